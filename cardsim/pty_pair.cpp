@@ -1,0 +1,99 @@
+#include "cardsim/pty_pair.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace cardsim {
+
+namespace {
+
+void MakeRaw(int fd) {
+    termios settings{};
+    if (::tcgetattr(fd, &settings) == 0) {
+        ::cfmakeraw(&settings);
+        ::tcsetattr(fd, TCSANOW, &settings);
+    }
+}
+
+}  // namespace
+
+PtyPair::PtyPair() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+    if (!master_ || ::grantpt(master_.Get()) != 0 || ::unlockpt(master_.Get()) != 0) {
+        throw std::runtime_error("cannot create a pseudo-terminal");
+    }
+    char name[128] = {};
+    if (::ptsname_r(master_.Get(), name, sizeof name) != 0) {
+        throw std::runtime_error("cannot name the pseudo-terminal");
+    }
+    slave_path_ = name;
+    slave_keeper_.Reset(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!slave_keeper_) {
+        throw std::runtime_error("cannot open the pseudo-terminal's slave");
+    }
+    MakeRaw(slave_keeper_.Get());
+    MakeRaw(master_.Get());
+}
+
+bool PtyPair::Write(std::span<const uint8_t> bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(master_.Get(), bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes = bytes.subspan(static_cast<size_t>(written));
+    }
+    return true;
+}
+
+std::vector<uint8_t> PtyPair::Read(std::chrono::milliseconds timeout) {
+    std::vector<uint8_t> bytes;
+    pollfd fd{master_.Get(), POLLIN, 0};
+    if (::poll(&fd, 1, static_cast<int>(timeout.count())) <= 0 || !(fd.revents & POLLIN)) {
+        return bytes;
+    }
+    uint8_t buffer[4096];
+    const ssize_t count = ::read(master_.Get(), buffer, sizeof buffer);
+    if (count > 0) {
+        bytes.assign(buffer, buffer + count);
+    }
+    return bytes;
+}
+
+std::vector<uint8_t> PtyPair::ReadExactly(size_t count, std::chrono::milliseconds timeout) {
+    std::vector<uint8_t> bytes;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (bytes.size() < count) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            break;
+        }
+        pollfd fd{master_.Get(), POLLIN, 0};
+        if (::poll(&fd, 1, static_cast<int>(left.count())) <= 0 || !(fd.revents & POLLIN)) {
+            continue;
+        }
+        uint8_t buffer[4096];
+        const size_t want = std::min(sizeof buffer, count - bytes.size());
+        const ssize_t got = ::read(master_.Get(), buffer, want);
+        if (got <= 0) {
+            break;
+        }
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    }
+    return bytes;
+}
+
+void PtyPair::HangUp() {
+    slave_keeper_.Reset();
+    master_.Reset();
+}
+
+}  // namespace cardsim

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "carvex/platform/unique_fd.h"
+
+namespace cardsim {
+
+// A pseudo-terminal in raw mode: the card's end is the master; the slave device is what the PC
+// opens as its COM port. A descriptor of the slave is kept open (never read) so the PC closing
+// and reopening its port does not hang up the master.
+class PtyPair {
+public:
+    PtyPair();
+
+    const std::filesystem::path& SlavePath() const { return slave_path_; }
+    int MasterFd() const { return master_.Get(); }
+
+    bool Write(std::span<const uint8_t> bytes);
+    // Reads what has arrived, waiting up to `timeout` for the first byte.
+    std::vector<uint8_t> Read(std::chrono::milliseconds timeout);
+    // Reads until `count` bytes arrived or `timeout` passed.
+    std::vector<uint8_t> ReadExactly(size_t count, std::chrono::milliseconds timeout);
+
+    // Hangs up: closes the master and the kept slave descriptor.
+    void HangUp();
+
+private:
+    carvex::UniqueFd master_;
+    carvex::UniqueFd slave_keeper_;
+    std::filesystem::path slave_path_;
+};
+
+}  // namespace cardsim

@@ -1,0 +1,2 @@
+// The shared library's own translation unit: the exports come whole from carvex_core.
+#include "carvex/carvex.h"

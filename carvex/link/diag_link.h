@@ -1,0 +1,96 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <thread>
+#include <vector>
+
+#include "carvex/link/diag_request_header.h"
+#include "carvex/link/frame_codec.h"
+#include "carvex/link/net_port.h"
+#include "carvex/link/response_queue.h"
+#include "carvex/platform/device_root.h"
+
+namespace carvex {
+
+// Link error codes besides the port's own (3, 5, 6, 10).
+enum LinkError : int32_t {
+    kLinkNoError = 0,
+    kLinkFrameTooLong = 100,
+    kLinkRequestTooLong = 102,
+    kLinkNoResponse = 103,
+};
+
+// Is shown every good frame the link receives, on the receiving thread.
+class DiagObserver {
+public:
+    virtual ~DiagObserver() = default;
+    virtual void OnPacket(int reserved, std::span<const uint8_t> packet) = 0;
+};
+
+// The DIAG channel over the card's PC UI port: framed requests out, and a receiving thread that
+// checks every incoming frame, shows it to the observer and queues it for the waiting caller.
+class DiagLink {
+public:
+    static constexpr size_t kRequestBufferSize = kMaxFrameBody;
+    static constexpr size_t kResponseBufferSize = kMaxFrameBody;
+
+    explicit DiagLink(DeviceRoot root);
+    ~DiagLink();
+    DiagLink(const DiagLink&) = delete;
+    DiagLink& operator=(const DiagLink&) = delete;
+
+    bool Open(int port_number, uint32_t baud_rate);
+    // Opens on a port that is already open (tests put other ports under the link this way).
+    bool Open(std::unique_ptr<NetPort> port);
+    bool Close();
+    bool IsOpen() const { return m_pNetPort != nullptr; }
+
+    void SetObserver(DiagObserver* observer) { observer_.store(observer); }
+
+    // raw: the bytes as they are; otherwise one frame.
+    bool Send(bool raw, std::span<const uint8_t> bytes);
+    bool SendRequest(const DiagRequestHeader& header, std::span<const uint8_t> payload);
+
+    // Copies destination.size() bytes of the response behind its header bytes (zeros beyond the
+    // packet); *received := packet length - header length.
+    bool WaitResponse(const DiagRequestHeader& header, std::span<uint8_t> destination,
+                      int32_t* received, std::chrono::milliseconds timeout);
+    // Copies the whole matching packet (at most destination.size() bytes); *received := its length.
+    bool WaitRaw(std::span<uint8_t> destination, int32_t* received, ResponseKey key,
+                 std::chrono::milliseconds timeout);
+
+    int32_t LastLinkError() const { return last_error_.load(); }
+
+    // Queues a received packet; receiving thread only.
+    bool PutPacket(std::span<const uint8_t> packet);
+
+    const ResponseQueue& Queue() const { return queue_; }
+
+private:
+    enum class FrameRead { kFrame, kTooLong, kFailed, kAborted };
+
+    FrameRead ReadFrame();
+    bool ReceiveValidFrame();
+    void ReceiveLoop();
+
+    DeviceRoot root_;
+    std::unique_ptr<NetPort> m_pNetPort;
+    std::atomic<DiagObserver*> observer_{nullptr};
+    ResponseQueue queue_;
+    std::atomic<int32_t> last_error_{kLinkNoError};
+
+    std::vector<uint8_t> transmit_;
+    std::vector<uint8_t> receive_;
+    size_t receive_length_ = 0;
+    std::vector<uint8_t> request_;
+    std::vector<uint8_t> response_;
+
+    std::thread receiver_;
+    std::atomic<bool> abort_{false};
+};
+
+}  // namespace carvex

@@ -1,0 +1,50 @@
+#include "carvex/link/diag_request_header.h"
+
+namespace carvex {
+
+size_t DiagRequestHeader::Length() const {
+    switch (kind) {
+        case kSubCommand: return 2;
+        case kSubsystem: return 4;
+        default: return 1;
+    }
+}
+
+void DiagRequestHeader::Write(std::span<uint8_t> out) const {
+    out[0] = cmd;
+    if (kind == kSubCommand) {
+        out[1] = sub;
+    } else if (kind == kSubsystem) {
+        out[1] = subsys;
+        out[2] = static_cast<uint8_t>(code & 0xFF);
+        out[3] = static_cast<uint8_t>(code >> 8);
+    }
+}
+
+ResponseKey ResponseKey::For(const DiagRequestHeader& header) {
+    switch (header.kind) {
+        case DiagRequestHeader::kSubCommand: return Of(header.cmd, header.sub);
+        case DiagRequestHeader::kSubsystem: return Of(header.cmd, header.subsys, header.code);
+        default: return Of(header.cmd);
+    }
+}
+
+// A packet too short to carry a byte the key names does not match it.
+bool ResponseKey::Matches(std::span<const uint8_t> packet) const {
+    const uint8_t cmd = static_cast<uint8_t>(value_ & 0xFF);
+    const uint8_t second = static_cast<uint8_t>((value_ >> 8) & 0xFF);
+    const uint16_t code = static_cast<uint16_t>(value_ >> 16);
+    if (packet.empty() || packet[0] != cmd) {
+        return false;
+    }
+    if (second != kAnyByte && (packet.size() < 2 || packet[1] != second)) {
+        return false;
+    }
+    if (code != kAnyCode &&
+        (packet.size() < 4 || (packet[2] | (uint16_t{packet[3]} << 8)) != code)) {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace carvex

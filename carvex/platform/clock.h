@@ -1,0 +1,60 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+
+namespace carvex {
+
+// Every pause, wait and clock reading of the library goes through the installed Clock, so tests
+// can run the fixed card timings faster (ScaledClock) or pin the wall time.
+class Clock {
+public:
+    using Duration = std::chrono::nanoseconds;
+
+    virtual ~Clock() = default;
+
+    virtual std::chrono::steady_clock::time_point SteadyNow() const;
+    virtual std::chrono::system_clock::time_point WallNow() const;
+
+    // How long a named duration really lasts on this clock.
+    virtual Duration Real(Duration named) const { return named; }
+
+    void SleepFor(Duration named) const;
+};
+
+// Time runs `factor` times faster: every named duration lasts 1/factor of itself, and both
+// clock readings advance `factor` times faster than real time from the moment of construction.
+class ScaledClock : public Clock {
+public:
+    explicit ScaledClock(int factor);
+
+    std::chrono::steady_clock::time_point SteadyNow() const override;
+    std::chrono::system_clock::time_point WallNow() const override;
+    Duration Real(Duration named) const override { return named / factor_; }
+
+private:
+    int factor_;
+    std::chrono::steady_clock::time_point steady_origin_;
+    std::chrono::system_clock::time_point wall_origin_;
+};
+
+// The clock in force. Tests install another one before they start any link; the shared library
+// and the shipped programs keep the real one.
+const Clock& GetClock();
+void InstallClock(std::shared_ptr<const Clock> clock);
+
+// Installs a clock for the lifetime of the object and puts the previous one back afterwards.
+class ScopedClock {
+public:
+    explicit ScopedClock(std::shared_ptr<const Clock> clock);
+    ~ScopedClock();
+    ScopedClock(const ScopedClock&) = delete;
+    ScopedClock& operator=(const ScopedClock&) = delete;
+
+private:
+    std::shared_ptr<const Clock> previous_;
+};
+
+std::shared_ptr<const Clock> CurrentClock();
+
+}  // namespace carvex

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "carvex/platform/device_root.h"
+
+namespace carvex {
+
+// The present devices of one device class, enumerated by index as the card's driver installed
+// them. Each call looks at the device root as it is now.
+class DeviceList {
+public:
+    enum class Entry {
+        kPresent,     // a device sits at the index
+        kNoMoreItems  // the enumeration has ended
+    };
+
+    DeviceList(const DeviceRoot& root, DeviceClass device_class);
+
+    Entry Enumerate(int index) const;
+
+    // The device's friendly name; nullopt when its property cannot be read.
+    std::optional<std::string> FriendlyName(int index) const;
+
+private:
+    std::filesystem::path directory_;
+};
+
+}  // namespace carvex

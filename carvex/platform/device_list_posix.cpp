@@ -1,0 +1,32 @@
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "carvex/platform/device_list.h"
+
+namespace carvex {
+
+DeviceList::DeviceList(const DeviceRoot& root, DeviceClass device_class)
+    : directory_(root.DeviceClassDirectory(device_class)) {}
+
+DeviceList::Entry DeviceList::Enumerate(int index) const {
+    std::error_code error;
+    // Indices are dense: the first missing folder ends the enumeration.
+    const bool present =
+        index >= 0 && std::filesystem::is_directory(directory_ / std::to_string(index), error);
+    return present ? Entry::kPresent : Entry::kNoMoreItems;
+}
+
+std::optional<std::string> DeviceList::FriendlyName(int index) const {
+    std::ifstream file(directory_ / std::to_string(index) / "FriendlyName", std::ios::binary);
+    if (!file) {
+        return std::nullopt;
+    }
+    std::string name{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    if (file.bad()) {
+        return std::nullopt;
+    }
+    return name;
+}
+
+}  // namespace carvex

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
+namespace carvex {
+
+enum class DeviceClass { kPorts, kModem };
+
+// The directory under which the machine's serial devices, device lists and registry are found.
+// Only the entry points (the exports that discover ports, the programs) build one from the
+// environment; everything below them is handed the object.
+class DeviceRoot {
+public:
+    static constexpr const char* kEnvironmentVariable = "CARVEX_ROOT";
+    static constexpr const char* kDefaultPath = "/run/carvex";
+
+    explicit DeviceRoot(std::filesystem::path path) : path_(std::move(path)) {}
+
+    static DeviceRoot FromEnvironment();
+
+    const std::filesystem::path& Path() const { return path_; }
+
+    std::filesystem::path ComDirectory() const { return path_ / "com"; }
+    std::filesystem::path DeviceClassDirectory(DeviceClass device_class) const;
+    std::filesystem::path RegistryDirectory() const { return path_ / "registry"; }
+
+    // "\\.\COM12" (or plain "COM12") names the entry com/COM12; anything else names nothing.
+    std::optional<std::filesystem::path> ResolveDevicePath(std::string_view device_path) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+}  // namespace carvex

@@ -1,0 +1,181 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+
+#include <cerrno>
+
+#include "carvex/platform/serial_device.h"
+
+namespace carvex {
+
+namespace {
+
+enum class OpenStep { kOpen, kLock, kReadSettings, kApplySettings };
+
+// The only place that turns an operating-system failure into a port error code.
+int32_t PortErrorFor(OpenStep step, int /*os_error*/) {
+    switch (step) {
+        case OpenStep::kOpen:
+        case OpenStep::kLock:
+            return kPortCannotOpen;
+        case OpenStep::kReadSettings:
+            return kPortSettingsUnreadable;
+        case OpenStep::kApplySettings:
+            return kPortSettingsRejected;
+    }
+    return kPortCannotOpen;
+}
+
+std::optional<speed_t> SpeedFor(uint32_t baud_rate) {
+    switch (baud_rate) {
+        case 9600: return B9600;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        case 57600: return B57600;
+        case 115200: return B115200;
+        case 230400: return B230400;
+        case 460800: return B460800;
+        case 921600: return B921600;
+        default: return std::nullopt;
+    }
+}
+
+void ConsumeCancel(int cancel_fd) {
+    uint64_t count = 0;
+    while (::read(cancel_fd, &count, sizeof count) < 0 && errno == EINTR) {
+    }
+}
+
+int PollRetrying(pollfd* fds, nfds_t count, int timeout_ms) {
+    int ready;
+    do {
+        ready = ::poll(fds, count, timeout_ms);
+    } while (ready < 0 && errno == EINTR);
+    return ready;
+}
+
+}  // namespace
+
+SerialDevice::SerialDevice() : cancel_fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+SerialDevice::~SerialDevice() = default;
+
+int32_t SerialDevice::Open(const std::filesystem::path& device, uint32_t baud_rate) {
+    // Non-blocking so that a real tty does not wait for carrier in open().
+    UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) {
+        return PortErrorFor(OpenStep::kOpen, errno);
+    }
+    // A COM port has one owner at a time; TIOCEXCL would not stop a second opener running as root.
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        return PortErrorFor(OpenStep::kLock, errno);
+    }
+    const int flags = ::fcntl(fd.Get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        return PortErrorFor(OpenStep::kOpen, errno);
+    }
+    fd_ = std::move(fd);
+
+    termios settings{};
+    if (::tcgetattr(fd_.Get(), &settings) != 0) {
+        return PortErrorFor(OpenStep::kReadSettings, errno);
+    }
+    ::cfmakeraw(&settings);
+    settings.c_cflag |= CLOCAL | CREAD;
+    settings.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    settings.c_cflag |= CS8;
+    settings.c_iflag &= ~(IXON | IXOFF | IXANY);
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 0;
+    const auto speed = SpeedFor(baud_rate);
+    if (!speed || ::cfsetispeed(&settings, *speed) != 0 || ::cfsetospeed(&settings, *speed) != 0) {
+        return PortErrorFor(OpenStep::kApplySettings, EINVAL);
+    }
+    if (::tcsetattr(fd_.Get(), TCSANOW, &settings) != 0) {
+        return PortErrorFor(OpenStep::kApplySettings, errno);
+    }
+    return kPortNoError;
+}
+
+void SerialDevice::Close() {
+    fd_.Reset();
+}
+
+bool SerialDevice::WriteAll(std::span<const uint8_t> bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd_.Get(), bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes = bytes.subspan(static_cast<size_t>(written));
+    }
+    return true;
+}
+
+std::optional<size_t> SerialDevice::QueuedBytes() const {
+    int queued = 0;
+    if (::ioctl(fd_.Get(), FIONREAD, &queued) != 0 || queued < 0) {
+        return std::nullopt;
+    }
+    return static_cast<size_t>(queued);
+}
+
+std::optional<size_t> SerialDevice::ReadSome(std::span<uint8_t> bytes) {
+    for (;;) {
+        const ssize_t count = ::read(fd_.Get(), bytes.data(), bytes.size());
+        if (count > 0) {
+            return static_cast<size_t>(count);
+        }
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        // 0 bytes or EIO: the other end hung up.
+        return std::nullopt;
+    }
+}
+
+SerialDevice::Wait SerialDevice::WaitReadable() {
+    for (;;) {
+        pollfd fds[2] = {{fd_.Get(), POLLIN, 0}, {cancel_fd_.Get(), POLLIN, 0}};
+        if (PollRetrying(fds, 2, -1) < 0) {
+            return Wait::kHungUp;
+        }
+        if (fds[1].revents & POLLIN) {
+            ConsumeCancel(cancel_fd_.Get());
+            return Wait::kCancelled;
+        }
+        if (fds[0].revents & POLLIN) {
+            return Wait::kReadable;
+        }
+        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            return Wait::kHungUp;
+        }
+    }
+}
+
+bool SerialDevice::WaitForCancel(std::chrono::nanoseconds timeout) {
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(timeout).count();
+    pollfd fd{cancel_fd_.Get(), POLLIN, 0};
+    return PollRetrying(&fd, 1, static_cast<int>(ms)) > 0 && (fd.revents & POLLIN);
+}
+
+void SerialDevice::Cancel() {
+    const uint64_t one = 1;
+    while (::write(cancel_fd_.Get(), &one, sizeof one) < 0 && errno == EINTR) {
+    }
+    Purge();
+}
+
+void SerialDevice::Purge() {
+    if (fd_) {
+        ::tcflush(fd_.Get(), TCIOFLUSH);
+    }
+}
+
+}  // namespace carvex

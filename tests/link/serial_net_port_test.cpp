@@ -1,0 +1,199 @@
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <numeric>
+#include <thread>
+
+#include "cardsim/pty_pair.h"
+#include "carvex/link/serial_net_port.h"
+#include "carvex/platform/device_publisher.h"
+#include "tests/support/temp_dir.h"
+
+namespace carvex {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+
+class SerialNetPortTest : public ::testing::Test {
+protected:
+    SerialNetPortTest() : root_(dir_.Path()), publisher_(root_) {
+        publisher_.PublishComPort("COM7", pty_.SlavePath());
+    }
+
+    std::unique_ptr<SerialNetPort> OpenPort(int number = 7) {
+        auto port = std::make_unique<SerialNetPort>(root_);
+        port->Configure(number, 115200);
+        EXPECT_TRUE(port->Open()) << "error " << port->LastError();
+        return port;
+    }
+
+    testsupport::TempDir dir_;
+    DeviceRoot root_;
+    DevicePublisher publisher_;
+    cardsim::PtyPair pty_;
+};
+
+TEST_F(SerialNetPortTest, ConfigureFormatsTheDevicePath) {
+    SerialNetPort port(root_);
+    EXPECT_TRUE(port.Configure(12, 9600));
+    EXPECT_EQ(port.DevicePath(), "\\\\.\\COM12");
+    EXPECT_EQ(port.BaudRate(), 9600u);
+}
+
+TEST_F(SerialNetPortTest, EveryByteValuePassesUnchangedBothWays) {
+    auto port = OpenPort();
+    Bytes all(256);
+    std::iota(all.begin(), all.end(), 0);
+
+    ASSERT_TRUE(port->Write(all));
+    EXPECT_EQ(pty_.ReadExactly(all.size(), 2s), all);
+
+    ASSERT_TRUE(pty_.Write(all));
+    Bytes got(all.size());
+    uint32_t received = 0;
+    ASSERT_TRUE(port->Read(got, &received));
+    EXPECT_EQ(received, all.size());
+    EXPECT_EQ(got, all);
+}
+
+TEST_F(SerialNetPortTest, OneByteReadsAreServedInOrderAcrossTheBuffer) {
+    auto port = OpenPort();
+    Bytes sent(1000);
+    for (size_t i = 0; i < sent.size(); ++i) {
+        sent[i] = static_cast<uint8_t>(i * 7);
+    }
+    ASSERT_TRUE(pty_.Write(sent));
+    Bytes got;
+    for (size_t i = 0; i < sent.size(); ++i) {
+        uint8_t byte = 0;
+        ASSERT_TRUE(port->Read(std::span(&byte, 1), nullptr));
+        got.push_back(byte);
+    }
+    EXPECT_EQ(got, sent);
+}
+
+TEST_F(SerialNetPortTest, SecondOpenFailsWithThreeAndKeepsTheFirst) {
+    auto port = OpenPort();
+    EXPECT_FALSE(port->Open());
+    EXPECT_EQ(port->LastError(), kPortAlreadyOpen);
+    ASSERT_TRUE(port->Write(Bytes{0x42}));
+    EXPECT_EQ(pty_.ReadExactly(1, 2s), Bytes{0x42});
+}
+
+TEST_F(SerialNetPortTest, OpenFailures) {
+    SerialNetPort missing(root_);
+    missing.Configure(99, 115200);
+    EXPECT_FALSE(missing.Open());
+    EXPECT_EQ(missing.LastError(), kPortCannotOpen);
+
+    const auto file = dir_.Path() / "not-a-terminal";
+    std::ofstream(file) << "x";
+    publisher_.PublishComPort("COM8", file);
+    SerialNetPort plain_file(root_);
+    plain_file.Configure(8, 115200);
+    EXPECT_FALSE(plain_file.Open());
+    EXPECT_EQ(plain_file.LastError(), kPortSettingsUnreadable);
+
+    auto first = OpenPort();
+    SerialNetPort second(root_);
+    second.Configure(7, 115200);
+    EXPECT_FALSE(second.Open());
+    EXPECT_EQ(second.LastError(), kPortCannotOpen);
+}
+
+TEST_F(SerialNetPortTest, PortLockedByAnotherProcessCannotBeOpened) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        SerialNetPort holder(root_);
+        holder.Configure(7, 115200);
+        const char result = holder.Open() ? 'y' : 'n';
+        (void)!::write(ready[1], &result, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char result = 0;
+    ASSERT_EQ(::read(ready[0], &result, 1), 1);
+    ASSERT_EQ(result, 'y');
+    SerialNetPort port(root_);
+    port.Configure(7, 115200);
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(port.LastError(), kPortCannotOpen);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_TRUE(port.Open()) << "the lock goes with its holder";
+}
+
+TEST_F(SerialNetPortTest, OneByteReadBlocksUntilAByteIsQueued) {
+    auto port = OpenPort();
+    auto reader = std::async(std::launch::async, [&] {
+        uint8_t byte = 0;
+        uint32_t received = 99;
+        const bool ok = port->Read(std::span(&byte, 1), &received);
+        return std::tuple(ok, received, byte);
+    });
+    EXPECT_EQ(reader.wait_for(100ms), std::future_status::timeout);
+    ASSERT_TRUE(pty_.Write(Bytes{0x5A}));
+    EXPECT_EQ(reader.get(), std::tuple(true, 1u, uint8_t{0x5A}));
+}
+
+TEST_F(SerialNetPortTest, CancelReleasesABlockedReadWithNothingReceived) {
+    auto port = OpenPort();
+    auto reader = std::async(std::launch::async, [&] {
+        Bytes buffer(4);
+        uint32_t received = 99;
+        const bool ok = port->Read(buffer, &received);
+        return std::pair(ok, received);
+    });
+    EXPECT_EQ(reader.wait_for(50ms), std::future_status::timeout);
+    port->Cancel();
+    EXPECT_EQ(reader.get(), std::pair(true, 0u));
+}
+
+TEST_F(SerialNetPortTest, HangUpIsAFailureNotACancel) {
+    auto port = OpenPort();
+    auto reader = std::async(std::launch::async, [&] {
+        uint8_t byte = 0;
+        uint32_t received = 99;
+        return port->Read(std::span(&byte, 1), &received);
+    });
+    EXPECT_EQ(reader.wait_for(50ms), std::future_status::timeout);
+    pty_.HangUp();
+    EXPECT_FALSE(reader.get());
+    EXPECT_FALSE(port->WaitForCancel(10ms));
+}
+
+TEST_F(SerialNetPortTest, CloseResetsLastErrorAndBaudRate) {
+    auto port = std::make_unique<SerialNetPort>(root_);
+    port->Configure(7, 9600);
+    ASSERT_TRUE(port->Open());
+    EXPECT_FALSE(port->Open());
+    EXPECT_EQ(port->LastError(), kPortAlreadyOpen);
+    EXPECT_TRUE(port->Close());
+    EXPECT_EQ(port->LastError(), kPortNoError);
+    EXPECT_EQ(port->BaudRate(), 115200u);
+    EXPECT_TRUE(port->Open()) << "a closed port opens again";
+}
+
+TEST_F(SerialNetPortTest, WaitForCancelEndsEarlyOnCancel) {
+    auto port = OpenPort();
+    EXPECT_FALSE(port->WaitForCancel(20ms));
+    auto waiter = std::async(std::launch::async, [&] { return port->WaitForCancel(60s); });
+    EXPECT_EQ(waiter.wait_for(50ms), std::future_status::timeout);
+    port->Cancel();
+    EXPECT_TRUE(waiter.get());
+}
+
+}  // namespace
+}  // namespace carvex
