@@ -114,22 +114,22 @@ std::optional<size_t> EncodeFrame(std::span<const uint8_t> body, uint16_t fcs,
     };
 
     const uint8_t* in = body.data();
-    size_t left = body.size();
-    while (left > 0) {
-        const size_t run = FindSpecial(in, left);
+    const uint8_t* const in_end = in + body.size();
+    while (in < in_end) {
+        const size_t run = FindSpecial(in, static_cast<size_t>(in_end - in));
         if (run > static_cast<size_t>(end - position)) {
             return std::nullopt;
         }
         std::memcpy(position, in, run);
         position += run;
         in += run;
-        left -= run;
-        if (left > 0) {
-            if (!put_stuffed(*in)) {
+        // Specials tend to come in runs (a buffer of flags): stuff them here, not one per scan.
+        while (in < in_end && IsSpecial(*in)) {
+            if (end - position < 2) {
                 return std::nullopt;
             }
-            ++in;
-            --left;
+            *position++ = kFrameEscape;
+            *position++ = static_cast<uint8_t>(*in++ ^ 0x20);
         }
     }
     if (!put_stuffed(static_cast<uint8_t>(fcs & 0xFF)) ||
@@ -180,6 +180,14 @@ FrameDecoder::Result FrameDecoder::Feed(std::span<const uint8_t> bytes, size_t& 
     const size_t n = bytes.size();
     size_t i = 0;
     while (i < n) {
+        if (count_ == 0) {
+            while (i < n && in[i] == kFrameFlag) {
+                ++i;  // opening or repeated flags
+            }
+            if (i == n) {
+                break;
+            }
+        }
         // Plain bytes after a plain byte need no pairing: copy them as a run.
         const bool plain_state = pair_check_ && (count_ == 0 || frame_[count_ - 1] != kFrameEscape);
         if (plain_state && !IsSpecial(in[i]) && count_ < kMaxFrameBody) {
