@@ -37,6 +37,9 @@ PtyPair::PtyPair() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
     }
     MakeRaw(slave_keeper_.Get());
     MakeRaw(master_.Get());
+    // The card never blocks on a PC that stopped reading: a full queue makes Write wait a
+    // little, then give up, as a real card's USB endpoint would.
+    ::fcntl(master_.Get(), F_SETFL, ::fcntl(master_.Get(), F_GETFL) | O_NONBLOCK);
 }
 
 bool PtyPair::Write(std::span<const uint8_t> bytes) {
@@ -44,6 +47,10 @@ bool PtyPair::Write(std::span<const uint8_t> bytes) {
         const ssize_t written = ::write(master_.Get(), bytes.data(), bytes.size());
         if (written < 0) {
             if (errno == EINTR) {
+                continue;
+            }
+            pollfd fd{master_.Get(), POLLOUT, 0};
+            if (errno == EAGAIN && ::poll(&fd, 1, 1000) > 0 && (fd.revents & POLLOUT)) {
                 continue;
             }
             return false;
@@ -60,7 +67,10 @@ std::vector<uint8_t> PtyPair::Read(std::chrono::milliseconds timeout) {
         return bytes;
     }
     uint8_t buffer[4096];
-    const ssize_t count = ::read(master_.Get(), buffer, sizeof buffer);
+    ssize_t count;
+    do {
+        count = ::read(master_.Get(), buffer, sizeof buffer);
+    } while (count < 0 && errno == EINTR);
     if (count > 0) {
         bytes.assign(buffer, buffer + count);
     }
@@ -83,6 +93,9 @@ std::vector<uint8_t> PtyPair::ReadExactly(size_t count, std::chrono::millisecond
         uint8_t buffer[4096];
         const size_t want = std::min(sizeof buffer, count - bytes.size());
         const ssize_t got = ::read(master_.Get(), buffer, want);
+        if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
+            continue;
+        }
         if (got <= 0) {
             break;
         }

@@ -1,0 +1,199 @@
+#include "cardsim/card_profile.h"
+
+#include <charconv>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace cardsim {
+
+namespace {
+
+std::string_view Trim(std::string_view s) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!s.empty() && blank(s.front())) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && blank(s.back())) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+long ToNumber(std::string_view text, const std::string& where) {
+    text = Trim(text);
+    int base = 10;
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
+        throw std::runtime_error(where + ": not a number");
+    }
+    return value;
+}
+
+std::vector<uint8_t> ParseHexBytes(std::string_view text) {
+    std::vector<uint8_t> bytes;
+    std::istringstream in{std::string(text)};
+    std::string token;
+    while (in >> token) {
+        unsigned value = 0;
+        const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value, 16);
+        if (error != std::errc() || end != token.data() + token.size() || value > 0xFF) {
+            throw std::runtime_error("bad hex byte '" + token + "'");
+        }
+        bytes.push_back(static_cast<uint8_t>(value));
+    }
+    return bytes;
+}
+
+std::set<uint16_t> ParseItemList(std::string_view text, const std::string& where) {
+    std::set<uint16_t> items;
+    while (!Trim(text).empty()) {
+        const size_t comma = text.find(',');
+        items.insert(static_cast<uint16_t>(ToNumber(text.substr(0, comma), where)));
+        text = comma == std::string_view::npos ? std::string_view{} : text.substr(comma + 1);
+    }
+    return items;
+}
+
+void SetCardKey(CardProfile& p, std::string_view key, std::string_view value,
+                const std::string& where) {
+    const std::string v(value);
+    if (key == "pcui_name") p.pcui_name = v;
+    else if (key == "modem_name") p.modem_name = v;
+    else if (key == "other_port") p.other_ports.push_back(v);
+    else if (key == "pcui_port") p.pcui_port = static_cast<int>(ToNumber(value, where));
+    else if (key == "modem_port") p.modem_port = static_cast<int>(ToNumber(value, where));
+    else if (key == "firmware") p.firmware = v;
+    else if (key == "pcb") p.pcb = v;
+    else if (key == "dashboard") p.dashboard = v;
+    else if (key == "dashboard_result") p.dashboard_result = static_cast<uint8_t>(ToNumber(value, where));
+    else if (key == "board_type") p.board_type = v;
+    else if (key == "new_version_mark") p.new_version_mark = static_cast<uint8_t>(ToNumber(value, where));
+    else if (key == "model") p.model = v;
+    else if (key == "at_echo") p.at_echo = ToNumber(value, where) != 0;
+    else if (key == "port_state") p.port_state = static_cast<uint8_t>(ToNumber(value, where));
+    else if (key == "port_mask") p.port_mask = static_cast<uint8_t>(ToNumber(value, where));
+    else if (key == "mode") p.mode = static_cast<uint16_t>(ToNumber(value, where));
+    else if (key == "reset_gone_ms") p.reset_gone_ms = static_cast<int>(ToNumber(value, where));
+    else if (key == "request_id_probe") {
+        if (value == "unknown") p.probe = CardProfile::Probe::kUnknown;
+        else if (value == "table_b") p.probe = CardProfile::Probe::kTableB;
+        else if (value == "card_header") p.probe = CardProfile::Probe::kCardHeader;
+        else throw std::runtime_error(where + ": request_id_probe is unknown, table_b or card_header");
+    } else if (key == "version_header") {
+        const auto bytes = ParseHexBytes(value);
+        if (bytes.size() != 4) {
+            throw std::runtime_error(where + ": version_header takes four bytes");
+        }
+        p.version_header = carvex::DiagRequestHeader::Subsystem(
+            bytes[0], bytes[1], static_cast<uint16_t>(bytes[2] | (bytes[3] << 8)));
+    } else {
+        throw std::runtime_error(where + ": unknown key '" + std::string(key) + "'");
+    }
+}
+
+}  // namespace
+
+NvValue ParseNvValue(std::string_view text) {
+    text = Trim(text);
+    NvValue value{};
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+        text = text.substr(1, text.size() - 2);
+        if (text.size() > value.size()) {
+            throw std::runtime_error("NV text longer than 128 bytes");
+        }
+        std::copy(text.begin(), text.end(), value.begin());
+        return value;
+    }
+    const auto bytes = ParseHexBytes(text);
+    if (bytes.size() > value.size()) {
+        throw std::runtime_error("NV value longer than 128 bytes");
+    }
+    std::copy(bytes.begin(), bytes.end(), value.begin());
+    return value;
+}
+
+std::string FormatNvValue(const NvValue& value) {
+    size_t used = value.size();
+    while (used > 0 && value[used - 1] == 0) {
+        --used;
+    }
+    std::string text;
+    static const char* kHex = "0123456789ABCDEF";
+    for (size_t i = 0; i < used; ++i) {
+        if (i > 0) {
+            text += ' ';
+        }
+        text += kHex[value[i] >> 4];
+        text += kHex[value[i] & 0xF];
+    }
+    return text;
+}
+
+CardProfile ParseProfile(std::string_view text) {
+    CardProfile profile;
+    std::string section;
+    int line_number = 0;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        const std::string_view raw = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+        ++line_number;
+        const std::string_view line = Trim(raw);
+        if (line.empty() || line.front() == ';' || line.front() == '#') {
+            continue;
+        }
+        const std::string where = "profile line " + std::to_string(line_number);
+        if (line.front() == '[' && line.back() == ']') {
+            section = std::string(Trim(line.substr(1, line.size() - 2)));
+            continue;
+        }
+        const size_t equals = line.find('=');
+        if (equals == std::string_view::npos) {
+            throw std::runtime_error(where + ": expected key = value");
+        }
+        const std::string_view key = Trim(line.substr(0, equals));
+        const std::string_view value = Trim(line.substr(equals + 1));
+        try {
+            if (section == "card") {
+                SetCardKey(profile, key, value, where);
+            } else if (section == "nv") {
+                profile.nv[static_cast<uint16_t>(ToNumber(key, where))] = ParseNvValue(value);
+            } else if (section == "inactive" && key == "items") {
+                profile.inactive = ParseItemList(value, where);
+            } else if (section == "read_only" && key == "items") {
+                profile.read_only = ParseItemList(value, where);
+            } else if (section == "faults") {
+                const auto command = CommandFromName(key);
+                const auto fault = ParseFault(value);
+                if (!command || !fault) {
+                    throw std::runtime_error(where + ": unknown command or fault");
+                }
+                profile.faults.emplace_back(*command, *fault);
+            } else {
+                throw std::runtime_error(where + ": unexpected in section [" + section + "]");
+            }
+        } catch (const std::runtime_error& e) {
+            const std::string message = e.what();
+            throw std::runtime_error(message.starts_with("profile") ? message : where + ": " + message);
+        }
+    }
+    return profile;
+}
+
+CardProfile LoadProfile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read the card profile " + path.string());
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    return ParseProfile(text.str());
+}
+
+}  // namespace cardsim

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "cardsim/fault.h"
+#include "carvex/link/diag_request_header.h"
+
+namespace cardsim {
+
+using NvValue = std::array<uint8_t, 128>;
+
+// Everything that makes one simulated card: how its driver names its ports, what it answers,
+// and its NV items. Read from a profile file; never written back.
+struct CardProfile {
+    enum class Probe {
+        kUnknown,     // answers the request-id probe like any NV read, without the signature
+        kTableB,      // signature with flag 0: the PC is to use its second table
+        kCardHeader,  // signature with flag 1 and the header to use
+    };
+
+    std::string pcui_name = "TAVRIO Linkwave - 3G PC UI Interface";
+    std::string modem_name = "TAVRIO Linkwave - 3G Modem";
+    std::vector<std::string> other_ports;  // further devices of the Ports class, before the PC UI
+    int pcui_port = 12;
+    int modem_port = 13;
+
+    std::string firmware;
+    std::string pcb;
+    std::string dashboard;
+    uint8_t dashboard_result = 0;
+    std::string board_type;
+    uint8_t new_version_mark = 0x68;
+    std::string model;
+    bool at_echo = true;
+
+    Probe probe = Probe::kUnknown;
+    carvex::DiagRequestHeader version_header = carvex::DiagRequestHeader::Subsystem(0x4B, 0xC9, 0xFF03);
+
+    uint8_t port_state = 0;
+    uint8_t port_mask = 0;
+    uint16_t mode = 0;  // the status reply's mode word; 2 is offline
+    int reset_gone_ms = 2000;
+
+    std::map<uint16_t, NvValue> nv;
+    std::set<uint16_t> inactive;
+    std::set<uint16_t> read_only;
+    std::vector<std::pair<Command, Fault>> faults;
+};
+
+// Throws std::runtime_error naming the line that cannot be read.
+CardProfile ParseProfile(std::string_view text);
+CardProfile LoadProfile(const std::filesystem::path& path);
+
+// "08 3A 65" or a quoted text; the rest of the 128 bytes are zero.
+NvValue ParseNvValue(std::string_view text);
+std::string FormatNvValue(const NvValue& value);
+
+}  // namespace cardsim

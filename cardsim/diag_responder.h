@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "cardsim/card_profile.h"
+
+namespace cardsim {
+
+using Packet = std::vector<uint8_t>;
+
+// What the card keeps while it runs: its NV items and settings, starting from the profile.
+struct CardState {
+    explicit CardState(const CardProfile& card_profile);
+
+    CardProfile profile;
+    std::map<uint16_t, NvValue> nv;
+    uint8_t port_state;
+    uint8_t port_mask;
+    uint16_t mode;
+};
+
+struct DiagAnswer {
+    enum class Action { kNone, kSaveNv, kReset };
+
+    Command command = Command::kOther;
+    Packet reply;  // empty: no reply
+    Action action = Action::kNone;
+};
+
+inline constexpr uint32_t kProbeSignature = 0x0600A725;
+inline constexpr uint8_t kDiagBadCommand = 0x13;
+
+Command ClassifyDiag(std::span<const uint8_t> request, const CardProfile& profile);
+
+// The card's answer to one DIAG request (unframed). Overrides come from a fault: an NV status
+// to answer instead of the real one, a result byte to answer.
+struct Overrides {
+    std::optional<uint16_t> nv_status;
+    std::optional<uint8_t> result;
+};
+DiagAnswer AnswerDiag(std::span<const uint8_t> request, CardState& state,
+                      const Overrides& overrides = {});
+
+// The DIAG error packet a card sends for a request it does not take.
+Packet ErrorReply(std::span<const uint8_t> request);
+
+}  // namespace cardsim

@@ -1,0 +1,548 @@
+#include "cardsim/simulated_card.h"
+
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace cardsim {
+
+namespace {
+
+constexpr const char* kModemSubkey = "0000";
+const Packet kUnsolicitedPacket = {0x60, 0x00, 0x2A, 0x01, 0x00};  // an event report
+
+std::filesystem::path MakeTemporaryRoot() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "cardsim-root-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot create a device root");
+    }
+    return pattern;
+}
+
+std::string ComName(int number) {
+    return "COM" + std::to_string(number);
+}
+
+std::string ModemKey() {
+    return std::string(carvex::kModemClassKey) + "\\" + kModemSubkey;
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 32);
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+SimulatedCard::SimulatedCard(Options options)
+    : options_(std::move(options)),
+      publisher_(carvex::DeviceRoot(options_.root ? *options_.root : MakeTemporaryRoot())),
+      state_(options_.profile),
+      frame_buffer_(carvex::kFrameBufferSize),
+      decoder_(frame_buffer_),
+      wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      inotify_(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
+    if (!options_.root) {
+        owned_root_ = publisher_.Root().Path();
+    }
+    if (!wake_ || !inotify_) {
+        throw std::runtime_error("cannot create the card's event descriptors");
+    }
+    for (const auto& [command, fault] : options_.profile.faults) {
+        faults_.emplace(command, fault);
+    }
+    LoadState();
+    Connect();
+    service_ = std::thread([this] { Run(); });
+}
+
+SimulatedCard::~SimulatedCard() {
+    Post([this] { stopping_ = true; });
+    service_.join();
+    Disconnect();
+    if (owned_root_) {
+        std::error_code ignored;
+        std::filesystem::remove_all(*owned_root_, ignored);
+    }
+}
+
+std::chrono::milliseconds SimulatedCard::Scaled(std::chrono::milliseconds named) const {
+    return named / std::max(1, options_.time_scale);
+}
+
+void SimulatedCard::Connect() {
+    pcui_.emplace();
+    modem_.emplace();
+    pcui_watch_ = inotify_add_watch(inotify_.Get(), pcui_->SlavePath().c_str(), IN_OPEN | IN_CLOSE);
+    modem_watch_ =
+        inotify_add_watch(inotify_.Get(), modem_->SlavePath().c_str(), IN_OPEN | IN_CLOSE);
+    diag_mode_ = false;
+    expect_switch_flag_ = false;
+    pcui_line_.clear();
+    modem_line_.clear();
+    decoder_.Reset();
+    state_.mode = options_.profile.mode;
+    Publish();
+}
+
+void SimulatedCard::Disconnect() {
+    Unpublish();
+    if (pcui_watch_ >= 0) {
+        inotify_rm_watch(inotify_.Get(), pcui_watch_);
+    }
+    if (modem_watch_ >= 0) {
+        inotify_rm_watch(inotify_.Get(), modem_watch_);
+    }
+    pcui_watch_ = modem_watch_ = -1;
+    pcui_.reset();
+    modem_.reset();
+}
+
+void SimulatedCard::Publish() {
+    const CardProfile& p = options_.profile;
+    int index = 0;
+    for (const std::string& name : p.other_ports) {
+        publisher_.PublishDevice(carvex::DeviceClass::kPorts, index++, name);
+    }
+    publisher_.PublishComPort(ComName(p.pcui_port), pcui_->SlavePath());
+    publisher_.PublishComPort(ComName(p.modem_port), modem_->SlavePath());
+    publisher_.PublishDevice(carvex::DeviceClass::kPorts, index,
+                             p.pcui_name + " (" + ComName(p.pcui_port) + ")");
+    publisher_.PublishDevice(carvex::DeviceClass::kModem, 0, p.modem_name);
+    publisher_.SetRegistryValue(ModemKey(), "FriendlyName", p.modem_name);
+    publisher_.SetRegistryValue(ModemKey(), "AttachedTo", ComName(p.modem_port));
+    changed_.notify_all();
+}
+
+void SimulatedCard::Unpublish() {
+    const CardProfile& p = options_.profile;
+    for (int index = 0; index <= static_cast<int>(p.other_ports.size()); ++index) {
+        publisher_.RemoveDevice(carvex::DeviceClass::kPorts, index);
+    }
+    publisher_.RemoveDevice(carvex::DeviceClass::kModem, 0);
+    publisher_.RemoveRegistryKey(ModemKey());
+    publisher_.RemoveComPort(ComName(p.pcui_port));
+    publisher_.RemoveComPort(ComName(p.modem_port));
+    changed_.notify_all();
+}
+
+void SimulatedCard::Post(std::function<void()> action) {
+    {
+        std::lock_guard lock(mutex_);
+        posted_.push_back(std::move(action));
+    }
+    const uint64_t one = 1;
+    (void)!::write(wake_.Get(), &one, sizeof one);
+}
+
+void SimulatedCard::Schedule(std::chrono::milliseconds delay, std::function<void()> action) {
+    scheduled_.push_back({Clock::now() + Scaled(delay), std::move(action)});
+}
+
+void SimulatedCard::Run() {
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        int timeout_ms = -1;
+        if (!scheduled_.empty()) {
+            const auto next = std::min_element(scheduled_.begin(), scheduled_.end(),
+                                               [](auto& a, auto& b) { return a.due < b.due; });
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(next->due - Clock::now()).count();
+            timeout_ms = static_cast<int>(std::max<long>(0, left));
+        }
+        const int pcui_fd = pcui_ ? pcui_->MasterFd() : -1;
+        const int modem_fd = modem_ ? modem_->MasterFd() : -1;
+        pollfd fds[4] = {{wake_.Get(), POLLIN, 0},
+                         {inotify_.Get(), POLLIN, 0},
+                         {pcui_fd, POLLIN, 0},
+                         {modem_fd, POLLIN, 0}};
+        lock.unlock();
+        const int ready = ::poll(fds, 4, timeout_ms);
+        lock.lock();
+        if (ready < 0 && errno != EINTR) {
+            break;
+        }
+        if (fds[0].revents & POLLIN) {
+            uint64_t count;
+            (void)!::read(wake_.Get(), &count, sizeof count);
+        }
+        if (fds[1].revents & POLLIN) {
+            HandleInotify();
+        }
+        // A device replaced meanwhile is read on the next round.
+        if ((fds[2].revents & POLLIN) && pcui_ && pcui_->MasterFd() == pcui_fd) {
+            const auto bytes = pcui_->Read(std::chrono::milliseconds(0));
+            HandlePcUi(bytes);
+        }
+        if ((fds[3].revents & POLLIN) && modem_ && modem_->MasterFd() == modem_fd) {
+            const auto bytes = modem_->Read(std::chrono::milliseconds(0));
+            HandleModem(bytes);
+        }
+        const auto now = Clock::now();
+        std::vector<Scheduled> due;
+        for (auto it = scheduled_.begin(); it != scheduled_.end();) {
+            if (it->due <= now) {
+                due.push_back(std::move(*it));
+                it = scheduled_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        std::sort(due.begin(), due.end(), [](auto& a, auto& b) { return a.due < b.due; });
+        for (auto& item : due) {
+            item.action();
+        }
+        auto posted = std::move(posted_);
+        posted_.clear();
+        for (auto& action : posted) {
+            action();
+        }
+    }
+}
+
+void SimulatedCard::HandleInotify() {
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+        const ssize_t length = ::read(inotify_.Get(), buffer, sizeof buffer);
+        if (length <= 0) {
+            return;
+        }
+        for (ssize_t at = 0; at < length;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            if (event->wd != pcui_watch_ && event->wd != modem_watch_) {
+                continue;
+            }
+            const Channel channel = event->wd == pcui_watch_ ? Channel::kPcUi : Channel::kModem;
+            if (event->mask & IN_OPEN) {
+                port_events_.push_back({channel, true});
+            }
+            if (event->mask & IN_CLOSE) {
+                port_events_.push_back({channel, false});
+            }
+        }
+        changed_.notify_all();
+    }
+}
+
+std::optional<Fault> SimulatedCard::TakeFault(Command command) {
+    const auto it = faults_.find(command);
+    if (it == faults_.end()) {
+        return std::nullopt;
+    }
+    Fault fault = it->second;
+    if (it->second.times > 0 && --it->second.times == 0) {
+        faults_.erase(it);
+    }
+    return fault;
+}
+
+void SimulatedCard::Record(Channel channel, Command command, Packet bytes) {
+    requests_.push_back({channel, command, std::move(bytes)});
+    changed_.notify_all();
+}
+
+void SimulatedCard::HandlePcUi(std::span<const uint8_t> bytes) {
+    while (!bytes.empty()) {
+        if (expect_switch_flag_) {
+            expect_switch_flag_ = false;
+            if (bytes.front() == carvex::kFrameFlag) {
+                if (!requests_.empty()) {
+                    requests_.back().bytes.push_back(bytes.front());
+                }
+                bytes = bytes.subspan(1);
+                continue;
+            }
+        }
+        if (!diag_mode_) {
+            const uint8_t c = bytes.front();
+            bytes = bytes.subspan(1);
+            pcui_line_.push_back(static_cast<char>(c));
+            if (c == '\r') {
+                std::string line;
+                std::swap(line, pcui_line_);
+                HandleAtLine(line);
+            }
+            continue;
+        }
+        size_t consumed = 0;
+        const auto result = decoder_.Feed(bytes, consumed);
+        bytes = bytes.subspan(consumed);
+        if (result == carvex::FrameDecoder::Result::kFrame) {
+            HandleDiagFrame(decoder_.Frame());
+        }
+    }
+}
+
+void SimulatedCard::HandleAtLine(const std::string& line) {
+    const bool is_switch = Upper(line) == "AT$QCDMG\r";
+    const Command command = is_switch ? Command::kDiagSwitch : Command::kOther;
+    Record(Channel::kPcUi, command, Packet(line.begin(), line.end()));
+    const auto fault = TakeFault(command);
+    if (fault && fault->kind == Fault::Kind::kNoReply) {
+        return;
+    }
+    if (is_switch) {
+        // The card answers nothing and takes what follows as DIAG frames.
+        diag_mode_ = true;
+        expect_switch_flag_ = true;
+        return;
+    }
+    const std::string reply = "\r\nOK\r\n";
+    if (!pcui_) {
+        return;
+    }
+    pcui_->Write({reinterpret_cast<const uint8_t*>(reply.data()), reply.size()});
+}
+
+void SimulatedCard::HandleDiagFrame(std::span<const uint8_t> frame) {
+    if (frame.size() <= 2 || carvex::Fcs16(frame) != carvex::kFcsGoodResidue) {
+        return;  // the card drops what does not check out, as the PC does
+    }
+    const auto request = frame.first(frame.size() - 2);
+    const Command command = ClassifyDiag(request, state_.profile);
+    Record(Channel::kPcUi, command, Packet(request.begin(), request.end()));
+    const auto fault = TakeFault(command);
+    if (fault && fault->kind == Fault::Kind::kNoReply) {
+        return;
+    }
+    if (fault && fault->kind == Fault::Kind::kVanish) {
+        Disconnect();
+        return;
+    }
+    Overrides overrides;
+    if (fault && fault->kind == Fault::Kind::kNvStatus) {
+        overrides.nv_status = static_cast<uint16_t>(fault->value);
+    }
+    if (fault && fault->kind == Fault::Kind::kResult) {
+        overrides.result = static_cast<uint8_t>(fault->value);
+    }
+    DiagAnswer answer = fault && fault->kind == Fault::Kind::kErrorReply
+                            ? DiagAnswer{command, ErrorReply(request), DiagAnswer::Action::kNone}
+                            : AnswerDiag(request, state_, overrides);
+    if (fault && fault->kind == Fault::Kind::kLength) {
+        answer.reply.resize(static_cast<size_t>(std::max(0, fault->value)), 0);
+    }
+    const auto act = [this, answer, fault] {
+        Deliver(answer.reply, fault);
+        if (answer.action == DiagAnswer::Action::kSaveNv) {
+            SaveState();
+        } else if (answer.action == DiagAnswer::Action::kReset) {
+            // The card restarts: its interfaces go away and come back under the same names.
+            ++resets_;
+            Disconnect();
+            Schedule(std::chrono::milliseconds(options_.profile.reset_gone_ms), [this] { Connect(); });
+        }
+    };
+    if (fault && fault->kind == Fault::Kind::kLateReply) {
+        Schedule(std::chrono::milliseconds(fault->value), act);
+    } else {
+        act();
+    }
+}
+
+void SimulatedCard::WritePcUiFramed(const Packet& packet, bool bad_fcs,
+                                    std::vector<uint8_t>& out) const {
+    std::vector<uint8_t> frame(packet.size() * 2 + 8);
+    const uint16_t fcs = carvex::Fcs16(packet) ^ (bad_fcs ? 0x5A5A : 0);
+    frame.resize(carvex::EncodeFrame(packet, fcs, frame).value_or(0));
+    out.insert(out.end(), frame.begin(), frame.end());
+}
+
+void SimulatedCard::Deliver(const Packet& reply, const std::optional<Fault>& fault) {
+    if (!pcui_ || reply.empty()) {
+        return;
+    }
+    const Fault::Kind kind = fault ? fault->kind : Fault::Kind::kNone;
+    std::vector<uint8_t> bytes;
+    if (kind == Fault::Kind::kUnsolicited) {
+        std::vector<uint8_t> unsolicited;
+        WritePcUiFramed(kUnsolicitedPacket, false, unsolicited);
+        pcui_->Write(unsolicited);
+    }
+    if (kind == Fault::Kind::kBatch) {
+        WritePcUiFramed(kUnsolicitedPacket, false, bytes);
+    }
+    WritePcUiFramed(reply, kind == Fault::Kind::kBadFcs, bytes);
+    if (kind == Fault::Kind::kSplit) {
+        for (uint8_t b : bytes) {
+            pcui_->Write(std::span(&b, 1));
+        }
+    } else {
+        pcui_->Write(bytes);
+    }
+}
+
+void SimulatedCard::HandleModem(std::span<const uint8_t> bytes) {
+    for (uint8_t c : bytes) {
+        modem_line_.push_back(static_cast<char>(c));
+        if (c == '\r') {
+            std::string line;
+            std::swap(line, modem_line_);
+            HandleModemLine(line);
+        }
+    }
+}
+
+void SimulatedCard::HandleModemLine(const std::string& line) {
+    const std::string upper = Upper(line);
+    const Command command = upper == "AT+CGMM\r" ? Command::kModel : Command::kOther;
+    Record(Channel::kModem, command, Packet(line.begin(), line.end()));
+    const auto fault = TakeFault(command);
+    if (fault && fault->kind == Fault::Kind::kNoReply) {
+        return;
+    }
+    std::string reply = options_.profile.at_echo ? line : std::string();
+    if (fault && fault->kind == Fault::Kind::kErrorReply) {
+        reply += "\r\n" + (fault->text.empty() ? std::string("ERROR") : fault->text) + "\r\n";
+    } else if (command == Command::kModel) {
+        reply += "\r\n" + options_.profile.model + "\r\n\r\nOK\r\n";
+    } else if (upper == "AT\r" || upper.starts_with("ATE") || upper.starts_with("AT+CMEE")) {
+        reply += "\r\nOK\r\n";
+    } else {
+        reply += "\r\nERROR\r\n";
+    }
+    auto send = [this, reply] {
+        if (modem_) {
+            modem_->Write({reinterpret_cast<const uint8_t*>(reply.data()), reply.size()});
+        }
+    };
+    if (fault && fault->kind == Fault::Kind::kLateReply) {
+        Schedule(std::chrono::milliseconds(fault->value), send);
+    } else {
+        send();
+    }
+}
+
+void SimulatedCard::SaveState() const {
+    if (!options_.state_file) {
+        return;
+    }
+    std::ostringstream text;
+    text << "; NV items of a simulated card, saved by its NV backup\n[card]\n";
+    text << "port_state = " << int{state_.port_state} << "\nport_mask = " << int{state_.port_mask}
+         << "\n[nv]\n";
+    for (const auto& [item, value] : state_.nv) {
+        text << item << " = " << FormatNvValue(value) << "\n";
+    }
+    const auto& path = *options_.state_file;
+    std::filesystem::create_directories(path.parent_path());
+    const auto temporary = path.string() + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << text.str();
+    }
+    std::filesystem::rename(temporary, path);
+}
+
+void SimulatedCard::LoadState() {
+    if (!options_.state_file || !std::filesystem::exists(*options_.state_file)) {
+        return;
+    }
+    const CardProfile saved = LoadProfile(*options_.state_file);
+    for (const auto& [item, value] : saved.nv) {
+        state_.nv[item] = value;
+    }
+    state_.port_state = saved.port_state;
+    state_.port_mask = saved.port_mask;
+}
+
+void SimulatedCard::SetFault(Command command, Fault fault) {
+    std::lock_guard lock(mutex_);
+    faults_.erase(command);
+    faults_.emplace(command, std::move(fault));
+}
+
+void SimulatedCard::ClearFaults() {
+    std::lock_guard lock(mutex_);
+    faults_.clear();
+}
+
+std::vector<ReceivedRequest> SimulatedCard::Requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+}
+
+void SimulatedCard::ClearRequests() {
+    std::lock_guard lock(mutex_);
+    requests_.clear();
+}
+
+bool SimulatedCard::WaitForRequests(size_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return requests_.size() >= count; });
+}
+
+std::vector<PortEvent> SimulatedCard::PortEvents() const {
+    std::lock_guard lock(mutex_);
+    return port_events_;
+}
+
+bool SimulatedCard::WaitForPortEvents(size_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return port_events_.size() >= count; });
+}
+
+bool SimulatedCard::InDiagMode() const {
+    std::lock_guard lock(mutex_);
+    return diag_mode_;
+}
+
+bool SimulatedCard::Present() const {
+    std::lock_guard lock(mutex_);
+    return pcui_.has_value();
+}
+
+bool SimulatedCard::WaitForPresence(bool present, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return pcui_.has_value() == present; });
+}
+
+int SimulatedCard::Resets() const {
+    std::lock_guard lock(mutex_);
+    return resets_;
+}
+
+std::optional<NvValue> SimulatedCard::Nv(uint16_t item) const {
+    std::lock_guard lock(mutex_);
+    const auto it = state_.nv.find(item);
+    return it == state_.nv.end() ? std::nullopt : std::optional(it->second);
+}
+
+void SimulatedCard::SetNv(uint16_t item, const NvValue& value) {
+    std::lock_guard lock(mutex_);
+    state_.nv[item] = value;
+}
+
+uint16_t SimulatedCard::Mode() const {
+    std::lock_guard lock(mutex_);
+    return state_.mode;
+}
+
+std::pair<uint8_t, uint8_t> SimulatedCard::PortSetting() const {
+    std::lock_guard lock(mutex_);
+    return {state_.port_state, state_.port_mask};
+}
+
+void SimulatedCard::SendUnsolicited(const Packet& packet) {
+    Post([this, packet] { Deliver(packet, std::nullopt); });
+}
+
+void SimulatedCard::Vanish() {
+    Post([this] { Disconnect(); });
+}
+
+}  // namespace cardsim

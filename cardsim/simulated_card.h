@@ -1,0 +1,144 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "cardsim/card_profile.h"
+#include "cardsim/diag_responder.h"
+#include "cardsim/fault.h"
+#include "cardsim/pty_pair.h"
+#include "carvex/link/frame_codec.h"
+#include "carvex/platform/device_publisher.h"
+#include "carvex/platform/unique_fd.h"
+
+namespace cardsim {
+
+enum class Channel { kPcUi, kModem };
+
+struct ReceivedRequest {
+    Channel channel;
+    Command command;
+    Packet bytes;  // DIAG: the unframed packet without FCS; AT: the bytes of the line
+};
+
+struct PortEvent {
+    Channel channel;
+    bool opened;  // false: closed
+    friend bool operator==(const PortEvent&, const PortEvent&) = default;
+};
+
+// A data card on pseudo-terminals, published in a device root as its driver would publish it:
+// the PC UI interface (AT until switched to DIAG, then DIAG frames) and the modem interface
+// (AT commands). A thread of its own answers both.
+class SimulatedCard {
+public:
+    struct Options {
+        CardProfile profile;
+        std::optional<std::filesystem::path> root;        // default: a temporary one of its own
+        std::optional<std::filesystem::path> state_file;  // where a backup keeps the NV items
+        int time_scale = 1;                               // the card's delays divided by this
+    };
+
+    explicit SimulatedCard(Options options);
+    ~SimulatedCard();
+    SimulatedCard(const SimulatedCard&) = delete;
+    SimulatedCard& operator=(const SimulatedCard&) = delete;
+
+    const carvex::DeviceRoot& Root() const { return publisher_.Root(); }
+    int PcUiPort() const { return options_.profile.pcui_port; }
+    int ModemPort() const { return options_.profile.modem_port; }
+
+    void SetFault(Command command, Fault fault);
+    void ClearFaults();
+
+    std::vector<ReceivedRequest> Requests() const;
+    void ClearRequests();
+    bool WaitForRequests(size_t count, std::chrono::milliseconds timeout) const;
+
+    // Opens and closes of the two devices by anyone but the card itself.
+    std::vector<PortEvent> PortEvents() const;
+    bool WaitForPortEvents(size_t count, std::chrono::milliseconds timeout) const;
+
+    bool InDiagMode() const;
+    bool Present() const;
+    bool WaitForPresence(bool present, std::chrono::milliseconds timeout) const;
+    int Resets() const;
+
+    std::optional<NvValue> Nv(uint16_t item) const;
+    void SetNv(uint16_t item, const NvValue& value);
+    uint16_t Mode() const;
+    std::pair<uint8_t, uint8_t> PortSetting() const;
+
+    // A framed packet nobody asked for, on the PC UI interface.
+    void SendUnsolicited(const Packet& packet);
+    // The device goes away and does not come back.
+    void Vanish();
+
+private:
+    struct Scheduled {
+        std::chrono::steady_clock::time_point due;
+        std::function<void()> action;
+    };
+    using Clock = std::chrono::steady_clock;
+
+    void Run();
+    void Publish();
+    void Unpublish();
+    void Disconnect();
+    void Connect();
+    void Post(std::function<void()> action);
+    void Schedule(std::chrono::milliseconds delay, std::function<void()> action);
+    std::chrono::milliseconds Scaled(std::chrono::milliseconds named) const;
+
+    std::optional<Fault> TakeFault(Command command);
+    void Record(Channel channel, Command command, Packet bytes);
+    void HandlePcUi(std::span<const uint8_t> bytes);
+    void HandleAtLine(const std::string& line);
+    void HandleDiagFrame(std::span<const uint8_t> frame);
+    void HandleModem(std::span<const uint8_t> bytes);
+    void HandleModemLine(const std::string& line);
+    void Deliver(const Packet& reply, const std::optional<Fault>& fault);
+    void WritePcUiFramed(const Packet& packet, bool bad_fcs, std::vector<uint8_t>& out) const;
+    void HandleInotify();
+    void SaveState() const;
+    void LoadState();
+
+    Options options_;
+    carvex::DevicePublisher publisher_;
+    std::optional<std::filesystem::path> owned_root_;
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    CardState state_;
+    std::multimap<Command, Fault> faults_;
+    std::vector<ReceivedRequest> requests_;
+    std::vector<PortEvent> port_events_;
+    std::vector<Scheduled> scheduled_;
+    std::vector<std::function<void()>> posted_;
+
+    std::optional<PtyPair> pcui_;
+    std::optional<PtyPair> modem_;
+    int pcui_watch_ = -1;
+    int modem_watch_ = -1;
+    bool diag_mode_ = false;
+    bool expect_switch_flag_ = false;
+    std::string pcui_line_;
+    std::string modem_line_;
+    std::vector<uint8_t> frame_buffer_;
+    carvex::FrameDecoder decoder_;
+    int resets_ = 0;
+    bool stopping_ = false;
+
+    carvex::UniqueFd wake_;
+    carvex::UniqueFd inotify_;
+    std::thread service_;
+};
+
+}  // namespace cardsim

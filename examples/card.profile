@@ -1,0 +1,69 @@
+; A TAVRIO Linkwave 3G data card as the simulator plays it. cardsim reads this file and never
+; writes it; an NV backup on the simulated card saves the items to its state file instead.
+
+[card]
+pcui_name = TAVRIO Linkwave - 3G PC UI Interface
+modem_name = TAVRIO Linkwave - 3G Modem
+; the driver installs an application port before the PC UI interface
+other_port = TAVRIO Linkwave - 3G Application Interface (COM14)
+pcui_port = 12
+modem_port = 13
+firmware = 11.608.14.02.143
+pcb = LW3G-E17CD1E1750M Ver.B
+dashboard = UTPS11.300.05.21.143
+board_type = MODEL-A
+model = LW-E1750
+new_version_mark = 0x68
+request_id_probe = unknown
+port_state = 1
+port_mask = 0x1F
+mode = 0
+reset_gone_ms = 2000
+
+[nv]
+; IMEI 356789012345678: length 8, type nibble A, then the digits low half first
+550 = 08 3A 65 87 09 21 43 65 87
+; network selection
+10 = 04
+441 = 80 03 E8 07
+946 = 00 00 00 00
+850 = 02
+1877 = 00
+; radio access and data service
+4118 = 08
+4398 = 06
+4399 = 01
+6828 = 01
+6829 = 00
+6830 = 00
+905 = 01
+; dial-up and connection
+3649 = 00 00
+453 = 00
+1192 = 04 00
+; SIM and PIN handling
+6876 = 00
+6877 = 01
+; feature switches: one bit each in byte 0
+50020 = 0B
+; dashboard behaviour: auto-run bit 0, auto-connect bit 1, tray icon bit 2
+50021 = 05
+; power save timers (seconds, word and dword)
+50030 = 3C 00
+50031 = 10 0E 00 00
+; language and region
+50040 = 01
+50041 = 56 00
+; SMS storage and service centre
+50050 = 01
+50051 = "+8613800100500"
+; LED patterns: statuses 1 to 4, then 5 to 8; ten 2-byte steps (colour bits, time in 100 ms)
+50012 = 02 05 00 05 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 02 0A 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 01 05 00 05 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 01 0A 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00
+50013 = 04 02 00 02 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 06 05 00 05 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 07 01 00 09 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00
+
+[inactive]
+; items this card model does not carry
+items = 6907, 50060, 50061
+
+[read_only]
+items = 550
