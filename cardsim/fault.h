@@ -49,6 +49,19 @@ struct Fault {
     int value = 0;
     std::string text;
     int times = -1;  // how many requests it hits; -1: all
+
+    static Fault Make(Kind kind, int value = 0, int times = -1) {
+        Fault fault;
+        fault.kind = kind;
+        fault.value = value;
+        fault.times = times;
+        return fault;
+    }
+    static Fault Text(Kind kind, std::string text, int times = -1) {
+        Fault fault = Make(kind, 0, times);
+        fault.text = std::move(text);
+        return fault;
+    }
 };
 
 // "no_reply", "late_reply 3000", "nv_status 1 x3", "error_reply +CME ERROR: SIM busy", ...

@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include "cardsim/card_profile.h"
+#include "cardsim/diag_responder.h"
+#include "tests/support/card_fixture.h"
+
+namespace cardsim {
+namespace {
+
+Packet NvRequest(uint8_t command, uint16_t item, std::vector<uint8_t> data = {}) {
+    Packet p(133, 0);
+    p[0] = command;
+    p[1] = static_cast<uint8_t>(item & 0xFF);
+    p[2] = static_cast<uint8_t>(item >> 8);
+    std::copy(data.begin(), data.end(), p.begin() + 3);
+    return p;
+}
+
+uint16_t NvStatus(const Packet& reply) {
+    return static_cast<uint16_t>(reply.at(131) | (reply.at(132) << 8));
+}
+
+class DiagResponderTest : public ::testing::Test {
+protected:
+    DiagResponderTest() : state_(testsupport::ExampleProfile()) {}
+    CardState state_;
+};
+
+TEST_F(DiagResponderTest, NvReadWriteAndTheirStatuses) {
+    auto imei = AnswerDiag(NvRequest(0x26, 550), state_);
+    EXPECT_EQ(imei.command, Command::kNvRead);
+    EXPECT_EQ(NvStatus(imei.reply), 0);
+    EXPECT_EQ(Packet(imei.reply.begin(), imei.reply.begin() + 6),
+              (Packet{0x26, 0x26, 0x02, 0x08, 0x3A, 0x65}));
+
+    EXPECT_EQ(NvStatus(AnswerDiag(NvRequest(0x26, 6907), state_).reply), 5) << "inactive";
+    EXPECT_EQ(NvStatus(AnswerDiag(NvRequest(0x26, 4321), state_).reply), 5) << "never written";
+    EXPECT_EQ(NvStatus(AnswerDiag(NvRequest(0x27, 550, {1}), state_).reply), 7) << "read-only";
+    EXPECT_EQ(NvStatus(AnswerDiag(NvRequest(0x27, 6907, {1}), state_).reply), 5);
+
+    const auto written = AnswerDiag(NvRequest(0x27, 10, {0x02, 0x7E}), state_);
+    EXPECT_EQ(written.command, Command::kNvWrite);
+    EXPECT_EQ(NvStatus(written.reply), 0);
+    const auto read_back = AnswerDiag(NvRequest(0x26, 10), state_);
+    EXPECT_EQ(read_back.reply[3], 0x02);
+    EXPECT_EQ(read_back.reply[4], 0x7E);
+
+    Overrides busy;
+    busy.nv_status = 1;
+    EXPECT_EQ(NvStatus(AnswerDiag(NvRequest(0x26, 550), state_, busy).reply), 1);
+}
+
+TEST_F(DiagResponderTest, RequestIdProbeInItsThreeBehaviours) {
+    const Packet probe = NvRequest(0x26, 0, {0x25, 0xA7, 0x00, 0x06, 151, 0});
+    EXPECT_EQ(ClassifyDiag(probe, state_.profile), Command::kProbe);
+
+    state_.profile.probe = CardProfile::Probe::kUnknown;
+    auto reply = AnswerDiag(probe, state_).reply;
+    EXPECT_EQ(reply[3], 0) << "no signature";
+    EXPECT_EQ(NvStatus(reply), 5);
+
+    state_.profile.probe = CardProfile::Probe::kTableB;
+    reply = AnswerDiag(probe, state_).reply;
+    EXPECT_EQ(Packet(reply.begin() + 3, reply.begin() + 10), (Packet{0x25, 0xA7, 0x00, 0x06, 151, 0, 0}));
+
+    state_.profile.probe = CardProfile::Probe::kCardHeader;
+    state_.profile.version_header = carvex::DiagRequestHeader::Subsystem(0x4B, 0xC9, 0xFF11);
+    reply = AnswerDiag(probe, state_).reply;
+    EXPECT_EQ(Packet(reply.begin() + 9, reply.begin() + 14), (Packet{1, 0x4B, 0xC9, 0x11, 0xFF}));
+}
+
+TEST_F(DiagResponderTest, IdentityAndControlExchanges) {
+    struct Case {
+        Packet request;
+        Command command;
+        size_t reply_size;
+        std::vector<std::pair<size_t, uint8_t>> bytes;  // reply offset, value
+    } cases[] = {
+        {{0x4B, 0xC9, 0x03, 0xFF}, Command::kVersions, 66, {{4, '1'}, {35, 'L'}}},
+        {Packet{0x4B, 0xC9, 0x24, 0xFF}, Command::kDashboard, 260, {{4, 0}, {5, 'U'}}},
+        {{0x4B, 0xC9, 0x62, 0xFF, 0, 0, 0}, Command::kNewVersion, 7, {{4, 0x68}}},
+        {{0xFC}, Command::kBoardType, 32, {{1, 'M'}}},
+        {{0xFA, 0x13, 0, 0}, Command::kBackup, 4, {{0, 0xFA}, {1, 0}}},
+        {{0x4B, 0x0F, 0x1A, 0xFF, 0, 0, 0, 0}, Command::kPortGet, 8, {{4, 0}, {5, 1}, {6, 0x1F}}},
+        {{0x0C}, Command::kStatus, 48, {{32, 0}, {33, 0}}},
+        {{0x29, 0x01, 0x00}, Command::kOffline, 3, {{1, 1}}},
+        {{0x0C}, Command::kStatus, 48, {{32, 2}}},
+        {{0x4B, 0x0F, 0x19, 0xFF, 0x07, 0x03, 0, 0}, Command::kPortSet, 8, {{4, 0}}},
+        {{0x4B, 0x0F, 0x1A, 0xFF, 0, 0, 0, 0}, Command::kPortGet, 8, {{5, 7}, {6, 3}}},
+        {{0x29, 0x02, 0x00}, Command::kReset, 3, {{1, 2}}},
+        {{0x7F, 1}, Command::kOther, 3, {{0, 0x13}, {1, 0x7F}}},
+    };
+    for (const auto& c : cases) {
+        const auto answer = AnswerDiag(c.request, state_);
+        EXPECT_EQ(answer.command, c.command) << CommandName(c.command);
+        ASSERT_EQ(answer.reply.size(), c.reply_size) << CommandName(c.command);
+        for (const auto& [at, value] : c.bytes) {
+            EXPECT_EQ(answer.reply[at], value) << CommandName(c.command) << " at " << at;
+        }
+    }
+    EXPECT_EQ(AnswerDiag(Packet{0xFA, 0x13, 0, 0}, state_).action, DiagAnswer::Action::kSaveNv);
+    EXPECT_EQ(AnswerDiag(Packet{0x29, 0x02, 0}, state_).action, DiagAnswer::Action::kReset);
+    Overrides refused;
+    refused.result = 1;
+    const auto failed_backup = AnswerDiag(Packet{0xFA, 0x13, 0, 0}, state_, refused);
+    EXPECT_EQ(failed_backup.reply[1], 1);
+    EXPECT_EQ(failed_backup.action, DiagAnswer::Action::kNone);
+}
+
+TEST(CardProfile, ParsesValuesAndNamesTheBadLine) {
+    const auto profile = ParseProfile(
+        "[card]\nfirmware = FW 1\nport_mask = 0x1F\nrequest_id_probe = table_b\n"
+        "[nv]\n10 = 04 7e\n20 = \"abc\"\n[inactive]\nitems = 5, 6\n[faults]\nnv_read = nv_status 1 x3\n");
+    EXPECT_EQ(profile.firmware, "FW 1");
+    EXPECT_EQ(profile.port_mask, 0x1F);
+    EXPECT_EQ(profile.probe, CardProfile::Probe::kTableB);
+    EXPECT_EQ(profile.nv.at(10)[1], 0x7E);
+    EXPECT_EQ(profile.nv.at(20)[2], 'c');
+    EXPECT_EQ(profile.inactive, (std::set<uint16_t>{5, 6}));
+    ASSERT_EQ(profile.faults.size(), 1u);
+    EXPECT_EQ(profile.faults[0].second.kind, Fault::Kind::kNvStatus);
+    EXPECT_EQ(profile.faults[0].second.value, 1);
+    EXPECT_EQ(profile.faults[0].second.times, 3);
+
+    try {
+        ParseProfile("[card]\nfirmware = x\n\nbogus = 1\n");
+        FAIL() << "an unknown key must be refused";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("line 4"), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(ParseProfile("[nv]\n10 = 4G\n"), std::runtime_error);
+    EXPECT_EQ(FormatNvValue(ParseNvValue("01 00 7E")), "01 00 7E");
+}
+
+TEST(CardProfile, FaultTexts) {
+    EXPECT_EQ(ParseFault("late_reply 3000")->value, 3000);
+    EXPECT_EQ(ParseFault("error_reply +CME ERROR: SIM busy")->text, "+CME ERROR: SIM busy");
+    EXPECT_EQ(ParseFault("split x2")->times, 2);
+    EXPECT_FALSE(ParseFault("nv_status"));
+    EXPECT_FALSE(ParseFault("melt"));
+}
+
+}  // namespace
+}  // namespace cardsim
