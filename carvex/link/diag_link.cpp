@@ -10,7 +10,19 @@
 
 namespace carvex {
 
-DiagLink::DiagLink(DeviceRoot root) : root_(std::move(root)) {}
+DiagLink::DiagLink(DeviceRoot root)
+    : opener_([root = std::move(root)](int port_number, uint32_t baud_rate,
+                                       int32_t& error) -> std::unique_ptr<NetPort> {
+          auto port = std::make_unique<SerialNetPort>(root);
+          port->Configure(port_number, baud_rate);
+          if (!port->Open()) {
+              error = port->LastError();
+              return nullptr;
+          }
+          return port;
+      }) {}
+
+DiagLink::DiagLink(PortOpener opener) : opener_(std::move(opener)) {}
 
 DiagLink::~DiagLink() {
     Close();
@@ -19,20 +31,20 @@ DiagLink::~DiagLink() {
 }
 
 bool DiagLink::Open(int port_number, uint32_t baud_rate) {
-    auto port = std::make_unique<SerialNetPort>(root_);
-    port->Configure(port_number, baud_rate);
-    if (!port->Open()) {
-        last_error_ = port->LastError();
-        return false;
-    }
-    return Open(std::move(port));
-}
-
-bool DiagLink::Open(std::unique_ptr<NetPort> port) {
     if (m_pNetPort) {
         last_error_ = kPortAlreadyOpen;
         return false;
     }
+    int32_t error = kPortCannotOpen;
+    auto port = opener_(port_number, baud_rate, error);
+    if (!port) {
+        last_error_ = error;
+        return false;
+    }
+    return Start(std::move(port));
+}
+
+bool DiagLink::Start(std::unique_ptr<NetPort> port) {
     try {
         transmit_.assign(kFrameBufferSize, 0);
         receive_.assign(kFrameBufferSize, 0);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <thread>
@@ -38,14 +39,18 @@ public:
     static constexpr size_t kRequestBufferSize = kMaxFrameBody;
     static constexpr size_t kResponseBufferSize = kMaxFrameBody;
 
+    // Opens the port a link runs on; nullptr with `error` set when it cannot.
+    using PortOpener =
+        std::function<std::unique_ptr<NetPort>(int port_number, uint32_t baud_rate, int32_t& error)>;
+
+    // Runs on the serial ports of `root`.
     explicit DiagLink(DeviceRoot root);
+    explicit DiagLink(PortOpener opener);
     ~DiagLink();
     DiagLink(const DiagLink&) = delete;
     DiagLink& operator=(const DiagLink&) = delete;
 
     bool Open(int port_number, uint32_t baud_rate);
-    // Opens on a port that is already open (tests put other ports under the link this way).
-    bool Open(std::unique_ptr<NetPort> port);
     bool Close();
     bool IsOpen() const { return m_pNetPort != nullptr; }
 
@@ -77,7 +82,9 @@ private:
     bool ReceiveValidFrame();
     void ReceiveLoop();
 
-    DeviceRoot root_;
+    bool Start(std::unique_ptr<NetPort> port);
+
+    PortOpener opener_;
     std::unique_ptr<NetPort> m_pNetPort;
     std::atomic<DiagObserver*> observer_{nullptr};
     ResponseQueue queue_;

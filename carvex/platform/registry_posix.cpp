@@ -90,7 +90,11 @@ std::vector<std::string> RegistryKey::ValueNames() const {
 }
 
 std::optional<std::string> RegistryKey::ReadString(std::string_view value_name) const {
-    for (const std::string& name : ValueNames()) {
+    // The value of exactly this name first, then one whose name differs only in case.
+    auto names = ValueNames();
+    std::stable_partition(names.begin(), names.end(),
+                          [&](const std::string& name) { return name == value_name; });
+    for (const std::string& name : names) {
         if (!EqualIgnoringCase(name, value_name)) {
             continue;
         }

@@ -249,8 +249,8 @@ private:
 TEST(DiagLinkFailingPort, ReceiverPausesAfterEachFailedReadAndCloseEndsThePause) {
     ScopedClock clock(std::make_shared<Clock>());
     auto record = std::make_shared<FailingPortRecord>();
-    DiagLink link(DeviceRoot("/nonexistent"));
-    ASSERT_TRUE(link.Open(std::make_unique<FailingPort>(record)));
+    DiagLink link([record](int, uint32_t, int32_t&) { return std::make_unique<FailingPort>(record); });
+    ASSERT_TRUE(link.Open(1, 115200));
     while (record->pauses.load() == 0) {
         std::this_thread::yield();
     }

@@ -23,6 +23,7 @@
  * from any thread. No function shows a message, writes a log or lets an exception escape.
  *
  * Text results are copied without a terminating zero into the caller's zero-filled buffer.
+ * A connection-bound function called without an open connection fails with status 0.
  */
 #ifndef CARVEX_CARVEX_H
 #define CARVEX_CARVEX_H
@@ -40,6 +41,28 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* Finds the card's PC UI interface among the serial ports (by its driver's friendly name), opens
+ * it at 115200 baud, switches the card to DIAG ("AT$QCDMG" CR "~"), waits 500 ms, closes, waits
+ * 500 ms and opens it again. Replaces (and closes) any earlier connection. 1: the connection is
+ * open in DIAG mode; 0: no card, the port would not open, or the switch could not be written.
+ * The serial ports are looked up under the directory named by CARVEX_ROOT (default /run/carvex).
+ * Takes about 1.1 s with a card. */
+CARVEX_API int32_t CARVEX_CALL InitCommPort(void);
+
+/* Closes the port and ends the connection. Always 1, also without a connection. */
+CARVEX_API int32_t CARVEX_CALL CloseCommPort(void);
+
+/* Writes NV item `item` (low 16 bits): `length` bytes from `data`, zero-padded to 128. A length
+ * above 128 returns 0 and sends nothing. Up to three attempts, 4 s each, 300 ms apart, unless the
+ * card says the item is read-only or not active. No status is reported. */
+CARVEX_API int32_t CARVEX_CALL CarvexItem(int32_t item, const uint8_t* data, uint32_t length);
+
+/* Reads NV item `item` (low 16 bits) and copies `length` of its 128 data bytes to `buffer` (at
+ * most 128; nothing for a negative length). On failure 0 with *status set (0, 1, 3 to 8). Up to
+ * about 12.9 s against a card that does not answer. */
+CARVEX_API int32_t CARVEX_CALL ReadNvItem(int32_t item, uint8_t* buffer, int32_t length,
+                                          int32_t* status);
 
 /* CRC-16 of `length` bytes, polynomial 0x1021, initial value 0xFFFF, no final XOR: the CRC that
  * seals setting files ("123456789" gives 0x29B1). A length of 0 or less gives 0xFFFF. The two

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <span>
+
+#include "carvex/connection/nv_item_packet.h"
+#include "carvex/link/diag_link.h"
+
+namespace carvex {
+
+// Request statuses of NV exchanges.
+enum RequestStatus : int32_t {
+    kStatusNotSent = 0,
+    kStatusNoReply = 1,
+    kStatusNvFailed = 3,
+    kStatusReadOnly = 4,
+    kStatusInactive = 5,
+    kStatusBadParameter = 6,
+    kStatusNvFull = 7,
+    kStatusNoMemory = 8,
+};
+
+// The card's NV status turned into a request status.
+int32_t RequestStatusForNv(uint16_t nv_status);
+
+// The connection to one card: its DIAG link, the lock that serialises every exchange, and the
+// reply buffer of the short control exchanges.
+class MainControl final : public DiagObserver {
+public:
+    static constexpr size_t kReplyBufferSize = 500;
+    static constexpr uint32_t kDiagBaudRate = 115200;
+    static constexpr int kNvAttempts = 3;
+
+    explicit MainControl(DeviceRoot root);
+    explicit MainControl(DiagLink::PortOpener opener);
+    ~MainControl() override;
+    MainControl(const MainControl&) = delete;
+    MainControl& operator=(const MainControl&) = delete;
+
+    bool OpenPort(int port_number, uint32_t baud_rate);
+    bool ClosePort();
+    bool IsOpen() const { return open_; }
+
+    // "AT$QCDMG" CR "~", unframed; no reply is awaited.
+    bool SwitchToDiag();
+
+    // Opens the port, switches the card to DIAG and reopens the port, as a card needs after the
+    // switch. A switch that cannot be written closes the port again and fails.
+    bool OpenInDiagMode(int port_number);
+
+    // The next reply starting with `command` within 2 s, its payload (without that byte) in Reply().
+    bool WaitReply(uint8_t command);
+    std::span<const uint8_t, kReplyBufferSize> Reply() const { return reply_; }
+    int32_t ReplyLength() const { return reply_length_; }
+
+    // One NV read or write with up to three attempts; the packet holds the last attempt's result.
+    bool NvRequest(NvItemPacket& packet, int32_t* status);
+
+    std::recursive_mutex& Lock() { return lock_; }
+    DiagLink& Link() { return link_; }
+
+    // Replies on the exported paths are taken through the waits; nothing is kept from here.
+    void OnPacket(int, std::span<const uint8_t>) override {}
+
+private:
+    DiagLink link_;
+    bool open_ = false;
+    std::recursive_mutex lock_;
+    std::array<uint8_t, kReplyBufferSize> reply_{};
+    int32_t reply_length_ = 0;
+};
+
+// Holds the connection's lock for a whole exchange, whichever way it ends.
+class ConnectionGuard {
+public:
+    explicit ConnectionGuard(MainControl& connection) : lock_(connection.Lock()) {}
+
+private:
+    std::lock_guard<std::recursive_mutex> lock_;
+};
+
+}  // namespace carvex

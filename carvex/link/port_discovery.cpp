@@ -1,0 +1,135 @@
+#include "carvex/link/port_discovery.h"
+
+#include <array>
+#include <cstdlib>
+#include <string>
+
+#include "carvex/platform/device_list.h"
+#include "carvex/platform/registry.h"
+
+namespace carvex {
+
+namespace {
+
+constexpr size_t kFriendlyNameLimit = 1023;
+constexpr std::string_view kModemClassKeyPath =
+    "System\\CurrentControlSet\\Control\\Class\\{4D36E96D-E325-11CE-BFC1-08002BE10318}";
+
+struct NamePairs {
+    std::string_view reference;
+    std::array<std::pair<std::string_view, std::string_view>, 2> pairs;
+};
+
+constexpr std::array<NamePairs, 2> kAlternatives{{
+    {kPcUiReference,
+     {{{"TAVRIO Linkwave", "PC UI Interface"},
+       {"Orvane Mobile Broadband Secondary Port Modem", "Tavrio"}}}},
+    {kModemReference,
+     {{{"TAVRIO Linkwave", "Modem"}, {"Orvane Mobile Broadband Modem", "Tavrio"}}}},
+}};
+
+bool Contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
+
+// The number in "...(COM12)...": read between "(COM" and the first ")" after the first "COM".
+int PortNumberFromName(std::string_view name) {
+    const std::string_view s = name.substr(name.find("COM"));
+    const size_t close_at = s.find(')');
+    const size_t open_at = s.find("(COM");
+    const long close = close_at == std::string_view::npos ? -1 : static_cast<long>(close_at);
+    const long open = open_at == std::string_view::npos ? -1 : static_cast<long>(open_at);
+    const long length = close - open - 4;
+    if (length <= 0) {
+        return 0;
+    }
+    const std::string_view digits = s.substr(static_cast<size_t>(open + 4), static_cast<size_t>(length));
+    int number = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') {
+            break;
+        }
+        number = number * 10 + (c - '0');
+    }
+    return number;
+}
+
+// The modem class key whose FriendlyName equals `friendly_name` and whose AttachedTo names a
+// port. A subkey that cannot be opened ends the search.
+std::optional<int> ModemPortFromRegistry(const DeviceRoot& root, const std::string& friendly_name) {
+    const auto class_key = RegistryKey::OpenLocalMachine(root, kModemClassKeyPath);
+    if (!class_key) {
+        return std::nullopt;
+    }
+    for (const std::string& subkey_name : class_key->SubkeyNames()) {
+        const auto subkey = RegistryKey::OpenLocalMachine(
+            root, std::string(kModemClassKeyPath) + "\\" + subkey_name);
+        if (!subkey) {
+            return std::nullopt;
+        }
+        bool name_matches = false;
+        int candidate = 0;
+        for (const std::string& value_name : subkey->ValueNames()) {
+            if (value_name == "FriendlyName") {
+                name_matches = subkey->ReadString(value_name) == friendly_name;
+            } else if (value_name == "AttachedTo") {
+                // "COM7": the number starts at the fourth character; a shorter text names nothing.
+                const auto attached = subkey->ReadString(value_name);
+                candidate = attached && attached->size() >= 4 ? std::atoi(attached->c_str() + 3) : 0;
+            }
+        }
+        if (name_matches && candidate != 0) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool MatchFriendlyName(std::string_view name, std::string_view reference) {
+    for (const auto& alternative : kAlternatives) {
+        if (alternative.reference != reference) {
+            continue;
+        }
+        for (const auto& [first, second] : alternative.pairs) {
+            if (Contains(name, first) && Contains(name, second)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+std::optional<int> FindDiagPort(const DeviceRoot& root) {
+    const DeviceList ports(root, DeviceClass::kPorts);
+    for (int index = 0; ports.Enumerate(index) == DeviceList::Entry::kPresent; ++index) {
+        const auto name = ports.FriendlyName(index);
+        if (!name) {
+            continue;
+        }
+        const bool is_pcui =
+            Contains(*name, kPcUiReference) || MatchFriendlyName(*name, kPcUiReference);
+        if (is_pcui && Contains(*name, "COM")) {
+            return PortNumberFromName(*name);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<int> FindModemPort(const DeviceRoot& root) {
+    const DeviceList modems(root, DeviceClass::kModem);
+    for (int index = 0; modems.Enumerate(index) == DeviceList::Entry::kPresent; ++index) {
+        const auto name = modems.FriendlyName(index);
+        if (!name) {
+            continue;
+        }
+        if (Contains(*name, kModemReference) || Contains(*name, kModemSecondForm) ||
+            MatchFriendlyName(*name, kModemReference)) {
+            return ModemPortFromRegistry(root, name->substr(0, kFriendlyNameLimit));
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace carvex
