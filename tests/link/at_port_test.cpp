@@ -63,6 +63,7 @@ TEST_F(AtPortScaledTest, EchoedReplyGivesOnlyTheModelAndSetsThePortVariableWhile
     std::array<char, 128> reply{};
     EXPECT_EQ(at.SendCommand("AT+CGMM\r", reply.data()), kAtOk);
     EXPECT_STREQ(reply.data(), "MODEL1");
+    peer_.join();
     EXPECT_EQ(received_, "AT+CGMM\r");
     EXPECT_TRUE(at.Close());
     EXPECT_FALSE(EnvironmentValue(AtPort::kPortVariable));
