@@ -3,9 +3,7 @@
 #include <random>
 
 #include "carvex/carvex.h"
-#include "carvex/platform/clock.h"
-#include "carvex/platform/environment.h"
-#include "tests/support/card_fixture.h"
+#include "tests/api/exports_fixture.h"
 
 namespace {
 
@@ -13,41 +11,7 @@ using namespace std::chrono_literals;
 using cardsim::Command;
 using cardsim::Fault;
 using Bytes = std::vector<uint8_t>;
-
-constexpr int kScale = 50;
-
-// The exports of the library against a simulated card, on a clock fifty times faster.
-class ExportsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        sim_ = std::make_unique<testsupport::CardUnderTest>(testsupport::ExampleProfile(), kScale);
-        carvex::SetEnvironmentValue("CARVEX_ROOT", card().Root().Path().string());
-    }
-    void TearDown() override {
-        CloseCommPort();
-        carvex::RemoveEnvironmentValue("CARVEX_ROOT");
-    }
-
-    cardsim::SimulatedCard& card() { return *sim_->card; }
-
-    void Open() {
-        ASSERT_EQ(InitCommPort(), 1);
-        card().ClearRequests();
-    }
-
-    std::vector<cardsim::ReceivedRequest> Requests(Command command) {
-        std::vector<cardsim::ReceivedRequest> found;
-        for (const auto& r : card().Requests()) {
-            if (r.command == command) {
-                found.push_back(r);
-            }
-        }
-        return found;
-    }
-
-    carvex::ScopedClock clock_{std::make_shared<carvex::ScaledClock>(kScale)};
-    std::unique_ptr<testsupport::CardUnderTest> sim_;
-};
+using testsupport::ExportsTest;
 
 TEST_F(ExportsTest, InitSwitchesToDiagThenClosesAndReopensThePort) {
     ASSERT_EQ(InitCommPort(), 1);

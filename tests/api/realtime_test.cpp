@@ -80,6 +80,20 @@ TEST_F(RealTimingTest, CardThatNeverAnswersHoldsAnNvReadForAbout13Seconds) {
     EXPECT_LE(elapsed, 15000ms);
 }
 
+TEST_F(RealTimingTest, BackupWithoutAnAnswerWaitsTwentySecondsThenOneMore) {
+    ASSERT_EQ(init_(), 1);
+    auto backup = library_.Get<int32_t(int32_t*)>("BackupNVItems");
+    ASSERT_NE(backup, nullptr);
+    card_.card->SetFault(cardsim::Command::kBackup, cardsim::Fault::Make(cardsim::Fault::Kind::kErrorReply));
+    int32_t status = -1;
+    const auto start = Clock::now();
+    EXPECT_EQ(backup(&status), 0);
+    const auto elapsed = Clock::now() - start;
+    EXPECT_EQ(status, 1) << "an error packet is not the answer";
+    EXPECT_GE(elapsed, 21000ms);
+    EXPECT_LE(elapsed, 23000ms);
+}
+
 TEST(AtPortRealTiming, SilentCardGivesNoAnswerAfterAboutFourSeconds) {
     testsupport::TempDir dir;
     carvex::DevicePublisher publisher{carvex::DeviceRoot(dir.Path())};

@@ -64,6 +64,44 @@ CARVEX_API int32_t CARVEX_CALL CarvexItem(int32_t item, const uint8_t* data, uin
 CARVEX_API int32_t CARVEX_CALL ReadNvItem(int32_t item, uint8_t* buffer, int32_t length,
                                           int32_t* status);
 
+/* The raw first `length` bytes of NV item 550 (the IMEI, undecoded); as ReadNvItem. */
+CARVEX_API int32_t CARVEX_CALL GetIMEI(uint8_t* buffer, int32_t length, int32_t* status);
+
+/* The firmware, respectively PCB (hardware), version text: one version request each (the request
+ * id is first resolved with the card: status 38 or 39 when it cannot be, 40 or 41 left behind
+ * when it can). At most `size` bytes are written, no terminating zero; 4 s time-out. */
+CARVEX_API int32_t CARVEX_CALL GetFirmwareVersion(char* buffer, int32_t size, int32_t* status);
+CARVEX_API int32_t CARVEX_CALL GetPCBVersion(char* buffer, int32_t size, int32_t* status);
+
+/* The dashboard's version text, at most `size` bytes without a terminating zero. A card that
+ * reports failure, or no reply within 4 s, gives 0 without a status (status 0 when the request
+ * cannot be written). */
+CARVEX_API int32_t CARVEX_CALL GetDashboardVersion(char* buffer, int32_t size, int32_t* status);
+
+/* The card's model into a zero-filled buffer of at least 128 bytes: first the modem port's answer
+ * to "AT+CGMM" (zero-terminated; needs no connection, up to about 4 s), else the card's board-type
+ * query (FC), else the PCB version text up to the eight characters before " Ver". */
+CARVEX_API int32_t CARVEX_CALL GetBoardType(char* buffer);
+
+/* 1 when the card answers the new-version query with the mark 0x68; 0 otherwise (2 s time-out). */
+CARVEX_API int32_t CARVEX_CALL IsNewVersion(int32_t* status);
+
+/* Asks the card to back up its NV items: 1 when it confirms. Waits up to 20 s for the answer,
+ * then 1 s more in every case. `status` may be null; written only when the request cannot be
+ * sent (0) or no answer comes (1). */
+CARVEX_API int32_t CARVEX_CALL BackupNVItems(int32_t* status);
+
+/* The card's port setting: a state value and a port bit mask, only their low bytes travel.
+ * SetPnPState: 1 when the card accepts. GetPnPState: 1 when the card answers; the outputs change
+ * only when it reports the setting as valid. 2 s time-outs; `status` may be null. */
+CARVEX_API int32_t CARVEX_CALL SetPnPState(int32_t value, int32_t bits, int32_t* status);
+CARVEX_API int32_t CARVEX_CALL GetPnPState(int32_t* value, int32_t* bits, int32_t* status);
+
+/* Puts the card offline (unless it already is) and makes it restart: 1 when it acknowledged the
+ * reset. The card then goes away for a moment; call CloseCommPort and, later, InitCommPort.
+ * At least 2 s; about 18 s against a card that answers nothing. */
+CARVEX_API int32_t CARVEX_CALL ResetDsahboard(void);
+
 /* CRC-16 of `length` bytes, polynomial 0x1021, initial value 0xFFFF, no final XOR: the CRC that
  * seals setting files ("123456789" gives 0x29B1). A length of 0 or less gives 0xFFFF. The two
  * give the same value for the same bytes; CRCFast is table-driven. */

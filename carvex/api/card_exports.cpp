@@ -1,0 +1,139 @@
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+
+#include "carvex/api/connection_pointer.h"
+#include "carvex/carvex.h"
+#include "carvex/connection/card_control.h"
+#include "carvex/connection/identity_queries.h"
+#include "carvex/link/at_port.h"
+#include "carvex/link/timings.h"
+#include "carvex/platform/clock.h"
+
+using namespace carvex;
+
+namespace {
+
+constexpr uint16_t kImeiItem = 550;
+
+// Copies the text without a terminating zero, never more than `size` bytes.
+void CopyText(char* buffer, int32_t size, const std::string& text) {
+    if (buffer == nullptr || size <= 0) {
+        return;
+    }
+    std::memcpy(buffer, text.data(), std::min(text.size(), static_cast<size_t>(size)));
+}
+
+// The model the modem port answers to "AT+CGMM", without the DIAG connection.
+bool ModelFromModemPort(char* buffer) {
+    AtPort at(DeviceRoot::FromEnvironment());
+    int port = 0;
+    int spare = 0;
+    if (!at.FindModemPortNumber(&port, &spare) || !at.Open(port)) {
+        return false;
+    }
+    std::array<char, AtPort::kReplyArea> reply{};
+    const int result = at.SendCommand("AT+CGMM\r", reply.data());
+    at.Close();
+    if (result != kAtOk) {
+        return false;
+    }
+    std::memcpy(buffer, reply.data(), strnlen(reply.data(), reply.size() - 1) + 1);
+    return true;
+}
+
+template <class Query>
+int32_t VersionText(char* buffer, int32_t size, int32_t* status, Query query) {
+    return RunExchange(status, [&](MainControl& connection) {
+        std::string text;
+        if (!query(connection, &text)) {
+            return false;
+        }
+        CopyText(buffer, size, text);
+        return true;
+    });
+}
+
+}  // namespace
+
+extern "C" CARVEX_API int32_t CARVEX_CALL GetIMEI(uint8_t* buffer, int32_t length,
+                                                  int32_t* status) {
+    return ReadNvItem(kImeiItem, buffer, length, status);
+}
+
+extern "C" CARVEX_API int32_t CARVEX_CALL GetFirmwareVersion(char* buffer, int32_t size,
+                                                             int32_t* status) {
+    return VersionText(buffer, size, status, [&](MainControl& c, std::string* text) {
+        std::string pcb;
+        return QueryVersions(c, text, &pcb, status);
+    });
+}
+
+extern "C" CARVEX_API int32_t CARVEX_CALL GetPCBVersion(char* buffer, int32_t size,
+                                                        int32_t* status) {
+    return VersionText(buffer, size, status, [&](MainControl& c, std::string* text) {
+        std::string firmware;
+        return QueryVersions(c, &firmware, text, status);
+    });
+}
+
+extern "C" CARVEX_API int32_t CARVEX_CALL GetDashboardVersion(char* buffer, int32_t size,
+                                                              int32_t* status) {
+    return VersionText(buffer, size, status, [&](MainControl& c, std::string* text) {
+        return QueryDashboardVersion(c, text, status);
+    });
+}
+
+extern "C" CARVEX_API int32_t CARVEX_CALL GetBoardType(char* buffer) {
+    if (buffer == nullptr) {
+        return 0;
+    }
+    try {
+        if (ModelFromModemPort(buffer)) {
+            return 1;
+        }
+    } catch (...) {
+    }
+    int32_t status = 0;  // the DIAG steps' statuses stay inside the call
+    return RunExchange(&status, [&](MainControl& connection) {
+        std::string text;
+        if (QueryBoardType(connection, &text, &status)) {
+            std::memcpy(buffer, text.data(), text.size());
+            return true;
+        }
+        std::string firmware;
+        std::string pcb;
+        if (!QueryVersions(connection, &firmware, &pcb, &status) || !BoardTypeFromPcb(pcb, &text)) {
+            return false;
+        }
+        std::memcpy(buffer, text.data(), text.size());
+        return true;
+    });
+}
+
+extern "C" CARVEX_API int32_t CARVEX_CALL IsNewVersion(int32_t* status) {
+    return RunExchange(status, [&](MainControl& c) { return QueryNewVersionMark(c, status); });
+}
+
+extern "C" CARVEX_API int32_t CARVEX_CALL BackupNVItems(int32_t* status) {
+    return RunExchange(status, [&](MainControl& c) { return BackupNv(c, status); });
+}
+
+extern "C" CARVEX_API int32_t CARVEX_CALL SetPnPState(int32_t value, int32_t bits,
+                                                      int32_t* status) {
+    return RunExchange(status, [&](MainControl& c) { return SetPortSetting(c, value, bits, status); });
+}
+
+extern "C" CARVEX_API int32_t CARVEX_CALL GetPnPState(int32_t* value, int32_t* bits,
+                                                      int32_t* status) {
+    return RunExchange(status, [&](MainControl& c) { return GetPortSetting(c, value, bits, status); });
+}
+
+extern "C" CARVEX_API int32_t CARVEX_CALL ResetDsahboard(void) {
+    return RunExchange(nullptr, [](MainControl& c) {
+        const bool offline = GoOffline(c);
+        GetClock().SleepFor(timing::kModePause);
+        return offline && ResetCard(c);
+    });
+}
