@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "tests/support/card_fixture.h"
+#include "tests/support/run_program.h"
+
+namespace {
+
+using testsupport::RunProgram;
+
+// carvexctl as a technician runs it, against a simulated card.
+class CarvexctlTest : public ::testing::Test {
+protected:
+    testsupport::ProgramResult Run(std::vector<std::string> args) {
+        return RunProgram(CARVEXCTL, args, {"CARVEX_ROOT=" + card_.card->Root().Path().string()});
+    }
+
+    testsupport::CardUnderTest card_{testsupport::ExampleProfile()};
+};
+
+TEST_F(CarvexctlTest, InfoShowsIdentityVersionsAndPortSetting) {
+    const auto r = Run({"info"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    for (const char* line : {"IMEI:              356789012345678\n", "Firmware version:  11.608.14.02.143\n",
+                             "Hardware version:  LW3G-E17CD1E1750M Ver.B\n",
+                             "Dashboard version: UTPS11.300.05.21.143\n", "Board type:        LW-E1750\n",
+                             "New version:       yes\n", "Port setting:      state 1, port mask 0x1F\n"}) {
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
+    }
+    EXPECT_NE(r.err.find("switching it to DIAG"), std::string::npos) << "progress goes to stderr";
+}
+
+TEST_F(CarvexctlTest, NvWriteThenReadAsHexAndRaw) {
+    auto r = Run({"nv", "write", "50030", "12 34 7e"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(card_.card->Nv(50030).value()[2], 0x7E);
+    r = Run({"nv", "read", "50030"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, 20), "0000  12 34 7e 00 00");
+    r = Run({"nv", "read", "50030", "--raw"});
+    ASSERT_EQ(r.out.size(), 128u);
+    EXPECT_EQ(r.out.substr(0, 3), "\x12\x34\x7e");
+}
+
+TEST_F(CarvexctlTest, ErrorsAreSaidInWords) {
+    auto r = Run({"nv", "read", "6907"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("item 6907 is not active on the card (NV status 5)"), std::string::npos) << r.err;
+    r = Run({"nv", "write", "6907", "01"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("item 6907 was not written: item 6907 is not active"), std::string::npos) << r.err;
+    r = Run({"nv", "write", "10", "0g"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("not a hex digit"), std::string::npos);
+    r = Run({"nv", "read", "70000"});
+    EXPECT_NE(r.exit_code, 0);
+}
+
+TEST_F(CarvexctlTest, BackupPortSettingAndReset) {
+    auto r = Run({"pnp", "set", "3", "7"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(card_.card->PortSetting(), std::make_pair(uint8_t{3}, uint8_t{7}));
+    r = Run({"pnp", "get"});
+    EXPECT_EQ(r.out, "state 3, port mask 0x07\n");
+    r = Run({"backup"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, "NV items backed up\n");
+    r = Run({"reset"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(card_.card->Resets(), 1);
+}
+
+TEST_F(CarvexctlTest, CrcOfAFileNeedsNoCard) {
+    testsupport::TempDir dir;
+    const auto file = dir.Path() / "digits.txt";
+    std::ofstream(file) << "123456789";
+    const auto r = RunProgram(CARVEXCTL, {"crc", file.string()});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "10673 (0x29B1)\n");
+}
+
+TEST(CarvexctlNoCard, SaysThatNoCardWasFound) {
+    testsupport::TempDir empty_root;
+    const auto r = RunProgram(CARVEXCTL, {"info"}, {"CARVEX_ROOT=" + empty_root.Path().string()});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("no card found: no PC UI interface among the serial ports"), std::string::npos)
+        << r.err;
+    const auto help = RunProgram(CARVEXCTL, {"nv", "write", "--help"});
+    EXPECT_EQ(help.exit_code, 0);
+    EXPECT_NE(help.out.find("HEX"), std::string::npos);
+}
+
+}  // namespace

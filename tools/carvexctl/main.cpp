@@ -1,0 +1,232 @@
+// carvexctl: the card library's functions for scripts and technicians.
+#include <CLI/CLI.hpp>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+#include <vector>
+
+#include "app/model/imei.h"
+#include "carvex/carvex.h"
+#include "tools/carvexctl/card_session.h"
+
+namespace {
+
+using carvexctl::CardSession;
+using carvexctl::DescribeStatus;
+using carvexctl::Failure;
+using carvexctl::Progress;
+
+constexpr int kNvSize = 128;
+
+std::string Text(const std::array<char, 128>& buffer) {
+    return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
+}
+
+std::string Hex(int value) {
+    std::ostringstream out;
+    out << "0x" << std::uppercase << std::hex << std::setw(2) << std::setfill('0') << value;
+    return out.str();
+}
+
+void Info() {
+    CardSession session;
+    int32_t status = 0;
+    const auto row = [](const char* label, const std::string& value) {
+        std::cout << std::left << std::setw(19) << label << value << "\n";
+    };
+
+    std::array<uint8_t, 15> imei{};
+    row("IMEI:", GetIMEI(imei.data(), 15, &status) ? cardwright::DecodeImei(imei)
+                                                   : "-- (" + DescribeStatus(status, 550) + ")");
+    std::array<char, 128> text{};
+    row("Firmware version:", GetFirmwareVersion(text.data(), 128, &status)
+                                 ? Text(text) : "-- (" + DescribeStatus(status) + ")");
+    text.fill(0);
+    row("Hardware version:",
+        GetPCBVersion(text.data(), 128, &status) ? Text(text) : "-- (" + DescribeStatus(status) + ")");
+    text.fill(0);
+    row("Dashboard version:", GetDashboardVersion(text.data(), 128, &status) ? Text(text) : "--");
+    text.fill(0);
+    Progress("Asking the modem port for the model...");
+    row("Board type:", GetBoardType(text.data()) ? Text(text) : "--");
+    row("New version:", IsNewVersion(&status) ? "yes" : "no");
+    int32_t state = 0;
+    int32_t mask = 0;
+    row("Port setting:", GetPnPState(&state, &mask, &status)
+                             ? "state " + std::to_string(state) + ", port mask " + Hex(mask)
+                             : "-- (" + DescribeStatus(status) + ")");
+}
+
+void NvRead(int item, bool raw) {
+    CardSession session;
+    std::array<uint8_t, kNvSize> data{};
+    int32_t status = 0;
+    if (ReadNvItem(item, data.data(), kNvSize, &status) != 1) {
+        throw Failure(DescribeStatus(status, item));
+    }
+    if (raw) {
+        std::cout.write(reinterpret_cast<const char*>(data.data()), kNvSize);
+        return;
+    }
+    for (int row = 0; row < kNvSize; row += 16) {
+        std::cout << std::hex << std::setw(4) << std::setfill('0') << row << " ";
+        for (int i = row; i < row + 16; ++i) {
+            std::cout << " " << std::setw(2) << static_cast<int>(data[i]);
+        }
+        std::cout << std::dec << "\n";
+    }
+}
+
+std::vector<uint8_t> ParseHex(const std::string& text) {
+    std::string digits;
+    for (char c : text) {
+        if (c == ' ' || c == ':' || c == ',') {
+            continue;
+        }
+        if (!std::isxdigit(static_cast<unsigned char>(c))) {
+            throw Failure(std::string("not a hex digit: '") + c + "'");
+        }
+        digits.push_back(c);
+    }
+    if (digits.size() % 2 != 0) {
+        throw Failure("the hex value has an odd number of digits");
+    }
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < digits.size(); i += 2) {
+        bytes.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+    }
+    if (bytes.size() > kNvSize) {
+        throw Failure("an NV item holds at most 128 bytes, got " + std::to_string(bytes.size()));
+    }
+    return bytes;
+}
+
+void NvWrite(int item, const std::string& hex) {
+    const auto bytes = ParseHex(hex);
+    CardSession session;
+    if (CarvexItem(item, bytes.data(), static_cast<uint32_t>(bytes.size())) == 1) {
+        std::cout << "item " << item << " written (" << bytes.size() << " bytes)\n";
+        return;
+    }
+    // The write reports no reason; a read tells whether the item exists at all.
+    std::array<uint8_t, kNvSize> probe{};
+    int32_t status = 0;
+    if (ReadNvItem(item, probe.data(), kNvSize, &status) != 1) {
+        throw Failure("item " + std::to_string(item) + " was not written: " + DescribeStatus(status, item));
+    }
+    throw Failure("item " + std::to_string(item) +
+                  " was not written: the card refused it (read-only item?) or did not answer");
+}
+
+void Backup() {
+    CardSession session;
+    Progress("Backing up the NV items (the card may take up to 20 s)...");
+    int32_t status = -1;
+    if (BackupNVItems(&status) != 1) {
+        throw Failure(status == -1 ? "the card reported that the backup failed"
+                                   : "backup failed: " + DescribeStatus(status));
+    }
+    std::cout << "NV items backed up\n";
+}
+
+void PnpGet() {
+    CardSession session;
+    int32_t state = -1;
+    int32_t mask = -1;
+    int32_t status = 0;
+    if (GetPnPState(&state, &mask, &status) != 1) {
+        throw Failure(DescribeStatus(status));
+    }
+    if (state < 0) {
+        throw Failure("the card reports no valid port setting");
+    }
+    std::cout << "state " << state << ", port mask " << Hex(mask) << "\n";
+}
+
+void PnpSet(int state, int mask) {
+    CardSession session;
+    int32_t status = -1;
+    if (SetPnPState(state, mask, &status) != 1) {
+        throw Failure(status == -1 ? "the card refused the port setting" : DescribeStatus(status));
+    }
+    std::cout << "port setting: state " << (state & 0xFF) << ", port mask " << Hex(mask & 0xFF) << "\n";
+}
+
+void Reset() {
+    CardSession session;
+    Progress("Taking the card offline and restarting it...");
+    if (ResetDsahboard() != 1) {
+        throw Failure("the card did not acknowledge the restart");
+    }
+    std::cout << "the card is restarting\n";
+}
+
+void Crc(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        throw Failure("cannot read " + path);
+    }
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    const uint32_t crc = CRCSlow(bytes.data(), static_cast<int32_t>(bytes.size()));
+    std::cout << crc << " (0x" << std::uppercase << std::hex << std::setw(4) << std::setfill('0')
+              << crc << ")\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"carvexctl: read and change a 3G data card through the Carvex library.\n"
+                 "The card is looked up under $CARVEX_ROOT (default /run/carvex)."};
+    app.require_subcommand(1);
+
+    app.add_subcommand("info", "show the card's identity, versions and port setting")
+        ->callback(Info);
+
+    auto* nv = app.add_subcommand("nv", "read or write one NV item");
+    nv->require_subcommand(1);
+    int item = 0;
+    bool raw = false;
+    std::string hex;
+    auto* nv_read = nv->add_subcommand("read", "show the 128 data bytes of an item");
+    nv_read->add_option("ITEM", item, "NV item number")->required()->check(CLI::Range(0, 65535));
+    nv_read->add_flag("--raw", raw, "write the 128 bytes themselves to standard output");
+    nv_read->callback([&] { NvRead(item, raw); });
+    auto* nv_write = nv->add_subcommand("write", "write an item (the rest of its 128 bytes zero)");
+    nv_write->add_option("ITEM", item, "NV item number")->required()->check(CLI::Range(0, 65535));
+    nv_write->add_option("HEX", hex, "the value in hex, e.g. \"01 02 0A\"")->required();
+    nv_write->callback([&] { NvWrite(item, hex); });
+
+    app.add_subcommand("backup", "make the card back up its NV items")->callback(Backup);
+
+    auto* pnp = app.add_subcommand("pnp", "read or set the card's port setting");
+    pnp->require_subcommand(1);
+    pnp->add_subcommand("get", "show the state value and the port bit mask")->callback(PnpGet);
+    int state = 0;
+    int mask = 0;
+    auto* pnp_set = pnp->add_subcommand("set", "set the state value and the port bit mask");
+    pnp_set->add_option("STATE", state, "state value (0-255)")->required()->check(CLI::Range(0, 255));
+    pnp_set->add_option("BITS", mask, "port bit mask (0-255)")->required()->check(CLI::Range(0, 255));
+    pnp_set->callback([&] { PnpSet(state, mask); });
+
+    app.add_subcommand("reset", "take the card offline and restart it")->callback(Reset);
+
+    std::string file;
+    auto* crc = app.add_subcommand("crc", "the setting-file CRC of a file");
+    crc->add_option("FILE", file, "file to check")->required();
+    crc->callback([&] { Crc(file); });
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    } catch (const Failure& e) {
+        std::cerr << "carvexctl: " << e.what() << std::endl;
+        return 1;
+    }
+    return 0;
+}
