@@ -103,9 +103,18 @@ struct IniFile::Parsed {
 IniFile::IniFile(std::filesystem::path path) : path_(std::move(path)) {}
 
 std::vector<IniFile::Line> IniFile::Load() const {
-    std::ifstream in(path_, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     std::vector<Line> lines;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path_, error)) {
+        return lines;  // a missing file reads as empty
+    }
+    std::ifstream in(path_, std::ios::binary);
+    std::string text;
+    try {
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure&) {
+        return lines;
+    }
     size_t at = 0;
     while (at < text.size()) {
         const size_t lf = text.find('\n', at);

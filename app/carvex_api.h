@@ -1,0 +1,4 @@
+#pragma once
+
+// The library's exports as the configurator calls them.
+#include "carvex/carvex.h"

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+namespace cardwright {
+
+// The time stamp of a log line: the locale's short date and long time (without a time zone);
+// only the date at exactly midnight.
+QString LogTimestamp(const QDateTime& when, const QLocale& locale);
+
+// A whole log line: time stamp, two blanks, message.
+QString LogLine(const QDateTime& when, const QLocale& locale, const QString& message);
+
+}  // namespace cardwright

@@ -1,0 +1,21 @@
+#include "app/user_prompts.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace cardwright {
+
+void DialogPrompts::ShowMessage(QWidget* parent, const QString& text) {
+    QMessageBox::information(parent, QApplication::applicationName(), text, QMessageBox::Ok);
+}
+
+QString DialogPrompts::AskOpenFileName(QWidget* parent, const QString& filter) {
+    return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+}
+
+QString DialogPrompts::AskSaveFileName(QWidget* parent, const QString& filter) {
+    return QFileDialog::getSaveFileName(parent, QString(), QString(), filter);
+}
+
+}  // namespace cardwright

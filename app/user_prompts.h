@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace cardwright {
+
+// The questions the main window puts to the user: message boxes and file dialogs. Tests answer
+// them through an implementation of their own.
+class UserPrompts {
+public:
+    virtual ~UserPrompts() = default;
+    virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
+    // Empty when the user cancels.
+    virtual QString AskOpenFileName(QWidget* parent, const QString& filter) = 0;
+    virtual QString AskSaveFileName(QWidget* parent, const QString& filter) = 0;
+};
+
+// Modal message boxes with an OK button and the platform's file dialogs.
+class DialogPrompts : public UserPrompts {
+public:
+    void ShowMessage(QWidget* parent, const QString& text) override;
+    QString AskOpenFileName(QWidget* parent, const QString& filter) override;
+    QString AskSaveFileName(QWidget* parent, const QString& filter) override;
+};
+
+}  // namespace cardwright
