@@ -6,7 +6,8 @@ namespace cardwright {
 
 namespace {
 
-// The long time format with its time-zone field ("t", "tt", ...) and the blanks around it taken out.
+// The long time format with its time-zone field ("t", "tt", ...) and the blanks around it taken
+// out.
 QString LongTimeWithoutZone(const QLocale& locale) {
     QString format = locale.timeFormat(QLocale::LongFormat);
     static const QRegularExpression kZone(QStringLiteral("\\s*\\bt+\\b\\s*"));

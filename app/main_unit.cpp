@@ -17,9 +17,9 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <QToolBar>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
 
@@ -48,7 +48,8 @@ QString Q(const std::string& text) {
 
 }  // namespace
 
-TMainFrm::TMainFrm(const QString& program_dir, std::unique_ptr<UserPrompts> prompts, QWidget* parent)
+TMainFrm::TMainFrm(const QString& program_dir, std::unique_ptr<UserPrompts> prompts,
+                   QWidget* parent)
     : QMainWindow(parent),
       program_dir_(program_dir),
       prompts_(std::move(prompts)),
@@ -124,8 +125,8 @@ void TMainFrm::CreateControls() {
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(std::chrono::duration_cast<std::chrono::milliseconds>(
-        AppClock().Real(kStartUpDelay)));
+    Timer1->setInterval(
+        std::chrono::duration_cast<std::chrono::milliseconds>(AppClock().Real(kStartUpDelay)));
     connect(Timer1, &QTimer::timeout, this, &TMainFrm::Timer1Timer);
     Timer1->start();
 
@@ -152,15 +153,18 @@ void TMainFrm::CreateToolBar() {
         ToolBar1->addWidget(button)->setVisible(visible);
         return button;
     };
-    ReadFromDataCardBtn = add_button("ReadFromDataCardBtn", QStringLiteral("Read"),
-                                     QStyle::SP_ArrowDown, true);
+    ReadFromDataCardBtn =
+        add_button("ReadFromDataCardBtn", QStringLiteral("Read"), QStyle::SP_ArrowDown, true);
     WriteToDataCardBtn = add_button("WriteToDataCardBtn", QStringLiteral("     Write     "),
                                     QStyle::SP_ArrowUp, true);
-    ImportBtn = add_button("ImportBtn", QStringLiteral("Import"), QStyle::SP_DialogOpenButton, true);
-    ExportBtn = add_button("ExportBtn", QStringLiteral("Export"), QStyle::SP_DialogSaveButton, true);
+    ImportBtn =
+        add_button("ImportBtn", QStringLiteral("Import"), QStyle::SP_DialogOpenButton, true);
+    ExportBtn =
+        add_button("ExportBtn", QStringLiteral("Export"), QStyle::SP_DialogSaveButton, true);
     NewBtn = add_button("NewBtn", QStringLiteral("New"), QStyle::SP_FileIcon, false);
     SaveBtn = add_button("SaveBtn", QStringLiteral("Save"), QStyle::SP_DriveFDIcon, false);
-    DelBtn = add_button("DelBtn", QStringLiteral("---------删除-----"), QStyle::SP_TrashIcon, false);
+    DelBtn =
+        add_button("DelBtn", QStringLiteral("---------删除-----"), QStyle::SP_TrashIcon, false);
 
     ComboBox1 = new QComboBox;
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
@@ -174,8 +178,9 @@ void TMainFrm::CreateMenu() {
     setMenuBar(MainMenu1);
     QMenu* edit = MainMenu1->addMenu(QStringLiteral("Edit"));
     edit->setObjectName(QStringLiteral("Edit1"));
-    for (const auto& [name, text] : {std::pair{"Read1", "Read"}, std::pair{"Write1", "Write"},
-                                     std::pair{"Import1", "Import..."}, std::pair{"Export1", "Export..."}}) {
+    for (const auto& [name, text] :
+         {std::pair{"Read1", "Read"}, std::pair{"Write1", "Write"},
+          std::pair{"Import1", "Import..."}, std::pair{"Export1", "Export..."}}) {
         edit->addAction(QString::fromLatin1(text))->setObjectName(QString::fromLatin1(name));
     }
     QMenu* help = MainMenu1->addMenu(QStringLiteral("Help"));
@@ -205,8 +210,8 @@ void TMainFrm::CreateCommonInfo() {
     CommonInfoLst->setShowGrid(true);
     CommonInfoLst->setSelectionBehavior(QAbstractItemView::SelectRows);
     CommonInfoLst->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    const char* rows[] = {"IMEI:", "Firmware Version:", "Dashboard Version:", "Hardware Version:",
-                          "CardType"};
+    const char* rows[] = {
+        "IMEI:", "Firmware Version:", "Dashboard Version:", "Hardware Version:", "CardType"};
     for (int row = 0; row < 5; ++row) {
         CommonInfoLst->setItem(row, 0, new QTableWidgetItem(QString::fromLatin1(rows[row])));
         CommonInfoLst->setItem(row, 1, new QTableWidgetItem(QStringLiteral("--")));
@@ -251,8 +256,9 @@ void TMainFrm::BuildConfigPages() {
         for (size_t i = 0; i < pages->size(); ++i) {
             const ConfigPage& page = (*pages)[i];
             if (i >= PageSlots.size()) {
-                AddLog(QStringLiteral("Page %1 (%2) not shown: there are tabs for five pages only...")
-                           .arg(Q(page.id), Q(page.caption)));
+                AddLog(
+                    QStringLiteral("Page %1 (%2) not shown: there are tabs for five pages only...")
+                        .arg(Q(page.id), Q(page.caption)));
                 continue;
             }
             const int index = SlotIndex(PageSlots[i]);
@@ -291,7 +297,8 @@ void TMainFrm::BuildPageItems(QWidget* tab, const std::string& page_id) {
             value->addItem(Q(entry));
         }
         value->setCurrentIndex(-1);
-        value->setGeometry(at.x + kValueBoxOffset, at.y - 5, item.ItemWidth, value->sizeHint().height());
+        value->setGeometry(at.x + kValueBoxOffset, at.y - 5, item.ItemWidth,
+                           value->sizeHint().height());
         value->setVisible(item.Visible);
         layout.Advance(item.Visible);
     }
@@ -354,9 +361,9 @@ void TMainFrm::FreeItemsAndControls() {
 }
 
 void TMainFrm::AddLog(const QString& message) {
-    const bool first_of_run = std::all_of(log_lines_.begin(), log_lines_.end(), [](const std::string& line) {
-        return QString::fromStdString(line).trimmed().isEmpty();
-    });
+    const bool first_of_run = std::all_of(
+        log_lines_.begin(), log_lines_.end(),
+        [](const std::string& line) { return QString::fromStdString(line).trimmed().isEmpty(); });
     if (first_of_run) {
         log_lines_.clear();
         log_in_step_ = false;
@@ -369,7 +376,8 @@ void TMainFrm::AddLog(const QString& message) {
                 // Never replace a log that could not be read: this run's lines are added to it.
                 log_readable_ = false;
                 log_in_step_ = true;
-                ReportLogFailure(QStringLiteral("Cannot open file %1").arg(Q(log_.Path().string())));
+                ReportLogFailure(
+                    QStringLiteral("Cannot open file %1").arg(Q(log_.Path().string())));
             }
         }
         QStringList shown;
@@ -379,7 +387,8 @@ void TMainFrm::AddLog(const QString& message) {
         Memo1->setPlainText(shown.join(QLatin1Char('\n')));
     }
     const QDateTime now = QDateTime::fromMSecsSinceEpoch(
-        std::chrono::duration_cast<std::chrono::milliseconds>(AppClock().Now().time_since_epoch()).count());
+        std::chrono::duration_cast<std::chrono::milliseconds>(AppClock().Now().time_since_epoch())
+            .count());
     const QString line = LogLine(now, QLocale::system(), message);
     log_lines_.push_back(line.toStdString());
     Memo1->appendPlainText(line);

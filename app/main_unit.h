@@ -34,7 +34,7 @@ class TAboutBox;
 class TMainFrm : public QMainWindow {
     Q_OBJECT
 
-public:
+  public:
     static constexpr const char* kDescriptionFile = "Config_Info.ini";
     static constexpr const char* kValuesFile = "config_value.ini";
     static constexpr const char* kLogFile = "ConfigLog.txt";
@@ -96,10 +96,10 @@ public:
     const IniFile& Description() const { return *description_; }
     IniFile& Values() { return *values_; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     bool FormCreate();
     void CreateControls();
     void CreateToolBar();
@@ -115,7 +115,7 @@ private:
     std::optional<IniFile> values_;
     LogFile log_;
     std::vector<std::string> log_lines_;  // the memo's lines, as the log file holds them
-    bool log_in_step_ = false;           // the file equals log_lines_ but for the newest line
+    bool log_in_step_ = false;            // the file equals log_lines_ but for the newest line
     bool log_readable_ = true;
     bool log_failure_reported_ = false;
     bool created_ = false;

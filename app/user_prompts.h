@@ -9,7 +9,7 @@ namespace cardwright {
 // The questions the main window puts to the user: message boxes and file dialogs. Tests answer
 // them through an implementation of their own.
 class UserPrompts {
-public:
+  public:
     virtual ~UserPrompts() = default;
     virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
     // Empty when the user cancels.
@@ -19,7 +19,7 @@ public:
 
 // Modal message boxes with an OK button and the platform's file dialogs.
 class DialogPrompts : public UserPrompts {
-public:
+  public:
     void ShowMessage(QWidget* parent, const QString& text) override;
     QString AskOpenFileName(QWidget* parent, const QString& filter) override;
     QString AskSaveFileName(QWidget* parent, const QString& filter) override;

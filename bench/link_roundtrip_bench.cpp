@@ -49,8 +49,8 @@ void BM_LinkRoundTrip(benchmark::State& state) {
         }
         state.SetIterationTime(std::chrono::duration<double>(end - start).count());
         // The receiver's pause after a matched reply stays outside the measurement.
-        std::this_thread::sleep_for(
-            carvex::GetClock().Real(carvex::timing::kAfterMatchedPacket) * 3);
+        std::this_thread::sleep_for(carvex::GetClock().Real(carvex::timing::kAfterMatchedPacket) *
+                                    3);
     }
 }
 
@@ -98,7 +98,17 @@ void BM_RawPtyRoundTrip(benchmark::State& state) {
     echo.join();
 }
 
-BENCHMARK(BM_RawPtyRoundTrip)->UseManualTime()->Iterations(1)->Repetitions(50)->ReportAggregatesOnly()->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_LinkRoundTrip)->UseManualTime()->Iterations(1)->Repetitions(50)->ReportAggregatesOnly()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RawPtyRoundTrip)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(50)
+    ->ReportAggregatesOnly()
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LinkRoundTrip)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(50)
+    ->ReportAggregatesOnly()
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

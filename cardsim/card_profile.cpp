@@ -41,7 +41,8 @@ std::vector<uint8_t> ParseHexBytes(std::string_view text) {
     std::string token;
     while (in >> token) {
         unsigned value = 0;
-        const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value, 16);
+        const auto [end, error] =
+            std::from_chars(token.data(), token.data() + token.size(), value, 16);
         if (error != std::errc() || end != token.data() + token.size() || value > 0xFF) {
             throw std::runtime_error("bad hex byte '" + token + "'");
         }
@@ -63,28 +64,50 @@ std::set<uint16_t> ParseItemList(std::string_view text, const std::string& where
 void SetCardKey(CardProfile& p, std::string_view key, std::string_view value,
                 const std::string& where) {
     const std::string v(value);
-    if (key == "pcui_name") p.pcui_name = v;
-    else if (key == "modem_name") p.modem_name = v;
-    else if (key == "other_port") p.other_ports.push_back(v);
-    else if (key == "pcui_port") p.pcui_port = static_cast<int>(ToNumber(value, where));
-    else if (key == "modem_port") p.modem_port = static_cast<int>(ToNumber(value, where));
-    else if (key == "firmware") p.firmware = v;
-    else if (key == "pcb") p.pcb = v;
-    else if (key == "dashboard") p.dashboard = v;
-    else if (key == "dashboard_result") p.dashboard_result = static_cast<uint8_t>(ToNumber(value, where));
-    else if (key == "board_type") p.board_type = v;
-    else if (key == "new_version_mark") p.new_version_mark = static_cast<uint8_t>(ToNumber(value, where));
-    else if (key == "model") p.model = v;
-    else if (key == "at_echo") p.at_echo = ToNumber(value, where) != 0;
-    else if (key == "port_state") p.port_state = static_cast<uint8_t>(ToNumber(value, where));
-    else if (key == "port_mask") p.port_mask = static_cast<uint8_t>(ToNumber(value, where));
-    else if (key == "mode") p.mode = static_cast<uint16_t>(ToNumber(value, where));
-    else if (key == "reset_gone_ms") p.reset_gone_ms = static_cast<int>(ToNumber(value, where));
+    if (key == "pcui_name")
+        p.pcui_name = v;
+    else if (key == "modem_name")
+        p.modem_name = v;
+    else if (key == "other_port")
+        p.other_ports.push_back(v);
+    else if (key == "pcui_port")
+        p.pcui_port = static_cast<int>(ToNumber(value, where));
+    else if (key == "modem_port")
+        p.modem_port = static_cast<int>(ToNumber(value, where));
+    else if (key == "firmware")
+        p.firmware = v;
+    else if (key == "pcb")
+        p.pcb = v;
+    else if (key == "dashboard")
+        p.dashboard = v;
+    else if (key == "dashboard_result")
+        p.dashboard_result = static_cast<uint8_t>(ToNumber(value, where));
+    else if (key == "board_type")
+        p.board_type = v;
+    else if (key == "new_version_mark")
+        p.new_version_mark = static_cast<uint8_t>(ToNumber(value, where));
+    else if (key == "model")
+        p.model = v;
+    else if (key == "at_echo")
+        p.at_echo = ToNumber(value, where) != 0;
+    else if (key == "port_state")
+        p.port_state = static_cast<uint8_t>(ToNumber(value, where));
+    else if (key == "port_mask")
+        p.port_mask = static_cast<uint8_t>(ToNumber(value, where));
+    else if (key == "mode")
+        p.mode = static_cast<uint16_t>(ToNumber(value, where));
+    else if (key == "reset_gone_ms")
+        p.reset_gone_ms = static_cast<int>(ToNumber(value, where));
     else if (key == "request_id_probe") {
-        if (value == "unknown") p.probe = CardProfile::Probe::kUnknown;
-        else if (value == "table_b") p.probe = CardProfile::Probe::kTableB;
-        else if (value == "card_header") p.probe = CardProfile::Probe::kCardHeader;
-        else throw std::runtime_error(where + ": request_id_probe is unknown, table_b or card_header");
+        if (value == "unknown")
+            p.probe = CardProfile::Probe::kUnknown;
+        else if (value == "table_b")
+            p.probe = CardProfile::Probe::kTableB;
+        else if (value == "card_header")
+            p.probe = CardProfile::Probe::kCardHeader;
+        else
+            throw std::runtime_error(where +
+                                     ": request_id_probe is unknown, table_b or card_header");
     } else if (key == "version_header") {
         const auto bytes = ParseHexBytes(value);
         if (bytes.size() != 4) {
@@ -180,7 +203,8 @@ CardProfile ParseProfile(std::string_view text) {
             }
         } catch (const std::runtime_error& e) {
             const std::string message = e.what();
-            throw std::runtime_error(message.starts_with("profile") ? message : where + ": " + message);
+            throw std::runtime_error(message.starts_with("profile") ? message
+                                                                    : where + ": " + message);
         }
     }
     return profile;

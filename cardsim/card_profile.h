@@ -42,7 +42,8 @@ struct CardProfile {
     bool at_echo = true;
 
     Probe probe = Probe::kUnknown;
-    carvex::DiagRequestHeader version_header = carvex::DiagRequestHeader::Subsystem(0x4B, 0xC9, 0xFF03);
+    carvex::DiagRequestHeader version_header =
+        carvex::DiagRequestHeader::Subsystem(0x4B, 0xC9, 0xFF03);
 
     uint8_t port_state = 0;
     uint8_t port_mask = 0;

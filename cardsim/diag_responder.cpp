@@ -35,8 +35,8 @@ bool IsProbe(std::span<const uint8_t> r) {
     if (r.size() < 9 || r[0] != kNvRead) {
         return false;
     }
-    const uint32_t signature = r[3] | (uint32_t{r[4]} << 8) | (uint32_t{r[5]} << 16) |
-                               (uint32_t{r[6]} << 24);
+    const uint32_t signature =
+        r[3] | (uint32_t{r[4]} << 8) | (uint32_t{r[5]} << 16) | (uint32_t{r[6]} << 24);
     return signature == kProbeSignature;
 }
 
@@ -80,13 +80,19 @@ Command ClassifyDiag(std::span<const uint8_t> r, const CardProfile& profile) {
     }
     const auto& vh = profile.version_header;
     switch (r[0]) {
-        case kNvRead: return Command::kNvRead;
-        case kNvWrite: return Command::kNvWrite;
-        case kBoardType: return Command::kBoardType;
-        case kStatus: return Command::kStatus;
+        case kNvRead:
+            return Command::kNvRead;
+        case kNvWrite:
+            return Command::kNvWrite;
+        case kBoardType:
+            return Command::kBoardType;
+        case kStatus:
+            return Command::kStatus;
         case kModeControl:
-            if (r.size() >= 2 && r[1] == 1) return Command::kOffline;
-            if (r.size() >= 2 && r[1] == 2) return Command::kReset;
+            if (r.size() >= 2 && r[1] == 1)
+                return Command::kOffline;
+            if (r.size() >= 2 && r[1] == 2)
+                return Command::kReset;
             return Command::kOther;
         case kCardCommand:
             return r.size() >= 2 && r[1] == kBackupSubcommand ? Command::kBackup : Command::kOther;
@@ -96,10 +102,14 @@ Command ClassifyDiag(std::span<const uint8_t> r, const CardProfile& profile) {
     if (IsSubsystem(r, kCardSubsystem, 0xFF03) || IsSubsystem(r, vh.subsys, vh.code)) {
         return r[0] == vh.cmd || r[0] == kSubsystemDispatch ? Command::kVersions : Command::kOther;
     }
-    if (IsSubsystem(r, kCardSubsystem, 0xFF24)) return Command::kDashboard;
-    if (IsSubsystem(r, kCardSubsystem, 0xFF62)) return Command::kNewVersion;
-    if (IsSubsystem(r, kPortSubsystem, 0xFF19)) return Command::kPortSet;
-    if (IsSubsystem(r, kPortSubsystem, 0xFF1A)) return Command::kPortGet;
+    if (IsSubsystem(r, kCardSubsystem, 0xFF24))
+        return Command::kDashboard;
+    if (IsSubsystem(r, kCardSubsystem, 0xFF62))
+        return Command::kNewVersion;
+    if (IsSubsystem(r, kPortSubsystem, 0xFF19))
+        return Command::kPortSet;
+    if (IsSubsystem(r, kPortSubsystem, 0xFF1A))
+        return Command::kPortGet;
     return Command::kOther;
 }
 
@@ -170,8 +180,8 @@ DiagAnswer AnswerDiag(std::span<const uint8_t> r, CardState& state, const Overri
             break;
         }
         case Command::kNewVersion:
-            answer.reply = {kSubsystemDispatch, kCardSubsystem, 0x62, 0xFF, profile.new_version_mark,
-                            0, 0};
+            answer.reply = {
+                kSubsystemDispatch, kCardSubsystem, 0x62, 0xFF, profile.new_version_mark, 0, 0};
             break;
         case Command::kBoardType:
             if (profile.board_type.empty()) {
@@ -198,8 +208,9 @@ DiagAnswer AnswerDiag(std::span<const uint8_t> r, CardState& state, const Overri
             break;
         }
         case Command::kPortGet:
-            answer.reply = {kSubsystemDispatch, kPortSubsystem, 0x1A, 0xFF,
-                            overrides.result.value_or(0), state.port_state, state.port_mask, 0};
+            answer.reply = {
+                kSubsystemDispatch, kPortSubsystem,  0x1A, 0xFF, overrides.result.value_or(0),
+                state.port_state,   state.port_mask, 0};
             break;
         case Command::kStatus:
             answer.reply.assign(kStatusReplySize, 0);

@@ -33,7 +33,7 @@ struct Fault {
     enum class Kind {
         kNone,
         kNoReply,
-        kLateReply,    // value: delay in ms
+        kLateReply,  // value: delay in ms
         kBadFcs,
         kNvStatus,     // value: the NV status to answer
         kErrorReply,   // DIAG: an error packet instead of the answer; AT: text as the answer

@@ -26,10 +26,12 @@ int main(int argc, char** argv) {
     app.add_option("--profile", profile_path, "card profile (identity, versions, NV items)")
         ->required()
         ->check(CLI::ExistingFile);
-    app.add_option("--root", root, "device root to publish the card in (default: a new temporary one)");
+    app.add_option("--root", root,
+                   "device root to publish the card in (default: a new temporary one)");
     app.add_option("--state", state_file,
                    "where an NV backup keeps the card's items (default: ~/.local/state/cardsim/)");
-    app.add_option("--time-scale", time_scale, "divide the card's delays by this")->check(CLI::PositiveNumber);
+    app.add_option("--time-scale", time_scale, "divide the card's delays by this")
+        ->check(CLI::PositiveNumber);
     CLI11_PARSE(app, argc, argv);
 
     // Signals are taken synchronously below, so the card shuts down in an orderly way.

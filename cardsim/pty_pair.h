@@ -15,7 +15,7 @@ namespace cardsim {
 // opens as its COM port. A descriptor of the slave is kept open (never read) so the PC closing
 // and reopening its port does not hang up the master.
 class PtyPair {
-public:
+  public:
     PtyPair();
 
     const std::filesystem::path& SlavePath() const { return slave_path_; }
@@ -30,7 +30,7 @@ public:
     // Hangs up: closes the master and the kept slave descriptor.
     void HangUp();
 
-private:
+  private:
     carvex::UniqueFd master_;
     carvex::UniqueFd slave_keeper_;
     std::filesystem::path slave_path_;

@@ -20,8 +20,7 @@ constexpr const char* kModemSubkey = "0000";
 const Packet kUnsolicitedPacket = {0x60, 0x00, 0x2A, 0x01, 0x00};  // an event report
 
 std::filesystem::path MakeTemporaryRoot() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "cardsim-root-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "cardsim-root-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot create a device root");
     }
@@ -344,7 +343,8 @@ void SimulatedCard::HandleDiagFrame(std::span<const uint8_t> frame) {
             // The card restarts: its interfaces go away and come back under the same names.
             ++resets_;
             Disconnect();
-            Schedule(std::chrono::milliseconds(options_.profile.reset_gone_ms), [this] { Connect(); });
+            Schedule(std::chrono::milliseconds(options_.profile.reset_gone_ms),
+                     [this] { Connect(); });
         }
     };
     if (fault && fault->kind == Fault::Kind::kLateReply) {

@@ -38,7 +38,7 @@ struct PortEvent {
 // the PC UI interface (AT until switched to DIAG, then DIAG frames) and the modem interface
 // (AT commands). A thread of its own answers both.
 class SimulatedCard {
-public:
+  public:
     struct Options {
         CardProfile profile;
         std::optional<std::filesystem::path> root;        // default: a temporary one of its own
@@ -81,7 +81,7 @@ public:
     // The device goes away and does not come back.
     void Vanish();
 
-private:
+  private:
     struct Scheduled {
         std::chrono::steady_clock::time_point due;
         std::function<void()> action;

@@ -66,7 +66,7 @@ std::vector<std::string> SplitList(std::string_view text, char separator = ',');
 // 240 pixels to the right when the next row would come closer than 50 pixels to the page's
 // bottom. Hidden items take no row.
 class ItemLayout {
-public:
+  public:
     struct Point {
         int x;
         int y;
@@ -79,7 +79,7 @@ public:
     // Moves on after an item placed at Current().
     void Advance(bool visible);
 
-private:
+  private:
     int page_height_;
     int x_ = 10;
     int y_ = 20;

@@ -14,7 +14,8 @@ std::string DecodeImei(std::span<const uint8_t> bytes) {
     const size_t count = bytes[0];
     std::string digits(1, static_cast<char>('0' + (bytes[1] >> 4)));
     for (size_t i = 2; i <= count && i < bytes.size(); ++i) {
-        for (uint8_t half : {static_cast<uint8_t>(bytes[i] & 0x0F), static_cast<uint8_t>(bytes[i] >> 4)}) {
+        for (uint8_t half :
+             {static_cast<uint8_t>(bytes[i] & 0x0F), static_cast<uint8_t>(bytes[i] >> 4)}) {
             if (half > 9 || digits.size() == kMaxDigits) {
                 return digits;
             }

@@ -42,7 +42,9 @@ Classified Classify(std::string_view text) {
     }
     if (line.front() == '[') {
         const size_t close = line.find(']');
-        return {Kind::kSection, Trim(line.substr(1, close == std::string_view::npos ? close : close - 1)), {}};
+        return {Kind::kSection,
+                Trim(line.substr(1, close == std::string_view::npos ? close : close - 1)),
+                {}};
     }
     const size_t equals = line.find('=');
     if (equals == std::string_view::npos || Trim(line.substr(0, equals)).empty()) {
@@ -68,13 +70,14 @@ struct SectionSpan {
 }  // namespace
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Fold(x) == Fold(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return Fold(x) == Fold(y); });
 }
 
 struct IniFile::Parsed {
     // The first section of the given name.
-    static std::optional<SectionSpan> Find(const std::vector<Line>& lines, std::string_view section) {
+    static std::optional<SectionSpan> Find(const std::vector<Line>& lines,
+                                           std::string_view section) {
         for (size_t i = 0; i < lines.size(); ++i) {
             const auto c = Classify(lines[i].text);
             if (c.kind == Kind::kSection && EqualIgnoringCase(c.name, section)) {
@@ -160,7 +163,8 @@ bool IniFile::Save(const std::vector<Line>& lines) const {
     return true;
 }
 
-std::optional<std::string> IniFile::ReadString(std::string_view section, std::string_view key) const {
+std::optional<std::string> IniFile::ReadString(std::string_view section,
+                                               std::string_view key) const {
     const auto lines = Load();
     const auto span = Parsed::Find(lines, section);
     if (!span) {
@@ -195,7 +199,8 @@ int IniFile::ReadInteger(std::string_view section, std::string_view key, int def
         base = 16;
     }
     long long value = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
+    const auto [end, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
     if (end == digits.data() || error != std::errc()) {
         return default_value;
     }

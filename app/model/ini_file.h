@@ -14,7 +14,7 @@ namespace cardwright {
 // line. Every read sees the file as it is now; every write goes to a new file that replaces the
 // old one, keeping every untouched line byte for byte.
 class IniFile {
-public:
+  public:
     static constexpr size_t kMaxValueLength = 2047;
     static constexpr size_t kKeyListBytes = 16384;
 
@@ -40,7 +40,7 @@ public:
     bool DeleteKey(std::string_view section, std::string_view key);
     bool EraseSection(std::string_view section);
 
-private:
+  private:
     struct Line {
         std::string text;        // without its line break
         std::string terminator;  // "\r\n", "\n" or "" for a last line without one

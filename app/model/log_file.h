@@ -9,7 +9,7 @@ namespace cardwright {
 
 // ConfigLog.txt: the operation log of every run, one line each, ended by CR LF.
 class LogFile {
-public:
+  public:
     explicit LogFile(std::filesystem::path path) : path_(std::move(path)) {}
 
     const std::filesystem::path& Path() const { return path_; }
@@ -22,7 +22,7 @@ public:
     // Adds one line at the end.
     bool Append(const std::string& line) const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -9,7 +9,7 @@ namespace cardwright {
 // Every pause and every reading of the time of day in the configurator goes through here, so
 // tests can shorten the pauses and pin the time.
 class ModelClock {
-public:
+  public:
     using WallTime = std::chrono::system_clock::time_point;
 
     virtual ~ModelClock() = default;
@@ -20,7 +20,7 @@ public:
 
 // Pauses divided by `factor`, and the time of day fixed or real.
 class TestClock : public ModelClock {
-public:
+  public:
     explicit TestClock(int factor, std::function<WallTime()> now = {})
         : factor_(factor > 0 ? factor : 1), now_(std::move(now)) {}
     WallTime Now() const override { return now_ ? now_() : ModelClock::Now(); }
@@ -28,7 +28,7 @@ public:
         return named / factor_;
     }
 
-private:
+  private:
     int factor_;
     std::function<WallTime()> now_;
 };

@@ -122,12 +122,14 @@ extern "C" CARVEX_API int32_t CARVEX_CALL BackupNVItems(int32_t* status) {
 
 extern "C" CARVEX_API int32_t CARVEX_CALL SetPnPState(int32_t value, int32_t bits,
                                                       int32_t* status) {
-    return RunExchange(status, [&](MainControl& c) { return SetPortSetting(c, value, bits, status); });
+    return RunExchange(status,
+                       [&](MainControl& c) { return SetPortSetting(c, value, bits, status); });
 }
 
 extern "C" CARVEX_API int32_t CARVEX_CALL GetPnPState(int32_t* value, int32_t* bits,
                                                       int32_t* status) {
-    return RunExchange(status, [&](MainControl& c) { return GetPortSetting(c, value, bits, status); });
+    return RunExchange(status,
+                       [&](MainControl& c) { return GetPortSetting(c, value, bits, status); });
 }
 
 extern "C" CARVEX_API int32_t CARVEX_CALL ResetDsahboard(void) {

@@ -60,8 +60,8 @@ extern "C" CARVEX_API int32_t CARVEX_CALL CarvexItem(int32_t item, const uint8_t
     });
 }
 
-extern "C" CARVEX_API int32_t CARVEX_CALL ReadNvItem(int32_t item, uint8_t* buffer,
-                                                     int32_t length, int32_t* status) {
+extern "C" CARVEX_API int32_t CARVEX_CALL ReadNvItem(int32_t item, uint8_t* buffer, int32_t length,
+                                                     int32_t* status) {
     NvItemPacket packet(NvItemPacket::kRead, ItemNumber(item));
     int32_t ignored = 0;
     int32_t* const status_out = status != nullptr ? status : &ignored;
@@ -70,7 +70,8 @@ extern "C" CARVEX_API int32_t CARVEX_CALL ReadNvItem(int32_t item, uint8_t* buff
             return false;
         }
         // Only 128 data bytes exist in a reply.
-        const auto count = static_cast<size_t>(std::clamp<int32_t>(length, 0, NvItemPacket::kDataSize));
+        const auto count =
+            static_cast<size_t>(std::clamp<int32_t>(length, 0, NvItemPacket::kDataSize));
         if (count > 0 && buffer != nullptr) {
             std::memcpy(buffer, packet.Data().data(), count);
         }

@@ -51,9 +51,14 @@ bool BackupNv(MainControl& connection, int32_t* status) {
 }
 
 bool SetPortSetting(MainControl& connection, int32_t value, int32_t bits, int32_t* status) {
-    const std::array<uint8_t, 8> request{kSubsystemDispatch, kPortSubsystem, 0x19, 0xFF,
+    const std::array<uint8_t, 8> request{kSubsystemDispatch,
+                                         kPortSubsystem,
+                                         0x19,
+                                         0xFF,
                                          static_cast<uint8_t>(value & 0xFF),
-                                         static_cast<uint8_t>(bits & 0xFF), 0x00, 0x00};
+                                         static_cast<uint8_t>(bits & 0xFF),
+                                         0x00,
+                                         0x00};
     if (!connection.Link().Send(false, request)) {
         SetStatus(status, kStatusNotSent);
         return false;
@@ -66,7 +71,8 @@ bool SetPortSetting(MainControl& connection, int32_t value, int32_t bits, int32_
 }
 
 bool GetPortSetting(MainControl& connection, int32_t* value, int32_t* bits, int32_t* status) {
-    const std::array<uint8_t, 8> request{kSubsystemDispatch, kPortSubsystem, 0x1A, 0xFF, 0, 0, 0, 0};
+    const std::array<uint8_t, 8> request{
+        kSubsystemDispatch, kPortSubsystem, 0x1A, 0xFF, 0, 0, 0, 0};
     if (!connection.Link().Send(false, request)) {
         SetStatus(status, kStatusNotSent);
         return false;

@@ -11,12 +11,18 @@ constexpr std::string_view kDiagSwitch = "AT$QCDMG\r~";
 
 int32_t RequestStatusForNv(uint16_t nv_status) {
     switch (nv_status) {
-        case 3: return kStatusNvFull;
-        case 5: return kStatusInactive;
-        case 6: return kStatusBadParameter;
-        case 7: return kStatusReadOnly;
-        case 9: return kStatusNoMemory;
-        default: return kStatusNvFailed;
+        case 3:
+            return kStatusNvFull;
+        case 5:
+            return kStatusInactive;
+        case 6:
+            return kStatusBadParameter;
+        case 7:
+            return kStatusReadOnly;
+        case 9:
+            return kStatusNoMemory;
+        default:
+            return kStatusNvFailed;
     }
 }
 
@@ -53,7 +59,8 @@ bool MainControl::ClosePort() {
 }
 
 bool MainControl::SwitchToDiag() {
-    return link_.Send(true, {reinterpret_cast<const uint8_t*>(kDiagSwitch.data()), kDiagSwitch.size()});
+    return link_.Send(true,
+                      {reinterpret_cast<const uint8_t*>(kDiagSwitch.data()), kDiagSwitch.size()});
 }
 
 bool MainControl::OpenInDiagMode(int port_number) {

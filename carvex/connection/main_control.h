@@ -28,7 +28,7 @@ int32_t RequestStatusForNv(uint16_t nv_status);
 // The connection to one card: its DIAG link, the lock that serialises every exchange, and the
 // reply buffer of the short control exchanges.
 class MainControl final : public DiagObserver {
-public:
+  public:
     static constexpr size_t kReplyBufferSize = 500;
     static constexpr uint32_t kDiagBaudRate = 115200;
     static constexpr int kNvAttempts = 3;
@@ -50,7 +50,8 @@ public:
     // switch. A switch that cannot be written closes the port again and fails.
     bool OpenInDiagMode(int port_number);
 
-    // The next reply starting with `command` within 2 s, its payload (without that byte) in Reply().
+    // The next reply starting with `command` within 2 s, its payload (without that byte) in
+    // Reply().
     bool WaitReply(uint8_t command);
     std::span<const uint8_t, kReplyBufferSize> Reply() const { return reply_; }
     int32_t ReplyLength() const { return reply_length_; }
@@ -64,7 +65,7 @@ public:
     // Replies on the exported paths are taken through the waits; nothing is kept from here.
     void OnPacket(int, std::span<const uint8_t>) override {}
 
-private:
+  private:
     DiagLink link_;
     bool open_ = false;
     std::recursive_mutex lock_;
@@ -74,10 +75,10 @@ private:
 
 // Holds the connection's lock for a whole exchange, whichever way it ends.
 class ConnectionGuard {
-public:
+  public:
     explicit ConnectionGuard(MainControl& connection) : lock_(connection.Lock()) {}
 
-private:
+  private:
     std::lock_guard<std::recursive_mutex> lock_;
 };
 

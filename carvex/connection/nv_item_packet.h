@@ -9,7 +9,7 @@ namespace carvex {
 // The request and reply of the NV read (38) and write (39) commands, little-endian:
 // command at 0, item number at 1, 128 data bytes at 3, NV status at 131.
 class NvItemPacket {
-public:
+  public:
     static constexpr size_t kSize = 133;
     static constexpr size_t kDataSize = 128;
     static constexpr uint8_t kRead = 0x26;
@@ -37,7 +37,7 @@ public:
     // Command, item number and data go; the status field keeps its value.
     void ClearAllButStatus() { std::fill(bytes_.begin(), bytes_.begin() + 131, 0); }
 
-private:
+  private:
     std::array<uint8_t, kSize> bytes_{};
 };
 

@@ -28,8 +28,7 @@ constexpr std::array<CmeError, 4> kCmeErrors{{
 }};
 
 long long WholeSeconds() {
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               GetClock().WallNow().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::seconds>(GetClock().WallNow().time_since_epoch())
         .count();
 }
 
@@ -93,7 +92,8 @@ size_t AtPort::Collect(std::span<char> area, size_t used) {
     if (room == 0 || queued == 0) {
         return used;
     }
-    const std::span<uint8_t> free(reinterpret_cast<uint8_t*>(area.data()) + used, std::min(room, queued));
+    const std::span<uint8_t> free(reinterpret_cast<uint8_t*>(area.data()) + used,
+                                  std::min(room, queued));
     return used + device_.ReadSome(free).value_or(0);
 }
 

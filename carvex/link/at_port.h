@@ -23,7 +23,7 @@ enum AtResult : int {
 // Also finds the card's ports. While the port is open the process environment names it in
 // "EWComPortNum".
 class AtPort {
-public:
+  public:
     static constexpr const char* kPortVariable = "EWComPortNum";
     static constexpr size_t kReplyArea = 128;
 
@@ -44,7 +44,7 @@ public:
 
     const std::string& DevicePath() const { return device_path_; }
 
-private:
+  private:
     size_t Collect(std::span<char> area, size_t used);
 
     DeviceRoot root_;

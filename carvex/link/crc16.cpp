@@ -59,11 +59,10 @@ uint16_t CrcFast(std::span<const uint8_t> data) {
     while (n >= kSlices) {
         // The running CRC folds into the first two bytes of the block.
         const uint32_t a = crc ^ ((uint32_t{p[0]} << 8) | p[1]);
-        crc = kTables[15][a >> 8] ^ kTables[14][a & 0xFF] ^ kTables[13][p[2]] ^
-              kTables[12][p[3]] ^ kTables[11][p[4]] ^ kTables[10][p[5]] ^ kTables[9][p[6]] ^
-              kTables[8][p[7]] ^ kTables[7][p[8]] ^ kTables[6][p[9]] ^ kTables[5][p[10]] ^
-              kTables[4][p[11]] ^ kTables[3][p[12]] ^ kTables[2][p[13]] ^ kTables[1][p[14]] ^
-              kTables[0][p[15]];
+        crc = kTables[15][a >> 8] ^ kTables[14][a & 0xFF] ^ kTables[13][p[2]] ^ kTables[12][p[3]] ^
+              kTables[11][p[4]] ^ kTables[10][p[5]] ^ kTables[9][p[6]] ^ kTables[8][p[7]] ^
+              kTables[7][p[8]] ^ kTables[6][p[9]] ^ kTables[5][p[10]] ^ kTables[4][p[11]] ^
+              kTables[3][p[12]] ^ kTables[2][p[13]] ^ kTables[1][p[14]] ^ kTables[0][p[15]];
         p += kSlices;
         n -= kSlices;
     }

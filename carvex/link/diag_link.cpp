@@ -141,8 +141,7 @@ bool DiagLink::WaitResponse(const DiagRequestHeader& header, std::span<uint8_t> 
         return false;
     }
     std::fill(response_.begin(), response_.end(), 0);
-    const auto length =
-        queue_.Wait(ResponseKey::For(header), response_, GetClock().Real(timeout));
+    const auto length = queue_.Wait(ResponseKey::For(header), response_, GetClock().Real(timeout));
     if (!length) {
         last_error_ = kLinkNoResponse;
         return false;

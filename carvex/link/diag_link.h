@@ -27,7 +27,7 @@ enum LinkError : int32_t {
 
 // Is shown every good frame the link receives, on the receiving thread.
 class DiagObserver {
-public:
+  public:
     virtual ~DiagObserver() = default;
     virtual void OnPacket(int reserved, std::span<const uint8_t> packet) = 0;
 };
@@ -35,13 +35,13 @@ public:
 // The DIAG channel over the card's PC UI port: framed requests out, and a receiving thread that
 // checks every incoming frame, shows it to the observer and queues it for the waiting caller.
 class DiagLink {
-public:
+  public:
     static constexpr size_t kRequestBufferSize = kMaxFrameBody;
     static constexpr size_t kResponseBufferSize = kMaxFrameBody;
 
     // Opens the port a link runs on; nullptr with `error` set when it cannot.
-    using PortOpener =
-        std::function<std::unique_ptr<NetPort>(int port_number, uint32_t baud_rate, int32_t& error)>;
+    using PortOpener = std::function<std::unique_ptr<NetPort>(int port_number, uint32_t baud_rate,
+                                                              int32_t& error)>;
 
     // Runs on the serial ports of `root`.
     explicit DiagLink(DeviceRoot root);
@@ -75,7 +75,7 @@ public:
 
     const ResponseQueue& Queue() const { return queue_; }
 
-private:
+  private:
     enum class FrameRead { kFrame, kTooLong, kFailed, kAborted };
 
     FrameRead ReadFrame();

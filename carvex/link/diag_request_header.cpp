@@ -4,9 +4,12 @@ namespace carvex {
 
 size_t DiagRequestHeader::Length() const {
     switch (kind) {
-        case kSubCommand: return 2;
-        case kSubsystem: return 4;
-        default: return 1;
+        case kSubCommand:
+            return 2;
+        case kSubsystem:
+            return 4;
+        default:
+            return 1;
     }
 }
 
@@ -23,9 +26,12 @@ void DiagRequestHeader::Write(std::span<uint8_t> out) const {
 
 ResponseKey ResponseKey::For(const DiagRequestHeader& header) {
     switch (header.kind) {
-        case DiagRequestHeader::kSubCommand: return Of(header.cmd, header.sub);
-        case DiagRequestHeader::kSubsystem: return Of(header.cmd, header.subsys, header.code);
-        default: return Of(header.cmd);
+        case DiagRequestHeader::kSubCommand:
+            return Of(header.cmd, header.sub);
+        case DiagRequestHeader::kSubsystem:
+            return Of(header.cmd, header.subsys, header.code);
+        default:
+            return Of(header.cmd);
     }
 }
 

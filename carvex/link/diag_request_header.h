@@ -32,7 +32,7 @@ struct DiagRequestHeader {
 // Recognises a response by its leading bytes: bits 0-7 the command byte, bits 8-15 the second
 // byte (0xFF: any), bits 16-31 bytes 2 and 3 little-endian (0xFFFF: any).
 class ResponseKey {
-public:
+  public:
     static constexpr uint8_t kAnyByte = 0xFF;
     static constexpr uint16_t kAnyCode = 0xFFFF;
 
@@ -48,7 +48,7 @@ public:
 
     friend bool operator==(const ResponseKey&, const ResponseKey&) = default;
 
-private:
+  private:
     uint32_t value_;
 };
 

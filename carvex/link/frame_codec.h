@@ -33,7 +33,7 @@ std::optional<size_t> EncodeFrame(std::span<const uint8_t> body, uint16_t fcs,
 // pairs are undone (a decoded 0x7D never pairs with the byte after it), and a frame that grows
 // past kMaxFrameBody bytes is reported and dropped.
 class FrameDecoder {
-public:
+  public:
     enum class Result { kNeedMore, kFrame, kOverflow };
 
     explicit FrameDecoder(std::span<uint8_t> frame_buffer) : frame_(frame_buffer) {}
@@ -51,7 +51,7 @@ public:
 
     void Reset();
 
-private:
+  private:
     std::span<uint8_t> frame_;
     size_t count_ = 0;
     size_t frame_length_ = 0;

@@ -9,7 +9,7 @@ namespace carvex {
 // A byte-stream port under the DIAG link. Writes come from the caller's thread, reads from the
 // link's receiving thread only; Cancel releases a pending read so the link can stop.
 class NetPort {
-public:
+  public:
     virtual ~NetPort() = default;
 
     // Sends every byte; false on failure (the last error is left alone).

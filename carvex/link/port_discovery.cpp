@@ -43,7 +43,8 @@ int PortNumberFromName(std::string_view name) {
     if (length <= 0) {
         return 0;
     }
-    const std::string_view digits = s.substr(static_cast<size_t>(open + 4), static_cast<size_t>(length));
+    const std::string_view digits =
+        s.substr(static_cast<size_t>(open + 4), static_cast<size_t>(length));
     int number = 0;
     for (char c : digits) {
         if (c < '0' || c > '9') {
@@ -75,7 +76,8 @@ std::optional<int> ModemPortFromRegistry(const DeviceRoot& root, const std::stri
             } else if (value_name == "AttachedTo") {
                 // "COM7": the number starts at the fourth character; a shorter text names nothing.
                 const auto attached = subkey->ReadString(value_name);
-                candidate = attached && attached->size() >= 4 ? std::atoi(attached->c_str() + 3) : 0;
+                candidate =
+                    attached && attached->size() >= 4 ? std::atoi(attached->c_str() + 3) : 0;
             }
         }
         if (name_matches && candidate != 0) {

@@ -58,7 +58,8 @@ constexpr std::array<Row, 11> kTableB{{
 }};
 
 std::optional<DiagRequestHeader> Find(std::span<const Row> table, uint32_t id) {
-    const auto row = std::find_if(table.begin(), table.end(), [&](const Row& r) { return r.id == id; });
+    const auto row =
+        std::find_if(table.begin(), table.end(), [&](const Row& r) { return r.id == id; });
     if (row == table.end()) {
         return std::nullopt;
     }

@@ -17,8 +17,8 @@ uint32_t Get32(const std::array<uint8_t, kProbePayloadSize>& b, size_t at) {
            (uint32_t{b[at + 3]} << 24);
 }
 
-bool UseTable(RequestTable table, uint32_t request_id, DiagRequestHeader* header,
-              int32_t* status, int32_t found, int32_t missing) {
+bool UseTable(RequestTable table, uint32_t request_id, DiagRequestHeader* header, int32_t* status,
+              int32_t found, int32_t missing) {
     const auto row = LookUpRequest(table, request_id);
     *status = row ? found : missing;
     if (row) {
@@ -49,8 +49,8 @@ bool ResolveRequest(DiagLink& link, uint32_t request_id, DiagRequestHeader* head
     }
     const bool signed_answer = Get32(answer, 2) == kProbeSignature;
     if (signed_answer && answer[8] == 1) {
-        *header = DiagRequestHeader::Subsystem(answer[9], answer[10],
-                                               static_cast<uint16_t>(answer[11] | (answer[12] << 8)));
+        *header = DiagRequestHeader::Subsystem(
+            answer[9], answer[10], static_cast<uint16_t>(answer[11] | (answer[12] << 8)));
         *status = kResolveFromCard;
         return true;
     }

@@ -16,7 +16,7 @@ namespace carvex {
 // for. Every wait starts from an empty queue once it has looked, so a late reply to an earlier
 // request cannot answer a later one.
 class ResponseQueue {
-public:
+  public:
     static constexpr size_t kCapacity = 10;
 
     enum class Put { kQueued, kMatched };
@@ -36,7 +36,7 @@ public:
     size_t Size() const;
     bool HasWaiter() const;
 
-private:
+  private:
     std::optional<size_t> TakeMatchLocked(ResponseKey key, std::span<uint8_t> destination);
 
     mutable std::mutex lock_;

@@ -12,7 +12,7 @@ namespace carvex {
 
 // The card's PC UI interface as a NetPort: "\\.\COMn" at a given line speed.
 class SerialNetPort final : public NetPort {
-public:
+  public:
     static constexpr uint32_t kDefaultBaudRate = 115200;
 
     explicit SerialNetPort(DeviceRoot root);
@@ -31,7 +31,7 @@ public:
     const std::string& DevicePath() const { return device_path_; }
     uint32_t BaudRate() const { return baud_rate_; }
 
-private:
+  private:
     bool TakeBuffered(std::span<uint8_t>& bytes);
     bool FillBuffer(size_t at_least);
 

@@ -8,7 +8,7 @@ namespace carvex {
 // Every pause, wait and clock reading of the library goes through the installed Clock, so tests
 // can run the fixed card timings faster (ScaledClock) or pin the wall time.
 class Clock {
-public:
+  public:
     using Duration = std::chrono::nanoseconds;
 
     virtual ~Clock() = default;
@@ -25,14 +25,14 @@ public:
 // Time runs `factor` times faster: every named duration lasts 1/factor of itself, and both
 // clock readings advance `factor` times faster than real time from the moment of construction.
 class ScaledClock : public Clock {
-public:
+  public:
     explicit ScaledClock(int factor);
 
     std::chrono::steady_clock::time_point SteadyNow() const override;
     std::chrono::system_clock::time_point WallNow() const override;
     Duration Real(Duration named) const override { return named / factor_; }
 
-private:
+  private:
     int factor_;
     std::chrono::steady_clock::time_point steady_origin_;
     std::chrono::system_clock::time_point wall_origin_;
@@ -45,13 +45,13 @@ void InstallClock(std::shared_ptr<const Clock> clock);
 
 // Installs a clock for the lifetime of the object and puts the previous one back afterwards.
 class ScopedClock {
-public:
+  public:
     explicit ScopedClock(std::shared_ptr<const Clock> clock);
     ~ScopedClock();
     ScopedClock(const ScopedClock&) = delete;
     ScopedClock& operator=(const ScopedClock&) = delete;
 
-private:
+  private:
     std::shared_ptr<const Clock> previous_;
 };
 

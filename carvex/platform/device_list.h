@@ -10,7 +10,7 @@ namespace carvex {
 // The present devices of one device class, enumerated by index as the card's driver installed
 // them. Each call looks at the device root as it is now.
 class DeviceList {
-public:
+  public:
     enum class Entry {
         kPresent,     // a device sits at the index
         kNoMoreItems  // the enumeration has ended
@@ -23,7 +23,7 @@ public:
     // The device's friendly name; nullopt when its property cannot be read.
     std::optional<std::string> FriendlyName(int index) const;
 
-private:
+  private:
     std::filesystem::path directory_;
 };
 

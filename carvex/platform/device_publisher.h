@@ -12,7 +12,7 @@ namespace carvex {
 // Makes devices visible in a device root: what a card's driver does when it is plugged in.
 // Used by the simulated card and by tests; the library itself only reads the root.
 class DevicePublisher {
-public:
+  public:
     explicit DevicePublisher(DeviceRoot root) : root_(std::move(root)) {}
 
     const DeviceRoot& Root() const { return root_; }
@@ -33,7 +33,7 @@ public:
     // A key whose permissions refuse the library's request.
     void DenyRegistryKey(std::string_view key_path);
 
-private:
+  private:
     std::filesystem::path KeyDirectory(std::string_view key_path) const;
 
     DeviceRoot root_;

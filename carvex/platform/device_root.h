@@ -12,7 +12,7 @@ enum class DeviceClass { kPorts, kModem };
 // Only the entry points (the exports that discover ports, the programs) build one from the
 // environment; everything below them is handed the object.
 class DeviceRoot {
-public:
+  public:
     static constexpr const char* kEnvironmentVariable = "CARVEX_ROOT";
     static constexpr const char* kDefaultPath = "/run/carvex";
 
@@ -29,7 +29,7 @@ public:
     // "\\.\COM12" (or plain "COM12") names the entry com/COM12; anything else names nothing.
     std::optional<std::filesystem::path> ResolveDevicePath(std::string_view device_path) const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -12,7 +12,7 @@ namespace carvex {
 // A read-only key of the machine's registry (HKEY_LOCAL_MACHINE). Key names compare without
 // regard to case; subkeys and values enumerate in byte order of their names.
 class RegistryKey {
-public:
+  public:
     // Opens "System\CurrentControlSet\..." under HKEY_LOCAL_MACHINE; nullopt when the key is
     // missing or refuses to be opened.
     static std::optional<RegistryKey> OpenLocalMachine(const DeviceRoot& root,
@@ -22,7 +22,7 @@ public:
     std::vector<std::string> ValueNames() const;
     std::optional<std::string> ReadString(std::string_view value_name) const;
 
-private:
+  private:
     explicit RegistryKey(std::filesystem::path directory) : directory_(std::move(directory)) {}
 
     std::filesystem::path directory_;

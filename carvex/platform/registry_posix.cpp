@@ -15,8 +15,8 @@ constexpr const char* kAccessDeniedMarker = ".access-denied";
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
     auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return fold(x) == fold(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return fold(x) == fold(y); });
 }
 
 std::vector<std::string> SortedEntries(const std::filesystem::path& directory, bool directories) {

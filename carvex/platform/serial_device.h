@@ -25,7 +25,7 @@ enum PortError : int32_t {
 // One serial device (a COM port): exclusive, raw 8N1 without flow control, blocking transfers,
 // and a cancel descriptor that wakes a blocked wait. Shared by the DIAG port and the AT port.
 class SerialDevice {
-public:
+  public:
     enum class Wait { kReadable, kCancelled, kHungUp };
 
     SerialDevice();
@@ -60,7 +60,7 @@ public:
     // Discards both queues without waking anyone.
     void Purge();
 
-private:
+  private:
     UniqueFd fd_;
     UniqueFd cancel_fd_;
 };

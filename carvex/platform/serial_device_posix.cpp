@@ -31,15 +31,24 @@ int32_t PortErrorFor(OpenStep step, int /*os_error*/) {
 
 std::optional<speed_t> SpeedFor(uint32_t baud_rate) {
     switch (baud_rate) {
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        case 230400: return B230400;
-        case 460800: return B460800;
-        case 921600: return B921600;
-        default: return std::nullopt;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        case 460800:
+            return B460800;
+        case 921600:
+            return B921600;
+        default:
+            return std::nullopt;
     }
 }
 

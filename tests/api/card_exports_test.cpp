@@ -52,7 +52,8 @@ TEST_F(CardExportsTest, VersionsThroughTheCardsHeaderAndTableB) {
     EXPECT_EQ(status, 41);
     EXPECT_EQ(Requests(Command::kVersions).at(0).bytes, Bytes({0x4B, 0xC9, 0x11, 0xFF}));
 
-    StartCard(ProfileWith([](cardsim::CardProfile& p) { p.probe = cardsim::CardProfile::Probe::kTableB; }));
+    StartCard(ProfileWith(
+        [](cardsim::CardProfile& p) { p.probe = cardsim::CardProfile::Probe::kTableB; }));
     Open();
     EXPECT_EQ(GetPCBVersion(firmware.data(), 128, &status), 0);
     EXPECT_EQ(status, 39);
@@ -60,7 +61,8 @@ TEST_F(CardExportsTest, VersionsThroughTheCardsHeaderAndTableB) {
 }
 
 TEST_F(CardExportsTest, VersionTextsKeepTheirFieldAndTheCallersSize) {
-    StartCard(ProfileWith([](cardsim::CardProfile& p) { p.firmware = std::string(31, 'F') + "XYZ"; }));
+    StartCard(
+        ProfileWith([](cardsim::CardProfile& p) { p.firmware = std::string(31, 'F') + "XYZ"; }));
     Open();
     std::array<char, 128> firmware{};
     int32_t status = 0;
@@ -98,7 +100,8 @@ TEST_F(CardExportsTest, BoardTypeFromTheModemPortFirst) {
     std::array<char, 128> type{};
     ASSERT_EQ(GetBoardType(type.data()), 1);
     EXPECT_EQ(Text(type), "LW-E1750");
-    EXPECT_EQ(Requests(Command::kModel).at(0).bytes, Bytes({'A', 'T', '+', 'C', 'G', 'M', 'M', '\r'}));
+    EXPECT_EQ(Requests(Command::kModel).at(0).bytes,
+              Bytes({'A', 'T', '+', 'C', 'G', 'M', 'M', '\r'}));
     EXPECT_TRUE(Requests(Command::kBoardType).empty());
 }
 
@@ -123,7 +126,9 @@ TEST_F(CardExportsTest, BoardTypeFallsThroughToTheDiagQueries) {
         const char* pcb;
         int result;
         const char* type;
-    } cases[] = {{"ABCDEFGHIJKLMNOP Ver.B", 1, "ABCDEFGH"}, {"ABCDEFGH Ver.B", 0, ""}, {"NO VERSION", 0, ""}};
+    } cases[] = {{"ABCDEFGHIJKLMNOP Ver.B", 1, "ABCDEFGH"},
+                 {"ABCDEFGH Ver.B", 0, ""},
+                 {"NO VERSION", 0, ""}};
     for (const auto& c : cases) {
         auto profile = testsupport::ExampleProfile();
         profile.board_type = "";  // the card does not know FC: it answers with an error packet
@@ -165,7 +170,8 @@ TEST_F(CardExportsTest, PortSetting) {
     Open();
     int32_t status = -1;
     ASSERT_EQ(SetPnPState(0x1FF, 0x102, &status), 1);
-    EXPECT_EQ(Requests(Command::kPortSet).at(0).bytes, Bytes({0x4B, 0x0F, 0x19, 0xFF, 0xFF, 0x02, 0, 0}));
+    EXPECT_EQ(Requests(Command::kPortSet).at(0).bytes,
+              Bytes({0x4B, 0x0F, 0x19, 0xFF, 0xFF, 0x02, 0, 0}));
     int32_t value = -1;
     int32_t bits = -1;
     ASSERT_EQ(GetPnPState(&value, &bits, &status), 1);

@@ -11,7 +11,7 @@ namespace testsupport {
 
 // The exports of the library against a simulated card, on a clock fifty times faster.
 class ExportsTest : public ::testing::Test {
-protected:
+  protected:
     static constexpr int kScale = 50;
 
     void SetUp() override { StartCard(ExampleProfile()); }

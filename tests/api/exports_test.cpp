@@ -158,15 +158,26 @@ TEST_F(ExportsTest, ExportsSurviveAnyOrder) {
     int32_t status = 0;
     for (int step = 0; step < 60; ++step) {
         switch (random() % 6) {
-            case 0: InitCommPort(); break;
-            case 1: CloseCommPort(); break;
-            case 2: ReadNvItem(static_cast<int32_t>(random() % 3 == 0 ? 6907 : 550), buffer.data(),
-                               static_cast<int32_t>(random() % 300) - 50, &status); break;
-            case 3: CarvexItem(50030, buffer.data(), random() % 140); break;
-            case 4: CRCFast(buffer.data(), static_cast<int32_t>(random() % 129)); break;
+            case 0:
+                InitCommPort();
+                break;
+            case 1:
+                CloseCommPort();
+                break;
+            case 2:
+                ReadNvItem(static_cast<int32_t>(random() % 3 == 0 ? 6907 : 550), buffer.data(),
+                           static_cast<int32_t>(random() % 300) - 50, &status);
+                break;
+            case 3:
+                CarvexItem(50030, buffer.data(), random() % 140);
+                break;
+            case 4:
+                CRCFast(buffer.data(), static_cast<int32_t>(random() % 129));
+                break;
             case 5:
-                card().SetFault(Command::kNvRead,
-                                Fault::Make(random() % 2 ? Fault::Kind::kNoReply : Fault::Kind::kSplit, 0, 1));
+                card().SetFault(
+                    Command::kNvRead,
+                    Fault::Make(random() % 2 ? Fault::Kind::kNoReply : Fault::Kind::kSplit, 0, 1));
                 break;
         }
     }

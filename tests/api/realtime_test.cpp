@@ -18,7 +18,7 @@ using Clock = std::chrono::steady_clock;
 
 // The exports, looked up in the shared library as a program that links it sees them.
 class SharedLibrary {
-public:
+  public:
     SharedLibrary() : handle_(dlopen(CARVEX_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL)) {}
     ~SharedLibrary() {
         if (handle_ != nullptr) {
@@ -31,12 +31,12 @@ public:
     }
     bool Loaded() const { return handle_ != nullptr; }
 
-private:
+  private:
     void* handle_;
 };
 
 class RealTimingTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(library_.Loaded()) << dlerror();
         carvex::SetEnvironmentValue("CARVEX_ROOT", card_.card->Root().Path().string());
@@ -69,7 +69,8 @@ TEST_F(RealTimingTest, InitPausesAroundTheReopenAndReadsThroughTheSharedLibrary)
 
 TEST_F(RealTimingTest, CardThatNeverAnswersHoldsAnNvReadForAbout13Seconds) {
     ASSERT_EQ(init_(), 1);
-    card_.card->SetFault(cardsim::Command::kNvRead, cardsim::Fault::Make(cardsim::Fault::Kind::kNoReply));
+    card_.card->SetFault(cardsim::Command::kNvRead,
+                         cardsim::Fault::Make(cardsim::Fault::Kind::kNoReply));
     std::array<uint8_t, 128> buffer{};
     int32_t status = -1;
     const auto start = Clock::now();
@@ -84,7 +85,8 @@ TEST_F(RealTimingTest, BackupWithoutAnAnswerWaitsTwentySecondsThenOneMore) {
     ASSERT_EQ(init_(), 1);
     auto backup = library_.Get<int32_t(int32_t*)>("BackupNVItems");
     ASSERT_NE(backup, nullptr);
-    card_.card->SetFault(cardsim::Command::kBackup, cardsim::Fault::Make(cardsim::Fault::Kind::kErrorReply));
+    card_.card->SetFault(cardsim::Command::kBackup,
+                         cardsim::Fault::Make(cardsim::Fault::Kind::kErrorReply));
     int32_t status = -1;
     const auto start = Clock::now();
     EXPECT_EQ(backup(&status), 0);

@@ -1,8 +1,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include <QPushButton>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
@@ -23,13 +23,13 @@ namespace {
 
 // Answers the window's questions and remembers them.
 class RecordingPrompts : public UserPrompts {
-public:
+  public:
     explicit RecordingPrompts(QStringList* messages) : messages_(messages) {}
     void ShowMessage(QWidget*, const QString& text) override { messages_->append(text); }
     QString AskOpenFileName(QWidget*, const QString&) override { return {}; }
     QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
 
-private:
+  private:
     QStringList* messages_;
 };
 
@@ -53,12 +53,13 @@ int LineCount(const std::string& text) {
 class MainWindowTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<testsupport::TempDir> dir_;
     QStringList messages_;
     std::shared_ptr<void> clock_;
 
-    void WriteFiles(const std::string& description, const std::string& values = "[MAIN]\r\ncurrent=DEFAULT\r\n") {
+    void WriteFiles(const std::string& description,
+                    const std::string& values = "[MAIN]\r\ncurrent=DEFAULT\r\n") {
         if (!description.empty()) {
             std::ofstream(dir_->Path() / "Config_Info.ini", std::ios::binary) << description;
         }
@@ -88,7 +89,7 @@ private:
         return w.PageControl1->isTabVisible(w.PageControl1->indexOf(w.PageSlots[slot]));
     }
 
-private slots:
+  private slots:
     void init() {
         dir_ = std::make_unique<testsupport::TempDir>();
         messages_.clear();
@@ -133,14 +134,17 @@ private slots:
     }
 
     void pagesInKeyOrderWithTheirCaptions() {
-        std::string description = "[CONFIG_PAGE]\r\nP1=One\r\nP2=Two\r\nP3=Three\r\nP4=Four\r\nP5=Five\r\n[CONFIG_ITEM]\r\nA=1\r\n" +
-                                  Item("A", "P3");
+        std::string description =
+            "[CONFIG_PAGE]\r\nP1=One\r\nP2=Two\r\nP3=Three\r\nP4=Four\r\nP5=Five\r\n[CONFIG_ITEM]"
+            "\r\nA=1\r\n" +
+            Item("A", "P3");
         WriteFiles(description);
         auto w = StartedWindow();
         const QStringList captions{"One", "Two", "Three", "Four", "Five"};
         for (int slot = 0; slot < 5; ++slot) {
             QVERIFY(TabShown(*w, slot));
-            QCOMPARE(w->PageControl1->tabText(w->PageControl1->indexOf(w->PageSlots[slot])), captions[slot]);
+            QCOMPARE(w->PageControl1->tabText(w->PageControl1->indexOf(w->PageSlots[slot])),
+                     captions[slot]);
         }
         QVERIFY(w->CommonInfoLst->isVisible());
         QCOMPARE(w->ValueBox("A")->parentWidget(), w->PageSlots[2]);
@@ -148,8 +152,10 @@ private slots:
     }
 
     void sixthPageIsReportedAndLeftOut() {
-        WriteFiles("[CONFIG_PAGE]\r\nP1=1\r\nP2=2\r\nP3=3\r\nP4=4\r\nP5=5\r\nP6=Six\r\n[CONFIG_ITEM]\r\nA=1\r\n" +
-                   Item("A", "P6"));
+        WriteFiles(
+            "[CONFIG_PAGE]\r\nP1=1\r\nP2=2\r\nP3=3\r\nP4=4\r\nP5=5\r\nP6=Six\r\n[CONFIG_ITEM]\r\nA="
+            "1\r\n" +
+            Item("A", "P6"));
         auto w = StartedWindow();
         QVERIFY(w->Memo1->toPlainText().contains(QStringLiteral("Page P6 (Six) not shown")));
         QVERIFY(w->ValueBox("A") == nullptr);
@@ -162,14 +168,15 @@ private slots:
         for (int i = 1; i <= 8; ++i) {
             const std::string name = "I" + std::to_string(i);
             description += name + "=1\r\n";
-            sections += Item(name, "P", i == 2 ? "VISIBLE=0\r\n" : (i == 8 ? "ITEM_WIDTH=150\r\n" : ""));
+            sections +=
+                Item(name, "P", i == 2 ? "VISIBLE=0\r\n" : (i == 8 ? "ITEM_WIDTH=150\r\n" : ""));
         }
         WriteFiles(description + sections);
         auto w = StartedWindow();
         QCOMPARE(w->PageControl1->height(), 247);
         // I2 is hidden and takes no row: I1, I3 ... I7 fill the first column, I8 starts the next.
         const std::vector<std::pair<std::string, QPoint>> expected{
-            {"I1", {10, 20}}, {"I2", {10, 50}}, {"I3", {10, 50}}, {"I4", {10, 80}},
+            {"I1", {10, 20}},  {"I2", {10, 50}},  {"I3", {10, 50}},  {"I4", {10, 80}},
             {"I5", {10, 110}}, {"I6", {10, 140}}, {"I7", {10, 170}}, {"I8", {250, 20}}};
         for (const auto& [name, at] : expected) {
             QCheckBox* label = w->LabelBox(name);
@@ -188,9 +195,11 @@ private slots:
     }
 
     void itemDetails() {
-        WriteFiles("[CONFIG_PAGE]\r\nPAGE_NET=Net\r\n[CONFIG_ITEM]\r\nA=1\r\nB=1\r\nGHOST=1\r\nU=1\r\nL=1\r\n" +
-                   Item("A", "PAGE_NET") + Item("B", "page_net") +
-                   Item("U", "PAGE_NET", "USER_INPUT=1\r\n") + Item("L", "PAGE_LED"));
+        WriteFiles(
+            "[CONFIG_PAGE]\r\nPAGE_NET=Net\r\n[CONFIG_ITEM]\r\nA=1\r\nB=1\r\nGHOST=1\r\nU=1\r\nL="
+            "1\r\n" +
+            Item("A", "PAGE_NET") + Item("B", "page_net") +
+            Item("U", "PAGE_NET", "USER_INPUT=1\r\n") + Item("L", "PAGE_LED"));
         auto w = StartedWindow();
         QVERIFY(w->ValueBox("A") != nullptr);
         QVERIFY2(w->ValueBox("B") == nullptr, "page ids compare with case");
@@ -230,7 +239,8 @@ private slots:
     void cardTypeFilter() {
         const std::string description =
             "[CONFIG_PAGE]\r\nP=Page\r\n[CONFIG_ITEM]\r\nKEEP=1\r\nSKIP=1\r\n" + Item("KEEP", "P") +
-            Item("SKIP", "P", "SCARDTYPE_ITEM=0\r\n") + "[SCARDTYPE]\r\nSCARDTYPE_LIST=MODEL-A,MODEL-B\r\n";
+            Item("SKIP", "P", "SCARDTYPE_ITEM=0\r\n") +
+            "[SCARDTYPE]\r\nSCARDTYPE_LIST=MODEL-A,MODEL-B\r\n";
         WriteFiles(description);
         for (const char* type : {"MODEL-A", "MODEL"}) {
             auto w = StartedWindow();
@@ -247,7 +257,8 @@ private slots:
     }
 
     void newVersionFlagHidesTheDescribedTabs() {
-        WriteFiles("[CONFIG_PAGE]\r\nP1=One\r\nP2=Two\r\n[CONFIG_ITEM]\r\nA=1\r\n" + Item("A", "P1"));
+        WriteFiles("[CONFIG_PAGE]\r\nP1=One\r\nP2=Two\r\n[CONFIG_ITEM]\r\nA=1\r\n" +
+                   Item("A", "P1"));
         auto w = StartedWindow();
         w->NewVersion = true;
         w->ApplyCardFilter("MODEL-A");
@@ -267,7 +278,8 @@ private slots:
                 QStringLiteral("Product Name: Cardwright"));
         QVERIFY(about.findChild<QLabel*>(QStringLiteral("Version"))->text() ==
                 QStringLiteral("Version: V100R001B204"));
-        QTimer::singleShot(0, &about, [&] { about.findChild<QPushButton*>(QStringLiteral("OKButton"))->click(); });
+        QTimer::singleShot(
+            0, &about, [&] { about.findChild<QPushButton*>(QStringLiteral("OKButton"))->click(); });
         QCOMPARE(about.exec(), int(QDialog::Accepted));
     }
 
@@ -277,13 +289,15 @@ private slots:
         w->AddLog(QStringLiteral("Init port succeed..."));
         const std::string file = ReadFile(dir_->Path() / "ConfigLog.txt");
         QCOMPARE(LineCount(file), 1);
-        QVERIFY(QString::fromStdString(file).endsWith(QStringLiteral("  Init port succeed...\r\n")));
+        QVERIFY(
+            QString::fromStdString(file).endsWith(QStringLiteral("  Init port succeed...\r\n")));
         QCOMPARE(w->Memo1->toPlainText() + QStringLiteral("\r\n"), QString::fromStdString(file));
     }
 
     void logWithEarlierRuns() {
         WriteFiles("[CONFIG_PAGE]\r\nP=Page\r\n");
-        std::ofstream(dir_->Path() / "ConfigLog.txt", std::ios::binary) << "run 1 a\r\nrun 1 b\nrun 1 c\r\n";
+        std::ofstream(dir_->Path() / "ConfigLog.txt", std::ios::binary)
+            << "run 1 a\r\nrun 1 b\nrun 1 c\r\n";
         auto w = Window();
         w->AddLog(QStringLiteral("first"));
         w->AddLog(QStringLiteral("second"));
@@ -291,7 +305,8 @@ private slots:
         QCOMPARE(LineCount(file), 3 + 4 + 2);
         QVERIFY(file.starts_with("run 1 a\r\nrun 1 b\r\nrun 1 c\r\n\r\n\r\n\r\n\r\n"));
         QCOMPARE(w->Memo1->toPlainText().split(QLatin1Char('\n')).size(), 9);
-        QCOMPARE(w->Memo1->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n")) + QStringLiteral("\r\n"),
+        QCOMPARE(w->Memo1->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n")) +
+                     QStringLiteral("\r\n"),
                  QString::fromStdString(file));
     }
 
@@ -300,12 +315,14 @@ private slots:
         const QDateTime midnight(QDate(2008, 3, 14), QTime(0, 0));
         clock_.reset();
         clock_ = InstallAppClock(std::make_shared<TestClock>(50, [&] {
-            return std::chrono::system_clock::time_point(std::chrono::milliseconds(midnight.toMSecsSinceEpoch()));
+            return std::chrono::system_clock::time_point(
+                std::chrono::milliseconds(midnight.toMSecsSinceEpoch()));
         }));
         auto w = Window();
         w->AddLog(QStringLiteral("at midnight"));
-        const QString expected = QLocale::system().toString(QDate(2008, 3, 14), QLocale::ShortFormat) +
-                                 QStringLiteral("  at midnight");
+        const QString expected =
+            QLocale::system().toString(QDate(2008, 3, 14), QLocale::ShortFormat) +
+            QStringLiteral("  at midnight");
         QCOMPARE(w->Memo1->toPlainText(), expected);
 
         const QLocale us(QLocale::English, QLocale::UnitedStates);

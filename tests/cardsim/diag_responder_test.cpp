@@ -21,7 +21,7 @@ uint16_t NvStatus(const Packet& reply) {
 }
 
 class DiagResponderTest : public ::testing::Test {
-protected:
+  protected:
     DiagResponderTest() : state_(testsupport::ExampleProfile()) {}
     CardState state_;
 };
@@ -61,7 +61,8 @@ TEST_F(DiagResponderTest, RequestIdProbeInItsThreeBehaviours) {
 
     state_.profile.probe = CardProfile::Probe::kTableB;
     reply = AnswerDiag(probe, state_).reply;
-    EXPECT_EQ(Packet(reply.begin() + 3, reply.begin() + 10), (Packet{0x25, 0xA7, 0x00, 0x06, 151, 0, 0}));
+    EXPECT_EQ(Packet(reply.begin() + 3, reply.begin() + 10),
+              (Packet{0x25, 0xA7, 0x00, 0x06, 151, 0, 0}));
 
     state_.profile.probe = CardProfile::Probe::kCardHeader;
     state_.profile.version_header = carvex::DiagRequestHeader::Subsystem(0x4B, 0xC9, 0xFF11);
@@ -110,7 +111,8 @@ TEST_F(DiagResponderTest, IdentityAndControlExchanges) {
 TEST(CardProfile, ParsesValuesAndNamesTheBadLine) {
     const auto profile = ParseProfile(
         "[card]\nfirmware = FW 1\nport_mask = 0x1F\nrequest_id_probe = table_b\n"
-        "[nv]\n10 = 04 7e\n20 = \"abc\"\n[inactive]\nitems = 5, 6\n[faults]\nnv_read = nv_status 1 x3\n");
+        "[nv]\n10 = 04 7e\n20 = \"abc\"\n[inactive]\nitems = 5, 6\n[faults]\nnv_read = nv_status 1 "
+        "x3\n");
     EXPECT_EQ(profile.firmware, "FW 1");
     EXPECT_EQ(profile.port_mask, 0x1F);
     EXPECT_EQ(profile.probe, CardProfile::Probe::kTableB);

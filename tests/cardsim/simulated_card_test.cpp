@@ -18,7 +18,7 @@ using carvex::DiagRequestHeader;
 using Bytes = std::vector<uint8_t>;
 
 class PacketLog : public carvex::DiagObserver {
-public:
+  public:
     void OnPacket(int, std::span<const uint8_t> packet) override {
         std::lock_guard lock(mutex_);
         packets_.emplace_back(packet.begin(), packet.end());
@@ -28,7 +28,7 @@ public:
         return packets_;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::vector<Bytes> packets_;
 };
@@ -39,7 +39,7 @@ Bytes Text(std::string_view text) {
 
 // The PC's side: a DIAG link on the card's PC UI interface, switched to DIAG.
 class SimulatedCardTest : public ::testing::Test {
-protected:
+  protected:
     static constexpr int kScale = 10;
 
     void SetUp() override { Start(); }
@@ -111,7 +111,8 @@ TEST_F(SimulatedCardTest, RecordsThePortBeingClosedAndReopened) {
     ASSERT_TRUE(card().WaitForPortEvents(3, 5s));
     const auto events = card().PortEvents();
     EXPECT_EQ(std::vector<PortEvent>(events.begin(), events.begin() + 3),
-              (std::vector<PortEvent>{{Channel::kPcUi, true}, {Channel::kPcUi, false}, {Channel::kPcUi, true}}));
+              (std::vector<PortEvent>{
+                  {Channel::kPcUi, true}, {Channel::kPcUi, false}, {Channel::kPcUi, true}}));
 }
 
 TEST_F(SimulatedCardTest, BackupKeepsWrittenItemsAcrossARestartAndLeavesTheProfileAlone) {
@@ -218,7 +219,8 @@ TEST(SimulatedCardModem, AnswersTheModelWithEchoAndCmeErrors) {
     };
     const std::string model = "AT+CGMM\r\r\nLW-E1750\r\n\r\nOK\r\n";
     EXPECT_EQ(ask(model.size()), model);
-    sim.card->SetFault(Command::kModel, Fault::Text(Fault::Kind::kErrorReply, "+CME ERROR: SIM busy"));
+    sim.card->SetFault(Command::kModel,
+                       Fault::Text(Fault::Kind::kErrorReply, "+CME ERROR: SIM busy"));
     const std::string busy = "AT+CGMM\r\r\n+CME ERROR: SIM busy\r\n";
     EXPECT_EQ(ask(busy.size()), busy);
     EXPECT_EQ(sim.card->Requests().back().command, Command::kModel);

@@ -20,7 +20,7 @@ struct QuietPortRecord {
 };
 
 class QuietPort : public NetPort {
-public:
+  public:
     explicit QuietPort(std::shared_ptr<QuietPortRecord> r) : r_(std::move(r)) {}
     bool Write(std::span<const uint8_t> bytes) override {
         std::lock_guard lock(r_->mutex);
@@ -48,12 +48,12 @@ public:
     }
     bool WaitForCancel(std::chrono::nanoseconds) override { return false; }
 
-private:
+  private:
     std::shared_ptr<QuietPortRecord> r_;
 };
 
 class MainControlTest : public ::testing::Test {
-protected:
+  protected:
     MainControl Connection() {
         return MainControl([r = record_](int, uint32_t, int32_t&) {
             ++r->opens;
@@ -113,8 +113,9 @@ TEST_F(MainControlTest, NvRequestLeavesWhatTheLastAttemptHad) {
 }
 
 TEST(RequestStatusForNv, Table) {
-    const std::pair<uint16_t, int32_t> table[] = {{1, 3}, {2, 3}, {3, 7}, {4, 3}, {5, 5}, {6, 6},
-                                                  {7, 4}, {8, 3}, {9, 8}, {10, 3}, {11, 3}, {500, 3}};
+    const std::pair<uint16_t, int32_t> table[] = {{1, 3}, {2, 3},  {3, 7},  {4, 3},
+                                                  {5, 5}, {6, 6},  {7, 4},  {8, 3},
+                                                  {9, 8}, {10, 3}, {11, 3}, {500, 3}};
     for (const auto& [nv, request] : table) {
         EXPECT_EQ(RequestStatusForNv(nv), request) << nv;
     }

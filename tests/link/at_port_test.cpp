@@ -17,7 +17,7 @@ using namespace std::chrono_literals;
 
 // A modem port whose other end answers one command with a fixed text.
 class AtPortTest : public ::testing::Test {
-protected:
+  protected:
     AtPortTest() : publisher_(DeviceRoot(dir_.Path())) {
         publisher_.PublishComPort("COM13", pty_.SlavePath());
     }
@@ -50,7 +50,7 @@ protected:
 };
 
 class AtPortScaledTest : public AtPortTest {
-protected:
+  protected:
     ScopedClock clock_{std::make_shared<ScaledClock>(20)};
 };
 

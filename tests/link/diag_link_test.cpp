@@ -27,7 +27,7 @@ Bytes Frame(const Bytes& body, bool good_fcs = true) {
 
 // Counts good frames; can be told to throw.
 class RecordingObserver : public DiagObserver {
-public:
+  public:
     void OnPacket(int reserved, std::span<const uint8_t> packet) override {
         std::lock_guard lock(mutex_);
         reserved_ = reserved;
@@ -43,14 +43,14 @@ public:
     std::atomic<bool> throw_{false};
     int reserved_ = -1;
 
-private:
+  private:
     std::mutex mutex_;
     std::vector<Bytes> packets_;
 };
 
 // A link over a pty whose other end the test plays, on a clock ten times faster.
 class DiagLinkTest : public ::testing::Test {
-protected:
+  protected:
     DiagLinkTest() : clock_(std::make_shared<ScaledClock>(10)), link_(DeviceRoot(dir_.Path())) {
         DevicePublisher(DeviceRoot(dir_.Path())).PublishComPort("COM3", pty_.SlavePath());
         EXPECT_TRUE(link_.Open(3, 115200));
@@ -107,7 +107,8 @@ TEST_F(DiagLinkTest, KindZeroHeaderAcceptsAnyPacketWithItsCommandByte) {
 
 TEST_F(DiagLinkTest, KindTwoHeaderNeedsAllFourBytes) {
     const auto header = DiagRequestHeader::Subsystem(0x4B, 0xC9, 0xFF03);
-    CardSends({{0x4B, 0xC9, 0x24, 0xFF, 1}, {0x4B, 0x0F, 0x03, 0xFF, 2}, {0x4B, 0xC9, 0x03, 0xFF, 3, 4}});
+    CardSends(
+        {{0x4B, 0xC9, 0x24, 0xFF, 1}, {0x4B, 0x0F, 0x03, 0xFF, 2}, {0x4B, 0xC9, 0x03, 0xFF, 3, 4}});
     Bytes payload(4, 0xEE);
     int32_t received = 0;
     ASSERT_TRUE(link_.WaitResponse(header, payload, &received, 1000ms));
@@ -219,7 +220,7 @@ struct FailingPortRecord {
 };
 
 class FailingPort : public NetPort {
-public:
+  public:
     explicit FailingPort(std::shared_ptr<FailingPortRecord> record) : record_(std::move(record)) {}
     bool Write(std::span<const uint8_t>) override { return true; }
     bool Read(std::span<uint8_t>, uint32_t*) override {
@@ -242,14 +243,15 @@ public:
         return record_->cancel_cv.wait_for(lock, 60s, [&] { return record_->cancelled.load(); });
     }
 
-private:
+  private:
     std::shared_ptr<FailingPortRecord> record_;
 };
 
 TEST(DiagLinkFailingPort, ReceiverPausesAfterEachFailedReadAndCloseEndsThePause) {
     ScopedClock clock(std::make_shared<Clock>());
     auto record = std::make_shared<FailingPortRecord>();
-    DiagLink link([record](int, uint32_t, int32_t&) { return std::make_unique<FailingPort>(record); });
+    DiagLink link(
+        [record](int, uint32_t, int32_t&) { return std::make_unique<FailingPort>(record); });
     ASSERT_TRUE(link.Open(1, 115200));
     while (record->pauses.load() == 0) {
         std::this_thread::yield();

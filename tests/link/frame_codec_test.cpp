@@ -168,8 +168,11 @@ TEST(FrameDecoder, ChunkedEqualsByteByByteOnRandomStreams) {
         Bytes stream(random() % 3000);
         for (auto& b : stream) {
             const unsigned pick = random() % 16;
-            b = pick == 0 ? 0x7E : pick == 1 ? 0x7D : pick == 2 ? 0x5E : pick == 3 ? 0x5D
-                                                                             : static_cast<uint8_t>(random());
+            b = pick == 0   ? 0x7E
+                : pick == 1 ? 0x7D
+                : pick == 2 ? 0x5E
+                : pick == 3 ? 0x5D
+                            : static_cast<uint8_t>(random());
         }
         const auto expected = DecodeByteByByte(stream);
         const auto chunked = DecodeInChunks(stream, 1 + random() % 200);

@@ -9,7 +9,7 @@ namespace carvex {
 namespace {
 
 class PortDiscoveryTest : public ::testing::Test {
-protected:
+  protected:
     PortDiscoveryTest() : publisher_(DeviceRoot(dir_.Path())) {}
 
     void Ports(std::initializer_list<std::optional<std::string_view>> names) {
@@ -71,7 +71,8 @@ TEST_F(PortDiscoveryTest, LowerIndexWinsAndUnreadableNamesAreSkipped) {
 
 TEST_F(PortDiscoveryTest, AGapEndsTheEnumeration) {
     publisher_.PublishDevice(DeviceClass::kPorts, 0, "Some Other Port (COM1)");
-    publisher_.PublishDevice(DeviceClass::kPorts, 2, "TAVRIO Linkwave - 3G PC UI Interface (COM12)");
+    publisher_.PublishDevice(DeviceClass::kPorts, 2,
+                             "TAVRIO Linkwave - 3G PC UI Interface (COM12)");
     EXPECT_EQ(Diag(), std::nullopt);
     AtPort at(publisher_.Root());
     int port = -1;
@@ -97,8 +98,8 @@ TEST_F(PortDiscoveryTest, ModemRegistryCases) {
     } cases[] = {
         {"second form", "TAVRIO Linkwave - Modem", "TAVRIO Linkwave - Modem", "COM7", 7},
         {"first pair", "TAVRIO Linkwave HSPA Modem", "TAVRIO Linkwave HSPA Modem", "COM8", 8},
-        {"second pair", "Orvane Mobile Broadband Modem Tavrio", "Orvane Mobile Broadband Modem Tavrio",
-         "COM6", 6},
+        {"second pair", "Orvane Mobile Broadband Modem Tavrio",
+         "Orvane Mobile Broadband Modem Tavrio", "COM6", 6},
         {"other friendly name", "TAVRIO Linkwave - 3G Modem", "TAVRIO Linkwave - Modem", "COM7",
          std::nullopt},
         {"no AttachedTo", "TAVRIO Linkwave - 3G Modem", "TAVRIO Linkwave - 3G Modem", std::nullopt,

@@ -12,7 +12,7 @@ using namespace std::chrono_literals;
 using cardsim::CardProfile;
 
 class ResolveRequestTest : public ::testing::Test {
-protected:
+  protected:
     static constexpr int kScale = 20;
 
     void Start(CardProfile::Probe probe) {
@@ -23,8 +23,8 @@ protected:
         link_ = std::make_unique<DiagLink>(sim_->card->Root());
         ASSERT_TRUE(link_->Open(sim_->card->PcUiPort(), 115200));
         const std::string diag_switch = "AT$QCDMG\r~";
-        ASSERT_TRUE(link_->Send(true, {reinterpret_cast<const uint8_t*>(diag_switch.data()),
-                                       diag_switch.size()}));
+        ASSERT_TRUE(link_->Send(
+            true, {reinterpret_cast<const uint8_t*>(diag_switch.data()), diag_switch.size()}));
         ASSERT_TRUE(sim_->card->WaitForRequests(1, 5s));
     }
 
@@ -74,12 +74,14 @@ TEST_F(ResolveRequestTest, SignatureWithFlagZeroUsesTableB) {
 
 TEST_F(ResolveRequestTest, SignatureWithFlagOneTakesTheCardsHeader) {
     Start(CardProfile::Probe::kCardHeader);
-    EXPECT_EQ(Resolve(151, kResolveFromCard, true), DiagRequestHeader::Subsystem(0x4B, 0xC9, 0xFF11));
+    EXPECT_EQ(Resolve(151, kResolveFromCard, true),
+              DiagRequestHeader::Subsystem(0x4B, 0xC9, 0xFF11));
 }
 
 TEST_F(ResolveRequestTest, NoAnswerGivesStatusOneAndClosedLinkGivesZero) {
     Start(CardProfile::Probe::kUnknown);
-    sim_->card->SetFault(cardsim::Command::kProbe, cardsim::Fault::Make(cardsim::Fault::Kind::kNoReply));
+    sim_->card->SetFault(cardsim::Command::kProbe,
+                         cardsim::Fault::Make(cardsim::Fault::Kind::kNoReply));
     Resolve(151, kResolveNoAnswer, false);
     link_->Close();
     Resolve(151, kResolveNotSent, false);

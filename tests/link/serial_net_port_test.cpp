@@ -22,7 +22,7 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 
 class SerialNetPortTest : public ::testing::Test {
-protected:
+  protected:
     SerialNetPortTest() : root_(dir_.Path()), publisher_(root_) {
         publisher_.PublishComPort("COM7", pty_.SlavePath());
     }

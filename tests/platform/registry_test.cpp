@@ -8,7 +8,7 @@ namespace carvex {
 namespace {
 
 class RegistryTest : public ::testing::Test {
-protected:
+  protected:
     RegistryTest() : publisher_(DeviceRoot(dir_.Path())) {}
 
     std::string Subkey(const char* name) { return std::string(kModemClassKey) + "\\" + name; }

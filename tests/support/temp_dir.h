@@ -10,9 +10,10 @@ namespace testsupport {
 
 // A fresh directory that is removed with everything in it when the object goes.
 class TempDir {
-public:
+  public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "cardwright-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "cardwright-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {
             throw std::runtime_error("mkdtemp failed");
         }
@@ -27,7 +28,7 @@ public:
 
     const std::filesystem::path& Path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -11,7 +11,7 @@ using testsupport::RunProgram;
 
 // carvexctl as a technician runs it, against a simulated card.
 class CarvexctlTest : public ::testing::Test {
-protected:
+  protected:
     testsupport::ProgramResult Run(std::vector<std::string> args) {
         return RunProgram(CARVEXCTL, args, {"CARVEX_ROOT=" + card_.card->Root().Path().string()});
     }
@@ -22,10 +22,11 @@ protected:
 TEST_F(CarvexctlTest, InfoShowsIdentityVersionsAndPortSetting) {
     const auto r = Run({"info"});
     EXPECT_EQ(r.exit_code, 0) << r.err;
-    for (const char* line : {"IMEI:              356789012345678\n", "Firmware version:  11.608.14.02.143\n",
-                             "Hardware version:  LW3G-E17CD1E1750M Ver.B\n",
-                             "Dashboard version: UTPS11.300.05.21.143\n", "Board type:        LW-E1750\n",
-                             "New version:       yes\n", "Port setting:      state 1, port mask 0x1F\n"}) {
+    for (const char* line :
+         {"IMEI:              356789012345678\n", "Firmware version:  11.608.14.02.143\n",
+          "Hardware version:  LW3G-E17CD1E1750M Ver.B\n",
+          "Dashboard version: UTPS11.300.05.21.143\n", "Board type:        LW-E1750\n",
+          "New version:       yes\n", "Port setting:      state 1, port mask 0x1F\n"}) {
         EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
     }
     EXPECT_NE(r.err.find("switching it to DIAG"), std::string::npos) << "progress goes to stderr";
@@ -46,10 +47,12 @@ TEST_F(CarvexctlTest, NvWriteThenReadAsHexAndRaw) {
 TEST_F(CarvexctlTest, ErrorsAreSaidInWords) {
     auto r = Run({"nv", "read", "6907"});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.err.find("item 6907 is not active on the card (NV status 5)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("item 6907 is not active on the card (NV status 5)"), std::string::npos)
+        << r.err;
     r = Run({"nv", "write", "6907", "01"});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.err.find("item 6907 was not written: item 6907 is not active"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("item 6907 was not written: item 6907 is not active"), std::string::npos)
+        << r.err;
     r = Run({"nv", "write", "10", "0g"});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("not a hex digit"), std::string::npos);
@@ -84,7 +87,8 @@ TEST(CarvexctlNoCard, SaysThatNoCardWasFound) {
     testsupport::TempDir empty_root;
     const auto r = RunProgram(CARVEXCTL, {"info"}, {"CARVEX_ROOT=" + empty_root.Path().string()});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.err.find("no card found: no PC UI interface among the serial ports"), std::string::npos)
+    EXPECT_NE(r.err.find("no card found: no PC UI interface among the serial ports"),
+              std::string::npos)
         << r.err;
     const auto help = RunProgram(CARVEXCTL, {"nv", "write", "--help"});
     EXPECT_EQ(help.exit_code, 0);

@@ -30,17 +30,28 @@ CardSession::~CardSession() {
 std::string DescribeStatus(int32_t status, int item) {
     const std::string subject = item >= 0 ? "item " + std::to_string(item) : "the request";
     switch (status) {
-        case 0: return "the request could not be written to the card";
-        case 1: return "the card did not answer in time";
-        case 3: return "the card could not process " + subject + " (NV status error)";
-        case 4: return subject + " is read-only on the card (NV status 7)";
-        case 5: return subject + " is not active on the card (NV status 5)";
-        case 6: return "the card rejected " + subject + " as a bad parameter (NV status 6)";
-        case 7: return "the card's NV memory is full (NV status 3)";
-        case 8: return "the card is out of memory (NV status 9)";
-        case 38: return "the card's version request is not in the built-in table";
-        case 39: return "the card's version request is not in the card's table";
-        default: return "request status " + std::to_string(status);
+        case 0:
+            return "the request could not be written to the card";
+        case 1:
+            return "the card did not answer in time";
+        case 3:
+            return "the card could not process " + subject + " (NV status error)";
+        case 4:
+            return subject + " is read-only on the card (NV status 7)";
+        case 5:
+            return subject + " is not active on the card (NV status 5)";
+        case 6:
+            return "the card rejected " + subject + " as a bad parameter (NV status 6)";
+        case 7:
+            return "the card's NV memory is full (NV status 3)";
+        case 8:
+            return "the card is out of memory (NV status 9)";
+        case 38:
+            return "the card's version request is not in the built-in table";
+        case 39:
+            return "the card's version request is not in the card's table";
+        default:
+            return "request status " + std::to_string(status);
     }
 }
 

@@ -8,13 +8,13 @@ namespace carvexctl {
 
 // What went wrong, in the words a technician needs; the program prints it and exits non-zero.
 class Failure : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // The card opened for one command, as the configurator opens it, and closed when done.
 class CardSession {
-public:
+  public:
     CardSession();  // throws Failure when no card can be opened
     ~CardSession();
     CardSession(const CardSession&) = delete;

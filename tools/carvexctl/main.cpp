@@ -45,10 +45,12 @@ void Info() {
                                                    : "-- (" + DescribeStatus(status, 550) + ")");
     std::array<char, 128> text{};
     row("Firmware version:", GetFirmwareVersion(text.data(), 128, &status)
-                                 ? Text(text) : "-- (" + DescribeStatus(status) + ")");
+                                 ? Text(text)
+                                 : "-- (" + DescribeStatus(status) + ")");
     text.fill(0);
-    row("Hardware version:",
-        GetPCBVersion(text.data(), 128, &status) ? Text(text) : "-- (" + DescribeStatus(status) + ")");
+    row("Hardware version:", GetPCBVersion(text.data(), 128, &status)
+                                 ? Text(text)
+                                 : "-- (" + DescribeStatus(status) + ")");
     text.fill(0);
     row("Dashboard version:", GetDashboardVersion(text.data(), 128, &status) ? Text(text) : "--");
     text.fill(0);
@@ -117,7 +119,8 @@ void NvWrite(int item, const std::string& hex) {
     std::array<uint8_t, kNvSize> probe{};
     int32_t status = 0;
     if (ReadNvItem(item, probe.data(), kNvSize, &status) != 1) {
-        throw Failure("item " + std::to_string(item) + " was not written: " + DescribeStatus(status, item));
+        throw Failure("item " + std::to_string(item) +
+                      " was not written: " + DescribeStatus(status, item));
     }
     throw Failure("item " + std::to_string(item) +
                   " was not written: the card refused it (read-only item?) or did not answer");
@@ -154,7 +157,8 @@ void PnpSet(int state, int mask) {
     if (SetPnPState(state, mask, &status) != 1) {
         throw Failure(status == -1 ? "the card refused the port setting" : DescribeStatus(status));
     }
-    std::cout << "port setting: state " << (state & 0xFF) << ", port mask " << Hex(mask & 0xFF) << "\n";
+    std::cout << "port setting: state " << (state & 0xFF) << ", port mask " << Hex(mask & 0xFF)
+              << "\n";
 }
 
 void Reset() {
@@ -171,7 +175,8 @@ void Crc(const std::string& path) {
     if (!file) {
         throw Failure("cannot read " + path);
     }
-    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file),
+                                     std::istreambuf_iterator<char>()};
     const uint32_t crc = CRCSlow(bytes.data(), static_cast<int32_t>(bytes.size()));
     std::cout << crc << " (0x" << std::uppercase << std::hex << std::setw(4) << std::setfill('0')
               << crc << ")\n";
@@ -180,8 +185,9 @@ void Crc(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"carvexctl: read and change a 3G data card through the Carvex library.\n"
-                 "The card is looked up under $CARVEX_ROOT (default /run/carvex)."};
+    CLI::App app{
+        "carvexctl: read and change a 3G data card through the Carvex library.\n"
+        "The card is looked up under $CARVEX_ROOT (default /run/carvex)."};
     app.require_subcommand(1);
 
     app.add_subcommand("info", "show the card's identity, versions and port setting")
@@ -209,8 +215,12 @@ int main(int argc, char** argv) {
     int state = 0;
     int mask = 0;
     auto* pnp_set = pnp->add_subcommand("set", "set the state value and the port bit mask");
-    pnp_set->add_option("STATE", state, "state value (0-255)")->required()->check(CLI::Range(0, 255));
-    pnp_set->add_option("BITS", mask, "port bit mask (0-255)")->required()->check(CLI::Range(0, 255));
+    pnp_set->add_option("STATE", state, "state value (0-255)")
+        ->required()
+        ->check(CLI::Range(0, 255));
+    pnp_set->add_option("BITS", mask, "port bit mask (0-255)")
+        ->required()
+        ->check(CLI::Range(0, 255));
     pnp_set->callback([&] { PnpSet(state, mask); });
 
     app.add_subcommand("reset", "take the card offline and restart it")->callback(Reset);

@@ -10,8 +10,9 @@ namespace {
 
 TEST(ConfigItem, KeysAndTheirDefaults) {
     testsupport::TempDir dir;
-    std::ofstream(dir.Path() / "d.ini") << "[A]\nDISPLAY=Dial mode\nNV_ID=(#904#905)\nVALUECOUNT=2\n"
-                                           "USER_INPUT=1\nNV_BIT=0x3\nITEM_WIDTH=150\n[B]\nTYPE=WORD\n";
+    std::ofstream(dir.Path() / "d.ini")
+        << "[A]\nDISPLAY=Dial mode\nNV_ID=(#904#905)\nVALUECOUNT=2\n"
+           "USER_INPUT=1\nNV_BIT=0x3\nITEM_WIDTH=150\n[B]\nTYPE=WORD\n";
     const IniFile ini(dir.Path() / "d.ini");
     const auto a = ReadConfigItem(ini, "A");
     EXPECT_EQ(a.Caption, "Dial mode: ");
@@ -39,7 +40,7 @@ TEST(ItemLayout, RowsAndColumns) {
         placed.push_back(layout.Current());
         layout.Advance(i != 1);
     }
-    const std::vector<ItemLayout::Point> expected{{10, 20}, {10, 50}, {10, 50},  {10, 80},
+    const std::vector<ItemLayout::Point> expected{{10, 20},  {10, 50},  {10, 50},  {10, 80},
                                                   {10, 110}, {10, 140}, {10, 170}, {250, 20}};
     EXPECT_EQ(placed, expected);
 }

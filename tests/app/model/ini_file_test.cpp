@@ -10,7 +10,7 @@ namespace cardwright {
 namespace {
 
 class IniFileTest : public ::testing::Test {
-protected:
+  protected:
     IniFile Ini(const std::string& text) {
         std::ofstream(path_, std::ios::binary) << text;
         return IniFile(path_);
@@ -25,27 +25,27 @@ protected:
 };
 
 TEST_F(IniFileTest, ReadingFacts) {
-    const auto ini = Ini(
-        "orphan=before any section\r\n"
-        "[Main]\r\n"
-        "  Current = Default Value  \r\n"
-        "quoted=\"  spaced  \"\r\n"
-        "single='x'\r\n"
-        "mixed=\"x'\r\n"
-        "hash=#not a comment\n"
-        "inline=v ;x\n"
-        "; comment=1\n"
-        "   ;indented=1\n"
-        "no equals sign\n"
-        "dup=first\n"
-        "DUP=second\n"
-        "empty=\n"
-        "[ Spaced Section ]\n"
-        "k\t=\tv\t\n"
-        "[main]\n"
-        "later=ignored\n"
-        "[NoKeys]\n"
-        "; only a comment\n");
+    const auto ini =
+        Ini("orphan=before any section\r\n"
+            "[Main]\r\n"
+            "  Current = Default Value  \r\n"
+            "quoted=\"  spaced  \"\r\n"
+            "single='x'\r\n"
+            "mixed=\"x'\r\n"
+            "hash=#not a comment\n"
+            "inline=v ;x\n"
+            "; comment=1\n"
+            "   ;indented=1\n"
+            "no equals sign\n"
+            "dup=first\n"
+            "DUP=second\n"
+            "empty=\n"
+            "[ Spaced Section ]\n"
+            "k\t=\tv\t\n"
+            "[main]\n"
+            "later=ignored\n"
+            "[NoKeys]\n"
+            "; only a comment\n");
     struct Case {
         const char* section;
         const char* key;
@@ -117,20 +117,23 @@ TEST_F(IniFileTest, MissingFileReadsAsEmptyAndEveryReadSeesTheFileNow) {
 }
 
 TEST_F(IniFileTest, WritesKeepEveryOtherLineByteForByte) {
-    auto ini = Ini("; header comment\n[A]\na1=1\n\n; trailing comment of A\n[B]\r\nb1 = x  \r\n[C]");
+    auto ini =
+        Ini("; header comment\n[A]\na1=1\n\n; trailing comment of A\n[B]\r\nb1 = x  \r\n[C]");
     ASSERT_TRUE(ini.WriteString("a", "a2", "2"));
     ASSERT_TRUE(ini.WriteString("B", "B1", "y"));
     ASSERT_TRUE(ini.WriteString("C", "c1", "z"));
     ASSERT_TRUE(ini.WriteString("New", "n", "v"));
-    EXPECT_EQ(Contents(),
-              "; header comment\n[A]\na1=1\na2=2\r\n\n; trailing comment of A\n[B]\r\nb1=y\r\n[C]\r\n"
-              "c1=z\r\n[New]\r\nn=v\r\n");
+    EXPECT_EQ(
+        Contents(),
+        "; header comment\n[A]\na1=1\na2=2\r\n\n; trailing comment of A\n[B]\r\nb1=y\r\n[C]\r\n"
+        "c1=z\r\n[New]\r\nn=v\r\n");
     EXPECT_EQ(ini.ReadString("b", "b1"), "y");
 
     ASSERT_TRUE(ini.DeleteKey("A", "a1"));
     ASSERT_TRUE(ini.EraseSection("b"));
     EXPECT_EQ(Contents(),
-              "; header comment\n[A]\na2=2\r\n\n; trailing comment of A\n[C]\r\nc1=z\r\n[New]\r\nn=v\r\n");
+              "; header comment\n[A]\na2=2\r\n\n; trailing comment of "
+              "A\n[C]\r\nc1=z\r\n[New]\r\nn=v\r\n");
     EXPECT_FALSE(ini.SectionExists("B"));
 }
 
