@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "carvex/connection/diag_commands.h"
 #include "carvex/link/timings.h"
 #include "carvex/platform/clock.h"
 
@@ -9,37 +10,26 @@ namespace carvex {
 
 namespace {
 
-constexpr uint8_t kSubsystemDispatch = 0x4B;
-constexpr uint8_t kPortSubsystem = 0x0F;
-constexpr uint8_t kStatusCommand = 0x0C;
-constexpr uint8_t kModeControl = 0x29;
-constexpr uint8_t kCardCommand = 0xFA;
 constexpr int32_t kStatusReplyLength = 47;
 constexpr uint16_t kModeOffline = 2;
 constexpr int kResetAttempts = 5;
 
-void SetStatus(int32_t* status, int32_t value) {
-    if (status != nullptr) {
-        *status = value;
-    }
-}
-
 bool SendModeControl(MainControl& connection, uint8_t mode) {
-    const std::array<uint8_t, 3> request{kModeControl, mode, 0x00};
+    const std::array<uint8_t, 3> request{kDiagModeControl, mode, 0x00};
     return connection.Link().Send(false, request);
 }
 
 }  // namespace
 
 bool BackupNv(MainControl& connection, int32_t* status) {
-    const std::array<uint8_t, 4> request{kCardCommand, 0x13, 0x00, 0x00};
+    const std::array<uint8_t, 4> request{kDiagCardCommand, 0x13, 0x00, 0x00};
     bool result = false;
     if (!connection.Link().Send(false, request)) {
         SetStatus(status, kStatusNotSent);
     } else {
         std::array<uint8_t, 4> reply{};
         int32_t received = 0;
-        if (!connection.Link().WaitRaw(reply, &received, ResponseKey::Of(kCardCommand),
+        if (!connection.Link().WaitRaw(reply, &received, ResponseKey::Of(kDiagCardCommand),
                                        timing::kBackupWait)) {
             SetStatus(status, kStatusNoReply);
         } else {
@@ -51,7 +41,7 @@ bool BackupNv(MainControl& connection, int32_t* status) {
 }
 
 bool SetPortSetting(MainControl& connection, int32_t value, int32_t bits, int32_t* status) {
-    const std::array<uint8_t, 8> request{kSubsystemDispatch,
+    const std::array<uint8_t, 8> request{kDiagSubsystemDispatch,
                                          kPortSubsystem,
                                          0x19,
                                          0xFF,
@@ -63,7 +53,7 @@ bool SetPortSetting(MainControl& connection, int32_t value, int32_t bits, int32_
         SetStatus(status, kStatusNotSent);
         return false;
     }
-    if (!connection.WaitReply(kSubsystemDispatch)) {
+    if (!connection.WaitReply(kDiagSubsystemDispatch)) {
         SetStatus(status, kStatusNoReply);
         return false;
     }
@@ -72,13 +62,13 @@ bool SetPortSetting(MainControl& connection, int32_t value, int32_t bits, int32_
 
 bool GetPortSetting(MainControl& connection, int32_t* value, int32_t* bits, int32_t* status) {
     const std::array<uint8_t, 8> request{
-        kSubsystemDispatch, kPortSubsystem, 0x1A, 0xFF, 0, 0, 0, 0};
+        kDiagSubsystemDispatch, kPortSubsystem, 0x1A, 0xFF, 0, 0, 0, 0};
     if (!connection.Link().Send(false, request)) {
         SetStatus(status, kStatusNotSent);
         return false;
     }
     std::array<uint8_t, 6> reply{};
-    if (!connection.Link().WaitResponse(DiagRequestHeader::Command(kSubsystemDispatch), reply,
+    if (!connection.Link().WaitResponse(DiagRequestHeader::Command(kDiagSubsystemDispatch), reply,
                                         nullptr, timing::kPortSettingWait)) {
         SetStatus(status, kStatusNoReply);
         return false;
@@ -95,9 +85,9 @@ bool GetPortSetting(MainControl& connection, int32_t* value, int32_t* bits, int3
 }
 
 bool QueryStatus(MainControl& connection) {
-    const uint8_t request = kStatusCommand;
+    const uint8_t request = kDiagStatus;
     return connection.Link().Send(false, std::span(&request, 1)) &&
-           connection.WaitReply(kStatusCommand) && connection.ReplyLength() == kStatusReplyLength;
+           connection.WaitReply(kDiagStatus) && connection.ReplyLength() == kStatusReplyLength;
 }
 
 uint16_t StatusModeWord(const MainControl& connection) {
@@ -109,7 +99,7 @@ bool GoOffline(MainControl& connection) {
         return true;
     }
     SendModeControl(connection, 1);
-    connection.WaitReply(kModeControl);
+    connection.WaitReply(kDiagModeControl);
     GetClock().SleepFor(timing::kModePause);
     QueryStatus(connection);
     return true;
@@ -117,7 +107,7 @@ bool GoOffline(MainControl& connection) {
 
 bool ResetCard(MainControl& connection) {
     for (int attempt = 0; attempt < kResetAttempts; ++attempt) {
-        if (SendModeControl(connection, 2) && connection.WaitReply(kModeControl)) {
+        if (SendModeControl(connection, 2) && connection.WaitReply(kDiagModeControl)) {
             GetClock().SleepFor(timing::kModePause);
             return true;
         }

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "carvex/connection/diag_commands.h"
 #include "carvex/link/request_table.h"
 #include "carvex/link/resolve_request.h"
 #include "carvex/link/timings.h"
@@ -13,19 +14,11 @@ namespace {
 
 constexpr size_t kVersionField = 31;
 constexpr size_t kDashboardField = 255;
-constexpr uint8_t kSubsystemDispatch = 0x4B;
-constexpr uint8_t kBoardTypeCommand = 0xFC;
 constexpr uint8_t kNewVersionMark = 0x68;
 
 std::string TextField(std::span<const uint8_t> field) {
     const auto* begin = reinterpret_cast<const char*>(field.data());
     return std::string(begin, strnlen(begin, field.size()));
-}
-
-void SetStatus(int32_t* status, int32_t value) {
-    if (status != nullptr) {
-        *status = value;
-    }
 }
 
 }  // namespace
@@ -54,14 +47,14 @@ bool QueryVersions(MainControl& connection, std::string* firmware, std::string* 
 }
 
 bool QueryDashboardVersion(MainControl& connection, std::string* text, int32_t* status) {
-    std::array<uint8_t, 36> request{kSubsystemDispatch, 0xC9, 0x24, 0xFF};
+    std::array<uint8_t, 36> request{kDiagSubsystemDispatch, kCardSubsystem, 0x24, 0xFF};
     if (!connection.Link().Send(false, request)) {
         SetStatus(status, kStatusNotSent);
         return false;
     }
     // Subsystem, command code, result byte, then the text.
     std::array<uint8_t, 4 + kDashboardField> payload{};
-    if (!connection.Link().WaitResponse(DiagRequestHeader::Command(kSubsystemDispatch), payload,
+    if (!connection.Link().WaitResponse(DiagRequestHeader::Command(kDiagSubsystemDispatch), payload,
                                         nullptr, timing::kQueryWait) ||
         payload[3] == 1) {
         return false;
@@ -71,13 +64,13 @@ bool QueryDashboardVersion(MainControl& connection, std::string* text, int32_t* 
 }
 
 bool QueryBoardType(MainControl& connection, std::string* text, int32_t* status) {
-    const uint8_t request = kBoardTypeCommand;
+    const uint8_t request = kDiagBoardType;
     if (!connection.Link().Send(false, std::span(&request, 1))) {
         SetStatus(status, kStatusNotSent);
         return false;
     }
     std::array<uint8_t, kVersionField> payload{};
-    if (!connection.Link().WaitResponse(DiagRequestHeader::Command(kBoardTypeCommand), payload,
+    if (!connection.Link().WaitResponse(DiagRequestHeader::Command(kDiagBoardType), payload,
                                         nullptr, timing::kQueryWait)) {
         return false;
     }
@@ -86,13 +79,14 @@ bool QueryBoardType(MainControl& connection, std::string* text, int32_t* status)
 }
 
 bool QueryNewVersionMark(MainControl& connection, int32_t* status) {
-    const std::array<uint8_t, 7> request{kSubsystemDispatch, 0xC9, 0x62, 0xFF, 0, 0, 0};
+    const std::array<uint8_t, 7> request{
+        kDiagSubsystemDispatch, kCardSubsystem, 0x62, 0xFF, 0, 0, 0};
     if (!connection.Link().Send(false, request)) {
         SetStatus(status, kStatusNotSent);
         return false;
     }
     std::array<uint8_t, 6> payload{};
-    if (!connection.Link().WaitResponse(DiagRequestHeader::Command(kSubsystemDispatch), payload,
+    if (!connection.Link().WaitResponse(DiagRequestHeader::Command(kDiagSubsystemDispatch), payload,
                                         nullptr, timing::kNewVersionWait)) {
         return false;
     }
