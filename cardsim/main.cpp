@@ -17,7 +17,7 @@ std::filesystem::path DefaultStateFile(const std::filesystem::path& profile) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     CLI::App app{"A simulated 3G data card on pseudo-terminals, published in a device root."};
     std::filesystem::path profile_path;
     std::optional<std::filesystem::path> root;
@@ -63,4 +63,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     return 0;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << std::endl;
+        return 1;
+    }
 }

@@ -44,6 +44,7 @@ std::optional<std::vector<ConfigPage>> ReadConfigPages(const IniFile& descriptio
         return std::nullopt;
     }
     std::vector<ConfigPage> pages;
+    pages.reserve(ids.size());
     for (const auto& id : ids) {
         pages.push_back({id, description.ReadString(kPageSection, id, "")});
     }

@@ -14,7 +14,6 @@ namespace cardsim {
 namespace {
 
 using namespace std::chrono_literals;
-using carvex::DiagRequestHeader;
 using Bytes = std::vector<uint8_t>;
 
 class PacketLog : public carvex::DiagObserver {

@@ -12,7 +12,7 @@ using testsupport::RunProgram;
 // carvexctl as a technician runs it, against a simulated card.
 class CarvexctlTest : public ::testing::Test {
   protected:
-    testsupport::ProgramResult Run(std::vector<std::string> args) {
+    testsupport::ProgramResult Run(const std::vector<std::string>& args) {
         return RunProgram(CARVEXCTL, args, {"CARVEX_ROOT=" + card_.card->Root().Path().string()});
     }
 

@@ -184,7 +184,7 @@ void Crc(const std::string& path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     CLI::App app{
         "carvexctl: read and change a 3G data card through the Carvex library.\n"
         "The card is looked up under $CARVEX_ROOT (default /run/carvex)."};
@@ -239,4 +239,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     return 0;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << std::endl;
+        return 1;
+    }
 }
