@@ -62,6 +62,11 @@ TMainFrm::TMainFrm(const QString& program_dir, std::unique_ptr<UserPrompts> prom
 }
 
 TMainFrm::~TMainFrm() {
+    FormDestroy();
+}
+
+// The item records go; the controls go with the window.
+void TMainFrm::FormDestroy() {
     FreeItems();
 }
 

@@ -48,6 +48,7 @@ class TMainFrm : public QMainWindow {
     bool Created() const { return created_; }
 
     void FormShow();
+    void FormDestroy();
     void Timer1Timer();
     void About1Click();
 
