@@ -537,10 +537,6 @@ std::pair<uint8_t, uint8_t> SimulatedCard::PortSetting() const {
     return {state_.port_state, state_.port_mask};
 }
 
-void SimulatedCard::SendUnsolicited(const Packet& packet) {
-    Post([this, packet] { Deliver(packet, std::nullopt); });
-}
-
 void SimulatedCard::Vanish() {
     Post([this] { Disconnect(); });
 }

@@ -76,8 +76,6 @@ class SimulatedCard {
     uint16_t Mode() const;
     std::pair<uint8_t, uint8_t> PortSetting() const;
 
-    // A framed packet nobody asked for, on the PC UI interface.
-    void SendUnsolicited(const Packet& packet);
     // The device goes away and does not come back.
     void Vanish();
 

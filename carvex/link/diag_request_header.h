@@ -43,7 +43,6 @@ class ResponseKey {
     }
     static ResponseKey For(const DiagRequestHeader& header);
 
-    uint32_t Value() const { return value_; }
     bool Matches(std::span<const uint8_t> packet) const;
 
     friend bool operator==(const ResponseKey&, const ResponseKey&) = default;

@@ -13,9 +13,7 @@ enum class RequestTable { kA, kB };
 
 std::optional<DiagRequestHeader> LookUpRequest(RequestTable table, uint32_t request_id);
 
-// Request ids the library uses.
-inline constexpr uint32_t kRequestNvRead = 90001;
-inline constexpr uint32_t kRequestNvWrite = 90002;
+// The request id of the version request.
 inline constexpr uint32_t kRequestVersions = 151;
 
 }  // namespace carvex

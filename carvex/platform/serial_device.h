@@ -57,10 +57,10 @@ class SerialDevice {
     // Wakes the pending wait and discards both queues.
     void Cancel();
 
+  private:
     // Discards both queues without waking anyone.
     void Purge();
 
-  private:
     UniqueFd fd_;
     UniqueFd cancel_fd_;
 };

@@ -12,7 +12,10 @@ using cardsim::Fault;
 using Bytes = std::vector<uint8_t>;
 using testsupport::ExportsTest;
 
-using CardExportsTest = ExportsTest;
+class CardExportsTest : public ExportsTest {
+  protected:
+    CardExportsTest() : ExportsTest(10) {}
+};
 
 std::string Text(const std::array<char, 128>& buffer) {
     return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
