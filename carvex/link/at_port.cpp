@@ -72,7 +72,7 @@ bool AtPort::FindModemPortNumber(int* port, int* spare) const {
 
 bool AtPort::Open(int port_number) {
     Close();
-    device_path_ = "\\\\.\\COM" + std::to_string(port_number);
+    device_path_ = ComDevicePath(port_number);
     const auto device = root_.ResolveDevicePath(device_path_);
     if (!device) {
         return false;

@@ -12,8 +12,6 @@ namespace carvex {
 namespace {
 
 constexpr size_t kFriendlyNameLimit = 1023;
-constexpr std::string_view kModemClassKeyPath =
-    "System\\CurrentControlSet\\Control\\Class\\{4D36E96D-E325-11CE-BFC1-08002BE10318}";
 
 struct NamePairs {
     std::string_view reference;
@@ -58,13 +56,13 @@ int PortNumberFromName(std::string_view name) {
 // The modem class key whose FriendlyName equals `friendly_name` and whose AttachedTo names a
 // port. A subkey that cannot be opened ends the search.
 std::optional<int> ModemPortFromRegistry(const DeviceRoot& root, const std::string& friendly_name) {
-    const auto class_key = RegistryKey::OpenLocalMachine(root, kModemClassKeyPath);
+    const auto class_key = RegistryKey::OpenLocalMachine(root, kModemClassKey);
     if (!class_key) {
         return std::nullopt;
     }
     for (const std::string& subkey_name : class_key->SubkeyNames()) {
         const auto subkey = RegistryKey::OpenLocalMachine(
-            root, std::string(kModemClassKeyPath) + "\\" + subkey_name);
+            root, std::string(kModemClassKey) + "\\" + subkey_name);
         if (!subkey) {
             return std::nullopt;
         }

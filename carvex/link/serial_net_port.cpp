@@ -18,7 +18,7 @@ SerialNetPort::~SerialNetPort() {
 }
 
 bool SerialNetPort::Configure(int port_number, uint32_t baud_rate) {
-    device_path_ = "\\\\.\\COM" + std::to_string(port_number);
+    device_path_ = ComDevicePath(port_number);
     baud_rate_ = baud_rate;
     return true;
 }

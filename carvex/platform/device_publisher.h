@@ -39,7 +39,4 @@ class DevicePublisher {
     DeviceRoot root_;
 };
 
-inline constexpr std::string_view kModemClassKey =
-    "System\\CurrentControlSet\\Control\\Class\\{4D36E96D-E325-11CE-BFC1-08002BE10318}";
-
 }  // namespace carvex

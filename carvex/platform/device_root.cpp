@@ -4,6 +4,10 @@
 
 namespace carvex {
 
+std::string ComDevicePath(int port_number) {
+    return "\\\\.\\COM" + std::to_string(port_number);
+}
+
 DeviceRoot DeviceRoot::FromEnvironment() {
     const char* value = std::getenv(kEnvironmentVariable);
     return DeviceRoot(value != nullptr && *value != '\0' ? value : kDefaultPath);

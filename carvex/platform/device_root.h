@@ -2,11 +2,19 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace carvex {
 
 enum class DeviceClass { kPorts, kModem };
+
+// The registry key under HKEY_LOCAL_MACHINE whose subkeys describe the installed modems.
+inline constexpr std::string_view kModemClassKey =
+    "System\\CurrentControlSet\\Control\\Class\\{4D36E96D-E325-11CE-BFC1-08002BE10318}";
+
+// "\\.\COM12": how a COM port is named for opening.
+std::string ComDevicePath(int port_number);
 
 // The directory under which the machine's serial devices, device lists and registry are found.
 // Only the entry points (the exports that discover ports, the programs) build one from the
