@@ -3,6 +3,7 @@
 #include <array>
 
 #include "carvex/connection/diag_commands.h"
+#include "carvex/link/little_endian.h"
 #include "carvex/link/timings.h"
 #include "carvex/platform/clock.h"
 
@@ -29,8 +30,10 @@ bool BackupNv(MainControl& connection, int32_t* status) {
     } else {
         std::array<uint8_t, 4> reply{};
         int32_t received = 0;
+        // A reply without its result byte does not confirm anything.
         if (!connection.Link().WaitRaw(reply, &received, ResponseKey::Of(kDiagCardCommand),
-                                       timing::kBackupWait)) {
+                                       timing::kBackupWait) ||
+            received < 2) {
             SetStatus(status, kStatusNoReply);
         } else {
             result = reply[1] != 1;
@@ -91,7 +94,7 @@ bool QueryStatus(MainControl& connection) {
 }
 
 uint16_t StatusModeWord(const MainControl& connection) {
-    return static_cast<uint16_t>(connection.Reply()[31] | (connection.Reply()[32] << 8));
+    return GetLe16(connection.Reply(), 31);
 }
 
 bool GoOffline(MainControl& connection) {

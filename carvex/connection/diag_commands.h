@@ -13,11 +13,4 @@ inline constexpr uint8_t kDiagBoardType = 0xFC;
 inline constexpr uint8_t kCardSubsystem = 0xC9;
 inline constexpr uint8_t kPortSubsystem = 0x0F;
 
-// Writes a request status where the caller gave somewhere to write it.
-inline void SetStatus(int32_t* status, int32_t value) {
-    if (status != nullptr) {
-        *status = value;
-    }
-}
-
 }  // namespace carvex

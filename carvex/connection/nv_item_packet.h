@@ -1,8 +1,11 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
+
+#include "carvex/link/little_endian.h"
 
 namespace carvex {
 
@@ -14,17 +17,17 @@ class NvItemPacket {
     static constexpr size_t kDataSize = 128;
     static constexpr uint8_t kRead = 0x26;
     static constexpr uint8_t kWrite = 0x27;
+    static constexpr size_t kStatusOffset = 131;
 
     NvItemPacket() = default;
     NvItemPacket(uint8_t command, uint16_t item) {
         bytes_[0] = command;
-        bytes_[1] = static_cast<uint8_t>(item & 0xFF);
-        bytes_[2] = static_cast<uint8_t>(item >> 8);
+        PutLe16(bytes_, 1, item);
     }
 
     uint8_t Command() const { return bytes_[0]; }
-    uint16_t Item() const { return static_cast<uint16_t>(bytes_[1] | (bytes_[2] << 8)); }
-    uint16_t Status() const { return static_cast<uint16_t>(bytes_[131] | (bytes_[132] << 8)); }
+    uint16_t Item() const { return GetLe16(bytes_, 1); }
+    uint16_t Status() const { return GetLe16(bytes_, kStatusOffset); }
 
     std::span<uint8_t, kDataSize> Data() { return std::span(bytes_).subspan<3, kDataSize>(); }
     std::span<const uint8_t, kDataSize> Data() const {
@@ -35,7 +38,7 @@ class NvItemPacket {
     std::span<const uint8_t, kSize> Bytes() const { return bytes_; }
 
     // Command, item number and data go; the status field keeps its value.
-    void ClearAllButStatus() { std::fill(bytes_.begin(), bytes_.begin() + 131, 0); }
+    void ClearAllButStatus() { std::fill(bytes_.begin(), bytes_.begin() + kStatusOffset, 0); }
 
   private:
     std::array<uint8_t, kSize> bytes_{};

@@ -1,5 +1,7 @@
 #include "carvex/link/diag_request_header.h"
 
+#include "carvex/link/little_endian.h"
+
 namespace carvex {
 
 size_t DiagRequestHeader::Length() const {
@@ -19,8 +21,7 @@ void DiagRequestHeader::Write(std::span<uint8_t> out) const {
         out[1] = sub;
     } else if (kind == kSubsystem) {
         out[1] = subsys;
-        out[2] = static_cast<uint8_t>(code & 0xFF);
-        out[3] = static_cast<uint8_t>(code >> 8);
+        PutLe16(out, 2, code);
     }
 }
 
@@ -47,7 +48,7 @@ bool ResponseKey::Matches(std::span<const uint8_t> packet) const {
         return false;
     }
     if (code != kAnyCode &&
-        (packet.size() < 4 || (packet[2] | (uint16_t{packet[3]} << 8)) != code)) {
+        (packet.size() < 4 || GetLe16(packet, 2) != code)) {
         return false;
     }
     return true;
