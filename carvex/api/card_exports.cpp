@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "carvex/api/connection_pointer.h"
+#include "carvex/api/run_exchange.h"
 #include "carvex/carvex.h"
 #include "carvex/connection/card_control.h"
 #include "carvex/connection/identity_queries.h"
@@ -19,7 +19,7 @@ constexpr uint16_t kImeiItem = 550;
 
 // Copies the text without a terminating zero, never more than `size` bytes.
 void CopyText(char* buffer, int32_t size, const std::string& text) {
-    if (buffer == nullptr || size <= 0) {
+    if (size <= 0) {
         return;
     }
     std::memcpy(buffer, text.data(), std::min(text.size(), static_cast<size_t>(size)));
@@ -45,6 +45,9 @@ bool ModelFromModemPort(char* buffer) {
 
 template <class Query>
 int32_t VersionText(char* buffer, int32_t size, int32_t* status, Query query) {
+    if (buffer == nullptr) {
+        return RefuseNullPointer(status);
+    }
     return RunExchange(status, [&](MainControl& connection) {
         std::string text;
         if (!query(connection, &text)) {
@@ -59,6 +62,7 @@ int32_t VersionText(char* buffer, int32_t size, int32_t* status, Query query) {
 
 extern "C" CARVEX_API int32_t CARVEX_CALL GetIMEI(uint8_t* buffer, int32_t length,
                                                   int32_t* status) {
+    // ReadNvItem refuses a null buffer the same way.
     return ReadNvItem(kImeiItem, buffer, length, status);
 }
 
@@ -113,6 +117,9 @@ extern "C" CARVEX_API int32_t CARVEX_CALL GetBoardType(char* buffer) {
 }
 
 extern "C" CARVEX_API int32_t CARVEX_CALL IsNewVersion(int32_t* status) {
+    if (status == nullptr) {
+        return 0;
+    }
     return RunExchange(status, [&](MainControl& c) { return QueryNewVersionMark(c, status); });
 }
 
@@ -128,6 +135,9 @@ extern "C" CARVEX_API int32_t CARVEX_CALL SetPnPState(int32_t value, int32_t bit
 
 extern "C" CARVEX_API int32_t CARVEX_CALL GetPnPState(int32_t* value, int32_t* bits,
                                                       int32_t* status) {
+    if (value == nullptr || bits == nullptr) {
+        return RefuseNullPointer(status);
+    }
     return RunExchange(status,
                        [&](MainControl& c) { return GetPortSetting(c, value, bits, status); });
 }

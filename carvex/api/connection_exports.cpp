@@ -1,13 +1,25 @@
 #include <algorithm>
 #include <cstring>
 
-#include "carvex/api/connection_pointer.h"
+#include "carvex/api/run_exchange.h"
 #include "carvex/carvex.h"
 #include "carvex/link/at_port.h"
 
 namespace carvex {
 
-std::unique_ptr<MainControl> g_pMainControl;
+constinit ConnectionPointer g_pMainControl;
+
+ConnectionPointer::~ConnectionPointer() {
+    if (connection_) {
+        connection_->Release();
+    }
+}
+
+void ConnectionPointer::reset(std::unique_ptr<MainControl> next) {
+    // The old connection goes first: its port and receiving thread must not linger.
+    connection_.reset();
+    connection_ = std::move(next);
+}
 
 namespace {
 
@@ -25,9 +37,7 @@ extern "C" CARVEX_API int32_t CARVEX_CALL InitCommPort(void) {
     try {
         const DeviceRoot root = DeviceRoot::FromEnvironment();
         AtPort discovery(root);
-        // The previous connection goes first: its port and receiving thread must not linger.
-        g_pMainControl.reset();
-        g_pMainControl = std::make_unique<MainControl>(root);
+        g_pMainControl.reset(std::make_unique<MainControl>(root));
         int port = 0;
         int spare = 0;
         if (!discovery.FindDiagPortNumber(&port, &spare)) {
@@ -40,19 +50,25 @@ extern "C" CARVEX_API int32_t CARVEX_CALL InitCommPort(void) {
 }
 
 extern "C" CARVEX_API int32_t CARVEX_CALL CloseCommPort(void) {
-    // Destroying the connection closes its port and ends its receiving thread.
-    g_pMainControl.reset();
+    try {
+        // Destroying the connection closes its port and ends its receiving thread.
+        g_pMainControl.reset();
+    } catch (...) {
+    }
     return 1;
 }
 
 extern "C" CARVEX_API int32_t CARVEX_CALL CarvexItem(int32_t item, const uint8_t* data,
                                                      uint32_t length) {
+    if (data == nullptr && length > 0) {
+        return 0;  // never a caller's mistake written to the card as zeros
+    }
     NvItemPacket packet(NvItemPacket::kWrite, ItemNumber(item));
     return RunExchange(nullptr, [&](MainControl& connection) {
         if (length > NvItemPacket::kDataSize) {
             return false;
         }
-        if (length > 0 && data != nullptr) {
+        if (length > 0) {
             std::memcpy(packet.Data().data(), data, length);
         }
         int32_t status = 0;
@@ -62,6 +78,9 @@ extern "C" CARVEX_API int32_t CARVEX_CALL CarvexItem(int32_t item, const uint8_t
 
 extern "C" CARVEX_API int32_t CARVEX_CALL ReadNvItem(int32_t item, uint8_t* buffer, int32_t length,
                                                      int32_t* status) {
+    if (buffer == nullptr) {
+        return RefuseNullPointer(status);
+    }
     NvItemPacket packet(NvItemPacket::kRead, ItemNumber(item));
     int32_t ignored = 0;
     int32_t* const status_out = status != nullptr ? status : &ignored;
@@ -72,9 +91,7 @@ extern "C" CARVEX_API int32_t CARVEX_CALL ReadNvItem(int32_t item, uint8_t* buff
         // Only 128 data bytes exist in a reply.
         const auto count =
             static_cast<size_t>(std::clamp<int32_t>(length, 0, NvItemPacket::kDataSize));
-        if (count > 0 && buffer != nullptr) {
-            std::memcpy(buffer, packet.Data().data(), count);
-        }
+        std::memcpy(buffer, packet.Data().data(), count);
         return true;
     });
 }

@@ -1,39 +1,33 @@
 #pragma once
 
-#include <cstdint>
 #include <memory>
 
 #include "carvex/connection/main_control.h"
 
 namespace carvex {
 
-// The process's one connection, created by InitCommPort and destroyed by CloseCommPort.
-extern std::unique_ptr<MainControl> g_pMainControl;
+// Holds the process's one connection, created by InitCommPort and destroyed by CloseCommPort.
+// A connection still open when the library is unloaded or the process ends is released there
+// and then: its receiving thread stops and its port closes, without pauses and without the
+// clock, so nothing runs in unloaded code and no static's destruction order matters.
+class ConnectionPointer {
+  public:
+    constexpr ConnectionPointer() = default;
+    ~ConnectionPointer();
+    ConnectionPointer(const ConnectionPointer&) = delete;
+    ConnectionPointer& operator=(const ConnectionPointer&) = delete;
 
-// Runs one exchange under the lock of the current connection and returns 1 or 0. Without a
-// connection, or on one whose port is closed, the request cannot be written: status 0. No
-// exception leaves.
-template <class Exchange>
-int32_t RunExchange(int32_t* status, Exchange&& exchange) noexcept {
-    try {
-        MainControl* connection = g_pMainControl.get();
-        if (connection == nullptr) {
-            if (status != nullptr) {
-                *status = kStatusNotSent;
-            }
-            return 0;
-        }
-        ConnectionGuard guard(*connection);
-        if (!connection->IsOpen()) {
-            if (status != nullptr) {
-                *status = kStatusNotSent;
-            }
-            return 0;
-        }
-        return exchange(*connection) ? 1 : 0;
-    } catch (...) {
-        return 0;
-    }
-}
+    MainControl* get() const { return connection_.get(); }
+    MainControl* operator->() const { return connection_.get(); }
+    explicit operator bool() const { return connection_ != nullptr; }
+
+    // Destroys the held connection (closing it as CloseCommPort does), then holds `next`.
+    void reset(std::unique_ptr<MainControl> next = nullptr);
+
+  private:
+    std::unique_ptr<MainControl> connection_;
+};
+
+extern ConnectionPointer g_pMainControl;
 
 }  // namespace carvex

@@ -9,23 +9,6 @@ namespace {
 constexpr std::string_view kDiagSwitch = "AT$QCDMG\r~";
 }
 
-int32_t RequestStatusForNv(uint16_t nv_status) {
-    switch (nv_status) {
-        case 3:
-            return kStatusNvFull;
-        case 5:
-            return kStatusInactive;
-        case 6:
-            return kStatusBadParameter;
-        case 7:
-            return kStatusReadOnly;
-        case 9:
-            return kStatusNoMemory;
-        default:
-            return kStatusNvFailed;
-    }
-}
-
 MainControl::MainControl(DeviceRoot root) : link_(std::move(root)) {}
 
 MainControl::MainControl(DiagLink::PortOpener opener) : link_(std::move(opener)) {}
@@ -39,13 +22,13 @@ bool MainControl::OpenPort(int port_number, uint32_t baud_rate) {
     if (open_) {
         return true;
     }
-    open_ = true;
-    if (link_.Open(port_number, baud_rate)) {
-        link_.SetObserver(this);
-        return true;
+    // Open only once the link and its receiving thread are up.
+    if (!link_.Open(port_number, baud_rate)) {
+        return false;
     }
-    open_ = false;
-    return false;
+    link_.SetObserver(this);
+    open_ = true;
+    return true;
 }
 
 bool MainControl::ClosePort() {
@@ -56,6 +39,12 @@ bool MainControl::ClosePort() {
         GetClock().SleepFor(timing::kAfterClose);
     }
     return true;
+}
+
+void MainControl::Release() noexcept {
+    ConnectionGuard guard(*this);
+    open_ = false;
+    link_.Close();
 }
 
 bool MainControl::SwitchToDiag() {
@@ -102,7 +91,9 @@ bool MainControl::NvRequest(NvItemPacket& packet, int32_t* status) {
             working.ClearAllButStatus();
             int32_t received = 0;
             if (!link_.WaitRaw(working.Bytes(), &received, ResponseKey::Of(request.Command()),
-                               timing::kNvWait)) {
+                               timing::kNvWait) ||
+                received < static_cast<int32_t>(NvItemPacket::kSize)) {
+                // A reply cut short carries no NV status: it is no answer, not a success.
                 attempt_status = kStatusNoReply;
             } else if (working.Status() == 0) {
                 succeeded = true;

@@ -6,24 +6,10 @@
 #include <span>
 
 #include "carvex/connection/nv_item_packet.h"
+#include "carvex/connection/request_status.h"
 #include "carvex/link/diag_link.h"
 
 namespace carvex {
-
-// Request statuses of NV exchanges.
-enum RequestStatus : int32_t {
-    kStatusNotSent = 0,
-    kStatusNoReply = 1,
-    kStatusNvFailed = 3,
-    kStatusReadOnly = 4,
-    kStatusInactive = 5,
-    kStatusBadParameter = 6,
-    kStatusNvFull = 7,
-    kStatusNoMemory = 8,
-};
-
-// The card's NV status turned into a request status.
-int32_t RequestStatusForNv(uint16_t nv_status);
 
 // The connection to one card: its DIAG link, the lock that serialises every exchange, and the
 // reply buffer of the short control exchanges.
@@ -42,6 +28,11 @@ class MainControl final : public DiagObserver {
     bool OpenPort(int port_number, uint32_t baud_rate);
     bool ClosePort();
     bool IsOpen() const { return open_; }
+
+    // Stops the receiving thread and releases the port at once, without the pause after a close
+    // and without the clock: for a library being unloaded or a process ending with the
+    // connection open.
+    void Release() noexcept;
 
     // "AT$QCDMG" CR "~", unframed; no reply is awaited.
     bool SwitchToDiag();

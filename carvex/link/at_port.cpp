@@ -88,13 +88,11 @@ bool AtPort::Open(int port_number) {
 // Appends what the port has received so far; the area stays NUL-terminated.
 size_t AtPort::Collect(std::span<char> area, size_t used) {
     const size_t room = area.size() - 1 - used;
-    const size_t queued = device_.QueuedBytes().value_or(0);
-    if (room == 0 || queued == 0) {
+    if (room == 0) {
         return used;
     }
-    const std::span<uint8_t> free(reinterpret_cast<uint8_t*>(area.data()) + used,
-                                  std::min(room, queued));
-    return used + device_.ReadSome(free).value_or(0);
+    const std::span<uint8_t> free(reinterpret_cast<uint8_t*>(area.data()) + used, room);
+    return used + device_.Drain(free).value_or(0);
 }
 
 int AtPort::SendCommand(std::string_view command, char* reply) {
@@ -102,7 +100,8 @@ int AtPort::SendCommand(std::string_view command, char* reply) {
         return kAtNoAnswer;
     }
     // A failed write is not reported: the reply simply does not come.
-    device_.WriteAll({reinterpret_cast<const uint8_t*>(command.data()), command.size()});
+    device_.WriteAll({reinterpret_cast<const uint8_t*>(command.data()), command.size()},
+                     GetClock().Real(timing::kWriteStall));
 
     std::array<char, kReplyArea> text{};
     size_t used = 0;

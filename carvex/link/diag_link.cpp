@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <system_error>
 
 #include "carvex/link/serial_net_port.h"
 #include "carvex/link/timings.h"
@@ -26,8 +27,13 @@ DiagLink::DiagLink(PortOpener opener) : opener_(std::move(opener)) {}
 
 DiagLink::~DiagLink() {
     Close();
-    // A caller still blocked in a wait on another thread is released before the queue goes.
-    queue_.ReleaseWaiter(GetClock().Real(timing::kAfterMatchedPacket));
+    // A caller still blocked in a wait on another thread is released before the queue goes. The
+    // clock is asked only then: a link torn down at exit has no waiter and needs no clock.
+    if (queue_.HasWaiter()) {
+        queue_.ReleaseWaiter(GetClock().Real(timing::kAfterMatchedPacket));
+    } else {
+        queue_.Clear();
+    }
 }
 
 bool DiagLink::Open(int port_number, uint32_t baud_rate) {
@@ -51,16 +57,28 @@ bool DiagLink::Start(std::unique_ptr<NetPort> port) {
         request_.assign(kRequestBufferSize, 0);
         response_.assign(kResponseBufferSize, 0);
     } catch (const std::bad_alloc&) {
-        transmit_ = {};
-        receive_ = {};
-        request_ = {};
-        response_ = {};
+        ReleaseBuffers();
         return false;
     }
     m_pNetPort = std::move(port);
     abort_ = false;
-    receiver_ = std::thread([this] { ReceiveLoop(); });
+    try {
+        receiver_ = std::thread([this] { ReceiveLoop(); });
+    } catch (const std::system_error&) {
+        m_pNetPort->Close();
+        m_pNetPort.reset();
+        ReleaseBuffers();
+        return false;
+    }
     return true;
+}
+
+void DiagLink::ReleaseBuffers() {
+    transmit_ = {};
+    receive_ = {};
+    request_ = {};
+    response_ = {};
+    receive_length_ = 0;
 }
 
 bool DiagLink::Close() {
@@ -75,11 +93,7 @@ bool DiagLink::Close() {
     m_pNetPort->Close();
     m_pNetPort.reset();
     last_error_ = kLinkNoError;
-    transmit_ = {};
-    receive_ = {};
-    request_ = {};
-    response_ = {};
-    receive_length_ = 0;
+    ReleaseBuffers();
     abort_ = false;
     return true;
 }
@@ -170,9 +184,16 @@ bool DiagLink::WaitRaw(std::span<uint8_t> destination, int32_t* received, Respon
 }
 
 bool DiagLink::PutPacket(std::span<const uint8_t> packet) {
-    if (queue_.PutPacket(packet) == ResponseQueue::Put::kMatched) {
-        // Gives the woken caller time to take its reply before anything else is queued.
-        GetClock().SleepFor(timing::kAfterMatchedPacket);
+    ResponseQueue::Put put;
+    try {
+        put = queue_.PutPacket(packet);
+    } catch (const std::bad_alloc&) {
+        return false;  // no memory for its copy: this packet is lost, the link goes on
+    }
+    if (put == ResponseQueue::Put::kMatched) {
+        // Gives the woken caller time to take its reply before anything else is queued; a
+        // closing link cuts the pause short.
+        m_pNetPort->WaitForCancel(GetClock().Real(timing::kAfterMatchedPacket));
     }
     return true;
 }
@@ -235,7 +256,16 @@ bool DiagLink::ReceiveValidFrame() {
     }
 }
 
-void DiagLink::ReceiveLoop() {
+void DiagLink::ReceiveLoop() noexcept {
+    try {
+        ReceivePackets();
+    } catch (...) {
+        // Nothing may leave a thread function; a link whose receiver ended this way still
+        // closes normally.
+    }
+}
+
+void DiagLink::ReceivePackets() {
     while (ReceiveValidFrame()) {
         const auto packet = std::span<const uint8_t>(receive_).first(receive_length_);
         if (DiagObserver* observer = observer_.load()) {

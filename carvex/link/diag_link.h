@@ -80,9 +80,11 @@ class DiagLink {
 
     FrameRead ReadFrame();
     bool ReceiveValidFrame();
-    void ReceiveLoop();
+    void ReceiveLoop() noexcept;
+    void ReceivePackets();
 
     bool Start(std::unique_ptr<NetPort> port);
+    void ReleaseBuffers();
 
     PortOpener opener_;
     std::unique_ptr<NetPort> m_pNetPort;

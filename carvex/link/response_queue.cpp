@@ -68,6 +68,11 @@ void ResponseQueue::ReleaseWaiter(std::chrono::nanoseconds grace) {
     packets_.clear();
 }
 
+void ResponseQueue::Clear() {
+    std::lock_guard lock(lock_);
+    packets_.clear();
+}
+
 size_t ResponseQueue::Size() const {
     std::lock_guard lock(lock_);
     return packets_.size();

@@ -33,6 +33,9 @@ class ResponseQueue {
     // Wakes a waiter that is still waiting, gives it `grace` to leave, and empties the queue.
     void ReleaseWaiter(std::chrono::nanoseconds grace);
 
+    // Discards every queued packet.
+    void Clear();
+
     size_t Size() const;
     bool HasWaiter() const;
 

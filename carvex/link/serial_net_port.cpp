@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "carvex/link/timings.h"
+#include "carvex/platform/clock.h"
+
 namespace carvex {
 
 namespace {
@@ -36,7 +39,7 @@ bool SerialNetPort::Open() {
 
 bool SerialNetPort::Write(std::span<const uint8_t> bytes) {
     std::lock_guard lock(io_lock_);
-    return device_.IsOpen() && device_.WriteAll(bytes);
+    return device_.IsOpen() && device_.WriteAll(bytes, GetClock().Real(timing::kWriteStall));
 }
 
 bool SerialNetPort::TakeBuffered(std::span<uint8_t>& bytes) {
@@ -48,30 +51,24 @@ bool SerialNetPort::TakeBuffered(std::span<uint8_t>& bytes) {
         bytes = bytes.subspan(count);
     }
     if (buffer_head_ == buffer_.size()) {
-        buffer_.clear();
-        buffer_head_ = 0;
+        DropBuffer();
     }
     return bytes.empty();
 }
 
-// Moves at least `at_least` bytes (all that is queued, as far as the buffer holds) from the
-// driver into the buffer; false when the device failed.
-bool SerialNetPort::FillBuffer(size_t at_least) {
-    const size_t queued = device_.QueuedBytes().value_or(at_least);
-    const size_t wanted = std::clamp(queued, at_least, std::max(at_least, kBufferCapacity));
+// Moves what the driver has queued into the buffer, without blocking; false when the device
+// failed or hung up.
+bool SerialNetPort::DrainIntoBuffer() {
     const size_t old_size = buffer_.size();
-    buffer_.resize(old_size + wanted);
-    size_t filled = 0;
-    while (filled < at_least) {
-        auto got = device_.ReadSome(std::span(buffer_).subspan(old_size + filled, wanted - filled));
-        if (!got) {
-            buffer_.resize(old_size + filled);
-            return false;
-        }
-        filled += *got;
-    }
-    buffer_.resize(old_size + filled);
-    return true;
+    buffer_.resize(std::max(old_size, kBufferCapacity));
+    const auto got = device_.Drain(std::span(buffer_).subspan(old_size));
+    buffer_.resize(old_size + got.value_or(0));
+    return got.has_value();
+}
+
+void SerialNetPort::DropBuffer() {
+    buffer_.clear();
+    buffer_head_ = 0;
 }
 
 bool SerialNetPort::Read(std::span<uint8_t> bytes, uint32_t* received) {
@@ -88,27 +85,26 @@ bool SerialNetPort::Read(std::span<uint8_t> bytes, uint32_t* received) {
                 }
                 return true;
             }
-            // A failing query counts as enough bytes waiting: the read below then blocks.
-            const size_t queued = device_.QueuedBytes().value_or(bytes.size());
-            if (queued >= bytes.size()) {
-                if (!FillBuffer(bytes.size())) {
-                    return false;
-                }
-                continue;
-            }
-            if (queued > 0 && !FillBuffer(queued)) {
+            if (!DrainIntoBuffer()) {
                 return false;
+            }
+            if (buffer_.size() > buffer_head_) {
+                continue;
             }
         }
         // Wait outside the lock, so the caller's thread can write meanwhile.
         switch (device_.WaitReadable()) {
             case SerialDevice::Wait::kReadable:
                 break;
-            case SerialDevice::Wait::kCancelled:
+            case SerialDevice::Wait::kCancelled: {
+                // What was buffered before the cancel belongs to a link that is stopping.
+                std::lock_guard lock(io_lock_);
+                DropBuffer();
                 if (received != nullptr) {
                     *received = 0;
                 }
                 return true;
+            }
             case SerialDevice::Wait::kHungUp:
                 return false;
         }
@@ -122,17 +118,15 @@ bool SerialNetPort::Close() {
         baud_rate_ = kDefaultBaudRate;
         last_error_ = kPortNoError;
     }
-    buffer_.clear();
-    buffer_head_ = 0;
+    DropBuffer();
     return true;
 }
 
+// Takes no lock: it must reach a reader whatever that reader holds. The reader drops its
+// buffered bytes when it wakes to the cancel, or Close drops them once the reader has ended.
 bool SerialNetPort::Cancel() {
     if (device_.IsOpen()) {
         device_.Cancel();
-        std::lock_guard lock(io_lock_);
-        buffer_.clear();
-        buffer_head_ = 0;
     }
     return true;
 }

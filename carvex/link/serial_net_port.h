@@ -33,7 +33,8 @@ class SerialNetPort final : public NetPort {
 
   private:
     bool TakeBuffered(std::span<uint8_t>& bytes);
-    bool FillBuffer(size_t at_least);
+    bool DrainIntoBuffer();
+    void DropBuffer();
 
     DeviceRoot root_;
     SerialDevice device_;
@@ -43,7 +44,8 @@ class SerialNetPort final : public NetPort {
     int32_t last_error_ = kPortNoError;
 
     // What the driver had queued beyond the bytes asked for: the link reads one byte at a time,
-    // and one system call per byte would cost more than the bytes' transmission.
+    // and one system call per byte would cost more than the bytes' transmission. Guarded by
+    // io_lock_.
     std::vector<uint8_t> buffer_;
     size_t buffer_head_ = 0;
 };

@@ -8,6 +8,9 @@ using std::chrono::milliseconds;
 
 // Every pause and time-out of the library, named once. They run through the installed Clock.
 
+// The serial ports
+inline constexpr milliseconds kWriteStall{2000};  // a write that makes no progress this long fails
+
 // The link
 inline constexpr milliseconds kAfterMatchedPacket{100};  // receiver pause after a match
 inline constexpr milliseconds kAfterFailedRead{100};     // receiver pause after a port failure

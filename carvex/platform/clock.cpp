@@ -34,33 +34,27 @@ std::chrono::system_clock::time_point ScaledClock::WallNow() const {
 
 namespace {
 
-std::shared_ptr<const Clock>& Slot() {
-    static std::shared_ptr<const Clock> clock = std::make_shared<Clock>();
-    return clock;
-}
+// Constant-initialised and never destroyed: no other static's destruction can come after it.
+union RealClock {
+    constexpr RealClock() : clock() {}
+    ~RealClock() {}
+    Clock clock;
+};
+constinit RealClock g_real_clock;
+constinit std::atomic<const Clock*> g_clock{&g_real_clock.clock};
 
 }  // namespace
 
-std::shared_ptr<const Clock> CurrentClock() {
-    return std::atomic_load(&Slot());
-}
-
 const Clock& GetClock() {
-    // The installed clock outlives every user: tests swap it only while no link runs, and the
-    // slot keeps the previous one alive until ScopedClock restores it.
-    return *std::atomic_load(&Slot());
+    return *g_clock.load(std::memory_order_acquire);
 }
 
-void InstallClock(std::shared_ptr<const Clock> clock) {
-    std::atomic_store(&Slot(), clock ? std::move(clock) : std::make_shared<Clock>());
-}
-
-ScopedClock::ScopedClock(std::shared_ptr<const Clock> clock) : previous_(CurrentClock()) {
-    InstallClock(std::move(clock));
-}
+ScopedClock::ScopedClock(std::shared_ptr<const Clock> clock)
+    : clock_(clock ? std::move(clock) : std::make_shared<Clock>()),
+      previous_(g_clock.exchange(clock_.get(), std::memory_order_acq_rel)) {}
 
 ScopedClock::~ScopedClock() {
-    InstallClock(std::move(previous_));
+    g_clock.store(previous_, std::memory_order_release);
 }
 
 }  // namespace carvex

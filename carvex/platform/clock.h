@@ -6,11 +6,12 @@
 namespace carvex {
 
 // Every pause, wait and clock reading of the library goes through the installed Clock, so tests
-// can run the fixed card timings faster (ScaledClock) or pin the wall time.
+// can run the fixed card timings faster (ScaledClock), pin the wall time or watch the pauses.
 class Clock {
   public:
     using Duration = std::chrono::nanoseconds;
 
+    constexpr Clock() = default;
     virtual ~Clock() = default;
 
     virtual std::chrono::steady_clock::time_point SteadyNow() const;
@@ -19,7 +20,8 @@ class Clock {
     // How long a named duration really lasts on this clock.
     virtual Duration Real(Duration named) const { return named; }
 
-    void SleepFor(Duration named) const;
+    // A pause of the named duration.
+    virtual void SleepFor(Duration named) const;
 };
 
 // Time runs `factor` times faster: every named duration lasts 1/factor of itself, and both
@@ -38,12 +40,13 @@ class ScaledClock : public Clock {
     std::chrono::system_clock::time_point wall_origin_;
 };
 
-// The clock in force. Tests install another one before they start any link; the shared library
-// and the shipped programs keep the real one.
+// The clock in force: the real one unless a test installed another. The real clock lives in
+// static storage that is never destroyed, so a connection torn down while the process exits
+// never reaches for a clock that is gone.
 const Clock& GetClock();
-void InstallClock(std::shared_ptr<const Clock> clock);
 
 // Installs a clock for the lifetime of the object and puts the previous one back afterwards.
+// Tests swap clocks only while no link runs.
 class ScopedClock {
   public:
     explicit ScopedClock(std::shared_ptr<const Clock> clock);
@@ -52,9 +55,8 @@ class ScopedClock {
     ScopedClock& operator=(const ScopedClock&) = delete;
 
   private:
-    std::shared_ptr<const Clock> previous_;
+    std::shared_ptr<const Clock> clock_;
+    const Clock* previous_;
 };
-
-std::shared_ptr<const Clock> CurrentClock();
 
 }  // namespace carvex

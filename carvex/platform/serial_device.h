@@ -22,14 +22,18 @@ enum PortError : int32_t {
     kPortCannotOpen = 10,
 };
 
-// One serial device (a COM port): exclusive, raw 8N1 without flow control, blocking transfers,
-// and a cancel descriptor that wakes a blocked wait. Shared by the DIAG port and the AT port.
+// One serial device (a COM port): exclusive, raw 8N1 without flow control, and a cancel
+// descriptor that wakes a waiting reader. Shared by the DIAG port and the AT port.
+//
+// Reading is two separate steps: Drain takes what the driver has queued and never blocks;
+// WaitReadable waits, only in poll, for data, a hang-up or Cancel. So a flush between the two
+// can never leave a reader stuck in read().
 class SerialDevice {
   public:
     enum class Wait { kReadable, kCancelled, kHungUp };
 
-    SerialDevice();
-    ~SerialDevice();
+    SerialDevice() = default;
+    ~SerialDevice() = default;
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
 
@@ -39,28 +43,25 @@ class SerialDevice {
     bool IsOpen() const { return fd_.Valid(); }
     void Close();
 
-    bool WriteAll(std::span<const uint8_t> bytes);
+    // Sends every byte. A device that takes nothing for `stall_limit` (a real duration) fails
+    // the write, so a peer that stopped reading cannot hold the caller for good.
+    bool WriteAll(std::span<const uint8_t> bytes, std::chrono::nanoseconds stall_limit);
 
-    // Bytes waiting in the input queue; nullopt when the driver cannot tell.
-    std::optional<size_t> QueuedBytes() const;
-
-    // Reads at most bytes.size() bytes, blocking until at least one arrives; nullopt on failure
-    // or hang-up.
-    std::optional<size_t> ReadSome(std::span<uint8_t> bytes);
+    // Reads what is queued, at most bytes.size() bytes, without blocking: the count (0 when
+    // nothing is queued), or nullopt when the device failed or hung up.
+    std::optional<size_t> Drain(std::span<uint8_t> bytes);
 
     // Waits without limit for received bytes, a hang-up or Cancel; a cancel is consumed.
     Wait WaitReadable();
 
-    // Waits up to `timeout` for Cancel without consuming it; true when it came.
+    // Waits up to `timeout` (a real duration) for Cancel without consuming it; true when it came.
     bool WaitForCancel(std::chrono::nanoseconds timeout);
 
-    // Wakes the pending wait and discards both queues.
+    // Wakes the waiting reader and discards both queues. Takes no lock: safe from any thread
+    // while the device is open.
     void Cancel();
 
   private:
-    // Discards both queues without waking anyone.
-    void Purge();
-
     UniqueFd fd_;
     UniqueFd cancel_fd_;
 };

@@ -2,7 +2,6 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
-#include <sys/ioctl.h>
 #include <termios.h>
 
 #include <cerrno>
@@ -66,14 +65,20 @@ int PollRetrying(pollfd* fds, nfds_t count, int timeout_ms) {
     return ready;
 }
 
+int Milliseconds(std::chrono::nanoseconds duration) {
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(duration).count());
+}
+
 }  // namespace
 
-SerialDevice::SerialDevice() : cancel_fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-
-SerialDevice::~SerialDevice() = default;
-
 int32_t SerialDevice::Open(const std::filesystem::path& device, uint32_t baud_rate) {
-    // Non-blocking so that a real tty does not wait for carrier in open().
+    // Without a cancel descriptor a waiting reader could never be woken: no port then.
+    UniqueFd cancel(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!cancel) {
+        return PortErrorFor(OpenStep::kOpen, errno);
+    }
+    // Non-blocking, and it stays so: a real tty must not wait for carrier in open(), and a read
+    // must never block outside poll.
     UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) {
         return PortErrorFor(OpenStep::kOpen, errno);
@@ -82,11 +87,8 @@ int32_t SerialDevice::Open(const std::filesystem::path& device, uint32_t baud_ra
     if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
         return PortErrorFor(OpenStep::kLock, errno);
     }
-    const int flags = ::fcntl(fd.Get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        return PortErrorFor(OpenStep::kOpen, errno);
-    }
     fd_ = std::move(fd);
+    cancel_fd_ = std::move(cancel);
 
     termios settings{};
     if (::tcgetattr(fd_.Get(), &settings) != 0) {
@@ -111,31 +113,31 @@ int32_t SerialDevice::Open(const std::filesystem::path& device, uint32_t baud_ra
 
 void SerialDevice::Close() {
     fd_.Reset();
+    cancel_fd_.Reset();
 }
 
-bool SerialDevice::WriteAll(std::span<const uint8_t> bytes) {
+bool SerialDevice::WriteAll(std::span<const uint8_t> bytes, std::chrono::nanoseconds stall_limit) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd_.Get(), bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
+        if (written > 0) {
+            bytes = bytes.subspan(static_cast<size_t>(written));
+            continue;
+        }
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written < 0 && errno != EAGAIN) {
             return false;
         }
-        bytes = bytes.subspan(static_cast<size_t>(written));
+        pollfd fd{fd_.Get(), POLLOUT, 0};
+        if (PollRetrying(&fd, 1, Milliseconds(stall_limit)) <= 0 || !(fd.revents & POLLOUT)) {
+            return false;
+        }
     }
     return true;
 }
 
-std::optional<size_t> SerialDevice::QueuedBytes() const {
-    int queued = 0;
-    if (::ioctl(fd_.Get(), FIONREAD, &queued) != 0 || queued < 0) {
-        return std::nullopt;
-    }
-    return static_cast<size_t>(queued);
-}
-
-std::optional<size_t> SerialDevice::ReadSome(std::span<uint8_t> bytes) {
+std::optional<size_t> SerialDevice::Drain(std::span<uint8_t> bytes) {
     for (;;) {
         const ssize_t count = ::read(fd_.Get(), bytes.data(), bytes.size());
         if (count > 0) {
@@ -143,6 +145,9 @@ std::optional<size_t> SerialDevice::ReadSome(std::span<uint8_t> bytes) {
         }
         if (count < 0 && errno == EINTR) {
             continue;
+        }
+        if (count < 0 && errno == EAGAIN) {
+            return 0;
         }
         // 0 bytes or EIO: the other end hung up.
         return std::nullopt;
@@ -169,22 +174,15 @@ SerialDevice::Wait SerialDevice::WaitReadable() {
 }
 
 bool SerialDevice::WaitForCancel(std::chrono::nanoseconds timeout) {
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(timeout).count();
     pollfd fd{cancel_fd_.Get(), POLLIN, 0};
-    return PollRetrying(&fd, 1, static_cast<int>(ms)) > 0 && (fd.revents & POLLIN);
+    return PollRetrying(&fd, 1, Milliseconds(timeout)) > 0 && (fd.revents & POLLIN);
 }
 
 void SerialDevice::Cancel() {
     const uint64_t one = 1;
     while (::write(cancel_fd_.Get(), &one, sizeof one) < 0 && errno == EINTR) {
     }
-    Purge();
-}
-
-void SerialDevice::Purge() {
-    if (fd_) {
-        ::tcflush(fd_.Get(), TCIOFLUSH);
-    }
+    ::tcflush(fd_.Get(), TCIOFLUSH);
 }
 
 }  // namespace carvex

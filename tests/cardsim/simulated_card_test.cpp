@@ -206,12 +206,12 @@ TEST(SimulatedCardModem, AnswersTheModelWithEchoAndCmeErrors) {
     carvex::SerialDevice modem;
     ASSERT_EQ(modem.Open(sim.card->Root().ComDirectory() / "COM13", 115200), carvex::kPortNoError);
     auto ask = [&](size_t expected_size) {
-        EXPECT_TRUE(modem.WriteAll(Text("AT+CGMM\r")));
+        EXPECT_TRUE(modem.WriteAll(Text("AT+CGMM\r"), std::chrono::seconds(2)));
         Bytes reply;
         while (reply.size() < expected_size &&
                modem.WaitReadable() == carvex::SerialDevice::Wait::kReadable) {
             Bytes chunk(256);
-            chunk.resize(modem.ReadSome(chunk).value_or(0));
+            chunk.resize(modem.Drain(chunk).value_or(0));
             reply.insert(reply.end(), chunk.begin(), chunk.end());
         }
         return std::string(reply.begin(), reply.end());
