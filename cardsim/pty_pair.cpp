@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 
 #include <cerrno>
@@ -60,6 +61,14 @@ bool PtyPair::Write(std::span<const uint8_t> bytes) {
     return true;
 }
 
+size_t PtyPair::WriteSome(std::span<const uint8_t> bytes) {
+    ssize_t written;
+    do {
+        written = ::write(master_.Get(), bytes.data(), bytes.size());
+    } while (written < 0 && errno == EINTR);
+    return written > 0 ? static_cast<size_t>(written) : 0;
+}
+
 std::vector<uint8_t> PtyPair::Read(std::chrono::milliseconds timeout) {
     std::vector<uint8_t> bytes;
     pollfd fd{master_.Get(), POLLIN, 0};
@@ -102,6 +111,13 @@ std::vector<uint8_t> PtyPair::ReadExactly(size_t count, std::chrono::millisecond
         bytes.insert(bytes.end(), buffer, buffer + got);
     }
     return bytes;
+}
+
+size_t PtyPair::Unread() const {
+    int queued = 0;
+    return ::ioctl(slave_keeper_.Get(), FIONREAD, &queued) == 0 && queued > 0
+               ? static_cast<size_t>(queued)
+               : 0;
 }
 
 void PtyPair::HangUp() {

@@ -22,10 +22,15 @@ class PtyPair {
     int MasterFd() const { return master_.Get(); }
 
     bool Write(std::span<const uint8_t> bytes);
+    // Writes what fits now, without waiting; the number of bytes written.
+    size_t WriteSome(std::span<const uint8_t> bytes);
     // Reads what has arrived, waiting up to `timeout` for the first byte.
     std::vector<uint8_t> Read(std::chrono::milliseconds timeout);
     // Reads until `count` bytes arrived or `timeout` passed.
     std::vector<uint8_t> ReadExactly(size_t count, std::chrono::milliseconds timeout);
+
+    // Bytes written by the card that the PC has not read yet.
+    size_t Unread() const;
 
     // Hangs up: closes the master and the kept slave descriptor.
     void HangUp();

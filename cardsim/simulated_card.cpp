@@ -17,6 +17,7 @@ namespace cardsim {
 namespace {
 
 constexpr const char* kModemSubkey = "0000";
+constexpr std::chrono::seconds kAcknowledgementGrace{2};
 const Packet kUnsolicitedPacket = {0x60, 0x00, 0x2A, 0x01, 0x00};  // an event report
 
 std::filesystem::path MakeTemporaryRoot() {
@@ -90,6 +91,7 @@ void SimulatedCard::Connect() {
         inotify_add_watch(inotify_.Get(), modem_->SlavePath().c_str(), IN_OPEN | IN_CLOSE);
     diag_mode_ = false;
     expect_switch_flag_ = false;
+    stream_rest_.clear();
     pcui_line_.clear();
     modem_line_.clear();
     decoder_.Reset();
@@ -164,9 +166,10 @@ void SimulatedCard::Run() {
         }
         const int pcui_fd = pcui_ ? pcui_->MasterFd() : -1;
         const int modem_fd = modem_ ? modem_->MasterFd() : -1;
+        const bool stream = streaming_ && diag_mode_ && pcui_;
         pollfd fds[4] = {{wake_.Get(), POLLIN, 0},
                          {inotify_.Get(), POLLIN, 0},
-                         {pcui_fd, POLLIN, 0},
+                         {pcui_fd, static_cast<short>(POLLIN | (stream ? POLLOUT : 0)), 0},
                          {modem_fd, POLLIN, 0}};
         lock.unlock();
         const int ready = ::poll(fds, 4, timeout_ms);
@@ -185,6 +188,9 @@ void SimulatedCard::Run() {
         if ((fds[2].revents & POLLIN) && pcui_ && pcui_->MasterFd() == pcui_fd) {
             const auto bytes = pcui_->Read(std::chrono::milliseconds(0));
             HandlePcUi(bytes);
+        }
+        if ((fds[2].revents & POLLOUT) && pcui_ && pcui_->MasterFd() == pcui_fd) {
+            ContinueStream();
         }
         if ((fds[3].revents & POLLIN) && modem_ && modem_->MasterFd() == modem_fd) {
             const auto bytes = modem_->Read(std::chrono::milliseconds(0));
@@ -342,9 +348,7 @@ void SimulatedCard::HandleDiagFrame(std::span<const uint8_t> frame) {
         } else if (answer.action == DiagAnswer::Action::kReset) {
             // The card restarts: its interfaces go away and come back under the same names.
             ++resets_;
-            Disconnect();
-            Schedule(std::chrono::milliseconds(options_.profile.reset_gone_ms),
-                     [this] { Connect(); });
+            RestartOnceRead(Clock::now() + kAcknowledgementGrace);
         }
     };
     if (fault && fault->kind == Fault::Kind::kLateReply) {
@@ -352,6 +356,18 @@ void SimulatedCard::HandleDiagFrame(std::span<const uint8_t> frame) {
     } else {
         act();
     }
+}
+
+// A hang-up discards what the PC has not read yet: the card goes only once its acknowledgement
+// was taken (or the PC has had ample time to take it).
+void SimulatedCard::RestartOnceRead(Clock::time_point give_up) {
+    if (pcui_ && pcui_->Unread() > 0 && Clock::now() < give_up) {
+        scheduled_.push_back({Clock::now() + std::chrono::milliseconds(1),
+                              [this, give_up] { RestartOnceRead(give_up); }});
+        return;
+    }
+    Disconnect();
+    Schedule(std::chrono::milliseconds(options_.profile.reset_gone_ms), [this] { Connect(); });
 }
 
 void SimulatedCard::WritePcUiFramed(const Packet& packet, bool bad_fcs,
@@ -362,10 +378,34 @@ void SimulatedCard::WritePcUiFramed(const Packet& packet, bool bad_fcs,
     out.insert(out.end(), frame.begin(), frame.end());
 }
 
+void SimulatedCard::ContinueStream() {
+    if (!streaming_ || !diag_mode_) {
+        return;
+    }
+    if (stream_rest_.empty()) {
+        WritePcUiFramed(kUnsolicitedPacket, false, stream_rest_);
+    }
+    const size_t written = pcui_->WriteSome(stream_rest_);
+    stream_rest_.erase(stream_rest_.begin(), stream_rest_.begin() + static_cast<long>(written));
+}
+
+// An answer never goes into the middle of a streamed report.
+void SimulatedCard::FinishStreamedFrame() {
+    if (!stream_rest_.empty() && pcui_) {
+        pcui_->Write(stream_rest_);
+    }
+    stream_rest_.clear();
+}
+
+void SimulatedCard::StreamUnsolicited(bool on) {
+    Post([this, on] { streaming_ = on; });
+}
+
 void SimulatedCard::Deliver(const Packet& reply, const std::optional<Fault>& fault) {
     if (!pcui_ || reply.empty()) {
         return;
     }
+    FinishStreamedFrame();
     const Fault::Kind kind = fault ? fault->kind : Fault::Kind::kNone;
     std::vector<uint8_t> bytes;
     if (kind == Fault::Kind::kUnsolicited) {

@@ -79,6 +79,10 @@ class SimulatedCard {
     // The device goes away and does not come back.
     void Vanish();
 
+    // While on, the PC UI interface in DIAG mode sends unrequested event reports without pause,
+    // as fast as the PC takes them; answers still arrive whole, between two reports.
+    void StreamUnsolicited(bool on);
+
   private:
     struct Scheduled {
         std::chrono::steady_clock::time_point due;
@@ -105,6 +109,9 @@ class SimulatedCard {
     void Deliver(const Packet& reply, const std::optional<Fault>& fault);
     void WritePcUiFramed(const Packet& packet, bool bad_fcs, std::vector<uint8_t>& out) const;
     void HandleInotify();
+    void RestartOnceRead(std::chrono::steady_clock::time_point give_up);
+    void ContinueStream();
+    void FinishStreamedFrame();
     void SaveState() const;
     void LoadState();
 
@@ -133,6 +140,8 @@ class SimulatedCard {
     carvex::FrameDecoder decoder_;
     int resets_ = 0;
     bool stopping_ = false;
+    bool streaming_ = false;
+    std::vector<uint8_t> stream_rest_;  // the part of a streamed report not yet written
 
     carvex::UniqueFd wake_;
     carvex::UniqueFd inotify_;

@@ -27,13 +27,9 @@ DiagLink::DiagLink(PortOpener opener) : opener_(std::move(opener)) {}
 
 DiagLink::~DiagLink() {
     Close();
-    // A caller still blocked in a wait on another thread is released before the queue goes. The
-    // clock is asked only then: a link torn down at exit has no waiter and needs no clock.
-    if (queue_.HasWaiter()) {
-        queue_.ReleaseWaiter(GetClock().Real(timing::kAfterMatchedPacket));
-    } else {
-        queue_.Clear();
-    }
+    // A caller still blocked in a wait on another thread is released, and has left, before the
+    // link goes.
+    queue_.ReleaseWaiters();
 }
 
 bool DiagLink::Open(int port_number, uint32_t baud_rate) {
@@ -148,6 +144,7 @@ bool DiagLink::SendRequest(const DiagRequestHeader& header, std::span<const uint
 
 bool DiagLink::WaitResponse(const DiagRequestHeader& header, std::span<uint8_t> destination,
                             int32_t* received, std::chrono::milliseconds timeout) {
+    const ResponseQueue::Visit visit(queue_);
     // The response buffer exists only while the link is open; a closed link has nothing to wait
     // for but still honours the time-out's meaning: nothing arrives.
     if (response_.empty()) {
@@ -172,6 +169,7 @@ bool DiagLink::WaitResponse(const DiagRequestHeader& header, std::span<uint8_t> 
 
 bool DiagLink::WaitRaw(std::span<uint8_t> destination, int32_t* received, ResponseKey key,
                        std::chrono::milliseconds timeout) {
+    const ResponseQueue::Visit visit(queue_);
     const auto length = queue_.Wait(key, destination, GetClock().Real(timeout));
     if (!length) {
         last_error_ = kLinkNoResponse;

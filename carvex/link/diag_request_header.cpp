@@ -47,8 +47,7 @@ bool ResponseKey::Matches(std::span<const uint8_t> packet) const {
     if (second != kAnyByte && (packet.size() < 2 || packet[1] != second)) {
         return false;
     }
-    if (code != kAnyCode &&
-        (packet.size() < 4 || GetLe16(packet, 2) != code)) {
+    if (code != kAnyCode && (packet.size() < 4 || GetLe16(packet, 2) != code)) {
         return false;
     }
     return true;

@@ -1,7 +1,7 @@
 #include "carvex/link/port_discovery.h"
 
 #include <array>
-#include <cstdlib>
+#include <limits>
 #include <string>
 
 #include "carvex/platform/device_list.h"
@@ -30,6 +30,22 @@ bool Contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
 }
 
+// The leading decimal digits of `text`, as atoi reads them; 0 when there are none or when they
+// name a port beyond any int, which no device can have.
+int LeadingNumber(std::string_view text) {
+    int number = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            break;
+        }
+        if (number > (std::numeric_limits<int>::max() - (c - '0')) / 10) {
+            return 0;
+        }
+        number = number * 10 + (c - '0');
+    }
+    return number;
+}
+
 // The number in "...(COM12)...": read between "(COM" and the first ")" after the first "COM".
 int PortNumberFromName(std::string_view name) {
     const std::string_view s = name.substr(name.find("COM"));
@@ -41,16 +57,7 @@ int PortNumberFromName(std::string_view name) {
     if (length <= 0) {
         return 0;
     }
-    const std::string_view digits =
-        s.substr(static_cast<size_t>(open + 4), static_cast<size_t>(length));
-    int number = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9') {
-            break;
-        }
-        number = number * 10 + (c - '0');
-    }
-    return number;
+    return LeadingNumber(s.substr(static_cast<size_t>(open + 4), static_cast<size_t>(length)));
 }
 
 // The modem class key whose FriendlyName equals `friendly_name` and whose AttachedTo names a
@@ -61,8 +68,8 @@ std::optional<int> ModemPortFromRegistry(const DeviceRoot& root, const std::stri
         return std::nullopt;
     }
     for (const std::string& subkey_name : class_key->SubkeyNames()) {
-        const auto subkey = RegistryKey::OpenLocalMachine(
-            root, std::string(kModemClassKey) + "\\" + subkey_name);
+        const auto subkey =
+            RegistryKey::OpenLocalMachine(root, std::string(kModemClassKey) + "\\" + subkey_name);
         if (!subkey) {
             return std::nullopt;
         }
@@ -74,8 +81,9 @@ std::optional<int> ModemPortFromRegistry(const DeviceRoot& root, const std::stri
             } else if (value_name == "AttachedTo") {
                 // "COM7": the number starts at the fourth character; a shorter text names nothing.
                 const auto attached = subkey->ReadString(value_name);
-                candidate =
-                    attached && attached->size() >= 4 ? std::atoi(attached->c_str() + 3) : 0;
+                candidate = attached && attached->size() >= 4
+                                ? LeadingNumber(std::string_view(*attached).substr(3))
+                                : 0;
             }
         }
         if (name_matches && candidate != 0) {

@@ -42,8 +42,7 @@ bool ResolveRequest(DiagLink& link, uint32_t request_id, DiagRequestHeader* head
     }
     const bool signed_answer = GetLe32(answer, 2) == kProbeSignature;
     if (signed_answer && answer[8] == 1) {
-        *header = DiagRequestHeader::Subsystem(
-            answer[9], answer[10], GetLe16(answer, 11));
+        *header = DiagRequestHeader::Subsystem(answer[9], answer[10], GetLe16(answer, 11));
         *status = kResolveFromCard;
         return true;
     }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <thread>
 
 namespace carvex {
 
@@ -52,24 +51,26 @@ std::optional<size_t> ResponseQueue::Wait(ResponseKey key, std::span<uint8_t> de
     return TakeMatchLocked(key, destination);
 }
 
-void ResponseQueue::ReleaseWaiter(std::chrono::nanoseconds grace) {
-    {
-        std::lock_guard lock(lock_);
-        if (!expected_) {
-            packets_.clear();
-            return;
-        }
+ResponseQueue::Visit::Visit(ResponseQueue& queue) : queue_(queue) {
+    std::lock_guard lock(queue_.lock_);
+    ++queue_.visitors_;
+}
+
+ResponseQueue::Visit::~Visit() {
+    std::lock_guard lock(queue_.lock_);
+    --queue_.visitors_;
+    queue_.left_cv_.notify_all();
+}
+
+void ResponseQueue::ReleaseWaiters() {
+    std::unique_lock lock(lock_);
+    if (expected_) {
         arrived_ = true;
         arrived_cv_.notify_all();
     }
-    std::this_thread::sleep_for(grace);
-    std::lock_guard lock(lock_);
+    // A woken caller only has to take the lock to leave: this wait is short.
+    left_cv_.wait(lock, [&] { return visitors_ == 0; });
     arrived_ = false;
-    packets_.clear();
-}
-
-void ResponseQueue::Clear() {
-    std::lock_guard lock(lock_);
     packets_.clear();
 }
 

@@ -30,11 +30,22 @@ class ResponseQueue {
     std::optional<size_t> Wait(ResponseKey key, std::span<uint8_t> destination,
                                std::chrono::nanoseconds timeout);
 
-    // Wakes a waiter that is still waiting, gives it `grace` to leave, and empties the queue.
-    void ReleaseWaiter(std::chrono::nanoseconds grace);
+    // Marks a caller inside one of the link's waits, from before its Wait to after it has used
+    // the result, so the link is never destroyed under it.
+    class Visit {
+      public:
+        explicit Visit(ResponseQueue& queue);
+        ~Visit();
+        Visit(const Visit&) = delete;
+        Visit& operator=(const Visit&) = delete;
 
-    // Discards every queued packet.
-    void Clear();
+      private:
+        ResponseQueue& queue_;
+    };
+
+    // Wakes a caller that is still waiting, returns once every caller has left, and empties the
+    // queue: what a link does before it goes.
+    void ReleaseWaiters();
 
     size_t Size() const;
     bool HasWaiter() const;
@@ -47,6 +58,8 @@ class ResponseQueue {
     bool arrived_ = false;  // the auto-reset response-arrived event
     std::deque<std::vector<uint8_t>> packets_;
     std::optional<ResponseKey> expected_;
+    int visitors_ = 0;
+    std::condition_variable left_cv_;
 };
 
 }  // namespace carvex

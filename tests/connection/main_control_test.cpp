@@ -3,7 +3,9 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "carvex/connection/card_control.h"
 #include "carvex/connection/main_control.h"
+#include "carvex/link/timings.h"
 #include "carvex/platform/clock.h"
 
 namespace carvex {
@@ -16,6 +18,7 @@ struct QuietPortRecord {
     bool cancelled = false;
     bool accept_writes = true;
     int opens = 0;
+    int write_attempts = 0;
     std::vector<std::vector<uint8_t>> writes;
 };
 
@@ -24,6 +27,7 @@ class QuietPort : public NetPort {
     explicit QuietPort(std::shared_ptr<QuietPortRecord> r) : r_(std::move(r)) {}
     bool Write(std::span<const uint8_t> bytes) override {
         std::lock_guard lock(r_->mutex);
+        ++r_->write_attempts;
         if (r_->accept_writes) {
             r_->writes.emplace_back(bytes.begin(), bytes.end());
         }
@@ -52,6 +56,31 @@ class QuietPort : public NetPort {
     std::shared_ptr<QuietPortRecord> r_;
 };
 
+// A faster clock that remembers every pause the caller's thread makes.
+class PauseRecordingClock : public ScaledClock {
+  public:
+    PauseRecordingClock() : ScaledClock(100) {}
+    void SleepFor(Duration named) const override {
+        {
+            std::lock_guard lock(mutex_);
+            pauses_.push_back(named);
+        }
+        ScaledClock::SleepFor(named);
+    }
+    std::vector<Duration> Pauses() const {
+        std::lock_guard lock(mutex_);
+        return pauses_;
+    }
+    void Forget() {
+        std::lock_guard lock(mutex_);
+        pauses_.clear();
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    mutable std::vector<Duration> pauses_;
+};
+
 class MainControlTest : public ::testing::Test {
   protected:
     MainControl Connection() {
@@ -61,7 +90,8 @@ class MainControlTest : public ::testing::Test {
         });
     }
 
-    ScopedClock clock_{std::make_shared<ScaledClock>(100)};
+    std::shared_ptr<PauseRecordingClock> recording_ = std::make_shared<PauseRecordingClock>();
+    ScopedClock clock_{recording_};
     std::shared_ptr<QuietPortRecord> record_ = std::make_shared<QuietPortRecord>();
 };
 
@@ -106,10 +136,45 @@ TEST_F(MainControlTest, NvRequestLeavesWhatTheLastAttemptHad) {
     EXPECT_EQ(packet.Data()[0], 0);
 
     record_->accept_writes = false;
+    record_->write_attempts = 0;
+    recording_->Forget();
     NvItemPacket unsent(NvItemPacket::kRead, 550);
     EXPECT_FALSE(connection.NvRequest(unsent, &status));
     EXPECT_EQ(status, kStatusNotSent);
     EXPECT_EQ(unsent.Item(), 550) << "after a send failure the request stays as it was";
+    EXPECT_EQ(record_->write_attempts, 3) << "a send failure is retried like a missing reply";
+    EXPECT_EQ(recording_->Pauses(),
+              std::vector<Clock::Duration>(3, std::chrono::milliseconds(300)));
+}
+
+TEST_F(MainControlTest, FiveUnansweredResetsFollowEachOtherWithoutAPause) {
+    MainControl connection = Connection();
+    ASSERT_TRUE(connection.OpenPort(5, 115200));
+    recording_->Forget();
+    EXPECT_FALSE(ResetCard(connection));
+    EXPECT_EQ(record_->writes.size(), 5u);
+    for (const auto& write : record_->writes) {
+        EXPECT_EQ(write.size(), 6u) << "29 02 00 framed: three bytes, FCS and flag";
+    }
+    EXPECT_TRUE(recording_->Pauses().empty());
+
+    record_->accept_writes = false;
+    record_->write_attempts = 0;
+    EXPECT_FALSE(ResetCard(connection));
+    EXPECT_EQ(record_->write_attempts, 5) << "an attempt whose send fails ends at once";
+    EXPECT_TRUE(recording_->Pauses().empty());
+}
+
+TEST_F(MainControlTest, ReleaseStopsTheLinkWithoutThePauseAfterAClose) {
+    MainControl connection = Connection();
+    ASSERT_TRUE(connection.OpenPort(5, 115200));
+    recording_->Forget();
+    connection.Release();
+    EXPECT_FALSE(connection.IsOpen());
+    EXPECT_FALSE(connection.Link().IsOpen());
+    EXPECT_TRUE(recording_->Pauses().empty());
+    EXPECT_TRUE(connection.ClosePort());
+    EXPECT_TRUE(recording_->Pauses().empty()) << "nothing left to close";
 }
 
 TEST(RequestStatusForNv, Table) {

@@ -104,5 +104,40 @@ TEST_F(AtPortScaledTest, NullReplyBufferAndMissingPort) {
     EXPECT_EQ(at.SendCommand("AT\r", nullptr), kAtNoAnswer);
 }
 
+// A faster clock on which each AT poll's pause lets the card send the next piece of its reply.
+class PieceByPieceClock : public ScaledClock {
+  public:
+    PieceByPieceClock(cardsim::PtyPair& pty, std::vector<std::string> pieces)
+        : ScaledClock(20), pty_(pty), pieces_(std::move(pieces)) {}
+    void SleepFor(Duration named) const override {
+        if (next_ < pieces_.size()) {
+            const std::string& piece = pieces_[next_++];
+            pty_.Write({reinterpret_cast<const uint8_t*>(piece.data()), piece.size()});
+        }
+        ScaledClock::SleepFor(named);
+    }
+    size_t Pauses() const { return next_; }
+
+  private:
+    cardsim::PtyPair& pty_;
+    std::vector<std::string> pieces_;
+    mutable size_t next_ = 0;
+};
+
+TEST_F(AtPortTest, AReplyArrivingInPiecesIsCollectedAcrossPolls) {
+    const std::string first = "AT+CGMM\r\r\nLW-E17";
+    ASSERT_TRUE(pty_.Write({reinterpret_cast<const uint8_t*>(first.data()), first.size()}));
+    auto clock =
+        std::make_shared<PieceByPieceClock>(pty_, std::vector<std::string>{"50\r\n\r\nO", "K\r\n"});
+    ScopedClock scoped(clock);
+    AtPort at(publisher_.Root());
+    ASSERT_TRUE(at.Open(13));
+    std::array<char, 128> reply{};
+    EXPECT_EQ(at.SendCommand("AT+CGMM\r", reply.data()), kAtOk);
+    EXPECT_STREQ(reply.data(), "LW-E1750");
+    EXPECT_EQ(clock->Pauses(), 2u) << "the reply ended only with its last piece";
+    at.Close();
+}
+
 }  // namespace
 }  // namespace carvex

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -261,6 +263,131 @@ TEST(DiagLinkFailingPort, ReceiverPausesAfterEachFailedReadAndCloseEndsThePause)
               std::chrono::nanoseconds(timing::kAfterFailedRead).count());
     EXPECT_TRUE(link.Close());
     EXPECT_EQ(record->reads.load(), 2) << "the read after the cancel sees the abort";
+}
+
+// A port the test feeds byte by byte from memory; it remembers the receiver's pauses.
+struct ScriptedPortRecord {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<uint8_t> incoming;
+    bool cancelled = false;
+    std::vector<std::chrono::nanoseconds> pauses;
+
+    void Feed(const Bytes& bytes) {
+        std::lock_guard lock(mutex);
+        incoming.insert(incoming.end(), bytes.begin(), bytes.end());
+        changed.notify_all();
+    }
+    std::vector<std::chrono::nanoseconds> Pauses() {
+        std::lock_guard lock(mutex);
+        return pauses;
+    }
+};
+
+class ScriptedPort : public NetPort {
+  public:
+    explicit ScriptedPort(std::shared_ptr<ScriptedPortRecord> record) : r_(std::move(record)) {}
+    bool Write(std::span<const uint8_t>) override { return true; }
+    bool Read(std::span<uint8_t> bytes, uint32_t* received) override {
+        std::unique_lock lock(r_->mutex);
+        for (auto& byte : bytes) {
+            r_->changed.wait(lock, [&] { return r_->cancelled || !r_->incoming.empty(); });
+            if (r_->cancelled) {
+                *received = 0;
+                return true;
+            }
+            byte = r_->incoming.front();
+            r_->incoming.pop_front();
+        }
+        *received = static_cast<uint32_t>(bytes.size());
+        return true;
+    }
+    int32_t LastError() const override { return 0; }
+    bool Close() override { return true; }
+    bool Cancel() override {
+        std::lock_guard lock(r_->mutex);
+        r_->cancelled = true;
+        r_->changed.notify_all();
+        return true;
+    }
+    bool WaitForCancel(std::chrono::nanoseconds timeout) override {
+        std::unique_lock lock(r_->mutex);
+        r_->pauses.push_back(timeout);
+        return r_->changed.wait_for(lock, timeout, [&] { return r_->cancelled; });
+    }
+
+  private:
+    std::shared_ptr<ScriptedPortRecord> r_;
+};
+
+class DiagLinkScriptedTest : public ::testing::Test {
+  protected:
+    DiagLinkScriptedTest()
+        : link_(std::make_unique<DiagLink>([r = record_](int, uint32_t, int32_t&) {
+              return std::make_unique<ScriptedPort>(r);
+          })) {
+        EXPECT_TRUE(link_->Open(1, 115200));
+    }
+
+    void WaitForWaiter() {
+        while (!link_->Queue().HasWaiter()) {
+            std::this_thread::yield();
+        }
+    }
+
+    // The real clock: the pauses under test are the card's own.
+    ScopedClock clock_{std::make_shared<Clock>()};
+    std::shared_ptr<ScriptedPortRecord> record_ = std::make_shared<ScriptedPortRecord>();
+    std::unique_ptr<DiagLink> link_;
+};
+
+TEST_F(DiagLinkScriptedTest, ReceiverPausesOnlyAfterAPacketSomeoneWaitedFor) {
+    auto waiter = std::async(std::launch::async, [&] {
+        Bytes whole(4);
+        int32_t received = 0;
+        return link_->WaitRaw(whole, &received, ResponseKey::Of(0xFA), 20000ms);
+    });
+    WaitForWaiter();
+    Bytes wire = Frame({0x60, 1});
+    const Bytes reply = Frame({0xFA, 0, 0, 0});
+    wire.insert(wire.end(), reply.begin(), reply.end());
+    record_->Feed(wire);
+    EXPECT_TRUE(waiter.get());
+    while (record_->Pauses().empty()) {
+        std::this_thread::yield();
+    }
+    EXPECT_EQ(record_->Pauses(), std::vector<std::chrono::nanoseconds>{timing::kAfterMatchedPacket})
+        << "one pause, after the matched reply only";
+    const auto closing = std::chrono::steady_clock::now();
+    record_->Feed(Frame({0xFA, 1, 0, 0}));
+    EXPECT_TRUE(link_->Close());
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, 250ms) << "a close cuts any pause short";
+}
+
+TEST_F(DiagLinkScriptedTest, AnOversizeFrameIsLostAndTheNextGoodOneArrives) {
+    Bytes wire(kMaxFrameBody + 10, 0x11);
+    wire.push_back(kFrameFlag);
+    const Bytes good = Frame({0x26, 7});
+    wire.insert(wire.end(), good.begin(), good.end());
+    record_->Feed(wire);
+    Bytes payload(1);
+    ASSERT_TRUE(link_->WaitResponse(DiagRequestHeader::Command(0x26), payload, nullptr, 10000ms));
+    EXPECT_EQ(payload, Bytes{7});
+}
+
+TEST_F(DiagLinkScriptedTest, DestroyingTheLinkReleasesAWaitingRequest) {
+    auto waiter = std::async(std::launch::async, [&] {
+        Bytes whole(4);
+        int32_t received = 0;
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = link_->WaitRaw(whole, &received, ResponseKey::Of(0xFA), 60000ms);
+        return std::pair(ok, std::chrono::steady_clock::now() - start);
+    });
+    WaitForWaiter();
+    link_.reset();
+    const auto [ok, waited] = waiter.get();
+    EXPECT_FALSE(ok);
+    EXPECT_LT(waited, 10s) << "released, not timed out";
 }
 
 }  // namespace

@@ -50,6 +50,9 @@ TEST_F(PortDiscoveryTest, PcUiInterfaceNames) {
         {"TAVRIO Linkwave - 3G PC UI Interface", std::nullopt},
         {"TAVRIO Linkwave - 3G PC UI Interface (COM7", 0},
         {"TAVRIO Linkwave - 3G Application Interface (COM3)", std::nullopt},
+        {"TAVRIO Linkwave - 3G PC UI Interface (COM2147483647)", 2147483647},
+        {"TAVRIO Linkwave - 3G PC UI Interface (COM2147483648)", 0},
+        {"TAVRIO Linkwave - 3G PC UI Interface (COM99999999999999999999)", 0},
     };
     for (const auto& c : cases) {
         Ports({c.name});
@@ -109,6 +112,8 @@ TEST_F(PortDiscoveryTest, ModemRegistryCases) {
         {"AttachedTo without a number", "TAVRIO Linkwave - 3G Modem", "TAVRIO Linkwave - 3G Modem",
          "COMx", std::nullopt},
         {"not the card", "Generic Modem", "Generic Modem", "COM7", std::nullopt},
+        {"AttachedTo beyond any int", "TAVRIO Linkwave - 3G Modem", "TAVRIO Linkwave - 3G Modem",
+         "COM99999999999999999999", std::nullopt},
     };
     for (const auto& c : cases) {
         publisher_.RemoveRegistryKey(kModemClassKey);

@@ -13,6 +13,7 @@
 #include "cardsim/pty_pair.h"
 #include "carvex/link/serial_net_port.h"
 #include "carvex/platform/device_publisher.h"
+#include "carvex/platform/serial_device.h"
 #include "tests/support/temp_dir.h"
 
 namespace carvex {
@@ -193,6 +194,26 @@ TEST_F(SerialNetPortTest, WaitForCancelEndsEarlyOnCancel) {
     EXPECT_EQ(waiter.wait_for(50ms), std::future_status::timeout);
     port->Cancel();
     EXPECT_TRUE(waiter.get());
+}
+
+// Draining and waiting are separate steps: a drain never blocks, whatever is (or is no longer)
+// queued, so a flush by Cancel can never leave a reader stuck in read().
+TEST_F(SerialNetPortTest, DrainNeverBlocksAndCancelWakesTheWait) {
+    SerialDevice device;
+    ASSERT_EQ(device.Open(pty_.SlavePath(), 115200), kPortNoError);
+    Bytes buffer(16);
+    auto empty = std::async(std::launch::async, [&] { return device.Drain(buffer); });
+    ASSERT_EQ(empty.wait_for(2s), std::future_status::ready);
+    EXPECT_EQ(empty.get(), std::optional<size_t>(0));
+
+    ASSERT_TRUE(pty_.Write(Bytes{1, 2, 3}));
+    ASSERT_EQ(device.WaitReadable(), SerialDevice::Wait::kReadable);
+    device.Cancel();  // flushes the three bytes
+    EXPECT_EQ(device.Drain(buffer), std::optional<size_t>(0));
+    EXPECT_EQ(device.WaitReadable(), SerialDevice::Wait::kCancelled);
+
+    pty_.HangUp();
+    EXPECT_EQ(device.Drain(buffer), std::nullopt) << "a hang-up is a failure";
 }
 
 }  // namespace

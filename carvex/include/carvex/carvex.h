@@ -24,6 +24,15 @@
  *
  * Text results are copied without a terminating zero into the caller's zero-filled buffer.
  * A connection-bound function called without an open connection fails with status 0.
+ *
+ * Pointers: a null buffer that a function must read from or write into, or a null output that
+ * it exists to deliver, gives result 0 (with status 0 where there is a status pointer) and
+ * nothing is sent to the card. Status pointers may be null where noted; CRCFast and CRCSlow
+ * treat a null buffer as empty.
+ *
+ * Ending the process, or unloading the library, with a connection still open is safe: the
+ * connection's receiving thread is stopped and its port released then, as long as no function
+ * is running at that moment.
  */
 #ifndef CARVEX_CARVEX_H
 #define CARVEX_CARVEX_H
@@ -50,17 +59,21 @@ extern "C" {
  * Takes about 1.1 s with a card. */
 CARVEX_API int32_t CARVEX_CALL InitCommPort(void);
 
-/* Closes the port and ends the connection. Always 1, also without a connection. */
+/* Closes the port and ends the connection. Always 1, also without a connection; nothing escapes
+ * it. */
 CARVEX_API int32_t CARVEX_CALL CloseCommPort(void);
 
-/* Writes NV item `item` (low 16 bits): `length` bytes from `data`, zero-padded to 128. A length
- * above 128 returns 0 and sends nothing. Up to three attempts, 4 s each, 300 ms apart, unless the
- * card says the item is read-only or not active. No status is reported. */
+/* Writes NV item `item` (low 16 bits): `length` bytes from `data`, zero-padded to 128 (a length
+ * of 0 writes 128 zero bytes; `data` may then be null). A length above 128, or a null `data` with
+ * a length above 0, returns 0 and sends nothing. Up to three attempts, 4 s each, 300 ms apart,
+ * unless the card says the item is read-only or not active; a reply shorter than the NV packet
+ * counts as no reply. No status is reported. */
 CARVEX_API int32_t CARVEX_CALL CarvexItem(int32_t item, const uint8_t* data, uint32_t length);
 
 /* Reads NV item `item` (low 16 bits) and copies `length` of its 128 data bytes to `buffer` (at
- * most 128; nothing for a negative length). On failure 0 with *status set (0, 1, 3 to 8). Up to
- * about 12.9 s against a card that does not answer. */
+ * most 128; nothing for a negative length). On failure 0 with *status set (0, 1, 3 to 8); a
+ * reply shorter than the NV packet counts as no reply (1) and is retried. `buffer` must not be
+ * null; `status` may be. Up to about 12.9 s against a card that does not answer. */
 CARVEX_API int32_t CARVEX_CALL ReadNvItem(int32_t item, uint8_t* buffer, int32_t length,
                                           int32_t* status);
 
@@ -80,20 +93,23 @@ CARVEX_API int32_t CARVEX_CALL GetDashboardVersion(char* buffer, int32_t size, i
 
 /* The card's model into a zero-filled buffer of at least 128 bytes: first the modem port's answer
  * to "AT+CGMM" (zero-terminated; needs no connection, up to about 4 s), else the card's board-type
- * query (FC), else the PCB version text up to the eight characters before " Ver". */
+ * query (FC), else the PCB version text up to the eight characters before " Ver". A null buffer
+ * gives 0. */
 CARVEX_API int32_t CARVEX_CALL GetBoardType(char* buffer);
 
-/* 1 when the card answers the new-version query with the mark 0x68; 0 otherwise (2 s time-out). */
+/* 1 when the card answers the new-version query with the mark 0x68; 0 otherwise (2 s time-out).
+ * `status` must not be null. */
 CARVEX_API int32_t CARVEX_CALL IsNewVersion(int32_t* status);
 
 /* Asks the card to back up its NV items: 1 when it confirms. Waits up to 20 s for the answer,
  * then 1 s more in every case. `status` may be null; written only when the request cannot be
- * sent (0) or no answer comes (1). */
+ * sent (0) or no answer comes (1); an answer without its result byte counts as none. */
 CARVEX_API int32_t CARVEX_CALL BackupNVItems(int32_t* status);
 
 /* The card's port setting: a state value and a port bit mask, only their low bytes travel.
  * SetPnPState: 1 when the card accepts. GetPnPState: 1 when the card answers; the outputs change
- * only when it reports the setting as valid. 2 s time-outs; `status` may be null. */
+ * only when it reports the setting as valid, and must not be null. 2 s time-outs; `status` may
+ * be null. */
 CARVEX_API int32_t CARVEX_CALL SetPnPState(int32_t value, int32_t bits, int32_t* status);
 CARVEX_API int32_t CARVEX_CALL GetPnPState(int32_t* value, int32_t* bits, int32_t* status);
 
