@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
-#include <iterator>
+#include <unordered_map>
+
+#include "carvex/platform/whole_file.h"
 
 namespace cardwright {
 
@@ -11,6 +12,7 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t";
 constexpr std::string_view kLineBreak = "\r\n";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 std::string_view Trim(std::string_view s) {
     const size_t first = s.find_first_not_of(kBlanks);
@@ -53,18 +55,136 @@ Classified Classify(std::string_view text) {
     return {Kind::kKey, Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))};
 }
 
-std::string Unquote(std::string_view value) {
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front()) {
-        value = value.substr(1, value.size() - 2);
-    }
-    return std::string(value.substr(0, IniFile::kMaxValueLength));
+bool IsQuote(char c) {
+    return c == '"' || c == '\'';
 }
 
-// Line indices of one section: its header, and its lines up to the next header.
-struct SectionSpan {
-    size_t header;
-    size_t end;  // one past the section's last line
+bool Quoted(std::string_view value) {
+    return value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front();
+}
+
+// Bytes in the UTF-8 character that this byte starts; 0 for a byte that starts none.
+size_t SequenceLength(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xE0) == 0xC0) {
+        return 2;
+    }
+    if ((byte & 0xF0) == 0xE0) {
+        return 3;
+    }
+    if ((byte & 0xF8) == 0xF0) {
+        return 4;
+    }
+    return 0;
+}
+
+bool IsContinuation(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// The first limit bytes, less a UTF-8 character that would not fit whole.
+std::string_view CutAt(std::string_view text, size_t limit) {
+    if (text.size() <= limit) {
+        return text;
+    }
+    size_t lead = limit;
+    while (lead > 0 && limit - lead < 4 && IsContinuation(text[lead])) {
+        --lead;
+    }
+    if (lead < limit && SequenceLength(text[lead]) > limit - lead) {
+        return text.substr(0, lead);
+    }
+    return text.substr(0, limit);
+}
+
+std::string ValueOf(std::string_view raw) {
+    if (Quoted(raw)) {
+        raw = raw.substr(1, raw.size() - 2);
+    }
+    return std::string(CutAt(raw, IniFile::kMaxValueLength));
+}
+
+// A value the reader would change (blanks around it, matching outer quotes) goes in quotes.
+std::string Encoded(std::string_view value) {
+    const bool quote =
+        !value.empty() && (kBlanks.find(value.front()) != std::string_view::npos ||
+                           kBlanks.find(value.back()) != std::string_view::npos || Quoted(value));
+    return quote ? "\"" + std::string(value) + "\"" : std::string(value);
+}
+
+bool HasLineBreak(std::string_view text) {
+    return text.find_first_of(kLineBreak) != std::string_view::npos;
+}
+
+bool HasBlanksAround(std::string_view text) {
+    return !text.empty() && Trim(text).size() != text.size();
+}
+
+// Why a section name or key cannot be written, or nothing.
+std::optional<std::string> SectionNameFault(std::string_view section) {
+    if (HasLineBreak(section)) {
+        return "the section name holds a line break";
+    }
+    if (section.find(']') != std::string_view::npos) {
+        return "the section name [" + std::string(section) + "] holds ']'";
+    }
+    if (HasBlanksAround(section)) {
+        return "the section name [" + std::string(section) + "] has blanks around it";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> KeyFault(std::string_view key) {
+    if (HasLineBreak(key)) {
+        return "the key name holds a line break";
+    }
+    if (key.empty()) {
+        return std::string("the key name is empty");
+    }
+    const std::string quoted = "the key name \"" + std::string(key) + "\"";
+    if (key.find('=') != std::string_view::npos) {
+        return quoted + " holds '='";
+    }
+    if (key.front() == '[' || key.front() == ';') {
+        return quoted + " starts with '" + key.front() + "'";
+    }
+    if (HasBlanksAround(key)) {
+        return quoted + " has blanks around it";
+    }
+    return std::nullopt;
+}
+
+struct FoldedHash {
+    size_t operator()(std::string_view text) const {
+        uint64_t hash = 14695981039346656037ULL;
+        for (const char c : text) {
+            hash = (hash ^ static_cast<unsigned char>(Fold(c))) * 1099511628211ULL;
+        }
+        return static_cast<size_t>(hash);
+    }
+};
+
+struct FoldedEqual {
+    bool operator()(std::string_view a, std::string_view b) const {
+        return EqualIgnoringCase(a, b);
+    }
+};
+
+struct KeyRef {
+    size_t section;
+    std::string_view name;
+};
+
+struct KeyRefHash {
+    size_t operator()(const KeyRef& ref) const {
+        return FoldedHash()(ref.name) ^ (ref.section * 0x9E3779B97F4A7C15ULL);
+    }
+};
+
+struct KeyRefEqual {
+    bool operator()(const KeyRef& a, const KeyRef& b) const {
+        return a.section == b.section && EqualIgnoringCase(a.name, b.name);
+    }
 };
 
 }  // namespace
@@ -74,107 +194,169 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
                                               [](char x, char y) { return Fold(x) == Fold(y); });
 }
 
-struct IniFile::Parsed {
-    // The first section of the given name.
-    static std::optional<SectionSpan> Find(const std::vector<Line>& lines,
-                                           std::string_view section) {
-        for (size_t i = 0; i < lines.size(); ++i) {
-            const auto c = Classify(lines[i].text);
-            if (c.kind == Kind::kSection && EqualIgnoringCase(c.name, section)) {
-                size_t end = i + 1;
-                while (end < lines.size() && Classify(lines[end].text).kind != Kind::kSection) {
-                    ++end;
-                }
-                return SectionSpan{i, end};
-            }
-        }
-        return std::nullopt;
+// One parse of the file: every section and key with its place in the bytes, and indexes from
+// names to the first section and the first key of each name. The names and values are views
+// into content, so the snapshot is never copied or moved.
+struct IniFile::Snapshot {
+    struct Key {
+        std::string_view name;
+        std::string_view raw_value;  // trimmed, outer quotes kept
+        size_t begin;                // the line's first byte
+        size_t text_end;             // where the line's break starts
+        size_t end;                  // one past the line's break
+    };
+    struct Section {
+        std::string_view name;
+        size_t begin;       // the header line's first byte
+        size_t header_end;  // one past the header line's break
+        size_t end;         // where the next header starts, or the file's end
+        size_t first_key;   // keys [first_key, key_end) of keys
+        size_t key_end;
+    };
+
+    Snapshot(std::string text, carvex::FileStamp file_stamp, bool could_read)
+        : stamp(file_stamp), readable(could_read), content(std::move(text)) {
+        Parse();
+    }
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+
+    const Section* FindSection(std::string_view name) const {
+        const auto found = section_index.find(name);
+        return found == section_index.end() ? nullptr : &sections[found->second];
     }
 
-    static std::optional<size_t> FindKey(const std::vector<Line>& lines, const SectionSpan& span,
-                                         std::string_view key) {
-        for (size_t i = span.header + 1; i < span.end; ++i) {
-            const auto c = Classify(lines[i].text);
-            if (c.kind == Kind::kKey && EqualIgnoringCase(c.name, key)) {
-                return i;
+    const Key* FindKey(const Section& section, std::string_view name) const {
+        const auto found = key_index.find(KeyRef{Index(section), name});
+        return found == key_index.end() ? nullptr : &keys[found->second];
+    }
+
+    size_t Index(const Section& section) const {
+        return static_cast<size_t>(&section - sections.data());
+    }
+
+    carvex::FileStamp stamp;
+    bool readable;  // false: the file is there but could not be read, so look again next time
+    const std::string content;
+    std::vector<Key> keys;
+    std::vector<Section> sections;
+    std::unordered_map<std::string_view, size_t, FoldedHash, FoldedEqual> section_index;
+    std::unordered_map<KeyRef, size_t, KeyRefHash, KeyRefEqual> key_index;
+
+  private:
+    void Parse() {
+        const std::string_view text = content;
+        size_t at = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+        while (at < text.size()) {
+            const size_t lf = text.find('\n', at);
+            const size_t end = lf == std::string_view::npos ? text.size() : lf + 1;
+            size_t text_end = lf == std::string_view::npos ? text.size() : lf;
+            if (text_end > at && lf != std::string_view::npos && text[text_end - 1] == '\r') {
+                --text_end;
             }
+            const auto line = Classify(text.substr(at, text_end - at));
+            if (line.kind == Kind::kSection) {
+                if (!sections.empty()) {
+                    sections.back().end = at;
+                }
+                sections.push_back({line.name, at, end, text.size(), keys.size(), keys.size()});
+                section_index.try_emplace(line.name, sections.size() - 1);
+            } else if (line.kind == Kind::kKey && !sections.empty()) {
+                keys.push_back({line.name, line.value, at, text_end, end});
+                sections.back().key_end = keys.size();
+                key_index.try_emplace(KeyRef{sections.size() - 1, line.name}, keys.size() - 1);
+            }
+            at = end;
         }
-        return std::nullopt;
     }
 };
 
-IniFile::IniFile(std::filesystem::path path) : path_(std::move(path)) {}
-
-std::vector<IniFile::Line> IniFile::Load() const {
-    std::vector<Line> lines;
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path_, error)) {
-        return lines;  // a missing file reads as empty
-    }
-    std::ifstream in(path_, std::ios::binary);
+// One change of the file's bytes: [begin, end) becomes text.
+struct IniFile::Edit {
+    size_t begin;
+    size_t end;
     std::string text;
-    try {
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    } catch (const std::ios_base::failure&) {
-        return lines;
-    }
-    size_t at = 0;
-    while (at < text.size()) {
-        const size_t lf = text.find('\n', at);
-        if (lf == std::string::npos) {
-            lines.push_back({text.substr(at), ""});
-            break;
-        }
-        const bool crlf = lf > at && text[lf - 1] == '\r';
-        lines.push_back({text.substr(at, lf - at - (crlf ? 1 : 0)), crlf ? "\r\n" : "\n"});
-        at = lf + 1;
-    }
-    return lines;
+};
+
+IniFile::IniFile(std::filesystem::path path) : path_(std::move(path)) {}
+IniFile::~IniFile() = default;
+IniFile::IniFile(IniFile&&) noexcept = default;
+IniFile& IniFile::operator=(IniFile&&) noexcept = default;
+
+bool IniFile::Exists() const {
+    return carvex::StampOf(path_).kind == carvex::FileStamp::Kind::kFile;
 }
 
-bool IniFile::Save(const std::vector<Line>& lines) const {
-    std::string text;
-    for (const auto& line : lines) {
-        text += line.text;
-        text += line.terminator;
+const IniFile::Snapshot& IniFile::Current() const {
+    if (snapshot_ && snapshot_->readable && snapshot_->stamp == carvex::StampOf(path_)) {
+        return *snapshot_;
     }
-    // A new file beside the old one, then renamed over it: a failed write leaves the old file.
-    const std::filesystem::path temporary = path_.string() + ".new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            return false;
-        }
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            return false;
-        }
+    auto file = carvex::ReadWholeFile(path_);
+    if (file.error) {
+        last_error_ = "Cannot read " + path_.string() + ": " + file.error.message();
+        file.content.clear();
     }
-    std::error_code error;
-    std::filesystem::rename(temporary, path_, error);
-    if (error) {
-        std::filesystem::remove(temporary, error);
-        return false;
+    snapshot_ = std::make_unique<const Snapshot>(std::move(file.content), file.stamp, !file.error);
+    return *snapshot_;
+}
+
+const IniFile::Snapshot* IniFile::ForWriting() {
+    auto file = carvex::ReadWholeFile(path_);
+    if (file.error) {
+        Refuse("the file cannot be read (" + file.error.message() + ") and is left as it is");
+        return nullptr;
     }
+    using FileKind = carvex::FileStamp::Kind;
+    if (file.stamp.kind == FileKind::kFolder) {
+        Refuse("it is a folder");
+        return nullptr;
+    }
+    if (file.stamp.kind == FileKind::kOther) {
+        Refuse("it is not a regular file");
+        return nullptr;
+    }
+    if (!snapshot_ || !snapshot_->readable || snapshot_->content != file.content ||
+        snapshot_->stamp != file.stamp) {
+        snapshot_ = std::make_unique<const Snapshot>(std::move(file.content), file.stamp, true);
+    }
+    return snapshot_.get();
+}
+
+bool IniFile::Refuse(std::string reason) {
+    last_error_ = "Cannot write " + path_.string() + ": " + std::move(reason);
+    return false;
+}
+
+bool IniFile::Apply(const Snapshot& base, const std::vector<Edit>& edits) {
+    std::string next;
+    next.reserve(base.content.size() + 256);
+    size_t at = 0;
+    for (const auto& edit : edits) {
+        next.append(base.content, at, edit.begin - at);
+        next += edit.text;
+        at = edit.end;
+    }
+    next.append(base.content, at);
+    auto replaced = carvex::ReplaceWholeFile(path_, next);
+    if (!replaced.stamp) {
+        return Refuse(std::move(replaced.error));
+    }
+    snapshot_ = std::make_unique<const Snapshot>(std::move(next), *replaced.stamp, true);
     return true;
 }
 
 std::optional<std::string> IniFile::ReadString(std::string_view section,
                                                std::string_view key) const {
-    const auto lines = Load();
-    const auto span = Parsed::Find(lines, section);
-    if (!span) {
+    const auto& snapshot = Current();
+    const auto* found = snapshot.FindSection(section);
+    if (found == nullptr) {
         return std::nullopt;
     }
-    const auto at = Parsed::FindKey(lines, *span, key);
-    if (!at) {
+    const auto* entry = snapshot.FindKey(*found, key);
+    if (entry == nullptr) {
         return std::nullopt;
     }
-    return Unquote(Classify(lines[*at].text).value);
+    return ValueOf(entry->raw_value);
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
@@ -212,94 +394,133 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool defa
 }
 
 bool IniFile::SectionExists(std::string_view section) const {
-    return !ReadSection(section).empty();
+    const auto& snapshot = Current();
+    const auto* found = snapshot.FindSection(section);
+    // Present when the key list holds at least its first name (and the list's closing zero).
+    return found != nullptr && found->first_key < found->key_end &&
+           snapshot.keys[found->first_key].name.size() + 2 <= kKeyListBytes;
 }
 
 std::vector<std::string> IniFile::ReadSection(std::string_view section) const {
-    const auto lines = Load();
-    std::vector<std::string> keys;
-    const auto span = Parsed::Find(lines, section);
-    if (!span) {
-        return keys;
+    const auto& snapshot = Current();
+    std::vector<std::string> names;
+    const auto* found = snapshot.FindSection(section);
+    if (found == nullptr) {
+        return names;
     }
     // Names are listed as zero-terminated strings with a closing zero, within the list's bytes.
     size_t used = 1;
-    for (size_t i = span->header + 1; i < span->end; ++i) {
-        const auto c = Classify(lines[i].text);
-        if (c.kind != Kind::kKey) {
-            continue;
-        }
-        if (used + c.name.size() + 1 > kKeyListBytes) {
+    for (size_t i = found->first_key; i < found->key_end; ++i) {
+        const auto name = snapshot.keys[i].name;
+        if (used + name.size() + 1 > kKeyListBytes) {
             break;
         }
-        used += c.name.size() + 1;
-        keys.emplace_back(c.name);
+        used += name.size() + 1;
+        names.emplace_back(name);
     }
-    return keys;
+    return names;
 }
 
 std::vector<std::string> IniFile::ReadSections() const {
+    const auto& snapshot = Current();
     std::vector<std::string> names;
-    for (const auto& line : Load()) {
-        const auto c = Classify(line.text);
-        if (c.kind == Kind::kSection) {
-            names.emplace_back(c.name);
-        }
+    names.reserve(snapshot.sections.size());
+    for (const auto& section : snapshot.sections) {
+        names.emplace_back(section.name);
     }
     return names;
 }
 
 bool IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-    auto lines = Load();
-    // A last line without a break gets one before anything follows it.
-    if (!lines.empty() && lines.back().terminator.empty()) {
-        lines.back().terminator = kLineBreak;
+    return WriteStrings(section, {{std::string(key), std::string(value)}});
+}
+
+bool IniFile::WriteStrings(std::string_view section,
+                           const std::vector<std::pair<std::string, std::string>>& entries) {
+    if (auto fault = SectionNameFault(section)) {
+        return Refuse(std::move(*fault));
     }
-    const std::string key_line = std::string(key) + "=" + std::string(value);
-    const auto span = Parsed::Find(lines, section);
-    if (!span) {
-        lines.push_back({"[" + std::string(section) + "]", std::string(kLineBreak)});
-        lines.push_back({key_line, std::string(kLineBreak)});
-        return Save(lines);
-    }
-    if (const auto at = Parsed::FindKey(lines, *span, key)) {
-        const std::string name(Classify(lines[*at].text).name);
-        lines[*at].text = name + "=" + std::string(value);
-        return Save(lines);
-    }
-    size_t insert_at = span->header + 1;
-    for (size_t i = span->header + 1; i < span->end; ++i) {
-        if (Classify(lines[i].text).kind == Kind::kKey) {
-            insert_at = i + 1;
+    for (const auto& [key, value] : entries) {
+        if (auto fault = KeyFault(key)) {
+            return Refuse(std::move(*fault));
+        }
+        if (HasLineBreak(value)) {
+            return Refuse("the value of key \"" + key + "\" holds a line break");
         }
     }
-    lines.insert(lines.begin() + static_cast<long>(insert_at), {key_line, std::string(kLineBreak)});
-    return Save(lines);
+    const Snapshot* base = ForWriting();
+    if (base == nullptr) {
+        return false;
+    }
+    if (entries.empty()) {
+        return true;
+    }
+    const Snapshot::Section* found = base->FindSection(section);
+
+    // A later entry of the same name replaces the earlier one, as separate writes would.
+    std::unordered_map<const Snapshot::Key*, std::string_view> replaced;
+    std::vector<std::pair<std::string_view, std::string_view>> added;
+    std::unordered_map<std::string_view, size_t, FoldedHash, FoldedEqual> added_index;
+    for (const auto& [key, value] : entries) {
+        const Snapshot::Key* existing = found ? base->FindKey(*found, key) : nullptr;
+        if (existing != nullptr) {
+            replaced[existing] = value;
+        } else if (const auto [at, fresh] = added_index.try_emplace(key, added.size()); fresh) {
+            added.emplace_back(key, value);
+        } else {
+            added[at->second].second = value;
+        }
+    }
+
+    std::vector<Edit> edits;
+    // A last line without a break gets one before anything follows it.
+    if (!base->content.empty() && base->content.back() != '\n') {
+        edits.push_back({base->content.size(), base->content.size(), std::string(kLineBreak)});
+    }
+    for (const auto& [key, value] : replaced) {
+        edits.push_back({key->begin, key->text_end, std::string(key->name) + "=" + Encoded(value)});
+    }
+    std::string lines;
+    for (const auto& [key, value] : added) {
+        lines += std::string(key) + "=" + Encoded(value) + std::string(kLineBreak);
+    }
+    if (found == nullptr) {
+        lines = "[" + std::string(section) + "]" + std::string(kLineBreak) + lines;
+        edits.push_back({base->content.size(), base->content.size(), std::move(lines)});
+    } else if (!lines.empty()) {
+        const size_t insert_at = found->key_end > found->first_key
+                                     ? base->keys[found->key_end - 1].end
+                                     : found->header_end;
+        edits.push_back({insert_at, insert_at, std::move(lines)});
+    }
+    std::stable_sort(edits.begin(), edits.end(),
+                     [](const Edit& a, const Edit& b) { return a.begin < b.begin; });
+    return Apply(*base, edits);
 }
 
 bool IniFile::DeleteKey(std::string_view section, std::string_view key) {
-    auto lines = Load();
-    const auto span = Parsed::Find(lines, section);
-    if (!span) {
+    const Snapshot* base = ForWriting();
+    if (base == nullptr) {
+        return false;
+    }
+    const auto* found = base->FindSection(section);
+    const auto* entry = found ? base->FindKey(*found, key) : nullptr;
+    if (entry == nullptr) {
         return true;
     }
-    const auto at = Parsed::FindKey(lines, *span, key);
-    if (!at) {
-        return true;
-    }
-    lines.erase(lines.begin() + static_cast<long>(*at));
-    return Save(lines);
+    return Apply(*base, {{entry->begin, entry->end, {}}});
 }
 
 bool IniFile::EraseSection(std::string_view section) {
-    auto lines = Load();
-    const auto span = Parsed::Find(lines, section);
-    if (!span) {
+    const Snapshot* base = ForWriting();
+    if (base == nullptr) {
+        return false;
+    }
+    const auto* found = base->FindSection(section);
+    if (found == nullptr) {
         return true;
     }
-    lines.erase(lines.begin() + static_cast<long>(span->header),
-                lines.begin() + static_cast<long>(span->end));
-    return Save(lines);
+    return Apply(*base, {{found->begin, found->end, {}}});
 }
 
 }  // namespace cardwright

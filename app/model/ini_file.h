@@ -1,26 +1,60 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace cardwright {
 
-// An INI file read and written the way the configuration files have always been handled:
-// section and key names match without regard to case, the first key (and the first section) of
-// a name wins, a section counts as present only when it holds a key, and ';' starts a comment
-// line. Every read sees the file as it is now; every write goes to a new file that replaces the
-// old one, keeping every untouched line byte for byte.
+// An INI file read and written the way the configuration files have always been handled.
+//
+// Reading: section and key names match without regard to case (only a to z fold); the first
+// section of a name and, inside it, the first key of a name win; a section counts as present only
+// when it holds a key; a line whose first non-blank character is ';' is a comment; blanks around
+// names and values are dropped and one pair of matching outer quotes ("..." or '...') is taken off
+// a value; a value is read with at most 2047 bytes, cut before a UTF-8 character that would not
+// fit whole; a key list holds as many names as fit in 16384 bytes. A UTF-8 byte-order mark at the
+// start of the file is skipped. A missing file, a folder, and a file that cannot be read all read
+// as empty.
+//
+// The file is parsed once into a snapshot, and each read looks the section and the key up in it
+// (no scan of the file). Before each read the snapshot is checked against the file on disk
+// (modification time to the nanosecond, size, inode and device), so a change in place and a
+// replacement by rename are both seen. A rewrite in place that keeps the size within one tick of
+// the file system's clock is not seen by reads; writes are not affected, because every write
+// starts from the bytes on disk.
+//
+// Writing: every write replaces the file whole (see carvex::ReplaceWholeFile): a new file with a
+// unique name in the same folder, the old file's permissions, flushed and renamed over the old
+// one; through a symbolic link the target is replaced. Every line the write does not touch stays
+// byte for byte. A write fails, leaving the file as it was, when the file exists but cannot be
+// read, when the path is a folder or not a regular file, when the file is read-only, and when a
+// name or a value could change the file's structure: a section name holding ']' or a line break,
+// a key holding '=' or a line break or starting with '[' or ';', a value holding a line break, or
+// a name with blanks around it (it could never be read back). A value that the reader would
+// change (blanks around it, matching outer quotes) is written in double quotes so that it reads
+// back as written. LastError() then says why.
+//
+// Threads: one IniFile is used from one thread at a time (reads refresh the snapshot). Separate
+// IniFile objects, in this process or another, may share a file: each sees the others' writes at
+// its next read.
 class IniFile {
   public:
     static constexpr size_t kMaxValueLength = 2047;
     static constexpr size_t kKeyListBytes = 16384;
 
     explicit IniFile(std::filesystem::path path);
+    ~IniFile();
+    IniFile(IniFile&&) noexcept;
+    IniFile& operator=(IniFile&&) noexcept;
 
     const std::filesystem::path& Path() const { return path_; }
+    // True when the path names a regular file (readable or not); a folder is no file.
+    bool Exists() const;
 
     // nullopt when the key is missing.
     std::optional<std::string> ReadString(std::string_view section, std::string_view key) const;
@@ -37,20 +71,31 @@ class IniFile {
     std::vector<std::string> ReadSections() const;
 
     bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+    // Writes several keys of one section with one replacement of the file: all or nothing.
+    bool WriteStrings(std::string_view section,
+                      const std::vector<std::pair<std::string, std::string>>& entries);
+    // Both succeed without writing when there is nothing to remove.
     bool DeleteKey(std::string_view section, std::string_view key);
     bool EraseSection(std::string_view section);
 
-  private:
-    struct Line {
-        std::string text;        // without its line break
-        std::string terminator;  // "\r\n", "\n" or "" for a last line without one
-    };
-    struct Parsed;
+    // Why the last failed write failed, or why the file could not be read at the last read that
+    // found it unreadable, in words; empty until something fails.
+    const std::string& LastError() const { return last_error_; }
 
-    std::vector<Line> Load() const;
-    bool Save(const std::vector<Line>& lines) const;
+  private:
+    struct Snapshot;
+    struct Edit;
+
+    const Snapshot& Current() const;
+    // The file as it is on disk now, for a write; nullptr (and LastError) when it must not be
+    // written.
+    const Snapshot* ForWriting();
+    bool Apply(const Snapshot& base, const std::vector<Edit>& edits);
+    bool Refuse(std::string reason);
 
     std::filesystem::path path_;
+    mutable std::unique_ptr<const Snapshot> snapshot_;
+    mutable std::string last_error_;
 };
 
 // Folds only the letters a to z.

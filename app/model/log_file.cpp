@@ -1,7 +1,8 @@
 #include "app/model/log_file.h"
 
 #include <fstream>
-#include <iterator>
+
+#include "carvex/platform/whole_file.h"
 
 namespace cardwright {
 
@@ -11,20 +12,11 @@ bool LogFile::Exists() const {
 }
 
 std::optional<std::vector<std::string>> LogFile::ReadLines() const {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path_, error)) {
+    const auto file = carvex::ReadWholeFile(path_);
+    if (file.error || file.stamp.kind != carvex::FileStamp::Kind::kFile) {
         return std::nullopt;
     }
-    std::ifstream in(path_, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string text;
-    try {
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    } catch (const std::ios_base::failure&) {
-        return std::nullopt;
-    }
+    const std::string& text = file.content;
     std::vector<std::string> lines;
     size_t at = 0;
     while (at < text.size()) {
@@ -48,10 +40,12 @@ bool LogFile::Rewrite(const std::vector<std::string>& lines) const {
         text += line;
         text += "\r\n";
     }
-    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    return static_cast<bool>(out);
+    auto replaced = carvex::ReplaceWholeFile(path_, text);
+    if (!replaced.stamp) {
+        last_error_ = "Cannot write " + path_.string() + ": " + replaced.error;
+        return false;
+    }
+    return true;
 }
 
 bool LogFile::Append(const std::string& line) const {

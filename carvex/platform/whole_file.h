@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace carvex {
+
+// What a path names now, told apart finely enough that an edit in place (modification time to
+// the nanosecond, size) and a replacement by rename (inode, device) both show. Symbolic links
+// are followed.
+struct FileStamp {
+    enum class Kind {
+        kMissing,      // nothing there (or a path component is not a folder)
+        kFile,         // a regular file
+        kFolder,       // a folder
+        kOther,        // a device, pipe or socket
+        kUnreachable,  // the path cannot be looked at (permissions, link loop)
+    };
+    Kind kind = Kind::kMissing;
+    int64_t modified_ns = 0;
+    uint64_t size = 0;
+    uint64_t inode = 0;
+    uint64_t device = 0;
+
+    bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp StampOf(const std::filesystem::path& path);
+
+struct WholeFile {
+    // Taken before the bytes are read, so a change made during the read shows at the next stamp.
+    FileStamp stamp;
+    std::string content;  // empty unless stamp names a regular file that could be read
+    // Set when the path names something that exists but cannot be read (or cannot be reached).
+    std::error_code error;
+};
+
+// Reads a regular file whole. Folders, devices, pipes and sockets are never read.
+WholeFile ReadWholeFile(const std::filesystem::path& path);
+
+struct Replacement {
+    std::optional<FileStamp> stamp;  // of the new file; nullopt when the replacement failed
+    std::string error;               // why it failed, in words
+};
+
+// Makes the file at path hold exactly content without ever leaving it short or missing: the
+// content goes to a new file with a unique name in the same folder, which gets the old file's
+// permissions (and owner, where allowed), is flushed to the disk and is renamed over the old
+// file. Through a symbolic link the link's target is replaced and the link stays. Refuses a path
+// that names a folder or anything else but a regular file. The old file is untouched when
+// anything fails.
+Replacement ReplaceWholeFile(const std::filesystem::path& path, std::string_view content);
+
+}  // namespace carvex

@@ -1,0 +1,270 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <random>
+
+#include "carvex/platform/unique_fd.h"
+#include "carvex/platform/whole_file.h"
+
+namespace carvex {
+
+namespace {
+
+constexpr int kMaxLinkHops = 40;
+constexpr int kTemporaryNameTries = 100;
+constexpr size_t kReadChunk = 4096;
+
+std::string Words(int error) {
+    return std::generic_category().message(error);
+}
+
+FileStamp StampFrom(const struct stat& st) {
+    FileStamp stamp;
+    if (S_ISREG(st.st_mode)) {
+        stamp.kind = FileStamp::Kind::kFile;
+    } else if (S_ISDIR(st.st_mode)) {
+        stamp.kind = FileStamp::Kind::kFolder;
+    } else {
+        stamp.kind = FileStamp::Kind::kOther;
+    }
+    stamp.modified_ns =
+        static_cast<int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    stamp.size = static_cast<uint64_t>(st.st_size);
+    stamp.inode = static_cast<uint64_t>(st.st_ino);
+    stamp.device = static_cast<uint64_t>(st.st_dev);
+    return stamp;
+}
+
+FileStamp::Kind KindOfStatError(int error) {
+    return (error == ENOENT || error == ENOTDIR) ? FileStamp::Kind::kMissing
+                                                 : FileStamp::Kind::kUnreachable;
+}
+
+// The file a replacement must change: the path itself, or the end of its chain of symbolic
+// links (which need not exist yet).
+std::optional<std::filesystem::path> LinkTarget(std::filesystem::path path, std::string& error) {
+    for (int hops = 0; hops <= kMaxLinkHops; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) {
+            if (errno == ENOENT) {
+                return path;
+            }
+            error = "cannot look at " + path.string() + ": " + Words(errno);
+            return std::nullopt;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            return path;
+        }
+        std::error_code link_error;
+        const auto link = std::filesystem::read_symlink(path, link_error);
+        if (link_error) {
+            error = "cannot follow the link " + path.string() + ": " + link_error.message();
+            return std::nullopt;
+        }
+        path = link.is_absolute() ? link : path.parent_path() / link;
+    }
+    error = "cannot follow the link " + path.string() + ": " + Words(ELOOP);
+    return std::nullopt;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
+}
+
+// A new file under a name no one else uses, removed again unless it was renamed into place.
+class PendingFile {
+  public:
+    PendingFile(const std::filesystem::path& folder, const std::string& name) {
+        static constexpr std::string_view kLetters =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        thread_local std::mt19937_64 random(std::random_device{}() ^
+                                            static_cast<uint64_t>(::getpid()));
+        for (int attempt = 0; attempt < kTemporaryNameTries; ++attempt) {
+            std::string unique = "." + name + ".";
+            for (int i = 0; i < 8; ++i) {
+                unique += kLetters[random() % kLetters.size()];
+            }
+            path_ = folder / unique;
+            // Mode 0666 lets the umask decide for a new file, as for any file the user creates.
+            fd_.Reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+            if (fd_ || errno != EEXIST) {
+                break;
+            }
+        }
+        error_ = fd_ ? 0 : errno;
+    }
+    ~PendingFile() {
+        fd_.Reset();
+        if (error_ == 0 && !renamed_) {
+            ::unlink(path_.c_str());
+        }
+    }
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    int Error() const { return error_; }
+    int Fd() const { return fd_.Get(); }
+    const std::filesystem::path& Path() const { return path_; }
+    void Close() { fd_.Reset(); }
+    void Renamed() { renamed_ = true; }
+
+  private:
+    std::filesystem::path path_;
+    UniqueFd fd_;
+    int error_ = 0;
+    bool renamed_ = false;
+};
+
+}  // namespace
+
+FileStamp StampOf(const std::filesystem::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        FileStamp stamp;
+        stamp.kind = KindOfStatError(errno);
+        return stamp;
+    }
+    return StampFrom(st);
+}
+
+WholeFile ReadWholeFile(const std::filesystem::path& path) {
+    WholeFile file;
+    // Looked at before opening, so that a device or a pipe is never opened.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        const int error = errno;
+        file.stamp.kind = KindOfStatError(error);
+        if (file.stamp.kind == FileStamp::Kind::kUnreachable) {
+            file.error = std::error_code(error, std::generic_category());
+        }
+        return file;
+    }
+    file.stamp = StampFrom(st);
+    if (file.stamp.kind != FileStamp::Kind::kFile) {
+        return file;
+    }
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd) {
+        const int error = errno;
+        file.stamp = StampOf(path);
+        if (file.stamp.kind != FileStamp::Kind::kMissing) {
+            file.error = std::error_code(error, std::generic_category());
+        }
+        return file;
+    }
+    if (::fstat(fd.Get(), &st) != 0) {
+        file.error = std::error_code(errno, std::generic_category());
+        return file;
+    }
+    file.stamp = StampFrom(st);
+    if (file.stamp.kind != FileStamp::Kind::kFile) {
+        return file;
+    }
+    // The size is only a hint: the file may grow while it is read.
+    file.content.resize(static_cast<size_t>(st.st_size) + kReadChunk);
+    size_t used = 0;
+    for (;;) {
+        if (used == file.content.size()) {
+            file.content.resize(used + kReadChunk);
+        }
+        const ssize_t count =
+            ::read(fd.Get(), file.content.data() + used, file.content.size() - used);
+        if (count == 0) {
+            break;
+        }
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            file.error = std::error_code(errno, std::generic_category());
+            used = 0;
+            break;
+        }
+        used += static_cast<size_t>(count);
+    }
+    file.content.resize(used);
+    return file;
+}
+
+Replacement ReplaceWholeFile(const std::filesystem::path& path, std::string_view content) {
+    Replacement result;
+    const auto target = LinkTarget(path, result.error);
+    if (!target) {
+        return result;
+    }
+    struct stat old {};
+    const bool existed = ::stat(target->c_str(), &old) == 0;
+    if (!existed && errno != ENOENT) {
+        result.error = "cannot look at " + target->string() + ": " + Words(errno);
+        return result;
+    }
+    if (existed && S_ISDIR(old.st_mode)) {
+        result.error = target->string() + " is a folder";
+        return result;
+    }
+    if (existed && !S_ISREG(old.st_mode)) {
+        result.error = target->string() + " is not a regular file";
+        return result;
+    }
+    // A file the user made read-only stays as it is, although its folder would allow a rename.
+    if (existed && ::access(target->c_str(), W_OK) != 0) {
+        result.error = target->string() + " is read-only: " + Words(errno);
+        return result;
+    }
+
+    std::filesystem::path folder = target->parent_path();
+    if (folder.empty()) {
+        folder = ".";
+    }
+    PendingFile pending(folder, target->filename().string());
+    if (pending.Error() != 0) {
+        result.error = "cannot create a file in " + folder.string() + ": " + Words(pending.Error());
+        return result;
+    }
+    if (!WriteAll(pending.Fd(), content)) {
+        result.error = "cannot write " + pending.Path().string() + ": " + Words(errno);
+        return result;
+    }
+    if (existed) {
+        struct stat made {};
+        if (::fstat(pending.Fd(), &made) == 0 &&
+            (made.st_uid != old.st_uid || made.st_gid != old.st_gid)) {
+            // Only a privileged user may hand the file back to its owner; others keep theirs.
+            [[maybe_unused]] const int ignored = ::fchown(pending.Fd(), old.st_uid, old.st_gid);
+        }
+        if (::fchmod(pending.Fd(), old.st_mode & 07777) != 0) {
+            result.error =
+                "cannot set the permissions of " + pending.Path().string() + ": " + Words(errno);
+            return result;
+        }
+    }
+    struct stat written {};
+    if (::fsync(pending.Fd()) != 0 || ::fstat(pending.Fd(), &written) != 0) {
+        result.error = "cannot write " + pending.Path().string() + ": " + Words(errno);
+        return result;
+    }
+    pending.Close();
+    if (::rename(pending.Path().c_str(), target->c_str()) != 0) {
+        result.error = "cannot rename " + pending.Path().string() + " to " + target->string() +
+                       ": " + Words(errno);
+        return result;
+    }
+    // The folder is not flushed: after a crash it holds the old file or the new one, both whole.
+    pending.Renamed();
+    result.stamp = StampFrom(written);
+    return result;
+}
+
+}  // namespace carvex
