@@ -24,6 +24,8 @@
 #include <chrono>
 
 #include "app/about_unit.h"
+#include "app/item_check_box.h"
+#include "app/led_setting_unit.h"
 #include "app/log_line.h"
 #include "app/model/model_clock.h"
 
@@ -96,6 +98,7 @@ void TMainFrm::CreateControls() {
     LedSheet = new QWidget;
     LedSheet->setObjectName(QStringLiteral("LedSheet"));
     PageControl1->addTab(LedSheet, QStringLiteral("Led Setting"));
+    CreateLedPage();
     for (size_t i = 0; i < PageSlots.size(); ++i) {
         PageSlots[i] = new QWidget;
         PageSlots[i]->setObjectName(QStringLiteral("TabSheet%1").arg(i + 1));
@@ -136,6 +139,7 @@ void TMainFrm::CreateControls() {
     Timer1->start();
 
     AboutBox = new TAboutBox(this);
+    LedSettingFrm = new TLedSettingFrm(*prompts_, this);
 }
 
 void TMainFrm::CreateToolBar() {
@@ -254,6 +258,15 @@ int TMainFrm::SlotIndex(const QWidget* tab) const {
 }
 
 void TMainFrm::BuildConfigPages() {
+    FreeItems();
+    auto items = ReadConfigItems(*description_);
+    items_described_ = items.has_value();
+    if (items) {
+        ConfigItems = std::move(*items);
+        for (size_t i = 0; i < ConfigItems.size(); ++i) {
+            item_index_.emplace(ConfigItems[i].Name, i);
+        }
+    }
     const auto pages = ReadConfigPages(*description_);
     if (!pages) {
         prompts_->ShowMessage(this, QStringLiteral("Bad config files..."));
@@ -276,20 +289,17 @@ void TMainFrm::BuildConfigPages() {
 }
 
 void TMainFrm::BuildPageItems(QWidget* tab, const std::string& page_id) {
-    FreeItems();
-    ItemLayout layout(PageControl1->height());
-    auto items = ReadConfigItems(*description_);
-    if (!items) {
+    if (!items_described_) {
         prompts_->ShowMessage(this, QStringLiteral("Bad config files..."));
         return;
     }
-    for (TConfigItem& item : *items) {
-        ConfigItems.push_back(item);
+    ItemLayout layout(PageControl1->height());
+    for (const TConfigItem& item : ConfigItems) {
         if (item.AlongPage != page_id) {
             continue;
         }
         const auto at = layout.Current();
-        auto* label = new QCheckBox(Q(item.Caption), tab);
+        auto* label = new ItemCheckBox(Q(item.Caption), kValueBoxOffset, tab);
         label->setObjectName(kLabelPrefix + Q(item.Name));
         label->setGeometry(at.x, at.y, kLabelWidth, label->sizeHint().height());
         label->setVisible(item.Visible);
@@ -297,6 +307,7 @@ void TMainFrm::BuildPageItems(QWidget* tab, const std::string& page_id) {
 
         auto* value = new QComboBox(tab);
         value->setObjectName(Q(item.Name));
+        value->setFont(ItemControlFont());
         value->setEditable(item.UserInput);
         for (const auto& entry : SplitList(item.Range)) {
             value->addItem(Q(entry));
@@ -305,6 +316,8 @@ void TMainFrm::BuildPageItems(QWidget* tab, const std::string& page_id) {
         value->setGeometry(at.x + kValueBoxOffset, at.y - 5, item.ItemWidth,
                            value->sizeHint().height());
         value->setVisible(item.Visible);
+        created_controls_.push_back({label, value});
+        controls_.emplace(item.Name, created_controls_.back());
         layout.Advance(item.Visible);
     }
 }
@@ -333,36 +346,51 @@ void TMainFrm::ApplyCardFilter(const std::string& card_type) {
 }
 
 TConfigItem* TMainFrm::FindItem(const std::string& name) {
+    const auto indexed = item_index_.find(name);
+    if (indexed != item_index_.end() && indexed->second < ConfigItems.size() &&
+        ConfigItems[indexed->second].Name == name) {
+        return &ConfigItems[indexed->second];
+    }
+    // ConfigItems was changed behind the index's back.
     const auto found = std::find_if(ConfigItems.begin(), ConfigItems.end(),
                                     [&](const TConfigItem& item) { return item.Name == name; });
     return found == ConfigItems.end() ? nullptr : &*found;
 }
 
 QComboBox* TMainFrm::ValueBox(const std::string& name) const {
-    return PageControl1->findChild<QComboBox*>(Q(name));
+    const auto found = controls_.find(name);
+    return found == controls_.end() ? nullptr : found->second.value;
 }
 
 QCheckBox* TMainFrm::LabelBox(const std::string& name) const {
-    return PageControl1->findChild<QCheckBox*>(kLabelPrefix + Q(name));
+    const auto found = controls_.find(name);
+    return found == controls_.end() ? nullptr : found->second.label;
 }
 
 void TMainFrm::ToggleItemControl(QCheckBox* label_box) {
-    const QString name = label_box->objectName().mid(kLabelPrefix.size());
-    if (auto* value = PageControl1->findChild<QComboBox*>(name)) {
+    if (auto* value = ValueBox(label_box->objectName().mid(kLabelPrefix.size()).toStdString())) {
         value->setEnabled(label_box->isChecked());
     }
 }
 
 void TMainFrm::FreeItems() {
     ConfigItems.clear();
+    item_index_.clear();
 }
 
 void TMainFrm::FreeItemsAndControls() {
-    for (const TConfigItem& item : ConfigItems) {
-        delete LabelBox(item.Name);
-        delete ValueBox(item.Name);
+    // Every control made, also those of a name listed twice, which the index does not hold.
+    for (const ItemControls& controls : created_controls_) {
+        delete controls.label;
+        delete controls.value;
     }
+    created_controls_.clear();
+    controls_.clear();
     FreeItems();
+}
+
+int32_t TMainFrm::CallLibrary(const std::function<int32_t()>& call) {
+    return call();
 }
 
 void TMainFrm::AddLog(const QString& message) {

@@ -3,18 +3,26 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "app/model/config_item.h"
 #include "app/model/ini_file.h"
+#include "app/model/led_table.h"
 #include "app/model/log_file.h"
+#include "app/model/nv_compose.h"
 #include "app/user_prompts.h"
 
+class QAction;
 class QCheckBox;
 class QComboBox;
+class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
 class QSplitter;
@@ -24,10 +32,18 @@ class QTableWidget;
 class QTimer;
 class QToolBar;
 class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace cardwright {
 
 class TAboutBox;
+class TLedSettingFrm;
+
+// How an operation on one item ended. kBroken: the item's description holds a text that cannot
+// be used as a number; the line naming it is logged, and the command is to close the card and
+// end as failed.
+enum class ItemOutcome { kDone, kFailed, kBroken };
 
 // The configurator's main window: the tool bar and menu, "Common Info", the pages generated
 // from Config_Info.ini, the LED page, and the operation log.
@@ -52,7 +68,9 @@ class TMainFrm : public QMainWindow {
     void Timer1Timer();
     void About1Click();
 
+    // Reads the item list once and builds every described page and the LED page from it.
     void BuildConfigPages();
+    // Creates the controls of the items of ConfigItems that belong to the page.
     void BuildPageItems(QWidget* tab, const std::string& page_id);
     void ApplyCardFilter(const std::string& card_type);
     TConfigItem* FindItem(const std::string& name);
@@ -64,12 +82,51 @@ class TMainFrm : public QMainWindow {
 
     void AddLog(const QString& message);
 
+    // Every call of a library export made by the window goes through here.
+    int32_t CallLibrary(const std::function<int32_t()>& call);
+
+    // Item values (main_unit_values.cpp). Card operations expect the connection to be open.
+    void ShowItemText(QComboBox* value_box, const QString& text);
+    // Shows an item's value from its NV item's data; false (logged) when its NV_BYTE is no
+    // usable number. Items without a value box are left alone.
+    bool ShowNvValue(const TConfigItem& item, std::span<const uint8_t> data);
+    // Shows an item's default as its value, for an NV item the card does not hold.
+    void ShowNvDefault(const TConfigItem& item);
+    // Reads the NV items of a multi-value item and shows what was read (also after a failed
+    // read). `status` is the failed read's request status. Not read without a value box.
+    ItemOutcome ReadMultiValueItem(const TConfigItem& item, int32_t& status);
+    // Composes and writes the NV item of an item of ConfigItems or of a single record.
+    ItemOutcome WriteItem(const TConfigItem& record);
+    // WriteItem for each NV item of a multi-value item, up to the first failure.
+    ItemOutcome WriteMultiValueItem(const TConfigItem& item);
+    bool ReadDeviceState();
+    bool WriteDeviceState();
+    void ResetUncheckedItems();
+    bool ValidateItems();
+    // Every value box empty and unticked, the LED step list "--", the LED table zero.
+    void ClearAllValues();
+    // The value boxes' texts, as the model's compositions take them.
+    ShownText ShownTexts() const;
+
+    // The LED page (main_unit_led.cpp).
+    void ShowLedSteps();
+    void ListView2Click();
+    void ListView2Change();
+    void ModifyLedMenuClick();
+    void DeleteLedMenuClick();
+    void DeleteAllLedMenuClick();
+    bool ReadLedInfo();
+    bool WriteLedInfo();
+    void LoadLedInfo(const std::string& section);
+    std::string LedStatusLine(int status) const;
+
     // Main-window state shared by the commands.
     std::vector<TConfigItem> ConfigItems;
     bool ConfigLed = false;
     std::string CardType;
     bool PortSettingWritten = false;
     bool NewVersion = false;
+    LedTable LedInfo;
 
     // Fixed controls.
     QToolBar* ToolBar1 = nullptr;
@@ -92,6 +149,13 @@ class TMainFrm : public QMainWindow {
     QTimer* Timer1 = nullptr;
     QMenuBar* MainMenu1 = nullptr;
     TAboutBox* AboutBox = nullptr;
+    QTreeWidget* ListView2 = nullptr;  // the LED statuses
+    QTreeWidget* ListView1 = nullptr;  // the steps of the selected status
+    QMenu* PopupMenu2 = nullptr;
+    QAction* DeleteLedMenu = nullptr;
+    QAction* ModifyLedMenu = nullptr;
+    QAction* DeleteAllLedMenu = nullptr;
+    TLedSettingFrm* LedSettingFrm = nullptr;
 
     UserPrompts& Prompts() { return *prompts_; }
     const IniFile& Description() const { return *description_; }
@@ -101,12 +165,20 @@ class TMainFrm : public QMainWindow {
     void showEvent(QShowEvent* event) override;
 
   private:
+    struct ItemControls {
+        QCheckBox* label = nullptr;
+        QComboBox* value = nullptr;
+    };
+
     bool FormCreate();
     void CreateControls();
     void CreateToolBar();
     void CreateMenu();
     void CreateCommonInfo();
+    void CreateLedPage();
     int SlotIndex(const QWidget* tab) const;
+    int SelectedLedStatus() const;
+    QTreeWidgetItem* FirstSelectedStep() const;
     void SaveLogLine(const std::string& line);
     void ReportLogFailure(const QString& text);
 
@@ -121,6 +193,10 @@ class TMainFrm : public QMainWindow {
     bool log_failure_reported_ = false;
     bool created_ = false;
     bool sized_ = false;
+    bool items_described_ = false;  // the last build found CONFIG_ITEM
+    std::unordered_map<std::string, size_t> item_index_;
+    std::unordered_map<std::string, ItemControls> controls_;  // the first of a name
+    std::vector<ItemControls> created_controls_;
 };
 
 }  // namespace cardwright

@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "app/led_setting_unit.h"
+
 namespace cardwright {
 
 void DialogPrompts::ShowMessage(QWidget* parent, const QString& text) {
@@ -16,6 +18,10 @@ QString DialogPrompts::AskOpenFileName(QWidget* parent, const QString& filter) {
 
 QString DialogPrompts::AskSaveFileName(QWidget* parent, const QString& filter) {
     return QFileDialog::getSaveFileName(parent, QString(), QString(), filter);
+}
+
+bool DialogPrompts::AskLedStep(TLedSettingFrm& dialog) {
+    return dialog.exec() == QDialog::Accepted;
 }
 
 }  // namespace cardwright

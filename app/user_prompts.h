@@ -6,6 +6,8 @@ class QWidget;
 
 namespace cardwright {
 
+class TLedSettingFrm;
+
 // The questions the main window puts to the user: message boxes and file dialogs. Tests answer
 // them through an implementation of their own.
 class UserPrompts {
@@ -15,6 +17,8 @@ class UserPrompts {
     // Empty when the user cancels.
     virtual QString AskOpenFileName(QWidget* parent, const QString& filter) = 0;
     virtual QString AskSaveFileName(QWidget* parent, const QString& filter) = 0;
+    // Shows the LED step dialog as it has been preset; true when it closed with OK.
+    virtual bool AskLedStep(TLedSettingFrm& dialog) = 0;
 };
 
 // Modal message boxes with an OK button and the platform's file dialogs.
@@ -23,6 +27,7 @@ class DialogPrompts : public UserPrompts {
     void ShowMessage(QWidget* parent, const QString& text) override;
     QString AskOpenFileName(QWidget* parent, const QString& filter) override;
     QString AskSaveFileName(QWidget* parent, const QString& filter) override;
+    bool AskLedStep(TLedSettingFrm& dialog) override;
 };
 
 }  // namespace cardwright

@@ -28,6 +28,7 @@ class RecordingPrompts : public UserPrompts {
     void ShowMessage(QWidget*, const QString& text) override { messages_->append(text); }
     QString AskOpenFileName(QWidget*, const QString&) override { return {}; }
     QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
+    bool AskLedStep(TLedSettingFrm&) override { return false; }
 
   private:
     QStringList* messages_;

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDialog>
+
+#include "app/model/led_table.h"
+
+class QComboBox;
+class QPushButton;
+
+namespace cardwright {
+
+class UserPrompts;
+
+// The dialog for one step of an LED pattern: a colour and a time in units of 100 ms. One
+// instance lives as long as the main window; its boxes keep their content between uses.
+class TLedSettingFrm : public QDialog {
+    Q_OBJECT
+
+  public:
+    static constexpr const char* kBadTimeMessage =
+        "The time must be a whole number from 0 to 255 (units of 100 ms)...";
+
+    // `prompts` tells the user why a time is refused.
+    TLedSettingFrm(UserPrompts& prompts, QWidget* parent = nullptr);
+
+    // Shows a step as the LED table holds it; a colour outside 1 to 8 selects no entry.
+    void Preset(const LedStep& step);
+    // The step the boxes hold: colour code 0 when no entry is selected. The time is the one
+    // OK accepted (0 to 255).
+    LedStep Step() const;
+
+    QComboBox* LedColorComboBox = nullptr;
+    QComboBox* LedIntervalComb0Box = nullptr;
+    QPushButton* OKBtn = nullptr;
+    QPushButton* CancelBtn = nullptr;
+
+  private:
+    void OKBtnClick();
+
+    UserPrompts& prompts_;
+};
+
+}  // namespace cardwright

@@ -1,0 +1,124 @@
+#pragma once
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QStringList>
+#include <QTimer>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "app/led_setting_unit.h"
+#include "app/main_unit.h"
+#include "app/model/model_clock.h"
+#include "carvex/carvex.h"
+#include "carvex/platform/clock.h"
+#include "carvex/platform/environment.h"
+#include "tests/support/card_fixture.h"
+
+namespace testsupport {
+
+inline const std::filesystem::path kTestData = CARDWRIGHT_TEST_DATA_DIR;
+
+// Records the window's messages and answers the LED step dialog with a script of the test's.
+class ScriptedPrompts : public cardwright::UserPrompts {
+  public:
+    void ShowMessage(QWidget*, const QString& text) override { messages.append(text); }
+    QString AskOpenFileName(QWidget*, const QString&) override { return {}; }
+    QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
+    bool AskLedStep(cardwright::TLedSettingFrm& dialog) override {
+        ++led_dialogs;
+        return answer_led ? answer_led(dialog) : false;
+    }
+
+    QStringList messages;
+    int led_dialogs = 0;
+    std::function<bool(cardwright::TLedSettingFrm&)> answer_led;
+};
+
+// The test card's profile (tests/app/data/card.profile).
+inline cardsim::CardProfile TestProfile() {
+    return cardsim::LoadProfile(kTestData / "card.profile");
+}
+
+// The main window started over the test description, beside a simulated card; the library,
+// the card and the window's own pauses all run on faster clocks.
+class WindowUnderTest {
+  public:
+    static constexpr int kScale = 20;
+
+    explicit WindowUnderTest(cardsim::CardProfile profile = TestProfile()) {
+        for (const char* file : {"Config_Info.ini", "config_value.ini"}) {
+            std::filesystem::copy_file(kTestData / file, dir_.Path() / file);
+        }
+        StartCard(std::move(profile));
+        auto prompts = std::make_unique<ScriptedPrompts>();
+        prompts_ = prompts.get();
+        window_ = std::make_unique<cardwright::TMainFrm>(
+            QString::fromStdString(dir_.Path().string()), std::move(prompts));
+        window_->Timer1->stop();
+        window_->show();
+        window_->PageControl1->setFixedHeight(247);
+        QApplication::processEvents();
+        window_->Timer1Timer();
+    }
+    ~WindowUnderTest() {
+        CloseCommPort();
+        carvex::RemoveEnvironmentValue("CARVEX_ROOT");
+    }
+    WindowUnderTest(const WindowUnderTest&) = delete;
+    WindowUnderTest& operator=(const WindowUnderTest&) = delete;
+
+    void StartCard(cardsim::CardProfile profile) {
+        CloseCommPort();
+        card_.reset();
+        card_ = std::make_unique<CardUnderTest>(std::move(profile), kScale);
+        carvex::SetEnvironmentValue("CARVEX_ROOT", card_->card->Root().Path().string());
+    }
+
+    // Opens the connection as a command does before it works on the items.
+    bool Open() {
+        const bool open = InitCommPort() == 1;
+        card().ClearRequests();
+        return open;
+    }
+
+    cardwright::TMainFrm& w() { return *window_; }
+    cardsim::SimulatedCard& card() { return *card_->card; }
+    ScriptedPrompts& prompts() { return *prompts_; }
+    const std::filesystem::path& Dir() const { return dir_.Path(); }
+
+    // The logged messages, without their time stamps.
+    QStringList Log() const {
+        QStringList messages;
+        for (const QString& line : window_->Memo1->toPlainText().split(QLatin1Char('\n'))) {
+            const auto at = line.indexOf(QStringLiteral("  "));
+            if (at >= 0) {
+                messages.append(line.mid(at + 2));
+            }
+        }
+        return messages;
+    }
+
+    // The NV items the card was asked to write, in order.
+    std::vector<uint16_t> NvWrites() const {
+        std::vector<uint16_t> items;
+        for (const auto& request : card_->card->Requests()) {
+            if (request.command == cardsim::Command::kNvWrite && request.bytes.size() >= 3) {
+                items.push_back(static_cast<uint16_t>(request.bytes[1] | (request.bytes[2] << 8)));
+            }
+        }
+        return items;
+    }
+
+  private:
+    TempDir dir_;
+    carvex::ScopedClock clock_{std::make_shared<carvex::ScaledClock>(kScale)};
+    std::shared_ptr<void> app_clock_ =
+        cardwright::InstallAppClock(std::make_shared<cardwright::TestClock>(50));
+    std::unique_ptr<CardUnderTest> card_;
+    ScriptedPrompts* prompts_ = nullptr;
+    std::unique_ptr<cardwright::TMainFrm> window_;
+};
+
+}  // namespace testsupport
