@@ -190,6 +190,17 @@ TEST(UdevRule, ParsesWithKnownKeysOperatorsAndLabels) {
     EXPECT_TRUE(name.ends_with(".rules"));
 }
 
+// udev's own check, where its udevadm has one (systemd 253 and later; Debian 12 has 252).
+TEST(UdevRule, UdevadmVerifyAcceptsIt) {
+    const std::string udevadm = "/usr/bin/udevadm";
+    if (!std::filesystem::exists(udevadm) ||
+        testsupport::RunProgram(udevadm, {"verify", "--help"}).exit_code != 0) {
+        GTEST_SKIP() << "no udevadm verify here";
+    }
+    const auto r = testsupport::RunProgram(udevadm, {"verify", CARVEX_UDEV_RULE});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+}
+
 TEST(UdevRule, OurParserCatchesBrokenLines) {
     for (const char* broken :
          {"ACTION==\"add\" RUN+=\"x\"", "ACTION==\"add", "ACTION~\"add\"", "ENV{ID_X==\"1\""}) {
