@@ -1,7 +1,12 @@
 #include "carvex/platform/device_publisher.h"
 
+#include <stdlib.h>
+
+#include <cerrno>
 #include <fstream>
+#include <functional>
 #include <stdexcept>
+#include <system_error>
 
 namespace carvex {
 
@@ -9,7 +14,53 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Writes the whole file under a temporary name and renames it, so a reader never sees half.
+constexpr auto kWorldReadableDirectory = fs::perms::owner_all | fs::perms::group_read |
+                                         fs::perms::group_exec | fs::perms::others_read |
+                                         fs::perms::others_exec;
+
+// Fills a fresh hidden sibling of `target`, then turns `target` into a symbolic link to it with
+// one rename: a reader resolves either the old or the new contents, never a half-written one.
+// The contents before stay until the next swap, for a reader whose path lookup is under way.
+void SwapInDirectory(const fs::path& target, const std::function<void(const fs::path&)>& fill) {
+    const fs::path parent = target.parent_path();
+    const std::string prefix = "." + target.filename().string() + ".";
+    fs::create_directories(parent);
+    std::string pattern = (parent / (prefix + "XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::system_error(errno, std::generic_category(), "cannot create " + pattern);
+    }
+    const fs::path staged = pattern;
+    fs::permissions(staged, kWorldReadableDirectory);
+    fill(staged);
+
+    std::error_code error;
+    fs::path previous;
+    const auto status = fs::symlink_status(target, error);
+    if (fs::is_symlink(status)) {
+        previous = parent / fs::read_symlink(target);
+    } else if (fs::is_directory(status)) {
+        // A list written entry by entry before: moved aside so the link can take its name.
+        previous = parent / (prefix + "before");
+        fs::remove_all(previous, error);
+        fs::rename(target, previous);
+    }
+    const fs::path link = parent / (prefix + "link");
+    fs::remove(link, error);
+    fs::create_symlink(staged.filename(), link);
+    fs::rename(link, target);
+
+    // Older generations, and what a publisher that was interrupted left behind.
+    for (fs::directory_iterator it(parent, error), end; !error && it != end; it.increment(error)) {
+        const fs::path& path = it->path();
+        if (path.filename().string().starts_with(prefix) && path != staged && path != previous) {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    }
+}
+
+}  // namespace
+
 void WriteFileAtomically(const fs::path& path, std::string_view text) {
     fs::create_directories(path.parent_path());
     const fs::path temporary = path.parent_path() / ("." + path.filename().string() + ".tmp");
@@ -20,10 +71,11 @@ void WriteFileAtomically(const fs::path& path, std::string_view text) {
             throw std::runtime_error("cannot write " + temporary.string());
         }
     }
+    // Every process may read what a publisher writes, whatever the publisher's umask.
+    fs::permissions(temporary, fs::perms::owner_read | fs::perms::owner_write |
+                                   fs::perms::group_read | fs::perms::others_read);
     fs::rename(temporary, path);
 }
-
-}  // namespace
 
 void DevicePublisher::PublishComPort(std::string_view name, const fs::path& target) {
     const fs::path link = root_.ComDirectory() / std::string(name);
@@ -52,6 +104,18 @@ void DevicePublisher::PublishDevice(DeviceClass device_class, int index,
 void DevicePublisher::RemoveDevice(DeviceClass device_class, int index) {
     std::error_code ignored;
     fs::remove_all(root_.DeviceClassDirectory(device_class) / std::to_string(index), ignored);
+}
+
+void DevicePublisher::PublishDeviceList(DeviceClass device_class,
+                                        std::span<const std::string> friendly_names) {
+    SwapInDirectory(root_.DeviceClassDirectory(device_class), [&](const fs::path& staged) {
+        for (size_t index = 0; index < friendly_names.size(); ++index) {
+            const fs::path directory = staged / std::to_string(index);
+            fs::create_directory(directory);
+            fs::permissions(directory, kWorldReadableDirectory);
+            WriteFileAtomically(directory / "FriendlyName", friendly_names[index]);
+        }
+    });
 }
 
 fs::path DevicePublisher::KeyDirectory(std::string_view key_path) const {
@@ -84,6 +148,20 @@ void DevicePublisher::RemoveRegistryKey(std::string_view key_path) {
 
 void DevicePublisher::DenyRegistryKey(std::string_view key_path) {
     WriteFileAtomically(KeyDirectory(key_path) / ".access-denied", "");
+}
+
+void DevicePublisher::PublishRegistrySubkeys(std::string_view key_path,
+                                             std::span<const RegistrySubkey> subkeys) {
+    SwapInDirectory(KeyDirectory(key_path), [&](const fs::path& staged) {
+        for (const RegistrySubkey& subkey : subkeys) {
+            const fs::path directory = staged / subkey.name;
+            fs::create_directory(directory);
+            fs::permissions(directory, kWorldReadableDirectory);
+            for (const auto& [name, value] : subkey.values) {
+                WriteFileAtomically(directory / name, value);
+            }
+        }
+    });
 }
 
 }  // namespace carvex

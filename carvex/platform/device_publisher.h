@@ -2,15 +2,28 @@
 
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "carvex/platform/device_root.h"
 
 namespace carvex {
 
+// One subkey of a registry key with its string values, for replacing a key's subkeys at once.
+struct RegistrySubkey {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> values;
+};
+
+// Writes the whole file under a temporary name and renames it, so a reader never sees half.
+void WriteFileAtomically(const std::filesystem::path& path, std::string_view text);
+
 // Makes devices visible in a device root: what a card's driver does when it is plugged in.
-// Used by the simulated card and by tests; the library itself only reads the root.
+// Used by the simulated card, the udev publisher and tests; the library itself only reads the
+// root. Writers that may run at the same time hold a DevicePublisherLock around their changes.
 class DevicePublisher {
   public:
     explicit DevicePublisher(DeviceRoot root) : root_(std::move(root)) {}
@@ -26,12 +39,18 @@ class DevicePublisher {
                        std::optional<std::string_view> friendly_name);
     void RemoveDevice(DeviceClass device_class, int index);
 
+    // The whole list of a device class, index 0 first. It is built beside the current list and
+    // swapped in with one rename, so a reader enumerating the class never meets a gap.
+    void PublishDeviceList(DeviceClass device_class, std::span<const std::string> friendly_names);
+
     // A string value under HKEY_LOCAL_MACHINE; the key path uses backslashes.
     void SetRegistryValue(std::string_view key_path, std::string_view name, std::string_view value);
     void CreateRegistryKey(std::string_view key_path);
     void RemoveRegistryKey(std::string_view key_path);
     // A key whose permissions refuse the library's request.
     void DenyRegistryKey(std::string_view key_path);
+    // Replaces every subkey of a key at once, swapped in like a device list.
+    void PublishRegistrySubkeys(std::string_view key_path, std::span<const RegistrySubkey> subkeys);
 
   private:
     std::filesystem::path KeyDirectory(std::string_view key_path) const;

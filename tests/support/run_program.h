@@ -20,6 +20,50 @@ struct ProgramResult {
     std::string err;
 };
 
+// The texts of an argument or environment list, and the char* array a spawn takes.
+struct TextList {
+    explicit TextList(std::vector<std::string> texts) : texts_(std::move(texts)) {
+        for (auto& text : texts_) {
+            pointers_.push_back(text.data());
+        }
+        pointers_.push_back(nullptr);
+    }
+    // The pointers point into the texts: never copied or moved.
+    TextList(const TextList&) = delete;
+    TextList& operator=(const TextList&) = delete;
+
+    char** Get() { return pointers_.data(); }
+
+  private:
+    std::vector<std::string> texts_;
+    std::vector<char*> pointers_;
+};
+
+inline TextList Arguments(const std::string& program, const std::vector<std::string>& args) {
+    std::vector<std::string> texts{program};
+    texts.insert(texts.end(), args.begin(), args.end());
+    return TextList(std::move(texts));
+}
+
+// The test's environment plus `extra_env`, which replaces inherited variables of the same name
+// (getenv takes the first).
+inline TextList Environment(const std::vector<std::string>& extra_env) {
+    std::vector<std::string> texts;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry(*e);
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        bool replaced = false;
+        for (const std::string& extra : extra_env) {
+            replaced = replaced || extra.starts_with(name);
+        }
+        if (!replaced) {
+            texts.push_back(entry);
+        }
+    }
+    texts.insert(texts.end(), extra_env.begin(), extra_env.end());
+    return TextList(std::move(texts));
+}
+
 // Runs a program with the test's environment plus `extra_env`, collecting both outputs.
 inline ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                                 const std::vector<std::string>& extra_env = {}) {
@@ -32,28 +76,12 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
-
-    std::vector<std::string> argv_text{program};
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argv_text) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    std::vector<std::string> env_text;
-    for (char** e = environ; *e != nullptr; ++e) {
-        env_text.emplace_back(*e);
-    }
-    env_text.insert(env_text.end(), extra_env.begin(), extra_env.end());
-    std::vector<char*> envp;
-    for (auto& e : env_text) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
+    TextList argv = Arguments(program, args);
+    TextList envp = Environment(extra_env);
 
     pid_t pid = 0;
     const int spawned =
-        posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+        posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.Get(), envp.Get());
     posix_spawn_file_actions_destroy(&actions);
     ::close(out_pipe[1]);
     ::close(err_pipe[1]);
@@ -89,5 +117,82 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
     result.exit_code = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
     return result;
 }
+
+// A program left running while the test goes on: its standard input and output are pipes to
+// the test, its standard error is discarded. Waited for when it goes.
+class RunningProgram {
+  public:
+    RunningProgram(const std::string& program, const std::vector<std::string>& args,
+                   const std::vector<std::string>& extra_env = {}) {
+        int in_pipe[2];
+        int out_pipe[2];
+        if (::pipe2(in_pipe, O_CLOEXEC) != 0 || ::pipe2(out_pipe, O_CLOEXEC) != 0) {
+            throw std::runtime_error("pipe failed");
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        TextList argv = Arguments(program, args);
+        TextList envp = Environment(extra_env);
+        const int spawned =
+            posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.Get(), envp.Get());
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(in_pipe[0]);
+        ::close(out_pipe[1]);
+        in_ = in_pipe[1];
+        out_ = out_pipe[0];
+        if (spawned != 0) {
+            pid_ = -1;
+            throw std::runtime_error("cannot start " + program);
+        }
+    }
+    ~RunningProgram() { Wait(); }
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    pid_t Pid() const { return pid_; }
+
+    // Reads `count` bytes of its output (fewer when it ends first).
+    std::string Read(size_t count) {
+        std::string text(count, '\0');
+        size_t got = 0;
+        while (got < count) {
+            const ssize_t n = ::read(out_, text.data() + got, count - got);
+            if (n <= 0) {
+                break;
+            }
+            got += static_cast<size_t>(n);
+        }
+        text.resize(got);
+        return text;
+    }
+
+    // Closes its standard input and waits for it to end; its exit code, or -1.
+    int Wait() {
+        if (in_ >= 0) {
+            ::close(in_);
+            in_ = -1;
+        }
+        if (pid_ > 0) {
+            int status = 0;
+            ::waitpid(pid_, &status, 0);
+            exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            pid_ = 0;
+        }
+        if (out_ >= 0) {
+            ::close(out_);
+            out_ = -1;
+        }
+        return exit_code_;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int in_ = -1;
+    int out_ = -1;
+    int exit_code_ = -1;
+};
 
 }  // namespace testsupport

@@ -1,10 +1,12 @@
 #include "tools/carvexctl/card_session.h"
 
+#include <filesystem>
 #include <iostream>
 
 #include "carvex/carvex.h"
 #include "carvex/link/port_discovery.h"
 #include "carvex/platform/device_root.h"
+#include "tools/carvexctl/port_diagnosis.h"
 
 namespace carvexctl {
 
@@ -12,14 +14,20 @@ CardSession::CardSession() {
     const auto root = carvex::DeviceRoot::FromEnvironment();
     const auto port = carvex::FindDiagPort(root);
     if (!port) {
+        std::error_code error;
+        const std::string hint =
+            std::filesystem::exists(root.Path(), error)
+                ? "; \"carvexctl ports --why\" tells what was found"
+                : "; the device root does not exist: with a real card, install the udev rule or "
+                  "run carvex-udev --scan";
         throw Failure("no card found: no PC UI interface among the serial ports (device root " +
-                      root.Path().string() + ")");
+                      root.Path().string() + ")" + hint);
     }
     Progress("Opening the card on COM" + std::to_string(*port) + " and switching it to DIAG...");
     if (InitCommPort() != 1) {
         CloseCommPort();
-        throw Failure("the card's PC UI interface (COM" + std::to_string(*port) +
-                      ") could not be opened or switched to DIAG; is another program using it?");
+        throw Failure("the card's PC UI interface cannot be used: " +
+                      ExplainUnopenablePort(root, *port));
     }
 }
 

@@ -12,7 +12,9 @@
 
 #include "app/model/imei.h"
 #include "carvex/carvex.h"
+#include "carvex/platform/device_root.h"
 #include "tools/carvexctl/card_session.h"
+#include "tools/carvexctl/ports_report.h"
 
 namespace {
 
@@ -224,6 +226,13 @@ int Run(int argc, char** argv) {
     pnp_set->callback([&] { PnpSet(state, mask); });
 
     app.add_subcommand("reset", "take the card offline and restart it")->callback(Reset);
+
+    bool why = false;
+    auto* ports = app.add_subcommand(
+        "ports", "list the card ports the library finds, and which ones it would take");
+    ports->add_flag("--why", why, "also list the USB serial ports that are not published, and why");
+    ports->callback(
+        [&] { carvexctl::PrintPorts(std::cout, carvex::DeviceRoot::FromEnvironment(), why); });
 
     std::string file;
     auto* crc = app.add_subcommand("crc", "the setting-file CRC of a file");

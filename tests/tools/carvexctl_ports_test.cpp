@@ -1,0 +1,204 @@
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "cardsim/pty_pair.h"
+#include "carvex/platform/device_publisher.h"
+#include "tests/support/card_fixture.h"
+#include "tests/support/fake_sysfs.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::FakeTty;
+using testsupport::RunProgram;
+
+const std::string kPcUiName = "TAVRIO Linkwave - 3G PC UI Interface";
+const std::string kModemName = "TAVRIO Linkwave - 3G Modem";
+
+// The tty a simulated card published for one of its COM numbers.
+std::string TtyOf(const cardsim::SimulatedCard& card, int com) {
+    return fs::read_symlink(card.Root().ComDirectory() / ("COM" + std::to_string(com))).string();
+}
+
+std::string Line(const std::string& text, const std::string& containing) {
+    const size_t at = text.find(containing);
+    if (at == std::string::npos) {
+        return {};
+    }
+    const size_t start = text.rfind('\n', at) + 1;
+    return text.substr(start, text.find('\n', at) - start);
+}
+
+// Two simulated cards on USB ports of a fake machine, their ttys the cards' pseudo-terminals:
+// what a technician with two real cards has, published by carvex-udev and read by carvexctl.
+TEST(RealCards, ScannedCardsAreReadThroughTheRootEachAskingItsOwnModem) {
+    testsupport::UdevWorld world;
+    world.SetCardTable("1234 abcd 00 modem\n1234 abcd 02 pcui\n");
+    auto first_profile = testsupport::ExampleProfile();
+    first_profile.model = "LW-E1750";
+    auto second_profile = testsupport::ExampleProfile();
+    second_profile.model = "LW-E1820";
+    testsupport::CardUnderTest first(first_profile);
+    testsupport::CardUnderTest second(second_profile);
+
+    std::vector<FakeTty> first_ttys;
+    int tty_number = 0;
+    for (auto* card : {&first, &second}) {
+        const auto device = world.Sysfs().AddUsbDevice(card == &first ? 2 : 3, "1234", "abcd");
+        const FakeTty modem =
+            world.Sysfs().AddUsbTty(device, 0, "ttyUSB" + std::to_string(tty_number++),
+                                    std::nullopt, TtyOf(*card->card, card->card->ModemPort()));
+        const FakeTty pcui =
+            world.Sysfs().AddUsbTty(device, 2, "ttyUSB" + std::to_string(tty_number++),
+                                    std::nullopt, TtyOf(*card->card, card->card->PcUiPort()));
+        if (card == &first) {
+            first_ttys = {modem, pcui};
+        }
+    }
+    const auto scan = world.Run(CARVEX_UDEV, {"--scan"});
+    ASSERT_EQ(scan.exit_code, 0) << scan.err;
+    EXPECT_NE(scan.out.find("4 port(s) published"), std::string::npos) << scan.out;
+
+    auto info = world.Run(CARVEXCTL, {"info"});
+    EXPECT_EQ(info.exit_code, 0) << info.err;
+    EXPECT_NE(info.out.find("IMEI:              356789012345678\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("Board type:        LW-E1750\n"), std::string::npos) << info.out;
+
+    const auto ports = world.Run(CARVEXCTL, {"ports"});
+    EXPECT_EQ(ports.exit_code, 0) << ports.err;
+    const std::string chosen = Line(ports.out, "<- InitCommPort");
+    EXPECT_NE(chosen.find(first_ttys[1].devnode), std::string::npos) << ports.out;
+    EXPECT_NE(chosen.find("pcui   \"" + kPcUiName + " (COM"), std::string::npos) << chosen;
+    EXPECT_NE(Line(ports.out, "<- the board-type query").find(first_ttys[0].devnode),
+              std::string::npos)
+        << ports.out;
+    EXPECT_NE(Line(ports.out, kModemName + " #2").find("COM5"), std::string::npos) << ports.out;
+
+    // The first card is unplugged: the second card's connection asks the second card's modem.
+    for (const FakeTty& tty : first_ttys) {
+        world.Sysfs().Unplug(tty);
+        const auto removed = world.Run(CARVEX_UDEV, {}, tty.Event("remove"));
+        EXPECT_EQ(removed.exit_code, 0) << removed.err;
+    }
+    info = world.Run(CARVEXCTL, {"info"});
+    EXPECT_EQ(info.exit_code, 0) << info.err;
+    EXPECT_NE(info.out.find("Board type:        LW-E1820\n"), std::string::npos) << info.out;
+}
+
+TEST(CarvexctlPorts, WhyNamesTheUsbTtysThatWereNotPublished) {
+    testsupport::UdevWorld world;
+    world.SetCardTable("1234 abcd 02 pcui\nnot a line\n");
+    const auto device = world.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    const FakeTty pcui = world.Sysfs().AddUsbTty(device, 2, "ttyUSB2");
+    world.Sysfs().AddUsbTty(device, 4, "ttyUSB4", "Application Interface");
+    world.Sysfs().AddUsbTty(device, 5, "ttyUSB5");
+    world.Sysfs().AddPlatformTty("ttyS0");
+
+    auto r = world.Run(CARVEXCTL, {"ports", "--why"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(r.out.find("ttyUSB2 (/dev/ttyUSB2, 1234:abcd interface 02): a pcui port (card "
+                         "table) that is not in this device root"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("No PC UI interface: InitCommPort finds no card."), std::string::npos);
+
+    ASSERT_EQ(world.Run(CARVEX_UDEV, {}, pcui.Event("add")).exit_code, 0);
+    r = world.Run(CARVEXCTL, {"ports", "--why"});
+    EXPECT_NE(Line(r.out, "<- InitCommPort").find("COM3   /dev/ttyUSB2"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("ttyUSB2 (/dev/ttyUSB2,"), std::string::npos) << "published now";
+    EXPECT_NE(r.out.find("ttyUSB4 (/dev/ttyUSB4, 1234:abcd interface 04): no card table line "
+                         "for 1234:abcd interface 04, no ModemManager tag, interface name "
+                         "\"Application Interface\" names no role"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("ttyUSB5 (/dev/ttyUSB5, 1234:abcd interface 05): no card table line "
+                         "for 1234:abcd interface 05, no ModemManager tag, no interface name"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("ttyS0"), std::string::npos) << "not a USB tty";
+    EXPECT_NE(r.out.find(world.CardTable().string() + ":2: expected"), std::string::npos) << r.out;
+}
+
+// A PC UI interface published on a pseudo-terminal that nothing answers on: the tests make it
+// unusable in the ways a real port is, and carvexctl has to say which.
+class WhyTheCardCannotBeOpened : public ::testing::Test {
+  protected:
+    WhyTheCardCannotBeOpened() : publisher_{carvex::DeviceRoot(root_.Path())} {
+        publisher_.PublishDevice(carvex::DeviceClass::kPorts, 0, kPcUiName + " (COM12)");
+    }
+
+    testsupport::ProgramResult Info(std::vector<std::string> wrapper = {}) {
+        std::string program = CARVEXCTL;
+        if (!wrapper.empty()) {
+            program = wrapper.front();
+            wrapper.erase(wrapper.begin());
+            wrapper.push_back(CARVEXCTL);
+        }
+        wrapper.push_back("info");
+        return RunProgram(program, wrapper, {"CARVEX_ROOT=" + root_.Path().string()});
+    }
+
+    testsupport::TempDir root_;
+    carvex::DevicePublisher publisher_;
+    cardsim::PtyPair pty_;
+};
+
+TEST_F(WhyTheCardCannotBeOpened, NotPublishedOrGone) {
+    auto r = Info();
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("COM12 is not in the device root (" +
+                         (root_.Path() / "com" / "COM12").string() + " is missing)"),
+              std::string::npos)
+        << r.err;
+
+    publisher_.PublishComPort("COM12", root_.Path() / "ttyUSB2");
+    r = Info();
+    EXPECT_NE(r.err.find("the card's PC UI interface cannot be used: COM12 (" +
+                         (root_.Path() / "ttyUSB2").string() +
+                         ") is gone: the card was unplugged or is restarting"),
+              std::string::npos)
+        << r.err;
+}
+
+TEST_F(WhyTheCardCannotBeOpened, InUseByTheProcessHoldingItsLock) {
+    publisher_.PublishComPort("COM12", pty_.SlavePath());
+    // flock(1) takes the lock and says so; it lets go when its standard input closes.
+    testsupport::RunningProgram locker(
+        "/usr/bin/flock", {pty_.SlavePath().string(), "sh", "-c", "echo locked; read line"});
+    const pid_t pid = locker.Pid();
+    ASSERT_EQ(locker.Read(7), "locked\n");
+
+    const auto r = Info();
+    locker.Wait();
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("COM12 (" + pty_.SlavePath().string() + ") is in use by flock (pid " +
+                         std::to_string(pid) + ")"),
+              std::string::npos)
+        << r.err;
+}
+
+TEST_F(WhyTheCardCannotBeOpened, NotPermittedNamesTheGroupToJoin) {
+    const group* dialout = ::getgrnam("dialout");
+    if (::geteuid() != 0 || dialout == nullptr) {
+        GTEST_SKIP() << "needs root to run carvexctl as another user, and a dialout group";
+    }
+    // As a real card's tty is: root's, open to the group dialout.
+    ASSERT_EQ(::chown(pty_.SlavePath().c_str(), 0, dialout->gr_gid), 0);
+    ASSERT_EQ(::chmod(pty_.SlavePath().c_str(), 0660), 0);
+    ASSERT_EQ(::chmod(root_.Path().c_str(), 0755), 0);
+    publisher_.PublishComPort("COM12", pty_.SlavePath());
+
+    const auto r =
+        Info({"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
+    EXPECT_EQ(r.exit_code, 1) << r.err;
+    EXPECT_NE(r.err.find("you may not open COM12 (" + pty_.SlavePath().string() +
+                         "): it is open to the group dialout, which you are not in (sudo usermod "
+                         "-aG dialout nobody, then log out and in again)"),
+              std::string::npos)
+        << r.err;
+}
+
+}  // namespace

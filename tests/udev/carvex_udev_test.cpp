@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <memory>
+#include <set>
+
+#include "carvex/link/port_discovery.h"
+#include "carvex/platform/device_list.h"
+#include "carvex/platform/registry.h"
+#include "tests/support/fake_sysfs.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::FakeTty;
+
+const std::string kPcUiName = "TAVRIO Linkwave - 3G PC UI Interface";
+const std::string kModemName = "TAVRIO Linkwave - 3G Modem";
+
+std::vector<std::string> List(const carvex::DeviceRoot& root, carvex::DeviceClass device_class) {
+    const carvex::DeviceList list(root, device_class);
+    std::vector<std::string> names;
+    for (int i = 0; list.Enumerate(i) == carvex::DeviceList::Entry::kPresent; ++i) {
+        names.push_back(list.FriendlyName(i).value_or("(unreadable)"));
+    }
+    return names;
+}
+
+// "FriendlyName -> AttachedTo" of each modem class subkey.
+std::vector<std::string> ModemKeys(const carvex::DeviceRoot& root) {
+    std::vector<std::string> keys;
+    const auto class_key = carvex::RegistryKey::OpenLocalMachine(root, carvex::kModemClassKey);
+    for (const std::string& name :
+         class_key ? class_key->SubkeyNames() : std::vector<std::string>{}) {
+        const auto key = carvex::RegistryKey::OpenLocalMachine(
+            root, std::string(carvex::kModemClassKey) + "\\" + name);
+        keys.push_back(key->ReadString("FriendlyName").value_or("?") + " -> " +
+                       key->ReadString("AttachedTo").value_or("?"));
+    }
+    return keys;
+}
+
+// carvex-udev as udev runs it, on a fake machine.
+class CarvexUdevTest : public ::testing::Test {
+  protected:
+    struct Card {
+        FakeTty pcui;
+        FakeTty modem;
+    };
+
+    // A card whose interfaces name themselves as the driver names them: modem 0, PC UI 2.
+    Card PlugInCard(int usb_port, int first_tty) {
+        const auto device = world_.Sysfs().AddUsbDevice(usb_port, "1234", "abcd");
+        Card card;
+        card.modem =
+            world_.Sysfs().AddUsbTty(device, 0, "ttyUSB" + std::to_string(first_tty), kModemName);
+        card.pcui = world_.Sysfs().AddUsbTty(device, 2, "ttyUSB" + std::to_string(first_tty + 1),
+                                             kPcUiName);
+        Send(card.modem, "add");
+        Send(card.pcui, "add");
+        return card;
+    }
+
+    testsupport::ProgramResult Send(const FakeTty& tty, const std::string& action,
+                                    std::vector<std::string> extra_env = {}) {
+        auto env = tty.Event(action);
+        env.insert(env.end(), extra_env.begin(), extra_env.end());
+        auto result = world_.Run(CARVEX_UDEV, {}, env);
+        EXPECT_EQ(result.exit_code, 0) << result.err;
+        return result;
+    }
+
+    void Unplug(const FakeTty& tty) {
+        world_.Sysfs().Unplug(tty);
+        Send(tty, "remove");
+    }
+
+    std::string ComLink(int number) const {
+        std::error_code error;
+        return fs::read_symlink(world_.Root() / "com" / ("COM" + std::to_string(number)), error)
+            .string();
+    }
+
+    carvex::DeviceRoot Root() const { return carvex::DeviceRoot(world_.Root()); }
+
+    testsupport::UdevWorld world_;
+};
+
+TEST_F(CarvexUdevTest, ACardIsPublishedAsItsDriverRegistersItAndFoundByDiscovery) {
+    const mode_t umask_before = ::umask(077);  // the programs started below inherit it
+    PlugInCard(2, 0);
+    ::umask(umask_before);
+    // The modem came first and took the first free number.
+    EXPECT_EQ(ComLink(3), "/dev/ttyUSB0");
+    EXPECT_EQ(ComLink(4), "/dev/ttyUSB1");
+    EXPECT_EQ(List(Root(), carvex::DeviceClass::kPorts),
+              std::vector<std::string>{kPcUiName + " (COM4)"});
+    EXPECT_EQ(List(Root(), carvex::DeviceClass::kModem), std::vector<std::string>{kModemName});
+    EXPECT_EQ(ModemKeys(Root()), std::vector<std::string>{kModemName + " -> COM3"});
+    EXPECT_EQ(carvex::FindDiagPort(Root()), 4);
+    EXPECT_EQ(carvex::FindModemPort(Root()), 3);
+
+    // Everyone may read what was published, whatever the publisher's umask.
+    struct stat info {};
+    ASSERT_EQ(::stat((world_.Root() / "devices" / "ports" / "0" / "FriendlyName").c_str(), &info),
+              0);
+    EXPECT_EQ(info.st_mode & 0444, 0444u);
+    ASSERT_EQ(::stat((world_.Root() / "devices" / "ports" / "0").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0555, 0555u);
+}
+
+TEST_F(CarvexUdevTest, TwoCardsGetTheirOwnNumbersAndNamesInTheSameOrder) {
+    const Card first = PlugInCard(2, 0);
+    const Card second = PlugInCard(3, 2);
+    EXPECT_EQ(List(Root(), carvex::DeviceClass::kPorts),
+              (std::vector<std::string>{kPcUiName + " (COM4)", kPcUiName + " #2 (COM6)"}));
+    EXPECT_EQ(List(Root(), carvex::DeviceClass::kModem),
+              (std::vector<std::string>{kModemName, kModemName + " #2"}));
+    EXPECT_EQ(ModemKeys(Root()),
+              (std::vector<std::string>{kModemName + " -> COM3", kModemName + " #2 -> COM5"}));
+
+    // The first card's PC UI goes: the list closes up, the second card keeps its name, and its
+    // modem is still the second in its list, so the board-type query keeps to the first card.
+    Unplug(first.pcui);
+    EXPECT_EQ(List(Root(), carvex::DeviceClass::kPorts),
+              std::vector<std::string>{kPcUiName + " #2 (COM6)"});
+    EXPECT_EQ(ComLink(4), "");
+    EXPECT_EQ(carvex::FindDiagPort(Root()), 6);
+    EXPECT_EQ(carvex::FindModemPort(Root()), 3);
+
+    Unplug(first.modem);
+    EXPECT_EQ(List(Root(), carvex::DeviceClass::kModem),
+              std::vector<std::string>{kModemName + " #2"});
+    EXPECT_EQ(ModemKeys(Root()), std::vector<std::string>{kModemName + " #2 -> COM5"});
+    EXPECT_EQ(carvex::FindModemPort(Root()), 5) << "now the second card's connection asks its own";
+    EXPECT_EQ(ComLink(3), "");
+    EXPECT_EQ(ComLink(5), second.modem.devnode);
+}
+
+TEST_F(CarvexUdevTest, TheSamePortRepluggedGetsTheSameNumber) {
+    const Card card = PlugInCard(2, 0);
+    Unplug(card.pcui);
+    Unplug(card.modem);
+    EXPECT_TRUE(List(Root(), carvex::DeviceClass::kPorts).empty());
+    EXPECT_TRUE(ModemKeys(Root()).empty());
+
+    // Plugged into another USB port first: new numbers. Then back into the first: the old ones,
+    // even though the kernel named its ttys differently this time.
+    PlugInCard(4, 0);
+    EXPECT_EQ(List(Root(), carvex::DeviceClass::kPorts),
+              std::vector<std::string>{kPcUiName + " (COM6)"});
+    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    Send(world_.Sysfs().AddUsbTty(device, 2, "ttyUSB7", kPcUiName), "add");
+    EXPECT_EQ(ComLink(4), "/dev/ttyUSB7");
+    EXPECT_EQ(List(Root(), carvex::DeviceClass::kPorts),
+              (std::vector<std::string>{kPcUiName + " (COM6)", kPcUiName + " #2 (COM4)"}));
+}
+
+TEST_F(CarvexUdevTest, RolesComeFromTableThenModemManagerTagsThenInterfaceNames) {
+    world_.SetCardTable("1234 abcd 01 pcui\n");
+    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    const FakeTty by_table = world_.Sysfs().AddUsbTty(device, 1, "ttyUSB1", "Diagnostics");
+    const FakeTty by_tag = world_.Sysfs().AddUsbTty(device, 3, "ttyUSB3");
+    const FakeTty by_name = world_.Sysfs().AddUsbTty(device, 4, "ttyUSB4", "3G Modem");
+    const FakeTty nameless = world_.Sysfs().AddUsbTty(device, 5, "ttyUSB5");
+    Send(by_table, "add");
+    Send(by_tag, "add", {"ID_MM_PORT_TYPE_AT_SECONDARY=1"});
+    Send(by_name, "add");
+    const auto skipped = Send(nameless, "add");
+
+    EXPECT_EQ(List(Root(), carvex::DeviceClass::kPorts),
+              (std::vector<std::string>{kPcUiName + " (COM3)", kPcUiName + " (COM4)"}));
+    EXPECT_EQ(ModemKeys(Root()), std::vector<std::string>{kModemName + " -> COM5"});
+    EXPECT_EQ(ComLink(6), "") << "a port without a role is not published";
+    EXPECT_EQ(world_.Run(CARVEX_UDEV, {"--classify"}, nameless.Event("add")).out, "");
+
+    // A change event whose tag is gone takes the role away.
+    Send(by_tag, "change");
+    EXPECT_EQ(List(Root(), carvex::DeviceClass::kPorts),
+              std::vector<std::string>{kPcUiName + " (COM3)"});
+    EXPECT_EQ(ComLink(4), "");
+}
+
+TEST_F(CarvexUdevTest, TtysThatAreNotOnUsbAreLeftAlone) {
+    const FakeTty serial = world_.Sysfs().AddPlatformTty("ttyS0");
+    Send(serial, "add", {"ID_MM_PORT_TYPE_AT_SECONDARY=1"});
+    EXPECT_FALSE(fs::exists(world_.Root())) << "nothing to publish, no root made";
+    EXPECT_EQ(world_.Run(CARVEX_UDEV, {"--classify"}, serial.Event("add")).out, "");
+}
+
+TEST_F(CarvexUdevTest, AMalformedTableLineIsReportedAndSkipped) {
+    world_.SetCardTable("# a card\n1234 abcd 02 pcui\n");
+    std::ofstream(world_.ConfigDir() / "cards.d" / "local.conf")
+        << "1234 abcd 02 none\n1234 abcd 02 dial-up\n";
+    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    const auto result = Send(world_.Sysfs().AddUsbTty(device, 2, "ttyUSB2"), "add");
+    EXPECT_NE(result.err.find((world_.ConfigDir() / "cards.d" / "local.conf").string() +
+                              ":2: unknown role \"dial-up\""),
+              std::string::npos)
+        << result.err;
+    EXPECT_TRUE(List(Root(), carvex::DeviceClass::kPorts).empty())
+        << "the local line before it still overrides the shipped one";
+}
+
+TEST_F(CarvexUdevTest, ClassificationForUdevTellsModemManagerToLeaveThePortAlone) {
+    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    const FakeTty pcui = world_.Sysfs().AddUsbTty(device, 2, "ttyUSB2", kPcUiName);
+    auto result = world_.Run(CARVEX_UDEV, {"--classify"}, pcui.Event("add"));
+    EXPECT_EQ(result.out, "CARVEX_ROLE=pcui\nID_MM_PORT_IGNORE=1\n");
+    EXPECT_FALSE(fs::exists(world_.Root())) << "classifying publishes nothing";
+
+    std::ofstream(world_.ConfigDir() / "carvex.conf") << "# ours\nleave_modemmanager = yes\n";
+    result = world_.Run(CARVEX_UDEV, {"--classify"}, pcui.Event("add"));
+    EXPECT_EQ(result.out, "CARVEX_ROLE=pcui\n");
+}
+
+TEST_F(CarvexUdevTest, PublishersRacingOnOneRootLeaveItConsistent) {
+    constexpr int kCards = 6;
+    std::vector<FakeTty> ttys;
+    for (int card = 0; card < kCards; ++card) {
+        const auto device = world_.Sysfs().AddUsbDevice(card + 1, "1234", "abcd");
+        ttys.push_back(
+            world_.Sysfs().AddUsbTty(device, 0, "ttyUSB" + std::to_string(2 * card), kModemName));
+        ttys.push_back(world_.Sysfs().AddUsbTty(device, 2, "ttyUSB" + std::to_string(2 * card + 1),
+                                                kPcUiName));
+    }
+    // All events at once, as udev runs them for a hub full of cards.
+    std::vector<std::unique_ptr<testsupport::RunningProgram>> publishers;
+    for (const FakeTty& tty : ttys) {
+        auto env = world_.Environment();
+        for (const std::string& entry : tty.Event("add")) {
+            env.push_back(entry);
+        }
+        publishers.push_back(std::make_unique<testsupport::RunningProgram>(
+            CARVEX_UDEV, std::vector<std::string>{}, env));
+    }
+    for (auto& publisher : publishers) {
+        EXPECT_EQ(publisher->Wait(), 0);
+    }
+
+    const auto ports = List(Root(), carvex::DeviceClass::kPorts);
+    const auto modems = List(Root(), carvex::DeviceClass::kModem);
+    ASSERT_EQ(ports.size(), size_t{kCards});
+    ASSERT_EQ(modems.size(), size_t{kCards});
+    EXPECT_EQ(ModemKeys(Root()).size(), size_t{kCards});
+    std::set<std::string> com_links;
+    for (const auto& entry : fs::directory_iterator(world_.Root() / "com")) {
+        com_links.insert(fs::read_symlink(entry.path()).string());
+    }
+    EXPECT_EQ(com_links.size(), 2u * kCards) << "every port has a link of its own";
+    for (int card = 0; card < kCards; ++card) {
+        const std::string suffix = card == 0 ? "" : " #" + std::to_string(card + 1);
+        EXPECT_TRUE(ports[card].starts_with(kPcUiName + suffix + " (COM")) << ports[card];
+        EXPECT_EQ(modems[card], kModemName + suffix);
+    }
+}
+
+TEST_F(CarvexUdevTest, ScanPublishesWhatIsPluggedInNowWithUdevsTags) {
+    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    const FakeTty modem = world_.Sysfs().AddUsbTty(device, 0, "ttyUSB0", kModemName);
+    const FakeTty tagged = world_.Sysfs().AddUsbTty(device, 1, "ttyUSB1");
+    world_.Sysfs().AddPlatformTty("ttyS0");
+    // udev's database: ModemManager tagged the second port.
+    fs::create_directories(world_.UdevData());
+    std::ofstream(world_.UdevData() / "c188:1")
+        << "I:1234\nE:ID_PATH=pci-0000:00:14.0-usb-0:2:1.1\nE:ID_MM_PORT_TYPE_AT_SECONDARY=1\n";
+
+    auto result = world_.Run(CARVEX_UDEV, {"--scan"});
+    ASSERT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_NE(result.out.find("2 port(s) published in " + world_.Root().string()),
+              std::string::npos)
+        << result.out;
+    EXPECT_EQ(List(Root(), carvex::DeviceClass::kPorts),
+              std::vector<std::string>{kPcUiName + " (COM4)"});
+    EXPECT_EQ(ComLink(4), tagged.devnode);
+    EXPECT_EQ(ModemKeys(Root()), std::vector<std::string>{kModemName + " -> COM3"});
+
+    // A second scan after the modem went: the same numbers, the modem gone.
+    world_.Sysfs().Unplug(modem);
+    result = world_.Run(CARVEX_UDEV, {"--scan"});
+    EXPECT_EQ(List(Root(), carvex::DeviceClass::kPorts),
+              std::vector<std::string>{kPcUiName + " (COM4)"});
+    EXPECT_TRUE(ModemKeys(Root()).empty());
+    EXPECT_EQ(ComLink(3), "");
+}
+
+}  // namespace

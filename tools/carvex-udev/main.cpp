@@ -1,0 +1,216 @@
+// carvex-udev: publishes the serial ports of USB data cards into the device root, with the names
+// and COM numbers the card's Windows driver would give them. udev runs it on the tty events of
+// USB interfaces; `--scan` publishes what is plugged in now, without udev.
+#include <sys/stat.h>
+#include <syslog.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <iostream>
+
+#include "tools/carvex-udev/com_numbers.h"
+#include "tools/carvex-udev/root_publication.h"
+#include "tools/carvex-udev/sysfs_tty.h"
+#include "tools/carvex-udev/tty_classifier.h"
+#include "tools/carvex-udev/udev_settings.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace carvexudev;
+
+bool g_to_syslog = false;
+
+// Under udev nobody reads standard error, so messages go to the system log as well.
+void Report(const std::string& text) {
+    std::cerr << "carvex-udev: " << text << std::endl;
+    if (g_to_syslog) {
+        syslog(LOG_NOTICE, "%s", text.c_str());
+    }
+}
+
+struct Setup {
+    Settings settings;
+    CardTable table;
+};
+
+Setup LoadSetup() {
+    Problems problems;
+    Setup setup;
+    setup.settings = LoadSettings(ProgramDirectory(), problems);
+    setup.table = LoadCardTable(setup.settings, problems);
+    for (const std::string& problem : problems) {
+        Report(problem + " (line skipped)");
+    }
+    return setup;
+}
+
+bool RecordExists(const carvex::DeviceRoot& root) {
+    std::error_code error;
+    return fs::exists(root.Path() / RootPublication::kRecordFileName, error);
+}
+
+void Unpublish(const carvex::DeviceRoot& root, const std::string& devpath, const char* why) {
+    if (!RecordExists(root)) {
+        return;
+    }
+    RootPublication publication(root);
+    if (publication.Remove(devpath)) {
+        publication.Commit();
+        Report("removed " + devpath + " (" + why + ")");
+    }
+}
+
+// add, change and remove of one tty, as udev describes it in the environment.
+int HandleEvent(const Setup& setup, const Properties& event) {
+    const auto action = Find(event, "ACTION");
+    const auto devpath = Find(event, "DEVPATH");
+    if (!action || !devpath) {
+        Report(
+            "no udev event in the environment (ACTION, DEVPATH); --scan publishes the cards "
+            "plugged in now");
+        return 2;
+    }
+    if (Find(event, "SUBSYSTEM") != "tty") {
+        return 0;
+    }
+    const auto root = carvex::DeviceRoot::FromEnvironment();
+    if (*action == "remove") {
+        Unpublish(root, *devpath, "unplugged");
+        return 0;
+    }
+    if (*action != "add" && *action != "change") {
+        return 0;
+    }
+    auto tty = DescribeUsbTty(setup.settings.sysfs, *devpath);
+    if (!tty) {
+        Unpublish(root, *devpath, "no longer on a USB interface");
+        return 0;
+    }
+    ApplyUdevProperties(event, *tty);
+    const Classification classification = Classify(setup.table, *tty);
+    if (classification.role == PortRole::kNone) {
+        Unpublish(root, *devpath, "it has no role any more");
+        return 0;
+    }
+    const int com = ComNumbers(setup.settings.state_dir).NumberFor(PortKey(*tty));
+    RootPublication publication(root);
+    publication.Put({tty->devpath, tty->devnode, tty->usb_device, classification.role, com, 0});
+    publication.Commit();
+    Report("published " + tty->devnode.string() + " as COM" + std::to_string(com) + " (" +
+           std::string(RoleName(classification.role)) + ", from " + classification.why + ")");
+    return 0;
+}
+
+// For the rule's IMPORT{program}: the port's role, and ModemManager told to leave it alone.
+int PrintClassification(const Setup& setup, const Properties& event) {
+    const auto devpath = Find(event, "DEVPATH");
+    auto tty = devpath ? DescribeUsbTty(setup.settings.sysfs, *devpath) : std::nullopt;
+    if (!tty) {
+        return 0;
+    }
+    ApplyUdevProperties(event, *tty);
+    const Classification classification = Classify(setup.table, *tty);
+    if (classification.role == PortRole::kNone) {
+        return 0;
+    }
+    std::cout << "CARVEX_ROLE=" << RoleName(classification.role) << "\n";
+    if (!setup.settings.leave_modemmanager) {
+        std::cout << "ID_MM_PORT_IGNORE=1\n";
+    }
+    return 0;
+}
+
+// Publishes every card port plugged in now, in place of what was published before.
+int Scan(const Setup& setup) {
+    std::vector<UsbTty> found;
+    std::vector<PortRole> roles;
+    for (TtyEntry& entry : ListTtys(setup.settings.sysfs)) {
+        if (!entry.usb) {
+            continue;
+        }
+        UsbTty& tty = *entry.usb;
+        if (tty.major >= 0 && tty.minor >= 0) {
+            ApplyUdevProperties(
+                PropertiesFromDatabase(setup.settings.udev_data, tty.major, tty.minor), tty);
+        }
+        const Classification classification = Classify(setup.table, tty);
+        if (classification.role == PortRole::kNone) {
+            std::cerr << tty.name << ": not published: " << classification.why << "\n";
+            continue;
+        }
+        found.push_back(std::move(tty));
+        roles.push_back(classification.role);
+    }
+    std::vector<std::string> keys;
+    keys.reserve(found.size());
+    for (const UsbTty& tty : found) {
+        keys.push_back(PortKey(tty));
+    }
+    const std::vector<int> numbers = ComNumbers(setup.settings.state_dir).NumbersFor(keys);
+    std::vector<PublishedPort> ports;
+    ports.reserve(found.size());
+    for (size_t i = 0; i < found.size(); ++i) {
+        ports.push_back(
+            {found[i].devpath, found[i].devnode, found[i].usb_device, roles[i], numbers[i], 0});
+    }
+
+    const auto root = carvex::DeviceRoot::FromEnvironment();
+    RootPublication publication(root);
+    publication.ReplaceAll(std::move(ports));
+    publication.Commit();
+    std::vector<PublishedPort> published = publication.Ports();
+    std::sort(published.begin(), published.end(),
+              [](const PublishedPort& a, const PublishedPort& b) { return a.com < b.com; });
+    for (const PublishedPort& port : published) {
+        std::cout << "COM" << port.com << "  " << port.devnode.string() << "  "
+                  << RoleName(port.role) << "  " << FriendlyName(port) << "\n";
+    }
+    std::cout << publication.Ports().size() << " port(s) published in " << root.Path().string()
+              << "\n";
+    if (root.Path() != carvex::DeviceRoot::kDefaultPath) {
+        std::cout << "Use it with: export CARVEX_ROOT=" << root.Path().string() << "\n";
+    }
+    return 0;
+}
+
+}  // namespace
+
+int Run(int argc, char** argv) {
+    CLI::App app{
+        "carvex-udev: publishes USB data cards into the Carvex device root ($CARVEX_ROOT, default "
+        "/run/carvex).\nRun by udev with the event in the environment, or with --scan."};
+    bool scan = false;
+    bool classify = false;
+    auto* scan_flag =
+        app.add_flag("--scan", scan, "publish the cards plugged in now (walks /sys/class/tty)");
+    app.add_flag("--classify", classify,
+                 "print the port's role for udev's IMPORT{program} and publish nothing")
+        ->excludes(scan_flag);
+    CLI11_PARSE(app, argc, argv);
+
+    // Everything in the device root is for every user to read.
+    ::umask(022);
+    const Properties event = PropertiesFromEnvironment();
+    g_to_syslog = !scan && !classify && event.contains("SEQNUM");
+    if (g_to_syslog) {
+        openlog("carvex-udev", LOG_PID, LOG_DAEMON);
+    }
+    const Setup setup = LoadSetup();
+    if (scan) {
+        return Scan(setup);
+    }
+    if (classify) {
+        return PrintClassification(setup, event);
+    }
+    return HandleEvent(setup, event);
+}
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        Report(e.what());
+        return 1;
+    }
+}

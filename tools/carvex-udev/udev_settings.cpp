@@ -1,0 +1,133 @@
+#include "tools/carvex-udev/udev_settings.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <system_error>
+
+namespace carvexudev {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kInstalledTable = "/usr/share/carvex/cards.conf";
+
+std::optional<std::string> Variable(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || *value == '\0') {
+        return std::nullopt;
+    }
+    return std::string(value);
+}
+
+fs::path DefaultStateDirectory() {
+    if (::geteuid() == 0) {
+        return "/var/lib/carvex";
+    }
+    if (const auto state_home = Variable("XDG_STATE_HOME")) {
+        return fs::path(*state_home) / "carvex";
+    }
+    const auto home = Variable("HOME");
+    return fs::path(home ? *home : "/tmp") / ".local" / "state" / "carvex";
+}
+
+fs::path ShippedTable(const fs::path& program_dir) {
+    if (const auto path = Variable("CARVEX_CARDS")) {
+        return *path;
+    }
+    std::error_code error;
+    if (fs::exists(kInstalledTable, error) || program_dir.empty()) {
+        return kInstalledTable;
+    }
+    return program_dir / "cards.conf";
+}
+
+std::string_view Trim(std::string_view text) {
+    const size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// carvex.conf: "key = value" lines, "#" comments.
+void ReadConfigFile(const fs::path& path, Settings& settings, Problems& problems) {
+    std::ifstream file(path);
+    std::string line;
+    for (int line_number = 1; std::getline(file, line); ++line_number) {
+        const std::string_view content = Trim(std::string_view(line).substr(0, line.find('#')));
+        if (content.empty()) {
+            continue;
+        }
+        const auto report = [&](const std::string& what) {
+            problems.push_back(path.string() + ":" + std::to_string(line_number) + ": " + what);
+        };
+        const size_t equals = content.find('=');
+        if (equals == std::string_view::npos) {
+            report("expected \"key = value\"");
+            continue;
+        }
+        const std::string_view key = Trim(content.substr(0, equals));
+        const std::string_view value = Trim(content.substr(equals + 1));
+        if (key != "leave_modemmanager") {
+            report("unknown setting \"" + std::string(key) + "\"");
+        } else if (value == "yes" || value == "no") {
+            settings.leave_modemmanager = value == "yes";
+        } else {
+            report("leave_modemmanager is yes or no");
+        }
+    }
+}
+
+}  // namespace
+
+Settings LoadSettings(const fs::path& program_dir, Problems& problems) {
+    Settings settings;
+    if (const auto sysfs = Variable("CARVEX_SYSFS")) {
+        settings.sysfs = *sysfs;
+    }
+    if (const auto data = Variable("CARVEX_UDEV_DATA")) {
+        settings.udev_data = *data;
+    }
+    if (const auto config = Variable("CARVEX_CONFIG")) {
+        settings.config_dir = *config;
+    }
+    const auto state = Variable("CARVEX_STATE");
+    settings.state_dir = state ? fs::path(*state) : DefaultStateDirectory();
+
+    settings.table_files.push_back(ShippedTable(program_dir));
+    std::vector<fs::path> local_tables;
+    std::error_code error;
+    for (fs::directory_iterator it(settings.config_dir / "cards.d", error), end;
+         !error && it != end; it.increment(error)) {
+        if (it->path().extension() == ".conf") {
+            local_tables.push_back(it->path());
+        }
+    }
+    std::sort(local_tables.begin(), local_tables.end());
+    settings.table_files.insert(settings.table_files.end(), local_tables.begin(),
+                                local_tables.end());
+
+    ReadConfigFile(settings.config_dir / "carvex.conf", settings, problems);
+    return settings;
+}
+
+CardTable LoadCardTable(const Settings& settings, Problems& problems) {
+    CardTable table;
+    for (const fs::path& file : settings.table_files) {
+        table.AddFile(file, problems);
+    }
+    return table;
+}
+
+fs::path ProgramDirectory() {
+    std::error_code error;
+    const fs::path program = fs::read_symlink("/proc/self/exe", error);
+    return error ? fs::path() : program.parent_path();
+}
+
+}  // namespace carvexudev
