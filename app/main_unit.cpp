@@ -26,8 +26,10 @@
 #include "app/about_unit.h"
 #include "app/item_check_box.h"
 #include "app/led_setting_unit.h"
+#include "app/library_worker.h"
 #include "app/log_line.h"
 #include "app/model/model_clock.h"
+#include "app/new_sul_unit.h"
 
 namespace cardwright {
 
@@ -38,7 +40,6 @@ constexpr int kWindowHeight = 458;
 constexpr int kToolBarHeight = 40;
 constexpr int kMemoHeight = 94;
 constexpr std::chrono::milliseconds kStartUpDelay{500};
-constexpr std::chrono::milliseconds kLogPause{50};
 constexpr int kEmptyLinesBetweenRuns = 4;
 constexpr int kLabelWidth = 140;
 constexpr int kValueBoxOffset = 120;
@@ -55,7 +56,8 @@ TMainFrm::TMainFrm(const QString& program_dir, std::unique_ptr<UserPrompts> prom
     : QMainWindow(parent),
       program_dir_(program_dir),
       prompts_(std::move(prompts)),
-      log_(QDir(program_dir).filePath(QString::fromLatin1(kLogFile)).toStdString()) {
+      log_(QDir(program_dir).filePath(QString::fromLatin1(kLogFile)).toStdString()),
+      worker_(std::make_unique<LibraryWorker>()) {
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(QStringLiteral("Cardwright"));
     resize(kWindowWidth, kWindowHeight);
@@ -140,6 +142,7 @@ void TMainFrm::CreateControls() {
 
     AboutBox = new TAboutBox(this);
     LedSettingFrm = new TLedSettingFrm(*prompts_, this);
+    NewSoluationFrm = new TNewSoluationFrm(this);
 }
 
 void TMainFrm::CreateToolBar() {
@@ -179,6 +182,13 @@ void TMainFrm::CreateToolBar() {
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->addItem(QStringLiteral("数据卡"));
     ToolBar1->addWidget(ComboBox1)->setVisible(false);
+
+    connect(ReadFromDataCardBtn, &QToolButton::clicked, this, &TMainFrm::ReadFromDataCardBtnClick);
+    connect(WriteToDataCardBtn, &QToolButton::clicked, this, &TMainFrm::WriteToDataCardBtnClick);
+    connect(NewBtn, &QToolButton::clicked, this, &TMainFrm::NewBtnClick);
+    connect(DelBtn, &QToolButton::clicked, this, &TMainFrm::DelBtnClick);
+    // The user's choice only: selections the program makes itself load nothing.
+    connect(ComboBox1, &QComboBox::activated, this, &TMainFrm::ComboBox1Change);
 }
 
 void TMainFrm::CreateMenu() {
@@ -187,10 +197,20 @@ void TMainFrm::CreateMenu() {
     setMenuBar(MainMenu1);
     QMenu* edit = MainMenu1->addMenu(QStringLiteral("Edit"));
     edit->setObjectName(QStringLiteral("Edit1"));
-    for (const auto& [name, text] :
-         {std::pair{"Read1", "Read"}, std::pair{"Write1", "Write"},
-          std::pair{"Import1", "Import..."}, std::pair{"Export1", "Export..."}}) {
-        edit->addAction(QString::fromLatin1(text))->setObjectName(QString::fromLatin1(name));
+    struct Entry {
+        const char* name;
+        const char* text;
+        void (TMainFrm::*handler)();
+    };
+    for (const Entry& entry :
+         {Entry{"Read1", "Read", &TMainFrm::ReadFromDataCardBtnClick},
+          Entry{"Write1", "Write", &TMainFrm::WriteToDataCardBtnClick},
+          Entry{"Import1", "Import...", nullptr}, Entry{"Export1", "Export...", nullptr}}) {
+        QAction* action = edit->addAction(QString::fromLatin1(entry.text));
+        action->setObjectName(QString::fromLatin1(entry.name));
+        if (entry.handler != nullptr) {
+            connect(action, &QAction::triggered, this, entry.handler);
+        }
     }
     QMenu* help = MainMenu1->addMenu(QStringLiteral("Help"));
     help->setObjectName(QStringLiteral("Help1"));
@@ -246,7 +266,11 @@ void TMainFrm::FormShow() {
 void TMainFrm::Timer1Timer() {
     Timer1->stop();
     CommonInfoLst->setVisible(true);
-    BuildConfigPages();
+    RunCommand([this] {
+        BuildConfigPages();
+        LoadSolutionList();
+        LoadCurrentSolution();
+    });
 }
 
 void TMainFrm::About1Click() {
@@ -389,10 +413,6 @@ void TMainFrm::FreeItemsAndControls() {
     FreeItems();
 }
 
-int32_t TMainFrm::CallLibrary(const std::function<int32_t()>& call) {
-    return call();
-}
-
 void TMainFrm::AddLog(const QString& message) {
     const bool first_of_run = std::all_of(
         log_lines_.begin(), log_lines_.end(),
@@ -425,7 +445,7 @@ void TMainFrm::AddLog(const QString& message) {
     const QString line = LogLine(now, QLocale::system(), message);
     log_lines_.push_back(line.toStdString());
     Memo1->appendPlainText(line);
-    AppClock().SleepFor(kLogPause);
+    LogPause();
     SaveLogLine(log_lines_.back());
 }
 

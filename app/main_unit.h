@@ -37,8 +37,10 @@ class QTreeWidgetItem;
 
 namespace cardwright {
 
+class LibraryWorker;
 class TAboutBox;
 class TLedSettingFrm;
+class TNewSoluationFrm;
 
 // How an operation on one item ended. kBroken: the item's description holds a text that cannot
 // be used as a number; the line naming it is logged, and the command is to close the card and
@@ -82,8 +84,40 @@ class TMainFrm : public QMainWindow {
 
     void AddLog(const QString& message);
 
-    // Every call of a library export made by the window goes through here.
+    // Every call of a library export made by the window goes through here: it runs on the
+    // library's worker thread while the window keeps repainting.
     int32_t CallLibrary(const std::function<int32_t()>& call);
+
+    // Runs one command to its end. Refused (false) while another command runs; meanwhile the
+    // user's input to the window is kept out, the status bar tells what is going on, and a close
+    // of the window waits for the command to end.
+    bool RunCommand(const std::function<void()>& command);
+    bool CommandRunning() const { return command_running_; }
+    // The status bar's account of the step under way.
+    void ShowStep(const QString& text);
+
+    // Reading the card (main_unit_read.cpp).
+    void ReadFromDataCardBtnClick();
+    void ReadFromCardAndReport();
+    bool ReadFromCard();
+    void ReadCardInfo();
+    // False when an item's description cannot be used (logged); the read is then broken off.
+    bool ReadCommonItems();
+    std::string ReadCardType();
+
+    // Writing the card (main_unit_write.cpp).
+    void WriteToDataCardBtnClick();
+
+    // Solutions (main_unit_solutions.cpp).
+    void LoadSolutionList();
+    void LoadCurrentSolution();
+    void ComboBox1Change();
+    void NewBtnClick();
+    void DelBtnClick();
+    // Shows the stored values of a section of the values file. Every value is checked first:
+    // one that is no decimal integer fails the load (logged) and nothing is shown.
+    bool LoadItemValues(const std::string& section);
+    void LoadDatacardType(const std::string& section);
 
     // Item values (main_unit_values.cpp). Card operations expect the connection to be open.
     void ShowItemText(QComboBox* value_box, const QString& text);
@@ -156,6 +190,7 @@ class TMainFrm : public QMainWindow {
     QAction* ModifyLedMenu = nullptr;
     QAction* DeleteAllLedMenu = nullptr;
     TLedSettingFrm* LedSettingFrm = nullptr;
+    TNewSoluationFrm* NewSoluationFrm = nullptr;
 
     UserPrompts& Prompts() { return *prompts_; }
     const IniFile& Description() const { return *description_; }
@@ -163,6 +198,8 @@ class TMainFrm : public QMainWindow {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     struct ItemControls {
@@ -180,6 +217,10 @@ class TMainFrm : public QMainWindow {
     int SelectedLedStatus() const;
     QTreeWidgetItem* FirstSelectedStep() const;
     void SaveLogLine(const std::string& line);
+    // The log's pause after a line; inside a command the window repaints meanwhile.
+    void LogPause();
+    void SetCommandsEnabled(bool enabled);
+    bool WriteConfigItems();
     void ReportLogFailure(const QString& text);
 
     QString program_dir_;
@@ -197,6 +238,9 @@ class TMainFrm : public QMainWindow {
     std::unordered_map<std::string, size_t> item_index_;
     std::unordered_map<std::string, ItemControls> controls_;  // the first of a name
     std::vector<ItemControls> created_controls_;
+    std::unique_ptr<LibraryWorker> worker_;
+    bool command_running_ = false;
+    bool close_requested_ = false;
 };
 
 }  // namespace cardwright

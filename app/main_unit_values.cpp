@@ -159,6 +159,8 @@ ItemOutcome TMainFrm::WriteMultiValueItem(const TConfigItem& item) {
         outcome = WriteItem(single.item);
         if (outcome == ItemOutcome::kFailed) {
             AddLog(QStringLiteral("Failed to write Singel config item..."));
+            AddLog(QStringLiteral("NV item %1 of %2 was not written...")
+                       .arg(Q(single.item.NvId), Q(DisplayText(item))));
         }
         if (outcome != ItemOutcome::kDone) {
             break;

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 
 #include "app/led_setting_unit.h"
+#include "app/new_sul_unit.h"
 
 namespace cardwright {
 
@@ -21,6 +22,10 @@ QString DialogPrompts::AskSaveFileName(QWidget* parent, const QString& filter) {
 }
 
 bool DialogPrompts::AskLedStep(TLedSettingFrm& dialog) {
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool DialogPrompts::AskNewSolution(TNewSoluationFrm& dialog) {
     return dialog.exec() == QDialog::Accepted;
 }
 

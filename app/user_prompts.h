@@ -7,6 +7,7 @@ class QWidget;
 namespace cardwright {
 
 class TLedSettingFrm;
+class TNewSoluationFrm;
 
 // The questions the main window puts to the user: message boxes and file dialogs. Tests answer
 // them through an implementation of their own.
@@ -19,6 +20,8 @@ class UserPrompts {
     virtual QString AskSaveFileName(QWidget* parent, const QString& filter) = 0;
     // Shows the LED step dialog as it has been preset; true when it closed with OK.
     virtual bool AskLedStep(TLedSettingFrm& dialog) = 0;
+    // Shows the new-solution dialog; true when it closed with OK.
+    virtual bool AskNewSolution(TNewSoluationFrm& dialog) = 0;
 };
 
 // Modal message boxes with an OK button and the platform's file dialogs.
@@ -28,6 +31,7 @@ class DialogPrompts : public UserPrompts {
     QString AskOpenFileName(QWidget* parent, const QString& filter) override;
     QString AskSaveFileName(QWidget* parent, const QString& filter) override;
     bool AskLedStep(TLedSettingFrm& dialog) override;
+    bool AskNewSolution(TNewSoluationFrm& dialog) override;
 };
 
 }  // namespace cardwright

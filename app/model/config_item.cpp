@@ -2,6 +2,11 @@
 
 namespace cardwright {
 
+std::string DisplayText(const TConfigItem& item) {
+    const std::string_view caption = item.Caption;
+    return std::string(caption.ends_with(": ") ? caption.substr(0, caption.size() - 2) : caption);
+}
+
 TConfigItem ReadConfigItem(const IniFile& description, const std::string& name) {
     TConfigItem item;
     item.Name = name;

@@ -45,6 +45,9 @@ inline constexpr std::string_view kLedPageId = "PAGE_LED";
 inline constexpr std::string_view kDeviceStateItem = "DEVICE_STATE_INFO";
 inline constexpr size_t kPageSlots = 5;
 
+// The item's DISPLAY text: its caption without the ": " that follows it.
+std::string DisplayText(const TConfigItem& item);
+
 // The item named `name` with every key read, missing ones at their defaults.
 TConfigItem ReadConfigItem(const IniFile& description, const std::string& name);
 

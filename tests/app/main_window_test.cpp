@@ -29,6 +29,7 @@ class RecordingPrompts : public UserPrompts {
     QString AskOpenFileName(QWidget*, const QString&) override { return {}; }
     QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
     bool AskLedStep(TLedSettingFrm&) override { return false; }
+    bool AskNewSolution(TNewSoluationFrm&) override { return false; }
 
   private:
     QStringList* messages_;

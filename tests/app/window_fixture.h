@@ -30,10 +30,14 @@ class ScriptedPrompts : public cardwright::UserPrompts {
         ++led_dialogs;
         return answer_led ? answer_led(dialog) : false;
     }
+    bool AskNewSolution(cardwright::TNewSoluationFrm& dialog) override {
+        return answer_new_solution ? answer_new_solution(dialog) : false;
+    }
 
     QStringList messages;
     int led_dialogs = 0;
     std::function<bool(cardwright::TLedSettingFrm&)> answer_led;
+    std::function<bool(cardwright::TNewSoluationFrm&)> answer_new_solution;
 };
 
 // The test card's profile (tests/app/data/card.profile).

@@ -7,6 +7,8 @@ pcb = LW3G-E17CD1E1750M Ver.B
 dashboard = UTPS11.300.05.21.143
 board_type = MODEL-A
 model = LW-E1750
+; the older firmware generation: every described item applies
+new_version_mark = 0x00
 port_state = 1
 port_mask = 0x14
 

@@ -1,0 +1,127 @@
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <chrono>
+
+#include "app/library_worker.h"
+#include "app/main_unit.h"
+#include "app/model/model_clock.h"
+
+namespace cardwright {
+
+namespace {
+
+constexpr std::chrono::milliseconds kLogPause{50};
+
+bool IsUserInput(QEvent::Type type) {
+    switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+int32_t TMainFrm::CallLibrary(const std::function<int32_t()>& call) {
+    return worker_->Run(call);
+}
+
+bool TMainFrm::RunCommand(const std::function<void()>& command) {
+    if (command_running_) {
+        ShowStep(QStringLiteral("Busy: the running command must end first"));
+        return false;
+    }
+    // Undoes what the command's start did, however the command ends.
+    struct Running {
+        TMainFrm& window;
+        explicit Running(TMainFrm& w) : window(w) {
+            window.command_running_ = true;
+            window.SetCommandsEnabled(false);
+            qApp->installEventFilter(&window);
+        }
+        ~Running() {
+            qApp->removeEventFilter(&window);
+            window.SetCommandsEnabled(true);
+            window.StatusBar1->clearMessage();
+            window.command_running_ = false;
+        }
+    };
+    {
+        const Running running(*this);
+        command();
+    }
+    if (close_requested_) {
+        close_requested_ = false;
+        close();
+    }
+    return true;
+}
+
+void TMainFrm::ShowStep(const QString& text) {
+    StatusBar1->showMessage(text);
+}
+
+void TMainFrm::SetCommandsEnabled(bool enabled) {
+    for (QAction* action : ToolBar1->actions()) {
+        action->setEnabled(enabled);
+    }
+    for (QAction* action : MainMenu1->actions()) {
+        action->setEnabled(enabled);
+    }
+}
+
+void TMainFrm::closeEvent(QCloseEvent* event) {
+    if (command_running_) {
+        close_requested_ = true;
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+// While a command runs, the user's input to this window is dropped (not deferred, so nothing
+// runs once the command is over); the log stays scrollable. Dialogs and message boxes the
+// command shows are windows of their own and take input as usual.
+bool TMainFrm::eventFilter(QObject* watched, QEvent* event) {
+    if (command_running_ && IsUserInput(event->type()) && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        const bool in_log = widget == Memo1 || Memo1->isAncestorOf(widget);
+        if (widget->window() == this && !in_log) {
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainFrm::LogPause() {
+    if (!command_running_) {
+        AppClock().SleepFor(kLogPause);
+        return;
+    }
+    QEventLoop loop;
+    QTimer::singleShot(
+        std::chrono::duration_cast<std::chrono::milliseconds>(AppClock().Real(kLogPause)), &loop,
+        &QEventLoop::quit);
+    loop.exec();
+}
+
+}  // namespace cardwright
