@@ -10,27 +10,10 @@ using namespace cardwright;
 using testsupport::TestProfile;
 using testsupport::WindowUnderTest;
 
-namespace {
-
-QString Shown(TMainFrm& w, const char* name) {
-    return w.ValueBox(name)->currentText();
-}
-
-bool Ticked(TMainFrm& w, const char* name) {
-    return w.LabelBox(name)->isChecked();
-}
-
-void Show(TMainFrm& w, const char* name, const char* text) {
-    w.ShowItemText(w.ValueBox(name), QString::fromUtf8(text));
-}
-
-std::vector<uint8_t> Nv(WindowUnderTest& t, uint16_t item, size_t count) {
-    const auto value = t.card().Nv(item);
-    return value ? std::vector<uint8_t>(value->begin(), value->begin() + count)
-                 : std::vector<uint8_t>{};
-}
-
-}  // namespace
+using testsupport::Nv;
+using testsupport::Show;
+using testsupport::Shown;
+using testsupport::Ticked;
 
 class ItemValuesTest : public QObject {
     Q_OBJECT

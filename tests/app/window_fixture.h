@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QPlainTextEdit>
 #include <QStringList>
 #include <QTimer>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/led_setting_unit.h"
 #include "app/main_unit.h"
@@ -45,17 +48,32 @@ inline cardsim::CardProfile TestProfile() {
     return cardsim::LoadProfile(kTestData / "card.profile");
 }
 
+// How a window under test starts.
+struct WindowSetup {
+    // The card plugged in at start; none when empty.
+    std::optional<cardsim::CardProfile> card = TestProfile();
+    // Changes the folder's INI files before the window opens them.
+    std::function<void(const std::filesystem::path& folder)> prepare;
+};
+
 // The main window started over the test description, beside a simulated card; the library,
 // the card and the window's own pauses all run on faster clocks.
 class WindowUnderTest {
   public:
     static constexpr int kScale = 20;
 
-    explicit WindowUnderTest(cardsim::CardProfile profile = TestProfile()) {
+    explicit WindowUnderTest(WindowSetup setup = {}) {
         for (const char* file : {"Config_Info.ini", "config_value.ini"}) {
             std::filesystem::copy_file(kTestData / file, dir_.Path() / file);
         }
-        StartCard(std::move(profile));
+        if (setup.prepare) {
+            setup.prepare(dir_.Path());
+        }
+        if (setup.card) {
+            StartCard(std::move(*setup.card));
+        } else {
+            PullCard();
+        }
         auto prompts = std::make_unique<ScriptedPrompts>();
         prompts_ = prompts.get();
         window_ = std::make_unique<cardwright::TMainFrm>(
@@ -78,6 +96,12 @@ class WindowUnderTest {
         card_.reset();
         card_ = std::make_unique<CardUnderTest>(std::move(profile), kScale);
         carvex::SetEnvironmentValue("CARVEX_ROOT", card_->card->Root().Path().string());
+    }
+    // The card is pulled out: its device root goes with it.
+    void PullCard() {
+        CloseCommPort();
+        card_.reset();
+        carvex::SetEnvironmentValue("CARVEX_ROOT", (dir_.Path() / "no-card").string());
     }
 
     // Opens the connection as a command does before it works on the items.
@@ -104,6 +128,13 @@ class WindowUnderTest {
         return messages;
     }
 
+    // The requests the card received of one kind.
+    size_t Requests(cardsim::Command command) const {
+        const auto all = card_->card->Requests();
+        return static_cast<size_t>(std::count_if(
+            all.begin(), all.end(), [&](const auto& r) { return r.command == command; }));
+    }
+
     // The NV items the card was asked to write, in order.
     std::vector<uint16_t> NvWrites() const {
         std::vector<uint16_t> items;
@@ -124,5 +155,23 @@ class WindowUnderTest {
     ScriptedPrompts* prompts_ = nullptr;
     std::unique_ptr<cardwright::TMainFrm> window_;
 };
+
+// What an item's value box shows, whether its check box is ticked, and showing a text in it.
+inline QString Shown(cardwright::TMainFrm& w, const char* name) {
+    return w.ValueBox(name)->currentText();
+}
+inline bool Ticked(cardwright::TMainFrm& w, const char* name) {
+    return w.LabelBox(name)->isChecked();
+}
+inline void Show(cardwright::TMainFrm& w, const char* name, const char* text) {
+    w.ShowItemText(w.ValueBox(name), QString::fromUtf8(text));
+}
+
+// The first `count` bytes of an NV item as the card holds it.
+inline std::vector<uint8_t> Nv(WindowUnderTest& t, uint16_t item, size_t count) {
+    const auto value = t.card().Nv(item);
+    return value ? std::vector<uint8_t>(value->begin(), value->begin() + count)
+                 : std::vector<uint8_t>{};
+}
 
 }  // namespace testsupport

@@ -13,6 +13,8 @@ port_state = 1
 port_mask = 0x14
 
 [nv]
+; the IMEI 356789012345678
+550 = 08 3A 65 87 09 21 43 65 87
 ; 7, Yes, 300
 60000 = 07 01 2C 01
 ; America: 2, 32 (with Band extra On at byte 2), 8 at byte 1
