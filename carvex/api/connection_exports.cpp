@@ -4,21 +4,33 @@
 #include "carvex/api/run_exchange.h"
 #include "carvex/carvex.h"
 #include "carvex/link/at_port.h"
+#include "carvex/platform/process.h"
 
 namespace carvex {
 
 constinit ConnectionPointer g_pMainControl;
 
 ConnectionPointer::~ConnectionPointer() {
-    if (connection_) {
-        connection_->Release();
+    if (!connection_) {
+        return;
     }
+    if (CurrentProcessId() != owner_) {
+        // A child made by fork() that exits: the receiving thread and the port belong to the
+        // parent, which still uses them. The system closes the child's copies.
+        static_cast<void>(connection_.release());
+        return;
+    }
+    connection_->Release();
 }
 
 void ConnectionPointer::reset(std::unique_ptr<MainControl> next) {
-    // The old connection goes first: its port and receiving thread must not linger.
-    connection_.reset();
+    // The old connection goes first: its port and receiving thread must not linger. Its close
+    // runs here rather than in its destructor, where a failure could not be reported.
+    if (connection_) {
+        connection_->ClosePort();
+    }
     connection_ = std::move(next);
+    owner_ = CurrentProcessId();
 }
 
 namespace {

@@ -21,11 +21,13 @@ class ConnectionPointer {
     MainControl* operator->() const { return connection_.get(); }
     explicit operator bool() const { return connection_ != nullptr; }
 
-    // Destroys the held connection (closing it as CloseCommPort does), then holds `next`.
+    // Closes and destroys the held connection, then holds `next`. A failure to close is thrown
+    // to the caller, and the connection is then kept.
     void reset(std::unique_ptr<MainControl> next = nullptr);
 
   private:
     std::unique_ptr<MainControl> connection_;
+    int owner_ = 0;  // the process that made the connection
 };
 
 extern ConnectionPointer g_pMainControl;

@@ -101,7 +101,7 @@ int AtPort::SendCommand(std::string_view command, char* reply) {
     }
     // A failed write is not reported: the reply simply does not come.
     device_.WriteAll({reinterpret_cast<const uint8_t*>(command.data()), command.size()},
-                     GetClock().Real(timing::kWriteStall));
+                     GetClock().Real(timing::kWriteLimit));
 
     std::array<char, kReplyArea> text{};
     size_t used = 0;

@@ -26,10 +26,10 @@ DiagLink::DiagLink(DeviceRoot root)
 DiagLink::DiagLink(PortOpener opener) : opener_(std::move(opener)) {}
 
 DiagLink::~DiagLink() {
-    Close();
-    // A caller still blocked in a wait on another thread is released, and has left, before the
-    // link goes.
+    // A caller still in a wait on another thread is released, and has left, before the link
+    // frees the buffers it may be using.
     queue_.ReleaseWaiters();
+    Close();
 }
 
 bool DiagLink::Open(int port_number, uint32_t baud_rate) {

@@ -36,14 +36,18 @@ std::optional<size_t> ResponseQueue::TakeMatchLocked(ResponseKey key,
 std::optional<size_t> ResponseQueue::Wait(ResponseKey key, std::span<uint8_t> destination,
                                           std::chrono::nanoseconds timeout) {
     std::unique_lock lock(lock_);
+    if (released_) {
+        return std::nullopt;
+    }
     if (auto length = TakeMatchLocked(key, destination)) {
         arrived_ = false;
         return length;
     }
     expected_ = key;
-    const bool woken = arrived_cv_.wait_for(lock, timeout, [&] { return arrived_; });
+    const bool woken =
+        arrived_cv_.wait_for(lock, timeout, [&] { return arrived_ || released_; });
     expected_.reset();
-    if (!woken) {
+    if (!woken || released_) {
         packets_.clear();
         return std::nullopt;
     }
@@ -64,10 +68,8 @@ ResponseQueue::Visit::~Visit() {
 
 void ResponseQueue::ReleaseWaiters() {
     std::unique_lock lock(lock_);
-    if (expected_) {
-        arrived_ = true;
-        arrived_cv_.notify_all();
-    }
+    released_ = true;
+    arrived_cv_.notify_all();
     // A woken caller only has to take the lock to leave: this wait is short.
     left_cv_.wait(lock, [&] { return visitors_ == 0; });
     arrived_ = false;

@@ -44,7 +44,7 @@ class ResponseQueue {
     };
 
     // Wakes a caller that is still waiting, returns once every caller has left, and empties the
-    // queue: what a link does before it goes.
+    // queue; later waits end at once. What a link does before it goes.
     void ReleaseWaiters();
 
     size_t Size() const;
@@ -59,6 +59,7 @@ class ResponseQueue {
     std::deque<std::vector<uint8_t>> packets_;
     std::optional<ResponseKey> expected_;
     int visitors_ = 0;
+    bool released_ = false;  // the link is going: no wait blocks any more
     std::condition_variable left_cv_;
 };
 

@@ -39,7 +39,7 @@ bool SerialNetPort::Open() {
 
 bool SerialNetPort::Write(std::span<const uint8_t> bytes) {
     std::lock_guard lock(io_lock_);
-    return device_.IsOpen() && device_.WriteAll(bytes, GetClock().Real(timing::kWriteStall));
+    return device_.IsOpen() && device_.WriteAll(bytes, GetClock().Real(timing::kWriteLimit));
 }
 
 bool SerialNetPort::TakeBuffered(std::span<uint8_t>& bytes) {

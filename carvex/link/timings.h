@@ -9,7 +9,7 @@ using std::chrono::milliseconds;
 // Every pause and time-out of the library, named once. They run through the installed Clock.
 
 // The serial ports
-inline constexpr milliseconds kWriteStall{2000};  // a write that makes no progress this long fails
+inline constexpr milliseconds kWriteLimit{2000};  // a write not done by then fails
 
 // The link
 inline constexpr milliseconds kAfterMatchedPacket{100};  // receiver pause after a match

@@ -43,9 +43,9 @@ class SerialDevice {
     bool IsOpen() const { return fd_.Valid(); }
     void Close();
 
-    // Sends every byte. A device that takes nothing for `stall_limit` (a real duration) fails
-    // the write, so a peer that stopped reading cannot hold the caller for good.
-    bool WriteAll(std::span<const uint8_t> bytes, std::chrono::nanoseconds stall_limit);
+    // Sends every byte within `limit` (a real duration); a device that has not taken them all by
+    // then fails the write, so a peer that stopped reading cannot hold the caller for good.
+    bool WriteAll(std::span<const uint8_t> bytes, std::chrono::nanoseconds limit);
 
     // Reads what is queued, at most bytes.size() bytes, without blocking: the count (0 when
     // nothing is queued), or nullopt when the device failed or hung up.

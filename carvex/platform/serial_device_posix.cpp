@@ -116,7 +116,8 @@ void SerialDevice::Close() {
     cancel_fd_.Reset();
 }
 
-bool SerialDevice::WriteAll(std::span<const uint8_t> bytes, std::chrono::nanoseconds stall_limit) {
+bool SerialDevice::WriteAll(std::span<const uint8_t> bytes, std::chrono::nanoseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd_.Get(), bytes.data(), bytes.size());
         if (written > 0) {
@@ -129,8 +130,10 @@ bool SerialDevice::WriteAll(std::span<const uint8_t> bytes, std::chrono::nanosec
         if (written < 0 && errno != EAGAIN) {
             return false;
         }
+        const auto left = deadline - std::chrono::steady_clock::now();
         pollfd fd{fd_.Get(), POLLOUT, 0};
-        if (PollRetrying(&fd, 1, Milliseconds(stall_limit)) <= 0 || !(fd.revents & POLLOUT)) {
+        if (left <= left.zero() || PollRetrying(&fd, 1, Milliseconds(left)) <= 0 ||
+            !(fd.revents & POLLOUT)) {
             return false;
         }
     }

@@ -146,6 +146,7 @@ TEST_F(CardExportsTest, BoardTypeFallsThroughToTheDiagQueries) {
 }
 
 TEST_F(CardExportsTest, NewVersionMark) {
+    StartCard(ProfileWith([](cardsim::CardProfile& p) { p.new_version_mark = 0x68; }));
     Open();
     int32_t status = -1;
     EXPECT_EQ(IsNewVersion(&status), 1);

@@ -79,7 +79,7 @@ TEST_F(DiagResponderTest, IdentityAndControlExchanges) {
     } cases[] = {
         {{0x4B, 0xC9, 0x03, 0xFF}, Command::kVersions, 66, {{4, '1'}, {35, 'L'}}},
         {Packet{0x4B, 0xC9, 0x24, 0xFF}, Command::kDashboard, 260, {{4, 0}, {5, 'U'}}},
-        {{0x4B, 0xC9, 0x62, 0xFF, 0, 0, 0}, Command::kNewVersion, 7, {{4, 0x68}}},
+        {{0x4B, 0xC9, 0x62, 0xFF, 0, 0, 0}, Command::kNewVersion, 7, {{4, 0x00}}},
         {{0xFC}, Command::kBoardType, 32, {{1, 'M'}}},
         {{0xFA, 0x13, 0, 0}, Command::kBackup, 4, {{0, 0xFA}, {1, 0}}},
         {{0x4B, 0x0F, 0x1A, 0xFF, 0, 0, 0, 0}, Command::kPortGet, 8, {{4, 0}, {5, 1}, {6, 0x1F}}},

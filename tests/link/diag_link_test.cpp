@@ -358,10 +358,30 @@ TEST_F(DiagLinkScriptedTest, ReceiverPausesOnlyAfterAPacketSomeoneWaitedFor) {
     }
     EXPECT_EQ(record_->Pauses(), std::vector<std::chrono::nanoseconds>{timing::kAfterMatchedPacket})
         << "one pause, after the matched reply only";
+}
+
+// On a clock where the receiver's pause after a matched reply lasts a minute, Close still ends
+// the receiving thread at once.
+TEST_F(DiagLinkScriptedTest, CloseCutsThePauseAfterAMatchedReplyShort) {
+    class MinutePauses : public Clock {
+        Duration Real(Duration named) const override { return named * 600; }
+    };
+    ScopedClock slow(std::make_shared<MinutePauses>());
+    auto waiter = std::async(std::launch::async, [&] {
+        Bytes whole(4);
+        int32_t received = 0;
+        return link_->WaitRaw(whole, &received, ResponseKey::Of(0xFA), 1000ms);
+    });
+    WaitForWaiter();
+    record_->Feed(Frame({0xFA, 0, 0, 0}));
+    EXPECT_TRUE(waiter.get());
+    while (record_->Pauses().empty()) {
+        std::this_thread::yield();
+    }
+    EXPECT_EQ(record_->Pauses().front(), std::chrono::minutes(1));
     const auto closing = std::chrono::steady_clock::now();
-    record_->Feed(Frame({0xFA, 1, 0, 0}));
     EXPECT_TRUE(link_->Close());
-    EXPECT_LT(std::chrono::steady_clock::now() - closing, 250ms) << "a close cuts any pause short";
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, 250ms);
 }
 
 TEST_F(DiagLinkScriptedTest, AnOversizeFrameIsLostAndTheNextGoodOneArrives) {

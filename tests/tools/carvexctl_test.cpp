@@ -26,7 +26,7 @@ TEST_F(CarvexctlTest, InfoShowsIdentityVersionsAndPortSetting) {
          {"IMEI:              356789012345678\n", "Firmware version:  11.608.14.02.143\n",
           "Hardware version:  LW3G-E17CD1E1750M Ver.B\n",
           "Dashboard version: UTPS11.300.05.21.143\n", "Board type:        LW-E1750\n",
-          "New version:       yes\n", "Port setting:      state 1, port mask 0x1F\n"}) {
+          "New version:       no\n", "Port setting:      state 1, port mask 0x1F\n"}) {
         EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
     }
     EXPECT_NE(r.err.find("switching it to DIAG"), std::string::npos) << "progress goes to stderr";
