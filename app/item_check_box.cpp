@@ -40,7 +40,11 @@ ItemCheckBox::ItemCheckBox(const QString& caption, int room, QWidget* parent)
            font.pointSizeF() - kPointStep >= kSmallestPointSize) {
         font.setPointSizeF(font.pointSizeF() - kPointStep);
     }
-    setFont(QFontMetrics(font).horizontalAdvance(painted) > TextRoom() ? ItemControlFont() : font);
+    const QFont chosen =
+        QFontMetrics(font).horizontalAdvance(painted) > TextRoom() ? ItemControlFont() : font;
+    if (chosen != this->font()) {
+        setFont(chosen);
+    }
     if (ShownCaption() != caption) {
         setToolTip(caption);
     }

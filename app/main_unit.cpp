@@ -101,8 +101,12 @@ void TMainFrm::CreateControls() {
     LedSheet->setObjectName(QStringLiteral("LedSheet"));
     PageControl1->addTab(LedSheet, QStringLiteral("Led Setting"));
     CreateLedPage();
+    // The generated controls take the pages' font; a font set on each of them would cost more
+    // than building them (every value box redoes its layout on a font change).
+    LedSheet->setFont(ItemControlFont());
     for (size_t i = 0; i < PageSlots.size(); ++i) {
         PageSlots[i] = new QWidget;
+        PageSlots[i]->setFont(ItemControlFont());
         PageSlots[i]->setObjectName(QStringLiteral("TabSheet%1").arg(i + 1));
         const int index = PageControl1->addTab(PageSlots[i], QString());
         PageControl1->setTabVisible(index, false);
@@ -331,7 +335,6 @@ void TMainFrm::BuildPageItems(QWidget* tab, const std::string& page_id) {
 
         auto* value = new QComboBox(tab);
         value->setObjectName(Q(item.Name));
-        value->setFont(ItemControlFont());
         value->setEditable(item.UserInput);
         for (const auto& entry : SplitList(item.Range)) {
             value->addItem(Q(entry));

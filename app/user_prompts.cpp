@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <cstdio>
 
 #include "app/led_setting_unit.h"
 #include "app/new_sul_unit.h"
@@ -11,6 +12,11 @@ namespace cardwright {
 
 void DialogPrompts::ShowMessage(QWidget* parent, const QString& text) {
     QMessageBox::information(parent, QApplication::applicationName(), text, QMessageBox::Ok);
+}
+
+void ConsolePrompts::ShowMessage(QWidget*, const QString& text) {
+    std::fputs(qPrintable(QStringLiteral("message: %1\n").arg(text)), stdout);
+    std::fflush(stdout);
 }
 
 QString DialogPrompts::AskOpenFileName(QWidget* parent, const QString& filter) {

@@ -24,6 +24,17 @@ class UserPrompts {
     virtual bool AskNewSolution(TNewSoluationFrm& dialog) = 0;
 };
 
+// For a run without anyone at the window (a command file): messages go to standard output,
+// and every question is answered as if the user cancelled it.
+class ConsolePrompts : public UserPrompts {
+  public:
+    void ShowMessage(QWidget* parent, const QString& text) override;
+    QString AskOpenFileName(QWidget*, const QString&) override { return {}; }
+    QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
+    bool AskLedStep(TLedSettingFrm&) override { return false; }
+    bool AskNewSolution(TNewSoluationFrm&) override { return false; }
+};
+
 // Modal message boxes with an OK button and the platform's file dialogs.
 class DialogPrompts : public UserPrompts {
   public:

@@ -3,47 +3,18 @@
 // values read key by key, and one value written into that solution's file.
 #include <benchmark/benchmark.h>
 
-#include <fstream>
 #include <string>
 
 #include "app/model/config_item.h"
 #include "app/model/ini_file.h"
+#include "bench/generated_description.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
-std::string ItemName(int i) {
-    return "ITEM_" + std::to_string(i);
-}
-
-void WriteDescription(const std::filesystem::path& path, int items) {
-    std::ofstream out(path, std::ios::binary);
-    out << "; generated description\r\n[CONFIG_PAGE]\r\n";
-    for (int page = 0; page < 5; ++page) {
-        out << "PAGE_" << page << "=Page " << page << "\r\n";
-    }
-    out << "\r\n[CONFIG_ITEM]\r\n";
-    for (int i = 0; i < items; ++i) {
-        out << ItemName(i) << "=1\r\n";
-    }
-    for (int i = 0; i < items; ++i) {
-        out << "\r\n[" << ItemName(i) << "]\r\n"
-            << "ALONG_PAGE=PAGE_" << i % 5 << "\r\n"
-            << "DISPLAY=Generated item " << i << "\r\n"
-            << "RANGE=Off,On,Automatic\r\nRANGE_VALUE=0,1,2\r\n"
-            << "NV_ID=" << 1000 + i << "\r\nNV_BYTE=" << i % 4 << "\r\nNV_BIT=-1\r\n"
-            << "TYPE=BYTE\r\nDEFAULT_VALUE=Off\r\nVISIBLE=1\r\nUSER_INPUT=0\r\n"
-            << "SCARDTYPE_ITEM=1\r\nVALUECOUNT=1\r\nNEW_VERSION=1\r\nITEM_WIDTH=120\r\n";
-    }
-}
-
-void WriteSolution(const std::filesystem::path& path, int items) {
-    std::ofstream out(path, std::ios::binary);
-    out << "[MAIN]\r\ncurrent=Stored\r\n\r\n[DEFAULT]\r\nConfigLed=1\r\n\r\n[Stored]\r\n";
-    for (int i = 0; i < items; ++i) {
-        out << ItemName(i) << "=" << i % 3 << "\r\n";
-    }
-}
+using benchsupport::ItemName;
+using benchsupport::WriteDescription;
+using benchsupport::WriteSolution;
 
 void BM_ReadDescription(benchmark::State& state) {
     const int items = static_cast<int>(state.range(0));

@@ -1,3 +1,4 @@
+#include <QImage>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -9,6 +10,7 @@
 #include <thread>
 
 #include "app/model/nv_compose.h"
+#include "app/script_runner.h"
 #include "tests/app/window_fixture.h"
 
 using namespace cardwright;
@@ -311,6 +313,30 @@ class ReadWriteTest : public QObject {
         QCOMPARE(t.Requests(Command::kBackup), size_t{0});
         QCOMPARE(t.Requests(Command::kReset), size_t{0});
         QCOMPARE(t.prompts().messages.last(), QStringLiteral("Write to datacard failed..."));
+    }
+
+    // A command file drives the window's own commands: change, write, wait for the card to
+    // come back from its restart, read again, take a picture.
+    void aCommandFileRunsTheCommands() {
+        WindowUnderTest t;
+        TMainFrm& w = t.w();
+        const QString picture = QString::fromStdString((t.Dir() / "window.png").string());
+        int status = -1;
+        ScriptRunner script(w, {"# a demo", "select MODE Fast", "write", "wait-for-card 60",
+                                "read", "tab Shared", "screenshot " + picture, "quit",
+                                "read"});
+        script.Start([&](int exit_status) { status = exit_status; });
+        QTRY_COMPARE_WITH_TIMEOUT(status, 0, 60000);
+        QCOMPARE(Nv(t, 60040, 1), std::vector<uint8_t>{1});
+        QCOMPARE(t.card().Resets(), 1);
+        QCOMPARE(Shown(w, "MODE"), QStringLiteral("Fast"));
+        QCOMPARE(t.Log().filter(QStringLiteral("Read from datacard succeed...")).size(), 2);
+        QVERIFY(!QImage(picture).isNull());
+
+        status = -1;
+        ScriptRunner broken(w, {"select MODE Fastest", "write"});
+        broken.Start([&](int exit_status) { status = exit_status; });
+        QTRY_COMPARE_WITH_TIMEOUT(status, 1, 10000);
     }
 
     // A second command is refused while one runs, and a click meanwhile is dropped, not run
