@@ -215,6 +215,29 @@ TEST_F(CarvexUdevTest, ClassificationForUdevTellsModemManagerToLeaveThePortAlone
     EXPECT_EQ(result.out, "CARVEX_ROLE=pcui\n");
 }
 
+TEST_F(CarvexUdevTest, AnInstalledProgramFindsTheTableInstalledWithIt) {
+    // As the package lays it out: the program in lib/udev/, the table in share/carvex/.
+    testsupport::TempDir tree;
+    const fs::path program = tree.Path() / "usr" / "lib" / "udev" / "carvex-udev";
+    fs::create_directories(program.parent_path());
+    fs::copy_file(CARVEX_UDEV, program);
+    fs::create_directories(tree.Path() / "usr" / "share" / "carvex");
+    std::ofstream(tree.Path() / "usr" / "share" / "carvex" / "cards.conf") << "1234 abcd 01 pcui\n";
+
+    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    const FakeTty tty = world_.Sysfs().AddUsbTty(device, 1, "ttyUSB1", "Diagnostics");
+    std::vector<std::string> env;
+    for (const std::string& variable : world_.Environment()) {
+        if (!variable.starts_with("CARVEX_CARDS=")) {
+            env.push_back(variable);
+        }
+    }
+    const auto event = tty.Event("add");
+    env.insert(env.end(), event.begin(), event.end());
+    const auto result = testsupport::RunProgram(program.string(), {"--classify"}, env);
+    EXPECT_EQ(result.out, "CARVEX_ROLE=pcui\nID_MM_PORT_IGNORE=1\n") << result.err;
+}
+
 TEST_F(CarvexUdevTest, PublishersRacingOnOneRootLeaveItConsistent) {
     constexpr int kCards = 6;
     std::vector<FakeTty> ttys;

@@ -35,15 +35,24 @@ fs::path DefaultStateDirectory() {
     return fs::path(home ? *home : "/tmp") / ".local" / "state" / "carvex";
 }
 
+// The table that comes with the programs, found from where the program lies: beside it in the
+// build tree, in share/carvex/ of the same tree once installed or unpacked (carvexctl in bin/,
+// carvex-udev in lib/udev/).
 fs::path ShippedTable(const fs::path& program_dir) {
     if (const auto path = Variable("CARVEX_CARDS")) {
         return *path;
     }
-    std::error_code error;
-    if (fs::exists(kInstalledTable, error) || program_dir.empty()) {
-        return kInstalledTable;
+    if (!program_dir.empty()) {
+        const fs::path shipped = fs::path("share") / "carvex" / "cards.conf";
+        for (const fs::path& candidate : {program_dir / "cards.conf", program_dir / ".." / shipped,
+                                          program_dir / ".." / ".." / shipped}) {
+            std::error_code error;
+            if (fs::exists(candidate, error)) {
+                return candidate.lexically_normal();
+            }
+        }
     }
-    return program_dir / "cards.conf";
+    return kInstalledTable;
 }
 
 std::string_view Trim(std::string_view text) {

@@ -14,8 +14,9 @@ struct Settings {
     std::filesystem::path udev_data = "/run/udev/data";  // CARVEX_UDEV_DATA: udev's database
     std::filesystem::path config_dir = "/etc/carvex";    // CARVEX_CONFIG: carvex.conf, cards.d/
     std::filesystem::path state_dir;                     // CARVEX_STATE: the COM numbers
-    // The shipped card table (CARVEX_CARDS, else /usr/share/carvex/cards.conf, else the one
-    // beside the program), then config_dir/cards.d/*.conf in name order.
+    // The shipped card table (CARVEX_CARDS, else the one beside the program, else the one in
+    // share/carvex/ above the program's folder, else /usr/share/carvex/cards.conf), then
+    // config_dir/cards.d/*.conf in name order.
     std::vector<std::filesystem::path> table_files;
     // carvex.conf's leave_modemmanager=yes: ModemManager may probe the card's ports.
     bool leave_modemmanager = false;

@@ -13,6 +13,7 @@
 #include "app/model/imei.h"
 #include "carvex/carvex.h"
 #include "carvex/platform/device_root.h"
+#include "project_version.h"
 #include "tools/carvexctl/card_session.h"
 #include "tools/carvexctl/ports_report.h"
 
@@ -190,6 +191,7 @@ int Run(int argc, char** argv) {
     CLI::App app{
         "carvexctl: read and change a 3G data card through the Carvex library.\n"
         "The card is looked up under $CARVEX_ROOT (default /run/carvex)."};
+    app.set_version_flag("--version", "carvexctl " + std::string(kProjectVersion));
     app.require_subcommand(1);
 
     app.add_subcommand("info", "show the card's identity, versions and port setting")
