@@ -11,6 +11,7 @@ namespace {
 
 const QString kConfigDir = QStringLiteral("config-dir");
 const QString kQuitAfterStart = QStringLiteral("quit-after-start");
+const QString kScript = QStringLiteral("script");
 
 }  // namespace
 
@@ -23,7 +24,8 @@ bool AsksForTextOnly(const QStringList& arguments) {
         if (argument == QStringLiteral("--")) {
             break;
         }
-        if (argument == QStringLiteral("--") + kConfigDir) {
+        if (argument == QStringLiteral("--") + kConfigDir ||
+            argument == QStringLiteral("--") + kScript) {
             ++i;  // its value, whatever it looks like
         } else if (text_options.contains(argument)) {
             return true;
@@ -53,6 +55,11 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                       QStringLiteral("Keep Config_Info.ini, config_value.ini and ConfigLog.txt "
                                      "in <dir>."),
                       QStringLiteral("dir")});
+    parser.addOption({kScript,
+                      QStringLiteral("Carry out the commands of <file> (select, read, write, "
+                                     "wait-for-card, tab, screenshot, quit) without asking "
+                                     "anything, then end."),
+                      QStringLiteral("file")});
     QCommandLineOption quit_after_start(kQuitAfterStart,
                                         QStringLiteral("End after the start-up sequence."));
     quit_after_start.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -71,6 +78,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         command_line.config_dir = parser.value(kConfigDir);
     }
     command_line.quit_after_start = parser.isSet(quit_after_start);
+    if (parser.isSet(kScript)) {
+        command_line.script = parser.value(kScript);
+    }
     return command_line;
 }
 

@@ -14,6 +14,8 @@ struct CommandLine {
     // Hidden: end the program once the start-up sequence is over, for scripted checks of an
     // installed program.
     bool quit_after_start = false;
+    // --script FILE: carry out the commands of FILE (see ScriptRunner), then end.
+    std::optional<QString> script;
 };
 
 // True when the arguments ask only for a text (--help, --version): no window, no display.

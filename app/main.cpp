@@ -5,6 +5,7 @@
 #include "app/command_line.h"
 #include "app/config_folder.h"
 #include "app/main_unit.h"
+#include "app/script_runner.h"
 #include "project_version.h"
 
 namespace {
@@ -38,9 +39,28 @@ int main(int argc, char** argv) {
                         QString::fromLatin1(cardwright::TMainFrm::kValuesFile), folder.path));
     }
 
-    cardwright::TMainFrm window(folder.path, std::make_unique<cardwright::DialogPrompts>());
+    QStringList script;
+    if (options.script) {
+        QString error;
+        script = cardwright::ScriptRunner::ReadLines(*options.script, &error);
+        if (!error.isEmpty()) {
+            Report(error);
+            return 1;
+        }
+    }
+    std::unique_ptr<cardwright::UserPrompts> prompts;
+    if (options.script) {
+        prompts = std::make_unique<cardwright::ConsolePrompts>();
+    } else {
+        prompts = std::make_unique<cardwright::DialogPrompts>();
+    }
+    cardwright::TMainFrm window(folder.path, std::move(prompts));
     if (!window.Created()) {
         return 1;
+    }
+    cardwright::ScriptRunner runner(window, script);
+    if (options.script) {
+        runner.Start([&](int status) { QCoreApplication::exit(status); });
     }
     if (options.quit_after_start) {
         // Timer1's first tick runs the whole start-up sequence; the quit is queued behind it.
