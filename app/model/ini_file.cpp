@@ -154,6 +154,17 @@ std::optional<std::string> KeyFault(std::string_view key) {
     return std::nullopt;
 }
 
+// Why an entry cannot be written, or nothing.
+std::optional<std::string> EntryFault(std::string_view key, std::string_view value) {
+    if (auto fault = KeyFault(key)) {
+        return fault;
+    }
+    if (HasLineBreak(value)) {
+        return "the value of key \"" + std::string(key) + "\" holds a line break";
+    }
+    return std::nullopt;
+}
+
 struct FoldedHash {
     size_t operator()(std::string_view text) const {
         uint64_t hash = 14695981039346656037ULL;
@@ -192,6 +203,19 @@ struct KeyRefEqual {
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
                                               [](char x, char y) { return Fold(x) == Fold(y); });
+}
+
+std::vector<IniEntry> MergedEntries(std::span<const IniEntry> entries) {
+    std::vector<IniEntry> merged;
+    std::unordered_map<std::string_view, size_t, FoldedHash, FoldedEqual> index;
+    for (const auto& [key, value] : entries) {
+        if (const auto [at, fresh] = index.try_emplace(key, merged.size()); fresh) {
+            merged.emplace_back(key, value);
+        } else {
+            merged[at->second].second = value;
+        }
+    }
+    return merged;
 }
 
 // One parse of the file: every section and key with its place in the bytes, and indexes from
@@ -234,6 +258,9 @@ struct IniFile::Snapshot {
     size_t Index(const Section& section) const {
         return static_cast<size_t>(&section - sections.data());
     }
+
+    // One past the last key of the section that fits the key list.
+    size_t ListedKeys(const Section& section) const;
 
     carvex::FileStamp stamp;
     bool readable;  // false: the file is there but could not be read, so look again next time
@@ -401,6 +428,20 @@ bool IniFile::SectionExists(std::string_view section) const {
            snapshot.keys[found->first_key].name.size() + 2 <= kKeyListBytes;
 }
 
+size_t IniFile::Snapshot::ListedKeys(const Section& section) const {
+    // Names are listed as zero-terminated strings with a closing zero, within the list's bytes.
+    size_t used = 1;
+    size_t end = section.first_key;
+    for (; end < section.key_end; ++end) {
+        const size_t size = keys[end].name.size();
+        if (used + size + 1 > kKeyListBytes) {
+            break;
+        }
+        used += size + 1;
+    }
+    return end;
+}
+
 std::vector<std::string> IniFile::ReadSection(std::string_view section) const {
     const auto& snapshot = Current();
     std::vector<std::string> names;
@@ -408,17 +449,26 @@ std::vector<std::string> IniFile::ReadSection(std::string_view section) const {
     if (found == nullptr) {
         return names;
     }
-    // Names are listed as zero-terminated strings with a closing zero, within the list's bytes.
-    size_t used = 1;
-    for (size_t i = found->first_key; i < found->key_end; ++i) {
-        const auto name = snapshot.keys[i].name;
-        if (used + name.size() + 1 > kKeyListBytes) {
-            break;
-        }
-        used += name.size() + 1;
-        names.emplace_back(name);
+    const size_t end = snapshot.ListedKeys(*found);
+    for (size_t i = found->first_key; i < end; ++i) {
+        names.emplace_back(snapshot.keys[i].name);
     }
     return names;
+}
+
+std::vector<IniEntry> IniFile::ReadEntries(std::string_view section) const {
+    const auto& snapshot = Current();
+    std::vector<IniEntry> entries;
+    const auto* found = snapshot.FindSection(section);
+    if (found == nullptr) {
+        return entries;
+    }
+    const size_t end = snapshot.ListedKeys(*found);
+    for (size_t i = found->first_key; i < end; ++i) {
+        const auto name = snapshot.keys[i].name;
+        entries.emplace_back(name, ValueOf(snapshot.FindKey(*found, name)->raw_value));
+    }
+    return entries;
 }
 
 std::vector<std::string> IniFile::ReadSections() const {
@@ -441,11 +491,8 @@ bool IniFile::WriteStrings(std::string_view section,
         return Refuse(std::move(*fault));
     }
     for (const auto& [key, value] : entries) {
-        if (auto fault = KeyFault(key)) {
+        if (auto fault = EntryFault(key, value)) {
             return Refuse(std::move(*fault));
-        }
-        if (HasLineBreak(value)) {
-            return Refuse("the value of key \"" + key + "\" holds a line break");
         }
     }
     const Snapshot* base = ForWriting();
@@ -496,6 +543,43 @@ bool IniFile::WriteStrings(std::string_view section,
     std::stable_sort(edits.begin(), edits.end(),
                      [](const Edit& a, const Edit& b) { return a.begin < b.begin; });
     return Apply(*base, edits);
+}
+
+bool IniFile::WriteWhole(std::span<const IniSection> sections) {
+    std::vector<IniSection> merged;
+    for (const auto& section : sections) {
+        if (auto fault = SectionNameFault(section.name)) {
+            return Refuse(std::move(*fault));
+        }
+        for (const auto& [key, value] : section.entries) {
+            if (auto fault = EntryFault(key, value)) {
+                return Refuse(std::move(*fault));
+            }
+        }
+        auto same = std::find_if(merged.begin(), merged.end(), [&](const IniSection& earlier) {
+            return EqualIgnoringCase(earlier.name, section.name);
+        });
+        if (same == merged.end()) {
+            same = merged.insert(merged.end(), {section.name, {}});
+        }
+        same->entries.insert(same->entries.end(), section.entries.begin(), section.entries.end());
+    }
+    std::string text;
+    for (const auto& section : merged) {
+        const auto entries = MergedEntries(section.entries);
+        if (entries.empty()) {
+            continue;
+        }
+        text += "[" + section.name + "]" + std::string(kLineBreak);
+        for (const auto& [key, value] : entries) {
+            text += key + "=" + Encoded(value) + std::string(kLineBreak);
+        }
+    }
+    const Snapshot* base = ForWriting();
+    if (base == nullptr) {
+        return false;
+    }
+    return Apply(*base, {{0, base->content.size(), std::move(text)}});
 }
 
 bool IniFile::DeleteKey(std::string_view section, std::string_view key) {

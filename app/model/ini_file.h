@@ -3,12 +3,21 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 namespace cardwright {
+
+using IniEntry = std::pair<std::string, std::string>;
+
+// One section of a file written whole.
+struct IniSection {
+    std::string name;
+    std::vector<IniEntry> entries;
+};
 
 // An INI file read and written the way the configuration files have always been handled.
 //
@@ -67,6 +76,9 @@ class IniFile {
     bool SectionExists(std::string_view section) const;
     // The key names of the section, in file order, as far as they fit the key list.
     std::vector<std::string> ReadSection(std::string_view section) const;
+    // The keys of the section as ReadSection lists them, each with the value its name reads (the
+    // first key of that name), all from one reading of the file.
+    std::vector<IniEntry> ReadEntries(std::string_view section) const;
     // Every section header in file order, sections without keys included.
     std::vector<std::string> ReadSections() const;
 
@@ -74,6 +86,11 @@ class IniFile {
     // Writes several keys of one section with one replacement of the file: all or nothing.
     bool WriteStrings(std::string_view section,
                       const std::vector<std::pair<std::string, std::string>>& entries);
+    // Replaces everything the file holds by these sections, in order, each key written as
+    // WriteStrings writes it: all or nothing. Sections of one name (letter case aside) are
+    // merged into the first, keys as MergedEntries merges them, and a section left without keys
+    // is not written.
+    bool WriteWhole(std::span<const IniSection> sections);
     // Both succeed without writing when there is nothing to remove.
     bool DeleteKey(std::string_view section, std::string_view key);
     bool EraseSection(std::string_view section);
@@ -100,5 +117,9 @@ class IniFile {
 
 // Folds only the letters a to z.
 bool EqualIgnoringCase(std::string_view a, std::string_view b);
+
+// The keys that writing these entries one after another leaves in a section that had none: a
+// later entry of a name (letter case aside) replaces the value of the first, in its place.
+std::vector<IniEntry> MergedEntries(std::span<const IniEntry> entries);
 
 }  // namespace cardwright

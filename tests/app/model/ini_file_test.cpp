@@ -116,6 +116,7 @@ TEST_F(IniFileTest, LimitsOnValuesAndKeyLists) {
     const auto ini = Ini(text);
     EXPECT_EQ(ini.ReadString("S", "long")->size(), 2047u);
     EXPECT_EQ(ini.ReadSection("K").size(), (16384u - 1) / 9);
+    EXPECT_EQ(ini.ReadEntries("K").size(), (16384u - 1) / 9);
 }
 
 TEST_F(IniFileTest, LongValuesAreNeverCutInsideAUtf8Character) {
@@ -223,6 +224,21 @@ TEST_F(IniFileTest, WriteStringsIsOneWriteOfManyKeys) {
     // One bad entry and nothing is written.
     EXPECT_FALSE(ini.WriteStrings("A", {{"a", "4"}, {"bad", "x\ny"}}));
     EXPECT_EQ(ini.ReadString("A", "a"), "3");
+}
+
+TEST_F(IniFileTest, WriteWholeReplacesEverything) {
+    auto ini = Ini("; old\n[A]\na=1\n[B]\nb=1\n");
+    const std::vector<IniSection> sections{
+        {"B", {{"k", "1"}, {"K", "2"}, {"v", " padded "}}}, {"Empty", {}}, {"b", {{"m", "3"}}}};
+    ASSERT_TRUE(ini.WriteWhole(sections)) << ini.LastError();
+    EXPECT_EQ(Contents(), "[B]\r\nk=2\r\nv=\" padded \"\r\nm=3\r\n");
+    EXPECT_EQ(ini.ReadEntries("b"),
+              (std::vector<IniEntry>{{"k", "2"}, {"v", " padded "}, {"m", "3"}}));
+
+    const std::vector<IniSection> broken{{"A", {{"a", "1"}}}, {"B", {{"b", "x\r"}}}};
+    EXPECT_FALSE(ini.WriteWhole(broken));
+    EXPECT_NE(ini.LastError().find("line break"), std::string::npos) << ini.LastError();
+    EXPECT_EQ(ini.ReadString("B", "k"), "2");
 }
 
 TEST_F(IniFileTest, RefusesWhatCouldChangeTheFilesStructure) {
