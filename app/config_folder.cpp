@@ -20,7 +20,7 @@ const QStringList& IniFiles() {
 bool HoldsBothIniFiles(const QString& folder) {
     const QDir dir(folder);
     return std::all_of(IniFiles().begin(), IniFiles().end(),
-                       [&](const QString& file) { return QFileInfo::exists(dir.filePath(file)); });
+                       [&](const QString& file) { return QFileInfo(dir.filePath(file)).isFile(); });
 }
 
 // A relative $XDG_CONFIG_HOME is to be ignored, as an unset one.

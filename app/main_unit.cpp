@@ -80,7 +80,8 @@ bool TMainFrm::FormCreate() {
     const QDir dir(program_dir_);
     const QString description = dir.filePath(QString::fromLatin1(kDescriptionFile));
     const QString values = dir.filePath(QString::fromLatin1(kValuesFile));
-    if (!QFileInfo::exists(description) || !QFileInfo::exists(values)) {
+    // A folder of either name is no configuration file.
+    if (!QFileInfo(description).isFile() || !QFileInfo(values).isFile()) {
         Timer1->stop();
         prompts_->ShowMessage(this, QStringLiteral("Config file not exists..."));
         return false;
@@ -189,6 +190,8 @@ void TMainFrm::CreateToolBar() {
 
     connect(ReadFromDataCardBtn, &QToolButton::clicked, this, &TMainFrm::ReadFromDataCardBtnClick);
     connect(WriteToDataCardBtn, &QToolButton::clicked, this, &TMainFrm::WriteToDataCardBtnClick);
+    connect(ImportBtn, &QToolButton::clicked, this, &TMainFrm::ImportBtnClick);
+    connect(ExportBtn, &QToolButton::clicked, this, &TMainFrm::ExportBtnClick);
     connect(NewBtn, &QToolButton::clicked, this, &TMainFrm::NewBtnClick);
     connect(DelBtn, &QToolButton::clicked, this, &TMainFrm::DelBtnClick);
     // The user's choice only: selections the program makes itself load nothing.
@@ -206,15 +209,13 @@ void TMainFrm::CreateMenu() {
         const char* text;
         void (TMainFrm::*handler)();
     };
-    for (const Entry& entry :
-         {Entry{"Read1", "Read", &TMainFrm::ReadFromDataCardBtnClick},
-          Entry{"Write1", "Write", &TMainFrm::WriteToDataCardBtnClick},
-          Entry{"Import1", "Import...", nullptr}, Entry{"Export1", "Export...", nullptr}}) {
+    for (const Entry& entry : {Entry{"Read1", "Read", &TMainFrm::ReadFromDataCardBtnClick},
+                               Entry{"Write1", "Write", &TMainFrm::WriteToDataCardBtnClick},
+                               Entry{"Import1", "Import...", &TMainFrm::ImportBtnClick},
+                               Entry{"Export1", "Export...", &TMainFrm::ExportBtnClick}}) {
         QAction* action = edit->addAction(QString::fromLatin1(entry.text));
         action->setObjectName(QString::fromLatin1(entry.name));
-        if (entry.handler != nullptr) {
-            connect(action, &QAction::triggered, this, entry.handler);
-        }
+        connect(action, &QAction::triggered, this, entry.handler);
     }
     QMenu* help = MainMenu1->addMenu(QStringLiteral("Help"));
     help->setObjectName(QStringLiteral("Help1"));
@@ -287,7 +288,8 @@ int TMainFrm::SlotIndex(const QWidget* tab) const {
 
 void TMainFrm::BuildConfigPages() {
     FreeItems();
-    auto items = ReadConfigItems(*description_);
+    std::vector<std::string> repeated_items;
+    auto items = ReadConfigItems(*description_, &repeated_items);
     items_described_ = items.has_value();
     if (items) {
         ConfigItems = std::move(*items);
@@ -295,7 +297,18 @@ void TMainFrm::BuildConfigPages() {
             item_index_.emplace(ConfigItems[i].Name, i);
         }
     }
-    const auto pages = ReadConfigPages(*description_);
+    for (const std::string& name : repeated_items) {
+        AddLog(QStringLiteral("Item %1 is listed twice in [CONFIG_ITEM]: the later one is "
+                              "ignored...")
+                   .arg(Q(name)));
+    }
+    std::vector<std::string> repeated_pages;
+    const auto pages = ReadConfigPages(*description_, &repeated_pages);
+    for (const std::string& id : repeated_pages) {
+        AddLog(QStringLiteral("Page %1 is listed twice in [CONFIG_PAGE]: the later one is "
+                              "ignored...")
+                   .arg(Q(id)));
+    }
     if (!pages) {
         prompts_->ShowMessage(this, QStringLiteral("Bad config files..."));
     } else {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,6 +18,7 @@
 #include "app/model/led_table.h"
 #include "app/model/log_file.h"
 #include "app/model/nv_compose.h"
+#include "app/model/setting_file.h"
 #include "app/user_prompts.h"
 
 class QAction;
@@ -114,10 +116,27 @@ class TMainFrm : public QMainWindow {
     void ComboBox1Change();
     void NewBtnClick();
     void DelBtnClick();
-    // Shows the stored values of a section of the values file. Every value is checked first:
-    // one that is no decimal integer fails the load (logged) and nothing is shown.
+    // Shows the stored values of a section of the values file (or of a setting file). Every
+    // value is checked first: one that is no decimal integer fails the load (logged) and nothing
+    // is shown.
     bool LoadItemValues(const std::string& section);
+    bool LoadItemValues(const IniFile& file, const std::string& section);
     void LoadDatacardType(const std::string& section);
+    void LoadDatacardType(const IniFile& file, const std::string& section);
+
+    // Setting files (main_unit_setting_file.cpp). The window never points its values file away
+    // from config_value.ini: a setting file is read and written through an IniFile of its own.
+    void ExportBtnClick();
+    void ImportBtnClick();
+    void ExportToFile();
+    void ExportVersionInfo(SettingFile& file);
+    void ExportCommonItems(SettingFile& file);
+    void ExportDeviceState(SettingFile& file);
+    void ExportLedInfo(SettingFile& file);
+    bool WriteCrc(const std::filesystem::path& target, const SettingFile& file);
+    bool VerifyCrc(const IniFile& file) const;
+    // What the value boxes and check boxes show, as an export reads it.
+    ShownItems ShownItemsOnScreen() const;
 
     // Item values (main_unit_values.cpp). Card operations expect the connection to be open.
     void ShowItemText(QComboBox* value_box, const QString& text);
@@ -152,6 +171,7 @@ class TMainFrm : public QMainWindow {
     bool ReadLedInfo();
     bool WriteLedInfo();
     void LoadLedInfo(const std::string& section);
+    void LoadLedInfo(const IniFile& file, const std::string& section);
     std::string LedStatusLine(int status) const;
 
     // Main-window state shared by the commands.
@@ -221,6 +241,8 @@ class TMainFrm : public QMainWindow {
     void LogPause();
     void SetCommandsEnabled(bool enabled);
     bool WriteConfigItems();
+    bool ImportFile(const std::filesystem::path& chosen);
+    void ReopenIniFiles();
     void ReportLogFailure(const QString& text);
 
     QString program_dir_;

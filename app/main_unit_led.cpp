@@ -8,6 +8,7 @@
 #include "app/carvex_api.h"
 #include "app/led_setting_unit.h"
 #include "app/main_unit.h"
+#include "app/model/stored_values.h"
 
 namespace cardwright {
 
@@ -209,14 +210,13 @@ bool TMainFrm::WriteLedInfo() {
 }
 
 void TMainFrm::LoadLedInfo(const std::string& section) {
-    if (!Values().SectionExists(section)) {
-        return;
+    LoadLedInfo(Values(), section);
+}
+
+void TMainFrm::LoadLedInfo(const IniFile& file, const std::string& section) {
+    if (auto table = LedTableFromSection(file, section)) {
+        LedInfo = std::move(*table);
     }
-    for (int status = 1; status <= kLedStatuses; ++status) {
-        LedInfo.SetLine(status,
-                        Values().ReadString(section, "LED_STATUS" + std::to_string(status), ""));
-    }
-    LedInfo.SetFrom(LedTable::Source::kLoaded);
 }
 
 std::string TMainFrm::LedStatusLine(int status) const {

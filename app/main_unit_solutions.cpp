@@ -5,6 +5,7 @@
 
 #include "app/main_unit.h"
 #include "app/model/item_value.h"
+#include "app/model/stored_values.h"
 #include "app/new_sul_unit.h"
 
 namespace cardwright {
@@ -18,20 +19,6 @@ constexpr std::string_view kCardSolution = "DEFAULT";
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
-}
-
-// The value a multi-value item stores as "1|0" is the field list "(#1#0)"; every part must be a
-// decimal number, as a single item's value must.
-bool StoredValueIsNumber(const TConfigItem& item, std::string_view value) {
-    if (!IsMultiValue(item)) {
-        return ParseDecimal(value).has_value();
-    }
-    for (const std::string& part : SplitList(value, '|')) {
-        if (!ParseDecimal(part)) {
-            return false;
-        }
-    }
-    return !value.empty();
 }
 
 }  // namespace
@@ -129,55 +116,31 @@ void TMainFrm::DelBtnClick() {
 }
 
 bool TMainFrm::LoadItemValues(const std::string& section) {
-    struct Stored {
-        const TConfigItem* item;
-        QComboBox* box;
-        std::string value;
-    };
-    std::vector<Stored> stored;
-    for (const std::string& key : Values().ReadSection(section)) {
-        const TConfigItem* item = FindItem(key);
-        QComboBox* box = item != nullptr ? ValueBox(item->Name) : nullptr;
-        if (box == nullptr) {
-            continue;  // LED lines, flags, items without a page
-        }
-        std::string value = Values().ReadString(section, key, "");
-        if (!StoredValueIsNumber(*item, value)) {
-            AddLog(QStringLiteral("%1=%2 in [%3] is not a number: nothing of [%3] was loaded...")
-                       .arg(Q(key), Q(value), Q(section)));
-            return false;
-        }
-        stored.push_back({item, box, std::move(value)});
+    return LoadItemValues(Values(), section);
+}
+
+bool TMainFrm::LoadItemValues(const IniFile& file, const std::string& section) {
+    const LoadedValues loaded = DecodeItemValues(
+        ConfigItems, [this](const TConfigItem& item) { return ValueBox(item.Name) != nullptr; },
+        file, section);
+    if (!loaded.Ok()) {
+        AddLog(Q(loaded.error));
+        return false;
     }
-    for (const Stored& entry : stored) {
-        const TConfigItem& item = *entry.item;
-        entry.box->setCurrentIndex(-1);
-        if (!IsDeviceStateInfo(item)) {
-            const std::string value_text =
-                IsMultiValue(item) ? StoredToFieldList(entry.value) : entry.value;
-            ShowItemText(entry.box, Q(ValueTextToText(item, value_text)));
-            continue;
-        }
-        const DeviceState setting = *ParseStoredDeviceState(entry.value);
-        ShowItemText(entry.box, Q(ValueTextToText(item, std::to_string(setting.state))));
-        for (const TConfigItem& other : ConfigItems) {
-            QComboBox* other_box = ValueBox(other.Name);
-            if (other.NvId != kDeviceStateNvId || IsDeviceStateInfo(other) ||
-                other_box == nullptr) {
-                continue;
-            }
-            // Bit 8 + NV_BIT of the stored number: its NV_BIT of the port bit mask.
-            const bool set =
-                other.NvBit >= 0 && other.NvBit < 8 && ((setting.mask >> other.NvBit) & 1);
-            other_box->setCurrentIndex(-1);
-            ShowItemText(other_box, Q(ValueTextToText(other, set ? "1" : "0")));
-        }
+    for (const ShownValue& shown : loaded.values) {
+        QComboBox* box = ValueBox(shown.item);
+        box->setCurrentIndex(-1);
+        ShowItemText(box, Q(shown.text));
     }
     return true;
 }
 
 void TMainFrm::LoadDatacardType(const std::string& section) {
-    ApplyCardFilter(Values().ReadString(section, "VALUE", ""));
+    LoadDatacardType(Values(), section);
+}
+
+void TMainFrm::LoadDatacardType(const IniFile& file, const std::string& section) {
+    ApplyCardFilter(file.ReadString(section, "VALUE", ""));
 }
 
 }  // namespace cardwright

@@ -19,12 +19,27 @@ void ConsolePrompts::ShowMessage(QWidget*, const QString& text) {
     std::fflush(stdout);
 }
 
+namespace {
+
+// "Ini Files|*.ini", as the window names its files, in the form Qt's dialogs take:
+// "Ini Files (*.ini)".
+QString DialogFilter(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        filters.append(QStringLiteral("%1 (%2)").arg(parts[i], parts[i + 1]));
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+}  // namespace
+
 QString DialogPrompts::AskOpenFileName(QWidget* parent, const QString& filter) {
-    return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+    return QFileDialog::getOpenFileName(parent, QString(), QString(), DialogFilter(filter));
 }
 
 QString DialogPrompts::AskSaveFileName(QWidget* parent, const QString& filter) {
-    return QFileDialog::getSaveFileName(parent, QString(), QString(), filter);
+    return QFileDialog::getSaveFileName(parent, QString(), QString(), DialogFilter(filter));
 }
 
 bool DialogPrompts::AskLedStep(TLedSettingFrm& dialog) {

@@ -1,5 +1,7 @@
 #include "app/model/config_item.h"
 
+#include <unordered_set>
+
 namespace cardwright {
 
 std::string DisplayText(const TConfigItem& item) {
@@ -29,8 +31,35 @@ TConfigItem ReadConfigItem(const IniFile& description, const std::string& name) 
     return item;
 }
 
-std::optional<std::vector<TConfigItem>> ReadConfigItems(const IniFile& description) {
-    const auto names = description.ReadSection(kItemSection);
+namespace {
+
+// The keys of a section, each name once (letter case aside, as the file's keys compare): a name
+// listed again is one key the file cannot tell apart, so the later one goes into `repeated`.
+std::vector<std::string> DistinctKeys(const IniFile& description, std::string_view section,
+                                      std::vector<std::string>* repeated) {
+    std::vector<std::string> keys;
+    std::unordered_set<std::string> seen;
+    for (std::string& key : description.ReadSection(section)) {
+        std::string folded = key;
+        for (char& c : folded) {
+            c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        }
+        if (!seen.insert(folded).second) {
+            if (repeated != nullptr) {
+                repeated->push_back(std::move(key));
+            }
+            continue;
+        }
+        keys.push_back(std::move(key));
+    }
+    return keys;
+}
+
+}  // namespace
+
+std::optional<std::vector<TConfigItem>> ReadConfigItems(const IniFile& description,
+                                                        std::vector<std::string>* repeated) {
+    const auto names = DistinctKeys(description, kItemSection, repeated);
     if (names.empty()) {
         return std::nullopt;
     }
@@ -43,8 +72,9 @@ std::optional<std::vector<TConfigItem>> ReadConfigItems(const IniFile& descripti
     return items;
 }
 
-std::optional<std::vector<ConfigPage>> ReadConfigPages(const IniFile& description) {
-    const auto ids = description.ReadSection(kPageSection);
+std::optional<std::vector<ConfigPage>> ReadConfigPages(const IniFile& description,
+                                                       std::vector<std::string>* repeated) {
+    const auto ids = DistinctKeys(description, kPageSection, repeated);
     if (ids.empty()) {
         return std::nullopt;
     }

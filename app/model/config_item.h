@@ -52,11 +52,15 @@ std::string DisplayText(const TConfigItem& item);
 TConfigItem ReadConfigItem(const IniFile& description, const std::string& name);
 
 // The keys of CONFIG_ITEM that have a section of their own, in key order; nullopt when the
-// description has no CONFIG_ITEM.
-std::optional<std::vector<TConfigItem>> ReadConfigItems(const IniFile& description);
+// description has no CONFIG_ITEM. A name listed again is left out (and given in `repeated`):
+// two items of one name would be one item with two sets of controls.
+std::optional<std::vector<TConfigItem>> ReadConfigItems(
+    const IniFile& description, std::vector<std::string>* repeated = nullptr);
 
-// The keys of CONFIG_PAGE in order; nullopt when there is no such section.
-std::optional<std::vector<ConfigPage>> ReadConfigPages(const IniFile& description);
+// The keys of CONFIG_PAGE in order, a page id listed again left out (and given in `repeated`);
+// nullopt when there is no such section.
+std::optional<std::vector<ConfigPage>> ReadConfigPages(
+    const IniFile& description, std::vector<std::string>* repeated = nullptr);
 
 // True when the card type names a card whose SCARDTYPE_ITEM 0 items are hidden: it occurs in
 // SCARDTYPE_LIST (case included).

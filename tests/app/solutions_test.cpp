@@ -90,7 +90,7 @@ class SolutionsTest : public QObject {
             WithValues("[MAIN]\ncurrent=Bad\n[Bad]\nB_LOW=7\nBAND=1|x|7\nLED_STATUS1=2,5|\n"));
         TMainFrm& w = t.w();
         QVERIFY(t.Log().contains(
-            QStringLiteral("BAND=1|x|7 in [Bad] is not a number: nothing of [Bad] was loaded...")));
+            QStringLiteral("Value of BAND \"1|x|7\" is not a decimal integer...")));
         QCOMPARE(Shown(w, "B_LOW"), QString());
         QCOMPARE(w.LedInfo.Step(1, 1).colour, 0);
         QVERIFY(!w.LedInfo.Writable());

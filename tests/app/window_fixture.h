@@ -27,8 +27,14 @@ inline const std::filesystem::path kTestData = CARDWRIGHT_TEST_DATA_DIR;
 class ScriptedPrompts : public cardwright::UserPrompts {
   public:
     void ShowMessage(QWidget*, const QString& text) override { messages.append(text); }
-    QString AskOpenFileName(QWidget*, const QString&) override { return {}; }
-    QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
+    QString AskOpenFileName(QWidget*, const QString& filter) override {
+        filters.append(filter);
+        return open_file;
+    }
+    QString AskSaveFileName(QWidget*, const QString& filter) override {
+        filters.append(filter);
+        return save_file;
+    }
     bool AskLedStep(cardwright::TLedSettingFrm& dialog) override {
         ++led_dialogs;
         return answer_led ? answer_led(dialog) : false;
@@ -38,6 +44,9 @@ class ScriptedPrompts : public cardwright::UserPrompts {
     }
 
     QStringList messages;
+    QStringList filters;  // of the file dialogs shown
+    QString open_file;    // the file dialogs' answers; empty: cancelled
+    QString save_file;
     int led_dialogs = 0;
     std::function<bool(cardwright::TLedSettingFrm&)> answer_led;
     std::function<bool(cardwright::TNewSoluationFrm&)> answer_new_solution;
