@@ -8,7 +8,7 @@
 namespace carvex {
 
 // The present devices of one device class, enumerated by index as the card's driver installed
-// them. Each call looks at the device root as it is now.
+// them, as the list stood when the object was made.
 class DeviceList {
   public:
     enum class Entry {

@@ -6,8 +6,20 @@
 
 namespace carvex {
 
+namespace {
+
+// A publisher may swap a whole list in at any moment: one enumeration keeps to the list that was
+// there when it began.
+std::filesystem::path PinnedList(const std::filesystem::path& directory) {
+    std::error_code error;
+    auto pinned = std::filesystem::canonical(directory, error);
+    return error ? directory : pinned;
+}
+
+}  // namespace
+
 DeviceList::DeviceList(const DeviceRoot& root, DeviceClass device_class)
-    : directory_(root.DeviceClassDirectory(device_class)) {}
+    : directory_(PinnedList(root.DeviceClassDirectory(device_class))) {}
 
 DeviceList::Entry DeviceList::Enumerate(int index) const {
     std::error_code error;

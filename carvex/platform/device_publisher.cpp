@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <cerrno>
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <stdexcept>
@@ -18,9 +19,12 @@ constexpr auto kWorldReadableDirectory = fs::perms::owner_all | fs::perms::group
                                          fs::perms::group_exec | fs::perms::others_read |
                                          fs::perms::others_exec;
 
+constexpr std::chrono::seconds kStaleGeneration{10};
+
 // Fills a fresh hidden sibling of `target`, then turns `target` into a symbolic link to it with
 // one rename: a reader resolves either the old or the new contents, never a half-written one.
-// The contents before stay until the next swap, for a reader whose path lookup is under way.
+// Earlier contents stay for a while, so a reader that is walking one of them finishes on it
+// however many swaps happen meanwhile.
 void SwapInDirectory(const fs::path& target, const std::function<void(const fs::path&)>& fill) {
     const fs::path parent = target.parent_path();
     const std::string prefix = "." + target.filename().string() + ".";
@@ -49,10 +53,15 @@ void SwapInDirectory(const fs::path& target, const std::function<void(const fs::
     fs::create_symlink(staged.filename(), link);
     fs::rename(link, target);
 
-    // Older generations, and what a publisher that was interrupted left behind.
+    // Older generations, and what a publisher that was interrupted left behind, once no reader
+    // can still be walking them.
+    const auto stale_before = fs::file_time_type::clock::now() - kStaleGeneration;
     for (fs::directory_iterator it(parent, error), end; !error && it != end; it.increment(error)) {
         const fs::path& path = it->path();
-        if (path.filename().string().starts_with(prefix) && path != staged && path != previous) {
+        std::error_code time_error;
+        const auto written = fs::last_write_time(path, time_error);
+        if (path.filename().string().starts_with(prefix) && path != staged && path != previous &&
+            !time_error && written < stale_before) {
             std::error_code ignored;
             fs::remove_all(path, ignored);
         }

@@ -44,6 +44,12 @@ TEST(DevicePublisher, AListIsReplacedAsAWhole) {
     publisher.PublishDeviceList(DeviceClass::kPorts, std::vector<std::string>{"C (COM5)"});
     publisher.PublishDeviceList(DeviceClass::kPorts, {});
     EXPECT_TRUE(Names(publisher.Root(), DeviceClass::kPorts).empty());
+    EXPECT_GE(HiddenEntries(dir.Path() / "devices"), 3) << "earlier lists stay a while";
+    // Once they are old, a swap takes them away: the list in use and the one before remain.
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path() / "devices")) {
+        std::filesystem::last_write_time(
+            entry.path(), std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+    }
     publisher.PublishDeviceList(DeviceClass::kPorts, two);
     EXPECT_EQ(Names(publisher.Root(), DeviceClass::kPorts), two);
     EXPECT_LE(HiddenEntries(dir.Path() / "devices"), 2) << "the list in use and the one before";
