@@ -66,16 +66,26 @@ TLedSettingFrm::TLedSettingFrm(UserPrompts& prompts, QWidget* parent)
 void TLedSettingFrm::Preset(const LedStep& step) {
     LedColorComboBox->setCurrentIndex(step.colour >= 1 && step.colour <= 8 ? step.colour - 1 : -1);
     LedIntervalComb0Box->setEditText(QString::number(step.time));
+    preset_time_ = step.time;
     setResult(QDialog::Rejected);
 }
 
+// The time typed, or the step's own time when it was left as it was (-1, which a loaded pattern
+// may carry to mark its end, is then kept rather than refused).
+std::optional<int32_t> TLedSettingFrm::ChosenTime() const {
+    const QString text = LedIntervalComb0Box->currentText();
+    if (preset_time_ && text == QString::number(*preset_time_)) {
+        return preset_time_;
+    }
+    return TimeOf(text);
+}
+
 LedStep TLedSettingFrm::Step() const {
-    return {static_cast<uint8_t>(LedColorComboBox->currentIndex() + 1),
-            TimeOf(LedIntervalComb0Box->currentText()).value_or(0)};
+    return {static_cast<uint8_t>(LedColorComboBox->currentIndex() + 1), ChosenTime().value_or(0)};
 }
 
 void TLedSettingFrm::OKBtnClick() {
-    if (!TimeOf(LedIntervalComb0Box->currentText())) {
+    if (!ChosenTime()) {
         prompts_.ShowMessage(this, QString::fromLatin1(kBadTimeMessage));
         return;
     }

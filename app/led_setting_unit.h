@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <optional>
 
 #include "app/model/led_table.h"
 
@@ -35,9 +36,12 @@ class TLedSettingFrm : public QDialog {
     QPushButton* CancelBtn = nullptr;
 
   private:
+    std::optional<int32_t> ChosenTime() const;
+
     void OKBtnClick();
 
     UserPrompts& prompts_;
+    std::optional<int32_t> preset_time_;  // the time of the step being modified
 };
 
 }  // namespace cardwright

@@ -20,6 +20,11 @@ int32_t LibraryWorker::Run(const std::function<int32_t()>& call) {
     QEventLoop loop;
     {
         std::lock_guard lock(mutex_);
+        if (loop_ != nullptr) {
+            // A call made while another waits (from an event its loop delivered) would take the
+            // other's place: it fails instead, as a card that cannot be reached.
+            return 0;
+        }
         pending_ = &call;
         done_ = false;
         loop_ = &loop;

@@ -21,7 +21,8 @@ class LibraryWorker {
     LibraryWorker& operator=(const LibraryWorker&) = delete;
 
     // Runs `call` on the worker and returns its result once it has ended. The calling thread
-    // processes its events meanwhile (user input is the caller's to keep out).
+    // processes its events meanwhile (user input is the caller's to keep out). A call made while
+    // another one waits is refused: 0, and it does not run.
     int32_t Run(const std::function<int32_t()>& call);
 
   private:

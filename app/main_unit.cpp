@@ -269,6 +269,9 @@ void TMainFrm::FormShow() {
 }
 
 void TMainFrm::Timer1Timer() {
+    if (command_running_) {
+        return;  // a command the user started first: the start-up follows at the next tick
+    }
     Timer1->stop();
     CommonInfoLst->setVisible(true);
     RunCommand([this] {

@@ -67,7 +67,16 @@ bool TMainFrm::RunCommand(const std::function<void()>& command) {
     };
     {
         const Running running(*this);
-        command();
+        try {
+            command();
+        } catch (const std::exception& failure) {
+            // Nothing a command meets (not even memory running out) may end the program with
+            // the user's work unsaved: the command ends, and says why.
+            AddLog(QStringLiteral("The command was broken off: %1")
+                       .arg(QString::fromLocal8Bit(failure.what())));
+            prompts_->ShowMessage(this, QStringLiteral("The command was broken off: %1")
+                                            .arg(QString::fromLocal8Bit(failure.what())));
+        }
     }
     if (close_requested_) {
         close_requested_ = false;

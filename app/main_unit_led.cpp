@@ -215,7 +215,7 @@ void TMainFrm::LoadLedInfo(const std::string& section) {
 
 void TMainFrm::LoadLedInfo(const IniFile& file, const std::string& section) {
     if (auto table = LedTableFromSection(file, section)) {
-        LedInfo = std::move(*table);
+        LedInfo = *table;
     }
 }
 

@@ -108,6 +108,11 @@ void TMainFrm::ExportDeviceState(SettingFile& file) {
 // reads and the CRC seals.
 void TMainFrm::ExportLedInfo(SettingFile& file) {
     AddLog(QStringLiteral("start export Led info..."));
+    if (!LedInfo.Writable()) {
+        // Cleared rows exported as patterns would erase a card's patterns when imported.
+        AddLog(QStringLiteral("LED settings not exported: none were read, loaded or edited..."));
+        return;
+    }
     const auto lines = LedEntries(LedInfo);
     file.values.insert(file.values.end(), lines.begin(), lines.end());
 }

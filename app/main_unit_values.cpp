@@ -86,7 +86,11 @@ ItemOutcome TMainFrm::ReadMultiValueItem(const TConfigItem& item, int32_t& statu
         const std::string nv_id = ListField(item.NvId, k);
         const auto number = NvItemNumber(nv_id);
         if (!number) {
-            AddLog(Q(BadNumberMessage(item, "NV_ID", nv_id)));
+            // The field that is no number, or the whole text when it is no field list.
+            if (nv_id == kNoByteOffset) {
+                AddLog(Q(std::string(kSingleItemError)));
+            }
+            AddLog(Q(BadNumberMessage(item, "NV_ID", nv_id == kNoByteOffset ? item.NvId : nv_id)));
             return ItemOutcome::kBroken;
         }
         NvData data{};

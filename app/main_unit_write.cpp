@@ -21,7 +21,6 @@ void TMainFrm::WriteToDataCardBtnClick() {
             ShowStep(QStringLiteral("Opening the card..."));
             CardSession card(*this);
             if (!card.Opened()) {
-                AddLog(QStringLiteral("Init port failed"));
                 outcome = false;
             } else {
                 AddLog(QStringLiteral("Init port OK..."));

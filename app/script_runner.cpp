@@ -113,7 +113,9 @@ bool ScriptRunner::Run(const QString& line, QString* error) {
         return true;
     }
     if (verb == QStringLiteral("wait-for-card")) {
-        if (!WaitForCard(rest.toInt())) {
+        bool back = false;
+        window_.RunCommand([&] { back = WaitForCard(rest.toInt()); });
+        if (!back) {
             *error = QStringLiteral("the card did not come back within %1 s").arg(rest);
             return false;
         }

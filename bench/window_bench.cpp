@@ -2,7 +2,6 @@
 // loading a stored solution of n values into them (offscreen Qt).
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QTimer>
 #include <memory>
 
@@ -51,12 +50,3 @@ void BM_LoadStoredSolution(benchmark::State& state) {
 BENCHMARK(BM_LoadStoredSolution)->Arg(200)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -318,7 +318,7 @@ const IniFile::Snapshot& IniFile::Current() const {
     if (snapshot_ && snapshot_->readable && snapshot_->stamp == carvex::StampOf(path_)) {
         return *snapshot_;
     }
-    auto file = carvex::ReadWholeFile(path_);
+    auto file = carvex::ReadWholeFile(path_, kMaxFileBytes);
     if (file.error) {
         last_error_ = "Cannot read " + path_.string() + ": " + file.error.message();
         file.content.clear();
@@ -328,7 +328,7 @@ const IniFile::Snapshot& IniFile::Current() const {
 }
 
 const IniFile::Snapshot* IniFile::ForWriting() {
-    auto file = carvex::ReadWholeFile(path_);
+    auto file = carvex::ReadWholeFile(path_, kMaxFileBytes);
     if (file.error) {
         Refuse("the file cannot be read (" + file.error.message() + ") and is left as it is");
         return nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -54,6 +55,9 @@ struct IniSection {
 class IniFile {
   public:
     static constexpr size_t kMaxValueLength = 2047;
+    // A larger file is not read (it cannot be read, as far as reads and writes are concerned):
+    // the largest description of items is a few hundred kilobytes.
+    static constexpr uint64_t kMaxFileBytes = 16 * 1024 * 1024;
     static constexpr size_t kKeyListBytes = 16384;
 
     explicit IniFile(std::filesystem::path path);

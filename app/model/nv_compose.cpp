@@ -39,11 +39,17 @@ void ComposeBytes(std::span<const TConfigItem> items, const ShownText& shown,
         return;
     }
     for (const TConfigItem& item : items) {
+        // Only the items that share the NV item are asked for their text: a write of every item
+        // then costs in proportion to the items, not to their square.
+        const bool same_item = item.NvId == record.NvId;
+        if (!same_item && !NamesNvItem(item.NvId, record.NvId)) {
+            continue;
+        }
         const auto text = shown(item);
         if (!text) {
             continue;
         }
-        if (item.NvId == record.NvId) {
+        if (same_item) {
             const auto offset = ValueOffset(item.NvByte, record.ItemType);
             if (!offset) {
                 composed.error = BadNumberMessage(item, "NV_BYTE", item.NvByte);

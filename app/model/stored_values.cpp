@@ -102,10 +102,15 @@ std::optional<LedTable> LedTableFromSection(const IniFile& file, std::string_vie
         return std::nullopt;
     }
     LedTable table;
+    bool any_line = false;
     for (int status = 1; status <= kLedStatuses; ++status) {
-        table.SetLine(status, file.ReadString(section, LedKey(status), ""));
+        const auto line = file.ReadString(section, LedKey(status));
+        any_line = any_line || line.has_value();
+        table.SetLine(status, line.value_or(""));
     }
-    table.SetFrom(LedTable::Source::kLoaded);
+    // A section without a single LED line says nothing about the LED: its cleared rows are not
+    // patterns to write over the card's.
+    table.SetFrom(any_line ? LedTable::Source::kLoaded : LedTable::Source::kNone);
     return table;
 }
 

@@ -42,6 +42,7 @@ LoadedValues DecodeItemValues(std::span<const TConfigItem> items, const HasValue
 
 // The LED table that a section's LED_STATUS1 ... LED_STATUS8 lines hold, a missing or empty line
 // clearing its status; nullopt when the section does not exist (the table is then left alone).
+// Without any LED line the table holds nothing to write to a card.
 std::optional<LedTable> LedTableFromSection(const IniFile& file, std::string_view section);
 // The LED lines of a table, LED_STATUS1 ... LED_STATUS8.
 std::vector<IniEntry> LedEntries(const LedTable& table);

@@ -37,7 +37,7 @@ namespace {
 // Constant-initialised and never destroyed: no other static's destruction can come after it.
 union RealClock {
     constexpr RealClock() : clock() {}
-    ~RealClock() {}
+    ~RealClock() {}  // NOLINT(modernize-use-equals-default): a defaulted one would be deleted
     Clock clock;
 };
 constinit RealClock g_real_clock;

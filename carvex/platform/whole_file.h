@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,8 +40,11 @@ struct WholeFile {
     std::error_code error;
 };
 
-// Reads a regular file whole. Folders, devices, pipes and sockets are never read.
-WholeFile ReadWholeFile(const std::filesystem::path& path);
+// Reads a regular file whole. Folders, devices, pipes and sockets are never read, nor is a file
+// larger than `limit` bytes (error: file too large), so a file someone hands us cannot make us
+// take all the memory there is.
+WholeFile ReadWholeFile(const std::filesystem::path& path,
+                        uint64_t limit = std::numeric_limits<uint64_t>::max());
 
 struct Replacement {
     std::optional<FileStamp> stamp;  // of the new file; nullopt when the replacement failed

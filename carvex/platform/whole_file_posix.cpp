@@ -139,7 +139,7 @@ FileStamp StampOf(const std::filesystem::path& path) {
     return StampFrom(st);
 }
 
-WholeFile ReadWholeFile(const std::filesystem::path& path) {
+WholeFile ReadWholeFile(const std::filesystem::path& path, uint64_t limit) {
     WholeFile file;
     // Looked at before opening, so that a device or a pipe is never opened.
     struct stat st {};
@@ -172,10 +172,19 @@ WholeFile ReadWholeFile(const std::filesystem::path& path) {
     if (file.stamp.kind != FileStamp::Kind::kFile) {
         return file;
     }
+    if (static_cast<uint64_t>(st.st_size) > limit) {
+        file.error = std::make_error_code(std::errc::file_too_large);
+        return file;
+    }
     // The size is only a hint: the file may grow while it is read.
     file.content.resize(static_cast<size_t>(st.st_size) + kReadChunk);
     size_t used = 0;
     for (;;) {
+        if (used > limit) {
+            file.content.clear();
+            file.error = std::make_error_code(std::errc::file_too_large);
+            return file;
+        }
         if (used == file.content.size()) {
             file.content.resize(used + kReadChunk);
         }

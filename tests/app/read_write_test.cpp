@@ -1,5 +1,6 @@
 #include <QImage>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
@@ -30,6 +31,7 @@ const std::thread::id kTestThread = std::this_thread::get_id();
 std::atomic<int> g_opens{0};
 std::atomic<int> g_closes{0};
 }  // namespace
+// NOLINTBEGIN(bugprone-reserved-identifier): the names the linker's --wrap gives
 extern "C" int32_t __real_InitCommPort();
 extern "C" int32_t __real_CloseCommPort();
 extern "C" int32_t __wrap_InitCommPort() {
@@ -40,6 +42,7 @@ extern "C" int32_t __wrap_CloseCommPort() {
     g_closes += std::this_thread::get_id() != kTestThread;
     return __real_CloseCommPort();
 }
+// NOLINTEND(bugprone-reserved-identifier)
 
 namespace {
 
@@ -322,9 +325,8 @@ class ReadWriteTest : public QObject {
         TMainFrm& w = t.w();
         const QString picture = QString::fromStdString((t.Dir() / "window.png").string());
         int status = -1;
-        ScriptRunner script(w, {"# a demo", "select MODE Fast", "write", "wait-for-card 60",
-                                "read", "tab Shared", "screenshot " + picture, "quit",
-                                "read"});
+        ScriptRunner script(w, {"# a demo", "select MODE Fast", "write", "wait-for-card 60", "read",
+                                "tab Shared", "screenshot " + picture, "quit", "read"});
         script.Start([&](int exit_status) { status = exit_status; });
         QTRY_COMPARE_WITH_TIMEOUT(status, 0, 60000);
         QCOMPARE(Nv(t, 60040, 1), std::vector<uint8_t>{1});
@@ -346,10 +348,14 @@ class ReadWriteTest : public QObject {
         TMainFrm& w = t.w();
         t.card().SetFault(Command::kNvRead, Fault::Make(Fault::Kind::kLateReply, 1000, 1));
         bool refused = false;
+        QTabBar* tabs = w.PageControl1->tabBar();
+        w.PageControl1->setCurrentIndex(0);
         QTimer::singleShot(0, &w, [&] {
             QVERIFY(w.CommandRunning());
             refused = !w.RunCommand([] {});
-            QTest::mouseClick(w.ReadFromDataCardBtn, Qt::LeftButton);
+            // A click on another tab, and a key press: dropped, not kept for later.
+            QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
+            QTest::keyClick(tabs, Qt::Key_Right);
             w.close();
         });
         g_opens = 0;
@@ -357,8 +363,57 @@ class ReadWriteTest : public QObject {
         QVERIFY(refused);
         QCOMPARE(g_opens, 1);
         QApplication::processEvents();
-        QCOMPARE(g_opens, 1);  // the click during the read did not start another
+        QCOMPARE(w.PageControl1->currentIndex(), 0);
         QVERIFY2(!w.isVisible(), "the close waited for the read, then happened");
+    }
+
+    // Closing the window while Write runs: the Write goes to its end, then the window closes.
+    void closingDuringAWrite() {
+        WindowUnderTest t;
+        TMainFrm& w = t.w();
+        QTimer::singleShot(0, &w, [&] { w.close(); });
+        w.WriteToDataCardBtnClick();
+        QCOMPARE(t.Requests(Command::kReset), size_t{1});
+        QCOMPARE(t.prompts().messages.last(), QStringLiteral("Write to datacard succeed..."));
+        QVERIFY(!w.isVisible());
+    }
+
+    // A command started before the start-up sequence's tick does not swallow it.
+    void theStartUpWaitsForACommandStartedFirst() {
+        WindowUnderTest t;
+        TMainFrm& w = t.w();
+        w.Timer1->start();
+        bool ticked_inside = false;
+        w.RunCommand([&] {
+            w.Timer1Timer();  // the tick, arriving while the command runs
+            ticked_inside = w.Timer1->isActive();
+        });
+        QVERIFY2(ticked_inside, "the start-up is kept for later");
+        g_opens = 0;
+        w.Timer1Timer();
+        QVERIFY(!w.Timer1->isActive());
+        QCOMPARE(g_opens, 1);  // the start-up read ran
+    }
+
+    // A description whose NV_ID is no number breaks the command off: the card is closed, a
+    // Write is neither backed up nor restarted.
+    void anUnusableDescriptionBreaksTheCommandOff() {
+        WindowUnderTest t(WindowSetup{testsupport::TestProfile(), [](const auto& folder) {
+                                          Edit(folder / "Config_Info.ini", "NV_ID=60040",
+                                               "NV_ID=6004O");
+                                      }});
+        TMainFrm& w = t.w();
+        QVERIFY(t.Log().contains(
+            QStringLiteral("Item MODE: NV_ID \"6004O\" is not a usable number...")));
+        QVERIFY(t.Log().contains(QStringLiteral("Failed to read data from datacard...")));
+        QCOMPARE(g_closes, g_opens);
+        w.LabelBox("MODE")->click();
+        Show(w, "MODE", "Fast");
+        w.WriteToDataCardBtnClick();
+        QCOMPARE(t.Requests(Command::kBackup), size_t{0});
+        QCOMPARE(t.Requests(Command::kReset), size_t{0});
+        QCOMPARE(t.prompts().messages.last(), QStringLiteral("Write to datacard failed..."));
+        QCOMPARE(g_closes, g_opens);
     }
 };
 

@@ -9,7 +9,6 @@
 #include "tests/support/file_size_limit.h"
 
 using namespace cardwright;
-using cardsim::Command;
 using testsupport::Nv;
 using testsupport::Show;
 using testsupport::Shown;
@@ -27,9 +26,9 @@ QString Path(const std::filesystem::path& path) {
     return QString::fromStdString(path.string());
 }
 
-// The LED lines and the values file must not have moved off config_value.ini.
-void ExpectValuesFileUnmoved(WindowUnderTest& t) {
-    QCOMPARE(t.w().Values().Path(), t.Dir() / "config_value.ini");
+// What config_value.ini holds: no import or export may change it.
+std::string Values(WindowUnderTest& t) {
+    return Read(t.Dir() / "config_value.ini");
 }
 
 }  // namespace
@@ -41,6 +40,7 @@ class SettingFilesTest : public QObject {
     void exportWithACardReadsItAgainAndSealsTheFile() {
         WindowUnderTest t;
         TMainFrm& w = t.w();
+        const std::string values_before = Values(t);
         w.LabelBox("MODE")->click();
         Show(w, "MODE", "Slow");  // replaced by the fresh read
         t.prompts().save_file = Path(t.Dir() / "cards");
@@ -61,7 +61,7 @@ class SettingFilesTest : public QObject {
                  (std::vector<std::string>{"DATACARD_TYPE", "DEFAULT", "CRC"}));
         QVERIFY(file.ReadString("DEFAULT", "LED_STATUS1").has_value());
         QVERIFY2(!file.ReadString("DEFAULT", "MODE").has_value(), "the card's value is read");
-        ExpectValuesFileUnmoved(t);
+        QCOMPARE(Values(t), values_before);
     }
 
     // Export, change the card, import, write: the card's NV items and port setting are as they
@@ -117,6 +117,7 @@ class SettingFilesTest : public QObject {
         for (const auto& c : cases) {
             WindowUnderTest t;
             TMainFrm& w = t.w();
+            const std::string values_before = Values(t);
             if (c.exists) {
                 std::ofstream(t.Dir() / c.name, std::ios::binary) << c.text;
             }
@@ -126,7 +127,7 @@ class SettingFilesTest : public QObject {
             QCOMPARE(t.Log().contains(QStringLiteral("import file finished...")), c.finished);
             QCOMPARE(Shown(w, "B_LOW"), QStringLiteral("1"));  // every item at its default
             QVERIFY(!w.LedInfo.Writable());
-            ExpectValuesFileUnmoved(t);
+            QCOMPARE(Values(t), values_before);
         }
     }
 
@@ -134,6 +135,7 @@ class SettingFilesTest : public QObject {
     void aSealedValueThatIsNoNumberIsRefused() {
         WindowUnderTest t;
         TMainFrm& w = t.w();
+        const std::string values_before = Values(t);
         const std::string values = "B_LOW=9\r\nDEVICE_STATE_INFO=5x\r\n";
         const auto crc = SettingCrc(values);
         std::ofstream(t.Dir() / "bad.ini", std::ios::binary)
@@ -144,7 +146,53 @@ class SettingFilesTest : public QObject {
         QVERIFY(t.Log().contains(QStringLiteral("file not correct, import failed...")));
         QVERIFY(!t.Log().contains(QStringLiteral("import file finished...")));
         QCOMPARE(Shown(w, "B_LOW"), QStringLiteral("1"));
-        ExpectValuesFileUnmoved(t);
+        QCOMPARE(Values(t), values_before);
+    }
+
+    // A file without LED lines says nothing about the LED: a Write after it leaves the card's
+    // patterns alone, and an export of a table that holds nothing carries no LED lines.
+    void aFileWithoutLedLinesLeavesTheCardsPatterns() {
+        WindowUnderTest t;
+        TMainFrm& w = t.w();
+        const auto patterns = Nv(t, 50012, 128);
+        const std::string values = "B_LOW=9\r\n";
+        std::ofstream(t.Dir() / "no-led.ini", std::ios::binary)
+            << "[DEFAULT]\r\n"
+            << values << "[CRC]\r\nVALUE=" << SettingCrc(values) << "\r\n";
+        t.prompts().open_file = Path(t.Dir() / "no-led.ini");
+        w.ImportBtnClick();
+        QCOMPARE(Shown(w, "B_LOW"), QStringLiteral("9"));
+        w.WriteToDataCardBtnClick();
+        QCOMPARE(t.prompts().messages.last(), QStringLiteral("Write to datacard succeed..."));
+        QCOMPARE(Nv(t, 50012, 128), patterns);
+        QCOMPARE(Nv(t, 60000, 1), std::vector<uint8_t>{9});
+
+        t.prompts().save_file = Path(t.Dir() / "again.ini");
+        t.PullCard();  // the values on screen, with a table that holds nothing real
+        w.ExportBtnClick();
+        QVERIFY(t.Log().contains(
+            QStringLiteral("LED settings not exported: none were read, loaded or edited...")));
+        QVERIFY(!IniFile(t.Dir() / "again.ini").ReadString("DEFAULT", "LED_STATUS1"));
+    }
+
+    // A file far larger than any setting file is not read (it is not correct), and nothing is
+    // written over it.
+    void anOversizeFileIsRefused() {
+        WindowUnderTest t;
+        TMainFrm& w = t.w();
+        const auto huge = t.Dir() / "huge.ini";
+        std::ofstream(huge, std::ios::binary) << "[DEFAULT]\r\nB_LOW=9\r\n";
+        std::filesystem::resize_file(huge, IniFile::kMaxFileBytes + 1);  // sparse
+        t.prompts().open_file = Path(huge);
+        w.ImportBtnClick();
+        QVERIFY(t.Log().contains(QStringLiteral("file not correct, import failed...")));
+        QCOMPARE(Shown(w, "B_LOW"), QStringLiteral("1"));
+
+        t.PullCard();
+        t.prompts().save_file = Path(huge);
+        w.ExportBtnClick();
+        QVERIFY(!t.prompts().messages.filter(QStringLiteral("Export failed: ")).isEmpty());
+        QCOMPARE(std::filesystem::file_size(huge), IniFile::kMaxFileBytes + 1);
     }
 
     void importChecksTheCardThatWasRead() {
@@ -219,6 +267,18 @@ class SettingFilesTest : public QObject {
         const int lines = static_cast<int>(t.Log().size());
         w.ImportBtnClick();
         QCOMPARE(t.Log().mid(lines).filter(QStringLiteral("import file finished...")).size(), 1);
+    }
+
+    // Even a cancelled dialog takes the configuration files up again, and the program ends when
+    // one has gone meanwhile.
+    void theConfigurationFilesAreTakenUpAgain() {
+        WindowUnderTest t;
+        TMainFrm& w = t.w();
+        std::filesystem::remove(t.Dir() / "config_value.ini");
+        w.ImportBtnClick();
+        QVERIFY(t.Log().contains(QStringLiteral("import file finished...")));
+        QCOMPARE(t.prompts().messages, QStringList{"Config file not exists..."});
+        QVERIFY(!w.isVisible());
     }
 
     void duplicateDescriptionKeysAreReportedAndIgnored() {

@@ -27,7 +27,7 @@ class AtPortTest : public ::testing::Test {
         }
     }
 
-    void Answer(std::string reply) {
+    void Answer(const std::string& reply) {
         peer_ = std::thread([this, reply] {
             std::string line;
             while (line.find('\r') == std::string::npos) {
