@@ -1,4 +1,5 @@
 #include "app/main_unit.h"
+#include "app/qt_text.h"
 
 #include <QAction>
 #include <QApplication>
@@ -44,10 +45,6 @@ constexpr int kEmptyLinesBetweenRuns = 4;
 constexpr int kLabelWidth = 140;
 constexpr int kValueBoxOffset = 120;
 const QString kLabelPrefix = QStringLiteral("LABEL_");
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include "app/led_setting_unit.h"
 #include "app/main_unit.h"
 #include "app/model/stored_values.h"
+#include "app/qt_text.h"
 
 namespace cardwright {
 
@@ -18,10 +19,6 @@ namespace {
 constexpr int kItemsWidth = 240;
 constexpr int kStatusListWidth = 130;
 const QString kNoStep = QStringLiteral("--");
-
-QString Q(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QTreeWidget* NewListView(const char* name, const QStringList& columns, QWidget* parent) {
     auto* list = new QTreeWidget(parent);

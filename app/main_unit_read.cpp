@@ -9,6 +9,7 @@
 #include "app/main_unit.h"
 #include "app/model/imei.h"
 #include "app/model/item_value.h"
+#include "app/qt_text.h"
 
 namespace cardwright {
 
@@ -19,10 +20,6 @@ constexpr int32_t kStatusNotActive = 5;  // the card answers NV status 5 for an 
 constexpr int32_t kImeiBytes = 15;
 
 enum CommonInfoRow { kImeiRow, kFirmwareRow, kDashboardRow, kHardwareRow, kCardTypeRow };
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 // A text the card sent: up to its first zero byte, and never past a line break, so nothing the
 // card says can add lines to a log or keys to a file.

@@ -8,6 +8,7 @@
 #include "app/card_session.h"
 #include "app/main_unit.h"
 #include "app/model/setting_file.h"
+#include "app/qt_text.h"
 
 namespace cardwright {
 
@@ -15,10 +16,6 @@ namespace {
 
 const QString kIniFilter = QStringLiteral("Ini Files|*.ini");
 constexpr int kCardTypeRow = 4;
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 }  // namespace
 

@@ -7,6 +7,7 @@
 #include "app/model/item_value.h"
 #include "app/model/stored_values.h"
 #include "app/new_sul_unit.h"
+#include "app/qt_text.h"
 
 namespace cardwright {
 
@@ -16,10 +17,6 @@ constexpr std::string_view kMainSection = "MAIN";
 constexpr std::string_view kCurrentKey = "current";
 constexpr std::string_view kConfigLedKey = "ConfigLed";
 constexpr std::string_view kCardSolution = "DEFAULT";
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 }  // namespace
 

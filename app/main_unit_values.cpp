@@ -5,14 +5,11 @@
 #include "app/carvex_api.h"
 #include "app/main_unit.h"
 #include "app/model/item_check.h"
+#include "app/qt_text.h"
 
 namespace cardwright {
 
 namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 std::string Text(const QComboBox* box) {
     return box->currentText().toStdString();

@@ -2,6 +2,8 @@
 
 #include <unordered_set>
 
+#include "app/model/item_value.h"
+
 namespace cardwright {
 
 std::string DisplayText(const TConfigItem& item) {
@@ -40,11 +42,7 @@ std::vector<std::string> DistinctKeys(const IniFile& description, std::string_vi
     std::vector<std::string> keys;
     std::unordered_set<std::string> seen;
     for (std::string& key : description.ReadSection(section)) {
-        std::string folded = key;
-        for (char& c : folded) {
-            c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-        }
-        if (!seen.insert(folded).second) {
+        if (!seen.insert(UpperCase(key)).second) {
             if (repeated != nullptr) {
                 repeated->push_back(std::move(key));
             }
