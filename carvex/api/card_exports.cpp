@@ -6,16 +6,14 @@
 #include "carvex/api/run_exchange.h"
 #include "carvex/carvex.h"
 #include "carvex/connection/card_control.h"
+#include "carvex/connection/card_operations.h"
 #include "carvex/connection/identity_queries.h"
-#include "carvex/link/at_port.h"
-#include "carvex/link/timings.h"
-#include "carvex/platform/clock.h"
 
 using namespace carvex;
 
 namespace {
 
-constexpr uint16_t kImeiItem = 550;
+constexpr uint16_t kImeiItem = CARVEX_IMEI_ITEM;
 
 // Copies the text without a terminating zero, never more than `size` bytes.
 void CopyText(char* buffer, int32_t size, const std::string& text) {
@@ -23,24 +21,6 @@ void CopyText(char* buffer, int32_t size, const std::string& text) {
         return;
     }
     std::memcpy(buffer, text.data(), std::min(text.size(), static_cast<size_t>(size)));
-}
-
-// The model the modem port answers to "AT+CGMM", without the DIAG connection.
-bool ModelFromModemPort(char* buffer) {
-    AtPort at(DeviceRoot::FromEnvironment());
-    int port = 0;
-    int spare = 0;
-    if (!at.FindModemPortNumber(&port, &spare) || !at.Open(port)) {
-        return false;
-    }
-    std::array<char, AtPort::kReplyArea> reply{};
-    const int result = at.SendCommand("AT+CGMM\r", reply.data());
-    at.Close();
-    if (result != kAtOk) {
-        return false;
-    }
-    std::memcpy(buffer, reply.data(), strnlen(reply.data(), reply.size() - 1) + 1);
-    return true;
 }
 
 template <class Query>
@@ -94,21 +74,18 @@ extern "C" CARVEX_API int32_t CARVEX_CALL GetBoardType(char* buffer) {
         return 0;
     }
     try {
-        if (ModelFromModemPort(buffer)) {
+        // The modem's answer comes with its terminating zero; the DIAG texts without.
+        std::string model;
+        if (ModelFromModemPort(DeviceRoot::FromEnvironment(), std::nullopt,
+                               AtPort::PortVariable::kPublish, &model)) {
+            std::memcpy(buffer, model.c_str(), model.size() + 1);
             return 1;
         }
     } catch (...) {
     }
-    int32_t status = 0;  // the DIAG steps' statuses stay inside the call
-    return RunExchange(&status, [&](MainControl& connection) {
+    return RunExchange(nullptr, [&](MainControl& connection) {
         std::string text;
-        if (QueryBoardType(connection, &text, &status)) {
-            std::memcpy(buffer, text.data(), text.size());
-            return true;
-        }
-        std::string firmware;
-        std::string pcb;
-        if (!QueryVersions(connection, &firmware, &pcb, &status) || !BoardTypeFromPcb(pcb, &text)) {
+        if (!BoardTypeOverDiag(connection, &text)) {
             return false;
         }
         std::memcpy(buffer, text.data(), text.size());
@@ -143,9 +120,5 @@ extern "C" CARVEX_API int32_t CARVEX_CALL GetPnPState(int32_t* value, int32_t* b
 }
 
 extern "C" CARVEX_API int32_t CARVEX_CALL ResetDsahboard(void) {
-    return RunExchange(nullptr, [](MainControl& c) {
-        const bool offline = GoOffline(c);
-        GetClock().SleepFor(timing::kModePause);
-        return offline && ResetCard(c);
-    });
+    return RunExchange(nullptr, [](MainControl& c) { return RestartCard(c); });
 }

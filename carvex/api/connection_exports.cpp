@@ -3,6 +3,7 @@
 
 #include "carvex/api/run_exchange.h"
 #include "carvex/carvex.h"
+#include "carvex/connection/card_operations.h"
 #include "carvex/link/at_port.h"
 #include "carvex/platform/process.h"
 
@@ -75,16 +76,12 @@ extern "C" CARVEX_API int32_t CARVEX_CALL CarvexItem(int32_t item, const uint8_t
     if (data == nullptr && length > 0) {
         return 0;  // never a caller's mistake written to the card as zeros
     }
-    NvItemPacket packet(NvItemPacket::kWrite, ItemNumber(item));
     return RunExchange(nullptr, [&](MainControl& connection) {
         if (length > NvItemPacket::kDataSize) {
             return false;
         }
-        if (length > 0) {
-            std::memcpy(packet.Data().data(), data, length);
-        }
-        int32_t status = 0;
-        return connection.NvRequest(packet, &status);
+        return WriteItem(connection, ItemNumber(item),
+                         std::span<const uint8_t>(data, data != nullptr ? length : 0));
     });
 }
 
@@ -93,17 +90,9 @@ extern "C" CARVEX_API int32_t CARVEX_CALL ReadNvItem(int32_t item, uint8_t* buff
     if (buffer == nullptr) {
         return RefuseNullPointer(status);
     }
-    NvItemPacket packet(NvItemPacket::kRead, ItemNumber(item));
-    int32_t ignored = 0;
-    int32_t* const status_out = status != nullptr ? status : &ignored;
-    return RunExchange(status_out, [&](MainControl& connection) {
-        if (!connection.NvRequest(packet, status_out)) {
-            return false;
-        }
-        // Only 128 data bytes exist in a reply.
-        const auto count =
-            static_cast<size_t>(std::clamp<int32_t>(length, 0, NvItemPacket::kDataSize));
-        std::memcpy(buffer, packet.Data().data(), count);
-        return true;
+    // Only 128 data bytes exist in a reply; a negative length copies none.
+    const auto count = static_cast<size_t>(std::clamp<int32_t>(length, 0, NvItemPacket::kDataSize));
+    return RunExchange(status, [&](MainControl& connection) {
+        return ReadItem(connection, ItemNumber(item), std::span(buffer, count), status);
     });
 }

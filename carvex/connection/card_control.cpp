@@ -1,6 +1,7 @@
 #include "carvex/connection/card_control.h"
 
 #include <array>
+#include <optional>
 
 #include "carvex/connection/diag_commands.h"
 #include "carvex/link/little_endian.h"
@@ -11,8 +12,6 @@ namespace carvex {
 
 namespace {
 
-constexpr int32_t kStatusReplyLength = 47;
-constexpr uint16_t kModeOffline = 2;
 constexpr int kResetAttempts = 5;
 
 bool SendModeControl(MainControl& connection, uint8_t mode) {
@@ -20,10 +19,16 @@ bool SendModeControl(MainControl& connection, uint8_t mode) {
     return connection.Link().Send(false, request);
 }
 
+// A reply of the port-setting subsystem answers only the request with its command code.
+ResponseKey PortSettingReply(uint16_t code) {
+    return ResponseKey::For(
+        DiagRequestHeader::Subsystem(kDiagSubsystemDispatch, kPortSubsystem, code));
+}
+
 }  // namespace
 
 bool BackupNv(MainControl& connection, int32_t* status) {
-    const std::array<uint8_t, 4> request{kDiagCardCommand, 0x13, 0x00, 0x00};
+    const std::array<uint8_t, 4> request{kDiagCardCommand, kBackupSubcommand, 0x00, 0x00};
     bool result = false;
     if (!connection.Link().Send(false, request)) {
         SetStatus(status, kStatusNotSent);
@@ -44,19 +49,15 @@ bool BackupNv(MainControl& connection, int32_t* status) {
 }
 
 bool SetPortSetting(MainControl& connection, int32_t value, int32_t bits, int32_t* status) {
-    const std::array<uint8_t, 8> request{kDiagSubsystemDispatch,
-                                         kPortSubsystem,
-                                         0x19,
-                                         0xFF,
-                                         static_cast<uint8_t>(value & 0xFF),
-                                         static_cast<uint8_t>(bits & 0xFF),
-                                         0x00,
-                                         0x00};
+    std::array<uint8_t, 8> request{kDiagSubsystemDispatch, kPortSubsystem};
+    PutLe16(request, 2, kPortSettingSetCode);
+    request[4] = static_cast<uint8_t>(value & 0xFF);
+    request[5] = static_cast<uint8_t>(bits & 0xFF);
     if (!connection.Link().Send(false, request)) {
         SetStatus(status, kStatusNotSent);
         return false;
     }
-    if (!connection.WaitReply(kDiagSubsystemDispatch)) {
+    if (!connection.WaitReply(PortSettingReply(kPortSettingSetCode))) {
         SetStatus(status, kStatusNoReply);
         return false;
     }
@@ -64,15 +65,16 @@ bool SetPortSetting(MainControl& connection, int32_t value, int32_t bits, int32_
 }
 
 bool GetPortSetting(MainControl& connection, int32_t* value, int32_t* bits, int32_t* status) {
-    const std::array<uint8_t, 8> request{
-        kDiagSubsystemDispatch, kPortSubsystem, 0x1A, 0xFF, 0, 0, 0, 0};
+    std::array<uint8_t, 8> request{kDiagSubsystemDispatch, kPortSubsystem};
+    PutLe16(request, 2, kPortSettingGetCode);
     if (!connection.Link().Send(false, request)) {
         SetStatus(status, kStatusNotSent);
         return false;
     }
+    // Subsystem, command code, result, state value, port bit mask.
     std::array<uint8_t, 6> reply{};
-    if (!connection.Link().WaitResponse(DiagRequestHeader::Command(kDiagSubsystemDispatch), reply,
-                                        nullptr, timing::kPortSettingWait)) {
+    if (!connection.Link().WaitResponse(PortSettingReply(kPortSettingGetCode), 1, reply, nullptr,
+                                        timing::kPortSettingWait)) {
         SetStatus(status, kStatusNoReply);
         return false;
     }
@@ -90,32 +92,55 @@ bool GetPortSetting(MainControl& connection, int32_t* value, int32_t* bits, int3
 bool QueryStatus(MainControl& connection) {
     const uint8_t request = kDiagStatus;
     return connection.Link().Send(false, std::span(&request, 1)) &&
-           connection.WaitReply(kDiagStatus) && connection.ReplyLength() == kStatusReplyLength;
+           connection.WaitReply(kDiagStatus) &&
+           connection.ReplyLength() == static_cast<int32_t>(kStatusReplyLength);
 }
 
 uint16_t StatusModeWord(const MainControl& connection) {
-    return GetLe16(connection.Reply(), 31);
+    return GetLe16(connection.Reply(), kStatusModeOffset);
 }
 
 bool GoOffline(MainControl& connection) {
-    if (QueryStatus(connection) && StatusModeWord(connection) == kModeOffline) {
+    if (QueryStatus(connection) && StatusModeWord(connection) == kModeWordOffline) {
         return true;
     }
-    SendModeControl(connection, 1);
+    SendModeControl(connection, kModeOffline);
     connection.WaitReply(kDiagModeControl);
     GetClock().SleepFor(timing::kModePause);
-    QueryStatus(connection);
-    return true;
+    return QueryStatus(connection) && StatusModeWord(connection) == kModeWordOffline;
 }
 
 bool ResetCard(MainControl& connection) {
-    for (int attempt = 0; attempt < kResetAttempts; ++attempt) {
-        if (SendModeControl(connection, 2) && connection.WaitReply(kDiagModeControl)) {
-            GetClock().SleepFor(timing::kModePause);
-            return true;
+    // An acknowledgement that comes just after an attempt's wait still answers the reset: the
+    // card restarts all the same, and once it has gone the next attempts cannot even be sent.
+    // So every wait takes the acknowledgement of any attempt before it, and what has arrived is
+    // looked at before each new attempt and before giving up.
+    std::array<uint8_t, 3> ack{};
+    int32_t received = 0;
+    const ResponseKey key = ResponseKey::Of(kDiagModeControl);
+    std::optional<uint64_t> first;
+    const auto arrived = [&] {
+        return first && connection.Link().TakeQueued(ack, &received, key, *first);
+    };
+    bool acknowledged = false;
+    for (int attempt = 0; attempt < kResetAttempts && !acknowledged; ++attempt) {
+        if (arrived()) {
+            acknowledged = true;
+            break;
         }
+        if (!SendModeControl(connection, kModeReset)) {
+            continue;
+        }
+        if (!first) {
+            first = connection.Link().LastRequest();
+        }
+        acknowledged = connection.Link().WaitRaw(ack, &received, key, timing::kReplyWait, first);
     }
-    return false;
+    acknowledged = acknowledged || arrived();
+    if (acknowledged) {
+        GetClock().SleepFor(timing::kModePause);
+    }
+    return acknowledged;
 }
 
 }  // namespace carvex

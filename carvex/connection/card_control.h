@@ -22,9 +22,10 @@ bool QueryStatus(MainControl& connection);
 // The card's mode word (2 is offline) from the last successful QueryStatus.
 uint16_t StatusModeWord(const MainControl& connection);
 
-// Puts the card offline unless it already is; always true.
+// Puts the card offline unless it already is: true when the card's status says it is offline.
 bool GoOffline(MainControl& connection);
-// Up to five reset commands until one is acknowledged.
+// Up to five reset commands until one is acknowledged; an acknowledgement that comes after its
+// attempt's wait still counts.
 bool ResetCard(MainControl& connection);
 
 }  // namespace carvex

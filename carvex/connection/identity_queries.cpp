@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "carvex/connection/diag_commands.h"
+#include "carvex/link/little_endian.h"
 #include "carvex/link/request_table.h"
 #include "carvex/link/resolve_request.h"
 #include "carvex/link/timings.h"
@@ -15,6 +16,12 @@ namespace {
 constexpr size_t kVersionField = 31;
 constexpr size_t kDashboardField = 255;
 constexpr uint8_t kNewVersionMark = 0x68;
+
+// A reply of the card's subsystem answers only the request with its command code.
+ResponseKey CardSubsystemReply(uint16_t code) {
+    return ResponseKey::For(
+        DiagRequestHeader::Subsystem(kDiagSubsystemDispatch, kCardSubsystem, code));
+}
 
 std::string TextField(std::span<const uint8_t> field) {
     const auto* begin = reinterpret_cast<const char*>(field.data());
@@ -47,15 +54,16 @@ bool QueryVersions(MainControl& connection, std::string* firmware, std::string* 
 }
 
 bool QueryDashboardVersion(MainControl& connection, std::string* text, int32_t* status) {
-    std::array<uint8_t, 36> request{kDiagSubsystemDispatch, kCardSubsystem, 0x24, 0xFF};
+    std::array<uint8_t, 36> request{kDiagSubsystemDispatch, kCardSubsystem};
+    PutLe16(request, 2, kDashboardCode);
     if (!connection.Link().Send(false, request)) {
         SetStatus(status, kStatusNotSent);
         return false;
     }
     // Subsystem, command code, result byte, then the text.
     std::array<uint8_t, 4 + kDashboardField> payload{};
-    if (!connection.Link().WaitResponse(DiagRequestHeader::Command(kDiagSubsystemDispatch), payload,
-                                        nullptr, timing::kQueryWait) ||
+    if (!connection.Link().WaitResponse(CardSubsystemReply(kDashboardCode), 1, payload, nullptr,
+                                        timing::kQueryWait) ||
         payload[3] == 1) {
         return false;
     }
@@ -79,15 +87,15 @@ bool QueryBoardType(MainControl& connection, std::string* text, int32_t* status)
 }
 
 bool QueryNewVersionMark(MainControl& connection, int32_t* status) {
-    const std::array<uint8_t, 7> request{
-        kDiagSubsystemDispatch, kCardSubsystem, 0x62, 0xFF, 0, 0, 0};
+    std::array<uint8_t, 7> request{kDiagSubsystemDispatch, kCardSubsystem};
+    PutLe16(request, 2, kNewVersionCode);
     if (!connection.Link().Send(false, request)) {
         SetStatus(status, kStatusNotSent);
         return false;
     }
     std::array<uint8_t, 6> payload{};
-    if (!connection.Link().WaitResponse(DiagRequestHeader::Command(kDiagSubsystemDispatch), payload,
-                                        nullptr, timing::kNewVersionWait)) {
+    if (!connection.Link().WaitResponse(CardSubsystemReply(kNewVersionCode), 1, payload, nullptr,
+                                        timing::kNewVersionWait)) {
         return false;
     }
     return payload[3] == kNewVersionMark;

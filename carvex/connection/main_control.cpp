@@ -31,14 +31,13 @@ bool MainControl::OpenPort(int port_number, uint32_t baud_rate) {
     return true;
 }
 
-bool MainControl::ClosePort() {
+void MainControl::ClosePort() {
     ConnectionGuard guard(*this);
     if (open_) {
         open_ = false;
         link_.Close();
         GetClock().SleepFor(timing::kAfterClose);
     }
-    return true;
 }
 
 void MainControl::Release() noexcept {
@@ -69,10 +68,13 @@ bool MainControl::OpenInDiagMode(int port_number) {
 }
 
 bool MainControl::WaitReply(uint8_t command) {
+    return WaitReply(ResponseKey::Of(command));
+}
+
+bool MainControl::WaitReply(ResponseKey key) {
     reply_.fill(0);
     int32_t received = 0;
-    if (!link_.WaitResponse(DiagRequestHeader::Command(command), reply_, &received,
-                            timing::kReplyWait)) {
+    if (!link_.WaitResponse(key, 1, reply_, &received, timing::kReplyWait)) {
         reply_length_ = 0;
         return false;
     }
@@ -90,7 +92,9 @@ bool MainControl::NvRequest(NvItemPacket& packet, int32_t* status) {
         if (link_.Send(false, working.Bytes())) {
             working.ClearAllButStatus();
             int32_t received = 0;
-            if (!link_.WaitRaw(working.Bytes(), &received, ResponseKey::Of(request.Command()),
+            // Only the reply for this item answers: a late reply for another never does.
+            if (!link_.WaitRaw(working.Bytes(), &received,
+                               ResponseKey::NvItem(request.Command(), request.Item()),
                                timing::kNvWait) ||
                 received < static_cast<int32_t>(NvItemPacket::kSize)) {
                 // A reply cut short carries no NV status: it is no answer, not a success.

@@ -26,7 +26,7 @@ class MainControl final : public DiagObserver {
     MainControl& operator=(const MainControl&) = delete;
 
     bool OpenPort(int port_number, uint32_t baud_rate);
-    bool ClosePort();
+    void ClosePort();
     bool IsOpen() const { return open_; }
 
     // Stops the receiving thread and releases the port at once, without the pause after a close
@@ -41,9 +41,10 @@ class MainControl final : public DiagObserver {
     // switch. A switch that cannot be written closes the port again and fails.
     bool OpenInDiagMode(int port_number);
 
-    // The next reply starting with `command` within 2 s, its payload (without that byte) in
-    // Reply().
+    // The next reply starting with `command` (or recognised by `key`) within 2 s, its payload
+    // (without the command byte) in Reply().
     bool WaitReply(uint8_t command);
+    bool WaitReply(ResponseKey key);
     std::span<const uint8_t, kReplyBufferSize> Reply() const { return reply_; }
     int32_t ReplyLength() const { return reply_length_; }
 

@@ -2,18 +2,20 @@
 
 #include <cstdint>
 
+#include "carvex/carvex.h"
+
 namespace carvex {
 
 // What an exchange reports through its status argument when it fails.
 enum RequestStatus : int32_t {
-    kStatusNotSent = 0,
-    kStatusNoReply = 1,
-    kStatusNvFailed = 3,
-    kStatusReadOnly = 4,
-    kStatusInactive = 5,
-    kStatusBadParameter = 6,
-    kStatusNvFull = 7,
-    kStatusNoMemory = 8,
+    kStatusNotSent = CARVEX_STATUS_NOT_SENT,
+    kStatusNoReply = CARVEX_STATUS_NO_REPLY,
+    kStatusNvFailed = CARVEX_STATUS_NV_FAILED,
+    kStatusReadOnly = CARVEX_STATUS_READ_ONLY,
+    kStatusInactive = CARVEX_STATUS_INACTIVE,
+    kStatusBadParameter = CARVEX_STATUS_BAD_PARAMETER,
+    kStatusNvFull = CARVEX_STATUS_NV_FULL,
+    kStatusNoMemory = CARVEX_STATUS_NO_MEMORY,
 };
 
 // The card's NV status turned into a request status.

@@ -81,7 +81,9 @@ bool AtPort::Open(int port_number) {
         device_.Close();
         return false;
     }
-    SetEnvironmentValue(kPortVariable, device_path_);
+    if (variable_ == PortVariable::kPublish) {
+        SetEnvironmentValue(kPortVariable, device_path_);
+    }
     return true;
 }
 
@@ -101,7 +103,7 @@ int AtPort::SendCommand(std::string_view command, char* reply) {
     }
     // A failed write is not reported: the reply simply does not come.
     device_.WriteAll({reinterpret_cast<const uint8_t*>(command.data()), command.size()},
-                     GetClock().Real(timing::kWriteLimit));
+                     GetClock().Timeout(timing::kWriteLimit));
 
     std::array<char, kReplyArea> text{};
     size_t used = 0;
@@ -136,12 +138,13 @@ int AtPort::SendCommand(std::string_view command, char* reply) {
     return kAtOk;
 }
 
-bool AtPort::Close() {
+void AtPort::Close() {
     if (device_.IsOpen()) {
         device_.Close();
-        RemoveEnvironmentValue(kPortVariable);
+        if (variable_ == PortVariable::kPublish) {
+            RemoveEnvironmentValue(kPortVariable);
+        }
     }
-    return true;
 }
 
 }  // namespace carvex

@@ -21,13 +21,17 @@ enum AtResult : int {
 
 // One AT exchange with one of the card's ports, opened for the exchange and closed after it.
 // Also finds the card's ports. While the port is open the process environment names it in
-// "EWComPortNum".
+// "EWComPortNum", unless the AtPort is made with PortVariable::kKeep (a process that talks to
+// several cards at once has no one port to name).
 class AtPort {
   public:
     static constexpr const char* kPortVariable = "EWComPortNum";
     static constexpr size_t kReplyArea = 128;
 
-    explicit AtPort(DeviceRoot root) : root_(std::move(root)) {}
+    enum class PortVariable { kPublish, kKeep };
+
+    explicit AtPort(DeviceRoot root, PortVariable variable = PortVariable::kPublish)
+        : root_(std::move(root)), variable_(variable) {}
     ~AtPort() { Close(); }
     AtPort(const AtPort&) = delete;
     AtPort& operator=(const AtPort&) = delete;
@@ -40,7 +44,7 @@ class AtPort {
     // Writes `command` and classifies the reply; on kAtOk the reply body goes to `reply` (at
     // least kReplyArea bytes, not terminated here). A null reply gives kAtNoAnswer at once.
     int SendCommand(std::string_view command, char* reply);
-    bool Close();
+    void Close();
 
     const std::string& DevicePath() const { return device_path_; }
 
@@ -48,6 +52,7 @@ class AtPort {
     size_t Collect(std::span<char> area, size_t used);
 
     DeviceRoot root_;
+    PortVariable variable_;
     SerialDevice device_;
     std::string device_path_;
 };

@@ -13,11 +13,11 @@ namespace carvex {
 
 DiagLink::DiagLink(DeviceRoot root)
     : opener_([root = std::move(root)](int port_number, uint32_t baud_rate,
-                                       int32_t& error) -> std::unique_ptr<NetPort> {
+                                       OpenError& error) -> std::unique_ptr<NetPort> {
           auto port = std::make_unique<SerialNetPort>(root);
           port->Configure(port_number, baud_rate);
           if (!port->Open()) {
-              error = port->LastError();
+              error = {port->LastError(), port->LastSystemError()};
               return nullptr;
           }
           return port;
@@ -37,10 +37,11 @@ bool DiagLink::Open(int port_number, uint32_t baud_rate) {
         last_error_ = kPortAlreadyOpen;
         return false;
     }
-    int32_t error = kPortCannotOpen;
+    OpenError error;
     auto port = opener_(port_number, baud_rate, error);
+    last_system_error_ = error.system_error;
     if (!port) {
-        last_error_ = error;
+        last_error_ = error.code;
         return false;
     }
     return Start(std::move(port));
@@ -77,9 +78,9 @@ void DiagLink::ReleaseBuffers() {
     receive_length_ = 0;
 }
 
-bool DiagLink::Close() {
+void DiagLink::Close() {
     if (!m_pNetPort) {
-        return true;
+        return;
     }
     abort_ = true;
     m_pNetPort->Cancel();
@@ -91,7 +92,6 @@ bool DiagLink::Close() {
     last_error_ = kLinkNoError;
     ReleaseBuffers();
     abort_ = false;
-    return true;
 }
 
 bool DiagLink::Send(bool raw, std::span<const uint8_t> bytes) {
@@ -118,6 +118,7 @@ bool DiagLink::Send(bool raw, std::span<const uint8_t> bytes) {
         }
         length = *encoded;
     }
+    queue_.BeginRequest();
     if (!m_pNetPort->Write(std::span(transmit_).first(length))) {
         last_error_ = m_pNetPort->LastError();
         return false;
@@ -144,6 +145,11 @@ bool DiagLink::SendRequest(const DiagRequestHeader& header, std::span<const uint
 
 bool DiagLink::WaitResponse(const DiagRequestHeader& header, std::span<uint8_t> destination,
                             int32_t* received, std::chrono::milliseconds timeout) {
+    return WaitResponse(ResponseKey::For(header), header.Length(), destination, received, timeout);
+}
+
+bool DiagLink::WaitResponse(ResponseKey key, size_t skip, std::span<uint8_t> destination,
+                            int32_t* received, std::chrono::milliseconds timeout) {
     const ResponseQueue::Visit visit(queue_);
     // The response buffer exists only while the link is open; a closed link has nothing to wait
     // for but still honours the time-out's meaning: nothing arrives.
@@ -152,25 +158,24 @@ bool DiagLink::WaitResponse(const DiagRequestHeader& header, std::span<uint8_t> 
         return false;
     }
     std::fill(response_.begin(), response_.end(), 0);
-    const auto length = queue_.Wait(ResponseKey::For(header), response_, GetClock().Real(timeout));
+    const auto length = queue_.Wait(key, response_, GetClock().Timeout(timeout));
     if (!length) {
         last_error_ = kLinkNoResponse;
         return false;
     }
-    const size_t header_length = header.Length();
-    const size_t count = std::min(destination.size(), kResponseBufferSize - header_length);
-    std::memcpy(destination.data(), response_.data() + header_length, count);
+    const size_t count = std::min(destination.size(), kResponseBufferSize - skip);
+    std::memcpy(destination.data(), response_.data() + skip, count);
     std::fill(destination.begin() + static_cast<std::ptrdiff_t>(count), destination.end(), 0);
     if (received != nullptr) {
-        *received = static_cast<int32_t>(*length) - static_cast<int32_t>(header_length);
+        *received = static_cast<int32_t>(*length) - static_cast<int32_t>(skip);
     }
     return true;
 }
 
 bool DiagLink::WaitRaw(std::span<uint8_t> destination, int32_t* received, ResponseKey key,
-                       std::chrono::milliseconds timeout) {
+                       std::chrono::milliseconds timeout, std::optional<uint64_t> since) {
     const ResponseQueue::Visit visit(queue_);
-    const auto length = queue_.Wait(key, destination, GetClock().Real(timeout));
+    const auto length = queue_.Wait(key, destination, GetClock().Timeout(timeout), since);
     if (!length) {
         last_error_ = kLinkNoResponse;
         return false;
@@ -179,6 +184,15 @@ bool DiagLink::WaitRaw(std::span<uint8_t> destination, int32_t* received, Respon
         *received = static_cast<int32_t>(*length);
     }
     return true;
+}
+
+bool DiagLink::TakeQueued(std::span<uint8_t> destination, int32_t* received, ResponseKey key,
+                          uint64_t since) {
+    const auto length = queue_.TakeQueued(key, destination, since);
+    if (length && received != nullptr) {
+        *received = static_cast<int32_t>(*length);
+    }
+    return length.has_value();
 }
 
 bool DiagLink::PutPacket(std::span<const uint8_t> packet) {

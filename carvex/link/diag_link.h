@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <thread>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "carvex/link/net_port.h"
 #include "carvex/link/response_queue.h"
 #include "carvex/platform/device_root.h"
+#include "carvex/platform/serial_device.h"
 
 namespace carvex {
 
@@ -39,9 +41,14 @@ class DiagLink {
     static constexpr size_t kRequestBufferSize = kMaxFrameBody;
     static constexpr size_t kResponseBufferSize = kMaxFrameBody;
 
+    // Why a port would not open: its port error code and the system's error number behind it.
+    struct OpenError {
+        int32_t code = kPortCannotOpen;
+        int system_error = 0;
+    };
     // Opens the port a link runs on; nullptr with `error` set when it cannot.
     using PortOpener = std::function<std::unique_ptr<NetPort>(int port_number, uint32_t baud_rate,
-                                                              int32_t& error)>;
+                                                              OpenError& error)>;
 
     // Runs on the serial ports of `root`.
     explicit DiagLink(DeviceRoot root);
@@ -51,12 +58,13 @@ class DiagLink {
     DiagLink& operator=(const DiagLink&) = delete;
 
     bool Open(int port_number, uint32_t baud_rate);
-    bool Close();
+    void Close();
     bool IsOpen() const { return m_pNetPort != nullptr; }
 
     void SetObserver(DiagObserver* observer) { observer_.store(observer); }
 
-    // raw: the bytes as they are; otherwise one frame.
+    // raw: the bytes as they are; otherwise one frame. Either is a request: only packets that
+    // arrive from now on can answer it.
     bool Send(bool raw, std::span<const uint8_t> bytes);
     bool SendRequest(const DiagRequestHeader& header, std::span<const uint8_t> payload);
 
@@ -64,11 +72,22 @@ class DiagLink {
     // packet); *received := packet length - header length.
     bool WaitResponse(const DiagRequestHeader& header, std::span<uint8_t> destination,
                       int32_t* received, std::chrono::milliseconds timeout);
+    // The same for a response recognised by `key`, copied from behind its first `skip` bytes.
+    bool WaitResponse(ResponseKey key, size_t skip, std::span<uint8_t> destination,
+                      int32_t* received, std::chrono::milliseconds timeout);
     // Copies the whole matching packet (at most destination.size() bytes); *received := its length.
+    // With `since`, an answer to any request from the one marked `since` on will do.
     bool WaitRaw(std::span<uint8_t> destination, int32_t* received, ResponseKey key,
-                 std::chrono::milliseconds timeout);
+                 std::chrono::milliseconds timeout, std::optional<uint64_t> since = std::nullopt);
+    // A matching packet that has arrived since the request marked `since`, without waiting.
+    bool TakeQueued(std::span<uint8_t> destination, int32_t* received, ResponseKey key,
+                    uint64_t since);
+    // The mark of the request sent last.
+    uint64_t LastRequest() const { return queue_.LastRequest(); }
 
     int32_t LastLinkError() const { return last_error_.load(); }
+    // The system's error number behind the last failed Open (0 when it was no system failure).
+    int LastSystemError() const { return last_system_error_; }
 
     // Queues a received packet; receiving thread only.
     bool PutPacket(std::span<const uint8_t> packet);
@@ -91,6 +110,7 @@ class DiagLink {
     std::atomic<DiagObserver*> observer_{nullptr};
     ResponseQueue queue_;
     std::atomic<int32_t> last_error_{kLinkNoError};
+    int last_system_error_ = 0;
 
     std::vector<uint8_t> transmit_;
     std::vector<uint8_t> receive_;

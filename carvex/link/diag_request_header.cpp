@@ -50,6 +50,9 @@ bool ResponseKey::Matches(std::span<const uint8_t> packet) const {
     if (code != kAnyCode && (packet.size() < 4 || GetLe16(packet, 2) != code)) {
         return false;
     }
+    if (item_ && (packet.size() < 3 || GetLe16(packet, 1) != *item_)) {
+        return false;
+    }
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace carvex {
@@ -30,7 +31,9 @@ struct DiagRequestHeader {
 };
 
 // Recognises a response by its leading bytes: bits 0-7 the command byte, bits 8-15 the second
-// byte (0xFF: any), bits 16-31 bytes 2 and 3 little-endian (0xFFFF: any).
+// byte (0xFF: any), bits 16-31 bytes 2 and 3 little-endian (0xFFFF: any). The reply to an NV
+// read or write is recognised by its command byte and the item number it echoes in bytes 1 and
+// 2, so that the reply for one item never answers the request for another.
 class ResponseKey {
   public:
     static constexpr uint8_t kAnyByte = 0xFF;
@@ -42,6 +45,11 @@ class ResponseKey {
         return ResponseKey(cmd | (uint32_t{second} << 8) | (uint32_t{code} << 16));
     }
     static ResponseKey For(const DiagRequestHeader& header);
+    static constexpr ResponseKey NvItem(uint8_t cmd, uint16_t item) {
+        ResponseKey key = Of(cmd);
+        key.item_ = item;
+        return key;
+    }
 
     bool Matches(std::span<const uint8_t> packet) const;
 
@@ -49,6 +57,7 @@ class ResponseKey {
 
   private:
     uint32_t value_;
+    std::optional<uint16_t> item_;
 };
 
 }  // namespace carvex

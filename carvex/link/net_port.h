@@ -22,10 +22,10 @@ class NetPort {
     // Code of the last failure to open (0, 3, 5, 6 or 10).
     virtual int32_t LastError() const = 0;
 
-    virtual bool Close() = 0;
+    virtual void Close() = 0;
 
     // Releases a pending Read and discards the queues.
-    virtual bool Cancel() = 0;
+    virtual void Cancel() = 0;
 
     // Waits up to `timeout` for Cancel; true when it came. Lets the receiver pause after a
     // failing read without delaying a shutdown.

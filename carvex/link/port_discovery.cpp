@@ -93,6 +93,28 @@ std::optional<int> ModemPortFromRegistry(const DeviceRoot& root, const std::stri
     return std::nullopt;
 }
 
+bool IsPcUiName(std::string_view name) {
+    return Contains(name, kPcUiReference) || MatchFriendlyName(name, kPcUiReference);
+}
+
+bool IsModemName(std::string_view name) {
+    return Contains(name, kModemReference) || Contains(name, kModemSecondForm) ||
+           MatchFriendlyName(name, kModemReference);
+}
+
+// The first Modem class device that `accept` takes, looked up in the registry.
+template <class Accept>
+std::optional<int> FindModem(const DeviceRoot& root, Accept accept) {
+    const DeviceList modems(root, DeviceClass::kModem);
+    for (int index = 0; modems.Enumerate(index) == DeviceList::Entry::kPresent; ++index) {
+        const auto name = modems.FriendlyName(index);
+        if (name && IsModemName(*name) && accept(*name)) {
+            return ModemPortFromRegistry(root, name->substr(0, kFriendlyNameLimit));
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool MatchFriendlyName(std::string_view name, std::string_view reference) {
@@ -109,16 +131,23 @@ bool MatchFriendlyName(std::string_view name, std::string_view reference) {
     return false;
 }
 
+std::vector<DiagPortEntry> ListDiagPorts(const DeviceRoot& root) {
+    std::vector<DiagPortEntry> entries;
+    const DeviceList ports(root, DeviceClass::kPorts);
+    for (int index = 0; ports.Enumerate(index) == DeviceList::Entry::kPresent; ++index) {
+        const auto name = ports.FriendlyName(index);
+        if (name && IsPcUiName(*name) && Contains(*name, "COM")) {
+            entries.push_back({PortNumberFromName(*name), *name, CardMark(*name)});
+        }
+    }
+    return entries;
+}
+
 std::optional<int> FindDiagPort(const DeviceRoot& root) {
     const DeviceList ports(root, DeviceClass::kPorts);
     for (int index = 0; ports.Enumerate(index) == DeviceList::Entry::kPresent; ++index) {
         const auto name = ports.FriendlyName(index);
-        if (!name) {
-            continue;
-        }
-        const bool is_pcui =
-            Contains(*name, kPcUiReference) || MatchFriendlyName(*name, kPcUiReference);
-        if (is_pcui && Contains(*name, "COM")) {
+        if (name && IsPcUiName(*name) && Contains(*name, "COM")) {
             return PortNumberFromName(*name);
         }
     }
@@ -126,18 +155,27 @@ std::optional<int> FindDiagPort(const DeviceRoot& root) {
 }
 
 std::optional<int> FindModemPort(const DeviceRoot& root) {
-    const DeviceList modems(root, DeviceClass::kModem);
-    for (int index = 0; modems.Enumerate(index) == DeviceList::Entry::kPresent; ++index) {
-        const auto name = modems.FriendlyName(index);
-        if (!name) {
-            continue;
-        }
-        if (Contains(*name, kModemReference) || Contains(*name, kModemSecondForm) ||
-            MatchFriendlyName(*name, kModemReference)) {
-            return ModemPortFromRegistry(root, name->substr(0, kFriendlyNameLimit));
+    return FindModem(root, [](const std::string&) { return true; });
+}
+
+std::string CardMark(std::string_view name) {
+    if (const size_t com = name.rfind(" (COM"); com != std::string_view::npos) {
+        name = name.substr(0, com);
+    }
+    const size_t hash = name.rfind(" #");
+    if (hash == std::string_view::npos || hash + 2 == name.size()) {
+        return {};
+    }
+    for (char c : name.substr(hash + 2)) {
+        if (c < '0' || c > '9') {
+            return {};
         }
     }
-    return std::nullopt;
+    return std::string(name.substr(hash));
+}
+
+std::optional<int> FindModemPortFor(const DeviceRoot& root, std::string_view card_mark) {
+    return FindModem(root, [&](const std::string& name) { return CardMark(name) == card_mark; });
 }
 
 }  // namespace carvex

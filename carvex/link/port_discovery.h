@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "carvex/platform/device_root.h"
 
@@ -22,5 +23,25 @@ std::optional<int> FindDiagPort(const DeviceRoot& root);
 // The COM number of the card's modem: the first matching Modem class device, looked up by its
 // friendly name among the modem class keys of the registry.
 std::optional<int> FindModemPort(const DeviceRoot& root);
+
+// A card's PC UI interface as the Ports list holds it.
+struct DiagPortEntry {
+    int com = 0;
+    std::string friendly_name;
+    // What tells the driver's names for one card from another's: " #2", " #3" ... for a second
+    // and further card, empty for the first. The card's modem carries the same mark.
+    std::string card_mark;
+    friend bool operator==(const DiagPortEntry&, const DiagPortEntry&) = default;
+};
+
+// Every PC UI interface of the Ports list, in enumeration order (FindDiagPort takes the first).
+std::vector<DiagPortEntry> ListDiagPorts(const DeviceRoot& root);
+
+// The " #N" the driver puts after a second or further card's name, before " (COMn)".
+std::string CardMark(std::string_view friendly_name);
+
+// The COM number of the modem whose name carries `card_mark`: the modem of the card whose PC UI
+// interface carries the same mark.
+std::optional<int> FindModemPortFor(const DeviceRoot& root, std::string_view card_mark);
 
 }  // namespace carvex

@@ -2,18 +2,19 @@
 
 #include <cstdint>
 
+#include "carvex/carvex.h"
 #include "carvex/link/diag_link.h"
 
 namespace carvex {
 
 // Status codes of a request-id resolution.
 enum ResolveStatus : int32_t {
-    kResolveNotSent = 0,
-    kResolveNoAnswer = 1,
-    kResolveNotInTableA = 38,
-    kResolveNotInTableB = 39,
-    kResolveFromTableA = 40,
-    kResolveFromCard = 41,  // also: found in table B
+    kResolveNotSent = CARVEX_STATUS_NOT_SENT,
+    kResolveNoAnswer = CARVEX_STATUS_NO_REPLY,
+    kResolveNotInTableA = CARVEX_STATUS_NOT_IN_BUILT_IN_TABLE,
+    kResolveNotInTableB = CARVEX_STATUS_NOT_IN_CARD_TABLE,
+    kResolveFromTableA = CARVEX_STATUS_RESOLVED_BUILT_IN,
+    kResolveFromCard = CARVEX_STATUS_RESOLVED_BY_CARD,  // also: found in table B
 };
 
 inline constexpr uint32_t kProbeSignature = 0x0600A725;

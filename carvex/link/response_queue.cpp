@@ -5,11 +5,22 @@
 
 namespace carvex {
 
+uint64_t ResponseQueue::BeginRequest() {
+    std::lock_guard lock(lock_);
+    return ++mark_;
+}
+
+uint64_t ResponseQueue::LastRequest() const {
+    std::lock_guard lock(lock_);
+    return mark_;
+}
+
 ResponseQueue::Put ResponseQueue::PutPacket(std::span<const uint8_t> packet) {
     std::lock_guard lock(lock_);
-    packets_.emplace_back(packet.begin(), packet.end());
+    packets_.push_back({std::vector<uint8_t>(packet.begin(), packet.end()), mark_});
     if (packets_.size() > kCapacity) {
         packets_.pop_front();
+        ++unanswered_;
     }
     if (expected_ && expected_->Matches(packet)) {
         arrived_ = true;
@@ -19,40 +30,56 @@ ResponseQueue::Put ResponseQueue::PutPacket(std::span<const uint8_t> packet) {
     return Put::kQueued;
 }
 
-std::optional<size_t> ResponseQueue::TakeMatchLocked(ResponseKey key,
-                                                     std::span<uint8_t> destination) {
-    std::optional<size_t> length;
-    const auto match = std::find_if(packets_.begin(), packets_.end(),
-                                    [&](const std::vector<uint8_t>& p) { return key.Matches(p); });
-    if (match != packets_.end()) {
-        const size_t count = std::min(destination.size(), match->size());
-        std::memcpy(destination.data(), match->data(), count);
-        length = match->size();
-    }
+void ResponseQueue::DropAllLocked() {
+    unanswered_ += packets_.size();
     packets_.clear();
+}
+
+std::optional<size_t> ResponseQueue::TakeLocked(ResponseKey key, std::span<uint8_t> destination,
+                                                uint64_t since, bool drop_others) {
+    std::optional<size_t> length;
+    const auto match = std::find_if(packets_.begin(), packets_.end(), [&](const Entry& entry) {
+        return entry.mark >= since && key.Matches(entry.bytes);
+    });
+    if (match != packets_.end()) {
+        const size_t count = std::min(destination.size(), match->bytes.size());
+        std::memcpy(destination.data(), match->bytes.data(), count);
+        length = match->bytes.size();
+        packets_.erase(match);
+    }
+    if (drop_others) {
+        DropAllLocked();
+    }
     return length;
 }
 
 std::optional<size_t> ResponseQueue::Wait(ResponseKey key, std::span<uint8_t> destination,
-                                          std::chrono::nanoseconds timeout) {
+                                          std::chrono::nanoseconds timeout,
+                                          std::optional<uint64_t> since) {
     std::unique_lock lock(lock_);
     if (released_) {
         return std::nullopt;
     }
-    if (auto length = TakeMatchLocked(key, destination)) {
+    const uint64_t from = since.value_or(mark_);
+    if (auto length = TakeLocked(key, destination, from, true)) {
         arrived_ = false;
         return length;
     }
     expected_ = key;
-    const bool woken =
-        arrived_cv_.wait_for(lock, timeout, [&] { return arrived_ || released_; });
+    const bool woken = arrived_cv_.wait_for(lock, timeout, [&] { return arrived_ || released_; });
     expected_.reset();
     if (!woken || released_) {
-        packets_.clear();
+        DropAllLocked();
         return std::nullopt;
     }
     arrived_ = false;
-    return TakeMatchLocked(key, destination);
+    return TakeLocked(key, destination, from, true);
+}
+
+std::optional<size_t> ResponseQueue::TakeQueued(ResponseKey key, std::span<uint8_t> destination,
+                                                uint64_t since) {
+    std::lock_guard lock(lock_);
+    return TakeLocked(key, destination, since, false);
 }
 
 ResponseQueue::Visit::Visit(ResponseQueue& queue) : queue_(queue) {
@@ -84,6 +111,11 @@ size_t ResponseQueue::Size() const {
 bool ResponseQueue::HasWaiter() const {
     std::lock_guard lock(lock_);
     return expected_.has_value();
+}
+
+uint64_t ResponseQueue::Unanswered() const {
+    std::lock_guard lock(lock_);
+    return unanswered_;
 }
 
 }  // namespace carvex

@@ -13,22 +13,36 @@
 namespace carvex {
 
 // The packets the receiving thread has queued for the caller, and the one key a caller waits
-// for. Every wait starts from an empty queue once it has looked, so a late reply to an earlier
-// request cannot answer a later one.
+// for. Each packet carries the mark of the request that was last sent when it arrived: a packet
+// that arrived before a request went out never answers that request, so a late reply to an
+// earlier request cannot answer a later one. Every wait empties the queue once it has looked;
+// what goes without having answered anything is counted.
 class ResponseQueue {
   public:
     static constexpr size_t kCapacity = 10;
 
     enum class Put { kQueued, kMatched };
 
+    // A request goes out now: packets queued from here on may answer it. Returns its mark.
+    uint64_t BeginRequest();
+    // The mark of the request sent last (0 before any).
+    uint64_t LastRequest() const;
+
     // Queues a copy of the packet (the oldest one goes when more than kCapacity are held) and
     // wakes the waiter when the packet matches its key.
     Put PutPacket(std::span<const uint8_t> packet);
 
-    // Waits up to `timeout` (a real duration) for a packet matching `key`; copies at most
+    // Waits up to `timeout` (a real duration) for a packet matching `key` that arrived since the
+    // request marked `since` went out (by default the last one); copies at most
     // destination.size() bytes of it and returns its full length.
     std::optional<size_t> Wait(ResponseKey key, std::span<uint8_t> destination,
-                               std::chrono::nanoseconds timeout);
+                               std::chrono::nanoseconds timeout,
+                               std::optional<uint64_t> since = std::nullopt);
+
+    // A matching packet already queued since the request marked `since`, taken without waiting;
+    // the other packets stay.
+    std::optional<size_t> TakeQueued(ResponseKey key, std::span<uint8_t> destination,
+                                     uint64_t since);
 
     // Marks a caller inside one of the link's waits, from before its Wait to after it has used
     // the result, so the link is never destroyed under it.
@@ -49,15 +63,27 @@ class ResponseQueue {
 
     size_t Size() const;
     bool HasWaiter() const;
+    // Packets dropped without having answered a request (unrequested ones, late ones, and those
+    // pushed out of a full queue).
+    uint64_t Unanswered() const;
 
   private:
-    std::optional<size_t> TakeMatchLocked(ResponseKey key, std::span<uint8_t> destination);
+    struct Entry {
+        std::vector<uint8_t> bytes;
+        uint64_t mark;
+    };
+
+    std::optional<size_t> TakeLocked(ResponseKey key, std::span<uint8_t> destination,
+                                     uint64_t since, bool drop_others);
+    void DropAllLocked();
 
     mutable std::mutex lock_;
     std::condition_variable arrived_cv_;
     bool arrived_ = false;  // the auto-reset response-arrived event
-    std::deque<std::vector<uint8_t>> packets_;
+    std::deque<Entry> packets_;
     std::optional<ResponseKey> expected_;
+    uint64_t mark_ = 0;
+    uint64_t unanswered_ = 0;
     int visitors_ = 0;
     bool released_ = false;  // the link is going: no wait blocks any more
     std::condition_variable left_cv_;

@@ -20,10 +20,9 @@ SerialNetPort::~SerialNetPort() {
     Close();
 }
 
-bool SerialNetPort::Configure(int port_number, uint32_t baud_rate) {
+void SerialNetPort::Configure(int port_number, uint32_t baud_rate) {
     device_path_ = ComDevicePath(port_number);
     baud_rate_ = baud_rate;
-    return true;
 }
 
 bool SerialNetPort::Open() {
@@ -39,7 +38,7 @@ bool SerialNetPort::Open() {
 
 bool SerialNetPort::Write(std::span<const uint8_t> bytes) {
     std::lock_guard lock(io_lock_);
-    return device_.IsOpen() && device_.WriteAll(bytes, GetClock().Real(timing::kWriteLimit));
+    return device_.IsOpen() && device_.WriteAll(bytes, GetClock().Timeout(timing::kWriteLimit));
 }
 
 bool SerialNetPort::TakeBuffered(std::span<uint8_t>& bytes) {
@@ -111,7 +110,7 @@ bool SerialNetPort::Read(std::span<uint8_t> bytes, uint32_t* received) {
     }
 }
 
-bool SerialNetPort::Close() {
+void SerialNetPort::Close() {
     std::lock_guard lock(io_lock_);
     if (device_.IsOpen()) {
         device_.Close();
@@ -119,16 +118,14 @@ bool SerialNetPort::Close() {
         last_error_ = kPortNoError;
     }
     DropBuffer();
-    return true;
 }
 
 // Takes no lock: it must reach a reader whatever that reader holds. The reader drops its
 // buffered bytes when it wakes to the cancel, or Close drops them once the reader has ended.
-bool SerialNetPort::Cancel() {
+void SerialNetPort::Cancel() {
     if (device_.IsOpen()) {
         device_.Cancel();
     }
-    return true;
 }
 
 bool SerialNetPort::WaitForCancel(std::chrono::nanoseconds timeout) {

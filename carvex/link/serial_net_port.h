@@ -18,14 +18,16 @@ class SerialNetPort final : public NetPort {
     explicit SerialNetPort(DeviceRoot root);
     ~SerialNetPort() override;
 
-    bool Configure(int port_number, uint32_t baud_rate);
+    void Configure(int port_number, uint32_t baud_rate);
     bool Open();
 
     bool Write(std::span<const uint8_t> bytes) override;
     bool Read(std::span<uint8_t> bytes, uint32_t* received) override;
     int32_t LastError() const override { return last_error_; }
-    bool Close() override;
-    bool Cancel() override;
+    // The system's error number behind the last failed Open.
+    int LastSystemError() const { return device_.LastSystemError(); }
+    void Close() override;
+    void Cancel() override;
     bool WaitForCancel(std::chrono::nanoseconds timeout) override;
 
     const std::string& DevicePath() const { return device_path_; }

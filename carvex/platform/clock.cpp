@@ -17,8 +17,9 @@ void Clock::SleepFor(Duration named) const {
     std::this_thread::sleep_for(Real(named));
 }
 
-ScaledClock::ScaledClock(int factor)
+ScaledClock::ScaledClock(int factor, Timeouts timeouts)
     : factor_(factor > 0 ? factor : 1),
+      timeouts_(timeouts),
       steady_origin_(std::chrono::steady_clock::now()),
       wall_origin_(std::chrono::system_clock::now()) {}
 

@@ -37,11 +37,17 @@ class SerialDevice {
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
 
-    // Opens and configures the device; returns kPortNoError or the failure's code. After a
-    // failure to read or apply the settings the device stays open, as the caller may expect.
+    // Opens and configures the device; returns kPortNoError or the failure's code. Only a
+    // serial device (a character device that is a terminal) is opened at all; it is kept only
+    // once it is locked and set up, so a failure leaves nothing open or locked. Input the device
+    // held from before is discarded, as a freshly opened COM port starts with empty queues.
     int32_t Open(const std::filesystem::path& device, uint32_t baud_rate);
     bool IsOpen() const { return fd_.Valid(); }
     void Close();
+
+    // The operating system's error number behind the last failed Open (0 after a success):
+    // what a diagnosis names when it says why the port cannot be opened.
+    int LastSystemError() const { return last_system_error_; }
 
     // Sends every byte within `limit` (a real duration); a device that has not taken them all by
     // then fails the write, so a peer that stopped reading cannot hold the caller for good.
@@ -62,8 +68,11 @@ class SerialDevice {
     void Cancel();
 
   private:
+    int32_t Fail(int32_t code, int system_error);
+
     UniqueFd fd_;
     UniqueFd cancel_fd_;
+    int last_system_error_ = 0;
 };
 
 }  // namespace carvex

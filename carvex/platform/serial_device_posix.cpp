@@ -2,9 +2,15 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 #include "carvex/platform/serial_device.h"
 
@@ -14,8 +20,9 @@ namespace {
 
 enum class OpenStep { kOpen, kLock, kReadSettings, kApplySettings };
 
-// The only place that turns an operating-system failure into a port error code.
-int32_t PortErrorFor(OpenStep step, int /*os_error*/) {
+// The only place that turns a failing step of an open into a port error code; the system's
+// error number is kept beside it (SerialDevice::LastSystemError).
+int32_t PortErrorFor(OpenStep step) {
     switch (step) {
         case OpenStep::kOpen:
         case OpenStep::kLock:
@@ -69,30 +76,92 @@ int Milliseconds(std::chrono::nanoseconds duration) {
     return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(duration).count());
 }
 
+// Whether a device number belongs to a serial tty driver, as /proc/tty/drivers lists them
+// ("usbserial  /dev/ttyUSB  188 0-511  serial"): serial ports and the slave side of
+// pseudo-terminals. Consoles, /dev/tty, pty masters and every other device are no COM port.
+// nullopt when the list cannot be read.
+std::optional<bool> SerialDriverListed(dev_t device) {
+    std::ifstream drivers("/proc/tty/drivers");
+    if (!drivers) {
+        return std::nullopt;
+    }
+    std::string line;
+    while (std::getline(drivers, line)) {
+        std::istringstream fields(line);
+        std::string name;
+        std::string node;
+        unsigned major_number = 0;
+        std::string minors;
+        std::string type;
+        if (!(fields >> name >> node >> major_number >> minors >> type) ||
+            major_number != major(device)) {
+            continue;
+        }
+        unsigned first = 0;
+        unsigned last = 0;
+        const int read = std::sscanf(minors.c_str(), "%u-%u", &first, &last);
+        if (read < 1) {
+            continue;
+        }
+        if (read == 1) {
+            last = first;
+        }
+        if (minor(device) >= first && minor(device) <= last) {
+            return type == "serial" || type == "pty:slave";
+        }
+    }
+    return false;
+}
+
+// A character device that a serial driver serves. Where the driver list cannot be read, the
+// terminal check after the open has the last word.
+bool IsSerialDeviceNode(const struct stat& node) {
+    return S_ISCHR(node.st_mode) && SerialDriverListed(node.st_rdev).value_or(true);
+}
+
 }  // namespace
 
+int32_t SerialDevice::Fail(int32_t code, int system_error) {
+    last_system_error_ = system_error;
+    return code;
+}
+
 int32_t SerialDevice::Open(const std::filesystem::path& device, uint32_t baud_rate) {
+    last_system_error_ = 0;
+    // Looked at before it is opened: opening some devices changes things, and a link planted in
+    // the device root may point anywhere.
+    struct stat node {};
+    if (::stat(device.c_str(), &node) != 0) {
+        return Fail(PortErrorFor(OpenStep::kOpen), errno);
+    }
+    if (!IsSerialDeviceNode(node)) {
+        return Fail(PortErrorFor(OpenStep::kOpen), ENOTTY);
+    }
     // Without a cancel descriptor a waiting reader could never be woken: no port then.
     UniqueFd cancel(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!cancel) {
-        return PortErrorFor(OpenStep::kOpen, errno);
+        return Fail(PortErrorFor(OpenStep::kOpen), errno);
     }
     // Non-blocking, and it stays so: a real tty must not wait for carrier in open(), and a read
     // must never block outside poll.
     UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) {
-        return PortErrorFor(OpenStep::kOpen, errno);
+        return Fail(PortErrorFor(OpenStep::kOpen), errno);
+    }
+    // The name may have been pointed elsewhere between the look and the open.
+    struct stat opened {};
+    if (::fstat(fd.Get(), &opened) != 0 || !S_ISCHR(opened.st_mode) ||
+        opened.st_rdev != node.st_rdev || !::isatty(fd.Get())) {
+        return Fail(PortErrorFor(OpenStep::kOpen), ENOTTY);
     }
     // A COM port has one owner at a time; TIOCEXCL would not stop a second opener running as root.
     if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
-        return PortErrorFor(OpenStep::kLock, errno);
+        return Fail(PortErrorFor(OpenStep::kLock), errno);
     }
-    fd_ = std::move(fd);
-    cancel_fd_ = std::move(cancel);
 
     termios settings{};
-    if (::tcgetattr(fd_.Get(), &settings) != 0) {
-        return PortErrorFor(OpenStep::kReadSettings, errno);
+    if (::tcgetattr(fd.Get(), &settings) != 0) {
+        return Fail(PortErrorFor(OpenStep::kReadSettings), errno);
     }
     ::cfmakeraw(&settings);
     settings.c_cflag |= CLOCAL | CREAD;
@@ -103,11 +172,16 @@ int32_t SerialDevice::Open(const std::filesystem::path& device, uint32_t baud_ra
     settings.c_cc[VTIME] = 0;
     const auto speed = SpeedFor(baud_rate);
     if (!speed || ::cfsetispeed(&settings, *speed) != 0 || ::cfsetospeed(&settings, *speed) != 0) {
-        return PortErrorFor(OpenStep::kApplySettings, EINVAL);
+        return Fail(PortErrorFor(OpenStep::kApplySettings), EINVAL);
     }
-    if (::tcsetattr(fd_.Get(), TCSANOW, &settings) != 0) {
-        return PortErrorFor(OpenStep::kApplySettings, errno);
+    if (::tcsetattr(fd.Get(), TCSANOW, &settings) != 0) {
+        return Fail(PortErrorFor(OpenStep::kApplySettings), errno);
     }
+    // What the device received before this open (a card's answer to a command sent before the
+    // port was last closed) belongs to no request of ours.
+    ::tcflush(fd.Get(), TCIFLUSH);
+    fd_ = std::move(fd);
+    cancel_fd_ = std::move(cancel);
     return kPortNoError;
 }
 

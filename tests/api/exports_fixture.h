@@ -4,32 +4,26 @@
 
 #include "carvex/carvex.h"
 #include "carvex/platform/clock.h"
-#include "carvex/platform/environment.h"
 #include "tests/support/card_fixture.h"
 
 namespace testsupport {
 
-// The exports of the library against a simulated card, on a faster clock. Tests whose outcome
-// hangs on a time-out running out while the card answers other requests take a slower scale, so
-// a busy machine cannot make the card look silent.
+// The exports of the library against a simulated card, on a faster clock. A test that expects an
+// answer within a time-out keeps the time-outs at full length (Timeouts::kFull), so that a busy
+// machine cannot make the card look silent; tests that wait for time-outs to run out take them
+// scaled.
 class ExportsTest : public ::testing::Test {
   protected:
-    explicit ExportsTest(int scale = 20) : scale_(scale) {}
+    using Timeouts = carvex::ScaledClock::Timeouts;
+
+    explicit ExportsTest(int scale = 20, Timeouts timeouts = Timeouts::kScaled)
+        : scale_(scale), clock_(std::make_shared<carvex::ScaledClock>(scale, timeouts)) {}
 
     void SetUp() override { StartCard(ExampleProfile()); }
 
-    void StartCard(cardsim::CardProfile profile) {
-        CloseCommPort();
-        sim_.reset();
-        sim_ = std::make_unique<CardUnderTest>(std::move(profile), scale_);
-        carvex::SetEnvironmentValue("CARVEX_ROOT", card().Root().Path().string());
-    }
-    void TearDown() override {
-        CloseCommPort();
-        carvex::RemoveEnvironmentValue("CARVEX_ROOT");
-    }
+    void StartCard(cardsim::CardProfile profile) { plugged_.Plug(std::move(profile), scale_); }
 
-    cardsim::SimulatedCard& card() { return *sim_->card; }
+    cardsim::SimulatedCard& card() { return plugged_.Card(); }
 
     void Open() {
         ASSERT_EQ(InitCommPort(), 1);
@@ -37,18 +31,12 @@ class ExportsTest : public ::testing::Test {
     }
 
     std::vector<cardsim::ReceivedRequest> Requests(cardsim::Command command) {
-        std::vector<cardsim::ReceivedRequest> found;
-        for (const auto& r : card().Requests()) {
-            if (r.command == command) {
-                found.push_back(r);
-            }
-        }
-        return found;
+        return plugged_.Requests(command);
     }
 
     int scale_;
-    carvex::ScopedClock clock_{std::make_shared<carvex::ScaledClock>(scale_)};
-    std::unique_ptr<CardUnderTest> sim_;
+    carvex::ScopedClock clock_;
+    PluggedCard plugged_;
 };
 
 }  // namespace testsupport

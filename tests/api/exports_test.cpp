@@ -30,7 +30,7 @@ TEST_F(ExportsTest, InitSwitchesToDiagThenClosesAndReopensThePort) {
 }
 
 TEST_F(ExportsTest, ReadAndWriteRoundTrip) {
-    Open();
+    ASSERT_NO_FATAL_FAILURE(Open());
     Bytes imei(15, 0xEE);
     int32_t status = -1;
     ASSERT_EQ(ReadNvItem(550, imei.data(), 15, &status), 1);
@@ -55,7 +55,7 @@ TEST_F(ExportsTest, ReadAndWriteRoundTrip) {
 }
 
 TEST_F(ExportsTest, CarvexItemLengthLimits) {
-    Open();
+    ASSERT_NO_FATAL_FAILURE(Open());
     const Bytes data(200, 0x5A);
     ASSERT_EQ(CarvexItem(50031, data.data(), 0), 1);
     ASSERT_EQ(Requests(Command::kNvWrite).size(), 1u);
@@ -68,7 +68,7 @@ TEST_F(ExportsTest, CarvexItemLengthLimits) {
 }
 
 TEST_F(ExportsTest, ReadNvItemCopiesAtMost128AndNothingForNegativeLengths) {
-    Open();
+    ASSERT_NO_FATAL_FAILURE(Open());
     Bytes big(300, 0xEE);
     int32_t status = 0;
     ASSERT_EQ(ReadNvItem(50051, big.data(), 300, &status), 1);
@@ -81,7 +81,7 @@ TEST_F(ExportsTest, ReadNvItemCopiesAtMost128AndNothingForNegativeLengths) {
 }
 
 TEST_F(ExportsTest, NvStatusesAndRetries) {
-    Open();
+    ASSERT_NO_FATAL_FAILURE(Open());
     Bytes buffer(128);
     int32_t status = 0;
     EXPECT_EQ(ReadNvItem(6907, buffer.data(), 128, &status), 0);
@@ -120,7 +120,7 @@ TEST_F(ExportsTest, NvStatusesAndRetries) {
 }
 
 TEST_F(ExportsTest, AnotherCommandsReplyDoesNotEndTheWait) {
-    Open();
+    ASSERT_NO_FATAL_FAILURE(Open());
     card().SetFault(Command::kNvRead, Fault::Make(Fault::Kind::kErrorReply));
     Bytes buffer(128);
     int32_t status = 0;
@@ -130,7 +130,7 @@ TEST_F(ExportsTest, AnotherCommandsReplyDoesNotEndTheWait) {
 }
 
 TEST_F(ExportsTest, NoCardMeansNoConnection) {
-    sim_.reset();
+    plugged_.Pull();
     EXPECT_EQ(InitCommPort(), 0);
     Bytes buffer(128);
     int32_t status = -1;
@@ -144,7 +144,7 @@ TEST_F(ExportsTest, NoCardMeansNoConnection) {
 }
 
 TEST_F(ExportsTest, SecondInitReplacesTheFirstConnection) {
-    Open();
+    ASSERT_NO_FATAL_FAILURE(Open());
     ASSERT_EQ(InitCommPort(), 1) << "the first connection's port was released";
     Bytes buffer(128);
     int32_t status = 0;

@@ -31,7 +31,7 @@ size_t CountEntries(const char* directory) {
 
 // A caller's null pointer is refused before anything reaches the card.
 TEST_F(ExportsTest, NullPointersAreRefusedBeforeAnyExchange) {
-    Open();
+    ASSERT_NO_FATAL_FAILURE(Open());
     constexpr int32_t kUntouched = -1;  // the export has no status of its own to write
     struct Case {
         const char* call;
@@ -87,7 +87,7 @@ class ShortRepliesTest : public ExportsTest {
 };
 
 TEST_F(ShortRepliesTest, AreNotSuccesses) {
-    Open();
+    ASSERT_NO_FATAL_FAILURE(Open());
     card().SetFault(Command::kNvWrite, Fault::Make(Fault::Kind::kLength, 3));
     const Bytes value{1, 2, 3, 4};
     const auto start = std::chrono::steady_clock::now();
@@ -125,7 +125,7 @@ TEST_F(ShortRepliesTest, AreNotSuccesses) {
 TEST_F(ExportsTest, ChurnUnderAStreamOfUnsolicitedFrames) {
     constexpr int kRounds = 300;
     card().StreamUnsolicited(true);
-    Open();
+    ASSERT_NO_FATAL_FAILURE(Open());
     CloseCommPort();
     const size_t fds_before = CountEntries("/proc/self/fd");
     const size_t threads_before = CountEntries("/proc/self/task");

@@ -93,25 +93,12 @@ class WindowUnderTest {
         QApplication::processEvents();
         window_->Timer1Timer();
     }
-    ~WindowUnderTest() {
-        CloseCommPort();
-        carvex::RemoveEnvironmentValue("CARVEX_ROOT");
-    }
     WindowUnderTest(const WindowUnderTest&) = delete;
     WindowUnderTest& operator=(const WindowUnderTest&) = delete;
 
-    void StartCard(cardsim::CardProfile profile) {
-        CloseCommPort();
-        card_.reset();
-        card_ = std::make_unique<CardUnderTest>(std::move(profile), kScale);
-        carvex::SetEnvironmentValue("CARVEX_ROOT", card_->card->Root().Path().string());
-    }
+    void StartCard(cardsim::CardProfile profile) { plugged_.Plug(std::move(profile), kScale); }
     // The card is pulled out: its device root goes with it.
-    void PullCard() {
-        CloseCommPort();
-        card_.reset();
-        carvex::SetEnvironmentValue("CARVEX_ROOT", (dir_.Path() / "no-card").string());
-    }
+    void PullCard() { plugged_.Pull(); }
 
     // Opens the connection as a command does before it works on the items.
     bool Open() {
@@ -121,7 +108,7 @@ class WindowUnderTest {
     }
 
     cardwright::TMainFrm& w() { return *window_; }
-    cardsim::SimulatedCard& card() { return *card_->card; }
+    cardsim::SimulatedCard& card() { return plugged_.Card(); }
     ScriptedPrompts& prompts() { return *prompts_; }
     const std::filesystem::path& Dir() const { return dir_.Path(); }
 
@@ -138,29 +125,17 @@ class WindowUnderTest {
     }
 
     // The requests the card received of one kind.
-    size_t Requests(cardsim::Command command) const {
-        const auto all = card_->card->Requests();
-        return static_cast<size_t>(std::count_if(
-            all.begin(), all.end(), [&](const auto& r) { return r.command == command; }));
-    }
+    size_t Requests(cardsim::Command command) const { return plugged_.Requests(command).size(); }
 
     // The NV items the card was asked to write, in order.
-    std::vector<uint16_t> NvWrites() const {
-        std::vector<uint16_t> items;
-        for (const auto& request : card_->card->Requests()) {
-            if (request.command == cardsim::Command::kNvWrite && request.bytes.size() >= 3) {
-                items.push_back(static_cast<uint16_t>(request.bytes[1] | (request.bytes[2] << 8)));
-            }
-        }
-        return items;
-    }
+    std::vector<uint16_t> NvWrites() const { return plugged_.NvWrites(); }
 
   private:
     TempDir dir_;
     carvex::ScopedClock clock_{std::make_shared<carvex::ScaledClock>(kScale)};
     std::shared_ptr<void> app_clock_ =
         cardwright::InstallAppClock(std::make_shared<cardwright::TestClock>(50));
-    std::unique_ptr<CardUnderTest> card_;
+    PluggedCard plugged_;
     ScriptedPrompts* prompts_ = nullptr;
     std::unique_ptr<cardwright::TMainFrm> window_;
 };

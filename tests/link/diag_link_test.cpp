@@ -14,6 +14,7 @@
 #include "carvex/platform/device_publisher.h"
 #include "carvex/platform/serial_device.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_until.h"
 
 namespace carvex {
 namespace {
@@ -68,17 +69,12 @@ class DiagLinkTest : public ::testing::Test {
             wire.insert(wire.end(), f.begin(), f.end());
         }
         ASSERT_TRUE(pty_.Write(wire));
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (observer_.Packets().size() < before + bodies.size() &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::yield();
-        }
+        ASSERT_TRUE(testsupport::WaitUntil(
+            [&] { return observer_.Packets().size() >= before + bodies.size(); }));
         ASSERT_EQ(observer_.Packets().size(), before + bodies.size());
         // The packets are queued right after the observer saw them.
-        while (link_.Queue().Size() < std::min<size_t>(bodies.size(), 10) &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::yield();
-        }
+        ASSERT_TRUE(testsupport::WaitUntil(
+            [&] { return link_.Queue().Size() >= std::min<size_t>(bodies.size(), 10); }));
     }
 
     testsupport::TempDir dir_;
@@ -129,9 +125,7 @@ TEST_F(DiagLinkTest, ResponseArrivingWhileWaitingWakesTheWaiter) {
         const bool ok = link_.WaitRaw(whole, &received, ResponseKey::Of(0xFA), 20000ms);
         return std::pair(ok, received);
     });
-    while (!link_.Queue().HasWaiter()) {
-        std::this_thread::yield();
-    }
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return link_.Queue().HasWaiter(); }));
     Bytes wire = Frame({0x60, 1});
     const Bytes reply = Frame({0xFA, 0x00, 0x00, 0x00});
     wire.insert(wire.end(), reply.begin(), reply.end());
@@ -195,10 +189,10 @@ TEST_F(DiagLinkTest, ObserverSeesEveryGoodFrameAndMayThrow) {
 }
 
 TEST_F(DiagLinkTest, CloseWhileTheReceiverIsBlockedEndsIt) {
-    EXPECT_TRUE(link_.Close());
+    link_.Close();
     EXPECT_FALSE(link_.IsOpen());
     EXPECT_FALSE(link_.SendRequest(DiagRequestHeader::Command(0x26), {}));
-    EXPECT_TRUE(link_.Close());
+    link_.Close();
     // The port is free again once the link is closed.
     EXPECT_TRUE(link_.Open(3, 115200));
 }
@@ -230,12 +224,11 @@ class FailingPort : public NetPort {
         return false;
     }
     int32_t LastError() const override { return 0; }
-    bool Close() override { return true; }
-    bool Cancel() override {
+    void Close() override {}
+    void Cancel() override {
         std::lock_guard lock(record_->mutex);
         record_->cancelled = true;
         record_->cancel_cv.notify_all();
-        return true;
     }
     bool WaitForCancel(std::chrono::nanoseconds timeout) override {
         std::unique_lock lock(record_->mutex);
@@ -252,16 +245,14 @@ class FailingPort : public NetPort {
 TEST(DiagLinkFailingPort, ReceiverPausesAfterEachFailedReadAndCloseEndsThePause) {
     ScopedClock clock(std::make_shared<Clock>());
     auto record = std::make_shared<FailingPortRecord>();
-    DiagLink link(
-        [record](int, uint32_t, int32_t&) { return std::make_unique<FailingPort>(record); });
+    DiagLink link([record](int, uint32_t, DiagLink::OpenError&) {
+        return std::make_unique<FailingPort>(record);
+    });
     ASSERT_TRUE(link.Open(1, 115200));
-    while (record->pauses.load() == 0) {
-        std::this_thread::yield();
-    }
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return record->pauses.load() > 0; }));
     EXPECT_EQ(record->reads.load(), 1);
-    EXPECT_EQ(record->last_pause_ns.load(),
-              std::chrono::nanoseconds(timing::kAfterFailedRead).count());
-    EXPECT_TRUE(link.Close());
+    EXPECT_EQ(record->last_pause_ns.load(), std::chrono::nanoseconds(100ms).count());
+    link.Close();
     EXPECT_EQ(record->reads.load(), 2) << "the read after the cancel sees the abort";
 }
 
@@ -303,12 +294,11 @@ class ScriptedPort : public NetPort {
         return true;
     }
     int32_t LastError() const override { return 0; }
-    bool Close() override { return true; }
-    bool Cancel() override {
+    void Close() override {}
+    void Cancel() override {
         std::lock_guard lock(r_->mutex);
         r_->cancelled = true;
         r_->changed.notify_all();
-        return true;
     }
     bool WaitForCancel(std::chrono::nanoseconds timeout) override {
         std::unique_lock lock(r_->mutex);
@@ -323,16 +313,14 @@ class ScriptedPort : public NetPort {
 class DiagLinkScriptedTest : public ::testing::Test {
   protected:
     DiagLinkScriptedTest()
-        : link_(std::make_unique<DiagLink>([r = record_](int, uint32_t, int32_t&) {
+        : link_(std::make_unique<DiagLink>([r = record_](int, uint32_t, DiagLink::OpenError&) {
               return std::make_unique<ScriptedPort>(r);
           })) {
         EXPECT_TRUE(link_->Open(1, 115200));
     }
 
     void WaitForWaiter() {
-        while (!link_->Queue().HasWaiter()) {
-            std::this_thread::yield();
-        }
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return link_->Queue().HasWaiter(); }));
     }
 
     // The real clock: the pauses under test are the card's own.
@@ -353,11 +341,9 @@ TEST_F(DiagLinkScriptedTest, ReceiverPausesOnlyAfterAPacketSomeoneWaitedFor) {
     wire.insert(wire.end(), reply.begin(), reply.end());
     record_->Feed(wire);
     EXPECT_TRUE(waiter.get());
-    while (record_->Pauses().empty()) {
-        std::this_thread::yield();
-    }
-    EXPECT_EQ(record_->Pauses(), std::vector<std::chrono::nanoseconds>{timing::kAfterMatchedPacket})
-        << "one pause, after the matched reply only";
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return !record_->Pauses().empty(); }));
+    EXPECT_EQ(record_->Pauses(), std::vector<std::chrono::nanoseconds>{100ms})
+        << "one pause of 100 ms, after the matched reply only";
 }
 
 // On a clock where the receiver's pause after a matched reply lasts a minute, Close still ends
@@ -375,12 +361,10 @@ TEST_F(DiagLinkScriptedTest, CloseCutsThePauseAfterAMatchedReplyShort) {
     WaitForWaiter();
     record_->Feed(Frame({0xFA, 0, 0, 0}));
     EXPECT_TRUE(waiter.get());
-    while (record_->Pauses().empty()) {
-        std::this_thread::yield();
-    }
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return !record_->Pauses().empty(); }));
     EXPECT_EQ(record_->Pauses().front(), std::chrono::minutes(1));
     const auto closing = std::chrono::steady_clock::now();
-    EXPECT_TRUE(link_->Close());
+    link_->Close();
     EXPECT_LT(std::chrono::steady_clock::now() - closing, 250ms);
 }
 

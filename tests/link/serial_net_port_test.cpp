@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include "carvex/platform/device_publisher.h"
 #include "carvex/platform/serial_device.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_until.h"
 
 namespace carvex {
 namespace {
@@ -45,7 +47,7 @@ class SerialNetPortTest : public ::testing::Test {
 
 TEST_F(SerialNetPortTest, ConfigureFormatsTheDevicePath) {
     SerialNetPort port(root_);
-    EXPECT_TRUE(port.Configure(12, 9600));
+    port.Configure(12, 9600);
     EXPECT_EQ(port.DevicePath(), "\\\\.\\COM12");
     EXPECT_EQ(port.BaudRate(), 9600u);
 }
@@ -96,19 +98,57 @@ TEST_F(SerialNetPortTest, OpenFailures) {
     EXPECT_FALSE(missing.Open());
     EXPECT_EQ(missing.LastError(), kPortCannotOpen);
 
-    const auto file = dir_.Path() / "not-a-terminal";
-    std::ofstream(file) << "x";
-    publisher_.PublishComPort("COM8", file);
-    SerialNetPort plain_file(root_);
-    plain_file.Configure(8, 115200);
-    EXPECT_FALSE(plain_file.Open());
-    EXPECT_EQ(plain_file.LastError(), kPortSettingsUnreadable);
-
     auto first = OpenPort();
     SerialNetPort second(root_);
     second.Configure(7, 115200);
     EXPECT_FALSE(second.Open());
     EXPECT_EQ(second.LastError(), kPortCannotOpen);
+    EXPECT_EQ(second.LastSystemError(), EWOULDBLOCK) << "the lock is taken";
+}
+
+// A COM name that does not lead to a serial device is never opened: a FIFO would block, /dev/zero
+// has no end, and what a planted link points at must not be touched.
+TEST_F(SerialNetPortTest, OnlyASerialDeviceIsOpened) {
+    const auto file = dir_.Path() / "not-a-terminal";
+    std::ofstream(file) << "x";
+    const auto fifo = dir_.Path() / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        const char* name;
+        std::filesystem::path target;
+    } cases[] = {{"a regular file", file},
+                 {"a FIFO", fifo},
+                 {"a folder", dir_.Path()},
+                 {"a character device that is no terminal", "/dev/null"},
+                 {"the controlling terminal", "/dev/tty"},
+                 {"a pseudo-terminal's master side", "/dev/ptmx"}};
+    for (const auto& c : cases) {
+        publisher_.PublishComPort("COM8", c.target);
+        SerialNetPort port(root_);
+        port.Configure(8, 115200);
+        EXPECT_FALSE(port.Open()) << c.name;
+        EXPECT_EQ(port.LastError(), kPortCannotOpen) << c.name;
+        EXPECT_EQ(port.LastSystemError(), ENOTTY) << c.name;
+    }
+}
+
+TEST_F(SerialNetPortTest, AFailedSettingsStepLeavesThePortClosedAndUnlocked) {
+    SerialDevice device;
+    EXPECT_EQ(device.Open(pty_.SlavePath(), 12345), kPortSettingsRejected) << "no such line speed";
+    EXPECT_FALSE(device.IsOpen());
+    auto port = OpenPort();
+    EXPECT_TRUE(port->Write(Bytes{0x42})) << "nothing was left holding the device";
+}
+
+TEST_F(SerialNetPortTest, InputFromBeforeTheOpenIsDiscarded) {
+    ASSERT_TRUE(pty_.Write(Bytes{'O', 'K', '\r', '\n'}));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return pty_.Unread() == 4; }));
+    auto port = OpenPort();
+    ASSERT_TRUE(pty_.Write(Bytes{0x7E}));
+    uint8_t byte = 0;
+    uint32_t received = 0;
+    ASSERT_TRUE(port->Read(std::span(&byte, 1), &received));
+    EXPECT_EQ(byte, 0x7E) << "the card's answer from before the reopen is gone";
 }
 
 TEST_F(SerialNetPortTest, PortLockedByAnotherProcessCannotBeOpened) {
@@ -183,7 +223,7 @@ TEST_F(SerialNetPortTest, CloseResetsLastErrorAndBaudRate) {
     ASSERT_TRUE(port->Open());
     EXPECT_FALSE(port->Open());
     EXPECT_EQ(port->LastError(), kPortAlreadyOpen);
-    EXPECT_TRUE(port->Close());
+    port->Close();
     EXPECT_EQ(port->LastError(), kPortNoError);
     EXPECT_EQ(port->BaudRate(), 115200u);
     EXPECT_TRUE(port->Open()) << "a closed port opens again";

@@ -1,9 +1,14 @@
 #pragma once
 
+#include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cardsim/simulated_card.h"
+#include "carvex/carvex.h"
+#include "carvex/platform/environment.h"
 #include "tests/support/temp_dir.h"
 
 namespace testsupport {
@@ -25,6 +30,61 @@ struct CardUnderTest {
 
     TempDir state_dir;
     std::unique_ptr<cardsim::SimulatedCard> card;
+};
+
+// A simulated card plugged in where the library's exports look for cards (CARVEX_ROOT names its
+// device root), or pulled out again. The library's connection is closed before the card changes
+// and when the object goes.
+class PluggedCard {
+  public:
+    PluggedCard() = default;
+    ~PluggedCard() {
+        CloseCommPort();
+        carvex::RemoveEnvironmentValue("CARVEX_ROOT");
+    }
+    PluggedCard(const PluggedCard&) = delete;
+    PluggedCard& operator=(const PluggedCard&) = delete;
+
+    void Plug(cardsim::CardProfile profile, int time_scale) {
+        CloseCommPort();
+        sim_.reset();
+        sim_ = std::make_unique<CardUnderTest>(std::move(profile), time_scale);
+        carvex::SetEnvironmentValue("CARVEX_ROOT", sim_->card->Root().Path().string());
+    }
+    // The card goes, and with it its device root: the library then finds no card.
+    void Pull() {
+        CloseCommPort();
+        sim_.reset();
+        carvex::SetEnvironmentValue("CARVEX_ROOT", (empty_root_.Path() / "no-card").string());
+    }
+
+    cardsim::SimulatedCard& Card() { return *sim_->card; }
+    const cardsim::SimulatedCard& Card() const { return *sim_->card; }
+
+    // The requests of one kind the card received, in order.
+    std::vector<cardsim::ReceivedRequest> Requests(cardsim::Command command) const {
+        std::vector<cardsim::ReceivedRequest> found;
+        for (const auto& request : Card().Requests()) {
+            if (request.command == command) {
+                found.push_back(request);
+            }
+        }
+        return found;
+    }
+    // The NV items the card was asked to write, in order.
+    std::vector<uint16_t> NvWrites() const {
+        std::vector<uint16_t> items;
+        for (const auto& request : Requests(cardsim::Command::kNvWrite)) {
+            if (request.bytes.size() >= 3) {
+                items.push_back(static_cast<uint16_t>(request.bytes[1] | (request.bytes[2] << 8)));
+            }
+        }
+        return items;
+    }
+
+  private:
+    TempDir empty_root_;
+    std::unique_ptr<CardUnderTest> sim_;
 };
 
 }  // namespace testsupport

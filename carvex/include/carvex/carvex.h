@@ -4,18 +4,7 @@
  * One caller drives one card. InitCommPort opens the process's single connection, every other
  * function runs one exchange on it, CloseCommPort ends it. Results are 1 for success and 0 for
  * failure; where there is a status argument the library writes the request status into it on
- * failures:
- *
- *   0       the request could not be written to the card
- *   1       no matching reply arrived in time
- *   3       the card answered NV status 1, 2, 4, 8, 10 or above 10
- *   4       NV status 7: the item is read-only
- *   5       NV status 5: the item is not active
- *   6       NV status 6: bad parameter
- *   7       NV status 3: NV memory full
- *   8       NV status 9: no memory
- *   38, 39  the version request could not be resolved (card's table or built-in table)
- *   40, 41  left behind by a successful version request
+ * failures (the CARVEX_STATUS_ values below).
  *
  * Threads: every function runs on the caller's thread and returns when its exchange is over.
  * Connection-bound functions are serialised by the connection's lock; InitCommPort and
@@ -46,6 +35,31 @@
 #define CARVEX_API __attribute__((visibility("default")))
 #define CARVEX_CALL
 #endif
+
+/* Request statuses, as the status arguments receive them. */
+enum {
+    CARVEX_STATUS_NOT_SENT = 0,      /* the request could not be written to the card */
+    CARVEX_STATUS_NO_REPLY = 1,      /* no matching reply arrived in time */
+    CARVEX_STATUS_NV_FAILED = 3,     /* the card answered NV status 1, 2, 4, 8, 10 or above 10 */
+    CARVEX_STATUS_READ_ONLY = 4,     /* NV status 7: the item is read-only */
+    CARVEX_STATUS_INACTIVE = 5,      /* NV status 5: the item is not active on the card */
+    CARVEX_STATUS_BAD_PARAMETER = 6, /* NV status 6: bad parameter */
+    CARVEX_STATUS_NV_FULL = 7,       /* NV status 3: the card's NV memory is full */
+    CARVEX_STATUS_NO_MEMORY = 8,     /* NV status 9: the card is out of memory */
+    /* The version request could not be resolved: its id is not in the built-in table (38), or
+     * the card asked for its second table and the id is not in that (39). */
+    CARVEX_STATUS_NOT_IN_BUILT_IN_TABLE = 38,
+    CARVEX_STATUS_NOT_IN_CARD_TABLE = 39,
+    /* Left behind by a successful version request: resolved through the built-in table (40), or
+     * through the card's own header or its second table (41). */
+    CARVEX_STATUS_RESOLVED_BUILT_IN = 40,
+    CARVEX_STATUS_RESOLVED_BY_CARD = 41
+};
+
+/* The data of one NV item, the IMEI's item and the bytes of it the configurator takes. */
+#define CARVEX_NV_DATA_SIZE 128
+#define CARVEX_IMEI_ITEM 550
+#define CARVEX_IMEI_LENGTH 15
 
 #ifdef __cplusplus
 extern "C" {

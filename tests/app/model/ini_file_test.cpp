@@ -8,10 +8,13 @@
 #include <iterator>
 
 #include "app/model/ini_file.h"
+#include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
 namespace cardwright {
 namespace {
+
+using testsupport::Listing;
 
 class IniFileTest : public ::testing::Test {
   protected:
@@ -20,18 +23,9 @@ class IniFileTest : public ::testing::Test {
         return IniFile(path_);
     }
     static std::string Contents(const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        return testsupport::Contents(path);
     }
     std::string Contents() const { return Contents(path_); }
-    std::vector<std::string> Listing(const std::filesystem::path& folder) const {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
 
     testsupport::TempDir dir_;
     std::filesystem::path path_ = dir_.Path() / "test.ini";

@@ -5,15 +5,13 @@
 
 #include "app/model/log_file.h"
 #include "tests/support/file_size_limit.h"
+#include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
 namespace cardwright {
 namespace {
 
-std::string Contents(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testsupport::Contents;
 
 TEST(LogFile, ARewriteThatCannotFinishLosesNoEarlierRun) {
     testsupport::TempDir dir;

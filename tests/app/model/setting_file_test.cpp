@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "tests/support/file_size_limit.h"
+#include "tests/support/files.h"
 #include "tests/support/item_screen.h"
 #include "tests/support/temp_dir.h"
 
@@ -70,23 +71,9 @@ LedTable ExampleLeds() {
     return table;
 }
 
-std::string Contents(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void Put(const std::filesystem::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-std::vector<std::string> Listing(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using testsupport::Contents;
+using testsupport::Listing;
+using testsupport::Put;
 
 class SettingFileTest : public ::testing::Test {
   protected:

@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <mutex>
+
+#include "carvex/connection/card_control.h"
+#include "carvex/connection/identity_queries.h"
+#include "carvex/connection/main_control.h"
+#include "carvex/link/frame_codec.h"
+#include "carvex/platform/clock.h"
+#include "tests/support/card_fixture.h"
+#include "tests/support/wait_until.h"
+
+namespace carvex {
+namespace {
+
+using cardsim::Command;
+using cardsim::Fault;
+using namespace std::chrono_literals;
+
+constexpr int kScale = 20;
+
+// A connection to the example card in which one reply comes after its request's wait has given
+// up: once it has arrived (and waits in the queue), the next requests must each get their own
+// answer.
+class LateReplyTest : public ::testing::Test {
+  protected:
+    LateReplyTest() : sim_(testsupport::ExampleProfile(), kScale), connection_(sim_.card->Root()) {
+        EXPECT_TRUE(connection_.OpenInDiagMode(sim_.card->PcUiPort()));
+    }
+
+    // The late reply has come and nobody took it.
+    void LateReplyQueued() {
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return connection_.Link().Queue().Size() > 0; }));
+    }
+
+    std::vector<uint8_t> Read(uint16_t item) {
+        ConnectionGuard guard(connection_);
+        NvItemPacket packet(NvItemPacket::kRead, item);
+        int32_t status = -1;
+        EXPECT_TRUE(connection_.NvRequest(packet, &status)) << item;
+        EXPECT_EQ(packet.Item(), item);
+        return {packet.Data().begin(), packet.Data().end()};
+    }
+    bool Write(uint16_t item, uint8_t first_byte) {
+        ConnectionGuard guard(connection_);
+        NvItemPacket packet(NvItemPacket::kWrite, item);
+        packet.Data()[0] = first_byte;
+        int32_t status = -1;
+        return connection_.NvRequest(packet, &status);
+    }
+    std::vector<uint8_t> OnCard(uint16_t item) {
+        const auto value = sim_.card->Nv(item);
+        return value ? std::vector<uint8_t>(value->begin(), value->end()) : std::vector<uint8_t>{};
+    }
+
+    ScopedClock clock_{std::make_shared<ScaledClock>(kScale)};
+    testsupport::CardUnderTest sim_;
+    MainControl connection_;
+};
+
+TEST_F(LateReplyTest, ALateNvReadAnswersNoOtherItem) {
+    sim_.card->SetFault(Command::kNvRead, Fault::Make(Fault::Kind::kLateReply, 4500, 1));
+    EXPECT_EQ(Read(550), OnCard(550)) << "its second attempt gets the item";
+    LateReplyQueued();
+    EXPECT_EQ(Read(10), OnCard(10));
+    EXPECT_EQ(Read(441), OnCard(441));
+    EXPECT_EQ(Read(10), OnCard(10));
+    EXPECT_GE(connection_.Link().Queue().Unanswered(), 1u) << "the late reply was dropped";
+}
+
+TEST_F(LateReplyTest, ALateNvWriteReplyConfirmsNoOtherWrite) {
+    sim_.card->SetFault(Command::kNvWrite, Fault::Make(Fault::Kind::kLateReply, 4500, 1));
+    EXPECT_TRUE(Write(50030, 0x11));
+    LateReplyQueued();
+    EXPECT_FALSE(Write(550, 0x22)) << "the card refuses its read-only item";
+    EXPECT_TRUE(Write(50031, 0x33));
+    EXPECT_EQ(OnCard(50031).at(0), 0x33);
+    EXPECT_GE(connection_.Link().Queue().Unanswered(), 1u);
+}
+
+TEST_F(LateReplyTest, ALatePortSettingReplyAnswersNoOtherSubsystemRequest) {
+    sim_.card->SetFault(Command::kPortGet, Fault::Make(Fault::Kind::kLateReply, 2500, 1));
+    ConnectionGuard guard(connection_);
+    int32_t value = -1;
+    int32_t bits = -1;
+    int32_t status = -1;
+    EXPECT_FALSE(GetPortSetting(connection_, &value, &bits, &status));
+    EXPECT_EQ(status, kStatusNoReply);
+    LateReplyQueued();
+
+    std::string dashboard;
+    ASSERT_TRUE(QueryDashboardVersion(connection_, &dashboard, &status));
+    EXPECT_EQ(dashboard, testsupport::ExampleProfile().dashboard);
+    sim_.card->SetFault(Command::kPortSet, Fault::Make(Fault::Kind::kResult, 1, 1));
+    EXPECT_FALSE(SetPortSetting(connection_, 3, 4, &status)) << "the card refused it";
+    ASSERT_TRUE(GetPortSetting(connection_, &value, &bits, &status));
+    const auto [state, mask] = sim_.card->PortSetting();
+    EXPECT_EQ(value, state);
+    EXPECT_EQ(bits, mask);
+}
+
+// A port the test plays the card's end of: writes can be refused (the card has gone), and bytes
+// fed to it are what the card sent.
+struct CardEnd {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<uint8_t> incoming;
+    bool cancelled = false;
+    int writes = 0;
+    std::function<bool()> on_write;  // true: the write goes through
+
+    void Feed(const std::vector<uint8_t>& body) {
+        std::vector<uint8_t> frame(body.size() * 2 + 4);
+        frame.resize(EncodeFrame(body, Fcs16(body), frame).value());
+        std::lock_guard lock(mutex);
+        incoming.insert(incoming.end(), frame.begin(), frame.end());
+        changed.notify_all();
+    }
+};
+
+class CardEndPort : public NetPort {
+  public:
+    explicit CardEndPort(std::shared_ptr<CardEnd> end) : end_(std::move(end)) {}
+    bool Write(std::span<const uint8_t>) override {
+        std::function<bool()> on_write;
+        {
+            std::lock_guard lock(end_->mutex);
+            ++end_->writes;
+            on_write = end_->on_write;
+        }
+        return !on_write || on_write();
+    }
+    bool Read(std::span<uint8_t> bytes, uint32_t* received) override {
+        std::unique_lock lock(end_->mutex);
+        for (auto& byte : bytes) {
+            end_->changed.wait(lock, [&] { return end_->cancelled || !end_->incoming.empty(); });
+            if (end_->cancelled) {
+                *received = 0;
+                return true;
+            }
+            byte = end_->incoming.front();
+            end_->incoming.pop_front();
+        }
+        *received = static_cast<uint32_t>(bytes.size());
+        return true;
+    }
+    int32_t LastError() const override { return 0; }
+    void Close() override {}
+    void Cancel() override {
+        std::lock_guard lock(end_->mutex);
+        end_->cancelled = true;
+        end_->changed.notify_all();
+    }
+    bool WaitForCancel(std::chrono::nanoseconds timeout) override {
+        std::unique_lock lock(end_->mutex);
+        return end_->changed.wait_for(lock, timeout, [&] { return end_->cancelled; });
+    }
+
+  private:
+    std::shared_ptr<CardEnd> end_;
+};
+
+// The card acknowledges the reset only after the first attempt's wait has run out, and is gone
+// (restarting) by the time the next attempt would be sent: the reset has succeeded all the same.
+TEST(ResetCard, AnAcknowledgementAfterTheWaitIsTakenOnTheNextLook) {
+    ScopedClock clock(std::make_shared<ScaledClock>(100));
+    auto end = std::make_shared<CardEnd>();
+    MainControl connection(
+        [end](int, uint32_t, DiagLink::OpenError&) { return std::make_unique<CardEndPort>(end); });
+    ASSERT_TRUE(connection.OpenPort(1, 115200));
+    end->on_write = [&] {
+        if (end->writes == 1) {
+            return true;
+        }
+        // The acknowledgement of the first attempt arrives now, and the card is gone.
+        end->Feed({0x29, 0x02, 0x00});
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return connection.Link().Queue().Size() > 0; }));
+        return false;
+    };
+    ConnectionGuard guard(connection);
+    EXPECT_TRUE(ResetCard(connection));
+    EXPECT_EQ(end->writes, 2) << "no attempt after the acknowledgement was seen";
+}
+
+}  // namespace
+}  // namespace carvex

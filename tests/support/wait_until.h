@@ -1,0 +1,23 @@
+#pragma once
+
+#include <chrono>
+#include <thread>
+
+namespace testsupport {
+
+// Looks at `condition` until it holds or `limit` has passed, so that a test whose other thread
+// never gets there fails instead of hanging the suite. True when the condition came to hold.
+template <class Condition>
+bool WaitUntil(Condition condition,
+               std::chrono::steady_clock::duration limit = std::chrono::seconds(10)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+}  // namespace testsupport
