@@ -48,7 +48,8 @@ class Timeline {
         events_.clear();
     }
 
-    // The Read's length if everything but the specified pauses took no time. The caller's pauses
+    // The Read's length if everything but the card's fixed pauses (the library's and the log's)
+    // took no time. The caller's pauses
     // and log lines add up; a reply is taken no sooner than the receiver's pause after the
     // previous one has ended, and starts a pause of its own.
     nanoseconds Floor() {
@@ -154,7 +155,8 @@ void BM_ReadAboveTheFloor(benchmark::State& state) {
     state.counters["overhead_pct"] = 100.0 * (measured_s - floor_s) / floor_s;
     state.counters["replies"] =
         static_cast<double>(g_timeline.Count(TimingEvent::Kind::kMatchedReply));
-    state.counters["log_lines"] = static_cast<double>(g_timeline.Count(TimingEvent::Kind::kLogLine));
+    state.counters["log_lines"] =
+        static_cast<double>(g_timeline.Count(TimingEvent::Kind::kLogLine));
     carvex::RemoveEnvironmentValue("CARVEX_ROOT");
 }
 BENCHMARK(BM_ReadAboveTheFloor)

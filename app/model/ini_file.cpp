@@ -4,6 +4,7 @@
 #include <charconv>
 #include <unordered_map>
 
+#include "carvex/platform/ascii_case.h"
 #include "carvex/platform/whole_file.h"
 
 namespace cardwright {
@@ -22,9 +23,7 @@ std::string_view Trim(std::string_view s) {
     return s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
 }
 
-char Fold(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
+using carvex::AsciiUpper;
 
 enum class Kind { kOther, kComment, kSection, kKey };
 
@@ -169,7 +168,7 @@ struct FoldedHash {
     size_t operator()(std::string_view text) const {
         uint64_t hash = 14695981039346656037ULL;
         for (const char c : text) {
-            hash = (hash ^ static_cast<unsigned char>(Fold(c))) * 1099511628211ULL;
+            hash = (hash ^ static_cast<unsigned char>(AsciiUpper(c))) * 1099511628211ULL;
         }
         return static_cast<size_t>(hash);
     }
@@ -201,8 +200,7 @@ struct KeyRefEqual {
 }  // namespace
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return Fold(x) == Fold(y); });
+    return carvex::EqualIgnoringAsciiCase(a, b);
 }
 
 std::vector<IniEntry> MergedEntries(std::span<const IniEntry> entries) {
@@ -327,6 +325,15 @@ const IniFile::Snapshot& IniFile::Current() const {
     return *snapshot_;
 }
 
+std::optional<carvex::WriterLock> IniFile::LockForWriting() {
+    std::string error;
+    auto lock = carvex::WriterLock::Take(path_, kLockWait, error);
+    if (!lock) {
+        Refuse(std::move(error));
+    }
+    return lock;
+}
+
 const IniFile::Snapshot* IniFile::ForWriting() {
     auto file = carvex::ReadWholeFile(path_, kMaxFileBytes);
     if (file.error) {
@@ -429,17 +436,20 @@ bool IniFile::SectionExists(std::string_view section) const {
 }
 
 size_t IniFile::Snapshot::ListedKeys(const Section& section) const {
-    // Names are listed as zero-terminated strings with a closing zero, within the list's bytes.
-    size_t used = 1;
+    KeyListBytes list;
     size_t end = section.first_key;
-    for (; end < section.key_end; ++end) {
-        const size_t size = keys[end].name.size();
-        if (used + size + 1 > kKeyListBytes) {
-            break;
-        }
-        used += size + 1;
+    while (end < section.key_end && list.Take(keys[end].name)) {
+        ++end;
     }
     return end;
+}
+
+bool KeyListBytes::Take(std::string_view name) {
+    if (used_ + name.size() + 1 > IniFile::kKeyListBytes) {
+        return false;
+    }
+    used_ += name.size() + 1;
+    return true;
 }
 
 std::vector<std::string> IniFile::ReadSection(std::string_view section) const {
@@ -495,7 +505,8 @@ bool IniFile::WriteStrings(std::string_view section,
             return Refuse(std::move(*fault));
         }
     }
-    const Snapshot* base = ForWriting();
+    const auto lock = LockForWriting();
+    const Snapshot* base = lock ? ForWriting() : nullptr;
     if (base == nullptr) {
         return false;
     }
@@ -505,17 +516,14 @@ bool IniFile::WriteStrings(std::string_view section,
     const Snapshot::Section* found = base->FindSection(section);
 
     // A later entry of the same name replaces the earlier one, as separate writes would.
+    const std::vector<IniEntry> merged = MergedEntries(entries);
     std::unordered_map<const Snapshot::Key*, std::string_view> replaced;
     std::vector<std::pair<std::string_view, std::string_view>> added;
-    std::unordered_map<std::string_view, size_t, FoldedHash, FoldedEqual> added_index;
-    for (const auto& [key, value] : entries) {
-        const Snapshot::Key* existing = found ? base->FindKey(*found, key) : nullptr;
-        if (existing != nullptr) {
+    for (const auto& [key, value] : merged) {
+        if (const Snapshot::Key* existing = found ? base->FindKey(*found, key) : nullptr) {
             replaced[existing] = value;
-        } else if (const auto [at, fresh] = added_index.try_emplace(key, added.size()); fresh) {
-            added.emplace_back(key, value);
         } else {
-            added[at->second].second = value;
+            added.emplace_back(key, value);
         }
     }
 
@@ -575,6 +583,8 @@ bool IniFile::WriteWhole(std::span<const IniSection> sections) {
             text += key + "=" + Encoded(value) + std::string(kLineBreak);
         }
     }
+    // Nothing of the file is kept, so there is nothing another writer's change could be lost
+    // from: no lock (and no side file beside an exported file).
     const Snapshot* base = ForWriting();
     if (base == nullptr) {
         return false;
@@ -583,7 +593,8 @@ bool IniFile::WriteWhole(std::span<const IniSection> sections) {
 }
 
 bool IniFile::DeleteKey(std::string_view section, std::string_view key) {
-    const Snapshot* base = ForWriting();
+    const auto lock = LockForWriting();
+    const Snapshot* base = lock ? ForWriting() : nullptr;
     if (base == nullptr) {
         return false;
     }
@@ -596,7 +607,8 @@ bool IniFile::DeleteKey(std::string_view section, std::string_view key) {
 }
 
 bool IniFile::EraseSection(std::string_view section) {
-    const Snapshot* base = ForWriting();
+    const auto lock = LockForWriting();
+    const Snapshot* base = lock ? ForWriting() : nullptr;
     if (base == nullptr) {
         return false;
     }

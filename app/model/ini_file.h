@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -9,6 +10,8 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "carvex/platform/whole_file.h"
 
 namespace cardwright {
 
@@ -20,7 +23,8 @@ struct IniSection {
     std::vector<IniEntry> entries;
 };
 
-// An INI file read and written the way the configuration files have always been handled.
+// An INI file, read as the platform's private-profile functions read one and written so that
+// nothing is ever lost or left half-written.
 //
 // Reading: section and key names match without regard to case (only a to z fold); the first
 // section of a name and, inside it, the first key of a name win; a section counts as present only
@@ -49,6 +53,11 @@ struct IniSection {
 // change (blanks around it, matching outer quotes) is written in double quotes so that it reads
 // back as written. LastError() then says why.
 //
+// Writers of one file take turns: each write that keeps part of the file holds a lock on a side
+// file beside it (".<name>.lock") while it reads, edits and replaces the file, so two programs
+// writing keys of one file (two windows, a window and carvexctl) lose none of each other's keys. A
+// write that cannot have the lock within kLockWait fails and says so.
+//
 // Threads: one IniFile is used from one thread at a time (reads refresh the snapshot). Separate
 // IniFile objects, in this process or another, may share a file: each sees the others' writes at
 // its next read.
@@ -59,6 +68,7 @@ class IniFile {
     // the largest description of items is a few hundred kilobytes.
     static constexpr uint64_t kMaxFileBytes = 16 * 1024 * 1024;
     static constexpr size_t kKeyListBytes = 16384;
+    static constexpr std::chrono::milliseconds kLockWait{5000};
 
     explicit IniFile(std::filesystem::path path);
     ~IniFile();
@@ -108,6 +118,8 @@ class IniFile {
     struct Edit;
 
     const Snapshot& Current() const;
+    // The writers' lock of the file; nullopt (and LastError) when it cannot be had.
+    std::optional<carvex::WriterLock> LockForWriting();
     // The file as it is on disk now, for a write; nullptr (and LastError) when it must not be
     // written.
     const Snapshot* ForWriting();
@@ -121,6 +133,17 @@ class IniFile {
 
 // Folds only the letters a to z.
 bool EqualIgnoringCase(std::string_view a, std::string_view b);
+
+// Counts key names as a section's key list holds them (each zero-terminated, then a closing zero)
+// within IniFile::kKeyListBytes: what a reader of the section gets.
+class KeyListBytes {
+  public:
+    // False, counting nothing, when the name would not fit any more.
+    bool Take(std::string_view name);
+
+  private:
+    size_t used_ = 1;
+};
 
 // The keys that writing these entries one after another leaves in a section that had none: a
 // later entry of a name (letter case aside) replaces the value of the first, in its place.

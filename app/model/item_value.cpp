@@ -4,6 +4,8 @@
 #include <charconv>
 #include <limits>
 
+#include "carvex/platform/ascii_case.h"
+
 namespace cardwright {
 
 namespace {
@@ -77,13 +79,7 @@ void PutValue(std::span<uint8_t> data, size_t offset, int32_t value, std::string
 }
 
 std::string UpperCase(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper;
+    return carvex::AsciiUpperCase(text);
 }
 
 std::optional<int32_t> ParseDecimal(std::string_view text) {

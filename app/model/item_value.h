@@ -69,7 +69,11 @@ std::string RangeValueColumn(std::string_view text, int k);
 
 struct SingleItem {
     TConfigItem item;
-    bool complete = true;  // false: a list lacked field k and the item kept its own texts
+    // False when NV_ID or NV_BYTE is no field list, or RANGE_VALUE's column k as a whole is "-1"
+    // (the list is one entry that is no field list): the item then keeps its own three texts. A
+    // column in which only some entries are no field lists counts as complete, those entries
+    // standing in it as "-1", a value no card holds.
+    bool complete = true;
 };
 // The record for the k-th NV item of a multi-value item: its NV_ID, NV_BYTE and RANGE_VALUE
 // reduced to field k, everything else, the name included, as the item has it.

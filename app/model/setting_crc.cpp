@@ -43,9 +43,8 @@ std::optional<uint16_t> ComputeSettingCrc(const IniFile& file, bool new_version)
 }
 
 int64_t StoredSettingCrc(const IniFile& file) {
-    const auto text = file.ReadString(kCrcSection, kValueKey);
-    const auto value = text ? ParseDecimal(*text) : std::nullopt;
-    return value ? *value : -1;
+    // As every integer key is read: decimal, or hexadecimal after "0x".
+    return file.ReadInteger(kCrcSection, kValueKey, -1);
 }
 
 bool VerifySettingCrc(const IniFile& file, bool new_version) {

@@ -31,7 +31,8 @@ uint16_t SettingCrc(std::string_view text);
 // The CRC the file's DEFAULT lines give, as the INI access reads them; nullopt when the flag is
 // set and the file has no VERSION section.
 std::optional<uint16_t> ComputeSettingCrc(const IniFile& file, bool new_version);
-// CRC/VALUE when it is a decimal integer, else -1 (which no CRC equals).
+// CRC/VALUE read as an integer key (decimal, or hexadecimal after "0x"); -1, which no CRC equals,
+// when it is missing or no number.
 int64_t StoredSettingCrc(const IniFile& file);
 // Whether the file's seal holds for the lines it carries.
 bool VerifySettingCrc(const IniFile& file, bool new_version);

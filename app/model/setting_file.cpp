@@ -4,12 +4,11 @@
 
 #include "app/model/item_value.h"
 #include "app/model/nv_compose.h"
+#include "carvex/platform/whole_file.h"
 
 namespace cardwright {
 
 namespace {
-
-constexpr int kMaxLinkHops = 40;
 
 bool AppliesTo(const TConfigItem& item, bool new_version) {
     return !new_version || item.NewVersion != 0;
@@ -27,15 +26,10 @@ bool IsDeviceStateItem(const TConfigItem& item) {
 
 // The file that writing `path` changes: the end of its chain of symbolic links, absolute and
 // without "." or "..".
-std::filesystem::path WrittenFile(std::filesystem::path path) {
+std::filesystem::path WrittenFile(const std::filesystem::path& chosen) {
+    std::string unfollowed;
+    const std::filesystem::path path = carvex::FinalTarget(chosen, unfollowed).value_or(chosen);
     std::error_code error;
-    for (int hops = 0; hops < kMaxLinkHops && std::filesystem::is_symlink(path, error); ++hops) {
-        const auto link = std::filesystem::read_symlink(path, error);
-        if (error) {
-            break;
-        }
-        path = link.is_absolute() ? link : path.parent_path() / link;
-    }
     auto resolved = std::filesystem::weakly_canonical(path, error);
     if (error) {
         resolved = std::filesystem::absolute(path, error).lexically_normal();
@@ -121,14 +115,13 @@ SettingFileWritten WriteSettingFile(const std::filesystem::path& path, const Set
     };
     const std::vector<IniEntry> values = MergedEntries(file.values);
     // The seal covers what a reader gets back, so every line must come back as it is written.
-    size_t listed = 1;
+    KeyListBytes listed;
     for (const auto& [key, value] : values) {
         if (value.size() > IniFile::kMaxValueLength) {
             return refused("the value of " + key + " is longer than the " +
                            std::to_string(IniFile::kMaxValueLength) + " characters a reader takes");
         }
-        listed += key.size() + 1;
-        if (listed > IniFile::kKeyListBytes) {
+        if (!listed.Take(key)) {
             return refused("section " + std::string(kValuesSection) +
                            " would hold more key names than a reader lists");
         }

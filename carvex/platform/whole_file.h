@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,5 +60,33 @@ struct Replacement {
 // that names a folder or anything else but a regular file. The old file is untouched when
 // anything fails.
 Replacement ReplaceWholeFile(const std::filesystem::path& path, std::string_view content);
+
+// The file that writing `path` changes: the path itself, or the end of its chain of symbolic
+// links (which need not exist yet). nullopt, with the reason in words, when a link cannot be
+// followed (a loop, or more than 40 links).
+std::optional<std::filesystem::path> FinalTarget(const std::filesystem::path& path,
+                                                 std::string& error);
+
+// An exclusive lock on a side file beside a file's final target (".<name>.lock"), held while
+// the object lives: writers of one file, in this process or others, take turns reading, editing
+// and replacing it, so none loses what another wrote.
+class WriterLock {
+  public:
+    ~WriterLock();
+    WriterLock(WriterLock&&) noexcept;
+    WriterLock& operator=(WriterLock&&) noexcept;
+    WriterLock(const WriterLock&) = delete;
+    WriterLock& operator=(const WriterLock&) = delete;
+
+    // Waits up to `limit` for the lock of `path`; nullopt, with the reason in words, when it
+    // cannot be had (another writer holds it that long, or the side file cannot be made).
+    static std::optional<WriterLock> Take(const std::filesystem::path& path,
+                                          std::chrono::milliseconds limit, std::string& error);
+
+  private:
+    struct Held;
+    explicit WriterLock(std::unique_ptr<Held> held);
+    std::unique_ptr<Held> held_;
+};
 
 }  // namespace carvex

@@ -1,9 +1,12 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <random>
+#include <thread>
 
 #include "carvex/platform/unique_fd.h"
 #include "carvex/platform/whole_file.h"
@@ -42,9 +45,11 @@ FileStamp::Kind KindOfStatError(int error) {
                                                  : FileStamp::Kind::kUnreachable;
 }
 
-// The file a replacement must change: the path itself, or the end of its chain of symbolic
-// links (which need not exist yet).
-std::optional<std::filesystem::path> LinkTarget(std::filesystem::path path, std::string& error) {
+}  // namespace
+
+std::optional<std::filesystem::path> FinalTarget(const std::filesystem::path& start,
+                                                 std::string& error) {
+    std::filesystem::path path = start;
     for (int hops = 0; hops <= kMaxLinkHops; ++hops) {
         struct stat st {};
         if (::lstat(path.c_str(), &st) != 0) {
@@ -68,6 +73,8 @@ std::optional<std::filesystem::path> LinkTarget(std::filesystem::path path, std:
     error = "cannot follow the link " + path.string() + ": " + Words(ELOOP);
     return std::nullopt;
 }
+
+namespace {
 
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -209,7 +216,7 @@ WholeFile ReadWholeFile(const std::filesystem::path& path, uint64_t limit) {
 
 Replacement ReplaceWholeFile(const std::filesystem::path& path, std::string_view content) {
     Replacement result;
-    const auto target = LinkTarget(path, result.error);
+    const auto target = FinalTarget(path, result.error);
     if (!target) {
         return result;
     }
@@ -274,6 +281,50 @@ Replacement ReplaceWholeFile(const std::filesystem::path& path, std::string_view
     pending.Renamed();
     result.stamp = StampFrom(written);
     return result;
+}
+
+struct WriterLock::Held {
+    UniqueFd fd;
+};
+
+WriterLock::WriterLock(std::unique_ptr<Held> held) : held_(std::move(held)) {}
+WriterLock::~WriterLock() = default;
+WriterLock::WriterLock(WriterLock&&) noexcept = default;
+WriterLock& WriterLock::operator=(WriterLock&&) noexcept = default;
+
+std::optional<WriterLock> WriterLock::Take(const std::filesystem::path& path,
+                                           std::chrono::milliseconds limit, std::string& error) {
+    const auto target = FinalTarget(path, error);
+    if (!target) {
+        return std::nullopt;
+    }
+    const std::filesystem::path side =
+        target->parent_path() / ("." + target->filename().string() + ".lock");
+    // Read access is all a lock needs, so a side file another user made still serves; a link
+    // planted at its name is not followed.
+    auto held = std::make_unique<Held>();
+    held->fd.Reset(::open(side.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!held->fd) {
+        error = "cannot make the lock " + side.string() + ": " + Words(errno);
+        return std::nullopt;
+    }
+    // flock waits without a limit; a writer that holds the lock longer than any write takes is
+    // waited for only so long, in short steps.
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    auto step = std::chrono::milliseconds(1);
+    while (::flock(held->fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            error = "cannot lock " + side.string() + ": " + Words(errno);
+            return std::nullopt;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            error = "another program is writing it (it holds the lock " + side.string() + ")";
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(step);
+        step = std::min(step * 2, std::chrono::milliseconds(50));
+    }
+    return WriterLock(std::move(held));
 }
 
 }  // namespace carvex

@@ -311,7 +311,9 @@ TEST_F(IniFileTest, WritesKeepTheFileItself) {
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
                   std::filesystem::perms::group_read);
     EXPECT_EQ(Listing(dir_.Path()), (std::vector<std::string>{"link.ini", "real", "test.ini"}));
-    EXPECT_EQ(Listing(real), (std::vector<std::string>{"target.ini", "target.ini.new"}));
+    EXPECT_EQ(Listing(real),
+              (std::vector<std::string>{".target.ini.lock", "target.ini", "target.ini.new"}))
+        << "nothing left behind but the writers' lock, beside the file the links lead to";
 
     // A link to nothing yet: the file is made where the link points.
     std::filesystem::create_symlink("made.ini", dir_.Path() / "dangling.ini");
@@ -381,6 +383,69 @@ TEST_F(IniFileTest, NeverReplacesAFileItMayNotReadOrWrite) {
     EXPECT_FALSE(looped.WriteString("S", "k", "1"));
     EXPECT_FALSE(looped.LastError().empty());
     EXPECT_TRUE(std::filesystem::is_symlink(loop));
+}
+
+// Writers in several processes, each adding keys of its own to one file: every key is there at
+// the end, because each write takes the file's lock around its read, edit and replacement.
+TEST_F(IniFileTest, WritersInSeveralProcessesLoseNoKeys) {
+    constexpr int kWriters = 4;
+    constexpr int kKeys = 50;
+    Ini("[S]\n");
+    std::vector<pid_t> children;
+    for (int writer = 0; writer < kWriters; ++writer) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            IniFile ini(path_);
+            int failures = 0;
+            for (int key = 0; key < kKeys; ++key) {
+                failures +=
+                    ini.WriteString("S", "w" + std::to_string(writer) + "k" + std::to_string(key),
+                                    std::to_string(key))
+                        ? 0
+                        : 1;
+            }
+            ::_exit(failures == 0 ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a write failed";
+    }
+    const IniFile ini(path_);
+    EXPECT_EQ(ini.ReadSection("S").size(), size_t{kWriters * kKeys});
+    for (int writer = 0; writer < kWriters; ++writer) {
+        for (int key = 0; key < kKeys; ++key) {
+            EXPECT_EQ(
+                ini.ReadString("S", "w" + std::to_string(writer) + "k" + std::to_string(key), ""),
+                std::to_string(key));
+        }
+    }
+}
+
+TEST_F(IniFileTest, AWriterThatCannotHaveTheLockFailsAndChangesNothing) {
+    auto ini = Ini("[S]\nk=1\n");
+    std::string error;
+    const auto held = carvex::WriterLock::Take(path_, std::chrono::milliseconds(0), error);
+    ASSERT_TRUE(held) << error;
+    // Another program holding the lock: a lock of another open file conflicts as one would.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        IniFile other(path_);
+        const auto start = std::chrono::steady_clock::now();
+        const bool refused =
+            !other.WriteString("S", "k", "2") &&
+            other.LastError().find("another program is writing it") != std::string::npos;
+        const bool waited = std::chrono::steady_clock::now() - start >= IniFile::kLockWait;
+        ::_exit(refused && waited ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(Contents(), "[S]\nk=1\n");
 }
 
 }  // namespace

@@ -162,6 +162,14 @@ TEST(ItemValue, SingleItemsOfAMultiValueItem) {
     EXPECT_EQ(broken.item.NvId, "(#904#905)") << "the item's own texts stay";
     EXPECT_EQ(broken.item.NvByte, "0");
     EXPECT_EQ(broken.item.RangeValue, "(#1#16),(#2#32)");
+
+    // One RANGE_VALUE entry that is no field list: the column holds "-1" in its place.
+    item.NvByte = "(#0#2)";
+    item.RangeValue = "(#1#16),2";
+    const SingleItem partly = MakeSingleItem(item, 0);
+    EXPECT_TRUE(partly.complete);
+    EXPECT_EQ(partly.item.RangeValue, "1,-1");
+    EXPECT_EQ(TextToValue(item, "America", &partly.item), -1);
 }
 
 TEST(ItemValue, DescriptionNumbers) {

@@ -1,7 +1,9 @@
 #include "app/model/setting_file.h"
 
 #include <gtest/gtest.h>
+
 #include <unistd.h>
+#include <sstream>
 
 #include <fstream>
 #include <iterator>
@@ -139,6 +141,14 @@ TEST_F(SettingFileTest, WorkedExampleByteForByte) {
         const IniFile file(path_);
         EXPECT_TRUE(VerifySettingCrc(file, c.new_version));
         EXPECT_FALSE(VerifySettingCrc(file, !c.new_version)) << "a file is read with its flag";
+
+        // The seal read as every integer key is: in hexadecimal too.
+        std::string hex = c.text;
+        std::ostringstream seal;
+        seal << "VALUE=0x" << std::hex << std::uppercase << c.crc;
+        hex.replace(hex.rfind("VALUE="), std::string::npos, seal.str() + "\r\n");
+        Put(dir_.Path() / "hex.ini", hex);
+        EXPECT_TRUE(VerifySettingCrc(IniFile(dir_.Path() / "hex.ini"), c.new_version)) << hex;
     }
 }
 
