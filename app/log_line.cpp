@@ -18,7 +18,7 @@ QString LongTimeWithoutZone(const QLocale& locale) {
 }  // namespace
 
 QString LogTimestamp(const QDateTime& when, const QLocale& locale) {
-    const QString date = locale.toString(when.date(), QLocale::ShortFormat);
+    QString date = locale.toString(when.date(), QLocale::ShortFormat);
     if (when.time() == QTime(0, 0)) {
         return date;
     }

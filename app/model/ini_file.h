@@ -66,7 +66,7 @@ class IniFile {
     static constexpr size_t kMaxValueLength = 2047;
     // A larger file is not read (it cannot be read, as far as reads and writes are concerned):
     // the largest description of items is a few hundred kilobytes.
-    static constexpr uint64_t kMaxFileBytes = 16 * 1024 * 1024;
+    static constexpr uint64_t kMaxFileBytes = uint64_t{16} * 1024 * 1024;
     static constexpr size_t kKeyListBytes = 16384;
     static constexpr std::chrono::milliseconds kLockWait{5000};
 
