@@ -22,7 +22,14 @@ uint16_t NvStatus(const Packet& reply) {
 
 class DiagResponderTest : public ::testing::Test {
   protected:
-    DiagResponderTest() : state_(testsupport::ExampleProfile()) {}
+    DiagResponderTest() : state_(ProfileWithAnInactiveItem()) {}
+
+    static CardProfile ProfileWithAnInactiveItem() {
+        auto profile = testsupport::ExampleProfile();
+        profile.inactive.insert(6907);
+        return profile;
+    }
+
     CardState state_;
 };
 
@@ -77,8 +84,8 @@ TEST_F(DiagResponderTest, IdentityAndControlExchanges) {
         size_t reply_size;
         std::vector<std::pair<size_t, uint8_t>> bytes;  // reply offset, value
     } cases[] = {
-        {{0x4B, 0xC9, 0x03, 0xFF}, Command::kVersions, 66, {{4, '1'}, {35, 'L'}}},
-        {Packet{0x4B, 0xC9, 0x24, 0xFF}, Command::kDashboard, 260, {{4, 0}, {5, 'U'}}},
+        {{0x4B, 0xC9, 0x03, 0xFF}, Command::kVersions, 66, {{4, '3'}, {35, 'L'}}},
+        {Packet{0x4B, 0xC9, 0x24, 0xFF}, Command::kDashboard, 260, {{4, 0}, {5, 'L'}}},
         {{0x4B, 0xC9, 0x62, 0xFF, 0, 0, 0}, Command::kNewVersion, 7, {{4, 0x00}}},
         {{0xFC}, Command::kBoardType, 32, {{1, 'M'}}},
         {{0xFA, 0x13, 0, 0}, Command::kBackup, 4, {{0, 0xFA}, {1, 0}}},

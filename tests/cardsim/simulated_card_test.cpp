@@ -217,7 +217,7 @@ TEST(SimulatedCardModem, AnswersTheModelWithEchoAndCmeErrors) {
         }
         return std::string(reply.begin(), reply.end());
     };
-    const std::string model = "AT+CGMM\r\r\nLW-E1750\r\n\r\nOK\r\n";
+    const std::string model = "AT+CGMM\r\r\nLW-X4201\r\n\r\nOK\r\n";
     EXPECT_EQ(ask(model.size()), model);
     sim.card->SetFault(Command::kModel,
                        Fault::Text(Fault::Kind::kErrorReply, "+CME ERROR: SIM busy"));

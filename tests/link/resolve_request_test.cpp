@@ -62,7 +62,7 @@ TEST_F(ResolveRequestTest, CardWithoutTheProbeResolvesThroughTableA) {
     int32_t received = 0;
     ASSERT_TRUE(link_->WaitResponse(header, versions, &received, 4000ms));
     EXPECT_EQ(received, 62);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(versions.data())), "11.608.14.02.143");
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(versions.data())), "31.742.06.19.208");
     EXPECT_EQ(sim_->card->Requests().at(0).bytes, (std::vector<uint8_t>{0x4B, 0xC9, 0x03, 0xFF}));
 }
 
