@@ -15,12 +15,39 @@ pcb = LWX4201-MBR3-QK7A Ver.C
 dashboard = LWDS31.742.06.19.208
 board_type = MODEL-A
 model = LW-X4201
+; "OK" to the DIAG switch, as most cards of the family answer (none: nothing)
+qcdmg_reply = OK
 new_version_mark = 0x00
 request_id_probe = unknown
 port_state = 1
 port_mask = 0x1F
 mode = 0
 reset_gone_ms = 2000
+
+[diag]
+; what general DIAG tools ask first: the version packet, the ESN, the status packet, the DIAG
+; version and the extended build id
+; the ESN left out is 0x80 followed by the IMEI's serial number, as here
+esn = 0x80039447
+rf_mode = 1
+diag_version = 8
+compile_date = Mar 18 2026
+compile_time = 09:41:27
+release_date = Mar 18 2026
+release_time = 10:05:00
+; left out: the model, the firmware text and the model again
+version_dir = LW-X4201
+build_id = 31.742.06.19.208
+build_model = LW-X4201
+station_class_mark = 0x2A
+cai_revision = 6
+mobile_model = 0x42
+firmware_revision = 0x0312
+slot_cycle_index = 2
+msm_major = 3
+msm_minor = 0x10
+msm_hw_version = 0x0A2104E1
+mobile_model_id = 0x00004201
 
 [nv]
 ; IMEI 356789012345672: length 8, type nibble A, then the digits low half first

@@ -19,6 +19,7 @@ class ResolveRequestTest : public ::testing::Test {
         auto profile = testsupport::ExampleProfile();
         profile.probe = probe;
         profile.version_header = DiagRequestHeader::Subsystem(0x4B, 0xC9, 0xFF11);
+        profile.qcdmg_ok = false;  // the link stays open across the switch: no text before DIAG
         sim_ = std::make_unique<testsupport::CardUnderTest>(profile, kScale);
         link_ = std::make_unique<DiagLink>(sim_->card->Root());
         ASSERT_TRUE(link_->Open(sim_->card->PcUiPort(), 115200));
