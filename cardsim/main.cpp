@@ -82,12 +82,14 @@ int Run(int argc, char** argv) {
         const std::string root_path = bench.Root().Path().string();
         std::cout << "cardsim: " << (cards == 1 ? "card" : std::to_string(cards) + " cards")
                   << " published in " << root_path << "\n";
+        const std::string indent = cards == 1 ? "  " : "    ";
         for (int number = 1; number <= cards; ++number) {
-            std::cout << (cards == 1 ? "" : "  card " + std::to_string(number) + ":\n")
-                      << "  PC UI interface: COM" << bench.Card(number).PcUiPort() << "\n"
-                      << "  modem interface: COM" << bench.Card(number).ModemPort() << "\n";
-            if (const auto imei = cardsim::ProfileImei(bench.Card(number).Profile())) {
-                std::cout << "  IMEI:            " << *imei << "\n";
+            const cardsim::SimulatedCard& card = bench.Card(number);
+            std::cout << (cards == 1 ? "" : "  card " + std::to_string(number) + ":\n") << indent
+                      << "PC UI interface: COM" << card.PcUiPort() << "\n"
+                      << indent << "modem interface: COM" << card.ModemPort() << "\n";
+            if (const auto imei = cardsim::ProfileImei(card.Profile())) {
+                std::cout << indent << "IMEI:            " << *imei << "\n";
             }
         }
         std::cout << "Use it with:\n  export CARVEX_ROOT=" << root_path << "\n"

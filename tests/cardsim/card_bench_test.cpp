@@ -300,8 +300,8 @@ TEST(CardsimProgram, PlugsTheCardsItIsAskedFor) {
         }
         out += next;
     }
-    EXPECT_NE(out.find("card 2:\n  PC UI interface: COM22\n  modem interface: COM23\n"
-                       "  IMEI:            356789012345680\n"),
+    EXPECT_NE(out.find("card 2:\n    PC UI interface: COM22\n    modem interface: COM23\n"
+                       "    IMEI:            356789012345680\n"),
               std::string::npos)
         << out;
     EXPECT_EQ(DeviceNames(carvex::DeviceRoot(dir.Path() / "root"), carvex::DeviceClass::kModem),
