@@ -23,6 +23,7 @@ void BM_LinkRoundTrip(benchmark::State& state) {
     carvex::ScopedClock clock(std::make_shared<carvex::ScaledClock>(kScale));
     cardsim::SimulatedCard::Options options;
     options.profile = cardsim::LoadProfile(std::string(CARDWRIGHT_EXAMPLES_DIR) + "/card.profile");
+    options.profile.qcdmg_ok = false;  // the link stays open across the switch: no text before DIAG
     cardsim::SimulatedCard card(std::move(options));
     carvex::DiagLink link(card.Root());
     if (!link.Open(card.PcUiPort(), 115200)) {

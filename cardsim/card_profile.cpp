@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <stdexcept>
 
@@ -90,7 +91,12 @@ void SetCardKey(CardProfile& p, std::string_view key, std::string_view value,
         p.model = v;
     else if (key == "at_echo")
         p.at_echo = ToNumber(value, where) != 0;
-    else if (key == "port_state")
+    else if (key == "qcdmg_reply") {
+        if (value != "OK" && value != "none") {
+            throw std::runtime_error(where + ": qcdmg_reply is OK or none");
+        }
+        p.qcdmg_ok = value == "OK";
+    } else if (key == "port_state")
         p.port_state = static_cast<uint8_t>(ToNumber(value, where));
     else if (key == "port_mask")
         p.port_mask = static_cast<uint8_t>(ToNumber(value, where));
@@ -118,6 +124,60 @@ void SetCardKey(CardProfile& p, std::string_view key, std::string_view value,
     } else {
         throw std::runtime_error(where + ": unknown key '" + std::string(key) + "'");
     }
+}
+
+template <typename T>
+T Bounded(std::string_view value, const std::string& where) {
+    const long number = ToNumber(value, where);
+    if (number < 0 || static_cast<unsigned long>(number) > std::numeric_limits<T>::max()) {
+        throw std::runtime_error(where + ": out of range");
+    }
+    return static_cast<T>(number);
+}
+
+void SetToolKey(ToolReplies& t, std::string_view key, std::string_view value,
+                const std::string& where) {
+    const std::string v(value);
+    if (key == "esn")
+        t.esn = Bounded<uint32_t>(value, where);
+    else if (key == "rf_mode")
+        t.rf_mode = Bounded<uint16_t>(value, where);
+    else if (key == "diag_version")
+        t.diag_version = Bounded<uint16_t>(value, where);
+    else if (key == "compile_date")
+        t.compile_date = v;
+    else if (key == "compile_time")
+        t.compile_time = v;
+    else if (key == "release_date")
+        t.release_date = v;
+    else if (key == "release_time")
+        t.release_time = v;
+    else if (key == "version_dir")
+        t.version_dir = v;
+    else if (key == "station_class_mark")
+        t.station_class_mark = Bounded<uint8_t>(value, where);
+    else if (key == "cai_revision")
+        t.cai_revision = Bounded<uint8_t>(value, where);
+    else if (key == "mobile_model")
+        t.mobile_model = Bounded<uint8_t>(value, where);
+    else if (key == "firmware_revision")
+        t.firmware_revision = Bounded<uint16_t>(value, where);
+    else if (key == "slot_cycle_index")
+        t.slot_cycle_index = Bounded<uint8_t>(value, where);
+    else if (key == "msm_major")
+        t.msm_major = Bounded<uint8_t>(value, where);
+    else if (key == "msm_minor")
+        t.msm_minor = Bounded<uint8_t>(value, where);
+    else if (key == "msm_hw_version")
+        t.msm_hw_version = Bounded<uint32_t>(value, where);
+    else if (key == "mobile_model_id")
+        t.mobile_model_id = Bounded<uint32_t>(value, where);
+    else if (key == "build_id")
+        t.build_id = v;
+    else if (key == "build_model")
+        t.build_model = v;
+    else
+        throw std::runtime_error(where + ": unknown key '" + std::string(key) + "'");
 }
 
 }  // namespace
@@ -185,6 +245,8 @@ CardProfile ParseProfile(std::string_view text) {
         try {
             if (section == "card") {
                 SetCardKey(profile, key, value, where);
+            } else if (section == "diag") {
+                SetToolKey(profile.tool_replies, key, value, where);
             } else if (section == "nv") {
                 profile.nv[static_cast<uint16_t>(ToNumber(key, where))] = ParseNvValue(value);
             } else if (section == "inactive" && key == "items") {

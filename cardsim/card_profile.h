@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -16,6 +17,31 @@
 namespace cardsim {
 
 using NvValue = std::array<uint8_t, 128>;
+
+// The fields of what general DIAG tools ask every card of this family: the version packet, the
+// ESN, the status packet, the DIAG version and the extended build id. The ESN and the empty
+// texts derive from the card's identity (the IMEI, the model and the firmware).
+struct ToolReplies {
+    std::optional<uint32_t> esn;
+    uint16_t rf_mode = 1;  // the status packet's RF mode word
+    uint16_t diag_version = 8;
+    std::string compile_date;  // "Mmm dd yyyy"
+    std::string compile_time;  // "hh:mm:ss"
+    std::string release_date;
+    std::string release_time;
+    std::string version_dir;  // eight characters; default: the model
+    uint8_t station_class_mark = 0;
+    uint8_t cai_revision = 0;
+    uint8_t mobile_model = 0;
+    uint16_t firmware_revision = 0;
+    uint8_t slot_cycle_index = 0;
+    uint8_t msm_major = 0;
+    uint8_t msm_minor = 0;
+    uint32_t msm_hw_version = 0;   // of the extended build id
+    uint32_t mobile_model_id = 0;  // of the extended build id
+    std::string build_id;          // default: the firmware text
+    std::string build_model;       // default: the model
+};
 
 // Everything that makes one simulated card: how its driver names its ports, what it answers,
 // and its NV items. Read from a profile file; never written back.
@@ -40,6 +66,7 @@ struct CardProfile {
     uint8_t new_version_mark = 0x68;
     std::string model;
     bool at_echo = true;
+    bool qcdmg_ok = true;  // "AT$QCDMG" is answered with "OK" (else with nothing) before DIAG
 
     Probe probe = Probe::kUnknown;
     carvex::DiagRequestHeader version_header =
@@ -49,6 +76,7 @@ struct CardProfile {
     uint8_t port_mask = 0;
     uint16_t mode = 0;  // the status reply's mode word; 2 is offline
     int reset_gone_ms = 2000;
+    ToolReplies tool_replies;
 
     std::map<uint16_t, NvValue> nv;
     std::set<uint16_t> inactive;

@@ -2,10 +2,16 @@
 
 #include <algorithm>
 
+#include "cardsim/tool_replies.h"
+
 namespace cardsim {
 
 namespace {
 
+constexpr uint8_t kVersionInfo = 0x00;
+constexpr uint8_t kEsn = 0x01;
+constexpr uint8_t kDiagVersion = 0x1C;
+constexpr uint8_t kBuildId = 0x7C;
 constexpr uint8_t kNvRead = 0x26;
 constexpr uint8_t kNvWrite = 0x27;
 constexpr uint8_t kSubsystemDispatch = 0x4B;
@@ -17,7 +23,8 @@ constexpr uint8_t kBoardType = 0xFC;
 constexpr uint8_t kCardCommand = 0xFA;
 constexpr uint8_t kBackupSubcommand = 0x13;
 constexpr size_t kNvPacketSize = 133;
-constexpr size_t kStatusReplySize = 48;
+constexpr size_t kSubsystemHeaderSize = 4;
+constexpr size_t kPortSetSize = 6;  // header, state, mask
 
 constexpr uint16_t kNvDone = 0;
 constexpr uint16_t kNvInactive = 5;
@@ -64,9 +71,9 @@ CardState::CardState(const CardProfile& card_profile)
       port_mask(card_profile.port_mask),
       mode(card_profile.mode) {}
 
-Packet ErrorReply(std::span<const uint8_t> request) {
+Packet ErrorReply(std::span<const uint8_t> request, uint8_t code) {
     Packet reply(request.size() + 1);
-    reply[0] = kDiagBadCommand;
+    reply[0] = code;
     std::copy(request.begin(), request.end(), reply.begin() + 1);
     return reply;
 }
@@ -80,6 +87,14 @@ Command ClassifyDiag(std::span<const uint8_t> r, const CardProfile& profile) {
     }
     const auto& vh = profile.version_header;
     switch (r[0]) {
+        case kVersionInfo:
+            return Command::kVersionInfo;
+        case kEsn:
+            return Command::kEsn;
+        case kDiagVersion:
+            return Command::kDiagVersion;
+        case kBuildId:
+            return Command::kBuildId;
         case kNvRead:
             return Command::kNvRead;
         case kNvWrite:
@@ -139,7 +154,7 @@ DiagAnswer AnswerDiag(std::span<const uint8_t> r, CardState& state, const Overri
         case Command::kNvRead:
         case Command::kNvWrite: {
             if (r.size() < kNvPacketSize) {
-                answer.reply = ErrorReply(r);
+                answer.reply = ErrorReply(r, kDiagBadLength);
                 break;
             }
             const uint16_t item = static_cast<uint16_t>(r[1] | (r[2] << 8));
@@ -150,9 +165,15 @@ DiagAnswer AnswerDiag(std::span<const uint8_t> r, CardState& state, const Overri
             const bool inactive = profile.inactive.contains(item);
             if (answer.command == Command::kNvRead) {
                 const auto found = state.nv.find(item);
-                answer.reply = inactive || found == state.nv.end()
-                                   ? NvReply(r, nullptr, kNvInactive)
-                                   : NvReply(r, &found->second, kNvDone);
+                if (inactive || found == state.nv.end()) {
+                    answer.reply = NvReply(r, nullptr, kNvInactive);
+                    break;
+                }
+                NvValue value = found->second;
+                if (overrides.other_byte) {
+                    value[*overrides.other_byte % value.size()] ^= 0xFF;
+                }
+                answer.reply = NvReply(r, &value, kNvDone);
             } else if (inactive) {
                 answer.reply = NvReply(r, nullptr, kNvInactive);
             } else if (profile.read_only.contains(item)) {
@@ -199,24 +220,39 @@ DiagAnswer AnswerDiag(std::span<const uint8_t> r, CardState& state, const Overri
             }
             break;
         case Command::kPortSet: {
+            if (r.size() < kPortSetSize) {
+                answer.reply = ErrorReply(r, kDiagBadLength);
+                break;
+            }
             const uint8_t result = overrides.result.value_or(0);
-            if (result != 1 && r.size() >= 6) {
+            if (result != 1) {
                 state.port_state = r[4];
                 state.port_mask = r[5];
             }
             answer.reply = {kSubsystemDispatch, kPortSubsystem, 0x19, 0xFF, result, 0, 0, 0};
             break;
         }
-        case Command::kPortGet:
-            answer.reply = {
-                kSubsystemDispatch, kPortSubsystem,  0x1A, 0xFF, overrides.result.value_or(0),
-                state.port_state,   state.port_mask, 0};
+        case Command::kPortGet: {
+            const auto mask =
+                static_cast<uint8_t>(state.port_mask ^ (overrides.other_byte ? 0xFF : 0));
+            answer.reply = {kSubsystemDispatch,           kPortSubsystem,   0x1A, 0xFF,
+                            overrides.result.value_or(0), state.port_state, mask, 0};
             break;
+        }
         case Command::kStatus:
-            answer.reply.assign(kStatusReplySize, 0);
-            answer.reply[0] = kStatus;
-            answer.reply[32] = static_cast<uint8_t>(state.mode & 0xFF);
-            answer.reply[33] = static_cast<uint8_t>(state.mode >> 8);
+            answer.reply = StatusReply(profile, state.mode);
+            break;
+        case Command::kVersionInfo:
+            answer.reply = VersionInfoReply(profile);
+            break;
+        case Command::kEsn:
+            answer.reply = EsnReply(profile);
+            break;
+        case Command::kDiagVersion:
+            answer.reply = DiagVersionReply(profile);
+            break;
+        case Command::kBuildId:
+            answer.reply = BuildIdReply(profile);
             break;
         case Command::kOffline:
             state.mode = 2;
@@ -227,7 +263,11 @@ DiagAnswer AnswerDiag(std::span<const uint8_t> r, CardState& state, const Overri
             answer.action = DiagAnswer::Action::kReset;
             break;
         default:
-            answer.reply = ErrorReply(r);
+            // A subsystem request cut short of its own header is one of the wrong length.
+            answer.reply = ErrorReply(
+                r, !r.empty() && r[0] == kSubsystemDispatch && r.size() < kSubsystemHeaderSize
+                       ? kDiagBadLength
+                       : kDiagBadCommand);
             break;
     }
     return answer;

@@ -32,19 +32,24 @@ struct DiagAnswer {
 
 inline constexpr uint32_t kProbeSignature = 0x0600A725;
 inline constexpr uint8_t kDiagBadCommand = 0x13;
+inline constexpr uint8_t kDiagBadParameter = 0x14;
+inline constexpr uint8_t kDiagBadLength = 0x15;
 
 Command ClassifyDiag(std::span<const uint8_t> request, const CardProfile& profile);
 
 // The card's answer to one DIAG request (unframed). Overrides come from a fault: an NV status
-// to answer instead of the real one, a result byte to answer.
+// to answer instead of the real one, a result byte to answer, a byte of what is read back to
+// answer inverted.
 struct Overrides {
     std::optional<uint16_t> nv_status;
     std::optional<uint8_t> result;
+    std::optional<size_t> other_byte;
 };
 DiagAnswer AnswerDiag(std::span<const uint8_t> request, CardState& state,
                       const Overrides& overrides = {});
 
-// The DIAG error packet a card sends for a request it does not take.
-Packet ErrorReply(std::span<const uint8_t> request);
+// The DIAG error packet a card sends for a request it does not take: the error code (an unknown
+// command, a bad parameter, a bad length), then the request.
+Packet ErrorReply(std::span<const uint8_t> request, uint8_t code = kDiagBadCommand);
 
 }  // namespace cardsim

@@ -8,7 +8,7 @@ namespace cardsim {
 
 namespace {
 
-constexpr std::array<std::pair<Command, std::string_view>, 16> kCommandNames{{
+constexpr std::array<std::pair<Command, std::string_view>, 20> kCommandNames{{
     {Command::kDiagSwitch, "diag_switch"},
     {Command::kNvRead, "nv_read"},
     {Command::kNvWrite, "nv_write"},
@@ -24,10 +24,14 @@ constexpr std::array<std::pair<Command, std::string_view>, 16> kCommandNames{{
     {Command::kOffline, "offline"},
     {Command::kReset, "reset"},
     {Command::kModel, "model"},
+    {Command::kVersionInfo, "version_info"},
+    {Command::kEsn, "esn"},
+    {Command::kDiagVersion, "diag_version"},
+    {Command::kBuildId, "build_id"},
     {Command::kOther, "other"},
 }};
 
-constexpr std::array<std::pair<Fault::Kind, std::string_view>, 11> kKindNames{{
+constexpr std::array<std::pair<Fault::Kind, std::string_view>, 13> kKindNames{{
     {Fault::Kind::kNoReply, "no_reply"},
     {Fault::Kind::kLateReply, "late_reply"},
     {Fault::Kind::kBadFcs, "bad_fcs"},
@@ -39,6 +43,8 @@ constexpr std::array<std::pair<Fault::Kind, std::string_view>, 11> kKindNames{{
     {Fault::Kind::kVanish, "vanish"},
     {Fault::Kind::kResult, "result"},
     {Fault::Kind::kLength, "length"},
+    {Fault::Kind::kNeverBack, "never_back"},
+    {Fault::Kind::kOtherBytes, "other_bytes"},
 }};
 
 std::string_view Trim(std::string_view s) {
@@ -115,11 +121,55 @@ std::optional<Fault> ParseFault(std::string_view text) {
             fault.value = *value;
             break;
         }
+        case Fault::Kind::kOtherBytes: {
+            const auto value = argument.empty() ? std::optional(0) : ToInt(argument);
+            if (!value || *value < 0) {
+                return std::nullopt;
+            }
+            fault.value = *value;
+            break;
+        }
         default:
             fault.text = std::string(argument);
             break;
     }
     return fault;
+}
+
+std::optional<CardFault> ParseCardFault(std::string_view text) {
+    const size_t first = text.find(':');
+    if (first == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto card = ToInt(text.substr(0, first));
+    if (!card || *card < 1) {
+        return std::nullopt;
+    }
+    CardFault result;
+    result.card = *card;
+    std::string_view rest = text.substr(first + 1);
+    const size_t second = rest.find(':');
+    const auto command = CommandFromName(rest.substr(0, second));
+    if (command) {
+        result.command = *command;
+        rest = second == std::string_view::npos ? std::string_view{} : rest.substr(second + 1);
+    } else if (rest.starts_with("never_back")) {
+        result.command = Command::kReset;
+    } else if (rest.starts_with("other_bytes")) {
+        result.command = Command::kNvRead;
+    } else {
+        return std::nullopt;
+    }
+    std::string fault_text(rest);
+    if (const size_t colon = fault_text.find(':'); colon != std::string::npos) {
+        fault_text[colon] = ' ';
+    }
+    const auto fault = ParseFault(fault_text);
+    if (!fault) {
+        return std::nullopt;
+    }
+    result.fault = *fault;
+    return result;
 }
 
 }  // namespace cardsim

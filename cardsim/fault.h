@@ -23,6 +23,10 @@ enum class Command {
     kOffline,
     kReset,
     kModel,  // "AT+CGMM" on the modem interface
+    kVersionInfo,
+    kEsn,
+    kDiagVersion,
+    kBuildId,  // the extended build id
     kOther,
 };
 
@@ -43,6 +47,8 @@ struct Fault {
         kVanish,       // the device goes away instead of answering
         kResult,       // value: the result byte of the answer (dashboard, backup, port setting)
         kLength,       // value: the answer cut or zero-padded to this many bytes
+        kNeverBack,    // the card answers, then goes away for good (after a reset: never returns)
+        kOtherBytes,   // value: the byte of an NV read's item inverted (port setting: the mask)
     };
 
     Kind kind = Kind::kNone;
@@ -66,5 +72,17 @@ struct Fault {
 
 // "no_reply", "late_reply 3000", "nv_status 1 x3", "error_reply +CME ERROR: SIM busy", ...
 std::optional<Fault> ParseFault(std::string_view text);
+
+// A fault for one card of several.
+struct CardFault {
+    int card = 1;
+    Command command = Command::kOther;
+    Fault fault;
+};
+
+// "CARD:COMMAND:KIND[:ARG]" ("3:nv_write:nv_status:2", "2:model:error_reply:+CME ERROR: 10",
+// "4:nv_read:no_reply:x1"): ARG is the fault's argument with an optional " xN". "CARD:never_back"
+// stands for the reset's and "CARD:other_bytes[:ARG]" for the NV read's.
+std::optional<CardFault> ParseCardFault(std::string_view text);
 
 }  // namespace cardsim

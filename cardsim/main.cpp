@@ -1,11 +1,12 @@
-// cardsim: a simulated data card for trying the library and the configurator without hardware.
+// cardsim: simulated data cards for trying the library and the configurator without hardware.
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
 #include <cstdlib>
 #include <iostream>
 
-#include "cardsim/simulated_card.h"
+#include "cardsim/card_bench.h"
+#include "cardsim/card_identity.h"
 
 namespace {
 
@@ -18,23 +19,48 @@ std::filesystem::path DefaultStateFile(const std::filesystem::path& profile) {
 }  // namespace
 
 int Run(int argc, char** argv) {
-    CLI::App app{"A simulated 3G data card on pseudo-terminals, published in a device root."};
+    CLI::App app{"Simulated 3G data cards on pseudo-terminals, published in a device root."};
     std::filesystem::path profile_path;
     std::optional<std::filesystem::path> root;
     std::optional<std::filesystem::path> state_file;
     int time_scale = 1;
+    int cards = 1;
+    std::vector<std::string> fault_texts;
     app.add_option("--profile", profile_path, "card profile (identity, versions, NV items)")
         ->required()
         ->check(CLI::ExistingFile);
     app.add_option("--root", root,
-                   "device root to publish the card in (default: a new temporary one)");
+                   "device root to publish the cards in (default: a new temporary one)");
     app.add_option("--state", state_file,
-                   "where an NV backup keeps the card's items (default: ~/.local/state/cardsim/)");
-    app.add_option("--time-scale", time_scale, "divide the card's delays by this")
+                   "where an NV backup keeps the first card's items (default: "
+                   "~/.local/state/cardsim/<profile>.nv); card k keeps its own in <name>-k.nv");
+    app.add_option("--time-scale", time_scale, "divide the cards' delays by this")
         ->check(CLI::PositiveNumber);
+    app.add_option("--cards", cards,
+                   "how many cards to plug in; card k answers with the profile's IMEI serial "
+                   "number plus k-1 and COM numbers plus (k-1) times 10 (20, 30, ... when the "
+                   "profile's COM numbers span more than ten), and its driver names end in \" #k\"")
+        ->check(CLI::Range(1, 99));
+    app.add_option("--fault", fault_texts,
+                   "CARD:COMMAND:KIND[:ARG], a fault of one card as a profile's [faults] line "
+                   "gives it (3:nv_write:nv_status:1, 2:nv_read:no_reply:x1); CARD:never_back "
+                   "(acknowledges the reset, never returns) and CARD:other_bytes[:BYTE] (an NV "
+                   "read answered with a byte inverted) need no command; may be repeated");
     CLI11_PARSE(app, argc, argv);
 
-    // Signals are taken synchronously below, so the card shuts down in an orderly way.
+    std::vector<cardsim::CardFault> faults;
+    for (const std::string& text : fault_texts) {
+        const auto fault = cardsim::ParseCardFault(text);
+        if (!fault || fault->card > cards) {
+            std::cerr << "cardsim: --fault " << text
+                      << ": expected CARD:COMMAND:KIND[:ARG] with CARD from 1 to " << cards
+                      << std::endl;
+            return 2;
+        }
+        faults.push_back(*fault);
+    }
+
+    // Signals are taken synchronously below, so the cards shut down in an orderly way.
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
@@ -42,22 +68,37 @@ int Run(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     try {
-        cardsim::SimulatedCard::Options options;
+        cardsim::CardBench::Options options;
         options.profile = cardsim::LoadProfile(profile_path);
+        options.cards = cards;
         options.root = root;
         options.state_file = state_file ? *state_file : DefaultStateFile(profile_path);
         options.time_scale = time_scale;
-        cardsim::SimulatedCard card(std::move(options));
+        cardsim::CardBench bench(std::move(options));
+        for (const auto& fault : faults) {
+            bench.Card(fault.card).SetFault(fault.command, fault.fault);
+        }
 
-        std::cout << "cardsim: card published in " << card.Root().Path().string() << "\n"
-                  << "  PC UI interface: COM" << card.PcUiPort() << "\n"
-                  << "  modem interface: COM" << card.ModemPort() << "\n"
-                  << "Use it with:\n  export CARVEX_ROOT=" << card.Root().Path().string() << "\n"
-                  << "Press Ctrl-C to unplug the card." << std::endl;
+        const std::string root_path = bench.Root().Path().string();
+        std::cout << "cardsim: " << (cards == 1 ? "card" : std::to_string(cards) + " cards")
+                  << " published in " << root_path << "\n";
+        const std::string indent = cards == 1 ? "  " : "    ";
+        for (int number = 1; number <= cards; ++number) {
+            const cardsim::SimulatedCard& card = bench.Card(number);
+            std::cout << (cards == 1 ? "" : "  card " + std::to_string(number) + ":\n") << indent
+                      << "PC UI interface: COM" << card.PcUiPort() << "\n"
+                      << indent << "modem interface: COM" << card.ModemPort() << "\n";
+            if (const auto imei = cardsim::ProfileImei(card.Profile())) {
+                std::cout << indent << "IMEI:            " << *imei << "\n";
+            }
+        }
+        std::cout << "Use it with:\n  export CARVEX_ROOT=" << root_path << "\n"
+                  << "Press Ctrl-C to unplug the " << (cards == 1 ? "card." : "cards.")
+                  << std::endl;
 
         int signal = 0;
         sigwait(&signals, &signal);
-        std::cout << "cardsim: card unplugged" << std::endl;
+        std::cout << "cardsim: " << (cards == 1 ? "card" : "cards") << " unplugged" << std::endl;
     } catch (const std::exception& e) {
         std::cerr << "cardsim: " << e.what() << std::endl;
         return 1;

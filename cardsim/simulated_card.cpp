@@ -1,7 +1,6 @@
 #include "cardsim/simulated_card.h"
 
 #include <poll.h>
-#include <stdlib.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -16,24 +15,11 @@ namespace cardsim {
 
 namespace {
 
-constexpr const char* kModemSubkey = "0000";
 constexpr std::chrono::seconds kAcknowledgementGrace{2};
 const Packet kUnsolicitedPacket = {0x60, 0x00, 0x2A, 0x01, 0x00};  // an event report
 
-std::filesystem::path MakeTemporaryRoot() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "cardsim-root-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot create a device root");
-    }
-    return pattern;
-}
-
 std::string ComName(int number) {
     return "COM" + std::to_string(number);
-}
-
-std::string ModemKey() {
-    return std::string(carvex::kModemClassKey) + "\\" + kModemSubkey;
 }
 
 std::string Upper(std::string text) {
@@ -49,14 +35,16 @@ std::string Upper(std::string text) {
 
 SimulatedCard::SimulatedCard(Options options)
     : options_(std::move(options)),
-      publisher_(carvex::DeviceRoot(options_.root ? *options_.root : MakeTemporaryRoot())),
+      publisher_(options_.bench ? options_.bench
+                                : std::make_shared<BenchPublisher>(carvex::DeviceRoot(
+                                      options_.root ? *options_.root : MakeTemporaryRoot()))),
       state_(options_.profile),
       frame_buffer_(carvex::kFrameBufferSize),
       decoder_(frame_buffer_),
       wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
       inotify_(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
-    if (!options_.root) {
-        owned_root_ = publisher_.Root().Path();
+    if (!options_.root && !options_.bench) {
+        owned_root_ = publisher_->Root().Path();
     }
     if (!wake_ || !inotify_) {
         throw std::runtime_error("cannot create the card's event descriptors");
@@ -86,7 +74,9 @@ std::chrono::milliseconds SimulatedCard::Scaled(std::chrono::milliseconds named)
 void SimulatedCard::Connect() {
     pcui_.emplace();
     modem_.emplace();
-    pcui_watch_ = inotify_add_watch(inotify_.Get(), pcui_->SlavePath().c_str(), IN_OPEN | IN_CLOSE);
+    // Reads of the PC UI interface tell the card that the PC has taken what it sent.
+    pcui_watch_ = inotify_add_watch(inotify_.Get(), pcui_->SlavePath().c_str(),
+                                    IN_OPEN | IN_CLOSE | IN_ACCESS);
     modem_watch_ =
         inotify_add_watch(inotify_.Get(), modem_->SlavePath().c_str(), IN_OPEN | IN_CLOSE);
     diag_mode_ = false;
@@ -114,29 +104,20 @@ void SimulatedCard::Disconnect() {
 
 void SimulatedCard::Publish() {
     const CardProfile& p = options_.profile;
-    int index = 0;
-    for (const std::string& name : p.other_ports) {
-        publisher_.PublishDevice(carvex::DeviceClass::kPorts, index++, name);
-    }
-    publisher_.PublishComPort(ComName(p.pcui_port), pcui_->SlavePath());
-    publisher_.PublishComPort(ComName(p.modem_port), modem_->SlavePath());
-    publisher_.PublishDevice(carvex::DeviceClass::kPorts, index,
-                             p.pcui_name + " (" + ComName(p.pcui_port) + ")");
-    publisher_.PublishDevice(carvex::DeviceClass::kModem, 0, p.modem_name);
-    publisher_.SetRegistryValue(ModemKey(), "FriendlyName", p.modem_name);
-    publisher_.SetRegistryValue(ModemKey(), "AttachedTo", ComName(p.modem_port));
+    CardEntries entries;
+    entries.other_ports = p.other_ports;
+    entries.pcui_name = p.pcui_name + " (" + ComName(p.pcui_port) + ")";
+    entries.pcui_port = p.pcui_port;
+    entries.pcui_device = pcui_->SlavePath();
+    entries.modem_name = p.modem_name;
+    entries.modem_port = p.modem_port;
+    entries.modem_device = modem_->SlavePath();
+    publisher_->Publish(options_.card_number, std::move(entries));
     changed_.notify_all();
 }
 
 void SimulatedCard::Unpublish() {
-    const CardProfile& p = options_.profile;
-    for (int index = 0; index <= static_cast<int>(p.other_ports.size()); ++index) {
-        publisher_.RemoveDevice(carvex::DeviceClass::kPorts, index);
-    }
-    publisher_.RemoveDevice(carvex::DeviceClass::kModem, 0);
-    publisher_.RemoveRegistryKey(ModemKey());
-    publisher_.RemoveComPort(ComName(p.pcui_port));
-    publisher_.RemoveComPort(ComName(p.modem_port));
+    publisher_->Withdraw(options_.card_number);
     changed_.notify_all();
 }
 
@@ -232,6 +213,9 @@ void SimulatedCard::HandleInotify() {
                 continue;
             }
             const Channel channel = event->wd == pcui_watch_ ? Channel::kPcUi : Channel::kModem;
+            if (channel == Channel::kPcUi && (event->mask & IN_ACCESS)) {
+                ++pcui_reads_;
+            }
             if (event->mask & IN_OPEN) {
                 port_events_.push_back({channel, true});
             }
@@ -295,22 +279,19 @@ void SimulatedCard::HandlePcUi(std::span<const uint8_t> bytes) {
 void SimulatedCard::HandleAtLine(const std::string& line) {
     const bool is_switch = Upper(line) == "AT$QCDMG\r";
     const Command command = is_switch ? Command::kDiagSwitch : Command::kOther;
-    Record(Channel::kPcUi, command, Packet(line.begin(), line.end()));
     const auto fault = TakeFault(command);
-    if (fault && fault->kind == Fault::Kind::kNoReply) {
-        return;
+    const bool no_reply = fault && fault->kind == Fault::Kind::kNoReply;
+    // Many cards say "OK" to the switch, others nothing; what follows is DIAG frames either way.
+    // The answer is under way before the request is seen as received.
+    if (!no_reply && (!is_switch || options_.profile.qcdmg_ok) && pcui_) {
+        const std::string reply = "\r\nOK\r\n";
+        pcui_->Write({reinterpret_cast<const uint8_t*>(reply.data()), reply.size()});
     }
-    if (is_switch) {
-        // The card answers nothing and takes what follows as DIAG frames.
+    Record(Channel::kPcUi, command, Packet(line.begin(), line.end()));
+    if (is_switch && !no_reply) {
         diag_mode_ = true;
         expect_switch_flag_ = true;
-        return;
     }
-    const std::string reply = "\r\nOK\r\n";
-    if (!pcui_) {
-        return;
-    }
-    pcui_->Write({reinterpret_cast<const uint8_t*>(reply.data()), reply.size()});
 }
 
 void SimulatedCard::HandleDiagFrame(std::span<const uint8_t> frame) {
@@ -335,20 +316,29 @@ void SimulatedCard::HandleDiagFrame(std::span<const uint8_t> frame) {
     if (fault && fault->kind == Fault::Kind::kResult) {
         overrides.result = static_cast<uint8_t>(fault->value);
     }
+    if (fault && fault->kind == Fault::Kind::kOtherBytes) {
+        overrides.other_byte = static_cast<size_t>(fault->value);
+    }
     DiagAnswer answer = fault && fault->kind == Fault::Kind::kErrorReply
                             ? DiagAnswer{command, ErrorReply(request), DiagAnswer::Action::kNone}
                             : AnswerDiag(request, state_, overrides);
     if (fault && fault->kind == Fault::Kind::kLength) {
         answer.reply.resize(static_cast<size_t>(std::max(0, fault->value)), 0);
     }
-    const auto act = [this, answer, fault] {
+    const bool never_back = fault && fault->kind == Fault::Kind::kNeverBack;
+    const auto act = [this, answer, fault, never_back] {
+        HandleInotify();  // reads counted from here on are reads of the answer
+        const uint64_t reads_before = pcui_reads_;
         Deliver(answer.reply, fault);
         if (answer.action == DiagAnswer::Action::kSaveNv) {
             SaveState();
-        } else if (answer.action == DiagAnswer::Action::kReset) {
+        }
+        if (answer.action == DiagAnswer::Action::kReset) {
             // The card restarts: its interfaces go away and come back under the same names.
             ++resets_;
-            RestartOnceRead(Clock::now() + kAcknowledgementGrace);
+        }
+        if (answer.action == DiagAnswer::Action::kReset || never_back) {
+            GoOnceRead(Clock::now() + kAcknowledgementGrace, reads_before, !never_back);
         }
     };
     if (fault && fault->kind == Fault::Kind::kLateReply) {
@@ -358,16 +348,23 @@ void SimulatedCard::HandleDiagFrame(std::span<const uint8_t> frame) {
     }
 }
 
-// A hang-up discards what the PC has not read yet: the card goes only once its acknowledgement
-// was taken (or the PC has had ample time to take it).
-void SimulatedCard::RestartOnceRead(Clock::time_point give_up) {
-    if (pcui_ && pcui_->Unread() > 0 && Clock::now() < give_up) {
+// A hang-up discards what the PC has not read yet: the card goes only once its answer was taken
+// (or the PC has had ample time to take it). An answer is on its way to the PC's side for a moment
+// after it is written, so nothing waiting there is not enough: the PC must also have read since.
+void SimulatedCard::GoOnceRead(Clock::time_point give_up, uint64_t reads_before, bool comes_back) {
+    const bool taken = pcui_ && pcui_reads_ > reads_before && pcui_->Unread() == 0;
+    if (pcui_ && !taken && Clock::now() < give_up) {
         scheduled_.push_back({Clock::now() + std::chrono::milliseconds(1),
-                              [this, give_up] { RestartOnceRead(give_up); }});
+                              [this, give_up, reads_before, comes_back] {
+                                  HandleInotify();
+                                  GoOnceRead(give_up, reads_before, comes_back);
+                              }});
         return;
     }
     Disconnect();
-    Schedule(std::chrono::milliseconds(options_.profile.reset_gone_ms), [this] { Connect(); });
+    if (comes_back) {
+        Schedule(std::chrono::milliseconds(options_.profile.reset_gone_ms), [this] { Connect(); });
+    }
 }
 
 void SimulatedCard::WritePcUiFramed(const Packet& packet, bool bad_fcs,

@@ -5,17 +5,18 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
+#include "cardsim/bench_publisher.h"
 #include "cardsim/card_profile.h"
 #include "cardsim/diag_responder.h"
 #include "cardsim/fault.h"
 #include "cardsim/pty_pair.h"
 #include "carvex/link/frame_codec.h"
-#include "carvex/platform/device_publisher.h"
 #include "carvex/platform/unique_fd.h"
 
 namespace cardsim {
@@ -44,6 +45,10 @@ class SimulatedCard {
         std::optional<std::filesystem::path> root;        // default: a temporary one of its own
         std::optional<std::filesystem::path> state_file;  // where a backup keeps the NV items
         int time_scale = 1;                               // the card's delays divided by this
+        // With other cards in one root: their shared publisher (`root` is then its root) and
+        // this card's place in the device lists.
+        std::shared_ptr<BenchPublisher> bench;
+        int card_number = 1;
     };
 
     explicit SimulatedCard(Options options);
@@ -51,7 +56,9 @@ class SimulatedCard {
     SimulatedCard(const SimulatedCard&) = delete;
     SimulatedCard& operator=(const SimulatedCard&) = delete;
 
-    const carvex::DeviceRoot& Root() const { return publisher_.Root(); }
+    const carvex::DeviceRoot& Root() const { return publisher_->Root(); }
+    // The card's profile as it was plugged in (its NV items as they change: Nv).
+    const CardProfile& Profile() const { return options_.profile; }
     int PcUiPort() const { return options_.profile.pcui_port; }
     int ModemPort() const { return options_.profile.modem_port; }
 
@@ -109,14 +116,15 @@ class SimulatedCard {
     void Deliver(const Packet& reply, const std::optional<Fault>& fault);
     void WritePcUiFramed(const Packet& packet, bool bad_fcs, std::vector<uint8_t>& out) const;
     void HandleInotify();
-    void RestartOnceRead(std::chrono::steady_clock::time_point give_up);
+    void GoOnceRead(std::chrono::steady_clock::time_point give_up, uint64_t reads_before,
+                    bool comes_back);
     void ContinueStream();
     void FinishStreamedFrame();
     void SaveState() const;
     void LoadState();
 
     Options options_;
-    carvex::DevicePublisher publisher_;
+    std::shared_ptr<BenchPublisher> publisher_;
     std::optional<std::filesystem::path> owned_root_;
 
     mutable std::mutex mutex_;
@@ -131,6 +139,7 @@ class SimulatedCard {
     std::optional<PtyPair> pcui_;
     std::optional<PtyPair> modem_;
     int pcui_watch_ = -1;
+    uint64_t pcui_reads_ = 0;  // reads of the PC UI interface by the PC
     int modem_watch_ = -1;
     bool diag_mode_ = false;
     bool expect_switch_flag_ = false;

@@ -1,5 +1,7 @@
 ; A TAVRIO Linkwave 3G data card as the simulator plays it. cardsim reads this file and never
 ; writes it; an NV backup on the simulated card saves the items to its state file instead.
+; The card carries every NV item the example description reads; a test that needs an item the
+; card does not carry lists it in a profile of its own ([inactive] items = ...).
 
 [card]
 pcui_name = TAVRIO Linkwave - 3G PC UI Interface
@@ -8,11 +10,13 @@ modem_name = TAVRIO Linkwave - 3G Modem
 other_port = TAVRIO Linkwave - 3G Application Interface (COM14)
 pcui_port = 12
 modem_port = 13
-firmware = 11.608.14.02.143
-pcb = LW3G-E17CD1E1750M Ver.B
-dashboard = UTPS11.300.05.21.143
+firmware = 31.742.06.19.208
+pcb = LWX4201-MBR3-QK7A Ver.C
+dashboard = LWDS31.742.06.19.208
 board_type = MODEL-A
-model = LW-E1750
+model = LW-X4201
+; "OK" to the DIAG switch, as most cards of the family answer (none: nothing)
+qcdmg_reply = OK
 new_version_mark = 0x00
 request_id_probe = unknown
 port_state = 1
@@ -20,9 +24,34 @@ port_mask = 0x1F
 mode = 0
 reset_gone_ms = 2000
 
+[diag]
+; what general DIAG tools ask first: the version packet, the ESN, the status packet, the DIAG
+; version and the extended build id
+; the ESN left out is 0x80 followed by the IMEI's serial number, as here
+esn = 0x80039447
+rf_mode = 1
+diag_version = 8
+compile_date = Mar 18 2026
+compile_time = 09:41:27
+release_date = Mar 18 2026
+release_time = 10:05:00
+; left out: the model, the firmware text and the model again
+version_dir = LW-X4201
+build_id = 31.742.06.19.208
+build_model = LW-X4201
+station_class_mark = 0x2A
+cai_revision = 6
+mobile_model = 0x42
+firmware_revision = 0x0312
+slot_cycle_index = 2
+msm_major = 3
+msm_minor = 0x10
+msm_hw_version = 0x0A2104E1
+mobile_model_id = 0x00004201
+
 [nv]
-; IMEI 356789012345678: length 8, type nibble A, then the digits low half first
-550 = 08 3A 65 87 09 21 43 65 87
+; IMEI 356789012345672: length 8, type nibble A, then the digits low half first
+550 = 08 3A 65 87 09 21 43 65 27
 ; network selection
 10 = 04
 441 = 80 03 E8 07
@@ -37,6 +66,8 @@ reset_gone_ms = 2000
 6829 = 00
 6830 = 00
 905 = 01
+; fast dormancy off
+6907 = 00
 ; dial-up and connection
 3649 = 00 00
 453 = 00
@@ -54,16 +85,16 @@ reset_gone_ms = 2000
 ; language and region
 50040 = 01
 50041 = 56 00
+; LED switch (bit 0) and brightness (1: normal)
+50060 = 01
+50061 = 01
 ; SMS storage and service centre
 50050 = 01
-50051 = "+8613800100500"
+; a number of the range kept free for fiction
+50051 = "+447700900500"
 ; LED patterns: statuses 1 to 4, then 5 to 8; ten 2-byte steps (colour bits, time in 100 ms)
 50012 = 02 05 00 05 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 02 0A 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 01 05 00 05 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 01 0A 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00
 50013 = 04 02 00 02 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 06 05 00 05 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 07 01 00 09 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00
-
-[inactive]
-; items this card model does not carry
-items = 6907, 50060, 50061
 
 [read_only]
 items = 550

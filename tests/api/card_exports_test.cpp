@@ -48,10 +48,10 @@ TEST_F(CardExportsTest, VersionsThroughTableAOneExchangePerCall) {
     std::array<char, 128> pcb{};
     int32_t status = -1;
     ASSERT_EQ(GetFirmwareVersion(firmware.data(), 128, &status), 1);
-    EXPECT_EQ(Text(firmware), "11.608.14.02.143");
+    EXPECT_EQ(Text(firmware), "31.742.06.19.208");
     EXPECT_EQ(status, 40);
     ASSERT_EQ(GetPCBVersion(pcb.data(), 128, &status), 1);
-    EXPECT_EQ(Text(pcb), "LW3G-E17CD1E1750M Ver.B");
+    EXPECT_EQ(Text(pcb), "LWX4201-MBR3-QK7A Ver.C");
     const auto versions = Requests(Command::kVersions);
     ASSERT_EQ(versions.size(), 2u);
     EXPECT_EQ(versions[0].bytes, Bytes({0x4B, 0xC9, 0x03, 0xFF}));
@@ -100,7 +100,7 @@ TEST_F(CardExportsTest, DashboardVersion) {
     std::array<char, 128> text{};
     int32_t status = -1;
     ASSERT_EQ(GetDashboardVersion(text.data(), 128, &status), 1);
-    EXPECT_EQ(Text(text), "UTPS11.300.05.21.143");
+    EXPECT_EQ(Text(text), "LWDS31.742.06.19.208");
     Bytes request(36, 0);
     request[0] = 0x4B;
     request[1] = 0xC9;
@@ -117,7 +117,7 @@ TEST_F(CardExportsTest, BoardTypeFromTheModemPortFirst) {
     ASSERT_NO_FATAL_FAILURE(Open());
     std::array<char, 128> type{};
     ASSERT_EQ(GetBoardType(type.data()), 1);
-    EXPECT_EQ(Text(type), "LW-E1750");
+    EXPECT_EQ(Text(type), "LW-X4201");
     EXPECT_EQ(Requests(Command::kModel).at(0).bytes,
               Bytes({'A', 'T', '+', 'C', 'G', 'M', 'M', '\r'}));
     EXPECT_TRUE(Requests(Command::kBoardType).empty());

@@ -35,7 +35,7 @@ TEST_F(ExportsTest, ReadAndWriteRoundTrip) {
     int32_t status = -1;
     ASSERT_EQ(ReadNvItem(550, imei.data(), 15, &status), 1);
     EXPECT_EQ(Bytes(imei.begin(), imei.begin() + 10),
-              Bytes({0x08, 0x3A, 0x65, 0x87, 0x09, 0x21, 0x43, 0x65, 0x87, 0x00}));
+              Bytes({0x08, 0x3A, 0x65, 0x87, 0x09, 0x21, 0x43, 0x65, 0x27, 0x00}));
     EXPECT_EQ(status, -1) << "a success writes no status";
 
     const Bytes value = {0x11, 0x22, 0x7E, 0x7D};
@@ -81,6 +81,9 @@ TEST_F(ExportsTest, ReadNvItemCopiesAtMost128AndNothingForNegativeLengths) {
 }
 
 TEST_F(ExportsTest, NvStatusesAndRetries) {
+    auto profile = testsupport::ExampleProfile();
+    profile.inactive.insert(6907);
+    StartCard(profile);
     ASSERT_NO_FATAL_FAILURE(Open());
     Bytes buffer(128);
     int32_t status = 0;

@@ -110,10 +110,10 @@ class ReadWriteTest : public QObject {
         QVERIFY(log.contains(QStringLiteral("Band:  read succeed.")));
         QVERIFY(log.contains(QStringLiteral("Inactive:  Read failed, reason\uFF1A5")));
         QCOMPARE(Row(w, 0), QStringLiteral("356789012345678"));
-        QCOMPARE(Row(w, 1), QStringLiteral("11.608.14.02.143"));
-        QCOMPARE(Row(w, 3), QStringLiteral("LW3G-E17CD1E1750M Ver.B"));
-        QCOMPARE(Row(w, 4), QStringLiteral("LW-E1750"));
-        QCOMPARE(w.CardType, std::string("LW-E1750"));
+        QCOMPARE(Row(w, 1), QStringLiteral("31.742.06.19.208"));
+        QCOMPARE(Row(w, 3), QStringLiteral("LWX4201-MBR3-QK7A Ver.C"));
+        QCOMPARE(Row(w, 4), QStringLiteral("LW-X4201"));
+        QCOMPARE(w.CardType, std::string("LW-X4201"));
         QCOMPARE(Shown(w, "BAND"), QStringLiteral("America"));
         QVERIFY(!w.FindItem("INACTIVE")->OnCard);
         QCOMPARE(w.LedInfo.From(), LedTable::Source::kCard);
@@ -249,7 +249,7 @@ class ReadWriteTest : public QObject {
         WindowUnderTest t;
         TMainFrm& w = t.w();
         auto other = testsupport::TestProfile();
-        other.model = "LW-E1820";
+        other.model = "LW-X4207";
         t.StartCard(other);
         w.WriteToDataCardBtnClick();
         QVERIFY(t.Log().contains(QStringLiteral("datacard is different...")));

@@ -56,7 +56,7 @@ class SettingFilesTest : public QObject {
         QVERIFY(!log.contains(QStringLiteral("start to export versin info...")));
         const IniFile file(t.Dir() / "cards.ini");
         QVERIFY(VerifySettingCrc(file, false));
-        QCOMPARE(file.ReadString("DATACARD_TYPE", "VALUE", ""), std::string("LW-E1750"));
+        QCOMPARE(file.ReadString("DATACARD_TYPE", "VALUE", ""), std::string("LW-X4201"));
         QCOMPARE(file.ReadSections(),
                  (std::vector<std::string>{"DATACARD_TYPE", "DEFAULT", "CRC"}));
         QVERIFY(file.ReadString("DEFAULT", "LED_STATUS1").has_value());
@@ -228,7 +228,7 @@ class SettingFilesTest : public QObject {
         QVERIFY(!file.SectionExists("Stored"));
 
         std::string text = Read(t.Dir() / "screen.INI");
-        text.replace(text.find("VALUE=--"), 8, "VALUE=LW-E1750");  // not sealed: still loads
+        text.replace(text.find("VALUE=--"), 8, "VALUE=LW-X4201");  // not sealed: still loads
         std::ofstream(t.Dir() / "typed.ini", std::ios::binary) << text;
         t.prompts().open_file = Path(t.Dir() / "typed.ini");
         w.ImportBtnClick();

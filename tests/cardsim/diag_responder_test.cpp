@@ -2,6 +2,7 @@
 
 #include "cardsim/card_profile.h"
 #include "cardsim/diag_responder.h"
+#include "cardsim/tool_replies.h"
 #include "tests/support/card_fixture.h"
 
 namespace cardsim {
@@ -22,7 +23,14 @@ uint16_t NvStatus(const Packet& reply) {
 
 class DiagResponderTest : public ::testing::Test {
   protected:
-    DiagResponderTest() : state_(testsupport::ExampleProfile()) {}
+    DiagResponderTest() : state_(ProfileWithAnInactiveItem()) {}
+
+    static CardProfile ProfileWithAnInactiveItem() {
+        auto profile = testsupport::ExampleProfile();
+        profile.inactive.insert(6907);
+        return profile;
+    }
+
     CardState state_;
 };
 
@@ -48,6 +56,40 @@ TEST_F(DiagResponderTest, NvReadWriteAndTheirStatuses) {
     Overrides busy;
     busy.nv_status = 1;
     EXPECT_EQ(NvStatus(AnswerDiag(NvRequest(0x26, 550), state_, busy).reply), 1);
+
+    // A read-back answered with other bytes: one byte inverted, the item itself untouched.
+    Overrides other;
+    other.other_byte = 1;
+    const auto changed = AnswerDiag(NvRequest(0x26, 441), state_, other).reply;
+    EXPECT_EQ(Packet(changed.begin() + 3, changed.begin() + 7), (Packet{0x80, 0xFC, 0xE8, 0x07}));
+    EXPECT_EQ(NvStatus(changed), 0);
+    EXPECT_EQ(AnswerDiag(NvRequest(0x26, 441), state_).reply[4], 0x03);
+    const auto port = AnswerDiag(Packet{0x4B, 0x0F, 0x1A, 0xFF, 0, 0, 0, 0}, state_, other).reply;
+    EXPECT_EQ(port[6], 0x1F ^ 0xFF) << "the port bit mask";
+}
+
+TEST_F(DiagResponderTest, ToolRepliesDeriveFromTheIdentityWhereTheProfileGivesNothing) {
+    CardProfile bare = state_.profile;
+    bare.tool_replies = {};
+    // The example profile states what its identity gives.
+    EXPECT_EQ(EsnReply(bare), EsnReply(state_.profile));
+    EXPECT_EQ(EsnReply(bare), (Packet{0x01, 0x47, 0x94, 0x03, 0x80}));
+    const auto version = VersionInfoReply(bare);
+    EXPECT_EQ(std::string(version.begin() + 39, version.begin() + 47), "LW-X4201");
+    const auto build = BuildIdReply(bare);
+    EXPECT_EQ(std::string(build.begin() + 12, build.end()),
+              std::string("31.742.06.19.208\0LW-X4201\0", 26));
+    const auto status = StatusReply(bare, 2);
+    EXPECT_EQ(Packet(status.begin() + 4, status.begin() + 10),
+              (Packet{0x47, 0x94, 0x03, 0x80, 0x01, 0x00}));
+    EXPECT_EQ(status[32], 2);
+
+    bare.nv.erase(550);
+    EXPECT_EQ(EsnReply(bare), (Packet{0x01, 0, 0, 0, 0})) << "no IMEI, no ESN";
+    bare.model = "A-MUCH-LONGER-MODEL";
+    const auto cut = VersionInfoReply(bare);
+    EXPECT_EQ(std::string(cut.begin() + 39, cut.begin() + 48), std::string("A-MUCH-L\0", 9))
+        << "cut to its field";
 }
 
 TEST_F(DiagResponderTest, RequestIdProbeInItsThreeBehaviours) {
@@ -77,8 +119,8 @@ TEST_F(DiagResponderTest, IdentityAndControlExchanges) {
         size_t reply_size;
         std::vector<std::pair<size_t, uint8_t>> bytes;  // reply offset, value
     } cases[] = {
-        {{0x4B, 0xC9, 0x03, 0xFF}, Command::kVersions, 66, {{4, '1'}, {35, 'L'}}},
-        {Packet{0x4B, 0xC9, 0x24, 0xFF}, Command::kDashboard, 260, {{4, 0}, {5, 'U'}}},
+        {{0x4B, 0xC9, 0x03, 0xFF}, Command::kVersions, 66, {{4, '3'}, {35, 'L'}}},
+        {Packet{0x4B, 0xC9, 0x24, 0xFF}, Command::kDashboard, 260, {{4, 0}, {5, 'L'}}},
         {{0x4B, 0xC9, 0x62, 0xFF, 0, 0, 0}, Command::kNewVersion, 7, {{4, 0x00}}},
         {{0xFC}, Command::kBoardType, 32, {{1, 'M'}}},
         {{0xFA, 0x13, 0, 0}, Command::kBackup, 4, {{0, 0xFA}, {1, 0}}},
@@ -90,6 +132,8 @@ TEST_F(DiagResponderTest, IdentityAndControlExchanges) {
         {{0x4B, 0x0F, 0x1A, 0xFF, 0, 0, 0, 0}, Command::kPortGet, 8, {{5, 7}, {6, 3}}},
         {{0x29, 0x02, 0x00}, Command::kReset, 3, {{1, 2}}},
         {{0x7F, 1}, Command::kOther, 3, {{0, 0x13}, {1, 0x7F}}},
+        {{0x4B, 0x0F, 0x19, 0xFF, 0x07}, Command::kPortSet, 6, {{0, 0x15}, {5, 0x07}}},
+        {{0x4B, 0x0F}, Command::kOther, 3, {{0, 0x15}}},
     };
     for (const auto& c : cases) {
         const auto answer = AnswerDiag(c.request, state_);
@@ -111,9 +155,14 @@ TEST_F(DiagResponderTest, IdentityAndControlExchanges) {
 TEST(CardProfile, ParsesValuesAndNamesTheBadLine) {
     const auto profile = ParseProfile(
         "[card]\nfirmware = FW 1\nport_mask = 0x1F\nrequest_id_probe = table_b\n"
+        "qcdmg_reply = none\n[diag]\nesn = 0x80000001\nversion_dir = DIR\nmsm_minor = 0x10\n"
         "[nv]\n10 = 04 7e\n20 = \"abc\"\n[inactive]\nitems = 5, 6\n[faults]\nnv_read = nv_status 1 "
         "x3\n");
     EXPECT_EQ(profile.firmware, "FW 1");
+    EXPECT_FALSE(profile.qcdmg_ok);
+    EXPECT_EQ(profile.tool_replies.esn, 0x80000001u);
+    EXPECT_EQ(profile.tool_replies.version_dir, "DIR");
+    EXPECT_EQ(profile.tool_replies.msm_minor, 0x10);
     EXPECT_EQ(profile.port_mask, 0x1F);
     EXPECT_EQ(profile.probe, CardProfile::Probe::kTableB);
     EXPECT_EQ(profile.nv.at(10)[1], 0x7E);
@@ -131,6 +180,9 @@ TEST(CardProfile, ParsesValuesAndNamesTheBadLine) {
         EXPECT_NE(std::string(e.what()).find("line 4"), std::string::npos) << e.what();
     }
     EXPECT_THROW(ParseProfile("[nv]\n10 = 4G\n"), std::runtime_error);
+    EXPECT_THROW(ParseProfile("[card]\nqcdmg_reply = maybe\n"), std::runtime_error);
+    EXPECT_THROW(ParseProfile("[diag]\nslot_cycle_index = 256\n"), std::runtime_error);
+    EXPECT_THROW(ParseProfile("[diag]\nmodel = X\n"), std::runtime_error);
     EXPECT_EQ(FormatNvValue(ParseNvValue("01 00 7E")), "01 00 7E");
 }
 
@@ -140,6 +192,10 @@ TEST(CardProfile, FaultTexts) {
     EXPECT_EQ(ParseFault("split x2")->times, 2);
     EXPECT_FALSE(ParseFault("nv_status"));
     EXPECT_FALSE(ParseFault("melt"));
+    EXPECT_EQ(ParseFault("other_bytes")->value, 0);
+    EXPECT_EQ(ParseFault("other_bytes 5 x1")->value, 5);
+    EXPECT_FALSE(ParseFault("other_bytes five"));
+    EXPECT_EQ(ParseFault("never_back")->kind, Fault::Kind::kNeverBack);
 }
 
 }  // namespace

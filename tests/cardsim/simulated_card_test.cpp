@@ -43,8 +43,16 @@ class SimulatedCardTest : public ::testing::Test {
 
     void SetUp() override { Start(); }
 
+    // The link stays open across the switch, so a card that says "OK" to it would have the text
+    // run into its first reply; the library closes and reopens the port instead.
+    static CardProfile SilentSwitchProfile() {
+        auto profile = testsupport::ExampleProfile();
+        profile.qcdmg_ok = false;
+        return profile;
+    }
+
     void Start() {
-        sim_ = std::make_unique<testsupport::CardUnderTest>(testsupport::ExampleProfile(), kScale);
+        sim_ = std::make_unique<testsupport::CardUnderTest>(SilentSwitchProfile(), kScale);
         OpenLink();
     }
 
@@ -130,7 +138,7 @@ TEST_F(SimulatedCardTest, BackupKeepsWrittenItemsAcrossARestartAndLeavesTheProfi
     // A new card process on the same state file.
     link_.reset();
     cardsim::SimulatedCard::Options options;
-    options.profile = testsupport::ExampleProfile();
+    options.profile = SilentSwitchProfile();
     options.state_file = sim_->state_dir.Path() / "card.nv";
     sim_->card.reset();
     sim_->card = std::make_unique<SimulatedCard>(options);
@@ -217,7 +225,7 @@ TEST(SimulatedCardModem, AnswersTheModelWithEchoAndCmeErrors) {
         }
         return std::string(reply.begin(), reply.end());
     };
-    const std::string model = "AT+CGMM\r\r\nLW-E1750\r\n\r\nOK\r\n";
+    const std::string model = "AT+CGMM\r\r\nLW-X4201\r\n\r\nOK\r\n";
     EXPECT_EQ(ask(model.size()), model);
     sim.card->SetFault(Command::kModel,
                        Fault::Text(Fault::Kind::kErrorReply, "+CME ERROR: SIM busy"));

@@ -126,15 +126,15 @@ class PieceByPieceClock : public ScaledClock {
 
 TEST_F(AtPortTest, AReplyArrivingInPiecesIsCollectedAcrossPolls) {
     auto clock =
-        std::make_shared<PieceByPieceClock>(pty_, std::vector<std::string>{"50\r\n\r\nO", "K\r\n"});
+        std::make_shared<PieceByPieceClock>(pty_, std::vector<std::string>{"01\r\n\r\nO", "K\r\n"});
     ScopedClock scoped(clock);
     AtPort at(publisher_.Root());
     ASSERT_TRUE(at.Open(13));
-    const std::string first = "AT+CGMM\r\r\nLW-E17";
+    const std::string first = "AT+CGMM\r\r\nLW-X42";
     ASSERT_TRUE(pty_.Write({reinterpret_cast<const uint8_t*>(first.data()), first.size()}));
     std::array<char, 128> reply{};
     EXPECT_EQ(at.SendCommand("AT+CGMM\r", reply.data()), kAtOk);
-    EXPECT_STREQ(reply.data(), "LW-E1750");
+    EXPECT_STREQ(reply.data(), "LW-X4201");
     EXPECT_EQ(clock->Pauses(), 2u) << "the reply ended only with its last piece";
     at.Close();
 }

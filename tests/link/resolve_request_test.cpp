@@ -19,6 +19,7 @@ class ResolveRequestTest : public ::testing::Test {
         auto profile = testsupport::ExampleProfile();
         profile.probe = probe;
         profile.version_header = DiagRequestHeader::Subsystem(0x4B, 0xC9, 0xFF11);
+        profile.qcdmg_ok = false;  // the link stays open across the switch: no text before DIAG
         sim_ = std::make_unique<testsupport::CardUnderTest>(profile, kScale);
         link_ = std::make_unique<DiagLink>(sim_->card->Root());
         ASSERT_TRUE(link_->Open(sim_->card->PcUiPort(), 115200));
@@ -62,7 +63,7 @@ TEST_F(ResolveRequestTest, CardWithoutTheProbeResolvesThroughTableA) {
     int32_t received = 0;
     ASSERT_TRUE(link_->WaitResponse(header, versions, &received, 4000ms));
     EXPECT_EQ(received, 62);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(versions.data())), "11.608.14.02.143");
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(versions.data())), "31.742.06.19.208");
     EXPECT_EQ(sim_->card->Requests().at(0).bytes, (std::vector<uint8_t>{0x4B, 0xC9, 0x03, 0xFF}));
 }
 

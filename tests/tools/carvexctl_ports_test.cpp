@@ -37,9 +37,9 @@ TEST(RealCards, ScannedCardsAreReadThroughTheRootEachAskingItsOwnModem) {
     testsupport::UdevWorld world;
     world.SetCardTable("1234 abcd 00 modem\n1234 abcd 02 pcui\n");
     auto first_profile = testsupport::ExampleProfile();
-    first_profile.model = "LW-E1750";
+    first_profile.model = "LW-X4201";
     auto second_profile = testsupport::ExampleProfile();
-    second_profile.model = "LW-E1820";
+    second_profile.model = "LW-X4207";
     testsupport::CardUnderTest first(first_profile);
     testsupport::CardUnderTest second(second_profile);
 
@@ -63,8 +63,8 @@ TEST(RealCards, ScannedCardsAreReadThroughTheRootEachAskingItsOwnModem) {
 
     auto info = world.Run(CARVEXCTL, {"info"});
     EXPECT_EQ(info.exit_code, 0) << info.err;
-    EXPECT_NE(info.out.find("IMEI:              356789012345678\n"), std::string::npos) << info.out;
-    EXPECT_NE(info.out.find("Board type:        LW-E1750\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("IMEI:              356789012345672\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("Board type:        LW-X4201\n"), std::string::npos) << info.out;
 
     const auto ports = world.Run(CARVEXCTL, {"ports"});
     EXPECT_EQ(ports.exit_code, 0) << ports.err;
@@ -84,7 +84,7 @@ TEST(RealCards, ScannedCardsAreReadThroughTheRootEachAskingItsOwnModem) {
     }
     info = world.Run(CARVEXCTL, {"info"});
     EXPECT_EQ(info.exit_code, 0) << info.err;
-    EXPECT_NE(info.out.find("Board type:        LW-E1820\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("Board type:        LW-X4207\n"), std::string::npos) << info.out;
 }
 
 TEST(CarvexctlPorts, WhyNamesTheUsbTtysThatWereNotPublished) {

@@ -16,16 +16,23 @@ class CarvexctlTest : public ::testing::Test {
         return RunProgram(CARVEXCTL, args, {"CARVEX_ROOT=" + card_.card->Root().Path().string()});
     }
 
-    testsupport::CardUnderTest card_{testsupport::ExampleProfile()};
+    // The example card, with item 6907 not active for the words about such an item.
+    static cardsim::CardProfile Profile() {
+        auto profile = testsupport::ExampleProfile();
+        profile.inactive.insert(6907);
+        return profile;
+    }
+
+    testsupport::CardUnderTest card_{Profile()};
 };
 
 TEST_F(CarvexctlTest, InfoShowsIdentityVersionsAndPortSetting) {
     const auto r = Run({"info"});
     EXPECT_EQ(r.exit_code, 0) << r.err;
     for (const char* line :
-         {"IMEI:              356789012345678\n", "Firmware version:  11.608.14.02.143\n",
-          "Hardware version:  LW3G-E17CD1E1750M Ver.B\n",
-          "Dashboard version: UTPS11.300.05.21.143\n", "Board type:        LW-E1750\n",
+         {"IMEI:              356789012345672\n", "Firmware version:  31.742.06.19.208\n",
+          "Hardware version:  LWX4201-MBR3-QK7A Ver.C\n",
+          "Dashboard version: LWDS31.742.06.19.208\n", "Board type:        LW-X4201\n",
           "New version:       no\n", "Port setting:      state 1, port mask 0x1F\n"}) {
         EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
     }

@@ -2,11 +2,11 @@
 ; tests/app/data/Config_Info.ini and the LED patterns.
 
 [card]
-firmware = 11.608.14.02.143
-pcb = LW3G-E17CD1E1750M Ver.B
-dashboard = UTPS11.300.05.21.143
+firmware = 31.742.06.19.208
+pcb = LWX4201-MBR3-QK7A Ver.C
+dashboard = LWDS31.742.06.19.208
 board_type = MODEL-A
-model = LW-E1750
+model = LW-X4201
 ; the older firmware generation: every described item applies
 new_version_mark = 0x00
 port_state = 1
