@@ -8,10 +8,6 @@ namespace cardsim {
 
 namespace {
 
-std::string ComName(int number) {
-    return "COM" + std::to_string(number);
-}
-
 // "0000", "0001", ...: the modem class key's subkeys, one a modem.
 std::string SubkeyName(size_t index) {
     std::string name = std::to_string(index);
@@ -30,8 +26,8 @@ std::filesystem::path MakeTemporaryRoot() {
 
 void BenchPublisher::Publish(int card_number, CardEntries entries) {
     std::lock_guard lock(mutex_);
-    publisher_.PublishComPort(ComName(entries.pcui_port), entries.pcui_device);
-    publisher_.PublishComPort(ComName(entries.modem_port), entries.modem_device);
+    publisher_.PublishComPort(carvex::ComName(entries.pcui_port), entries.pcui_device);
+    publisher_.PublishComPort(carvex::ComName(entries.modem_port), entries.modem_device);
     cards_[card_number] = std::move(entries);
     PublishLists();
 }
@@ -45,8 +41,8 @@ void BenchPublisher::Withdraw(int card_number) {
     const CardEntries gone = std::move(card->second);
     cards_.erase(card);
     PublishLists();
-    publisher_.RemoveComPort(ComName(gone.pcui_port));
-    publisher_.RemoveComPort(ComName(gone.modem_port));
+    publisher_.RemoveComPort(carvex::ComName(gone.pcui_port));
+    publisher_.RemoveComPort(carvex::ComName(gone.modem_port));
 }
 
 void BenchPublisher::PublishLists() {
@@ -57,9 +53,9 @@ void BenchPublisher::PublishLists() {
         ports.insert(ports.end(), card.other_ports.begin(), card.other_ports.end());
         ports.push_back(card.pcui_name);
         modems.push_back(card.modem_name);
-        modem_keys.push_back(
-            {SubkeyName(modem_keys.size()),
-             {{"FriendlyName", card.modem_name}, {"AttachedTo", ComName(card.modem_port)}}});
+        modem_keys.push_back({SubkeyName(modem_keys.size()),
+                              {{"FriendlyName", card.modem_name},
+                               {"AttachedTo", carvex::ComName(card.modem_port)}}});
     }
     publisher_.PublishRegistrySubkeys(carvex::kModemClassKey, modem_keys);
     publisher_.PublishDeviceList(carvex::DeviceClass::kModem, modems);

@@ -261,12 +261,14 @@ CardProfile ParseProfile(std::string_view text) {
                 }
                 profile.faults.emplace_back(*command, *fault);
             } else {
-                throw std::runtime_error(where + ": unexpected in section [" + section + "]");
+                throw std::runtime_error(where + ": unexpected in section [" +
+                                         std::string(section).append("]"));
             }
         } catch (const std::runtime_error& e) {
             const std::string message = e.what();
-            throw std::runtime_error(message.starts_with("profile") ? message
-                                                                    : where + ": " + message);
+            throw std::runtime_error(message.starts_with("profile")
+                                         ? message
+                                         : std::string(where).append(": ").append(message));
         }
     }
     return profile;

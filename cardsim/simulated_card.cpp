@@ -11,25 +11,14 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "carvex/platform/ascii_case.h"
+
 namespace cardsim {
 
 namespace {
 
 constexpr std::chrono::seconds kAcknowledgementGrace{2};
 const Packet kUnsolicitedPacket = {0x60, 0x00, 0x2A, 0x01, 0x00};  // an event report
-
-std::string ComName(int number) {
-    return "COM" + std::to_string(number);
-}
-
-std::string Upper(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 32);
-        }
-    }
-    return text;
-}
 
 }  // namespace
 
@@ -106,7 +95,7 @@ void SimulatedCard::Publish() {
     const CardProfile& p = options_.profile;
     CardEntries entries;
     entries.other_ports = p.other_ports;
-    entries.pcui_name = p.pcui_name + " (" + ComName(p.pcui_port) + ")";
+    entries.pcui_name = p.pcui_name + " (" + carvex::ComName(p.pcui_port) + ")";
     entries.pcui_port = p.pcui_port;
     entries.pcui_device = pcui_->SlavePath();
     entries.modem_name = p.modem_name;
@@ -277,7 +266,7 @@ void SimulatedCard::HandlePcUi(std::span<const uint8_t> bytes) {
 }
 
 void SimulatedCard::HandleAtLine(const std::string& line) {
-    const bool is_switch = Upper(line) == "AT$QCDMG\r";
+    const bool is_switch = carvex::AsciiUpperCase(line) == "AT$QCDMG\r";
     const Command command = is_switch ? Command::kDiagSwitch : Command::kOther;
     const auto fault = TakeFault(command);
     const bool no_reply = fault && fault->kind == Fault::Kind::kNoReply;
@@ -435,7 +424,7 @@ void SimulatedCard::HandleModem(std::span<const uint8_t> bytes) {
 }
 
 void SimulatedCard::HandleModemLine(const std::string& line) {
-    const std::string upper = Upper(line);
+    const std::string upper = carvex::AsciiUpperCase(line);
     const Command command = upper == "AT+CGMM\r" ? Command::kModel : Command::kOther;
     Record(Channel::kModem, command, Packet(line.begin(), line.end()));
     const auto fault = TakeFault(command);

@@ -4,8 +4,12 @@
 
 namespace carvex {
 
+std::string ComName(int port_number) {
+    return "COM" + std::to_string(port_number);
+}
+
 std::string ComDevicePath(int port_number) {
-    return "\\\\.\\COM" + std::to_string(port_number);
+    return "\\\\.\\" + ComName(port_number);
 }
 
 DeviceRoot DeviceRoot::FromEnvironment() {

@@ -13,6 +13,8 @@ enum class DeviceClass { kPorts, kModem };
 inline constexpr std::string_view kModemClassKey =
     "System\\CurrentControlSet\\Control\\Class\\{4D36E96D-E325-11CE-BFC1-08002BE10318}";
 
+// "COM12": a COM port's name.
+std::string ComName(int port_number);
 // "\\.\COM12": how a COM port is named for opening.
 std::string ComDevicePath(int port_number);
 
