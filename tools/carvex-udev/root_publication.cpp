@@ -2,17 +2,21 @@
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
 #include <sstream>
 #include <tuple>
 
 #include "carvex/link/port_discovery.h"
+#include "carvex/platform/whole_file.h"
+#include "tools/carvex-udev/text_lines.h"
 
 namespace carvexudev {
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// Thousands of ports; a larger record is not one of ours.
+constexpr uint64_t kMaxRecordBytes = uint64_t{1024} * 1024;
 
 std::string ComName(int number) {
     return "COM" + std::to_string(number);
@@ -38,11 +42,12 @@ std::optional<int> Number(std::string_view text) {
 }
 
 // The record: one line per port, "devpath devnode card role com card-number" separated by tabs.
+// Read as a whole file of a bounded size that is never a pipe or a device: what lies in a root
+// that a user can write must not stall or exhaust the publisher.
 std::vector<PublishedPort> ReadRecord(const fs::path& file) {
     std::vector<PublishedPort> ports;
-    std::ifstream in(file);
-    std::string line;
-    while (std::getline(in, line)) {
+    const carvex::WholeFile record = carvex::ReadWholeFile(file, kMaxRecordBytes);
+    for (const std::string_view line : Lines(record.content)) {
         const auto fields = Fields(line);
         if (fields.size() != 6) {
             continue;
