@@ -1,8 +1,7 @@
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "carvex/platform/device_list.h"
+#include "carvex/platform/whole_file.h"
 
 namespace carvex {
 
@@ -30,15 +29,12 @@ DeviceList::Entry DeviceList::Enumerate(int index) const {
 }
 
 std::optional<std::string> DeviceList::FriendlyName(int index) const {
-    std::ifstream file(directory_ / std::to_string(index) / "FriendlyName", std::ios::binary);
-    if (!file) {
+    WholeFile file = ReadWholeFile(directory_ / std::to_string(index) / "FriendlyName",
+                                   kMaxDeviceRootValueBytes);
+    if (file.stamp.kind != FileStamp::Kind::kFile || file.error) {
         return std::nullopt;
     }
-    std::string name{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (file.bad()) {
-        return std::nullopt;
-    }
-    return name;
+    return std::move(file.content);
 }
 
 }  // namespace carvex

@@ -1,13 +1,17 @@
 #include "carvex/platform/device_publisher.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <chrono>
-#include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <system_error>
+
+#include "carvex/platform/unique_fd.h"
+#include "carvex/platform/whole_file.h"
 
 namespace carvex {
 
@@ -18,13 +22,16 @@ namespace {
 constexpr auto kWorldReadableDirectory = fs::perms::owner_all | fs::perms::group_read |
                                          fs::perms::group_exec | fs::perms::others_read |
                                          fs::perms::others_exec;
+constexpr auto kWorldReadableFile =
+    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read;
 
+// How long a list stays after it was replaced: a reader walking it finishes long before.
 constexpr std::chrono::seconds kStaleGeneration{10};
 
 // Fills a fresh hidden sibling of `target`, then turns `target` into a symbolic link to it with
 // one rename: a reader resolves either the old or the new contents, never a half-written one.
-// Earlier contents stay for a while, so a reader that is walking one of them finishes on it
-// however many swaps happen meanwhile.
+// Earlier contents stay for a while after they were replaced, so a reader that is walking one of
+// them finishes on it however many swaps happen meanwhile.
 void SwapInDirectory(const fs::path& target, const std::function<void(const fs::path&)>& fill) {
     const fs::path parent = target.parent_path();
     const std::string prefix = "." + target.filename().string() + ".";
@@ -34,34 +41,52 @@ void SwapInDirectory(const fs::path& target, const std::function<void(const fs::
         throw std::system_error(errno, std::generic_category(), "cannot create " + pattern);
     }
     const fs::path staged = pattern;
-    fs::permissions(staged, kWorldReadableDirectory);
-    fill(staged);
+    // Filled through the descriptor of the folder just made, and while it is still closed to
+    // others (mkdtemp makes it 0700): nothing planted or renamed in a folder that a user can
+    // write redirects what is written.
+    const UniqueFd staged_fd(
+        ::open(staged.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!staged_fd) {
+        throw std::system_error(errno, std::generic_category(), "cannot open " + staged.string());
+    }
+    fill(fs::path("/proc/self/fd") / std::to_string(staged_fd.Get()));
+    if (::fchmod(staged_fd.Get(), static_cast<mode_t>(kWorldReadableDirectory)) != 0) {
+        throw std::system_error(errno, std::generic_category(),
+                                "cannot open up " + staged.string());
+    }
 
     std::error_code error;
     fs::path previous;
     const auto status = fs::symlink_status(target, error);
     if (fs::is_symlink(status)) {
-        previous = parent / fs::read_symlink(target);
+        // Only a generation of ours, beside the link, counts (and is touched below).
+        const fs::path linked = fs::read_symlink(target, error);
+        if (!error && linked == linked.filename() && linked.string().starts_with(prefix)) {
+            previous = parent / linked;
+        }
     } else if (fs::is_directory(status)) {
         // A list written entry by entry before: moved aside so the link can take its name.
         previous = parent / (prefix + "before");
         fs::remove_all(previous, error);
         fs::rename(target, previous);
     }
-    const fs::path link = parent / (prefix + "link");
-    fs::remove(link, error);
-    fs::create_symlink(staged.filename(), link);
-    fs::rename(link, target);
+    if (const std::string failed = PutSymbolicLink(target, staged.filename()); !failed.empty()) {
+        throw std::runtime_error(failed);
+    }
+    // The list that was live until now starts to age.
+    if (!previous.empty()) {
+        ::utimensat(AT_FDCWD, previous.c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
+    }
+    const auto now = fs::file_time_type::clock::now();
 
     // Older generations, and what a publisher that was interrupted left behind, once no reader
     // can still be walking them.
-    const auto stale_before = fs::file_time_type::clock::now() - kStaleGeneration;
     for (fs::directory_iterator it(parent, error), end; !error && it != end; it.increment(error)) {
         const fs::path& path = it->path();
         std::error_code time_error;
-        const auto written = fs::last_write_time(path, time_error);
+        const auto replaced = fs::last_write_time(path, time_error);
         if (path.filename().string().starts_with(prefix) && path != staged && path != previous &&
-            !time_error && written < stale_before) {
+            !time_error && replaced < now - kStaleGeneration) {
             std::error_code ignored;
             fs::remove_all(path, ignored);
         }
@@ -72,28 +97,19 @@ void SwapInDirectory(const fs::path& target, const std::function<void(const fs::
 
 void WriteFileAtomically(const fs::path& path, std::string_view text) {
     fs::create_directories(path.parent_path());
-    const fs::path temporary = path.parent_path() / ("." + path.filename().string() + ".tmp");
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        if (!out) {
-            throw std::runtime_error("cannot write " + temporary.string());
-        }
-    }
     // Every process may read what a publisher writes, whatever the publisher's umask.
-    fs::permissions(temporary, fs::perms::owner_read | fs::perms::owner_write |
-                                   fs::perms::group_read | fs::perms::others_read);
-    fs::rename(temporary, path);
+    const Replacement written = PutWholeFile(path, text, kWorldReadableFile);
+    if (!written.stamp) {
+        throw std::runtime_error(written.error);
+    }
 }
 
 void DevicePublisher::PublishComPort(std::string_view name, const fs::path& target) {
     const fs::path link = root_.ComDirectory() / std::string(name);
     fs::create_directories(link.parent_path());
-    const fs::path temporary = link.parent_path() / ("." + std::string(name) + ".tmp");
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    fs::create_symlink(target, temporary);
-    fs::rename(temporary, link);
+    if (const std::string failed = PutSymbolicLink(link, target); !failed.empty()) {
+        throw std::runtime_error(failed);
+    }
 }
 
 void DevicePublisher::RemoveComPort(std::string_view name) {

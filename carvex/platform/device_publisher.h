@@ -18,7 +18,9 @@ struct RegistrySubkey {
     std::vector<std::pair<std::string, std::string>> values;
 };
 
-// Writes the whole file under a temporary name and renames it, so a reader never sees half.
+// Writes the whole file under a new, unique name (readable by everyone from the start, never
+// through a link planted there) and renames it over path, so a reader never sees half. Throws
+// when it cannot.
 void WriteFileAtomically(const std::filesystem::path& path, std::string_view text);
 
 // Makes devices visible in a device root: what a card's driver does when it is plugged in.
@@ -30,7 +32,7 @@ class DevicePublisher {
 
     const DeviceRoot& Root() const { return root_; }
 
-    // com/<name> -> target (a tty device).
+    // com/<name> -> target (a tty device), replaced with one rename.
     void PublishComPort(std::string_view name, const std::filesystem::path& target);
     void RemoveComPort(std::string_view name);
 

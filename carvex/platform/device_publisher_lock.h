@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <stdexcept>
 
 #include "carvex/platform/device_root.h"
 #include "carvex/platform/unique_fd.h"
@@ -9,15 +11,31 @@ namespace carvex {
 
 // Serialises the writers of a device root: udev runs the events of several ports at once, and
 // each writer reads what is published, changes it and writes it back. An exclusive flock on a
-// hidden file, held for the object's life; the constructor waits for it.
+// hidden file, held for the object's life.
+//
+// The lock file is its owner's alone (mode 0600; made so when it was not, and handed to root
+// when root uses it): a user who could open it could hold the lock and stall every publisher.
+// The constructor waits at most `wait` for another holder to let go.
 class DevicePublisherLock {
   public:
     static constexpr const char* kLockFileName = ".lock";
+    // A publisher holds the lock for milliseconds: one that waits this long waits for a holder
+    // that is stuck or hostile.
+    static constexpr std::chrono::seconds kDefaultWait{5};
+
+    // Thrown when the lock could not be had within the wait; what() names the lock file and,
+    // where it can be seen, the process that holds it.
+    class Timeout : public std::runtime_error {
+      public:
+        using std::runtime_error::runtime_error;
+    };
 
     // Creates the root when it does not exist yet.
-    explicit DevicePublisherLock(const DeviceRoot& root);
+    explicit DevicePublisherLock(const DeviceRoot& root,
+                                 std::chrono::milliseconds wait = kDefaultWait);
     // Any lock file, for state that publishers keep beside the root.
-    explicit DevicePublisherLock(const std::filesystem::path& lock_file);
+    explicit DevicePublisherLock(const std::filesystem::path& lock_file,
+                                 std::chrono::milliseconds wait = kDefaultWait);
 
   private:
     UniqueFd fd_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -12,6 +13,11 @@ enum class DeviceClass { kPorts, kModem };
 // The registry key under HKEY_LOCAL_MACHINE whose subkeys describe the installed modems.
 inline constexpr std::string_view kModemClassKey =
     "System\\CurrentControlSet\\Control\\Class\\{4D36E96D-E325-11CE-BFC1-08002BE10318}";
+
+// The most a name or a value read from the device root may hold. What lies there is read as a
+// whole regular file of at most this size (never a pipe or a device), so whatever someone put
+// there can neither stall a reader nor take all its memory.
+inline constexpr uint64_t kMaxDeviceRootValueBytes = uint64_t{64} * 1024;
 
 // "COM12": a COM port's name.
 std::string ComName(int port_number);

@@ -1,11 +1,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "carvex/platform/registry.h"
+#include "carvex/platform/whole_file.h"
 
 namespace carvex {
 
@@ -98,11 +97,11 @@ std::optional<std::string> RegistryKey::ReadString(std::string_view value_name) 
         if (!EqualIgnoringCase(name, value_name)) {
             continue;
         }
-        std::ifstream file(directory_ / name, std::ios::binary);
-        if (!file) {
+        WholeFile file = ReadWholeFile(directory_ / name, kMaxDeviceRootValueBytes);
+        if (file.stamp.kind != FileStamp::Kind::kFile || file.error) {
             return std::nullopt;
         }
-        return std::string{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        return std::move(file.content);
     }
     return std::nullopt;
 }

@@ -61,6 +61,19 @@ struct Replacement {
 // anything fails.
 Replacement ReplaceWholeFile(const std::filesystem::path& path, std::string_view content);
 
+// Puts a new file holding exactly content at path, for files that others only read (what a
+// publisher writes into a folder that a user may be able to write). The content goes to a new
+// file with a unique name in the same folder, created exclusively (so a link planted there is
+// never followed), which has the given permissions before its first byte is written, and is
+// renamed over whatever was at path: a symbolic link there is replaced, not followed. It is not
+// flushed to the disk. Whatever was at path is untouched when anything fails.
+Replacement PutWholeFile(const std::filesystem::path& path, std::string_view content,
+                         std::filesystem::perms permissions);
+
+// Makes path a symbolic link to target, replacing whatever was there (never following it) with
+// one rename of a link made under a unique name. Empty, or why it failed, in words.
+std::string PutSymbolicLink(const std::filesystem::path& path, const std::filesystem::path& target);
+
 // The file that writing `path` changes: the path itself, or the end of its chain of symbolic
 // links (which need not exist yet). nullopt, with the reason in words, when a link cannot be
 // followed (a loop, or more than 40 links).

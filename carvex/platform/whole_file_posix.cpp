@@ -90,20 +90,25 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// ".name.XXXXXXXX" with eight random letters: a name in the file's folder that no one else uses.
+std::string UniqueName(const std::string& name) {
+    static constexpr std::string_view kLetters =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 random(std::random_device{}() ^ static_cast<uint64_t>(::getpid()));
+    std::string unique = "." + name + ".";
+    for (int i = 0; i < 8; ++i) {
+        unique += kLetters[random() % kLetters.size()];
+    }
+    return unique;
+}
+
 // A new file under a name no one else uses, removed again unless it was renamed into place.
+// O_EXCL makes the create fail on anything already there, a symbolic link included.
 class PendingFile {
   public:
     PendingFile(const std::filesystem::path& folder, const std::string& name) {
-        static constexpr std::string_view kLetters =
-            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-        thread_local std::mt19937_64 random(std::random_device{}() ^
-                                            static_cast<uint64_t>(::getpid()));
         for (int attempt = 0; attempt < kTemporaryNameTries; ++attempt) {
-            std::string unique = "." + name + ".";
-            for (int i = 0; i < 8; ++i) {
-                unique += kLetters[random() % kLetters.size()];
-            }
-            path_ = folder / unique;
+            path_ = folder / UniqueName(name);
             // Mode 0666 lets the umask decide for a new file, as for any file the user creates.
             fd_.Reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
             if (fd_ || errno != EEXIST) {
@@ -133,6 +138,34 @@ class PendingFile {
     int error_ = 0;
     bool renamed_ = false;
 };
+
+std::filesystem::path FolderOf(const std::filesystem::path& path) {
+    const std::filesystem::path folder = path.parent_path();
+    return folder.empty() ? std::filesystem::path(".") : folder;
+}
+
+enum class Flush { kToDisk, kNo };
+
+// Writes a pending file (and flushes it to the disk, if asked) and renames it over target; the
+// error in words, or empty.
+std::string Commit(PendingFile& pending, std::string_view content,
+                   const std::filesystem::path& target, Flush flush, struct stat& written) {
+    if (!WriteAll(pending.Fd(), content)) {
+        return "cannot write " + pending.Path().string() + ": " + Words(errno);
+    }
+    if ((flush == Flush::kToDisk && ::fsync(pending.Fd()) != 0) ||
+        ::fstat(pending.Fd(), &written) != 0) {
+        return "cannot write " + pending.Path().string() + ": " + Words(errno);
+    }
+    pending.Close();
+    if (::rename(pending.Path().c_str(), target.c_str()) != 0) {
+        return "cannot rename " + pending.Path().string() + " to " + target.string() + ": " +
+               Words(errno);
+    }
+    // The folder is not flushed: after a crash it holds the old file or the new one, both whole.
+    pending.Renamed();
+    return {};
+}
 
 }  // namespace
 
@@ -240,19 +273,14 @@ Replacement ReplaceWholeFile(const std::filesystem::path& path, std::string_view
         return result;
     }
 
-    std::filesystem::path folder = target->parent_path();
-    if (folder.empty()) {
-        folder = ".";
-    }
-    PendingFile pending(folder, target->filename().string());
+    PendingFile pending(FolderOf(*target), target->filename().string());
     if (pending.Error() != 0) {
-        result.error = "cannot create a file in " + folder.string() + ": " + Words(pending.Error());
+        result.error =
+            "cannot create a file in " + FolderOf(*target).string() + ": " + Words(pending.Error());
         return result;
     }
-    if (!WriteAll(pending.Fd(), content)) {
-        result.error = "cannot write " + pending.Path().string() + ": " + Words(errno);
-        return result;
-    }
+    // The old file's owner and permissions before the first byte: content that only they could
+    // read is never readable by others, not even for a moment.
     if (existed) {
         struct stat made {};
         if (::fstat(pending.Fd(), &made) == 0 &&
@@ -267,20 +295,56 @@ Replacement ReplaceWholeFile(const std::filesystem::path& path, std::string_view
         }
     }
     struct stat written {};
-    if (::fsync(pending.Fd()) != 0 || ::fstat(pending.Fd(), &written) != 0) {
-        result.error = "cannot write " + pending.Path().string() + ": " + Words(errno);
-        return result;
+    result.error = Commit(pending, content, *target, Flush::kToDisk, written);
+    if (result.error.empty()) {
+        result.stamp = StampFrom(written);
     }
-    pending.Close();
-    if (::rename(pending.Path().c_str(), target->c_str()) != 0) {
-        result.error = "cannot rename " + pending.Path().string() + " to " + target->string() +
-                       ": " + Words(errno);
-        return result;
-    }
-    // The folder is not flushed: after a crash it holds the old file or the new one, both whole.
-    pending.Renamed();
-    result.stamp = StampFrom(written);
     return result;
+}
+
+Replacement PutWholeFile(const std::filesystem::path& path, std::string_view content,
+                         std::filesystem::perms permissions) {
+    Replacement result;
+    PendingFile pending(FolderOf(path), path.filename().string());
+    if (pending.Error() != 0) {
+        result.error =
+            "cannot create a file in " + FolderOf(path).string() + ": " + Words(pending.Error());
+        return result;
+    }
+    // Set on the descriptor, whatever the umask, before any byte is in the file.
+    const auto mode = static_cast<mode_t>(permissions & std::filesystem::perms::mask);
+    if (::fchmod(pending.Fd(), mode) != 0) {
+        result.error =
+            "cannot set the permissions of " + pending.Path().string() + ": " + Words(errno);
+        return result;
+    }
+    struct stat written {};
+    // Not flushed to the disk: publishers write many small files, most of them into /run, which
+    // a crash empties anyway.
+    result.error = Commit(pending, content, path, Flush::kNo, written);
+    if (result.error.empty()) {
+        result.stamp = StampFrom(written);
+    }
+    return result;
+}
+
+std::string PutSymbolicLink(const std::filesystem::path& path,
+                            const std::filesystem::path& target) {
+    int error = EEXIST;
+    std::filesystem::path made;
+    for (int attempt = 0; attempt < kTemporaryNameTries && error == EEXIST; ++attempt) {
+        made = FolderOf(path) / UniqueName(path.filename().string());
+        error = ::symlink(target.c_str(), made.c_str()) == 0 ? 0 : errno;
+    }
+    if (error != 0) {
+        return "cannot make a link in " + FolderOf(path).string() + ": " + Words(error);
+    }
+    if (::rename(made.c_str(), path.c_str()) != 0) {
+        error = errno;
+        ::unlink(made.c_str());
+        return "cannot rename " + made.string() + " to " + path.string() + ": " + Words(error);
+    }
+    return {};
 }
 
 struct WriterLock::Held {

@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <set>
+#include <sstream>
+
 #include "cardsim/pty_pair.h"
 #include "carvex/platform/device_publisher.h"
 #include "tests/support/card_fixture.h"
@@ -68,10 +71,10 @@ TEST(RealCards, ScannedCardsAreReadThroughTheRootEachAskingItsOwnModem) {
 
     const auto ports = world.Run(CARVEXCTL, {"ports"});
     EXPECT_EQ(ports.exit_code, 0) << ports.err;
-    const std::string chosen = Line(ports.out, "<- InitCommPort");
+    const std::string chosen = Line(ports.out, "<- the configurator uses this port");
     EXPECT_NE(chosen.find(first_ttys[1].devnode), std::string::npos) << ports.out;
-    EXPECT_NE(chosen.find("pcui   \"" + kPcUiName + " (COM"), std::string::npos) << chosen;
-    EXPECT_NE(Line(ports.out, "<- the board-type query").find(first_ttys[0].devnode),
+    EXPECT_NE(chosen.find("PC UI  \"" + kPcUiName + " (COM"), std::string::npos) << chosen;
+    EXPECT_NE(Line(ports.out, "<- the model is asked on this port").find(first_ttys[0].devnode),
               std::string::npos)
         << ports.out;
     EXPECT_NE(Line(ports.out, kModemName + " #2").find("COM5"), std::string::npos) << ports.out;
@@ -95,6 +98,8 @@ TEST(CarvexctlPorts, WhyNamesTheUsbTtysThatWereNotPublished) {
     world.Sysfs().AddUsbTty(device, 4, "ttyUSB4", "Application Interface");
     world.Sysfs().AddUsbTty(device, 5, "ttyUSB5");
     world.Sysfs().AddPlatformTty("ttyS0");
+    const auto other = world.Sysfs().AddUsbDevice(3, "4321", "0101");
+    world.Sysfs().AddUsbTty(other, 0, "ttyUSB7", "LTE Modem");
 
     auto r = world.Run(CARVEXCTL, {"ports", "--why"});
     EXPECT_EQ(r.exit_code, 0) << r.err;
@@ -102,11 +107,11 @@ TEST(CarvexctlPorts, WhyNamesTheUsbTtysThatWereNotPublished) {
                          "table) that is not in this device root"),
               std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("No PC UI interface: InitCommPort finds no card."), std::string::npos);
+    EXPECT_NE(r.out.find("No PC UI interface among the ports: no card found."), std::string::npos);
 
     ASSERT_EQ(world.Run(CARVEX_UDEV, {}, pcui.Event("add")).exit_code, 0);
     r = world.Run(CARVEXCTL, {"ports", "--why"});
-    EXPECT_NE(Line(r.out, "<- InitCommPort").find("COM3   /dev/ttyUSB2"), std::string::npos)
+    EXPECT_NE(Line(r.out, "<- the configurator uses").find("COM3  /dev/ttyUSB2"), std::string::npos)
         << r.out;
     EXPECT_EQ(r.out.find("ttyUSB2 (/dev/ttyUSB2,"), std::string::npos) << "published now";
     EXPECT_NE(r.out.find("ttyUSB4 (/dev/ttyUSB4, 1234:abcd interface 04): no card table line "
@@ -119,7 +124,59 @@ TEST(CarvexctlPorts, WhyNamesTheUsbTtysThatWereNotPublished) {
               std::string::npos)
         << r.out;
     EXPECT_EQ(r.out.find("ttyS0"), std::string::npos) << "not a USB tty";
+    EXPECT_NE(r.out.find("ttyUSB7 (/dev/ttyUSB7, 4321:0101 interface 00): not used: another "
+                         "maker's modem (interface name \"LTE Modem\"), not in the card table: "
+                         "add a line for it to " +
+                         (world.ConfigDir() / "cards.d" / "local.conf").string() + " to use it"),
+              std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find(world.CardTable().string() + ":2: expected"), std::string::npos) << r.out;
+}
+
+// The ports as a technician reads them: in the configurator's words, a port that another
+// program has open marked, and the columns kept in line when a tty is gone.
+TEST(CarvexctlPorts, SpeaksOfWhatTheConfiguratorUsesMarksBusyPortsAndKeepsItsColumns) {
+    testsupport::TempDir root;
+    carvex::DevicePublisher publisher{carvex::DeviceRoot(root.Path())};
+    const cardsim::PtyPair pcui;
+    publisher.PublishDeviceList(
+        carvex::DeviceClass::kPorts,
+        std::vector<std::string>{"TAVRIO Linkwave - 3G Application Interface (COM14)",
+                                 kPcUiName + " (COM12)"});
+    publisher.PublishDeviceList(carvex::DeviceClass::kModem, std::vector<std::string>{kModemName});
+    publisher.PublishComPort("COM12", pcui.SlavePath());
+    publisher.PublishComPort("COM14", root.Path() / "ttyUSB14");
+    testsupport::RunningProgram holder(
+        "/bin/sh", {"-c", "exec 3<>" + pcui.SlavePath().string() + "; echo held; read line"});
+    ASSERT_EQ(holder.Read(5), "held\n");
+
+    const auto r = RunProgram(CARVEXCTL, {"ports"}, {"CARVEX_ROOT=" + root.Path().string()});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(Line(r.out, kPcUiName)
+                  .find("\"  <- the configurator uses this port  [busy: in use by sh (pid " +
+                        std::to_string(holder.Pid()) + ")]"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(Line(r.out, "(COM14)").find(root.Path().string() + "/ttyUSB14 (gone)"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("No modem whose COM port is known: the model is asked over DIAG instead."),
+              std::string::npos)
+        << r.out;
+    for (const char* jargon : {"InitCommPort", "class key", "board-type", "DIAG port"}) {
+        EXPECT_EQ(r.out.find(jargon), std::string::npos) << jargon << "\n" << r.out;
+    }
+    // Every row of both lists, and the headings, have their name in one column.
+    std::set<size_t> name_columns;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("  #  ")) {
+            name_columns.insert(line.find("name"));
+        } else if (line.starts_with("  ") && line.find('"') != std::string::npos) {
+            name_columns.insert(line.find('"'));
+        }
+    }
+    EXPECT_EQ(name_columns.size(), 1u) << r.out;
 }
 
 // A PC UI interface published on a pseudo-terminal that nothing answers on: the tests make it

@@ -2,6 +2,8 @@
 
 #include <fstream>
 
+#include "app/model/setting_file.h"
+#include "carvex/platform/whole_file.h"
 #include "tests/support/card_fixture.h"
 #include "tests/support/run_program.h"
 
@@ -88,6 +90,61 @@ TEST_F(CarvexctlTest, CrcOfAFileNeedsNoCard) {
     const auto r = RunProgram(CARVEXCTL, {"crc", file.string()});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out, "10673 (0x29B1)\n");
+}
+
+// A setting file as an export writes it, checked without a card: good, edited by hand, resealed
+// after an edit that no import can decode.
+TEST(CarvexctlVerify, TellsWhetherTheSealHoldsAndWhetherEveryValueDecodes) {
+    testsupport::TempDir dir;
+    const std::string file = (dir.Path() / "settings.ini").string();
+    const std::string description = std::string(CARDWRIGHT_EXAMPLES_DIR) + "/Config_Info.ini";
+    const auto seal = [&](bool new_version, const std::string& network_mode) {
+        const auto written = cardwright::WriteSettingFile(
+            file, {"CARD-A", new_version, {{"NETWORK_MODE", network_mode}, {"ACQ_ORDER", "1"}}});
+        EXPECT_TRUE(written.Ok()) << written.error;
+        return written.crc;
+    };
+    const auto verify = [&](bool with_description) {
+        std::vector<std::string> args = {"verify", file};
+        if (with_description) {
+            args.insert(args.end(), {"--description", description});
+        }
+        return RunProgram(CARVEXCTL, args);
+    };
+
+    const uint16_t crc = seal(false, "13");
+    auto r = verify(true);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "Card type: CARD-A\nThe seal holds (CRC " + std::to_string(crc) +
+                         ", file without a version).\nEvery value decodes against " + description +
+                         " (2 item values).\n");
+
+    // Edited by hand: the seal breaks.
+    std::string text = carvex::ReadWholeFile(file).content;
+    text.replace(text.find("ACQ_ORDER=1"), 11, "ACQ_ORDER=2");
+    std::ofstream(file, std::ios::binary) << text;
+    r = verify(false);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.out.find("The seal does not hold: the file says CRC " + std::to_string(crc) +
+                         ", its values give "),
+              std::string::npos)
+        << r.out;
+
+    // Resealed around a value that is no number: the seal holds, the value does not decode.
+    seal(true, "thirteen");
+    r = verify(false);
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+    EXPECT_NE(r.out.find(", new-version file)."), std::string::npos) << r.out;
+    r = verify(true);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.out.find("A value does not decode against " + description +
+                         ": Value of NETWORK_MODE \"thirteen\" is not a decimal integer..."),
+              std::string::npos)
+        << r.out;
+
+    r = RunProgram(CARVEXCTL, {"verify", (dir.Path() / "none.ini").string()});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("none.ini does not exist"), std::string::npos) << r.err;
 }
 
 TEST(CarvexctlNoCard, SaysThatNoCardWasFound) {

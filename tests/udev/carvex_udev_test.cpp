@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <fstream>
 #include <memory>
 #include <set>
@@ -203,7 +204,8 @@ TEST_F(CarvexUdevTest, AMalformedTableLineIsReportedAndSkipped) {
         << "the local line before it still overrides the shipped one";
 }
 
-TEST_F(CarvexUdevTest, ClassificationForUdevTellsModemManagerToLeaveThePortAlone) {
+TEST_F(CarvexUdevTest, ClassificationForUdevTellsModemManagerToLeaveAListedCardAlone) {
+    world_.SetCardTable("1234 abcd 00 modem\n");
     const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
     const FakeTty pcui = world_.Sysfs().AddUsbTty(device, 2, "ttyUSB2", kPcUiName);
     auto result = world_.Run(CARVEX_UDEV, {"--classify"}, pcui.Event("add"));
@@ -280,6 +282,7 @@ TEST_F(CarvexUdevTest, PublishersRacingOnOneRootLeaveItConsistent) {
 }
 
 TEST_F(CarvexUdevTest, ScanPublishesWhatIsPluggedInNowWithUdevsTags) {
+    world_.SetCardTable("1234 abcd 00 modem\n");
     const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
     const FakeTty modem = world_.Sysfs().AddUsbTty(device, 0, "ttyUSB0", kModemName);
     const FakeTty tagged = world_.Sysfs().AddUsbTty(device, 1, "ttyUSB1");
@@ -306,6 +309,172 @@ TEST_F(CarvexUdevTest, ScanPublishesWhatIsPluggedInNowWithUdevsTags) {
               std::vector<std::string>{kPcUiName + " (COM4)"});
     EXPECT_TRUE(ModemKeys(Root()).empty());
     EXPECT_EQ(ComLink(3), "");
+}
+
+// Another maker's LTE module beside a card: ModemManager tags its ports and one interface calls
+// itself a modem, yet none of it is ours.
+TEST_F(CarvexUdevTest, AnotherMakersModemIsLeftAlone) {
+    world_.SetCardTable("1234 abcd 00 modem\n1234 abcd 02 pcui\n");
+    PlugInCard(2, 0);
+    const auto other = world_.Sysfs().AddUsbDevice(3, "4321", "0101");
+    struct Case {
+        std::optional<std::string> interface_name;
+        std::vector<std::string> tags;
+    } cases[] = {
+        {std::nullopt, {"ID_MM_PORT_TYPE_AT_PRIMARY=1"}},
+        {std::nullopt, {"ID_MM_PORT_TYPE_AT_SECONDARY=1"}},
+        {"LTE Modem", {}},
+        {"LTE Modem", {"ID_MM_PORT_TYPE_AT_PRIMARY=1"}},
+    };
+    int number = 0;
+    for (const Case& c : cases) {
+        const FakeTty tty = world_.Sysfs().AddUsbTty(
+            other, number, "ttyUSB" + std::to_string(4 + number), c.interface_name);
+        ++number;
+        auto event = tty.Event("add");
+        event.insert(event.end(), c.tags.begin(), c.tags.end());
+        EXPECT_EQ(world_.Run(CARVEX_UDEV, {"--classify"}, event).out, "")
+            << "no role, and ModemManager keeps it: " << tty.name;
+        Send(tty, "add", c.tags);
+    }
+    EXPECT_EQ(List(Root(), carvex::DeviceClass::kModem), std::vector<std::string>{kModemName})
+        << "no \"Modem #2\" for the board-type query to talk to";
+    EXPECT_EQ(List(Root(), carvex::DeviceClass::kPorts),
+              std::vector<std::string>{kPcUiName + " (COM4)"});
+    EXPECT_EQ(ComLink(5), "");
+}
+
+// A device that names its PC UI interface is ours even without a table line; its modem is taken
+// with it. ModemManager is not told to leave it: only a listed card is known not to be a modem
+// that ModemManager should serve.
+TEST_F(CarvexUdevTest, AnUnlistedDeviceWithAPcUiInterfaceIsPublishedWithoutTheIgnoreMark) {
+    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    const FakeTty modem = world_.Sysfs().AddUsbTty(device, 0, "ttyUSB0");
+    const FakeTty pcui = world_.Sysfs().AddUsbTty(device, 2, "ttyUSB2", kPcUiName);
+    Send(modem, "add", {"ID_MM_PORT_TYPE_AT_PRIMARY=1"});
+    Send(pcui, "add");
+    EXPECT_EQ(List(Root(), carvex::DeviceClass::kPorts),
+              std::vector<std::string>{kPcUiName + " (COM4)"});
+    EXPECT_EQ(ModemKeys(Root()), std::vector<std::string>{kModemName + " -> COM3"});
+
+    EXPECT_EQ(world_.Run(CARVEX_UDEV, {"--classify"}, pcui.Event("add")).out, "CARVEX_ROLE=pcui\n");
+    auto event = modem.Event("add");
+    event.push_back("ID_MM_PORT_TYPE_AT_PRIMARY=1");
+    EXPECT_EQ(world_.Run(CARVEX_UDEV, {"--classify"}, event).out, "CARVEX_ROLE=modem\n");
+}
+
+mode_t ModeOf(const fs::path& path) {
+    struct stat st {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+TEST_F(CarvexUdevTest, LockFilesAreRootsAloneAndOldOnesAreCorrected) {
+    const fs::path root_lock = world_.Root() / ".lock";
+    const fs::path state_lock = world_.StateDir() / ".lock";
+    for (const fs::path& lock : {root_lock, state_lock}) {
+        fs::create_directories(lock.parent_path());
+        std::ofstream(lock).close();
+        ASSERT_EQ(::chmod(lock.c_str(), 0644), 0);
+    }
+    PlugInCard(2, 0);
+    EXPECT_EQ(ModeOf(root_lock), 0600u);
+    EXPECT_EQ(ModeOf(state_lock), 0600u);
+}
+
+// In a root or state folder that a user can write, links planted where the publisher writes
+// (its record, the COM numbers, the names of its temporaries) are replaced, never written
+// through; a link at the lock's name stops the publisher before it changes anything.
+TEST_F(CarvexUdevTest, LinksPlantedInItsFoldersAreNeverWrittenThrough) {
+    const fs::path victim = world_.Root().parent_path() / "victim";
+    std::ofstream(victim) << "precious";
+    ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
+    const fs::path record = world_.Root() / ".carvex-udev";
+    const fs::path numbers = world_.StateDir() / "com-ports";
+    for (const fs::path& path :
+         {record, numbers, world_.Root() / "..carvex-udev.tmp",
+          world_.StateDir() / ".com-ports.tmp", world_.Root() / "com" / ".COM3.tmp",
+          world_.Root() / "devices" / ".ports.link"}) {
+        fs::create_directories(path.parent_path());
+        fs::create_symlink(victim, path);
+    }
+    PlugInCard(2, 0);
+    EXPECT_EQ(carvex::FindDiagPort(Root()), 4);
+    EXPECT_EQ(ModeOf(record), 0644u);
+    EXPECT_EQ(ModeOf(numbers), 0644u);
+    std::ifstream kept(victim);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "precious");
+    EXPECT_EQ(ModeOf(victim), 0600u);
+
+    fs::remove(world_.Root() / ".lock");
+    fs::create_symlink(victim, world_.Root() / ".lock");
+    const auto device = world_.Sysfs().AddUsbDevice(3, "1234", "abcd");
+    const auto refused = world_.Run(
+        CARVEX_UDEV, {}, world_.Sysfs().AddUsbTty(device, 2, "ttyUSB9", kPcUiName).Event("add"));
+    EXPECT_EQ(refused.exit_code, 1);
+    EXPECT_NE(refused.err.find("cannot open the lock " + (world_.Root() / ".lock").string()),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(ModeOf(victim), 0600u);
+}
+
+// A user who holds the lock (any user could, while the file was readable by all) no longer
+// stalls udev: the publisher gives up after a few seconds, says why, and fails.
+TEST_F(CarvexUdevTest, ALockHeldByAnotherProcessEndsTheRunWithAClearLine) {
+    fs::create_directories(world_.Root());
+    const fs::path lock = world_.Root() / ".lock";
+    // The holder lets go by itself after 60 s, so a publisher that waited without a limit would
+    // end this test late and successfully, never hang it.
+    testsupport::RunningProgram holder(
+        "/usr/bin/flock", {lock.string(), "sh", "-c", "echo locked; exec timeout 60 cat"});
+    ASSERT_EQ(holder.Read(7), "locked\n");
+    const pid_t holder_pid = holder.Pid();
+    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    const FakeTty pcui = world_.Sysfs().AddUsbTty(device, 2, "ttyUSB2", kPcUiName);
+
+    const auto started = std::chrono::steady_clock::now();
+    const auto result = world_.Run(CARVEX_UDEV, {}, pcui.Event("add"));
+    const auto waited = std::chrono::steady_clock::now() - started;
+    holder.Wait();
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_NE(
+        result.err.find("carvex-udev: nothing published: flock (pid " + std::to_string(holder_pid) +
+                        ") has held the lock " + lock.string() + " for more than 5 s"),
+        std::string::npos)
+        << result.err;
+    EXPECT_LT(waited, std::chrono::seconds(30));
+    EXPECT_TRUE(List(Root(), carvex::DeviceClass::kPorts).empty());
+}
+
+// Names come from sysfs, which the USB device fills: control characters in them reach neither
+// the terminal nor the journal.
+TEST_F(CarvexUdevTest, NamesFromSysfsArePrintedWithControlCharactersEscaped) {
+    world_.SetCardTable("1234 abcd 00 modem\n");
+    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    const FakeTty pcui =
+        world_.Sysfs().AddUsbTty(device, 2, "ttyUSB2", "PC UI\x1b[2J\x1b]0;owned\x07");
+    auto result = Send(pcui, "add");
+    EXPECT_NE(result.err.find("interface name \"PC UI\\x1b[2J\\x1b]0;owned\\x07\""),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.err.find('\x1b'), std::string::npos);
+
+    world_.Sysfs().AddUsbTty(device, 4, "ttyUSB4", "Diag\x1b[31m");
+    result = world_.Run(CARVEX_UDEV, {"--scan"});
+    EXPECT_NE(result.err.find("interface name \"Diag\\x1b[31m\" names no role"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.err.find('\x1b'), std::string::npos);
+}
+
+TEST(CarvexUdevHelp, ListsEachOptionOnALineOfItsOwn) {
+    const auto help = testsupport::RunProgram(CARVEX_UDEV, {"--help"});
+    EXPECT_EQ(help.exit_code, 0);
+    EXPECT_EQ(help.out.find("Excludes"), std::string::npos) << help.out;
+    for (const char* line : {"\n  --scan      publish the cards plugged in now",
+                             "\n  --classify  print the port's role",
+                             "\nUsage: carvex-udev [--scan | --classify]\n"}) {
+        EXPECT_NE(help.out.find(line), std::string::npos) << line << "\n" << help.out;
+    }
 }
 
 }  // namespace

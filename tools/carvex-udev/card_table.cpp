@@ -2,13 +2,17 @@
 
 #include <charconv>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <system_error>
+
+#include "carvex/platform/whole_file.h"
+#include "tools/carvex-udev/text_lines.h"
 
 namespace carvexudev {
 
 namespace {
+
+// Far more than any table of cards needs; a larger file is not read.
+constexpr uint64_t kMaxFileBytes = uint64_t{1024} * 1024;
 
 // Whitespace-separated words of a line, without the comment that "#" starts.
 std::vector<std::string_view> Words(std::string_view line) {
@@ -72,10 +76,7 @@ std::string Describe(const UsbInterfaceId& id) {
 
 void CardTable::AddText(std::string_view text, const std::string& file_name, Problems& problems) {
     int line_number = 0;
-    while (!text.empty()) {
-        const size_t end = text.find('\n');
-        const std::string_view line = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+    for (const std::string_view line : Lines(text)) {
         ++line_number;
 
         const auto words = Words(line);
@@ -110,17 +111,16 @@ void CardTable::AddText(std::string_view text, const std::string& file_name, Pro
 }
 
 void CardTable::AddFile(const std::filesystem::path& path, Problems& problems) {
-    std::error_code error;
-    if (!std::filesystem::exists(path, error)) {
+    const carvex::WholeFile file = carvex::ReadWholeFile(path, kMaxFileBytes);
+    if (file.stamp.kind == carvex::FileStamp::Kind::kMissing) {
         return;
     }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        problems.push_back(path.string() + ": cannot be read");
+    if (file.stamp.kind != carvex::FileStamp::Kind::kFile || file.error) {
+        problems.push_back(path.string() + ": cannot be read" +
+                           (file.error ? " (" + file.error.message() + ")" : ""));
         return;
     }
-    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    AddText(text, path.string(), problems);
+    AddText(file.content, path.string(), problems);
 }
 
 std::optional<PortRole> CardTable::Find(const UsbInterfaceId& id) const {
@@ -129,6 +129,12 @@ std::optional<PortRole> CardTable::Find(const UsbInterfaceId& id) const {
         return std::nullopt;
     }
     return it->second;
+}
+
+bool CardTable::ListsDevice(uint16_t vendor, uint16_t product) const {
+    const auto first = roles_.lower_bound(UsbInterfaceId{vendor, product, 0});
+    return first != roles_.end() && first->first.vendor == vendor &&
+           first->first.product == product;
 }
 
 }  // namespace carvexudev

@@ -49,6 +49,8 @@ class CardTable {
     void AddFile(const std::filesystem::path& path, Problems& problems);
 
     std::optional<PortRole> Find(const UsbInterfaceId& id) const;
+    // Whether any line names an interface of this device model: a card we know.
+    bool ListsDevice(uint16_t vendor, uint16_t product) const;
     size_t Size() const { return roles_.size(); }
 
   private:

@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <fstream>
 #include <set>
 #include <sstream>
 
 #include "carvex/platform/device_publisher.h"
 #include "carvex/platform/device_publisher_lock.h"
+#include "carvex/platform/whole_file.h"
+#include "tools/carvex-udev/text_lines.h"
 
 namespace carvexudev {
 
@@ -16,14 +17,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Thousands of ports; a larger file is not one of ours.
+constexpr uint64_t kMaxStateBytes = uint64_t{1024} * 1024;
+
 // Lines that do not read as "COMn<TAB>key" are dropped; the numbers they held stay free.
 std::map<std::string, int> ReadState(const fs::path& file) {
     std::map<std::string, int> numbers;
-    std::ifstream in(file);
-    std::string line;
-    while (std::getline(in, line)) {
+    const carvex::WholeFile state = carvex::ReadWholeFile(file, kMaxStateBytes);
+    for (const std::string_view line : Lines(state.content)) {
         const size_t tab = line.find('\t');
-        if (!line.starts_with("COM") || tab == std::string::npos || tab + 1 == line.size()) {
+        if (!line.starts_with("COM") || tab == std::string_view::npos || tab + 1 == line.size()) {
             continue;
         }
         int number = 0;

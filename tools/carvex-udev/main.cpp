@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "carvex/platform/printable_text.h"
 #include "tools/carvex-udev/com_numbers.h"
 #include "tools/carvex-udev/root_publication.h"
 #include "tools/carvex-udev/sysfs_tty.h"
@@ -21,11 +22,14 @@ using namespace carvexudev;
 
 bool g_to_syslog = false;
 
-// Under udev nobody reads standard error, so messages go to the system log as well.
-void Report(const std::string& text) {
-    std::cerr << "carvex-udev: " << text << std::endl;
+// Under udev nobody reads standard error, so messages go to the system log as well. Names in
+// them come from sysfs and udev (a USB device names its own interfaces): control characters are
+// escaped on the way out.
+void Report(const std::string& text, int priority = LOG_NOTICE) {
+    const std::string line = carvex::PrintableText(text);
+    std::cerr << "carvex-udev: " << line << std::endl;
     if (g_to_syslog) {
-        syslog(LOG_NOTICE, "%s", text.c_str());
+        syslog(priority, "%s", line.c_str());
     }
 }
 
@@ -115,7 +119,9 @@ int PrintClassification(const Setup& setup, const Properties& event) {
         return 0;
     }
     std::cout << "CARVEX_ROLE=" << RoleName(classification.role) << "\n";
-    if (!setup.settings.leave_modemmanager) {
+    // Only a card the table lists: a device that is ours by its interface's name alone may still
+    // be a modem that ModemManager serves.
+    if (classification.listed && !setup.settings.leave_modemmanager) {
         std::cout << "ID_MM_PORT_IGNORE=1\n";
     }
     return 0;
@@ -136,7 +142,8 @@ int Scan(const Setup& setup) {
         }
         const Classification classification = Classify(setup.table, tty);
         if (classification.role == PortRole::kNone) {
-            std::cerr << tty.name << ": not published: " << classification.why << "\n";
+            std::cerr << carvex::PrintableText(tty.name + ": not published: " + classification.why)
+                      << "\n";
             continue;
         }
         found.push_back(std::move(tty));
@@ -163,29 +170,47 @@ int Scan(const Setup& setup) {
     std::sort(published.begin(), published.end(),
               [](const PublishedPort& a, const PublishedPort& b) { return a.com < b.com; });
     for (const PublishedPort& port : published) {
-        std::cout << "COM" << port.com << "  " << port.devnode.string() << "  "
-                  << RoleName(port.role) << "  " << FriendlyName(port) << "\n";
+        std::cout << "COM" << port.com << "  " << carvex::PrintableText(port.devnode.string())
+                  << "  " << RoleName(port.role) << "  " << FriendlyName(port) << "\n";
     }
-    std::cout << publication.Ports().size() << " port(s) published in " << root.Path().string()
-              << "\n";
+    const std::string root_path = carvex::PrintableText(root.Path().string());
+    std::cout << publication.Ports().size() << " port(s) published in " << root_path << "\n";
     if (root.Path() != carvex::DeviceRoot::kDefaultPath) {
-        std::cout << "Use it with: export CARVEX_ROOT=" << root.Path().string() << "\n";
+        std::cout << "Use it with: export CARVEX_ROOT=" << root_path << "\n";
     }
     return 0;
 }
 
 }  // namespace
 
+// Options are listed with their descriptions alone; which ones go together is said in words.
+class HelpFormatter : public CLI::Formatter {
+  public:
+    HelpFormatter() { column_width(14); }
+    std::string make_option_opts(const CLI::Option*) const override { return {}; }
+    std::string make_usage(const CLI::App*, std::string) const override {
+        return "\nUsage: carvex-udev [--scan | --classify]\n";
+    }
+};
+
 int Run(int argc, char** argv) {
     CLI::App app{
-        "carvex-udev: publishes USB data cards into the Carvex device root ($CARVEX_ROOT, default "
-        "/run/carvex).\nRun by udev with the event in the environment, or with --scan."};
+        "carvex-udev: publishes the serial ports of USB data cards into the Carvex device root\n"
+        "($CARVEX_ROOT, default /run/carvex), as the card's Windows driver registers them."};
+    app.formatter(std::make_shared<HelpFormatter>());
+    app.set_help_flag("-h,--help", "show this help and exit");
+    app.footer(
+        "Without an option it handles the udev event in its environment (ACTION, DEVPATH, ...),\n"
+        "as its udev rule runs it. Which port is which comes from the card table\n"
+        "(/usr/share/carvex/cards.conf, local lines in /etc/carvex/cards.d/*.conf).");
     bool scan = false;
     bool classify = false;
-    auto* scan_flag =
-        app.add_flag("--scan", scan, "publish the cards plugged in now (walks /sys/class/tty)");
+    auto* scan_flag = app.add_flag(
+        "--scan", scan,
+        "publish the cards plugged in now, walking /sys/class/tty (not with --classify)");
     app.add_flag("--classify", classify,
-                 "print the port's role for udev's IMPORT{program} and publish nothing")
+                 "print the port's role for the udev rule's IMPORT{program} and publish\n"
+                 "nothing (not with --scan)")
         ->excludes(scan_flag);
     CLI11_PARSE(app, argc, argv);
 
@@ -209,8 +234,11 @@ int Run(int argc, char** argv) {
 int main(int argc, char** argv) {
     try {
         return Run(argc, argv);
+    } catch (const carvex::DevicePublisherLock::Timeout& e) {
+        Report(std::string("nothing published: ") + e.what(), LOG_ERR);
+        return 1;
     } catch (const std::exception& e) {
-        Report(e.what());
+        Report(e.what(), LOG_ERR);
         return 1;
     }
 }

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
 #include <sstream>
 #include <tuple>
 
 #include "carvex/link/port_discovery.h"
+#include "carvex/platform/whole_file.h"
+#include "tools/carvex-udev/text_lines.h"
 
 namespace carvexudev {
 
@@ -14,9 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ComName(int number) {
-    return "COM" + std::to_string(number);
-}
+// Thousands of ports; a larger record is not one of ours.
+constexpr uint64_t kMaxRecordBytes = uint64_t{1024} * 1024;
 
 std::vector<std::string_view> Fields(std::string_view line) {
     std::vector<std::string_view> fields;
@@ -38,11 +38,12 @@ std::optional<int> Number(std::string_view text) {
 }
 
 // The record: one line per port, "devpath devnode card role com card-number" separated by tabs.
+// Read as a whole file of a bounded size that is never a pipe or a device: what lies in a root
+// that a user can write must not stall or exhaust the publisher.
 std::vector<PublishedPort> ReadRecord(const fs::path& file) {
     std::vector<PublishedPort> ports;
-    std::ifstream in(file);
-    std::string line;
-    while (std::getline(in, line)) {
+    const carvex::WholeFile record = carvex::ReadWholeFile(file, kMaxRecordBytes);
+    for (const std::string_view line : Lines(record.content)) {
         const auto fields = Fields(line);
         if (fields.size() != 6) {
             continue;
@@ -90,7 +91,7 @@ std::string FriendlyName(const PublishedPort& port) {
         port.card_number > 1 ? " #" + std::to_string(port.card_number) : std::string();
     switch (port.role) {
         case PortRole::kPcUi:
-            return std::string(carvex::kPcUiReference) + suffix + " (" + ComName(port.com) + ")";
+            return std::string(carvex::kPcUiReference) + suffix + " (" + carvex::ComName(port.com) + ")";
         case PortRole::kModem:
             return std::string(carvex::kModemReference) + suffix;
         case PortRole::kNone:
@@ -158,7 +159,7 @@ void RootPublication::Commit() {
         return;
     }
     for (const PublishedPort& port : ports_) {
-        publisher_.PublishComPort(ComName(port.com), port.devnode);
+        publisher_.PublishComPort(carvex::ComName(port.com), port.devnode);
     }
 
     std::vector<carvex::RegistrySubkey> modem_keys;
@@ -168,7 +169,7 @@ void RootPublication::Commit() {
         subkey.insert(0, subkey.size() < 4 ? 4 - subkey.size() : 0, '0');  // "0000", "0001", ...
         modem_keys.push_back(
             {subkey,
-             {{"FriendlyName", FriendlyName(*modem)}, {"AttachedTo", ComName(modem->com)}}});
+             {{"FriendlyName", FriendlyName(*modem)}, {"AttachedTo", carvex::ComName(modem->com)}}});
         modem_names.push_back(FriendlyName(*modem));
     }
     std::vector<std::string> port_names;
@@ -185,7 +186,7 @@ void RootPublication::Commit() {
             std::any_of(ports_.begin(), ports_.end(),
                         [&](const PublishedPort& p) { return p.com == gone.com; });
         if (!still_used) {
-            publisher_.RemoveComPort(ComName(gone.com));
+            publisher_.RemoveComPort(carvex::ComName(gone.com));
         }
     }
     published_ = ports_;

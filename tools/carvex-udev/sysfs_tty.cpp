@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
-#include <iterator>
 #include <system_error>
+
+#include "carvex/platform/whole_file.h"
+#include "tools/carvex-udev/text_lines.h"
+#include "tools/carvex-udev/tty_classifier.h"
 
 namespace carvexudev {
 
@@ -12,13 +14,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A sysfs attribute without its closing newline; nullopt when the file is not there.
+// A sysfs attribute is at most a page; more than that is not an attribute.
+constexpr uint64_t kMaxAttributeBytes = 4096;
+
+// A sysfs attribute without its closing newline; nullopt when the file is not there or cannot be
+// read.
 std::optional<std::string> Attribute(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    carvex::WholeFile file = carvex::ReadWholeFile(path, kMaxAttributeBytes);
+    if (file.stamp.kind != carvex::FileStamp::Kind::kFile || file.error) {
         return std::nullopt;
     }
-    std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    std::string text = std::move(file.content);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
         text.pop_back();
     }
@@ -36,15 +42,14 @@ std::optional<int> Decimal(std::string_view text) {
 
 // The tty's uevent as the kernel writes it: MAJOR, MINOR and DEVNAME (relative to /dev).
 void ReadUevent(const fs::path& device, UsbTty& tty) {
-    std::ifstream file(device / "uevent");
-    std::string line;
-    while (std::getline(file, line)) {
+    const std::string uevent = Attribute(device / "uevent").value_or("");
+    for (const std::string_view line : Lines(uevent)) {
         const size_t equals = line.find('=');
-        if (equals == std::string::npos) {
+        if (equals == std::string_view::npos) {
             continue;
         }
-        const std::string key = line.substr(0, equals);
-        const std::string value = line.substr(equals + 1);
+        const std::string_view key = line.substr(0, equals);
+        const std::string value(line.substr(equals + 1));
         if (key == "DEVNAME" && !value.empty()) {
             tty.devnode = value.front() == '/' ? fs::path(value) : fs::path("/dev") / value;
         } else if (key == "MAJOR") {
@@ -53,6 +58,21 @@ void ReadUevent(const fs::path& device, UsbTty& tty) {
             tty.minor = Decimal(value).value_or(-1);
         }
     }
+}
+
+// The interfaces of a USB device are the folders below it with a bInterfaceNumber.
+bool NamesPcUiInterface(const fs::path& device) {
+    std::error_code error;
+    for (fs::directory_iterator it(device, error), end; !error && it != end; it.increment(error)) {
+        if (!Attribute(it->path() / "bInterfaceNumber")) {
+            continue;
+        }
+        const auto name = Attribute(it->path() / "interface");
+        if (name && IsPcUiInterfaceName(*name)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool SafeDevpath(std::string_view devpath) {
@@ -98,6 +118,7 @@ std::optional<UsbTty> DescribeUsbTty(const fs::path& sysfs, std::string_view dev
         if (tty.interface_name && tty.interface_name->empty()) {
             tty.interface_name.reset();
         }
+        tty.device_names_pcui = NamesPcUiInterface(device);
         ReadUevent(sysfs / devpath.substr(1), tty);
         return tty;
     }

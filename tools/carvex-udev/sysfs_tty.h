@@ -21,8 +21,10 @@ struct UsbTty {
     std::string usb_device;  // devpath of the USB device: the card the port belongs to
     UsbInterfaceId id;
     std::optional<std::string> interface_name;  // the interface's own name, when it has one
-    std::string id_path;                        // udev's ID_PATH; empty when not known
-    bool mm_at_primary = false;                 // ModemManager's port tags
+    // Whether any interface of the USB device names itself as the card's PC UI interface.
+    bool device_names_pcui = false;
+    std::string id_path;         // udev's ID_PATH; empty when not known
+    bool mm_at_primary = false;  // ModemManager's port tags
     bool mm_at_secondary = false;
 };
 

@@ -2,32 +2,72 @@
 
 namespace carvexudev {
 
+namespace {
+
+bool IsModemInterfaceName(std::string_view name) {
+    return name.find("Modem") != std::string_view::npos;
+}
+
+std::string Quoted(const std::string& name) {
+    return "interface name \"" + name + "\"";
+}
+
+}  // namespace
+
+bool IsPcUiInterfaceName(std::string_view name) {
+    return name.find("PC UI") != std::string_view::npos;
+}
+
 Classification Classify(const CardTable& table, const UsbTty& tty) {
+    Classification result;
+    result.listed = table.ListsDevice(tty.id.vendor, tty.id.product);
     if (const auto role = table.Find(tty.id)) {
-        return {*role, *role == PortRole::kNone
-                           ? "the card table names no role for " + Describe(tty.id)
-                           : "card table"};
+        result.role = *role;
+        result.why = *role == PortRole::kNone
+                         ? "the card table names no role for " + Describe(tty.id)
+                         : "card table";
+        return result;
+    }
+    if (!result.listed && !tty.device_names_pcui) {
+        // Another maker's modem looks like ours to ModemManager's tags and to a "Modem" name;
+        // taking it would keep it from ModemManager and send it the card's DIAG commands.
+        std::string looks_like;
+        if (tty.mm_at_secondary || tty.mm_at_primary) {
+            looks_like = std::string("ModemManager tag ID_MM_PORT_TYPE_AT_") +
+                         (tty.mm_at_secondary ? "SECONDARY" : "PRIMARY");
+        } else if (tty.interface_name && IsModemInterfaceName(*tty.interface_name)) {
+            looks_like = Quoted(*tty.interface_name);
+        }
+        result.why = looks_like.empty()
+                         ? "not in the card table, and no interface of the device is named as a "
+                           "PC UI interface"
+                         : "another maker's modem (" + looks_like + "), not in the card table";
+        return result;
     }
     if (tty.mm_at_secondary) {
-        return {PortRole::kPcUi, "ModemManager tag ID_MM_PORT_TYPE_AT_SECONDARY"};
+        result.role = PortRole::kPcUi;
+        result.why = "ModemManager tag ID_MM_PORT_TYPE_AT_SECONDARY";
+        return result;
     }
     if (tty.mm_at_primary) {
-        return {PortRole::kModem, "ModemManager tag ID_MM_PORT_TYPE_AT_PRIMARY"};
+        result.role = PortRole::kModem;
+        result.why = "ModemManager tag ID_MM_PORT_TYPE_AT_PRIMARY";
+        return result;
     }
-    // Case-sensitive, as the driver writes its names.
-    if (tty.interface_name) {
-        const std::string& name = *tty.interface_name;
-        if (name.find("PC UI") != std::string::npos) {
-            return {PortRole::kPcUi, "interface name \"" + name + "\""};
-        }
-        if (name.find("Modem") != std::string::npos) {
-            return {PortRole::kModem, "interface name \"" + name + "\""};
-        }
+    if (tty.interface_name && IsPcUiInterfaceName(*tty.interface_name)) {
+        result.role = PortRole::kPcUi;
+        result.why = Quoted(*tty.interface_name);
+        return result;
     }
-    return {PortRole::kNone,
-            "no card table line for " + Describe(tty.id) + ", no ModemManager tag, " +
-                (tty.interface_name ? "interface name \"" + *tty.interface_name + "\" names no role"
-                                    : "no interface name")};
+    if (tty.interface_name && IsModemInterfaceName(*tty.interface_name)) {
+        result.role = PortRole::kModem;
+        result.why = Quoted(*tty.interface_name);
+        return result;
+    }
+    result.why =
+        "no card table line for " + Describe(tty.id) + ", no ModemManager tag, " +
+        (tty.interface_name ? Quoted(*tty.interface_name) + " names no role" : "no interface name");
+    return result;
 }
 
 }  // namespace carvexudev

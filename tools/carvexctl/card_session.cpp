@@ -6,7 +6,7 @@
 #include "carvex/carvex.h"
 #include "carvex/link/port_discovery.h"
 #include "carvex/platform/device_root.h"
-#include "tools/carvexctl/port_diagnosis.h"
+#include "carvex/platform/port_diagnosis.h"
 
 namespace carvexctl {
 
@@ -20,14 +20,13 @@ CardSession::CardSession() {
                 ? "; \"carvexctl ports --why\" tells what was found"
                 : "; the device root does not exist: with a real card, install the udev rule or "
                   "run carvex-udev --scan";
-        throw Failure("no card found: no PC UI interface among the serial ports (device root " +
-                      root.Path().string() + ")" + hint);
+        throw Failure(carvex::ExplainUnopenableCard(root).sentence + hint);
     }
     Progress("Opening the card on COM" + std::to_string(*port) + " and switching it to DIAG...");
     if (InitCommPort() != 1) {
         CloseCommPort();
         throw Failure("the card's PC UI interface cannot be used: " +
-                      ExplainUnopenablePort(root, *port));
+                      carvex::ExplainUnopenablePort(root, *port).sentence);
     }
 }
 

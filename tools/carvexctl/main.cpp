@@ -13,9 +13,11 @@
 #include "app/model/imei.h"
 #include "carvex/carvex.h"
 #include "carvex/platform/device_root.h"
+#include "carvex/platform/printable_text.h"
 #include "project_version.h"
 #include "tools/carvexctl/card_session.h"
 #include "tools/carvexctl/ports_report.h"
+#include "tools/carvexctl/verify_setting_file.h"
 
 namespace {
 
@@ -26,8 +28,10 @@ using carvexctl::Progress;
 
 constexpr int kNvSize = 128;
 
+// A text the card sent, fit for a terminal.
 std::string Text(const std::array<char, 128>& buffer) {
-    return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
+    return carvex::PrintableText(
+        std::string_view(buffer.data(), strnlen(buffer.data(), buffer.size())));
 }
 
 std::string Hex(int value) {
@@ -237,9 +241,26 @@ int Run(int argc, char** argv) {
         [&] { carvexctl::PrintPorts(std::cout, carvex::DeviceRoot::FromEnvironment(), why); });
 
     std::string file;
-    auto* crc = app.add_subcommand("crc", "the setting-file CRC of a file");
+    auto* crc = app.add_subcommand(
+        "crc", "the library's CRC of a whole file (to check a setting file, use verify)");
     crc->add_option("FILE", file, "file to check")->required();
     crc->callback([&] { Crc(file); });
+
+    int exit_code = 0;
+    std::string description;
+    auto* verify =
+        app.add_subcommand("verify",
+                           "check a setting file: whether its seal holds and, with --description, "
+                           "whether every value decodes (exit 0 or 1)");
+    verify->add_option("SETTINGS", file, "the setting file (an exported .ini)")->required();
+    verify->add_option("--description", description,
+                       "the description it was made with (Config_Info.ini)");
+    verify->callback([&] {
+        const bool good = carvexctl::VerifySettingFile(
+            std::cout, file,
+            description.empty() ? std::nullopt : std::optional<std::filesystem::path>(description));
+        exit_code = good ? 0 : 1;
+    });
 
     try {
         app.parse(argc, argv);
@@ -249,7 +270,7 @@ int Run(int argc, char** argv) {
         std::cerr << "carvexctl: " << e.what() << std::endl;
         return 1;
     }
-    return 0;
+    return exit_code;
 }
 
 int main(int argc, char** argv) {

@@ -1,7 +1,7 @@
 #include "tools/carvexctl/ports_report.h"
 
 #include <algorithm>
-#include <iomanip>
+#include <array>
 #include <optional>
 #include <set>
 #include <string>
@@ -10,6 +10,8 @@
 
 #include "carvex/link/port_discovery.h"
 #include "carvex/platform/device_list.h"
+#include "carvex/platform/device_users.h"
+#include "carvex/platform/printable_text.h"
 #include "carvex/platform/registry.h"
 #include "tools/carvex-udev/sysfs_tty.h"
 #include "tools/carvex-udev/tty_classifier.h"
@@ -18,19 +20,41 @@
 namespace carvexctl {
 
 namespace fs = std::filesystem;
+using carvex::PrintableText;
 
 namespace {
+
+enum class Role { kNone, kPcUi, kModem };
 
 struct Row {
     int index = 0;
     std::optional<std::string> name;  // nullopt: the name cannot be read
     std::optional<int> com;
-    std::string role = "-";
+    Role role = Role::kNone;
     std::string note;
+};
+
+// A printed row: the aligned columns (index, COM port, tty, role), then the name and notes.
+// Every text is already printable, so its width is its length.
+struct Cells {
+    std::array<std::string, 4> columns;
+    std::string rest;
 };
 
 bool Contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
+}
+
+std::string RoleWords(Role role) {
+    switch (role) {
+        case Role::kPcUi:
+            return "PC UI";
+        case Role::kModem:
+            return "modem";
+        case Role::kNone:
+            break;
+    }
+    return "-";
 }
 
 // "(COM12)" in a Ports device's name.
@@ -50,7 +74,7 @@ std::optional<int> ComFromName(const std::string& name) {
     return number;
 }
 
-// The AttachedTo port of the modem class key whose FriendlyName is `name`.
+// The COM port the registry's modem entry of this name is attached to.
 std::optional<int> ComFromModemKey(const carvex::DeviceRoot& root, const std::string& name) {
     const auto class_key = carvex::RegistryKey::OpenLocalMachine(root, carvex::kModemClassKey);
     if (!class_key) {
@@ -82,14 +106,14 @@ std::vector<Row> ReadClass(const carvex::DeviceRoot& root, carvex::DeviceClass d
             if ((Contains(*row.name, carvex::kPcUiReference) ||
                  carvex::MatchFriendlyName(*row.name, carvex::kPcUiReference)) &&
                 Contains(*row.name, "COM")) {
-                row.role = "pcui";
+                row.role = Role::kPcUi;
             }
         } else if (row.name) {
             row.com = ComFromModemKey(root, *row.name);
             if (Contains(*row.name, carvex::kModemReference) ||
                 Contains(*row.name, carvex::kModemSecondForm) ||
                 carvex::MatchFriendlyName(*row.name, carvex::kModemReference)) {
-                row.role = "modem";
+                row.role = Role::kModem;
             }
         }
         rows.push_back(std::move(row));
@@ -97,23 +121,8 @@ std::vector<Row> ReadClass(const carvex::DeviceRoot& root, carvex::DeviceClass d
     return rows;
 }
 
-// What com/COMn points to, and whether it is still there.
-std::string TtyOf(const carvex::DeviceRoot& root, std::optional<int> com) {
-    if (!com) {
-        return "-";
-    }
-    const fs::path link = root.ComDirectory() / ("COM" + std::to_string(*com));
-    std::error_code error;
-    const fs::path target = fs::read_symlink(link, error);
-    if (error) {
-        return "(no com/COM" + std::to_string(*com) + ")";
-    }
-    return fs::exists(link, error) ? target.string() : target.string() + " (gone)";
-}
-
 // Marks the first row whose role and COM number are what the library's search found.
-void Mark(std::vector<Row>& rows, const std::string& role, std::optional<int> com,
-          const std::string& note) {
+void Mark(std::vector<Row>& rows, Role role, std::optional<int> com, const std::string& note) {
     for (Row& row : rows) {
         if (row.role == role && com && row.com == com) {
             row.note = note;
@@ -122,22 +131,77 @@ void Mark(std::vector<Row>& rows, const std::string& role, std::optional<int> co
     }
 }
 
-void PrintClass(std::ostream& out, const carvex::DeviceRoot& root, const char* title,
-                const std::vector<Row>& rows) {
-    out << title << ":\n";
-    if (rows.empty()) {
-        out << "  (none)\n";
-        return;
+// What com/COMn points to, whether it is still there, and who else has it open.
+Cells CellsOf(const carvex::DeviceRoot& root, const Row& row) {
+    const std::string com = row.com ? carvex::ComName(*row.com) : "-";
+    Cells cells{{std::to_string(row.index), com, "-", RoleWords(row.role)}, {}};
+    std::string& tty = cells.columns[2];
+    cells.rest = row.name ? "\"" + PrintableText(*row.name) + "\"" : "(name cannot be read)";
+    if (!row.note.empty()) {
+        cells.rest += "  <- " + row.note;
     }
-    for (const Row& row : rows) {
-        const std::string com = row.com ? "COM" + std::to_string(*row.com) : "-";
-        out << "  " << row.index << "  " << std::left << std::setw(6) << com << " " << std::setw(14)
-            << TtyOf(root, row.com) << " " << std::setw(6) << row.role << " "
-            << (row.name ? "\"" + *row.name + "\"" : "(name cannot be read)");
-        if (!row.note.empty()) {
-            out << "  <- " << row.note;
+    if (!row.com) {
+        return cells;
+    }
+    const fs::path link = root.ComDirectory() / com;
+    std::error_code error;
+    fs::path target = fs::read_symlink(link, error);
+    if (error) {
+        tty = "(no com/" + com + ")";
+        return cells;
+    }
+    tty = PrintableText(target.string());
+    if (!fs::exists(link, error)) {
+        tty += " (gone)";
+        return cells;
+    }
+    if (target.is_relative()) {
+        target = link.parent_path() / target;
+    }
+    const carvex::DeviceUsers users = carvex::FindDeviceUsers(target);
+    const auto& busy = users.holders.empty() ? users.lockers : users.holders;
+    if (!busy.empty()) {
+        auto named = busy;
+        for (carvex::ProcessInfo& process : named) {
+            process.name = PrintableText(process.name);
         }
-        out << "\n";
+        cells.rest += "  [busy: in use by " + carvex::DescribeProcesses(named) + "]";
+    }
+    return cells;
+}
+
+// Both classes in columns as wide as their widest cell, so a longer tty ("(gone)") keeps them
+// aligned.
+void PrintClasses(std::ostream& out,
+                  const std::vector<std::pair<const char*, std::vector<Cells>>>& classes) {
+    const Cells heading{{"#", "COM", "tty", "role"}, "name"};
+    std::array<size_t, 4> widths{};
+    for (size_t column = 0; column < widths.size(); ++column) {
+        widths[column] = heading.columns[column].size();
+        for (const auto& [title, rows] : classes) {
+            for (const Cells& cells : rows) {
+                widths[column] = std::max(widths[column], cells.columns[column].size());
+            }
+        }
+    }
+    const auto line = [&](const Cells& cells) {
+        out << " ";
+        for (size_t column = 0; column < widths.size(); ++column) {
+            const std::string& text = cells.columns[column];
+            out << " " << text << std::string(widths[column] - text.size() + 1, ' ');
+        }
+        out << " " << cells.rest << "\n";
+    };
+    for (const auto& [title, rows] : classes) {
+        out << title << ":\n";
+        if (rows.empty()) {
+            out << "  (none)\n";
+            continue;
+        }
+        line(heading);
+        for (const Cells& cells : rows) {
+            line(cells);
+        }
     }
 }
 
@@ -158,8 +222,10 @@ void PrintUnpublished(std::ostream& out, const carvex::DeviceRoot& root) {
         }
     }
 
-    out << "\nUSB serial ports not published (" << (settings.sysfs / "class" / "tty").string()
-        << "):\n";
+    out << "\nUSB serial ports not published ("
+        << PrintableText((settings.sysfs / "class" / "tty").string()) << "):\n";
+    const std::string local_table =
+        PrintableText((settings.config_dir / "cards.d" / "local.conf").string());
     int count = 0;
     for (auto& entry : carvexudev::ListTtys(settings.sysfs)) {
         if (!entry.usb) {
@@ -174,24 +240,28 @@ void PrintUnpublished(std::ostream& out, const carvex::DeviceRoot& root) {
                 carvexudev::PropertiesFromDatabase(settings.udev_data, tty.major, tty.minor), tty);
         }
         const auto classification = carvexudev::Classify(table, tty);
-        out << "  " << tty.name << " (" << tty.devnode.string() << ", "
-            << carvexudev::Describe(tty.id) << "): ";
-        if (classification.role == carvexudev::PortRole::kNone) {
-            out << classification.why << "\n";
+        std::string text =
+            tty.name + " (" + tty.devnode.string() + ", " + carvexudev::Describe(tty.id) + "): ";
+        if (classification.role != carvexudev::PortRole::kNone) {
+            text += "a " + std::string(carvexudev::RoleName(classification.role)) + " port (" +
+                    classification.why +
+                    ") that is not in this device root: install the udev rule, or run "
+                    "carvex-udev --scan with CARVEX_ROOT=" +
+                    root.Path().string();
+        } else if (!classification.listed) {
+            text += "not used: " + classification.why + ": add a line for it to " + local_table +
+                    " to use it";
         } else {
-            out << "a " << carvexudev::RoleName(classification.role) << " port ("
-                << classification.why
-                << ") that is not in this device root: install the udev rule, or run "
-                   "carvex-udev --scan with CARVEX_ROOT="
-                << root.Path().string() << "\n";
+            text += classification.why;
         }
+        out << "  " << PrintableText(text) << "\n";
         ++count;
     }
     if (count == 0) {
         out << "  (none)\n";
     }
     for (const std::string& problem : problems) {
-        out << "card table or settings: " << problem << " (skipped)\n";
+        out << "card table or settings: " << PrintableText(problem) << " (skipped)\n";
     }
 }
 
@@ -202,22 +272,29 @@ void PrintPorts(std::ostream& out, const carvex::DeviceRoot& root, bool why) {
     std::vector<Row> modems = ReadClass(root, carvex::DeviceClass::kModem);
     const auto diag_port = carvex::FindDiagPort(root);
     const auto modem_port = carvex::FindModemPort(root);
-    Mark(ports, "pcui", diag_port, "InitCommPort opens this one");
-    Mark(modems, "modem", modem_port, "the board-type query asks this one");
+    Mark(ports, Role::kPcUi, diag_port, "the configurator uses this port");
+    Mark(modems, Role::kModem, modem_port, "the model is asked on this port");
 
-    out << "Device root " << root.Path().string() << "\n";
+    out << "Device root " << PrintableText(root.Path().string()) << "\n";
     std::error_code error;
     if (!fs::exists(root.Path(), error)) {
         out << "It does not exist: with a real card, install the udev rule or run carvex-udev "
                "--scan.\n";
     }
-    PrintClass(out, root, "Ports", ports);
-    PrintClass(out, root, "Modem", modems);
+    std::vector<std::pair<const char*, std::vector<Cells>>> classes = {{"Ports", {}},
+                                                                       {"Modem", {}}};
+    for (const Row& row : ports) {
+        classes[0].second.push_back(CellsOf(root, row));
+    }
+    for (const Row& row : modems) {
+        classes[1].second.push_back(CellsOf(root, row));
+    }
+    PrintClasses(out, classes);
     if (!diag_port) {
-        out << "No PC UI interface: InitCommPort finds no card.\n";
+        out << "No PC UI interface among the ports: no card found.\n";
     }
     if (!modem_port) {
-        out << "No modem with a modem class key: the board-type query falls back to DIAG.\n";
+        out << "No modem whose COM port is known: the model is asked over DIAG instead.\n";
     }
     if (why) {
         PrintUnpublished(out, root);
