@@ -38,9 +38,10 @@ class SerialDevice {
     SerialDevice& operator=(const SerialDevice&) = delete;
 
     // Opens and configures the device; returns kPortNoError or the failure's code. Only a
-    // serial device (a character device that is a terminal) is opened at all; it is kept only
-    // once it is locked and set up, so a failure leaves nothing open or locked. Input the device
-    // held from before is discarded, as a freshly opened COM port starts with empty queues.
+    // serial device (a character device that is a terminal) is opened at all, and only when no
+    // other program has it open (kPortCannotOpen, as for a COM port in use); it is kept only once
+    // it is locked and set up, so a failure leaves nothing open or locked. Input the device held
+    // from before is discarded, as a freshly opened COM port starts with empty queues.
     int32_t Open(const std::filesystem::path& device, uint32_t baud_rate);
     bool IsOpen() const { return fd_.Valid(); }
     void Close();

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "carvex/platform/device_users.h"
 #include "carvex/platform/serial_device.h"
 
 namespace carvex {
@@ -154,7 +155,13 @@ int32_t SerialDevice::Open(const std::filesystem::path& device, uint32_t baud_ra
         opened.st_rdev != node.st_rdev || !::isatty(fd.Get())) {
         return Fail(PortErrorFor(OpenStep::kOpen), ENOTTY);
     }
-    // A COM port has one owner at a time; TIOCEXCL would not stop a second opener running as root.
+    // A COM port has one owner at a time: a tty another program has open (a terminal program,
+    // a modem manager) is in use, as Windows refuses a COM port that another program opened.
+    if (!FindDeviceUsers(device).holders.empty()) {
+        return Fail(PortErrorFor(OpenStep::kLock), EBUSY);
+    }
+    // Programs of this library lock what they open; TIOCEXCL would not stop a second opener
+    // running as root.
     if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
         return Fail(PortErrorFor(OpenStep::kLock), errno);
     }

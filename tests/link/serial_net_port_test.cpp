@@ -16,6 +16,8 @@
 #include "cardsim/pty_pair.h"
 #include "carvex/link/serial_net_port.h"
 #include "carvex/platform/device_publisher.h"
+#include "carvex/platform/device_users.h"
+#include "carvex/platform/port_diagnosis.h"
 #include "carvex/platform/serial_device.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait_until.h"
@@ -149,6 +151,37 @@ TEST_F(SerialNetPortTest, InputFromBeforeTheOpenIsDiscarded) {
     uint32_t received = 0;
     ASSERT_TRUE(port->Read(std::span(&byte, 1), &received));
     EXPECT_EQ(byte, 0x7E) << "the card's answer from before the reopen is gone";
+}
+
+// A terminal program (here `sleep`, holding the tty on its standard input) has the port open
+// without locking it: the port is in use all the same, and the diagnosis names the program.
+TEST_F(SerialNetPortTest, APortAnotherProgramHoldsOpenIsInUse) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int fd = ::open(pty_.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+        if (fd < 0 || ::dup2(fd, 0) < 0) {
+            ::_exit(1);
+        }
+        ::execlp("sleep", "sleep", "60", static_cast<char*>(nullptr));
+        ::_exit(1);
+    }
+    const auto held = [&] { return !FindDeviceUsers(pty_.SlavePath()).holders.empty(); };
+    ASSERT_TRUE(testsupport::WaitUntil(held));
+    SerialNetPort port(root_);
+    port.Configure(7, 115200);
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(port.LastError(), kPortCannotOpen);
+    EXPECT_EQ(port.LastSystemError(), EBUSY);
+    const PortDiagnosis why = ExplainUnopenablePort(root_, 7);
+    EXPECT_EQ(why.cause, PortDiagnosis::Cause::kInUse);
+    EXPECT_NE(why.brief.find("in use by sleep (pid " + std::to_string(child) + ")"),
+              std::string::npos)
+        << why.brief;
+
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_TRUE(port.Open()) << "free again once the program has gone";
 }
 
 TEST_F(SerialNetPortTest, PortLockedByAnotherProcessCannotBeOpened) {
