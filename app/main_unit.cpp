@@ -47,6 +47,7 @@ constexpr int kMemoHeight = 94;
 constexpr int kStatusPanels = 2;
 constexpr int kStatusPanelWidth = 50;
 // "Common Info": the list's rows and its "Desc" and "Value" columns.
+constexpr int kCommonInfoColumns = 2;
 constexpr int kCommonInfoRowHeight = 22;
 constexpr int kDescColumnWidth = 150;
 constexpr int kValueColumnWidth = 300;
@@ -241,7 +242,8 @@ void TMainFrm::CreateCommonInfo() {
     CommonInfoSheet->setObjectName(QStringLiteral("CommonInfoSheet"));
     PageControl1->addTab(CommonInfoSheet, QStringLiteral("Common Info"));
 
-    CommonInfoLst = new QTableWidget(static_cast<int>(kCommonInfoRows), 2, CommonInfoSheet);
+    CommonInfoLst =
+        new QTableWidget(static_cast<int>(kCommonInfoRows), kCommonInfoColumns, CommonInfoSheet);
     auto* fill = new QVBoxLayout(CommonInfoSheet);
     fill->setContentsMargins(0, 0, 0, 0);
     fill->addWidget(CommonInfoLst);

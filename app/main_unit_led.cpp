@@ -15,8 +15,10 @@ namespace cardwright {
 
 namespace {
 
-// The page's items take the left part of the tab (their layout starts at x = 10).
+// The page's items take the left part of the tab (their layout starts at x = 10); the two lists
+// the rest, a margin away from the items and the tab's edges.
 constexpr int kItemsWidth = 240;
+constexpr int kListMargin = 10;
 constexpr int kStatusListWidth = 130;
 const QString kNoStep = QStringLiteral("--");
 
@@ -67,7 +69,7 @@ void TMainFrm::CreateLedPage() {
     });
 
     auto* lists = new QHBoxLayout(LedSheet);
-    lists->setContentsMargins(kItemsWidth + 10, 10, 10, 10);
+    lists->setContentsMargins(kItemsWidth + kListMargin, kListMargin, kListMargin, kListMargin);
     lists->addWidget(ListView2);
     lists->addWidget(ListView1, 1);
 }

@@ -105,6 +105,16 @@ struct Workbench {
 
     CardWorkSeams Seams() { return {card, log.Log(), progress, view}; }
 
+    // The window's Read of the card; a card that cannot be opened ends the command.
+    ReadReport Read(Description& description) {
+        const ReadReport report =
+            CardReader(Seams()).ReadFromCardAndReport(description.state, description.file);
+        if (!report.opened) {
+            NotOpened();
+        }
+        return report;
+    }
+
     // Why the card could not be opened, in words.
     [[noreturn]] void NotOpened() const {
         const auto entry = card.Connection().Port();
@@ -228,12 +238,8 @@ void Read(const CardWorkCommands::Options& options) {
     }
     Description description(options.description);
     Workbench bench(options);
-    CardWorkState& state = description.state;
-    const ReadReport report =
-        CardReader(bench.Seams()).ReadFromCardAndReport(state, description.file);
-    if (!report.opened) {
-        bench.NotOpened();
-    }
+    const CardWorkState& state = description.state;
+    const ReadReport report = bench.Read(description);
     PrintRead(std::cout, state, report);
     if (!report.ok) {
         End(kCardWorkFailed,
@@ -290,12 +296,7 @@ void Write(const CardWorkCommands::Options& options) {
     CardWorkState& state = description.state;
     // As the window starts: the card is read first, which records its type and generation and
     // which of its items it holds.
-    const ReadReport read =
-        CardReader(bench.Seams()).ReadFromCardAndReport(state, description.file);
-    if (!read.opened) {
-        bench.NotOpened();
-    }
-    if (!read.ok) {
+    if (!bench.Read(description).ok) {
         End(kCardWorkFailed,
             "the card could not be read: an item's description cannot be used "
             "(see the log); nothing was written");

@@ -2,6 +2,8 @@
 // fails a request.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "app/card_work/card_reader.h"
 #include "tests/app/card_work/card_work_fixture.h"
 #include "tests/support/temp_dir.h"
@@ -104,6 +106,29 @@ TEST(ReadSequence, ReadsTheCardInTheWindowsOrder) {
     EXPECT_FALSE(t.Item("INACTIVE").OnCard);
     EXPECT_EQ(t.Shown("INACTIVE"), "On");  // its default
     EXPECT_FALSE(t.Ticked("INACTIVE"));
+}
+
+// One sequence object per card, each with its own seams: two cards read at the same time, each
+// into its own state and its own log.
+TEST(ReadSequence, TwoCardsAreReadAtOnce) {
+    CardWorkUnderTest first;
+    auto profile = TestProfile();
+    profile.nv[60000] = cardsim::NvValue{9};
+    CardWorkUnderTest second(profile);
+    cardwright::ReadReport first_report;
+    std::thread other([&] {
+        first_report =
+            CardReader(first.Seams()).ReadFromCardAndReport(first.state, first.Description());
+    });
+    const auto second_report =
+        CardReader(second.Seams()).ReadFromCardAndReport(second.state, second.Description());
+    other.join();
+    EXPECT_TRUE(first_report.ok && second_report.ok);
+    EXPECT_EQ(first.log.lines, ReadLog({}));
+    EXPECT_EQ(second.log.lines, ReadLog({}));
+    EXPECT_EQ(first.Shown("B_LOW"), "7");
+    EXPECT_EQ(second.Shown("B_LOW"), "9");
+    EXPECT_EQ(first.NvReads(), second.NvReads());
 }
 
 TEST(ReadSequence, AVersionRowWhoseQueryFailsKeepsWhatItShowed) {
