@@ -37,6 +37,12 @@ ReadReport CardReader::ReadFromCard(CardWorkState& state, const IniFile& descrip
     }
     ReadCardInfo(state);
     report.ok = ReadCommonItems(state, &report.items);
+    for (ItemReading& reading : report.items) {
+        const std::string& text = state.values[*state.values.Find(reading.name)].text;
+        if (!text.empty()) {
+            reading.shown = text;
+        }
+    }
     card.Close();
     Log("Port closed");
     return report;
@@ -133,7 +139,7 @@ bool CardReader::ReadCommonItems(CardWorkState& state, std::vector<ItemReading>*
             read = seams_.card.ReadNv(*number, data, status);
         }
         if (readings != nullptr) {
-            readings->push_back({item.Name, item.NvId, read, read ? 0 : status});
+            readings->push_back({item.Name, item.NvId, read, read ? 0 : status, std::nullopt});
         }
         if (!read) {
             Log(item.Caption + " Read failed, reason\uFF1A" + std::to_string(status));
@@ -204,7 +210,7 @@ bool CardReader::ReadDeviceState(CardWorkState& state, std::vector<ItemReading>*
             continue;
         }
         if (readings != nullptr) {
-            readings->push_back({item.Name, item.NvId, read, read ? 0 : status});
+            readings->push_back({item.Name, item.NvId, read, read ? 0 : status, std::nullopt});
         }
         if (read) {
             state.values.Show(i, ValueToText(item, DeviceStateItemValue(item, setting)));

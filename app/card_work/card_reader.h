@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -26,6 +27,8 @@ struct ItemReading {
     std::string nv_item;  // its NV_ID: a number, a field list, or "-101" for the port setting
     bool read = false;
     int32_t status = 0;  // the request status of a failed read
+    // The text its value box shows after the read; nullopt when it shows nothing.
+    std::optional<std::string> shown;
 };
 
 struct ReadReport {

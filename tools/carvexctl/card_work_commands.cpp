@@ -167,10 +167,9 @@ void PrintRead(std::ostream& out, const CardWorkState& state, const ReadReport& 
     for (const ItemReading& reading : report.items) {
         const size_t index = *state.values.Find(reading.name);
         const TConfigItem& item = state.items[index];
-        const std::string& text = state.values[index].text;
         const int item_number = NvItemNumber(item.NvId).value_or(-1);
         rows.push_back({carvex::PrintableText(item.Caption),
-                        carvex::PrintableText(text.empty() ? "(nothing)" : text),
+                        carvex::PrintableText(reading.shown.value_or("(nothing)")),
                         item.NvId == kDeviceStateNvId ? "port setting" : item.NvId,
                         reading.read ? "read" : DescribeStatus(reading.status, item_number)});
     }
@@ -200,10 +199,9 @@ std::vector<IniEntry> SolutionEntries(const CardWorkState& state, const ReadRepo
         const TConfigItem& item = state.items[index];
         if (item.NvId == kDeviceStateNvId) {
             port_setting = port_setting || reading.read;
-        } else if (reading.read && !state.values[index].text.empty()) {
+        } else if (reading.read && reading.shown) {
             std::vector<std::string> ignored;
-            entries.emplace_back(item.Name,
-                                 StoredItemValue(item, state.values[index].text, ignored));
+            entries.emplace_back(item.Name, StoredItemValue(item, *reading.shown, ignored));
         }
     }
     if (port_setting) {

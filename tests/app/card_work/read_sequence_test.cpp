@@ -85,6 +85,7 @@ TEST(ReadSequence, ReadsTheCardInTheWindowsOrder) {
         names.push_back(item.name);
         EXPECT_EQ(item.read, item.name != "INACTIVE") << item.name;
         EXPECT_EQ(item.status, item.name == "INACTIVE" ? 5 : 0) << item.name;
+        EXPECT_EQ(item.shown, t.Shown(item.name)) << item.name;
     }
     EXPECT_EQ(
         names,
