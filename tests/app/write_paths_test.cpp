@@ -46,7 +46,7 @@ class WritePathsTest : public QObject {
             "BIT_B=1\r\nLIMIT=5\r\nDEVICE_STATE_INFO=1026\r\nLED_STATUS1=4,3|1,3|\r\n"
             "LED_STATUS6=8,20|\r\n";
         const auto file = folder.Path() / "batch.ini";
-        testsupport::Put(file, "[DATACARD_TYPE]\r\nVALUE=LW-E1750\r\n[DEFAULT]\r\n" + values +
+        testsupport::Put(file, "[DATACARD_TYPE]\r\nVALUE=LW-X4201\r\n[DEFAULT]\r\n" + values +
                                    "[CRC]\r\nVALUE=" + std::to_string(SettingCrc(values)) + "\r\n");
 
         CardState by_window;

@@ -28,7 +28,7 @@ class CarvexctlCardWorkTest : public ::testing::Test {
 
     // A setting file sealed as an export seals it.
     std::string SettingFile(const std::string& name, const std::string& values,
-                            const std::string& card_type = "LW-E1750") {
+                            const std::string& card_type = "LW-X4201") {
         const auto path = dir_.Path() / name;
         testsupport::Put(
             path, "[DATACARD_TYPE]\r\nVALUE=" + card_type + "\r\n[DEFAULT]\r\n" + values +
@@ -47,7 +47,7 @@ TEST_F(CarvexctlCardWorkTest, ReadShowsTheCardAndStoresItAsASolution) {
                         "--section", "Card"});
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_TRUE(Has(r.out, "IMEI:                356789012345678\n")) << r.out;
-    EXPECT_TRUE(Has(r.out, "CardType             LW-E1750\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "CardType             LW-X4201\n")) << r.out;
     EXPECT_TRUE(Has(r.err, "  Init port succeed...\n")) << "the log goes to standard error";
     EXPECT_TRUE(Has(r.err, "  Read from datacard succeed...\n")) << r.err;
     for (const char* row : {"Low byte:   ", "Band:   ", "America", "(#60010#60011#60012)",
@@ -125,10 +125,10 @@ TEST_F(CarvexctlCardWorkTest, WriteWithoutRestartLogsToAFile) {
 }
 
 TEST_F(CarvexctlCardWorkTest, WriteRefusesAnotherCardType) {
-    const auto r = Run({"write", SettingFile("other.ini", "B_LOW=9\r\n", "LW-E1820"),
+    const auto r = Run({"write", SettingFile("other.ini", "B_LOW=9\r\n", "LW-X4207"),
                         "--description", kDescription});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_TRUE(Has(r.err, "is for the card type \"LW-E1820\", the card is a \"LW-E1750\""))
+    EXPECT_TRUE(Has(r.err, "is for the card type \"LW-X4207\", the card is a \"LW-X4201\""))
         << r.err;
     EXPECT_TRUE(testsupport::NvItemsOf(*card_.card).empty());
 }

@@ -95,11 +95,11 @@ TEST(ReadSequence, ReadsTheCardInTheWindowsOrder) {
                "PORT_Y",  "LED_LEVEL"}));
 
     EXPECT_EQ(t.state.info[CommonInfoRow::kImei], "356789012345678");
-    EXPECT_EQ(t.state.info[CommonInfoRow::kFirmware], "11.608.14.02.143");
-    EXPECT_EQ(t.state.info[CommonInfoRow::kHardware], "LW3G-E17CD1E1750M Ver.B");
-    EXPECT_EQ(t.state.info[CommonInfoRow::kDashboard], "UTPS11.300.05.21.143");
-    EXPECT_EQ(t.state.info[CommonInfoRow::kCardType], "LW-E1750");
-    EXPECT_EQ(t.state.card_type, "LW-E1750");
+    EXPECT_EQ(t.state.info[CommonInfoRow::kFirmware], "31.742.06.19.208");
+    EXPECT_EQ(t.state.info[CommonInfoRow::kHardware], "LWX4201-MBR3-QK7A Ver.C");
+    EXPECT_EQ(t.state.info[CommonInfoRow::kDashboard], "LWDS31.742.06.19.208");
+    EXPECT_EQ(t.state.info[CommonInfoRow::kCardType], "LW-X4201");
+    EXPECT_EQ(t.state.card_type, "LW-X4201");
     EXPECT_FALSE(t.state.new_version);
     EXPECT_EQ(t.state.led.From(), cardwright::LedTable::Source::kCard);
     EXPECT_EQ(t.Shown("BAND"), "America");
@@ -140,22 +140,22 @@ TEST(ReadSequence, AVersionRowWhoseQueryFailsKeepsWhatItShowed) {
     EXPECT_TRUE(CardReader(t.Seams()).ReadFromCardAndReport(t.state, t.Description()).ok);
     EXPECT_EQ(t.state.info[CommonInfoRow::kFirmware], "earlier firmware");
     EXPECT_EQ(t.state.info[CommonInfoRow::kHardware], "earlier hardware");
-    EXPECT_EQ(t.state.info[CommonInfoRow::kDashboard], "UTPS11.300.05.21.143");
+    EXPECT_EQ(t.state.info[CommonInfoRow::kDashboard], "LWDS31.742.06.19.208");
     EXPECT_EQ(t.log.lines, ReadLog({})) << "a failed version query logs nothing";
     EXPECT_EQ(t.Requests(Command::kVersions), 2u);  // firmware, then hardware
 }
 
 TEST(ReadSequence, WithoutABoardTypeNoFilterAppliesAndTheRecordedTypeStays) {
     testsupport::TempDir folder;
-    const auto description = testsupport::DescriptionHidingMode(folder.Path(), "LW-E1750,LW-E1820");
+    const auto description = testsupport::DescriptionHidingMode(folder.Path(), "LW-X4201,LW-X4207");
     {
         CardWorkUnderTest t(TestProfile(), description);
         CardReader(t.Seams()).ReadFromCard(t.state, t.Description());
         EXPECT_FALSE(t.state.values[t.Index("MODE")].box_visible) << "the filter of this card";
     }
     CardWorkUnderTest t(TestProfile(), description);
-    t.state.card_type = "LW-E1820";
-    t.state.info[CommonInfoRow::kCardType] = "LW-E1820";
+    t.state.card_type = "LW-X4207";
+    t.state.info[CommonInfoRow::kCardType] = "LW-X4207";
     // Neither the modem, nor the board-type query, nor the hardware version tells the type.
     t.Card().SetFault(Command::kModel, Fault::Make(Fault::Kind::kErrorReply));
     t.Card().SetFault(Command::kBoardType, Fault::Make(Fault::Kind::kErrorReply));
@@ -163,8 +163,8 @@ TEST(ReadSequence, WithoutABoardTypeNoFilterAppliesAndTheRecordedTypeStays) {
     EXPECT_TRUE(CardReader(t.Seams()).ReadFromCardAndReport(t.state, t.Description()).ok);
     EXPECT_TRUE(t.state.values[t.Index("MODE")].box_visible);
     EXPECT_EQ(t.view.pages_hidden, 0);
-    EXPECT_EQ(t.state.card_type, "LW-E1820");
-    EXPECT_EQ(t.state.info[CommonInfoRow::kCardType], "LW-E1820");
+    EXPECT_EQ(t.state.card_type, "LW-X4207");
+    EXPECT_EQ(t.state.info[CommonInfoRow::kCardType], "LW-X4207");
     EXPECT_EQ(t.log.lines, ReadLog({}));
     EXPECT_EQ(t.Requests(Command::kModel), 2u);  // the type is asked before the LED and after
     EXPECT_EQ(t.Requests(Command::kBoardType), 2u);

@@ -39,7 +39,7 @@ TEST(ExportWork, AnotherCardIsNotExported) {
     testsupport::TempDir folder;
     CardWorkUnderTest t;
     CardReader(t.Seams()).ReadFromCard(t.state, t.Description());
-    t.state.card_type = "LW-E1820";
+    t.state.card_type = "LW-X4207";
     t.log.lines.clear();
     t.Card().ClearRequests();
     t.view.save_file = folder.Path() / "cards.ini";
@@ -61,7 +61,7 @@ TEST(ExportWork, AFreshReadThatFailsWritesNoFile) {
     text.replace(text.find("NV_ID=60040"), 11, "NV_ID=6004O");
     testsupport::Put(folder.Path() / "Config_Info.ini", text);
     CardWorkUnderTest t(TestProfile(), folder.Path() / "Config_Info.ini");
-    t.state.card_type = "LW-E1750";
+    t.state.card_type = "LW-X4201";
     t.view.save_file = folder.Path() / "cards.ini";
     const cardwright::OwnIniFiles own{folder.Path() / "Config_Info.ini",
                                       folder.Path() / "config_value.ini"};
@@ -82,12 +82,12 @@ TEST(ExportWork, AFreshReadThatFailsWritesNoFile) {
 // imported all the same and filters nothing. Without a card the file's type filters the items.
 TEST(ImportWork, WithACardTheFilesCardTypeIsNotUsed) {
     testsupport::TempDir folder;
-    const auto description = testsupport::DescriptionHidingMode(folder.Path(), "LW-E1820");
+    const auto description = testsupport::DescriptionHidingMode(folder.Path(), "LW-X4207");
     CardWorkUnderTest t(TestProfile(), description);
     CardReader(t.Seams()).ReadFromCard(t.state, t.Description());
     const size_t before = t.log.lines.size();
     t.Card().ClearRequests();
-    t.view.open_file = SettingFileFor(folder.Path(), "LW-E1820");
+    t.view.open_file = SettingFileFor(folder.Path(), "LW-X4207");
     const auto report = SettingFileImport(t.Seams()).Import(t.state, t.Description());
     EXPECT_TRUE(report.Loaded() && report.card_present && !report.card_different);
     EXPECT_EQ(After(t.log.lines, before),
@@ -96,7 +96,7 @@ TEST(ImportWork, WithACardTheFilesCardTypeIsNotUsed) {
     EXPECT_EQ(t.Shown("MODE"), "Slow");
     EXPECT_TRUE(t.state.values[t.Index("MODE")].box_visible);
     EXPECT_EQ(t.view.rebuilds, 0);
-    EXPECT_EQ(t.state.card_type, "LW-E1750");
+    EXPECT_EQ(t.state.card_type, "LW-X4201");
     EXPECT_TRUE(t.NvWrites().empty()) << "an import never writes to the card";
 
     CardWorkUnderTest without(TestProfile(), description);
@@ -120,7 +120,7 @@ TEST(ImportWork, ACancelledChoiceOrABrokenSealLoadsNothing) {
               (Lines{"Init Card Type succeed...", "import file finished..."}));
     EXPECT_EQ(t.Shown("B_LOW"), "7") << "a cancelled import changes nothing";
 
-    const auto file = SettingFileFor(folder.Path(), "LW-E1750");
+    const auto file = SettingFileFor(folder.Path(), "LW-X4201");
     std::string text = testsupport::Contents(file);
     text.replace(text.find("B_LOW=9"), 7, "B_LOW=8");
     testsupport::Put(file, text);

@@ -190,7 +190,7 @@ TEST(WriteSequence, AFailedStepStopsWhatFollowsIt) {
 
 TEST(WriteSequence, AnotherCardIsNotWritten) {
     ReadCard t;
-    t.state.card_type = "LW-E1820";
+    t.state.card_type = "LW-X4207";
     const WriteReport report = t.Write();
     EXPECT_TRUE(report.card_different);
     EXPECT_FALSE(report.ok || report.opened);
