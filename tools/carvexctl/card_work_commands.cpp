@@ -107,7 +107,7 @@ struct Workbench {
 
     // The window's Read of the card; a card that cannot be opened ends the command.
     ReadReport Read(Description& description) {
-        const ReadReport report =
+        ReadReport report =
             CardReader(Seams()).ReadFromCardAndReport(description.state, description.file);
         if (!report.opened) {
             NotOpened();
