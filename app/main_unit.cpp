@@ -27,23 +27,36 @@
 #include "app/about_unit.h"
 #include "app/item_check_box.h"
 #include "app/led_setting_unit.h"
+#include "app/library_card.h"
 #include "app/library_worker.h"
-#include "app/log_line.h"
 #include "app/model/model_clock.h"
 #include "app/new_sul_unit.h"
+#include "app/window_log.h"
 
 namespace cardwright {
 
 namespace {
 
+// The window, frame included, and its fixed parts.
 constexpr int kWindowWidth = 635;
 constexpr int kWindowHeight = 458;
 constexpr int kToolBarHeight = 40;
+constexpr QSize kToolIconSize{16, 16};
+constexpr QSize kToolButtonSize{73, 36};
 constexpr int kMemoHeight = 94;
-constexpr std::chrono::milliseconds kStartUpDelay{500};
-constexpr int kEmptyLinesBetweenRuns = 4;
+constexpr int kStatusPanels = 2;
+constexpr int kStatusPanelWidth = 50;
+// "Common Info": the list's rows and its "Desc" and "Value" columns.
+constexpr int kCommonInfoColumns = 2;
+constexpr int kCommonInfoRowHeight = 22;
+constexpr int kDescColumnWidth = 150;
+constexpr int kValueColumnWidth = 300;
+// An item's controls: the check box at the layout's place, the value box on top of its far end
+// and a little higher, so that the box's text and the caption share a base line.
 constexpr int kLabelWidth = 140;
 constexpr int kValueBoxOffset = 120;
+constexpr int kValueBoxRaise = 5;
+constexpr std::chrono::milliseconds kStartUpDelay{500};
 const QString kLabelPrefix = QStringLiteral("LABEL_");
 
 }  // namespace
@@ -53,12 +66,15 @@ TMainFrm::TMainFrm(const QString& program_dir, std::unique_ptr<UserPrompts> prom
     : QMainWindow(parent),
       program_dir_(program_dir),
       prompts_(std::move(prompts)),
-      log_(QDir(program_dir).filePath(QString::fromLatin1(kLogFile)).toStdString()),
-      worker_(std::make_unique<LibraryWorker>()) {
+      worker_(std::make_unique<LibraryWorker>()),
+      card_(std::make_unique<LibraryCard>(*worker_)) {
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(QStringLiteral("Cardwright"));
     resize(kWindowWidth, kWindowHeight);
     CreateControls();
+    log_ = std::make_unique<WindowLog>(
+        QDir(program_dir).filePath(QString::fromLatin1(kLogFile)).toStdString(), *Memo1,
+        [this] { LogPause(); }, [this](const QString& text) { prompts_->ShowMessage(this, text); });
     created_ = FormCreate();
 }
 
@@ -128,9 +144,9 @@ void TMainFrm::CreateControls() {
 
     StatusBar1 = new QStatusBar;
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    for (int panel = 0; panel < 2; ++panel) {
+    for (int panel = 0; panel < kStatusPanels; ++panel) {
         auto* label = new QLabel;
-        label->setFixedWidth(50);
+        label->setFixedWidth(kStatusPanelWidth);
         StatusBar1->addWidget(label);
     }
     setStatusBar(StatusBar1);
@@ -152,7 +168,7 @@ void TMainFrm::CreateToolBar() {
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
     ToolBar1->setMovable(false);
     ToolBar1->setFixedHeight(kToolBarHeight);
-    ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->setIconSize(kToolIconSize);
     addToolBar(Qt::TopToolBarArea, ToolBar1);
 
     auto add_button = [this](const char* name, const QString& caption, QStyle::StandardPixmap icon,
@@ -163,7 +179,7 @@ void TMainFrm::CreateToolBar() {
         button->setIcon(style()->standardIcon(icon));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setAutoRaise(true);
-        button->setFixedSize(73, 36);
+        button->setFixedSize(kToolButtonSize);
         ToolBar1->addWidget(button)->setVisible(visible);
         return button;
     };
@@ -226,26 +242,26 @@ void TMainFrm::CreateCommonInfo() {
     CommonInfoSheet->setObjectName(QStringLiteral("CommonInfoSheet"));
     PageControl1->addTab(CommonInfoSheet, QStringLiteral("Common Info"));
 
-    CommonInfoLst = new QTableWidget(5, 2, CommonInfoSheet);
+    CommonInfoLst =
+        new QTableWidget(static_cast<int>(kCommonInfoRows), kCommonInfoColumns, CommonInfoSheet);
     auto* fill = new QVBoxLayout(CommonInfoSheet);
     fill->setContentsMargins(0, 0, 0, 0);
     fill->addWidget(CommonInfoLst);
     CommonInfoLst->setObjectName(QStringLiteral("CommonInfoLst"));
     CommonInfoLst->setHorizontalHeaderLabels({QStringLiteral("Desc"), QStringLiteral("Value")});
     CommonInfoLst->verticalHeader()->hide();
-    CommonInfoLst->verticalHeader()->setDefaultSectionSize(22);
+    CommonInfoLst->verticalHeader()->setDefaultSectionSize(kCommonInfoRowHeight);
     CommonInfoLst->horizontalHeader()->setStretchLastSection(true);
     CommonInfoLst->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    CommonInfoLst->setColumnWidth(0, 150);
-    CommonInfoLst->setColumnWidth(1, 300);
+    CommonInfoLst->setColumnWidth(0, kDescColumnWidth);
+    CommonInfoLst->setColumnWidth(1, kValueColumnWidth);
     CommonInfoLst->setShowGrid(true);
     CommonInfoLst->setSelectionBehavior(QAbstractItemView::SelectRows);
     CommonInfoLst->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    const char* rows[] = {
-        "IMEI:", "Firmware Version:", "Dashboard Version:", "Hardware Version:", "CardType"};
-    for (int row = 0; row < 5; ++row) {
-        CommonInfoLst->setItem(row, 0, new QTableWidgetItem(QString::fromLatin1(rows[row])));
-        CommonInfoLst->setItem(row, 1, new QTableWidgetItem(QStringLiteral("--")));
+    for (size_t row = 0; row < kCommonInfoRows; ++row) {
+        const auto at = static_cast<int>(row);
+        CommonInfoLst->setItem(at, 0, new QTableWidgetItem(Q(kCommonInfoCaptions[row])));
+        CommonInfoLst->setItem(at, 1, new QTableWidgetItem(Q(kNoCommonInfo)));
     }
     CommonInfoLst->setVisible(false);
 }
@@ -297,6 +313,7 @@ void TMainFrm::BuildConfigPages() {
             item_index_.emplace(ConfigItems[i].Name, i);
         }
     }
+    item_controls_.assign(ConfigItems.size(), ItemControls{});
     for (const std::string& name : repeated_items) {
         AddLog(QStringLiteral("Item %1 is listed twice in [CONFIG_ITEM]: the later one is "
                               "ignored...")
@@ -327,6 +344,9 @@ void TMainFrm::BuildConfigPages() {
         }
     }
     BuildPageItems(LedSheet, std::string(kLedPageId));
+    state_.values = ItemValues(
+        ConfigItems, [this](const TConfigItem& item) { return ValueBox(item.Name) != nullptr; });
+    state_.values.SetListener(this);
 }
 
 void TMainFrm::BuildPageItems(QWidget* tab, const std::string& page_id) {
@@ -335,7 +355,8 @@ void TMainFrm::BuildPageItems(QWidget* tab, const std::string& page_id) {
         return;
     }
     ItemLayout layout(PageControl1->height());
-    for (const TConfigItem& item : ConfigItems) {
+    for (size_t index = 0; index < ConfigItems.size(); ++index) {
+        const TConfigItem& item = ConfigItems[index];
         if (item.AlongPage != page_id) {
             continue;
         }
@@ -353,36 +374,20 @@ void TMainFrm::BuildPageItems(QWidget* tab, const std::string& page_id) {
             value->addItem(Q(entry));
         }
         value->setCurrentIndex(-1);
-        value->setGeometry(at.x + kValueBoxOffset, at.y - 5, item.ItemWidth,
+        value->setGeometry(at.x + kValueBoxOffset, at.y - kValueBoxRaise, item.ItemWidth,
                            value->sizeHint().height());
         value->setVisible(item.Visible);
         created_controls_.push_back({label, value});
         controls_.emplace(item.Name, created_controls_.back());
+        if (index < item_controls_.size()) {
+            item_controls_[index] = created_controls_.back();
+        }
         layout.Advance(item.Visible);
     }
 }
 
 void TMainFrm::ApplyCardFilter(const std::string& card_type) {
-    if (NewVersion) {
-        for (QWidget* slot : PageSlots) {
-            PageControl1->setTabVisible(SlotIndex(slot), false);
-        }
-        return;
-    }
-    if (card_type.empty() || !CardTypeListed(*description_, card_type)) {
-        return;
-    }
-    for (auto item = ConfigItems.rbegin(); item != ConfigItems.rend(); ++item) {
-        if (item->SCardTypeItem != 0) {
-            continue;
-        }
-        if (QCheckBox* label = LabelBox(item->Name)) {
-            label->setVisible(false);
-        }
-        if (QComboBox* value = ValueBox(item->Name)) {
-            value->setVisible(false);
-        }
-    }
+    cardwright::ApplyCardFilter(state_, *description_, card_type, *this);
 }
 
 TConfigItem* TMainFrm::FindItem(const std::string& name) {
@@ -416,6 +421,8 @@ void TMainFrm::ToggleItemControl(QCheckBox* label_box) {
 void TMainFrm::FreeItems() {
     ConfigItems.clear();
     item_index_.clear();
+    item_controls_.clear();
+    state_.values = ItemValues();
 }
 
 void TMainFrm::FreeItemsAndControls() {
@@ -430,61 +437,7 @@ void TMainFrm::FreeItemsAndControls() {
 }
 
 void TMainFrm::AddLog(const QString& message) {
-    const bool first_of_run = std::all_of(
-        log_lines_.begin(), log_lines_.end(),
-        [](const std::string& line) { return QString::fromStdString(line).trimmed().isEmpty(); });
-    if (first_of_run) {
-        log_lines_.clear();
-        log_in_step_ = false;
-        log_readable_ = true;
-        if (log_.Exists()) {
-            if (auto earlier = log_.ReadLines()) {
-                log_lines_ = std::move(*earlier);
-                log_lines_.insert(log_lines_.end(), kEmptyLinesBetweenRuns, std::string());
-            } else {
-                // Never replace a log that could not be read: this run's lines are added to it.
-                log_readable_ = false;
-                log_in_step_ = true;
-                ReportLogFailure(
-                    QStringLiteral("Cannot open file %1").arg(Q(log_.Path().string())));
-            }
-        }
-        QStringList shown;
-        for (const auto& line : log_lines_) {
-            shown << Q(line);
-        }
-        Memo1->setPlainText(shown.join(QLatin1Char('\n')));
-    }
-    const QDateTime now = QDateTime::fromMSecsSinceEpoch(
-        std::chrono::duration_cast<std::chrono::milliseconds>(AppClock().Now().time_since_epoch())
-            .count());
-    const QString line = LogLine(now, QLocale::system(), message);
-    log_lines_.push_back(line.toStdString());
-    Memo1->appendPlainText(line);
-    LogPause();
-    SaveLogLine(log_lines_.back());
-}
-
-// The file is written whole at the first line of a run (and after a failed write), then each
-// line is appended: the file always equals the memo.
-void TMainFrm::SaveLogLine(const std::string& line) {
-    const bool saved = log_in_step_ ? log_.Append(line) : log_.Rewrite(log_lines_);
-    if (saved) {
-        log_in_step_ = true;
-        return;
-    }
-    // A failed append may have left the file short of the memo: write it whole next time, unless
-    // it holds earlier runs that could not be read.
-    log_in_step_ = !log_readable_;
-    ReportLogFailure(QStringLiteral("Cannot create file %1").arg(Q(log_.Path().string())));
-}
-
-// Once per run: later failures reach only the memo, and the operation that logged goes on.
-void TMainFrm::ReportLogFailure(const QString& text) {
-    if (!log_failure_reported_) {
-        log_failure_reported_ = true;
-        prompts_->ShowMessage(this, text);
-    }
+    log_->AddLog(message);
 }
 
 }  // namespace cardwright

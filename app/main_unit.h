@@ -8,17 +8,15 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "app/card_work/card_work_seams.h"
+#include "app/card_work/card_work_state.h"
 #include "app/model/config_item.h"
 #include "app/model/ini_file.h"
 #include "app/model/led_table.h"
-#include "app/model/log_file.h"
-#include "app/model/nv_compose.h"
-#include "app/model/setting_file.h"
 #include "app/user_prompts.h"
 
 class QAction;
@@ -39,20 +37,27 @@ class QTreeWidgetItem;
 
 namespace cardwright {
 
+class LibraryCard;
 class LibraryWorker;
 class TAboutBox;
 class TLedSettingFrm;
 class TNewSoluationFrm;
-
-// How an operation on one item ended. kBroken: the item's description holds a text that cannot
-// be used as a number; the line naming it is logged, and the command is to close the card and
-// end as failed.
-enum class ItemOutcome { kDone, kFailed, kBroken };
+class WindowLog;
 
 // The configurator's main window: the tool bar and menu, "Common Info", the pages generated
-// from Config_Info.ini, the LED page, and the operation log.
-class TMainFrm : public QMainWindow {
+// from Config_Info.ini, the LED page, and the operation log. The card work itself (Read, Write,
+// Import, Export) is done by the card-work layer on the window's state; the window builds the
+// pages, shows what the work changes as it goes, asks the user, and runs the library's calls on
+// LibraryWorker's thread.
+class TMainFrm : public QMainWindow,
+                 private ItemValues::Listener,
+                 private CardWorkView,
+                 private ProgressSink {
     Q_OBJECT
+
+  private:
+    // What the card work reads and changes; the public state below names its parts.
+    CardWorkState state_;
 
   public:
     static constexpr const char* kDescriptionFile = "Config_Info.ini";
@@ -86,10 +91,6 @@ class TMainFrm : public QMainWindow {
 
     void AddLog(const QString& message);
 
-    // Every call of a library export made by the window goes through here: it runs on the
-    // library's worker thread while the window keeps repainting.
-    int32_t CallLibrary(const std::function<int32_t()>& call);
-
     // Runs one command to its end. Refused (false) while another command runs; meanwhile the
     // user's input to the window is kept out, the status bar tells what is going on, and a close
     // of the window waits for the command to end.
@@ -97,18 +98,15 @@ class TMainFrm : public QMainWindow {
     bool CommandRunning() const { return command_running_; }
     // The status bar's account of the step under way.
     void ShowStep(const QString& text);
+    // The card, as every library call of the window reaches it.
+    CardAccess& Card();
 
-    // Reading the card (main_unit_read.cpp).
+    // The commands (main_unit_read.cpp, main_unit_write.cpp, main_unit_setting_file.cpp).
     void ReadFromDataCardBtnClick();
     void ReadFromCardAndReport();
-    bool ReadFromCard();
-    void ReadCardInfo();
-    // False when an item's description cannot be used (logged); the read is then broken off.
-    bool ReadCommonItems();
-    std::string ReadCardType();
-
-    // Writing the card (main_unit_write.cpp).
     void WriteToDataCardBtnClick();
+    void ExportBtnClick();
+    void ImportBtnClick();
 
     // Solutions (main_unit_solutions.cpp).
     void LoadSolutionList();
@@ -116,52 +114,18 @@ class TMainFrm : public QMainWindow {
     void ComboBox1Change();
     void NewBtnClick();
     void DelBtnClick();
-    // Shows the stored values of a section of the values file (or of a setting file). Every
-    // value is checked first: one that is no decimal integer fails the load (logged) and nothing
-    // is shown.
+    // Shows the stored values of a section of the values file. Every value is checked first:
+    // one that is no decimal integer fails the load (logged) and nothing is shown.
     bool LoadItemValues(const std::string& section);
-    bool LoadItemValues(const IniFile& file, const std::string& section);
-    void LoadDatacardType(const std::string& section);
-    void LoadDatacardType(const IniFile& file, const std::string& section);
 
-    // Setting files (main_unit_setting_file.cpp). The window never points its values file away
-    // from config_value.ini: a setting file is read and written through an IniFile of its own.
-    void ExportBtnClick();
-    void ImportBtnClick();
-    void ExportToFile();
-    void ExportVersionInfo(SettingFile& file);
-    void ExportCommonItems(SettingFile& file);
-    void ExportDeviceState(SettingFile& file);
-    void ExportLedInfo(SettingFile& file);
-    bool WriteCrc(const std::filesystem::path& target, const SettingFile& file);
-    bool VerifyCrc(const IniFile& file) const;
-    // What the value boxes and check boxes show, as an export reads it.
-    ShownItems ShownItemsOnScreen() const;
-
-    // Item values (main_unit_values.cpp). Card operations expect the connection to be open.
+    // Item values (main_unit_values.cpp): the boxes show what the state's values hold.
     void ShowItemText(QComboBox* value_box, const QString& text);
-    // Shows an item's value from its NV item's data; false (logged) when its NV_BYTE is no
-    // usable number. Items without a value box are left alone.
-    bool ShowNvValue(const TConfigItem& item, std::span<const uint8_t> data);
-    // Shows an item's default as its value, for an NV item the card does not hold.
-    void ShowNvDefault(const TConfigItem& item);
-    // Reads the NV items of a multi-value item and shows what was read (also after a failed
-    // read). `status` is the failed read's request status. Not read without a value box.
-    ItemOutcome ReadMultiValueItem(const TConfigItem& item, int32_t& status);
-    // Composes and writes the NV item of an item of ConfigItems or of a single record.
-    ItemOutcome WriteItem(const TConfigItem& record);
-    // WriteItem for each NV item of a multi-value item, up to the first failure.
-    ItemOutcome WriteMultiValueItem(const TConfigItem& item);
-    bool ReadDeviceState();
-    bool WriteDeviceState();
     void ResetUncheckedItems();
     bool ValidateItems();
     // Every value box empty and unticked, the LED step list "--", the LED table zero.
     void ClearAllValues();
-    // The value boxes' texts, as the model's compositions take them.
-    ShownText ShownTexts() const;
 
-    // The LED page (main_unit_led.cpp).
+    // The LED page (main_unit_led.cpp). Card operations expect the card to be open.
     void ShowLedSteps();
     void ListView2Click();
     void ListView2Change();
@@ -171,16 +135,14 @@ class TMainFrm : public QMainWindow {
     bool ReadLedInfo();
     bool WriteLedInfo();
     void LoadLedInfo(const std::string& section);
-    void LoadLedInfo(const IniFile& file, const std::string& section);
     std::string LedStatusLine(int status) const;
 
     // Main-window state shared by the commands.
-    std::vector<TConfigItem> ConfigItems;
-    bool ConfigLed = false;
-    std::string CardType;
-    bool PortSettingWritten = false;
-    bool NewVersion = false;
-    LedTable LedInfo;
+    std::vector<TConfigItem>& ConfigItems = state_.items;
+    bool& ConfigLed = state_.config_led;
+    std::string& CardType = state_.card_type;
+    bool& NewVersion = state_.new_version;
+    LedTable& LedInfo = state_.led;
 
     // Fixed controls.
     QToolBar* ToolBar1 = nullptr;
@@ -236,31 +198,42 @@ class TMainFrm : public QMainWindow {
     int SlotIndex(const QWidget* tab) const;
     int SelectedLedStatus() const;
     QTreeWidgetItem* FirstSelectedStep() const;
-    void SaveLogLine(const std::string& line);
     // The log's pause after a line; inside a command the window repaints meanwhile.
     void LogPause();
     void SetCommandsEnabled(bool enabled);
-    bool WriteConfigItems();
-    bool ImportFile(const std::filesystem::path& chosen);
     void ReopenIniFiles();
-    void ReportLogFailure(const QString& text);
+    // The seams the card work runs through here.
+    CardWorkSeams Seams();
+    // What the user chose in the boxes, into the state's values.
+    void GatherValues();
+
+    // What the card work shows and asks (main_unit_view.cpp).
+    void ItemShown(size_t index) override;
+    void ItemHidden(size_t index) override;
+    void DescribedPagesHidden() override;
+    void CommonInfoShown(CommonInfoRow row) override;
+    void LedStepsCleared() override;
+    void RebuildPages(CardWorkState& state, const IniFile& description) override;
+    void ShowMessage(std::string_view text) override;
+    std::optional<std::filesystem::path> AskOpenFileName() override;
+    std::optional<std::filesystem::path> AskSaveFileName() override;
+    void WriteEnding() override;
+    void Report(const WorkProgress& progress) override;
 
     QString program_dir_;
     std::unique_ptr<UserPrompts> prompts_;
     std::optional<IniFile> description_;
     std::optional<IniFile> values_;
-    LogFile log_;
-    std::vector<std::string> log_lines_;  // the memo's lines, as the log file holds them
-    bool log_in_step_ = false;            // the file equals log_lines_ but for the newest line
-    bool log_readable_ = true;
-    bool log_failure_reported_ = false;
+    std::unique_ptr<WindowLog> log_;
     bool created_ = false;
     bool sized_ = false;
     bool items_described_ = false;  // the last build found CONFIG_ITEM
     std::unordered_map<std::string, size_t> item_index_;
     std::unordered_map<std::string, ItemControls> controls_;  // the first of a name
     std::vector<ItemControls> created_controls_;
+    std::vector<ItemControls> item_controls_;  // by the index of the item in ConfigItems
     std::unique_ptr<LibraryWorker> worker_;
+    std::unique_ptr<LibraryCard> card_;
     bool command_running_ = false;
     bool close_requested_ = false;
 };

@@ -9,9 +9,10 @@
 #include <QToolBar>
 #include <chrono>
 
-#include "app/library_worker.h"
+#include "app/library_card.h"
 #include "app/main_unit.h"
 #include "app/model/model_clock.h"
+#include "app/window_log.h"
 
 namespace cardwright {
 
@@ -41,8 +42,12 @@ bool IsUserInput(QEvent::Type type) {
 
 }  // namespace
 
-int32_t TMainFrm::CallLibrary(const std::function<int32_t()>& call) {
-    return worker_->Run(call);
+CardAccess& TMainFrm::Card() {
+    return *card_;
+}
+
+CardWorkSeams TMainFrm::Seams() {
+    return {*card_, *log_, *this, *this};
 }
 
 bool TMainFrm::RunCommand(const std::function<void()>& command) {
@@ -68,6 +73,7 @@ bool TMainFrm::RunCommand(const std::function<void()>& command) {
     {
         const Running running(*this);
         try {
+            GatherValues();
             command();
         } catch (const std::exception& failure) {
             // Nothing a command meets (not even memory running out) may end the program with

@@ -5,7 +5,7 @@
 #include <QMenu>
 #include <QTreeWidget>
 
-#include "app/carvex_api.h"
+#include "app/card_work/card_writer.h"
 #include "app/led_setting_unit.h"
 #include "app/main_unit.h"
 #include "app/model/stored_values.h"
@@ -15,8 +15,10 @@ namespace cardwright {
 
 namespace {
 
-// The page's items take the left part of the tab (their layout starts at x = 10).
+// The page's items take the left part of the tab (their layout starts at x = 10); the two lists
+// the rest, a margin away from the items and the tab's edges.
 constexpr int kItemsWidth = 240;
+constexpr int kListMargin = 10;
 constexpr int kStatusListWidth = 130;
 const QString kNoStep = QStringLiteral("--");
 
@@ -67,7 +69,7 @@ void TMainFrm::CreateLedPage() {
     });
 
     auto* lists = new QHBoxLayout(LedSheet);
-    lists->setContentsMargins(kItemsWidth + 10, 10, 10, 10);
+    lists->setContentsMargins(kItemsWidth + kListMargin, kListMargin, kListMargin, kListMargin);
     lists->addWidget(ListView2);
     lists->addWidget(ListView1, 1);
 }
@@ -160,60 +162,15 @@ void TMainFrm::DeleteAllLedMenuClick() {
 }
 
 bool TMainFrm::ReadLedInfo() {
-    AddLog(QStringLiteral("Read LED info from datacard..."));
-    const auto read = [this](int32_t item, NvData& data) {
-        int32_t status = 0;
-        return CallLibrary([&] {
-                   return ReadNvItem(item, data.data(), int32_t{kNvDataSize}, &status);
-               }) != 0;
-    };
-    NvData data{};
-    if (!read(kLedFirstNvItem, data)) {
-        return false;
-    }
-    LedInfo.Unpack(0, data);
-    // Statuses 1 to 4 are new now; without 5 to 8 the table is no whole to write back.
-    LedInfo.SetFrom(LedTable::Source::kNone);
-    data = {};
-    if (!read(kLedSecondNvItem, data)) {
-        return false;
-    }
-    LedInfo.Unpack(1, data);
-    LedInfo.SetFrom(LedTable::Source::kCard);
-    return true;
+    return CardReader(Seams()).ReadLedInfo(state_);
 }
 
 bool TMainFrm::WriteLedInfo() {
-    if (!LedInfo.Writable()) {
-        AddLog(
-            QStringLiteral("LED settings left unchanged: nothing was read from the datacard, "
-                           "loaded or edited..."));
-        return true;
-    }
-    if (const auto bad = LedInfo.FindBadTime()) {
-        AddLog(Q(bad->Message()));
-        return false;
-    }
-    // 50013 goes only after 50012 went.
-    for (int index = 0; index < 2; ++index) {
-        const int32_t item = index == 0 ? kLedFirstNvItem : kLedSecondNvItem;
-        const NvData data = *LedInfo.Pack(index);
-        if (CallLibrary([&] { return CarvexItem(item, data.data(), uint32_t{kNvDataSize}); }) ==
-            0) {
-            return false;
-        }
-    }
-    return true;
+    return CardWriter(Seams()).WriteLedInfo(state_);
 }
 
 void TMainFrm::LoadLedInfo(const std::string& section) {
-    LoadLedInfo(Values(), section);
-}
-
-void TMainFrm::LoadLedInfo(const IniFile& file, const std::string& section) {
-    if (auto table = LedTableFromSection(file, section)) {
-        LedInfo = *table;
-    }
+    cardwright::LoadLedInfo(state_, Values(), section);
 }
 
 std::string TMainFrm::LedStatusLine(int status) const {

@@ -8,6 +8,7 @@
 #include "app/model/stored_values.h"
 #include "app/new_sul_unit.h"
 #include "app/qt_text.h"
+#include "app/window_log.h"
 
 namespace cardwright {
 
@@ -113,31 +114,7 @@ void TMainFrm::DelBtnClick() {
 }
 
 bool TMainFrm::LoadItemValues(const std::string& section) {
-    return LoadItemValues(Values(), section);
-}
-
-bool TMainFrm::LoadItemValues(const IniFile& file, const std::string& section) {
-    const LoadedValues loaded = DecodeItemValues(
-        ConfigItems, [this](const TConfigItem& item) { return ValueBox(item.Name) != nullptr; },
-        file, section);
-    if (!loaded.Ok()) {
-        AddLog(Q(loaded.error));
-        return false;
-    }
-    for (const ShownValue& shown : loaded.values) {
-        QComboBox* box = ValueBox(shown.item);
-        box->setCurrentIndex(-1);
-        ShowItemText(box, Q(shown.text));
-    }
-    return true;
-}
-
-void TMainFrm::LoadDatacardType(const std::string& section) {
-    LoadDatacardType(Values(), section);
-}
-
-void TMainFrm::LoadDatacardType(const IniFile& file, const std::string& section) {
-    ApplyCardFilter(file.ReadString(section, "VALUE", ""));
+    return cardwright::LoadItemValues(state_, Values(), section, *log_);
 }
 
 }  // namespace cardwright

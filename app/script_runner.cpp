@@ -10,7 +10,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "app/carvex_api.h"
+#include "app/card_work/card_work_seams.h"
 #include "app/main_unit.h"
 #include "app/model/model_clock.h"
 
@@ -146,9 +146,7 @@ bool ScriptRunner::Run(const QString& line, QString* error) {
 bool ScriptRunner::WaitForCard(int seconds) {
     const auto give_up = AppClock().Now() + std::chrono::seconds(seconds);
     for (;;) {
-        const bool present = window_.CallLibrary([] { return InitCommPort(); }) != 0;
-        window_.CallLibrary([] { return CloseCommPort(); });
-        if (present) {
+        if (CardPresent(window_.Card())) {
             return true;
         }
         if (AppClock().Now() >= give_up) {

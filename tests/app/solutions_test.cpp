@@ -1,6 +1,8 @@
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QtTest>
 #include <fstream>
 
@@ -93,6 +95,30 @@ class SolutionsTest : public QObject {
         QCOMPARE(Shown(w, "B_LOW"), QString());
         QCOMPARE(w.LedInfo.Step(1, 1).colour, 0);
         QVERIFY(!w.LedInfo.Writable());
+    }
+
+    // A read of the card solution that fails while the chooser was changed meanwhile: the
+    // solution it began with is selected and loaded again (the card read once more).
+    void aFailedReadSelectsTheRememberedSolutionAgain() {
+        WindowUnderTest t(WindowSetup{std::nullopt, {}});
+        TMainFrm& w = t.w();
+        const qsizetype before = t.Log().size();
+        bool changed = false;
+        QTimer meanwhile;
+        QObject::connect(&meanwhile, &QTimer::timeout, &w, [&] {
+            if (!changed &&
+                w.StatusBar1->currentMessage() == QStringLiteral("Opening the card...")) {
+                changed = true;
+                w.ComboBox1->setCurrentIndex(w.ComboBox1->findText(QStringLiteral("Bench")));
+            }
+        });
+        meanwhile.start(0);
+        w.ReadFromDataCardBtnClick();
+        QVERIFY(changed);
+        QCOMPARE(t.Log().mid(before),
+                 (QStringList{"Init port failed", "Failed to read data from datacard...",
+                              "Init port failed", "Failed to read data from datacard..."}));
+        QCOMPARE(w.ComboBox1->currentText(), QStringLiteral("DEFAULT"));
     }
 
     void withoutMainNothingIsLoadedOrRead() {

@@ -18,10 +18,9 @@
 #include "carvex/platform/clock.h"
 #include "carvex/platform/environment.h"
 #include "tests/support/card_fixture.h"
+#include "tests/support/test_data.h"
 
 namespace testsupport {
-
-inline const std::filesystem::path kTestData = CARDWRIGHT_TEST_DATA_DIR;
 
 // Records the window's messages and answers the LED step dialog with a script of the test's.
 class ScriptedPrompts : public cardwright::UserPrompts {
@@ -51,11 +50,6 @@ class ScriptedPrompts : public cardwright::UserPrompts {
     std::function<bool(cardwright::TLedSettingFrm&)> answer_led;
     std::function<bool(cardwright::TNewSoluationFrm&)> answer_new_solution;
 };
-
-// The test card's profile (tests/app/data/card.profile).
-inline cardsim::CardProfile TestProfile() {
-    return cardsim::LoadProfile(kTestData / "card.profile");
-}
 
 // How a window under test starts.
 struct WindowSetup {

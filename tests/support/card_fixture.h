@@ -32,6 +32,30 @@ struct CardUnderTest {
     std::unique_ptr<cardsim::SimulatedCard> card;
 };
 
+// The requests of one kind a card received, in order.
+inline std::vector<cardsim::ReceivedRequest> RequestsOf(const cardsim::SimulatedCard& card,
+                                                        cardsim::Command command) {
+    std::vector<cardsim::ReceivedRequest> found;
+    for (const auto& request : card.Requests()) {
+        if (request.command == command) {
+            found.push_back(request);
+        }
+    }
+    return found;
+}
+
+// The NV items a card was asked to read or write (`command`), in order.
+inline std::vector<uint16_t> NvItemsOf(const cardsim::SimulatedCard& card,
+                                       cardsim::Command command = cardsim::Command::kNvWrite) {
+    std::vector<uint16_t> items;
+    for (const auto& request : RequestsOf(card, command)) {
+        if (request.bytes.size() >= 3) {
+            items.push_back(static_cast<uint16_t>(request.bytes[1] | (request.bytes[2] << 8)));
+        }
+    }
+    return items;
+}
+
 // A simulated card plugged in where the library's exports look for cards (CARVEX_ROOT names its
 // device root), or pulled out again. The library's connection is closed before the card changes
 // and when the object goes.
@@ -63,24 +87,10 @@ class PluggedCard {
 
     // The requests of one kind the card received, in order.
     std::vector<cardsim::ReceivedRequest> Requests(cardsim::Command command) const {
-        std::vector<cardsim::ReceivedRequest> found;
-        for (const auto& request : Card().Requests()) {
-            if (request.command == command) {
-                found.push_back(request);
-            }
-        }
-        return found;
+        return RequestsOf(Card(), command);
     }
     // The NV items the card was asked to write, in order.
-    std::vector<uint16_t> NvWrites() const {
-        std::vector<uint16_t> items;
-        for (const auto& request : Requests(cardsim::Command::kNvWrite)) {
-            if (request.bytes.size() >= 3) {
-                items.push_back(static_cast<uint16_t>(request.bytes[1] | (request.bytes[2] << 8)));
-            }
-        }
-        return items;
-    }
+    std::vector<uint16_t> NvWrites() const { return NvItemsOf(Card()); }
 
   private:
     TempDir empty_root_;

@@ -16,6 +16,7 @@
 #include "carvex/platform/printable_text.h"
 #include "project_version.h"
 #include "tools/carvexctl/card_session.h"
+#include "tools/carvexctl/card_work_commands.h"
 #include "tools/carvexctl/ports_report.h"
 #include "tools/carvexctl/verify_setting_file.h"
 
@@ -262,10 +263,12 @@ int Run(int argc, char** argv) {
         exit_code = good ? 0 : 1;
     });
 
+    carvexctl::CardWorkCommands card_work(app);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        return card_work.ExitStatus(app, e);
     } catch (const Failure& e) {
         std::cerr << "carvexctl: " << e.what() << std::endl;
         return 1;

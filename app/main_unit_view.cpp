@@ -1,0 +1,95 @@
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTreeWidget>
+
+#include "app/main_unit.h"
+#include "app/qt_text.h"
+
+namespace cardwright {
+
+namespace {
+
+const QString kIniFilter = QStringLiteral("Ini Files|*.ini");
+const QString kNoStep = QStringLiteral("--");
+
+std::optional<std::filesystem::path> Chosen(const QString& name) {
+    if (name.isEmpty()) {
+        return std::nullopt;
+    }
+    return std::filesystem::path(name.toStdString());
+}
+
+}  // namespace
+
+// An item's value and tick, as its boxes show them; the value box is enabled exactly when the
+// item is ticked.
+void TMainFrm::ItemShown(size_t index) {
+    if (index >= item_controls_.size() || item_controls_[index].value == nullptr) {
+        return;
+    }
+    const ItemControls& controls = item_controls_[index];
+    const ItemValue& shown = state_.values[index];
+    if (controls.value->isEditable()) {
+        controls.value->setEditText(Q(shown.text));
+    } else {
+        controls.value->setCurrentIndex(shown.entry);
+    }
+    controls.label->setChecked(shown.ticked);
+    controls.value->setEnabled(shown.ticked);
+}
+
+void TMainFrm::ItemHidden(size_t index) {
+    if (index < item_controls_.size() && item_controls_[index].value != nullptr) {
+        item_controls_[index].label->setVisible(false);
+        item_controls_[index].value->setVisible(false);
+    }
+}
+
+void TMainFrm::DescribedPagesHidden() {
+    for (QWidget* slot : PageSlots) {
+        PageControl1->setTabVisible(SlotIndex(slot), false);
+    }
+}
+
+void TMainFrm::CommonInfoShown(CommonInfoRow row) {
+    CommonInfoLst->item(static_cast<int>(row), 1)->setText(Q(state_.info[row]));
+}
+
+void TMainFrm::LedStepsCleared() {
+    for (int row = 0; row < ListView1->topLevelItemCount(); ++row) {
+        ListView1->topLevelItem(row)->setText(0, kNoStep);
+        ListView1->topLevelItem(row)->setText(1, kNoStep);
+    }
+}
+
+void TMainFrm::RebuildPages(CardWorkState& /*state*/, const IniFile& /*description*/) {
+    FreeItemsAndControls();
+    BuildConfigPages();
+}
+
+void TMainFrm::ShowMessage(std::string_view text) {
+    prompts_->ShowMessage(this, Q(text));
+}
+
+std::optional<std::filesystem::path> TMainFrm::AskOpenFileName() {
+    return Chosen(prompts_->AskOpenFileName(this, kIniFilter));
+}
+
+std::optional<std::filesystem::path> TMainFrm::AskSaveFileName() {
+    return Chosen(prompts_->AskSaveFileName(this, kIniFilter));
+}
+
+void TMainFrm::WriteEnding() {
+    QApplication::processEvents();
+    raise();
+    activateWindow();
+}
+
+void TMainFrm::Report(const WorkProgress& progress) {
+    ShowStep(Q(ProgressText(progress)));
+}
+
+}  // namespace cardwright

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/card_work/log_sink.h"
+#include "app/model/log_file.h"
+
+class QPlainTextEdit;
+
+namespace cardwright {
+
+// The window's operation log: each line, with the locale's date and time, goes into the memo
+// and into ConfigLog.txt, followed by the log's pause. The first line of a run takes up the
+// earlier runs of the file, four empty lines apart. The file always equals the memo: it is
+// written whole when that is needed and appended to otherwise, and a file whose earlier runs
+// could not be read is never replaced. A failure is reported once per run; later ones reach
+// only the memo, and the work that logged goes on.
+class WindowLog : public LogSink {
+  public:
+    WindowLog(std::filesystem::path file, QPlainTextEdit& memo, std::function<void()> pause,
+              std::function<void(const QString&)> report_failure);
+
+    void AddLog(std::string_view message) override;
+    void AddLog(const QString& message);
+
+  private:
+    enum class RunState {
+        kNotStarted,     // nothing logged in this run: the next line takes up the earlier runs
+        kWriteWhole,     // the file may differ from the memo: the next save writes it whole
+        kAppending,      // the file equals the memo but for the newest line
+        kOnlyAppending,  // the earlier runs could not be read: lines are only ever added
+    };
+
+    void StartRun();
+    void Save(const std::string& line);
+    void ReportFailure(const QString& text);
+
+    LogFile file_;
+    QPlainTextEdit& memo_;
+    std::function<void()> pause_;
+    std::function<void(const QString&)> report_failure_;
+    std::vector<std::string> lines_;  // the memo's lines, as the file holds them
+    RunState state_ = RunState::kNotStarted;
+    bool failure_reported_ = false;
+};
+
+}  // namespace cardwright

@@ -1,0 +1,377 @@
+#include "tools/carvexctl/card_work_commands.h"
+
+#include <CLI/CLI.hpp>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "app/card_work/card_reader.h"
+#include "app/card_work/card_writer.h"
+#include "app/card_work/connection_card.h"
+#include "app/card_work/setting_file_import.h"
+#include "app/card_work/stream_log.h"
+#include "app/model/setting_crc.h"
+#include "carvex/platform/device_root.h"
+#include "carvex/platform/port_diagnosis.h"
+#include "carvex/platform/printable_text.h"
+#include "tools/carvexctl/card_session.h"
+
+namespace carvexctl {
+
+namespace {
+
+using namespace cardwright;
+
+constexpr int kCardWorkFailed = 1;
+constexpr int kRefused = 2;
+
+// Ends the subcommand with a status, after saying why.
+[[noreturn]] void End(int status, const std::string& why) {
+    std::cerr << "carvexctl: " << why << std::endl;
+    throw CLI::RuntimeError(status);
+}
+
+std::optional<int> ComPort(const std::string& text) {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    const std::string digits = EqualIgnoringCase(text.substr(0, 3), "COM") ? text.substr(3) : text;
+    const auto number = ParseDecimal(digits);
+    if (!number || *number <= 0 || digits.empty() || digits.front() == '+' ||
+        digits.front() == '-') {
+        End(kRefused, "--port takes a COM port such as COM12, not \"" + text + "\"");
+    }
+    return *number;
+}
+
+// The description's items, each with a value box when the window's pages give it one.
+struct Description {
+    explicit Description(const std::string& path) : file(path) {
+        if (!file.Exists()) {
+            End(kRefused, "cannot read the description " + path);
+        }
+        if (!file.SectionExists(kItemSection)) {
+            End(kRefused, path + " is no description of items: it has no [CONFIG_ITEM] section");
+        }
+        DescribeItems(state, file);
+        // The card solution's LED flag, as a values file without one has it.
+        state.config_led = true;
+    }
+
+    IniFile file;
+    CardWorkState state;
+};
+
+// Where the log lines go: standard error, or the file --log names (added to its end).
+class LogTarget {
+  public:
+    explicit LogTarget(const std::string& path) {
+        if (!path.empty()) {
+            file_.open(path, std::ios::app);
+            if (!file_) {
+                End(kRefused, "cannot write the log " + path);
+            }
+        }
+        log_.emplace(path.empty() ? std::cerr : file_);
+    }
+    LogSink& Log() { return *log_; }
+
+  private:
+    std::ofstream file_;
+    std::optional<StreamLog> log_;
+};
+
+// A command line has no one to ask: the setting file is the one named, and a message goes to
+// standard error after the log line that says the same.
+class CommandLineView : public CardWorkView {
+  public:
+    void ShowMessage(std::string_view text) override {
+        std::cerr << "carvexctl: " << text << std::endl;
+    }
+    std::optional<std::filesystem::path> AskOpenFileName() override { return open_file; }
+
+    std::optional<std::filesystem::path> open_file;
+};
+
+// One card and the seams the card work runs through.
+struct Workbench {
+    Workbench(const CardWorkCommands::Options& options)
+        : root(carvex::DeviceRoot::FromEnvironment()),
+          port(ComPort(options.port)),
+          card(root, port),
+          log(options.log) {}
+
+    CardWorkSeams Seams() { return {card, log.Log(), progress, view}; }
+
+    // The window's Read of the card; a card that cannot be opened ends the command.
+    ReadReport Read(Description& description) {
+        ReadReport report =
+            CardReader(Seams()).ReadFromCardAndReport(description.state, description.file);
+        if (!report.opened) {
+            NotOpened();
+        }
+        return report;
+    }
+
+    // Why the card could not be opened, in words.
+    [[noreturn]] void NotOpened() const {
+        const auto entry = card.Connection().Port();
+        if (!entry && port) {
+            End(kCardWorkFailed, "no card found with its PC UI interface on COM" +
+                                     std::to_string(*port) + " (device root " +
+                                     root.Path().string() +
+                                     "); \"carvexctl ports --why\" tells what was found");
+        }
+        if (!entry) {
+            End(kCardWorkFailed, carvex::ExplainUnopenableCard(root).sentence +
+                                     "; \"carvexctl ports --why\" tells what was found");
+        }
+        End(kCardWorkFailed, "the card's PC UI interface cannot be used: " +
+                                 carvex::ExplainUnopenablePort(root, entry->com).sentence);
+    }
+
+    carvex::DeviceRoot root;
+    std::optional<int> port;
+    ConnectionCard card;
+    LogTarget log;
+    ProgressSink progress;
+    CommandLineView view;
+};
+
+// Counts the characters of a UTF-8 text, for columns.
+size_t Width(std::string_view text) {
+    size_t width = 0;
+    for (const char c : text) {
+        width += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    }
+    return width;
+}
+
+void Cell(std::ostream& out, std::string_view text, size_t width) {
+    out << text << std::string(width > Width(text) ? width - Width(text) : 0, ' ') << "  ";
+}
+
+// "Common Info", then one row per item read: caption, value text, NV item, status. What the card
+// or the description says is printed with its control characters escaped.
+void PrintRead(std::ostream& out, const CardWorkState& state, const ReadReport& report) {
+    for (size_t row = 0; row < kCommonInfoRows; ++row) {
+        Cell(out, kCommonInfoCaptions[row], 19);
+        out << carvex::PrintableText(state.info[static_cast<CommonInfoRow>(row)]) << "\n";
+    }
+    struct Row {
+        std::string caption, value, nv_item, status;
+    };
+    std::vector<Row> rows{{"Caption", "Value", "NV item", "Status"}};
+    for (const ItemReading& reading : report.items) {
+        const size_t index = *state.values.Find(reading.name);
+        const TConfigItem& item = state.items[index];
+        const int item_number = NvItemNumber(item.NvId).value_or(-1);
+        rows.push_back({carvex::PrintableText(item.Caption),
+                        carvex::PrintableText(reading.shown.value_or("(nothing)")),
+                        item.NvId == kDeviceStateNvId ? "port setting" : item.NvId,
+                        reading.read ? "read" : DescribeStatus(reading.status, item_number)});
+    }
+    std::array<size_t, 3> widths{};
+    for (const Row& row : rows) {
+        widths[0] = std::max(widths[0], Width(row.caption));
+        widths[1] = std::max(widths[1], Width(row.value));
+        widths[2] = std::max(widths[2], Width(row.nv_item));
+    }
+    out << "\n";
+    for (const Row& row : rows) {
+        Cell(out, row.caption, widths[0]);
+        Cell(out, row.value, widths[1]);
+        Cell(out, row.nv_item, widths[2]);
+        out << row.status << "\n";
+    }
+}
+
+// What was read, as a solution the window can load: ConfigLed, every item read that shows a
+// value, the port setting, the LED lines.
+std::vector<IniEntry> SolutionEntries(const CardWorkState& state, const ReadReport& report) {
+    const bool led = state.led.From() == LedTable::Source::kCard;
+    std::vector<IniEntry> entries{{"ConfigLed", led ? "1" : "0"}};
+    bool port_setting = false;
+    for (const ItemReading& reading : report.items) {
+        const size_t index = *state.values.Find(reading.name);
+        const TConfigItem& item = state.items[index];
+        if (item.NvId == kDeviceStateNvId) {
+            port_setting = port_setting || reading.read;
+        } else if (reading.read && reading.shown) {
+            std::vector<std::string> ignored;
+            entries.emplace_back(item.Name, StoredItemValue(item, *reading.shown, ignored));
+        }
+    }
+    if (port_setting) {
+        entries.emplace_back(std::string(kDeviceStateItem),
+                             StoredDeviceState(ComposeDeviceState(state.items, ShownTexts(state))));
+    }
+    if (led) {
+        const auto lines = LedEntries(state.led);
+        entries.insert(entries.end(), lines.begin(), lines.end());
+    }
+    return entries;
+}
+
+void StoreSolution(const CardWorkCommands::Options& options, const CardWorkState& state,
+                   const ReadReport& report) {
+    IniFile values(options.values_out);
+    if (!values.EraseSection(options.section) ||
+        !values.WriteStrings(options.section, SolutionEntries(state, report))) {
+        End(kCardWorkFailed, "what was read could not be stored in " + options.values_out + ": " +
+                                 values.LastError());
+    }
+    std::cout << "\nstored as the solution [" << options.section << "] of " << options.values_out
+              << "\n";
+}
+
+void Read(const CardWorkCommands::Options& options) {
+    if (!options.values_out.empty() && (EqualIgnoringCase(options.section, "DEFAULT") ||
+                                        EqualIgnoringCase(options.section, "MAIN"))) {
+        End(kRefused, "--section " + options.section +
+                          " is the values file's own: DEFAULT stands for the card, MAIN names the "
+                          "current solution");
+    }
+    Description description(options.description);
+    Workbench bench(options);
+    const CardWorkState& state = description.state;
+    const ReadReport report = bench.Read(description);
+    PrintRead(std::cout, state, report);
+    if (!report.ok) {
+        End(kCardWorkFailed,
+            "the read was broken off: an item's description cannot be used (see the log)");
+    }
+    if (!options.values_out.empty()) {
+        StoreSolution(options, state, report);
+    }
+}
+
+// The file as the window would load it, checked before any card is touched: its seal (for the
+// format it has), every value, and the check before writing.
+void CheckSettingFile(const std::string& path, const CardWorkState& described) {
+    const IniFile file(path);
+    const bool new_format = file.SectionExists(kVersionSection);
+    const ImportedSettingFile imported =
+        ReadSettingFile(file, described.items, ValueBoxes(described), new_format);
+    switch (imported.check) {
+        case SettingFileCheck::kNoValues:
+            End(kRefused, path + " is no setting file: it has no [DEFAULT] section to import");
+        case SettingFileCheck::kCrcFailed:
+            End(kRefused, path +
+                              " is refused: its CRC does not match its values (the file was "
+                              "changed after it was exported)");
+        case SettingFileCheck::kBadValue:
+            End(kRefused, path + " is refused: " + imported.values.error);
+        case SettingFileCheck::kLoaded:
+            break;
+    }
+    CardWorkState values = described;
+    CardWorkView no_view;
+    ClearAllValues(values, no_view);
+    values.values.ResetUnchecked();
+    struct Lines : LogSink {
+        void AddLog(std::string_view message) override { text += "\n  " + std::string(message); }
+        std::string text;
+    } lines;
+    LoadItemValues(values, file, kValuesSection, lines);
+    LoadLedInfo(values, file, kValuesSection);
+    if (!ValidateItems(values, lines)) {
+        End(kRefused,
+            path + " is refused: its values do not pass the check before writing:" + lines.text);
+    }
+}
+
+void Write(const CardWorkCommands::Options& options) {
+    Description description(options.description);
+    CheckSettingFile(options.settings, description.state);
+    const IniFile settings(options.settings);
+    const std::string file_type = settings.ReadString(kDataCardTypeSection, kValueKey, "");
+    const bool file_new_version = settings.SectionExists(kVersionSection);
+
+    Workbench bench(options);
+    CardWorkState& state = description.state;
+    // As the window starts: the card is read first, which records its type and generation and
+    // which of its items it holds.
+    if (!bench.Read(description).ok) {
+        End(kCardWorkFailed,
+            "the card could not be read: an item's description cannot be used "
+            "(see the log); nothing was written");
+    }
+    if (file_type != state.card_type) {
+        End(kCardWorkFailed, options.settings + " is for the card type \"" + file_type +
+                                 "\", the card is a \"" + state.card_type +
+                                 "\": nothing was written");
+    }
+    if (file_new_version != state.new_version) {
+        End(kCardWorkFailed, options.settings + " was exported from a card of the " +
+                                 (file_new_version ? "newer" : "older") +
+                                 " firmware generation, the card is of the other one: nothing "
+                                 "was written");
+    }
+    bench.view.open_file = options.settings;
+    if (!SettingFileImport(bench.Seams()).Import(state, description.file).Loaded()) {
+        End(kCardWorkFailed,
+            options.settings + " could not be imported (see the log): nothing was written");
+    }
+    const WriteReport written =
+        CardWriter(bench.Seams()).WriteToCard(state, {.restart = !options.no_restart});
+    if (!written.ok) {
+        End(kCardWorkFailed, written.opened ? "the card was not written whole (see the log); what "
+                                              "was written before the failure stays on the card"
+                                            : "nothing was written (see the log)");
+    }
+    size_t sent = 0;
+    for (const ItemWriting& item : written.items) {
+        sent += item.sent ? 1 : 0;
+    }
+    std::cout << "written to the card: " << sent << " NV items and port settings"
+              << (state.led.Writable() ? ", the LED patterns" : "") << "; "
+              << (options.no_restart ? "backed up, not restarted" : "backed up and restarting")
+              << "\n";
+}
+
+}  // namespace
+
+CardWorkCommands::CardWorkCommands(CLI::App& app) {
+    const auto description = [this](CLI::App* command) {
+        command
+            ->add_option("--description", options_.description,
+                         "the configurator's description of pages and items (Config_Info.ini)")
+            ->required();
+        command->add_option("--log", options_.log,
+                            "add the log lines to this file instead of standard error");
+        command->add_option("--port", options_.port,
+                            "the card whose PC UI interface is this COM port (default: the first)");
+    };
+
+    auto* read = app.add_subcommand(
+        "read", "read the card's configuration as the configurator does, and show it");
+    description(read);
+    auto* values_out = read->add_option("--values-out", options_.values_out,
+                                        "store what was read as a solution in this values file");
+    read->add_option("--section", options_.section, "the solution's section in that file")
+        ->needs(values_out);
+    values_out->needs(read->get_option("--section"));
+    read->callback([this] { Read(options_); });
+
+    auto* write = app.add_subcommand(
+        "write", "import a setting file and write it to the card as the configurator does");
+    write->add_option("SETTINGS", options_.settings, "the setting file (.ini) to write")
+        ->required();
+    description(write);
+    write->add_flag("--no-restart", options_.no_restart, "back the card up but do not restart it");
+    write->callback([this] { Write(options_); });
+}
+
+int CardWorkCommands::ExitStatus(const CLI::App& app, const CLI::ParseError& error) const {
+    if (dynamic_cast<const CLI::RuntimeError*>(&error) != nullptr) {
+        return error.get_exit_code();
+    }
+    const int status = app.exit(error);
+    const bool ours = app.get_subcommand("read")->parsed() || app.get_subcommand("write")->parsed();
+    return ours && status != 0 ? kRefused : status;
+}
+
+}  // namespace carvexctl
