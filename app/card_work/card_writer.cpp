@@ -138,6 +138,13 @@ ItemOutcome CardWriter::WriteItem(const CardWorkState& state, const TConfigItem&
         // The card does not hold the item, and the user did not change it.
         return finish(true, false);
     }
+    if (TypeWidth(record.ItemType) == 0) {
+        // A TYPE that moves no bytes (STRING, none) composes 128 zero bytes, which would wipe what
+        // the card keeps in the item (a text, for a STRING): nothing is sent for it.
+        Log(record.Caption + " not sent: its TYPE \"" + record.ItemType +
+            "\" carries no bytes, NV item " + record.NvId + " stays as the card has it...");
+        return finish(true, false);
+    }
     return finish(seams_.card.WriteNv(*number, composed.data), true);
 }
 

@@ -172,6 +172,24 @@ TEST(ItemWork, UnchangedItemsTheCardLacksAreLeftAlone) {
     EXPECT_TRUE(writer.Written()[1].sent);
 }
 
+// A STRING item (or one without a TYPE) moves no bytes: sending the 128 zero bytes it composes
+// would wipe the card's text. Nothing is sent, and the log says why.
+TEST(ItemWork, AnItemWhoseTypeMovesNoBytesNeverWipesTheCardsItem) {
+    CardWorkUnderTest t;
+    CardWriter writer(t.Seams());
+    t.Show("NOTE", "Long");
+    t.Show("UNTYPED", "One");
+    ASSERT_TRUE(t.Open());
+    EXPECT_EQ(writer.WriteItem(t.state, t.Item("NOTE")), ItemOutcome::kDone);
+    EXPECT_EQ(writer.WriteItem(t.state, t.Item("UNTYPED")), ItemOutcome::kDone);
+    EXPECT_TRUE(t.NvWrites().empty());
+    EXPECT_EQ(t.Nv(60020, 5), (std::vector<uint8_t>{'t', 'e', 'x', 't', 0}));
+    EXPECT_EQ(Last(t.log.lines, 2),
+              (Lines{"Untyped:  not sent: its TYPE \"\" carries no bytes, NV item 60021 stays as "
+                     "the card has it...",
+                     "Untyped:  Write OK..."}));
+}
+
 TEST(ItemWork, WritesThePortSettingOnce) {
     CardWorkUnderTest t;
     t.Show("DEVICE_STATE_INFO", "Factory");

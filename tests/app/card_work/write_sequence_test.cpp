@@ -27,7 +27,10 @@ const Lines kItemsWritten{
     "Band:  Write OK...",
     "Band:  Write OK...",
     "Band extra:  Write OK...",
+    "Note:  not sent: its TYPE \"STRING\" carries no bytes, NV item 60020 stays as the card has "
+    "it...",
     "Note:  Write OK...",
+    "Untyped:  not sent: its TYPE \"\" carries no bytes, NV item 60021 stays as the card has it...",
     "Untyped:  Write OK...",
     "Limit:  Write OK...",
     "Timer:  Write OK...",
@@ -93,18 +96,19 @@ TEST(WriteSequence, WritesEveryItemThenTheLedTableThenBacksUpAndRestarts) {
                                     "Write to datacard succeed..."}}));
     // Items in list order, a multi-value item's NV items in field order, the port setting once
     // (where the first device-state item comes), the LED items last; then backup and restart.
-    EXPECT_EQ(t.NvWrites(), (std::vector<uint16_t>{60000, 60000, 60000, 60010, 60011, 60012, 60011,
-                                                   60020, 60021, 60030, 60031, 60040, 60041, 60042,
-                                                   60050, 60050, 60070, 50012, 50013}));
-    std::vector<Command> changes(16, Command::kNvWrite);
+    EXPECT_EQ(t.NvWrites(),
+              (std::vector<uint16_t>{60000, 60000, 60000, 60010, 60011, 60012, 60011, 60030, 60031,
+                                     60040, 60041, 60042, 60050, 60050, 60070, 50012, 50013}));
+    std::vector<Command> changes(14, Command::kNvWrite);
     changes.push_back(Command::kPortSet);
     changes.insert(changes.end(), 3, Command::kNvWrite);
     changes.push_back(Command::kBackup);
     changes.push_back(Command::kReset);
     EXPECT_EQ(t.Changes(), changes);
 
-    // Each item's outcome, and whether the card was asked: not for the hidden bit, an unchanged
-    // item the card lacks, nor the device-state items after the first.
+    // Each item's outcome, and whether the card was asked: not for the items whose TYPE moves no
+    // bytes, the hidden bit, an unchanged item the card lacks, nor the device-state items after
+    // the first.
     std::vector<std::pair<std::string, std::string>> unsent;
     for (const auto& item : report.items) {
         EXPECT_EQ(item.outcome, ItemOutcome::kDone) << item.name;
@@ -113,7 +117,9 @@ TEST(WriteSequence, WritesEveryItemThenTheLedTableThenBacksUpAndRestarts) {
         }
     }
     EXPECT_EQ(report.items.size(), 22u);
-    EXPECT_EQ(unsent, (std::vector<std::pair<std::string, std::string>>{{"BIT_HIDDEN", "60050"},
+    EXPECT_EQ(unsent, (std::vector<std::pair<std::string, std::string>>{{"NOTE", "60020"},
+                                                                        {"UNTYPED", "60021"},
+                                                                        {"BIT_HIDDEN", "60050"},
                                                                         {"INACTIVE", "60060"},
                                                                         {"PORT_X", "-101"},
                                                                         {"PORT_Y", "-101"}}));
