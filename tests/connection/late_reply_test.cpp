@@ -1,16 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <deque>
-#include <future>
-#include <mutex>
-
 #include "carvex/connection/card_control.h"
 #include "carvex/connection/identity_queries.h"
 #include "carvex/connection/main_control.h"
-#include "carvex/link/frame_codec.h"
 #include "carvex/platform/clock.h"
 #include "tests/support/card_fixture.h"
+#include "tests/support/scripted_port.h"
 #include "tests/support/wait_until.h"
 
 namespace carvex {
@@ -102,81 +97,21 @@ TEST_F(LateReplyTest, ALatePortSettingReplyAnswersNoOtherSubsystemRequest) {
     EXPECT_EQ(bits, mask);
 }
 
-// A port the test plays the card's end of: writes can be refused (the card has gone), and bytes
-// fed to it are what the card sent.
-struct CardEnd {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<uint8_t> incoming;
-    bool cancelled = false;
-    int writes = 0;
-    std::function<bool()> on_write;  // true: the write goes through
-
-    void Feed(const std::vector<uint8_t>& body) {
-        std::vector<uint8_t> frame(body.size() * 2 + 4);
-        frame.resize(EncodeFrame(body, Fcs16(body), frame).value());
-        std::lock_guard lock(mutex);
-        incoming.insert(incoming.end(), frame.begin(), frame.end());
-        changed.notify_all();
-    }
-};
-
-class CardEndPort : public NetPort {
-  public:
-    explicit CardEndPort(std::shared_ptr<CardEnd> end) : end_(std::move(end)) {}
-    bool Write(std::span<const uint8_t>) override {
-        std::function<bool()> on_write;
-        {
-            std::lock_guard lock(end_->mutex);
-            ++end_->writes;
-            on_write = end_->on_write;
-        }
-        return !on_write || on_write();
-    }
-    bool Read(std::span<uint8_t> bytes, uint32_t* received) override {
-        std::unique_lock lock(end_->mutex);
-        for (auto& byte : bytes) {
-            end_->changed.wait(lock, [&] { return end_->cancelled || !end_->incoming.empty(); });
-            if (end_->cancelled) {
-                *received = 0;
-                return true;
-            }
-            byte = end_->incoming.front();
-            end_->incoming.pop_front();
-        }
-        *received = static_cast<uint32_t>(bytes.size());
-        return true;
-    }
-    int32_t LastError() const override { return 0; }
-    void Close() override {}
-    void Cancel() override {
-        std::lock_guard lock(end_->mutex);
-        end_->cancelled = true;
-        end_->changed.notify_all();
-    }
-    bool WaitForCancel(std::chrono::nanoseconds timeout) override {
-        std::unique_lock lock(end_->mutex);
-        return end_->changed.wait_for(lock, timeout, [&] { return end_->cancelled; });
-    }
-
-  private:
-    std::shared_ptr<CardEnd> end_;
-};
-
 // The card acknowledges the reset only after the first attempt's wait has run out, and is gone
 // (restarting) by the time the next attempt would be sent: the reset has succeeded all the same.
 TEST(ResetCard, AnAcknowledgementAfterTheWaitIsTakenOnTheNextLook) {
     ScopedClock clock(std::make_shared<ScaledClock>(100));
-    auto end = std::make_shared<CardEnd>();
-    MainControl connection(
-        [end](int, uint32_t, DiagLink::OpenError&) { return std::make_unique<CardEndPort>(end); });
+    auto end = std::make_shared<testsupport::ScriptedPortRecord>();
+    MainControl connection([end](int, uint32_t, DiagLink::OpenError&) {
+        return std::make_unique<testsupport::ScriptedPort>(end);
+    });
     ASSERT_TRUE(connection.OpenPort(1, 115200));
     end->on_write = [&] {
         if (end->writes == 1) {
             return true;
         }
         // The acknowledgement of the first attempt arrives now, and the card is gone.
-        end->Feed({0x29, 0x02, 0x00});
+        end->FeedFrame({0x29, 0x02, 0x00});
         EXPECT_TRUE(testsupport::WaitUntil([&] { return connection.Link().Queue().Size() > 0; }));
         return false;
     };

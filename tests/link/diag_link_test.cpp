@@ -13,6 +13,7 @@
 #include "carvex/platform/clock.h"
 #include "carvex/platform/device_publisher.h"
 #include "carvex/platform/serial_device.h"
+#include "tests/support/scripted_port.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait_until.h"
 
@@ -256,59 +257,8 @@ TEST(DiagLinkFailingPort, ReceiverPausesAfterEachFailedReadAndCloseEndsThePause)
     EXPECT_EQ(record->reads.load(), 2) << "the read after the cancel sees the abort";
 }
 
-// A port the test feeds byte by byte from memory; it remembers the receiver's pauses.
-struct ScriptedPortRecord {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<uint8_t> incoming;
-    bool cancelled = false;
-    std::vector<std::chrono::nanoseconds> pauses;
-
-    void Feed(const Bytes& bytes) {
-        std::lock_guard lock(mutex);
-        incoming.insert(incoming.end(), bytes.begin(), bytes.end());
-        changed.notify_all();
-    }
-    std::vector<std::chrono::nanoseconds> Pauses() {
-        std::lock_guard lock(mutex);
-        return pauses;
-    }
-};
-
-class ScriptedPort : public NetPort {
-  public:
-    explicit ScriptedPort(std::shared_ptr<ScriptedPortRecord> record) : r_(std::move(record)) {}
-    bool Write(std::span<const uint8_t>) override { return true; }
-    bool Read(std::span<uint8_t> bytes, uint32_t* received) override {
-        std::unique_lock lock(r_->mutex);
-        for (auto& byte : bytes) {
-            r_->changed.wait(lock, [&] { return r_->cancelled || !r_->incoming.empty(); });
-            if (r_->cancelled) {
-                *received = 0;
-                return true;
-            }
-            byte = r_->incoming.front();
-            r_->incoming.pop_front();
-        }
-        *received = static_cast<uint32_t>(bytes.size());
-        return true;
-    }
-    int32_t LastError() const override { return 0; }
-    void Close() override {}
-    void Cancel() override {
-        std::lock_guard lock(r_->mutex);
-        r_->cancelled = true;
-        r_->changed.notify_all();
-    }
-    bool WaitForCancel(std::chrono::nanoseconds timeout) override {
-        std::unique_lock lock(r_->mutex);
-        r_->pauses.push_back(timeout);
-        return r_->changed.wait_for(lock, timeout, [&] { return r_->cancelled; });
-    }
-
-  private:
-    std::shared_ptr<ScriptedPortRecord> r_;
-};
+using testsupport::ScriptedPort;
+using testsupport::ScriptedPortRecord;
 
 class DiagLinkScriptedTest : public ::testing::Test {
   protected:
