@@ -1,0 +1,269 @@
+// caller_check: binds carvex.dll as a Windows program does (LoadLibrary, GetProcAddress for each
+// of the sixteen plain names, calls through __stdcall function pointers) and drives the card
+// through it. Built 32-bit too, where a callee that pops the wrong number of argument bytes
+// moves the stack pointer: every call is checked for that.
+//
+//   caller_check exports          the sixteen names bind; calls without a card
+//   caller_check card             a card is plugged in: the exchanges, reset and its return
+//   caller_check unopenable       the card's port cannot be opened (another program holds it)
+//
+// Prints one line per check and ends with "N passed, N failed".
+#include <windows.h>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "tests/windows/stack_pointer.h"
+
+namespace {
+
+using InitCommPortFn = int32_t(__stdcall*)();
+using CloseCommPortFn = int32_t(__stdcall*)();
+using CarvexItemFn = int32_t(__stdcall*)(int32_t, const uint8_t*, uint32_t);
+using ReadNvItemFn = int32_t(__stdcall*)(int32_t, uint8_t*, int32_t, int32_t*);
+using GetTextFn = int32_t(__stdcall*)(char*, int32_t, int32_t*);
+using GetIMEIFn = int32_t(__stdcall*)(uint8_t*, int32_t, int32_t*);
+using GetBoardTypeFn = int32_t(__stdcall*)(char*);
+using StatusOnlyFn = int32_t(__stdcall*)(int32_t*);
+using SetPnPStateFn = int32_t(__stdcall*)(int32_t, int32_t, int32_t*);
+using GetPnPStateFn = int32_t(__stdcall*)(int32_t*, int32_t*, int32_t*);
+using ResetFn = int32_t(__stdcall*)();
+using CrcFn = uint32_t(__stdcall*)(const uint8_t*, int32_t);
+
+struct Carvex {
+    InitCommPortFn InitCommPort;
+    CloseCommPortFn CloseCommPort;
+    CarvexItemFn CarvexItem;
+    ReadNvItemFn ReadNvItem;
+    GetIMEIFn GetIMEI;
+    GetTextFn GetFirmwareVersion;
+    GetTextFn GetPCBVersion;
+    GetTextFn GetDashboardVersion;
+    GetBoardTypeFn GetBoardType;
+    StatusOnlyFn IsNewVersion;
+    StatusOnlyFn BackupNVItems;
+    SetPnPStateFn SetPnPState;
+    GetPnPStateFn GetPnPState;
+    ResetFn ResetDsahboard;
+    CrcFn CRCFast;
+    CrcFn CRCSlow;
+};
+
+int g_passed = 0;
+int g_failed = 0;
+
+void Check(bool ok, const std::string& what) {
+    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
+    std::fflush(stdout);
+    (ok ? g_passed : g_failed) += 1;
+}
+
+// Calls `function` with `args` and checks that the stack pointer is where it was.
+template <class Function, class... Args>
+auto Call(const char* name, Function function, Args... args) {
+    const uintptr_t before = StackPointer();
+    const auto result = function(args...);
+    const uintptr_t after = StackPointer();
+    if (before != after) {
+        Check(false, std::string(name) + " left the stack pointer moved by " +
+                         std::to_string(static_cast<long long>(after - before)) + " bytes");
+    }
+    return result;
+}
+
+template <class Function>
+bool Bind(HMODULE library, const char* name, Function* function) {
+    *function =
+        reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
+    Check(*function != nullptr, std::string("GetProcAddress(\"") + name + "\")");
+    return *function != nullptr;
+}
+
+bool BindAll(HMODULE library, Carvex* c) {
+    bool ok = true;
+    ok &= Bind(library, "InitCommPort", &c->InitCommPort);
+    ok &= Bind(library, "CloseCommPort", &c->CloseCommPort);
+    ok &= Bind(library, "CarvexItem", &c->CarvexItem);
+    ok &= Bind(library, "ReadNvItem", &c->ReadNvItem);
+    ok &= Bind(library, "GetIMEI", &c->GetIMEI);
+    ok &= Bind(library, "GetFirmwareVersion", &c->GetFirmwareVersion);
+    ok &= Bind(library, "GetPCBVersion", &c->GetPCBVersion);
+    ok &= Bind(library, "GetDashboardVersion", &c->GetDashboardVersion);
+    ok &= Bind(library, "GetBoardType", &c->GetBoardType);
+    ok &= Bind(library, "IsNewVersion", &c->IsNewVersion);
+    ok &= Bind(library, "BackupNVItems", &c->BackupNVItems);
+    ok &= Bind(library, "SetPnPState", &c->SetPnPState);
+    ok &= Bind(library, "GetPnPState", &c->GetPnPState);
+    ok &= Bind(library, "ResetDsahboard", &c->ResetDsahboard);
+    ok &= Bind(library, "CRCFast", &c->CRCFast);
+    ok &= Bind(library, "CRCSlow", &c->CRCSlow);
+    // The decorated spellings must not be there: a caller looks up the plain names only.
+    Check(::GetProcAddress(library, "_InitCommPort@0") == nullptr &&
+              ::GetProcAddress(library, "InitCommPort@0") == nullptr &&
+              ::GetProcAddress(library, "ReadNvItem@16") == nullptr,
+          "no decorated export names");
+    return ok;
+}
+
+std::string Text(const std::array<char, 128>& buffer) {
+    return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
+}
+
+double MillisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+void WithoutCard(const Carvex& c) {
+    const uint8_t digits[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    Check(Call("CRCSlow", c.CRCSlow, digits, 9) == 0x29B1, "CRCSlow(\"123456789\") is 0x29B1");
+    Check(Call("CRCFast", c.CRCFast, digits, 9) == 0x29B1, "CRCFast(\"123456789\") is 0x29B1");
+    Check(Call("CloseCommPort", c.CloseCommPort) == 1, "CloseCommPort without a connection");
+    std::array<uint8_t, 128> data{};
+    int32_t status = -1;
+    Check(Call("ReadNvItem", c.ReadNvItem, 550, data.data(), 128, &status) == 0 && status == 0,
+          "ReadNvItem without a connection fails with status 0");
+}
+
+// With no PC UI interface in reach, or one that cannot be opened, InitCommPort fails.
+void Unopenable(const Carvex& c) {
+    Check(Call("InitCommPort", c.InitCommPort) == 0, "InitCommPort fails on a port held elsewhere");
+    Check(Call("CloseCommPort", c.CloseCommPort) == 1, "CloseCommPort after the failed open");
+}
+
+bool OpenCard(const Carvex& c) {
+    const bool open = Call("InitCommPort", c.InitCommPort) == 1;
+    Check(open, "InitCommPort finds the PC UI interface and switches the card to DIAG");
+    return open;
+}
+
+void Exchanges(const Carvex& c) {
+    int32_t status = 0;
+    std::array<uint8_t, 15> imei{};
+    Check(Call("GetIMEI", c.GetIMEI, imei.data(), 15, &status) == 1 && imei[0] == 0x08 &&
+              imei[1] == 0x3A,
+          "GetIMEI reads NV item 550");
+
+    struct VersionQuery {
+        const char* name;
+        GetTextFn function;
+        const char* expected;
+    };
+    for (const VersionQuery& query : {
+             VersionQuery{"GetFirmwareVersion", c.GetFirmwareVersion, "11.608.14.02.143"},
+             VersionQuery{"GetPCBVersion", c.GetPCBVersion, "LW3G-E17CD1E1750M Ver.B"},
+             VersionQuery{"GetDashboardVersion", c.GetDashboardVersion, "UTPS11.300.05.21.143"},
+         }) {
+        std::array<char, 128> text{};
+        const bool ok = Call(query.name, query.function, text.data(), 128, &status) == 1;
+        Check(ok && Text(text) == query.expected, std::string(query.name) + ": " + Text(text));
+    }
+    // The model comes from the modem port ("AT+CGMM"), found through the Modem class and its
+    // class key; the DIAG fallback would give the board type instead.
+    std::array<char, 128> model{};
+    const bool got_model = Call("GetBoardType", c.GetBoardType, model.data()) == 1;
+    Check(got_model && Text(model) == "LW-E1750",
+          "GetBoardType asks the modem port: " + Text(model));
+    Check(Call("IsNewVersion", c.IsNewVersion, &status) == 0, "IsNewVersion: not a new version");
+
+    // An NV round trip: write, read back, put the old value back.
+    std::array<uint8_t, 128> old_value{};
+    Check(Call("ReadNvItem", c.ReadNvItem, 50021, old_value.data(), 128, &status) == 1 &&
+              old_value[0] == 0x05,
+          "ReadNvItem(50021) reads the card's value");
+    const uint8_t changed[] = {0x03};
+    Check(Call("CarvexItem", c.CarvexItem, 50021, changed, 1u) == 1, "CarvexItem writes 50021");
+    std::array<uint8_t, 128> value{};
+    Check(Call("ReadNvItem", c.ReadNvItem, 50021, value.data(), 128, &status) == 1 &&
+              value[0] == 0x03,
+          "ReadNvItem(50021) reads the written value back");
+    Check(Call("CarvexItem", c.CarvexItem, 50021, old_value.data(), 128u) == 1,
+          "CarvexItem puts the old value back");
+
+    status = 0;
+    Check(Call("BackupNVItems", c.BackupNVItems, &status) == 1, "BackupNVItems");
+
+    int32_t state = -1;
+    int32_t mask = -1;
+    bool ok = Call("GetPnPState", c.GetPnPState, &state, &mask, &status) == 1;
+    Check(ok && state == 1 && mask == 0x1F,
+          "GetPnPState: state " + std::to_string(state) + ", mask " + std::to_string(mask));
+    Check(Call("SetPnPState", c.SetPnPState, 2, 0x0F, &status) == 1, "SetPnPState(2, 0x0F)");
+    ok = Call("GetPnPState", c.GetPnPState, &state, &mask, &status) == 1;
+    Check(ok && state == 2 && mask == 0x0F, "GetPnPState reads the new setting back");
+    Call("SetPnPState", c.SetPnPState, 1, 0x1F, &status);
+}
+
+// The link's receiving thread waits for the card all the time the connection is idle: closing
+// must wake it at once, not when a byte happens to come.
+void CloseWhileReading(const Carvex& c) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the receiver is waiting now
+    const auto start = std::chrono::steady_clock::now();
+    Call("CloseCommPort", c.CloseCommPort);
+    const double took = MillisecondsSince(start);
+    Check(took < 250, "CloseCommPort with the receiver waiting returns in " +
+                          std::to_string(static_cast<int>(took)) + " ms");
+}
+
+// The card restarts: it goes away and comes back on the same COM numbers.
+void ResetAndReturn(const Carvex& c) {
+    if (!OpenCard(c)) {
+        return;
+    }
+    Check(Call("ResetDsahboard", c.ResetDsahboard) == 1, "ResetDsahboard is acknowledged");
+    Call("CloseCommPort", c.CloseCommPort);
+    bool went_away = false;
+    bool back = false;
+    const auto start = std::chrono::steady_clock::now();
+    while (MillisecondsSince(start) < 20000) {
+        const bool open = Call("InitCommPort", c.InitCommPort) == 1;
+        std::array<uint8_t, 128> data{};
+        int32_t status = 0;
+        const bool answers =
+            open && Call("ReadNvItem", c.ReadNvItem, 550, data.data(), 128, &status) == 1;
+        Call("CloseCommPort", c.CloseCommPort);
+        went_away = went_away || !answers;
+        if (went_away && answers) {
+            back = true;
+            break;
+        }
+    }
+    Check(went_away, "the card goes away after the reset");
+    Check(back, "the card comes back and answers");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "exports";
+    HMODULE library = ::LoadLibraryA("carvex.dll");
+    Check(library != nullptr, "LoadLibrary(\"carvex.dll\")");
+    Carvex c{};
+    if (library == nullptr || !BindAll(library, &c)) {
+        std::printf("%d passed, %d failed\n", g_passed, g_failed);
+        return 1;
+    }
+    if (mode == "exports") {
+        WithoutCard(c);
+    } else if (mode == "card") {
+        if (OpenCard(c)) {
+            Exchanges(c);
+            CloseWhileReading(c);
+        }
+        ResetAndReturn(c);
+    } else if (mode == "unopenable") {
+        Unopenable(c);
+    } else {
+        std::fprintf(stderr, "usage: caller_check exports|card|unopenable\n");
+        return 2;
+    }
+    ::FreeLibrary(library);
+    std::printf("%d passed, %d failed\n", g_passed, g_failed);
+    return g_failed == 0 ? 0 : 1;
+}
