@@ -7,7 +7,7 @@
 //   caller_check card             a card is plugged in: the exchanges, reset and its return
 //   caller_check unopenable       the card's port cannot be opened (another program holds it)
 //
-// Prints one line per check and ends with "N passed, N failed".
+// Prints one line per check and ends with "N passed, N failed, N skipped".
 #include <windows.h>
 
 #include <array>
@@ -57,11 +57,23 @@ struct Carvex {
 
 int g_passed = 0;
 int g_failed = 0;
+int g_skipped = 0;
 
 void Check(bool ok, const std::string& what) {
     std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
     std::fflush(stdout);
     (ok ? g_passed : g_failed) += 1;
+}
+
+void Skip(const std::string& what, const std::string& why) {
+    std::printf("skip %s: %s\n", what.c_str(), why.c_str());
+    std::fflush(stdout);
+    g_skipped += 1;
+}
+
+bool RunningOnWine() {
+    const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 // Calls `function` with `args` and checks that the stack pointer is where it was.
@@ -131,10 +143,19 @@ void WithoutCard(const Carvex& c) {
           "ReadNvItem without a connection fails with status 0");
 }
 
-// With no PC UI interface in reach, or one that cannot be opened, InitCommPort fails.
+// Another program holds the PC UI port: Windows refuses a second opener of a COM port, and
+// InitCommPort fails.
 void Unopenable(const Carvex& c) {
-    Check(Call("InitCommPort", c.InitCommPort) == 0, "InitCommPort fails on a port held elsewhere");
-    Check(Call("CloseCommPort", c.CloseCommPort) == 1, "CloseCommPort after the failed open");
+    const bool opened = Call("InitCommPort", c.InitCommPort) == 1;
+    Check(Call("CloseCommPort", c.CloseCommPort) == 1, "CloseCommPort after the open");
+    if (opened && RunningOnWine()) {
+        // Wine's server checks share modes only on regular files and folders: a character device
+        // (the pty behind COMn) opens any number of times.
+        Skip("InitCommPort fails on a port another program holds",
+             "Wine does not refuse a second opener of a character device");
+        return;
+    }
+    Check(!opened, "InitCommPort fails on a port another program holds");
 }
 
 bool OpenCard(const Carvex& c) {
@@ -264,6 +285,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     ::FreeLibrary(library);
-    std::printf("%d passed, %d failed\n", g_passed, g_failed);
+    std::printf("%d passed, %d failed, %d skipped\n", g_passed, g_failed, g_skipped);
     return g_failed == 0 ? 0 : 1;
 }
