@@ -25,6 +25,9 @@ struct SerialDevice::Handles {
 
 namespace {
 
+// Real time between two looks at a port whose driver ended a wait without an event.
+constexpr DWORD kEmptyWaitPauseMs = 5;
+
 Win32Handle NewEvent(bool manual_reset) {
     return Win32Handle(::CreateEventW(nullptr, manual_reset ? TRUE : FALSE, FALSE, nullptr));
 }
@@ -224,11 +227,23 @@ SerialDevice::Wait SerialDevice::WaitReadable() {
             case WAIT_OBJECT_0: {
                 h.wait_pending = false;
                 DWORD ignored = 0;
-                if (!::GetOverlappedResult(port, &h.wait, &ignored, FALSE) &&
-                    ::GetLastError() != ERROR_OPERATION_ABORTED) {
+                const bool completed = ::GetOverlappedResult(port, &h.wait, &ignored, FALSE);
+                if (!completed && ::GetLastError() != ERROR_OPERATION_ABORTED) {
                     return Wait::kHungUp;
                 }
-                return Wait::kReadable;
+                if (completed && h.wait_mask != 0) {
+                    return Wait::kReadable;
+                }
+                // The wait ended without an event: the queues were purged, or the driver cannot
+                // watch the port. Wine's emulation on a pseudo-terminal ends every wait within a
+                // millisecond, as it cannot read the modem lines there. The next look comes after
+                // a short pause that Cancel cuts short, so such a driver costs no busy loop.
+                if (::WaitForSingleObject(h.cancel_event.Get(), kEmptyWaitPauseMs) ==
+                    WAIT_OBJECT_0) {
+                    ::ResetEvent(h.cancel_event.Get());
+                    return Wait::kCancelled;
+                }
+                break;
             }
             case WAIT_OBJECT_0 + 1:
                 ::ResetEvent(h.cancel_event.Get());

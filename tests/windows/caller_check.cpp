@@ -19,6 +19,7 @@
 #include <string>
 #include <thread>
 
+#include "tests/windows/check_output.h"
 #include "tests/windows/stack_pointer.h"
 
 namespace {
@@ -55,20 +56,10 @@ struct Carvex {
     CrcFn CRCSlow;
 };
 
-int g_passed = 0;
-int g_failed = 0;
-int g_skipped = 0;
+CheckOutput g_out;
 
 void Check(bool ok, const std::string& what) {
-    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
-    std::fflush(stdout);
-    (ok ? g_passed : g_failed) += 1;
-}
-
-void Skip(const std::string& what, const std::string& why) {
-    std::printf("skip %s: %s\n", what.c_str(), why.c_str());
-    std::fflush(stdout);
-    g_skipped += 1;
+    g_out.Check(ok, what);
 }
 
 bool RunningOnWine() {
@@ -151,8 +142,8 @@ void Unopenable(const Carvex& c) {
     if (opened && RunningOnWine()) {
         // Wine's server checks share modes only on regular files and folders: a character device
         // (the pty behind COMn) opens any number of times.
-        Skip("InitCommPort fails on a port another program holds",
-             "Wine does not refuse a second opener of a character device");
+        g_out.Skip("InitCommPort fails on a port another program holds",
+                   "Wine does not refuse a second opener of a character device");
         return;
     }
     Check(!opened, "InitCommPort fails on a port another program holds");
@@ -267,7 +258,7 @@ int main(int argc, char** argv) {
     Check(library != nullptr, "LoadLibrary(\"carvex.dll\")");
     Carvex c{};
     if (library == nullptr || !BindAll(library, &c)) {
-        std::printf("%d passed, %d failed\n", g_passed, g_failed);
+        g_out.Summary();
         return 1;
     }
     if (mode == "exports") {
@@ -285,6 +276,5 @@ int main(int argc, char** argv) {
         return 2;
     }
     ::FreeLibrary(library);
-    std::printf("%d passed, %d failed, %d skipped\n", g_passed, g_failed, g_skipped);
-    return g_failed == 0 ? 0 : 1;
+    return g_out.Summary();
 }
