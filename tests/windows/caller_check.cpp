@@ -4,7 +4,8 @@
 // moves the stack pointer: every call is checked for that.
 //
 //   caller_check exports          the sixteen names bind; calls without a card
-//   caller_check card             a card is plugged in: the exchanges, reset and its return
+//   caller_check card PROFILE     a card is plugged in: the exchanges (as the simulated card's
+//                                 profile has them), reset and its return
 //   caller_check unopenable       the card's port cannot be opened (another program holds it)
 //
 // Prints one line per check and ends with "N passed, N failed, N skipped".
@@ -15,9 +16,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/windows/check_output.h"
 #include "tests/windows/stack_pointer.h"
@@ -155,22 +161,75 @@ bool OpenCard(const Carvex& c) {
     return open;
 }
 
-void Exchanges(const Carvex& c) {
+// What the simulated card's profile says the card answers.
+struct CardProfile {
+    std::string firmware;
+    std::string pcb;
+    std::string dashboard;
+    std::string model;
+    std::vector<uint8_t> imei_item;  // NV item 550
+    int port_state = 0;
+    int port_mask = 0;
+};
+
+// The value of "key = value" in the profile's text; empty when there is none.
+std::string ProfileValue(const std::string& text, const std::string& key) {
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        const size_t equals = line.find('=');
+        if (equals == std::string::npos) {
+            continue;
+        }
+        std::string name = line.substr(0, equals);
+        name.erase(name.find_last_not_of(' ') + 1);
+        if (name == key) {
+            const size_t value = line.find_first_not_of(' ', equals + 1);
+            return value == std::string::npos ? std::string() : line.substr(value);
+        }
+    }
+    return {};
+}
+
+std::optional<CardProfile> ReadProfile(const char* path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return std::nullopt;
+    }
+    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    CardProfile profile;
+    profile.firmware = ProfileValue(text, "firmware");
+    profile.pcb = ProfileValue(text, "pcb");
+    profile.dashboard = ProfileValue(text, "dashboard");
+    profile.model = ProfileValue(text, "model");
+    std::istringstream bytes(ProfileValue(text, "550"));
+    for (unsigned byte = 0; bytes >> std::hex >> byte;) {
+        profile.imei_item.push_back(static_cast<uint8_t>(byte));
+    }
+    profile.port_state = std::stoi(ProfileValue(text, "port_state"), nullptr, 0);
+    profile.port_mask = std::stoi(ProfileValue(text, "port_mask"), nullptr, 0);
+    return profile;
+}
+
+void Exchanges(const Carvex& c, const CardProfile& profile) {
     int32_t status = 0;
     std::array<uint8_t, 15> imei{};
-    Check(Call("GetIMEI", c.GetIMEI, imei.data(), 15, &status) == 1 && imei[0] == 0x08 &&
-              imei[1] == 0x3A,
+    const bool got_imei = Call("GetIMEI", c.GetIMEI, imei.data(), 15, &status) == 1;
+    Check(got_imei && profile.imei_item.size() >= 2 && imei[0] == profile.imei_item[0] &&
+              imei[1] == profile.imei_item[1],
           "GetIMEI reads NV item 550");
 
     struct VersionQuery {
         const char* name;
         GetTextFn function;
-        const char* expected;
+        const std::string& expected;
     };
     for (const VersionQuery& query : {
-             VersionQuery{"GetFirmwareVersion", c.GetFirmwareVersion, "11.608.14.02.143"},
-             VersionQuery{"GetPCBVersion", c.GetPCBVersion, "LW3G-E17CD1E1750M Ver.B"},
-             VersionQuery{"GetDashboardVersion", c.GetDashboardVersion, "UTPS11.300.05.21.143"},
+             VersionQuery{"GetFirmwareVersion", c.GetFirmwareVersion, profile.firmware},
+             VersionQuery{"GetPCBVersion", c.GetPCBVersion, profile.pcb},
+             VersionQuery{"GetDashboardVersion", c.GetDashboardVersion, profile.dashboard},
          }) {
         std::array<char, 128> text{};
         const bool ok = Call(query.name, query.function, text.data(), 128, &status) == 1;
@@ -180,22 +239,21 @@ void Exchanges(const Carvex& c) {
     // class key; the DIAG fallback would give the board type instead.
     std::array<char, 128> model{};
     const bool got_model = Call("GetBoardType", c.GetBoardType, model.data()) == 1;
-    Check(got_model && Text(model) == "LW-E1750",
+    Check(got_model && Text(model) == profile.model,
           "GetBoardType asks the modem port: " + Text(model));
     Check(Call("IsNewVersion", c.IsNewVersion, &status) == 0, "IsNewVersion: not a new version");
 
     // An NV round trip: write, read back, put the old value back.
+    constexpr int32_t kItem = 50021;
     std::array<uint8_t, 128> old_value{};
-    Check(Call("ReadNvItem", c.ReadNvItem, 50021, old_value.data(), 128, &status) == 1 &&
-              old_value[0] == 0x05,
+    Check(Call("ReadNvItem", c.ReadNvItem, kItem, old_value.data(), 128, &status) == 1,
           "ReadNvItem(50021) reads the card's value");
-    const uint8_t changed[] = {0x03};
-    Check(Call("CarvexItem", c.CarvexItem, 50021, changed, 1u) == 1, "CarvexItem writes 50021");
+    const uint8_t changed[] = {static_cast<uint8_t>(old_value[0] ^ 0x5A)};
+    Check(Call("CarvexItem", c.CarvexItem, kItem, changed, 1u) == 1, "CarvexItem writes 50021");
     std::array<uint8_t, 128> value{};
-    Check(Call("ReadNvItem", c.ReadNvItem, 50021, value.data(), 128, &status) == 1 &&
-              value[0] == 0x03,
-          "ReadNvItem(50021) reads the written value back");
-    Check(Call("CarvexItem", c.CarvexItem, 50021, old_value.data(), 128u) == 1,
+    const bool read_back = Call("ReadNvItem", c.ReadNvItem, kItem, value.data(), 128, &status) == 1;
+    Check(read_back && value[0] == changed[0], "ReadNvItem(50021) reads the written value back");
+    Check(Call("CarvexItem", c.CarvexItem, kItem, old_value.data(), 128u) == 1,
           "CarvexItem puts the old value back");
 
     status = 0;
@@ -204,12 +262,14 @@ void Exchanges(const Carvex& c) {
     int32_t state = -1;
     int32_t mask = -1;
     bool ok = Call("GetPnPState", c.GetPnPState, &state, &mask, &status) == 1;
-    Check(ok && state == 1 && mask == 0x1F,
+    Check(ok && state == profile.port_state && mask == profile.port_mask,
           "GetPnPState: state " + std::to_string(state) + ", mask " + std::to_string(mask));
-    Check(Call("SetPnPState", c.SetPnPState, 2, 0x0F, &status) == 1, "SetPnPState(2, 0x0F)");
+    const int32_t new_state = profile.port_state ^ 0x03;
+    const int32_t new_mask = profile.port_mask ^ 0x10;
+    Check(Call("SetPnPState", c.SetPnPState, new_state, new_mask, &status) == 1, "SetPnPState");
     ok = Call("GetPnPState", c.GetPnPState, &state, &mask, &status) == 1;
-    Check(ok && state == 2 && mask == 0x0F, "GetPnPState reads the new setting back");
-    Call("SetPnPState", c.SetPnPState, 1, 0x1F, &status);
+    Check(ok && state == new_state && mask == new_mask, "GetPnPState reads the new setting back");
+    Call("SetPnPState", c.SetPnPState, profile.port_state, profile.port_mask, &status);
 }
 
 // The link's receiving thread waits for the card all the time the connection is idle: closing
@@ -263,16 +323,18 @@ int main(int argc, char** argv) {
     }
     if (mode == "exports") {
         WithoutCard(c);
-    } else if (mode == "card") {
-        if (OpenCard(c)) {
-            Exchanges(c);
+    } else if (mode == "card" && argc == 3) {
+        const auto profile = ReadProfile(argv[2]);
+        Check(profile.has_value(), std::string("the card's profile ") + argv[2] + " is read");
+        if (profile && OpenCard(c)) {
+            Exchanges(c, *profile);
             CloseWhileReading(c);
         }
         ResetAndReturn(c);
     } else if (mode == "unopenable") {
         Unopenable(c);
     } else {
-        std::fprintf(stderr, "usage: caller_check exports|card|unopenable\n");
+        std::fprintf(stderr, "usage: caller_check exports | card PROFILE | unopenable\n");
         return 2;
     }
     ::FreeLibrary(library);
