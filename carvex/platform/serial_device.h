@@ -73,6 +73,8 @@ class SerialDevice {
     int32_t Fail(int32_t code, int system_error);
 
 #if defined(_WIN32)
+    bool CancelledWithinPause();
+
     // The port handle, the cancel event and the state of the overlapped operations.
     struct Handles;
     std::unique_ptr<Handles> handles_;

@@ -132,6 +132,9 @@ void SerialDevice::Close() {
         return;
     }
     if (handles_->wait_pending) {
+        // Setting the mask ends a pending wait (Wine's emulation notices nothing else), and the
+        // cancel covers drivers that ignore it.
+        ::SetCommMask(handles_->port.Get(), EV_RXCHAR);
         StopPending(handles_->port.Get(), &handles_->wait);
     }
     handles_.reset();
@@ -198,6 +201,16 @@ std::optional<size_t> SerialDevice::Drain(std::span<uint8_t> bytes) {
     return static_cast<size_t>(got);
 }
 
+// Whether Cancel came within the short pause between two looks at a port whose driver gave no
+// event; the cancel is consumed.
+bool SerialDevice::CancelledWithinPause() {
+    if (::WaitForSingleObject(handles_->cancel_event.Get(), kEmptyWaitPauseMs) != WAIT_OBJECT_0) {
+        return false;
+    }
+    ::ResetEvent(handles_->cancel_event.Get());
+    return true;
+}
+
 SerialDevice::Wait SerialDevice::WaitReadable() {
     Handles& h = *handles_;
     const HANDLE port = h.port.Get();
@@ -206,12 +219,15 @@ SerialDevice::Wait SerialDevice::WaitReadable() {
             ::ResetEvent(h.wait.hEvent);
             h.wait_mask = 0;
             if (::WaitCommEvent(port, &h.wait_mask, &h.wait)) {
-                return Wait::kReadable;
+                if (h.wait_mask != 0) {
+                    return Wait::kReadable;
+                }
+            } else if (::GetLastError() == ERROR_IO_PENDING) {
+                h.wait_pending = true;
             }
-            if (::GetLastError() != ERROR_IO_PENDING) {
-                return Wait::kHungUp;
-            }
-            h.wait_pending = true;
+            // A wait that would not start: the look at the queue below tells a device that is
+            // gone from a driver that refuses a wait for the moment (Wine does while it is still
+            // ending the previous one).
         }
         // Bytes that came in before the wait began raise no event of their own.
         DWORD errors = 0;
@@ -222,25 +238,26 @@ SerialDevice::Wait SerialDevice::WaitReadable() {
         if (status.cbInQue > 0) {
             return Wait::kReadable;
         }
+        if (!h.wait_pending) {
+            if (CancelledWithinPause()) {
+                return Wait::kCancelled;
+            }
+            continue;
+        }
         const HANDLE events[2] = {h.wait.hEvent, h.cancel_event.Get()};
         switch (::WaitForMultipleObjects(2, events, FALSE, INFINITE)) {
             case WAIT_OBJECT_0: {
                 h.wait_pending = false;
                 DWORD ignored = 0;
-                const bool completed = ::GetOverlappedResult(port, &h.wait, &ignored, FALSE);
-                if (!completed && ::GetLastError() != ERROR_OPERATION_ABORTED) {
-                    return Wait::kHungUp;
-                }
-                if (completed && h.wait_mask != 0) {
+                if (::GetOverlappedResult(port, &h.wait, &ignored, FALSE) && h.wait_mask != 0) {
                     return Wait::kReadable;
                 }
                 // The wait ended without an event: the queues were purged, or the driver cannot
                 // watch the port. Wine's emulation on a pseudo-terminal ends every wait within a
                 // millisecond, as it cannot read the modem lines there. The next look comes after
-                // a short pause that Cancel cuts short, so such a driver costs no busy loop.
-                if (::WaitForSingleObject(h.cancel_event.Get(), kEmptyWaitPauseMs) ==
-                    WAIT_OBJECT_0) {
-                    ::ResetEvent(h.cancel_event.Get());
+                // a short pause that Cancel cuts short, so such a driver costs no busy loop; a
+                // device that is gone fails that look.
+                if (CancelledWithinPause()) {
                     return Wait::kCancelled;
                 }
                 break;

@@ -79,10 +79,21 @@ class Reader {
         std::lock_guard lock(mutex_);
         return finished_;
     }
+    // How the reader ended, for the check's line.
+    std::string Outcome() {
+        std::lock_guard lock(mutex_);
+        if (!finished_) {
+            return "still reading";
+        }
+        if (complete_) {
+            return "the ending came";
+        }
+        return cancelled_ ? "cancelled after " + std::to_string(text_.size()) + " bytes"
+                          : "the read failed after " + std::to_string(text_.size()) + " bytes";
+    }
 
   private:
     void Run(SerialNetPort& port) {
-        std::string text;
         for (;;) {
             uint8_t byte = 0;
             uint32_t received = 0;
@@ -92,8 +103,8 @@ class Reader {
                 cancelled_ = ok;
                 break;
             }
-            text.push_back(static_cast<char>(byte));
-            if (text.ends_with(ending_)) {
+            text_.push_back(static_cast<char>(byte));
+            if (text_.ends_with(ending_)) {
                 complete_ = true;
                 break;
             }
@@ -104,6 +115,7 @@ class Reader {
     }
 
     std::string ending_;
+    std::string text_;
     std::mutex mutex_;
     std::condition_variable done_;
     bool finished_ = false;
@@ -131,7 +143,8 @@ void SerialPorts(const DeviceRoot& root, int modem) {
         Check(port.Write({reinterpret_cast<const uint8_t*>(command.data()), command.size()}),
               "the command is written");
         const bool answered = reader.WaitFor(5s);
-        Check(answered, "the reader, waiting for the port's event, gets the answer");
+        Check(answered, "the reader, waiting for the port's event, gets the answer (" +
+                            reader.Outcome() + ")");
         if (!answered) {
             port.Cancel();
         }
@@ -140,7 +153,7 @@ void SerialPorts(const DeviceRoot& root, int modem) {
         // Nothing comes: Cancel releases the reader at once, with nothing received.
         Reader reader(port, "never");
         std::this_thread::sleep_for(200ms);  // the reader waits now
-        Check(!reader.Finished(), "with nothing sent, the reader waits");
+        Check(!reader.Finished(), "with nothing sent, the reader waits (" + reader.Outcome() + ")");
         const auto start = std::chrono::steady_clock::now();
         port.Cancel();
         const bool released = reader.WaitFor(250ms) || reader.Finished();
