@@ -1,6 +1,8 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <random>
+#include <thread>
 
 #include "carvex/platform/whole_file.h"
 #include "carvex/platform/win32_handle.h"
@@ -81,25 +83,6 @@ Win32Handle OpenForStamp(const std::filesystem::path& path) {
                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
-// The file a replacement must change: the path itself, or the end of its chain of symbolic
-// links (which need not exist yet).
-std::optional<std::filesystem::path> LinkTarget(std::filesystem::path path, std::string& error) {
-    for (int hops = 0; hops <= kMaxLinkHops; ++hops) {
-        std::error_code link_error;
-        if (!std::filesystem::is_symlink(path, link_error)) {
-            return path;
-        }
-        const auto link = std::filesystem::read_symlink(path, link_error);
-        if (link_error) {
-            error = "cannot follow the link " + path.string() + ": " + link_error.message();
-            return std::nullopt;
-        }
-        path = link.is_absolute() ? link : path.parent_path() / link;
-    }
-    error = "cannot follow the link " + path.string() + ": too many links";
-    return std::nullopt;
-}
-
 bool WriteAll(HANDLE file, std::string_view bytes) {
     while (!bytes.empty()) {
         DWORD written = 0;
@@ -156,6 +139,25 @@ class PendingFile {
 };
 
 }  // namespace
+
+std::optional<std::filesystem::path> FinalTarget(const std::filesystem::path& path,
+                                                 std::string& error) {
+    std::filesystem::path at = path;
+    for (int hops = 0; hops <= kMaxLinkHops; ++hops) {
+        std::error_code link_error;
+        if (!std::filesystem::is_symlink(at, link_error)) {
+            return at;
+        }
+        const auto link = std::filesystem::read_symlink(at, link_error);
+        if (link_error) {
+            error = "cannot follow the link " + at.string() + ": " + link_error.message();
+            return std::nullopt;
+        }
+        at = link.is_absolute() ? link : at.parent_path() / link;
+    }
+    error = "cannot follow the link " + at.string() + ": too many links";
+    return std::nullopt;
+}
 
 FileStamp StampOf(const std::filesystem::path& path) {
     const Win32Handle file = OpenForStamp(path);
@@ -226,7 +228,7 @@ WholeFile ReadWholeFile(const std::filesystem::path& path, uint64_t limit) {
 
 Replacement ReplaceWholeFile(const std::filesystem::path& path, std::string_view content) {
     Replacement result;
-    const auto target = LinkTarget(path, result.error);
+    const auto target = FinalTarget(path, result.error);
     if (!target) {
         return result;
     }
@@ -279,6 +281,87 @@ Replacement ReplaceWholeFile(const std::filesystem::path& path, std::string_view
     pending.Moved();
     result.stamp = StampOf(*target);
     return result;
+}
+
+// A new file that others only read: made exclusively under a unique name, then moved over
+// whatever is at path.
+Replacement PutWholeFile(const std::filesystem::path& path, std::string_view content,
+                         std::filesystem::perms /*permissions*/) {
+    Replacement result;
+    std::filesystem::path folder = path.parent_path();
+    if (folder.empty()) {
+        folder = ".";
+    }
+    PendingFile pending(folder, path.filename().wstring());
+    if (pending.Error() != 0) {
+        result.error = "cannot create a file in " + folder.string() + ": " + Words(pending.Error());
+        return result;
+    }
+    if (!WriteAll(pending.Handle(), content)) {
+        result.error = "cannot write " + pending.Path().string() + ": " + Words(::GetLastError());
+        return result;
+    }
+    pending.Close();
+    if (!::MoveFileExW(pending.Path().c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        result.error = "cannot move " + pending.Path().string() + " to " + path.string() + ": " +
+                       Words(::GetLastError());
+        return result;
+    }
+    pending.Moved();
+    result.stamp = StampOf(path);
+    return result;
+}
+
+// PutSymbolicLink serves the publishers of a device root, which Windows does not have: it is not
+// built here.
+
+struct WriterLock::Held {
+    Win32Handle file;
+};
+
+WriterLock::WriterLock(std::unique_ptr<Held> held) : held_(std::move(held)) {}
+WriterLock::~WriterLock() = default;
+WriterLock::WriterLock(WriterLock&&) noexcept = default;
+WriterLock& WriterLock::operator=(WriterLock&&) noexcept = default;
+
+std::optional<WriterLock> WriterLock::Take(const std::filesystem::path& path,
+                                           std::chrono::milliseconds limit, std::string& error) {
+    const auto target = FinalTarget(path, error);
+    if (!target) {
+        return std::nullopt;
+    }
+    const std::filesystem::path side =
+        target->parent_path() / (L"." + target->filename().wstring() + L".lock");
+    auto held = std::make_unique<Held>();
+    held->file.Reset(::CreateFileW(side.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!held->file) {
+        error = "cannot make the lock " + side.string() + ": " + Words(::GetLastError());
+        return std::nullopt;
+    }
+    // A writer that holds the lock longer than any write takes is waited for only so long, in
+    // short steps (Wine does not finish a lock that is waited for overlapped).
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    auto step = std::chrono::milliseconds(1);
+    for (;;) {
+        OVERLAPPED range{};
+        if (::LockFileEx(held->file.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                         1, 0, &range)) {
+            break;
+        }
+        const DWORD lock_error = ::GetLastError();
+        if (lock_error != ERROR_LOCK_VIOLATION && lock_error != ERROR_IO_PENDING) {
+            error = "cannot lock " + side.string() + ": " + Words(lock_error);
+            return std::nullopt;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            error = "another program is writing it (it holds the lock " + side.string() + ")";
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(step);
+        step = std::min(step * 2, std::chrono::milliseconds(50));
+    }
+    return WriterLock(std::move(held));
 }
 
 }  // namespace carvex

@@ -204,11 +204,25 @@ void WholeFiles(const std::filesystem::path& folder) {
           "a read-only file stays as it is");
     ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
 
+    {
+        std::string error;
+        auto first = WriterLock::Take(file, 1000ms, error);
+        Check(first.has_value(), "a writer takes the file's lock");
+        const auto start = std::chrono::steady_clock::now();
+        const auto second = WriterLock::Take(file, 200ms, error);
+        const auto waited = std::chrono::steady_clock::now() - start;
+        Check(!second && waited >= 150ms && waited < 2s,
+              "a second writer waits its limit for it, then gives up: " + error);
+        first.reset();
+        Check(WriterLock::Take(file, 1000ms, error).has_value(),
+              "once the first lets go, the lock is had");
+    }
+
     int entries = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
         ++entries;
     }
-    Check(entries == 1, "no temporary file is left behind");
+    Check(entries == 2, "no temporary file is left behind (the file and its lock)");
 }
 
 }  // namespace
