@@ -18,10 +18,6 @@ std::string WhereCardsAreFound() {
     return "The card is looked up under $CARVEX_ROOT (default /run/carvex).";
 }
 
-std::string WhereCardsAreFound() {
-    return "The card is looked up under $CARVEX_ROOT (default /run/carvex).";
-}
-
 void PrintSource(std::ostream& out, const carvex::DeviceRoot& root) {
     out << "Device root " << PrintableText(root.Path().string()) << "\n";
     std::error_code error;
