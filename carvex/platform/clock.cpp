@@ -1,7 +1,8 @@
 #include "carvex/platform/clock.h"
 
 #include <atomic>
-#include <thread>
+
+#include "carvex/platform/pause.h"
 
 namespace carvex {
 
@@ -14,7 +15,7 @@ std::chrono::system_clock::time_point Clock::WallNow() const {
 }
 
 void Clock::SleepFor(Duration named) const {
-    std::this_thread::sleep_for(Real(named));
+    PauseFor(Real(named));
 }
 
 ScaledClock::ScaledClock(int factor, Timeouts timeouts)

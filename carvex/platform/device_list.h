@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -24,7 +25,12 @@ class DeviceList {
     std::optional<std::string> FriendlyName(int index) const;
 
   private:
+#if defined(_WIN32)
+    std::shared_ptr<void> list_;  // the setup API's device information set; null when none
+    DeviceClass device_class_;
+#else
     std::filesystem::path directory_;
+#endif
 };
 
 }  // namespace carvex

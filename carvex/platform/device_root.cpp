@@ -1,7 +1,5 @@
 #include "carvex/platform/device_root.h"
 
-#include <cstdlib>
-
 namespace carvex {
 
 std::string ComName(int port_number) {
@@ -12,17 +10,7 @@ std::string ComDevicePath(int port_number) {
     return "\\\\.\\" + ComName(port_number);
 }
 
-DeviceRoot DeviceRoot::FromEnvironment() {
-    const char* value = std::getenv(kEnvironmentVariable);
-    return DeviceRoot(value != nullptr && *value != '\0' ? value : kDefaultPath);
-}
-
-std::filesystem::path DeviceRoot::DeviceClassDirectory(DeviceClass device_class) const {
-    return path_ / "devices" / (device_class == DeviceClass::kPorts ? "ports" : "modem");
-}
-
-std::optional<std::filesystem::path> DeviceRoot::ResolveDevicePath(
-    std::string_view device_path) const {
+std::optional<std::string> ComPortName(std::string_view device_path) {
     constexpr std::string_view kDevicePrefix = "\\\\.\\";
     if (device_path.starts_with(kDevicePrefix)) {
         device_path.remove_prefix(kDevicePrefix.size());
@@ -35,7 +23,11 @@ std::optional<std::filesystem::path> DeviceRoot::ResolveDevicePath(
             return std::nullopt;
         }
     }
-    return ComDirectory() / std::string(device_path);
+    return std::string(device_path);
+}
+
+std::filesystem::path DeviceRoot::DeviceClassDirectory(DeviceClass device_class) const {
+    return path_ / "devices" / (device_class == DeviceClass::kPorts ? "ports" : "modem");
 }
 
 }  // namespace carvex

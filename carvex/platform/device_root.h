@@ -24,9 +24,13 @@ std::string ComName(int port_number);
 // "\\.\COM12": how a COM port is named for opening.
 std::string ComDevicePath(int port_number);
 
+// "COM12" for "\\.\COM12" or "COM12"; nullopt for anything that names no COM port.
+std::optional<std::string> ComPortName(std::string_view device_path);
+
 // The directory under which the machine's serial devices, device lists and registry are found.
 // Only the entry points (the exports that discover ports, the programs) build one from the
-// environment; everything below them is handed the object.
+// environment; everything below them is handed the object. On Windows the system's own services
+// stand behind it: the root is empty there and the environment does not name it.
 class DeviceRoot {
   public:
     static constexpr const char* kEnvironmentVariable = "CARVEX_ROOT";
@@ -42,7 +46,8 @@ class DeviceRoot {
     std::filesystem::path DeviceClassDirectory(DeviceClass device_class) const;
     std::filesystem::path RegistryDirectory() const { return path_ / "registry"; }
 
-    // "\\.\COM12" (or plain "COM12") names the entry com/COM12; anything else names nothing.
+    // "\\.\COM12" (or plain "COM12") names the entry com/COM12 (on Windows the device
+    // \\.\COM12 itself); anything else names nothing.
     std::optional<std::filesystem::path> ResolveDevicePath(std::string_view device_path) const;
 
   private:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,7 +11,8 @@
 namespace carvex {
 
 // A read-only key of the machine's registry (HKEY_LOCAL_MACHINE). Key names compare without
-// regard to case; subkeys and values enumerate in byte order of their names.
+// regard to case; subkeys and values enumerate in byte order of their names (on Windows in the
+// registry's own order).
 class RegistryKey {
   public:
     // Opens "System\CurrentControlSet\..." under HKEY_LOCAL_MACHINE; nullopt when the key is
@@ -23,9 +25,15 @@ class RegistryKey {
     std::optional<std::string> ReadString(std::string_view value_name) const;
 
   private:
+#if defined(_WIN32)
+    explicit RegistryKey(std::shared_ptr<void> key) : key_(std::move(key)) {}
+
+    std::shared_ptr<void> key_;  // the open HKEY
+#else
     explicit RegistryKey(std::filesystem::path directory) : directory_(std::move(directory)) {}
 
     std::filesystem::path directory_;
+#endif
 };
 
 }  // namespace carvex

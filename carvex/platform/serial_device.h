@@ -1,15 +1,16 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 
+#if !defined(_WIN32)
 #include "carvex/platform/unique_fd.h"
+#endif
 
 namespace carvex {
 
@@ -26,14 +27,14 @@ enum PortError : int32_t {
 // descriptor that wakes a waiting reader. Shared by the DIAG port and the AT port.
 //
 // Reading is two separate steps: Drain takes what the driver has queued and never blocks;
-// WaitReadable waits, only in poll, for data, a hang-up or Cancel. So a flush between the two
-// can never leave a reader stuck in read().
+// WaitReadable waits, only in poll (on Windows for the port's event), for data, a hang-up or
+// Cancel. So a flush between the two can never leave a reader stuck in read().
 class SerialDevice {
   public:
     enum class Wait { kReadable, kCancelled, kHungUp };
 
-    SerialDevice() = default;
-    ~SerialDevice() = default;
+    SerialDevice();
+    ~SerialDevice();
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
 
@@ -43,7 +44,7 @@ class SerialDevice {
     // it is locked and set up, so a failure leaves nothing open or locked. Input the device held
     // from before is discarded, as a freshly opened COM port starts with empty queues.
     int32_t Open(const std::filesystem::path& device, uint32_t baud_rate);
-    bool IsOpen() const { return fd_.Valid(); }
+    bool IsOpen() const;
     void Close();
 
     // The operating system's error number behind the last failed Open (0 after a success):
@@ -71,8 +72,16 @@ class SerialDevice {
   private:
     int32_t Fail(int32_t code, int system_error);
 
+#if defined(_WIN32)
+    bool CancelledWithinPause();
+
+    // The port handle, the cancel event and the state of the overlapped operations.
+    struct Handles;
+    std::unique_ptr<Handles> handles_;
+#else
     UniqueFd fd_;
     UniqueFd cancel_fd_;
+#endif
     int last_system_error_ = 0;
 };
 

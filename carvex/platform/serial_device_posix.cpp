@@ -122,6 +122,13 @@ bool IsSerialDeviceNode(const struct stat& node) {
 
 }  // namespace
 
+SerialDevice::SerialDevice() = default;
+SerialDevice::~SerialDevice() = default;
+
+bool SerialDevice::IsOpen() const {
+    return fd_.Valid();
+}
+
 int32_t SerialDevice::Fail(int32_t code, int system_error) {
     last_system_error_ = system_error;
     return code;

@@ -1,12 +1,12 @@
 #include "tools/carvexctl/card_session.h"
 
-#include <filesystem>
 #include <iostream>
 
 #include "carvex/carvex.h"
 #include "carvex/link/port_discovery.h"
 #include "carvex/platform/device_root.h"
 #include "carvex/platform/port_diagnosis.h"
+#include "tools/carvexctl/ports_source.h"
 
 namespace carvexctl {
 
@@ -14,13 +14,7 @@ CardSession::CardSession() {
     const auto root = carvex::DeviceRoot::FromEnvironment();
     const auto port = carvex::FindDiagPort(root);
     if (!port) {
-        std::error_code error;
-        const std::string hint =
-            std::filesystem::exists(root.Path(), error)
-                ? "; \"carvexctl ports --why\" tells what was found"
-                : "; the device root does not exist: with a real card, install the udev rule or "
-                  "run carvex-udev --scan";
-        throw Failure(carvex::ExplainUnopenableCard(root).sentence + hint);
+        throw Failure(carvex::ExplainUnopenableCard(root).sentence + NoCardHint(root));
     }
     Progress("Opening the card on COM" + std::to_string(*port) + " and switching it to DIAG...");
     if (InitCommPort() != 1) {

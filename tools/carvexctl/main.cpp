@@ -18,6 +18,7 @@
 #include "tools/carvexctl/card_session.h"
 #include "tools/carvexctl/card_work_commands.h"
 #include "tools/carvexctl/ports_report.h"
+#include "tools/carvexctl/ports_source.h"
 #include "tools/carvexctl/verify_setting_file.h"
 
 namespace {
@@ -193,9 +194,8 @@ void Crc(const std::string& path) {
 }  // namespace
 
 int Run(int argc, char** argv) {
-    CLI::App app{
-        "carvexctl: read and change a 3G data card through the Carvex library.\n"
-        "The card is looked up under $CARVEX_ROOT (default /run/carvex)."};
+    CLI::App app{"carvexctl: read and change a 3G data card through the Carvex library.\n" +
+                 carvexctl::WhereCardsAreFound()};
     app.set_version_flag("--version", "carvexctl " + std::string(kProjectVersion));
     app.require_subcommand(1);
 

@@ -3,23 +3,17 @@
 #include <algorithm>
 #include <array>
 #include <optional>
-#include <set>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "carvex/link/port_discovery.h"
 #include "carvex/platform/device_list.h"
-#include "carvex/platform/device_users.h"
 #include "carvex/platform/printable_text.h"
 #include "carvex/platform/registry.h"
-#include "tools/carvex-udev/sysfs_tty.h"
-#include "tools/carvex-udev/tty_classifier.h"
-#include "tools/carvex-udev/udev_settings.h"
+#include "tools/carvexctl/ports_source.h"
 
 namespace carvexctl {
 
-namespace fs = std::filesystem;
 using carvex::PrintableText;
 
 namespace {
@@ -131,11 +125,10 @@ void Mark(std::vector<Row>& rows, Role role, std::optional<int> com, const std::
     }
 }
 
-// What com/COMn points to, whether it is still there, and who else has it open.
+// The row's cells: where its COM port leads, and who else has it open where that can be told.
 Cells CellsOf(const carvex::DeviceRoot& root, const Row& row) {
     const std::string com = row.com ? carvex::ComName(*row.com) : "-";
     Cells cells{{std::to_string(row.index), com, "-", RoleWords(row.role)}, {}};
-    std::string& tty = cells.columns[2];
     cells.rest = row.name ? "\"" + PrintableText(*row.name) + "\"" : "(name cannot be read)";
     if (!row.note.empty()) {
         cells.rest += "  <- " + row.note;
@@ -143,29 +136,10 @@ Cells CellsOf(const carvex::DeviceRoot& root, const Row& row) {
     if (!row.com) {
         return cells;
     }
-    const fs::path link = root.ComDirectory() / com;
-    std::error_code error;
-    fs::path target = fs::read_symlink(link, error);
-    if (error) {
-        tty = "(no com/" + com + ")";
-        return cells;
-    }
-    tty = PrintableText(target.string());
-    if (!fs::exists(link, error)) {
-        tty += " (gone)";
-        return cells;
-    }
-    if (target.is_relative()) {
-        target = link.parent_path() / target;
-    }
-    const carvex::DeviceUsers users = carvex::FindDeviceUsers(target);
-    const auto& busy = users.holders.empty() ? users.lockers : users.holders;
-    if (!busy.empty()) {
-        auto named = busy;
-        for (carvex::ProcessInfo& process : named) {
-            process.name = PrintableText(process.name);
-        }
-        cells.rest += "  [busy: in use by " + carvex::DescribeProcesses(named) + "]";
+    const PortPlace place = PlaceOf(root, *row.com);
+    cells.columns[2] = place.target;
+    if (!place.users.empty()) {
+        cells.rest += "  [busy: in use by " + place.users + "]";
     }
     return cells;
 }
@@ -205,66 +179,6 @@ void PrintClasses(std::ostream& out,
     }
 }
 
-// The USB ttys of this machine that the root does not point to.
-void PrintUnpublished(std::ostream& out, const carvex::DeviceRoot& root) {
-    carvexudev::Problems problems;
-    const auto settings = carvexudev::LoadSettings(carvexudev::ProgramDirectory(), problems);
-    const auto table = carvexudev::LoadCardTable(settings, problems);
-
-    std::set<fs::path> published;
-    std::error_code error;
-    for (fs::directory_iterator it(root.ComDirectory(), error), end; !error && it != end;
-         it.increment(error)) {
-        std::error_code link_error;
-        const fs::path target = fs::read_symlink(it->path(), link_error);
-        if (!link_error) {
-            published.insert(target.lexically_normal());
-        }
-    }
-
-    out << "\nUSB serial ports not published ("
-        << PrintableText((settings.sysfs / "class" / "tty").string()) << "):\n";
-    const std::string local_table =
-        PrintableText((settings.config_dir / "cards.d" / "local.conf").string());
-    int count = 0;
-    for (auto& entry : carvexudev::ListTtys(settings.sysfs)) {
-        if (!entry.usb) {
-            continue;
-        }
-        carvexudev::UsbTty& tty = *entry.usb;
-        if (published.contains(tty.devnode.lexically_normal())) {
-            continue;
-        }
-        if (tty.major >= 0 && tty.minor >= 0) {
-            carvexudev::ApplyUdevProperties(
-                carvexudev::PropertiesFromDatabase(settings.udev_data, tty.major, tty.minor), tty);
-        }
-        const auto classification = carvexudev::Classify(table, tty);
-        std::string text =
-            tty.name + " (" + tty.devnode.string() + ", " + carvexudev::Describe(tty.id) + "): ";
-        if (classification.role != carvexudev::PortRole::kNone) {
-            text += "a " + std::string(carvexudev::RoleName(classification.role)) + " port (" +
-                    classification.why +
-                    ") that is not in this device root: install the udev rule, or run "
-                    "carvex-udev --scan with CARVEX_ROOT=" +
-                    root.Path().string();
-        } else if (!classification.listed) {
-            text += "not used: " + classification.why + ": add a line for it to " + local_table +
-                    " to use it";
-        } else {
-            text += classification.why;
-        }
-        out << "  " << PrintableText(text) << "\n";
-        ++count;
-    }
-    if (count == 0) {
-        out << "  (none)\n";
-    }
-    for (const std::string& problem : problems) {
-        out << "card table or settings: " << PrintableText(problem) << " (skipped)\n";
-    }
-}
-
 }  // namespace
 
 void PrintPorts(std::ostream& out, const carvex::DeviceRoot& root, bool why) {
@@ -275,12 +189,7 @@ void PrintPorts(std::ostream& out, const carvex::DeviceRoot& root, bool why) {
     Mark(ports, Role::kPcUi, diag_port, "the configurator uses this port");
     Mark(modems, Role::kModem, modem_port, "the model is asked on this port");
 
-    out << "Device root " << PrintableText(root.Path().string()) << "\n";
-    std::error_code error;
-    if (!fs::exists(root.Path(), error)) {
-        out << "It does not exist: with a real card, install the udev rule or run carvex-udev "
-               "--scan.\n";
-    }
+    PrintSource(out, root);
     std::vector<std::pair<const char*, std::vector<Cells>>> classes = {{"Ports", {}},
                                                                        {"Modem", {}}};
     for (const Row& row : ports) {
@@ -297,7 +206,7 @@ void PrintPorts(std::ostream& out, const carvex::DeviceRoot& root, bool why) {
         out << "No modem whose COM port is known: the model is asked over DIAG instead.\n";
     }
     if (why) {
-        PrintUnpublished(out, root);
+        PrintUnlisted(out, root);
     }
 }
 

@@ -29,7 +29,9 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
-#define CARVEX_API __declspec(dllexport)
+/* carvex.dll exports the sixteen plain names of its .def file; a caller links the import library
+ * or binds them with GetProcAddress. */
+#define CARVEX_API
 #define CARVEX_CALL __stdcall
 #else
 #define CARVEX_API __attribute__((visibility("default")))
@@ -69,7 +71,8 @@ extern "C" {
  * it at 115200 baud, switches the card to DIAG ("AT$QCDMG" CR "~"), waits 500 ms, closes, waits
  * 500 ms and opens it again. Replaces (and closes) any earlier connection. 1: the connection is
  * open in DIAG mode; 0: no card, the port would not open, or the switch could not be written.
- * The serial ports are looked up under the directory named by CARVEX_ROOT (default /run/carvex).
+ * The serial ports are looked up under the directory named by CARVEX_ROOT (default /run/carvex);
+ * on Windows they are the devices the setup API lists.
  * Takes about 1.1 s with a card. */
 CARVEX_API int32_t CARVEX_CALL InitCommPort(void);
 

@@ -1,0 +1,11 @@
+#include <windows.h>
+
+#include "carvex/platform/process.h"
+
+namespace carvex {
+
+int CurrentProcessId() {
+    return static_cast<int>(::GetCurrentProcessId());
+}
+
+}  // namespace carvex

@@ -1,0 +1,25 @@
+# The Windows build: carvex.dll, carvexctl.exe, the programs that check them under Wine, and the
+# zip that ships them (cpack -G ZIP). The configurator needs Qt for Windows and is not built.
+
+# The mingw runtime goes into each binary, so that they need only Windows' own DLLs.
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+# CLI11 is a header-only Debian package under /usr/include, whose other headers must stay out of
+# a Windows build: only its own folder is made visible.
+find_path(CLI11_HEADERS CLI/CLI.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+set(cli11_view ${PROJECT_BINARY_DIR}/cli11)
+file(MAKE_DIRECTORY ${cli11_view})
+file(CREATE_LINK ${CLI11_HEADERS}/CLI ${cli11_view}/CLI SYMBOLIC)
+add_library(CLI11::CLI11 INTERFACE IMPORTED)
+target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${cli11_view})
+
+add_subdirectory(carvex)
+add_subdirectory(app/model)
+add_subdirectory(app/card_work)
+add_subdirectory(tools/carvexctl)
+add_subdirectory(packaging/windows)
+
+if(CARDWRIGHT_BUILD_TESTS)
+    enable_testing()
+    add_subdirectory(tests/windows)
+endif()
