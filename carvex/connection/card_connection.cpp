@@ -27,6 +27,7 @@ bool CardConnection::Open(std::optional<int> port) {
         return false;
     }
     port_ = *entry;
+    modem_mark_ = ModemMarkFor(entries, static_cast<size_t>(entry - entries.begin()));
     connection_.emplace(root_);
     if (connection_->OpenInDiagMode(port_->com)) {
         return true;
@@ -82,7 +83,7 @@ bool CardConnection::DashboardVersion(std::string* text, int32_t* status) {
 }
 
 bool CardConnection::BoardType(std::string* text) {
-    if (port_ && ModelFromModemPort(root_, port_->card_mark, AtPort::PortVariable::kKeep, text)) {
+    if (port_ && ModelFromModemPort(root_, modem_mark_, AtPort::PortVariable::kKeep, text)) {
         return true;
     }
     return Run(nullptr, [&](MainControl& c) { return BoardTypeOverDiag(c, text); });

@@ -56,6 +56,7 @@ class CardConnection {
     DeviceRoot root_;
     std::optional<MainControl> connection_;
     std::optional<DiagPortEntry> port_;
+    std::string modem_mark_;  // the mark of this card's modem
     int32_t open_error_ = 0;
     int system_error_ = 0;
 };

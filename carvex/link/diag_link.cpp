@@ -58,6 +58,7 @@ bool DiagLink::Start(std::unique_ptr<NetPort> port) {
         return false;
     }
     m_pNetPort = std::move(port);
+    queue_.RestartCounts();
     abort_ = false;
     try {
         receiver_ = std::thread([this] { ReceiveLoop(); });
@@ -118,7 +119,7 @@ bool DiagLink::Send(bool raw, std::span<const uint8_t> bytes) {
         }
         length = *encoded;
     }
-    queue_.BeginRequest();
+    queue_.BeginRequest(m_pNetPort->BytesReceived());
     if (!m_pNetPort->Write(std::span(transmit_).first(length))) {
         last_error_ = m_pNetPort->LastError();
         return false;
@@ -195,10 +196,10 @@ bool DiagLink::TakeQueued(std::span<uint8_t> destination, int32_t* received, Res
     return length.has_value();
 }
 
-bool DiagLink::PutPacket(std::span<const uint8_t> packet) {
+bool DiagLink::PutPacket(std::span<const uint8_t> packet, std::optional<uint64_t> read_through) {
     ResponseQueue::Put put;
     try {
-        put = queue_.PutPacket(packet);
+        put = queue_.PutPacket(packet, read_through);
     } catch (const std::bad_alloc&) {
         return false;  // no memory for its copy: this packet is lost, the link goes on
     }
@@ -287,7 +288,8 @@ void DiagLink::ReceivePackets() {
                 // The observer's trouble is not the link's: the packet is still queued.
             }
         }
-        PutPacket(packet);
+        // Its last byte was the last one read: what tells which requests it may answer.
+        PutPacket(packet, m_pNetPort->BytesRead());
     }
 }
 

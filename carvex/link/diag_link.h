@@ -89,8 +89,10 @@ class DiagLink {
     // The system's error number behind the last failed Open (0 when it was no system failure).
     int LastSystemError() const { return last_system_error_; }
 
-    // Queues a received packet; receiving thread only.
-    bool PutPacket(std::span<const uint8_t> packet);
+    // Queues a received packet whose last byte was the port's `read_through`-th; receiving
+    // thread only.
+    bool PutPacket(std::span<const uint8_t> packet,
+                   std::optional<uint64_t> read_through = std::nullopt);
 
     const ResponseQueue& Queue() const { return queue_; }
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace carvex {
@@ -30,6 +31,12 @@ class NetPort {
     // Waits up to `timeout` for Cancel; true when it came. Lets the receiver pause after a
     // failing read without delaying a shutdown.
     virtual bool WaitForCancel(std::chrono::nanoseconds timeout) = 0;
+
+    // Counts that tell when a packet arrived: how many bytes the port has received so far,
+    // those it still holds included (never blocks, takes nothing), and how many of them Read has
+    // handed out. nullopt from a port that does not count.
+    virtual std::optional<uint64_t> BytesReceived() { return std::nullopt; }
+    virtual std::optional<uint64_t> BytesRead() const { return std::nullopt; }
 };
 
 }  // namespace carvex

@@ -1,5 +1,6 @@
 #include "carvex/link/port_discovery.h"
 
+#include <algorithm>
 #include <array>
 #include <limits>
 #include <string>
@@ -172,6 +173,16 @@ std::string CardMark(std::string_view name) {
         }
     }
     return std::string(name.substr(hash));
+}
+
+std::string ModemMarkFor(const std::vector<DiagPortEntry>& entries, size_t index) {
+    const bool marked = std::any_of(entries.begin(), entries.end(), [](const DiagPortEntry& entry) {
+        return !entry.card_mark.empty();
+    });
+    if (marked || index == 0) {
+        return entries.at(index).card_mark;
+    }
+    return " #" + std::to_string(index + 1);
 }
 
 std::optional<int> FindModemPortFor(const DeviceRoot& root, std::string_view card_mark) {

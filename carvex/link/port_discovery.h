@@ -40,6 +40,11 @@ std::vector<DiagPortEntry> ListDiagPorts(const DeviceRoot& root);
 // The " #N" the driver puts after a second or further card's name, before " (COMn)".
 std::string CardMark(std::string_view friendly_name);
 
+// The mark of the modem that belongs with entry `index` of ListDiagPorts: the entry's own mark,
+// or, when the driver marks none of the PC UI interfaces (only its modems: the COM number already
+// tells the ports apart), the mark of the card at that place in the list (" #2" for the second).
+std::string ModemMarkFor(const std::vector<DiagPortEntry>& entries, size_t index);
+
 // The COM number of the modem whose name carries `card_mark`: the modem of the card whose PC UI
 // interface carries the same mark.
 std::optional<int> FindModemPortFor(const DeviceRoot& root, std::string_view card_mark);

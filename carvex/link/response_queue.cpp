@@ -5,9 +5,36 @@
 
 namespace carvex {
 
-uint64_t ResponseQueue::BeginRequest() {
+uint64_t ResponseQueue::BeginRequest(std::optional<uint64_t> received) {
     std::lock_guard lock(lock_);
-    return ++mark_;
+    ++mark_;
+    if (!received) {
+        sent_.clear();  // without counts, arrival is told by queueing
+    } else {
+        sent_.push_back({mark_, *received});
+        if (sent_.size() > kRequestsKept) {
+            sent_.pop_front();
+        }
+    }
+    return mark_;
+}
+
+void ResponseQueue::RestartCounts() {
+    std::lock_guard lock(lock_);
+    sent_.clear();
+}
+
+// The last request sent before the packet's last byte arrived.
+uint64_t ResponseQueue::MarkForLocked(std::optional<uint64_t> read_through) const {
+    if (!read_through || sent_.empty() || sent_.back().mark != mark_) {
+        return mark_;
+    }
+    uint64_t mark = mark_;
+    for (auto sent = sent_.rbegin(); sent != sent_.rend() && *read_through <= sent->received;
+         ++sent) {
+        mark = sent->mark - 1;
+    }
+    return mark;
 }
 
 uint64_t ResponseQueue::LastRequest() const {
@@ -15,14 +42,16 @@ uint64_t ResponseQueue::LastRequest() const {
     return mark_;
 }
 
-ResponseQueue::Put ResponseQueue::PutPacket(std::span<const uint8_t> packet) {
+ResponseQueue::Put ResponseQueue::PutPacket(std::span<const uint8_t> packet,
+                                             std::optional<uint64_t> read_through) {
     std::lock_guard lock(lock_);
-    packets_.push_back({std::vector<uint8_t>(packet.begin(), packet.end()), mark_});
+    const uint64_t mark = MarkForLocked(read_through);
+    packets_.push_back({std::vector<uint8_t>(packet.begin(), packet.end()), mark});
     if (packets_.size() > kCapacity) {
         packets_.pop_front();
         ++unanswered_;
     }
-    if (expected_ && expected_->Matches(packet)) {
+    if (expected_ && mark == mark_ && expected_->Matches(packet)) {
         arrived_ = true;
         arrived_cv_.notify_all();
         return Put::kMatched;

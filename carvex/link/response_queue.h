@@ -13,24 +13,31 @@
 namespace carvex {
 
 // The packets the receiving thread has queued for the caller, and the one key a caller waits
-// for. Each packet carries the mark of the request that was last sent when it arrived: a packet
-// that arrived before a request went out never answers that request, so a late reply to an
-// earlier request cannot answer a later one. Every wait empties the queue once it has looked;
-// what goes without having answered anything is counted.
+// for. Each packet carries the mark of the last request sent before it arrived: a packet that
+// arrived before a request went out never answers that request, so a late reply to an earlier
+// request cannot answer a later one. When it arrived is told by the port's byte counts (a packet
+// whose last byte was on the port when a request was sent is older than the request, however
+// late the receiver queues it); without them, by when it is queued. Every wait empties the queue
+// once it has looked; what goes without having answered anything is counted.
 class ResponseQueue {
   public:
     static constexpr size_t kCapacity = 10;
 
     enum class Put { kQueued, kMatched };
 
-    // A request goes out now: packets queued from here on may answer it. Returns its mark.
-    uint64_t BeginRequest();
+    // A request goes out now, after the port had received `received` bytes: packets that end
+    // beyond them may answer it. Returns its mark.
+    uint64_t BeginRequest(std::optional<uint64_t> received = std::nullopt);
     // The mark of the request sent last (0 before any).
     uint64_t LastRequest() const;
 
-    // Queues a copy of the packet (the oldest one goes when more than kCapacity are held) and
-    // wakes the waiter when the packet matches its key.
-    Put PutPacket(std::span<const uint8_t> packet);
+    // Queues a copy of the packet, whose last byte was the port's `read_through`-th (the oldest
+    // packet goes when more than kCapacity are held), and wakes the waiter when it matches.
+    Put PutPacket(std::span<const uint8_t> packet,
+                  std::optional<uint64_t> read_through = std::nullopt);
+
+    // The port was opened anew: its byte counts start again.
+    void RestartCounts();
 
     // Waits up to `timeout` (a real duration) for a packet matching `key` that arrived since the
     // request marked `since` went out (by default the last one); copies at most
@@ -72,6 +79,13 @@ class ResponseQueue {
         std::vector<uint8_t> bytes;
         uint64_t mark;
     };
+    struct Sent {
+        uint64_t mark;
+        uint64_t received;  // bytes the port had received when the request went out
+    };
+    static constexpr size_t kRequestsKept = 16;
+
+    uint64_t MarkForLocked(std::optional<uint64_t> read_through) const;
 
     std::optional<size_t> TakeLocked(ResponseKey key, std::span<uint8_t> destination,
                                      uint64_t since, bool drop_others);
@@ -83,6 +97,7 @@ class ResponseQueue {
     std::deque<Entry> packets_;
     std::optional<ResponseKey> expected_;
     uint64_t mark_ = 0;
+    std::deque<Sent> sent_;  // the latest requests with counts, newest last
     uint64_t unanswered_ = 0;
     int visitors_ = 0;
     bool released_ = false;  // the link is going: no wait blocks any more

@@ -47,6 +47,7 @@ bool SerialNetPort::TakeBuffered(std::span<uint8_t>& bytes) {
     if (count > 0) {
         std::memcpy(bytes.data(), buffer_.data() + buffer_head_, count);
         buffer_head_ += count;
+        read_total_ += count;
         bytes = bytes.subspan(count);
     }
     if (buffer_head_ == buffer_.size()) {
@@ -112,6 +113,7 @@ bool SerialNetPort::Read(std::span<uint8_t> bytes, uint32_t* received) {
 
 void SerialNetPort::Close() {
     std::lock_guard lock(io_lock_);
+    read_total_ = 0;
     if (device_.IsOpen()) {
         device_.Close();
         baud_rate_ = kDefaultBaudRate;
@@ -130,6 +132,20 @@ void SerialNetPort::Cancel() {
 
 bool SerialNetPort::WaitForCancel(std::chrono::nanoseconds timeout) {
     return device_.WaitForCancel(timeout);
+}
+
+std::optional<uint64_t> SerialNetPort::BytesReceived() {
+    std::lock_guard lock(io_lock_);
+    const auto queued = device_.IsOpen() ? device_.Queued() : std::nullopt;
+    if (!queued) {
+        return std::nullopt;
+    }
+    return read_total_ + (buffer_.size() - buffer_head_) + *queued;
+}
+
+std::optional<uint64_t> SerialNetPort::BytesRead() const {
+    std::lock_guard lock(io_lock_);
+    return read_total_;
 }
 
 }  // namespace carvex

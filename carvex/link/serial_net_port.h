@@ -29,6 +29,8 @@ class SerialNetPort final : public NetPort {
     void Close() override;
     void Cancel() override;
     bool WaitForCancel(std::chrono::nanoseconds timeout) override;
+    std::optional<uint64_t> BytesReceived() override;
+    std::optional<uint64_t> BytesRead() const override;
 
     const std::string& DevicePath() const { return device_path_; }
     uint32_t BaudRate() const { return baud_rate_; }
@@ -40,7 +42,7 @@ class SerialNetPort final : public NetPort {
 
     DeviceRoot root_;
     SerialDevice device_;
-    std::mutex io_lock_;
+    mutable std::mutex io_lock_;
     std::string device_path_;
     uint32_t baud_rate_ = kDefaultBaudRate;
     int32_t last_error_ = kPortNoError;
@@ -50,6 +52,7 @@ class SerialNetPort final : public NetPort {
     // io_lock_.
     std::vector<uint8_t> buffer_;
     size_t buffer_head_ = 0;
+    uint64_t read_total_ = 0;  // bytes handed out by Read since the open; guarded by io_lock_
 };
 
 }  // namespace carvex

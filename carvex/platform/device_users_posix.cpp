@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdio>
 #include <fstream>
@@ -62,6 +63,14 @@ std::string CommandName(int pid) {
 bool IsAlive(int pid) {
     std::error_code error;
     return pid > 0 && fs::exists(ProcessDirectory(pid), error);
+}
+
+// Whether a /proc/<pid>/fd entry names a node under /dev.
+bool IsDeviceNodeLink(const fs::path& fd_entry) {
+    std::array<char, 64> text{};
+    const ssize_t length = ::readlink(fd_entry.c_str(), text.data(), text.size());
+    return length > 0 &&
+           std::string_view(text.data(), static_cast<size_t>(length)).starts_with("/dev/");
 }
 
 bool SameDevice(const struct stat& a, const struct stat& b) {
@@ -157,8 +166,11 @@ DeviceUsers FindDeviceUsers(const fs::path& device) {
             if (error) {
                 break;
             }
+            // Only descriptors of device nodes are looked at: asking another file's file system
+            // for its attributes could wait for good (a FUSE daemon or an NFS server that does
+            // not answer). The link's text is what the kernel already knows and asks nothing.
             struct stat opened {};
-            if (::stat(it->path().c_str(), &opened) != 0) {
+            if (!IsDeviceNodeLink(it->path()) || ::stat(it->path().c_str(), &opened) != 0) {
                 continue;
             }
             holds = holds || SameDevice(node, opened);

@@ -14,6 +14,7 @@
 #include "carvex/platform/device_users.h"
 #include "carvex/platform/port_diagnosis.h"
 #include "carvex/platform/printable_text.h"
+#include "carvex/platform/serial_node_posix.h"
 #include "carvex/platform/unique_fd.h"
 
 namespace carvex {
@@ -132,6 +133,13 @@ PortDiagnosis ExplainUnopenableDevice(const std::string& com_name, const fs::pat
     struct stat node {};
     if (::stat(device.c_str(), &node) != 0) {
         return Gone(com_name, device);
+    }
+    // Never opened: the library does not open it either.
+    if (!IsSerialDeviceNode(node)) {
+        return {Cause::kCannotOpen,
+                Subject(com_name, device) + " is not a serial device: the device root's link " +
+                    "points elsewhere",
+                com_name + " is not a serial device"};
     }
     UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) {

@@ -59,6 +59,9 @@ class SerialDevice {
     // nothing is queued), or nullopt when the device failed or hung up.
     std::optional<size_t> Drain(std::span<uint8_t> bytes);
 
+    // How many received bytes the device holds, without taking them; nullopt when it cannot say.
+    std::optional<size_t> Queued() const;
+
     // Waits without limit for received bytes, a hang-up or Cancel; a cancel is consumed.
     Wait WaitReadable();
 

@@ -2,18 +2,15 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <termios.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
-#include <string>
 
 #include "carvex/platform/device_users.h"
 #include "carvex/platform/serial_device.h"
+#include "carvex/platform/serial_node_posix.h"
 
 namespace carvex {
 
@@ -75,49 +72,6 @@ int PollRetrying(pollfd* fds, nfds_t count, int timeout_ms) {
 
 int Milliseconds(std::chrono::nanoseconds duration) {
     return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(duration).count());
-}
-
-// Whether a device number belongs to a serial tty driver, as /proc/tty/drivers lists them
-// ("usbserial  /dev/ttyUSB  188 0-511  serial"): serial ports and the slave side of
-// pseudo-terminals. Consoles, /dev/tty, pty masters and every other device are no COM port.
-// nullopt when the list cannot be read.
-std::optional<bool> SerialDriverListed(dev_t device) {
-    std::ifstream drivers("/proc/tty/drivers");
-    if (!drivers) {
-        return std::nullopt;
-    }
-    std::string line;
-    while (std::getline(drivers, line)) {
-        std::istringstream fields(line);
-        std::string name;
-        std::string node;
-        unsigned major_number = 0;
-        std::string minors;
-        std::string type;
-        if (!(fields >> name >> node >> major_number >> minors >> type) ||
-            major_number != major(device)) {
-            continue;
-        }
-        unsigned first = 0;
-        unsigned last = 0;
-        const int read = std::sscanf(minors.c_str(), "%u-%u", &first, &last);
-        if (read < 1) {
-            continue;
-        }
-        if (read == 1) {
-            last = first;
-        }
-        if (minor(device) >= first && minor(device) <= last) {
-            return type == "serial" || type == "pty:slave";
-        }
-    }
-    return false;
-}
-
-// A character device that a serial driver serves. Where the driver list cannot be read, the
-// terminal check after the open has the last word.
-bool IsSerialDeviceNode(const struct stat& node) {
-    return S_ISCHR(node.st_mode) && SerialDriverListed(node.st_rdev).value_or(true);
 }
 
 }  // namespace
@@ -243,6 +197,14 @@ std::optional<size_t> SerialDevice::Drain(std::span<uint8_t> bytes) {
         // 0 bytes or EIO: the other end hung up.
         return std::nullopt;
     }
+}
+
+std::optional<size_t> SerialDevice::Queued() const {
+    int queued = 0;
+    if (::ioctl(fd_.Get(), FIONREAD, &queued) != 0 || queued < 0) {
+        return std::nullopt;
+    }
+    return static_cast<size_t>(queued);
 }
 
 SerialDevice::Wait SerialDevice::WaitReadable() {

@@ -171,6 +171,15 @@ bool SerialDevice::WriteAll(std::span<const uint8_t> bytes, std::chrono::nanosec
     return true;
 }
 
+std::optional<size_t> SerialDevice::Queued() const {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!::ClearCommError(handles_->port.Get(), &errors, &status)) {
+        return std::nullopt;
+    }
+    return static_cast<size_t>(status.cbInQue);
+}
+
 std::optional<size_t> SerialDevice::Drain(std::span<uint8_t> bytes) {
     const HANDLE port = handles_->port.Get();
     DWORD errors = 0;

@@ -365,11 +365,17 @@ std::optional<WriterLock> WriterLock::Take(const std::filesystem::path& path,
     const std::filesystem::path side =
         target->parent_path() / ("." + target->filename().string() + ".lock");
     // Read access is all a lock needs, so a side file another user made still serves; a link
-    // planted at its name is not followed.
+    // planted at its name is not followed, and a FIFO there cannot hold the open up.
     auto held = std::make_unique<Held>();
-    held->fd.Reset(::open(side.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+    held->fd.Reset(
+        ::open(side.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
     if (!held->fd) {
         error = "cannot make the lock " + side.string() + ": " + Words(errno);
+        return std::nullopt;
+    }
+    struct stat side_file {};
+    if (::fstat(held->fd.Get(), &side_file) != 0 || !S_ISREG(side_file.st_mode)) {
+        error = "the lock " + side.string() + " is not a regular file";
         return std::nullopt;
     }
     // flock waits without a limit; a writer that holds the lock longer than any write takes is

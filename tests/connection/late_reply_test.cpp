@@ -1,9 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <thread>
+
+#include "cardsim/card_bench.h"
+#include "carvex/connection/card_connection.h"
 #include "carvex/connection/card_control.h"
+#include "carvex/connection/card_operations.h"
 #include "carvex/connection/identity_queries.h"
 #include "carvex/connection/main_control.h"
+#include "carvex/link/at_port.h"
+#include "carvex/link/little_endian.h"
+#include "carvex/link/request_table.h"
+#include "carvex/link/resolve_request.h"
 #include "carvex/platform/clock.h"
+#include "carvex/platform/environment.h"
 #include "tests/support/card_fixture.h"
 #include "tests/support/scripted_port.h"
 #include "tests/support/wait_until.h"
@@ -118,6 +129,92 @@ TEST(ResetCard, AnAcknowledgementAfterTheWaitIsTakenOnTheNextLook) {
     ConnectionGuard guard(connection);
     EXPECT_TRUE(ResetCard(connection));
     EXPECT_EQ(end->writes, 2) << "no attempt after the acknowledgement was seen";
+}
+
+// The card answered one NV read twice (an attempt that timed out and its retry, as one late
+// reply makes it). The second answer was on the port before the next request was sent, while the
+// receiver still paused after the first: however late it is queued, it answers nothing sent after
+// it arrived. Here the next request is the request-id probe, itself an NV read.
+TEST(ArrivalOrder, AReplyOnThePortBeforeARequestWasSentDoesNotAnswerIt) {
+    ScopedClock clock(std::make_shared<Clock>());
+    auto end = std::make_shared<testsupport::ScriptedPortRecord>();
+    MainControl connection([end](int, uint32_t, DiagLink::OpenError&) {
+        return std::make_unique<testsupport::ScriptedPort>(end);
+    });
+    ASSERT_TRUE(connection.OpenPort(1, 115200));
+    std::vector<uint8_t> imei(133, 0);
+    imei[0] = 0x26;
+    PutLe16(imei, 1, 550);
+    // The card asks for its second table, in which the version request is not.
+    std::vector<uint8_t> table_b(133, 0);
+    table_b[0] = 0x26;
+    PutLe32(table_b, 3, kProbeSignature);
+    end->on_write = [&] {
+        if (end->writes == 2) {
+            end->FeedFrame(table_b);
+        }
+        return true;
+    };
+    ConnectionGuard guard(connection);
+    std::thread card([&] {
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return connection.Link().Queue().HasWaiter(); }));
+        end->FeedFrame(imei);
+        end->FeedFrame(imei);
+    });
+    std::array<uint8_t, 128> data{};
+    int32_t status = -1;
+    ASSERT_TRUE(ReadItem(connection, 550, data, &status));
+    card.join();
+    DiagRequestHeader header;
+    int32_t resolution = -1;
+    EXPECT_FALSE(ResolveRequest(connection.Link(), kRequestVersions, &header, &resolution));
+    EXPECT_EQ(resolution, kResolveNotInTableB) << "40: the IMEI's second answer took the probe's";
+}
+
+// Three cards in one device root, a connection of its own for each on a thread of its own: each
+// reaches its own card, and asks its own card's modem for the model.
+TEST(CardConnection, EachConnectionTalksToItsOwnCardAndItsOwnModem) {
+    constexpr int kCardScale = 10;
+    ScopedClock clock(std::make_shared<ScaledClock>(kCardScale, ScaledClock::Timeouts::kFull));
+    testsupport::TempDir state;
+    cardsim::CardBench::Options options;
+    options.profile = testsupport::ExampleProfile();
+    options.cards = 3;
+    options.state_file = state.Path() / "card.nv";
+    options.time_scale = kCardScale;
+    cardsim::CardBench bench(std::move(options));
+
+    std::array<std::vector<uint8_t>, 3> imeis;
+    std::array<bool, 3> opened{};
+    std::array<bool, 3> typed{};
+    std::vector<std::thread> threads;
+    for (size_t k = 0; k < 3; ++k) {
+        threads.emplace_back([&, k] {
+            CardConnection connection(bench.Root());
+            opened[k] = connection.Open(bench.Card(static_cast<int>(k) + 1).PcUiPort());
+            imeis[k].resize(15);
+            int32_t status = -1;
+            if (!opened[k] || !connection.Imei(imeis[k], &status)) {
+                imeis[k].clear();
+            }
+            std::string model;
+            typed[k] = connection.BoardType(&model);
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    for (size_t k = 0; k < 3; ++k) {
+        const cardsim::SimulatedCard& card = bench.Card(static_cast<int>(k) + 1);
+        EXPECT_TRUE(opened[k] && typed[k]) << "card " << k + 1;
+        const auto held = card.Nv(550);
+        ASSERT_TRUE(held) << "card " << k + 1;
+        EXPECT_EQ(imeis[k], std::vector<uint8_t>(held->begin(), held->begin() + 15))
+            << "card " << k + 1;
+        EXPECT_EQ(testsupport::RequestsOf(card, cardsim::Command::kModel).size(), 1u)
+            << "card " << k + 1 << " was asked for its model by its own modem";
+    }
+    EXPECT_FALSE(EnvironmentValue(AtPort::kPortVariable)) << "no card's port in the environment";
 }
 
 }  // namespace

@@ -133,6 +133,48 @@ TEST_F(PortDiscoveryTest, AModemSubkeyThatCannotBeOpenedEndsTheSearch) {
     EXPECT_EQ(ModemPort(), std::nullopt) << "no class key";
 }
 
+// Every card's PC UI interface, and each card's own modem by the " #N" the driver gives a second
+// and further card.
+TEST_F(PortDiscoveryTest, EachCardsPcUiInterfaceAndItsOwnModem) {
+    Ports({"TAVRIO Linkwave - 3G Application Interface (COM14)",
+           "TAVRIO Linkwave - 3G PC UI Interface (COM12)",
+           "TAVRIO Linkwave - 3G PC UI Interface #2 (COM22)", std::nullopt,
+           "TAVRIO Linkwave - 3G PC UI Interface #3 (COM32)"});
+    const auto entries = ListDiagPorts(publisher_.Root());
+    ASSERT_EQ(entries.size(), 3u) << "an entry whose name cannot be read is skipped";
+    EXPECT_EQ(entries[0].com, 12);
+    EXPECT_EQ(entries[0].card_mark, "");
+    EXPECT_EQ(entries[1].com, 22);
+    EXPECT_EQ(entries[1].card_mark, " #2");
+    EXPECT_EQ(entries[2].card_mark, " #3");
+    EXPECT_EQ(ModemMarkFor(entries, 2), " #3");
+
+    for (const auto& [name, mark] : {std::pair{"TAVRIO Linkwave - 3G Modem #12", " #12"},
+                                     {"TAVRIO Linkwave - 3G Modem", ""},
+                                     {"TAVRIO Linkwave - 3G Modem #", ""},
+                                     {"TAVRIO Linkwave - 3G Modem #2a", ""},
+                                     {"TAVRIO Linkwave - 3G PC UI Interface #4 (COM4)", " #4"}}) {
+        EXPECT_EQ(CardMark(name), mark) << name;
+    }
+
+    publisher_.PublishDeviceList(
+        DeviceClass::kModem,
+        std::vector<std::string>{"TAVRIO Linkwave - 3G Modem", "TAVRIO Linkwave - 3G Modem #2"});
+    ModemKey("0000", "TAVRIO Linkwave - 3G Modem", "COM13");
+    ModemKey("0001", "TAVRIO Linkwave - 3G Modem #2", "COM23");
+    EXPECT_EQ(FindModemPortFor(publisher_.Root(), ""), 13);
+    EXPECT_EQ(FindModemPortFor(publisher_.Root(), " #2"), 23);
+    EXPECT_EQ(FindModemPortFor(publisher_.Root(), " #3"), std::nullopt);
+}
+
+// A driver that marks only its modems leaves the PC UI interfaces alike (their COM numbers tell
+// them apart): the card at each place of the list takes the modem of that place's mark.
+TEST(ModemMarkFor, UnmarkedPortsPairByTheirPlace) {
+    const std::vector<DiagPortEntry> unmarked{{12, "a (COM12)", ""}, {22, "a (COM22)", ""}};
+    EXPECT_EQ(ModemMarkFor(unmarked, 0), "");
+    EXPECT_EQ(ModemMarkFor(unmarked, 1), " #2");
+}
+
 TEST(MatchFriendlyName, PairsBelongToTheirReference) {
     EXPECT_TRUE(MatchFriendlyName("TAVRIO Linkwave X PC UI Interface", kPcUiReference));
     EXPECT_FALSE(MatchFriendlyName("TAVRIO Linkwave X PC UI Interface", kModemReference));

@@ -1,11 +1,16 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <chrono>
+#include <future>
 
 #include "cardsim/pty_pair.h"
 #include "carvex/platform/device_users.h"
 #include "carvex/platform/unique_fd.h"
 #include "tests/support/forked_child.h"
 #include "tests/support/run_program.h"
+#include "tests/support/temp_dir.h"
 
 namespace carvex {
 namespace {
@@ -78,6 +83,40 @@ TEST(DeviceUsers, ALockWhoseTakerEndedNamesNoOneButTheHolderIsNamed) {
     shell.Wait();
     ASSERT_EQ(locker.Read(7), "locked\n");
     EXPECT_EQ(Pids(FindDeviceUsers(pty.SlavePath()).lockers), std::vector<int>{locker.Pid()});
+}
+
+// Another process holds a descriptor into a file system that never answers (a FUSE daemon that
+// hangs; a hard NFS mount whose server is gone): looking for a port's users must not wait on it.
+TEST(DeviceUsers, AFileSystemThatDoesNotAnswerElsewhereHoldsNothingUp) {
+    UniqueFd fuse(::open("/dev/fuse", O_RDWR | O_CLOEXEC));
+    testsupport::TempDir mount_dir;
+    const std::string options =
+        "fd=" + std::to_string(fuse.Get()) + ",rootmode=40000,user_id=0,group_id=0";
+    if (!fuse ||
+        ::mount("cardwright-test", mount_dir.Path().c_str(), "fuse", 0, options.c_str()) != 0) {
+        GTEST_SKIP() << "no FUSE file system can be mounted here";
+    }
+    {
+        // An O_PATH descriptor of the mount: holding it asks the (absent) daemon nothing.
+        const std::string where = mount_dir.Path().string();
+        testsupport::ForkedChild holder([&](testsupport::ForkedChild& self) {
+            const int fd = ::open(where.c_str(), O_PATH | O_DIRECTORY);
+            self.Say(fd >= 0 ? "held" : "no");
+            self.WaitForRelease();
+            return 0;
+        });
+        ASSERT_EQ(holder.Hear(), "held");
+        const cardsim::PtyPair pty;
+        auto look =
+            std::async(std::launch::async, [&] { return FindDeviceUsers(pty.SlavePath()); });
+        const bool answered = look.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+        // Whatever waits on the mount is released (its connection ends) before anything else.
+        fuse.Reset();
+        EXPECT_TRUE(answered) << "the look waited on the unanswering file system";
+        look.wait();
+        holder.Wait();
+    }
+    ::umount2(mount_dir.Path().c_str(), MNT_DETACH);
 }
 
 TEST(DeviceUsers, NamesAreJoinedAsASentenceSays) {

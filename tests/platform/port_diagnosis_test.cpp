@@ -1,6 +1,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
+
+#include <array>
 
 #include "cardsim/pty_pair.h"
 #include "carvex/platform/device_publisher.h"
@@ -58,6 +62,24 @@ TEST_F(PortDiagnosisTest, EachCauseHasItsSentenceAndItsFewWords) {
     EXPECT_EQ(diagnosis.brief, "the card on COM12 does not answer");
     EXPECT_EQ(diagnosis.sentence,
               "COM12 (" + tty + ") opens, but the card did not answer the switch to DIAG");
+}
+
+// A link planted to point at a FIFO or another device: the diagnosis never opens what the library
+// would not open, and says what it is.
+TEST_F(PortDiagnosisTest, ANodeThatIsNoSerialDeviceIsNamedAndNeverOpened) {
+    const auto fifo = root_.Path() / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const UniqueFd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    ASSERT_TRUE(watch);
+    ASSERT_GE(::inotify_add_watch(watch.Get(), fifo.c_str(), IN_OPEN), 0);
+    for (const std::filesystem::path& target : {fifo, std::filesystem::path("/dev/null")}) {
+        publisher_.PublishComPort("COM12", target);
+        const auto diagnosis = Diagnosis();
+        EXPECT_EQ(diagnosis.cause, Cause::kCannotOpen) << target;
+        EXPECT_EQ(diagnosis.brief, "COM12 is not a serial device") << target;
+    }
+    std::array<char, 4096> events{};
+    EXPECT_LT(::read(watch.Get(), events.data(), events.size()), 0) << "the FIFO was opened";
 }
 
 // The lock was taken by a program that has ended; the shell that inherited it still holds the

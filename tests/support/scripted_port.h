@@ -24,6 +24,7 @@ struct ScriptedPortRecord {
     bool cancelled = false;
     std::vector<std::chrono::nanoseconds> pauses;
     int writes = 0;
+    uint64_t read = 0;  // bytes handed to the link
     // Asked at each write (on the writer's thread, no lock held); true: the write goes through.
     std::function<bool()> on_write;
 
@@ -67,6 +68,7 @@ class ScriptedPort : public carvex::NetPort {
             }
             byte = r_->incoming.front();
             r_->incoming.pop_front();
+            ++r_->read;
         }
         *received = static_cast<uint32_t>(bytes.size());
         return true;
@@ -82,6 +84,17 @@ class ScriptedPort : public carvex::NetPort {
         std::unique_lock lock(r_->mutex);
         r_->pauses.push_back(timeout);
         return r_->changed.wait_for(lock, timeout, [&] { return r_->cancelled; });
+    }
+
+    // The port counts bytes as a serial port does: what the card has sent so far tells the
+    // link which requests a packet may answer.
+    std::optional<uint64_t> BytesReceived() override {
+        std::lock_guard lock(r_->mutex);
+        return r_->read + r_->incoming.size();
+    }
+    std::optional<uint64_t> BytesRead() const override {
+        std::lock_guard lock(r_->mutex);
+        return r_->read;
     }
 
   private:

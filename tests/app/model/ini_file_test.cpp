@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -423,6 +424,16 @@ TEST_F(IniFileTest, WritersInSeveralProcessesLoseNoKeys) {
                 std::to_string(key));
         }
     }
+}
+
+// Something else planted at the lock's name (a FIFO would hold an open up for good): the write
+// fails at once and says why.
+TEST_F(IniFileTest, ALockThatIsNoRegularFileFailsTheWrite) {
+    auto ini = Ini("[S]\nk=1\n");
+    ASSERT_EQ(::mkfifo((dir_.Path() / ".test.ini.lock").c_str(), 0600), 0);
+    EXPECT_FALSE(ini.WriteString("S", "k", "2"));
+    EXPECT_NE(ini.LastError().find("is not a regular file"), std::string::npos) << ini.LastError();
+    EXPECT_EQ(Contents(), "[S]\nk=1\n");
 }
 
 TEST_F(IniFileTest, AWriterThatCannotHaveTheLockFailsAndChangesNothing) {
