@@ -267,7 +267,7 @@ int CardWorkCommands::ExitStatus(const CLI::App& app, const CLI::ParseError& err
     const int status = app.exit(error);
     // The card-work commands and those built on them end a wrong command line with 2.
     bool ours = false;
-    for (const char* name : {"read", "write"}) {
+    for (const char* name : {"read", "write", "apply", "restore", "cards"}) {
         ours = ours || app.get_subcommand(name)->parsed();
     }
     return ours && status != 0 ? kRefused : status;

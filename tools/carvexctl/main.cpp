@@ -15,6 +15,7 @@
 #include "carvex/platform/device_root.h"
 #include "carvex/platform/printable_text.h"
 #include "project_version.h"
+#include "tools/carvexctl/batch_commands.h"
 #include "tools/carvexctl/card_session.h"
 #include "tools/carvexctl/card_work_commands.h"
 #include "tools/carvexctl/port_option.h"
@@ -271,6 +272,7 @@ int Run(int argc, char** argv) {
     });
 
     carvexctl::CardWorkCommands card_work(app, port);
+    carvexctl::BatchCommands batch(app, port);
 
     try {
         app.parse(argc, argv);
@@ -283,7 +285,7 @@ int Run(int argc, char** argv) {
         std::cerr << "carvexctl: " << e.what() << std::endl;
         return 2;
     }
-    return exit_code;
+    return exit_code != 0 ? exit_code : batch.ExitStatus();
 }
 
 int main(int argc, char** argv) {
