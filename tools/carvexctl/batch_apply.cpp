@@ -138,8 +138,15 @@ BatchApply::BatchApply(carvex::DeviceRoot root, ApplyRequest request)
 std::vector<CardOutcome> BatchApply::Run(const std::vector<int>& ports,
                                          ProgressBoard& board) const {
     std::vector<CardOutcome> outcomes(ports.size());
-    RunOnWorkers(ports.size(), request_.jobs,
-                 [&](size_t index) { outcomes[index] = ApplyTo(ports[index], board, index); });
+    RunOnWorkers(ports.size(), request_.jobs, [&](size_t index) {
+        // What escapes a card's work ends that card only, never the others' threads.
+        try {
+            outcomes[index] = ApplyTo(ports[index], board, index);
+        } catch (const std::exception& e) {
+            outcomes[index].row.port = carvex::ComName(ports[index]);
+            outcomes[index].row.result = CardResult::Failed("carvexctl", e.what());
+        }
+    });
     return outcomes;
 }
 
@@ -222,7 +229,8 @@ CardOutcome BatchApply::ApplyTo(int port, ProgressBoard& board, size_t line) con
     snapshot.card_type = job.row.card_type;
     snapshot.port = job.row.port;
     snapshot.taken = UtcText(carvex::GetClock().WallNow());
-    snapshot.settings = fs::absolute(request_.settings).string();
+    std::error_code error;
+    snapshot.settings = fs::absolute(request_.settings, error).string();
     if (const auto failure = TakeSnapshot(job, planned.Written(), snapshot)) {
         return finish(CardResult::Failed(step::kSnapshot, *failure));
     }
