@@ -9,6 +9,7 @@
 #include "tools/carvexctl/card_restore.h"
 #include "tools/carvexctl/cards_list.h"
 #include "tools/carvexctl/command_failure.h"
+#include "tools/carvexctl/error_terminal.h"
 #include "tools/carvexctl/plan_listing.h"
 #include "tools/carvexctl/port_option.h"
 #include "tools/carvexctl/snapshot.h"
@@ -90,7 +91,7 @@ int Apply(const BatchCommands::Options& options, const PortOption& port) {
         throw;
     }
     const std::vector<int> ports = Cards(root, named);
-    ProgressBoard board(std::cerr, Labels(ports), ProgressBoard::ErrorIsTerminal());
+    ProgressBoard board(std::cerr, Labels(ports), ErrorTerminalRedraws());
     const std::vector<CardOutcome> outcomes = apply->Run(ports, board);
 
     std::vector<ReportRow> rows;
@@ -116,7 +117,7 @@ int Restore(const BatchCommands::Options& options, const PortOption& port) {
     const carvex::DeviceRoot root = carvex::DeviceRoot::FromEnvironment();
     const int card = Cards(root, named ? std::vector<int>{*named} : std::vector<int>{}).front();
     const fs::path run_folder = MakeRunFolder(Folder(options.logs, "logs"));
-    ProgressBoard board(std::cerr, Labels({card}), ProgressBoard::ErrorIsTerminal());
+    ProgressBoard board(std::cerr, Labels({card}), ErrorTerminalRedraws());
     RestoreRequest request;
     request.force = options.force;
     request.restart = !options.no_restart;

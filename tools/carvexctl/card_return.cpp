@@ -11,15 +11,11 @@ namespace {
 
 constexpr std::chrono::milliseconds kPoll{100};
 
-// Whether the PC UI interface is listed under that COM name and its port is there to open.
+// Whether the card's PC UI interface is listed under that COM name.
 bool Listed(const carvex::DeviceRoot& root, int port) {
     const auto entries = carvex::ListDiagPorts(root);
-    if (std::none_of(entries.begin(), entries.end(),
-                     [&](const carvex::DiagPortEntry& e) { return e.com == port; })) {
-        return false;
-    }
-    std::error_code error;
-    return std::filesystem::exists(root.ComDirectory() / carvex::ComName(port), error);
+    return std::any_of(entries.begin(), entries.end(),
+                       [&](const carvex::DiagPortEntry& e) { return e.com == port; });
 }
 
 // Looks at `done` until it holds or `limit` has passed on the library's clock.

@@ -47,7 +47,7 @@ void PrintItem(std::ostream& out, const PlannedItem& planned) {
             continue;
         }
         char offset[8];
-        std::snprintf(offset, sizeof offset, "%04zx", start);
+        std::snprintf(offset, sizeof offset, "%04x", static_cast<unsigned>(start));
         const std::string indent = "    ";
         if (planned.card) {
             out << indent << offset << "  " << card << "\n";

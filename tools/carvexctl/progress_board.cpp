@@ -1,7 +1,5 @@
 #include "tools/carvexctl/progress_board.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 
 namespace carvexctl {
@@ -43,10 +41,6 @@ ProgressBoard::ProgressBoard(std::ostream& out, std::vector<std::string> labels,
     for (const std::string& label : labels_) {
         label_width_ = std::max(label_width_, label.size());
     }
-}
-
-bool ProgressBoard::ErrorIsTerminal() {
-    return ::isatty(STDERR_FILENO) == 1;
 }
 
 std::string ProgressBoard::Line(size_t line) const {

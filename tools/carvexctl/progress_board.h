@@ -21,9 +21,6 @@ class ProgressBoard {
 
     void Show(size_t line, std::string text);
 
-    // Whether standard error is a terminal, which a board on it redraws.
-    static bool ErrorIsTerminal();
-
   private:
     std::string Line(size_t line) const;
     void Redraw();

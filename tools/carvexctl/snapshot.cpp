@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 
 #include "carvex/platform/whole_file.h"
 #include "tools/carvexctl/json_text.h"
@@ -246,13 +245,18 @@ SnapshotRead LoadSnapshot(const fs::path& path) {
 }
 
 std::string UtcText(std::chrono::system_clock::time_point when, bool compact) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
+    using namespace std::chrono;
+    const auto day = floor<days>(when);
+    const year_month_day date(day);
+    const hh_mm_ss time(floor<seconds>(when - day));
     char text[32];
-    const size_t length =
-        std::strftime(text, sizeof text, compact ? "%Y%m%dT%H%M%SZ" : "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return std::string(text, length);
+    std::snprintf(text, sizeof text,
+                  compact ? "%04d%02u%02uT%02d%02d%02dZ" : "%04d-%02u-%02uT%02d:%02d:%02dZ",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+                  static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()));
+    return text;
 }
 
 SnapshotSaved SaveSnapshot(const fs::path& folder, const CardSnapshot& snapshot,
@@ -279,12 +283,25 @@ SnapshotSaved SaveSnapshot(const fs::path& folder, const CardSnapshot& snapshot,
 }
 
 fs::path StateFolder() {
-    if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/') {
-        return fs::path(state) / "carvex";
+    const auto absolute = [](const char* name) -> std::optional<fs::path> {
+        const char* value = std::getenv(name);
+        if (value == nullptr || !fs::path(value).is_absolute()) {
+            return std::nullopt;
+        }
+        return fs::path(value);
+    };
+    if (const auto state = absolute("XDG_STATE_HOME")) {
+        return *state / "carvex";
     }
-    const char* home = std::getenv("HOME");
-    return fs::path(home != nullptr && *home != '\0' ? home : "/tmp") / ".local" / "state" /
-           "carvex";
+    if (const auto home = absolute("HOME")) {
+        return *home / ".local" / "state" / "carvex";
+    }
+    // Windows keeps a user's state under the local application data.
+    if (const auto local = absolute("LOCALAPPDATA")) {
+        return *local / "carvex";
+    }
+    std::error_code error;
+    return fs::temp_directory_path(error) / "carvex";
 }
 
 }  // namespace carvexctl

@@ -61,7 +61,8 @@ SnapshotSaved SaveSnapshot(const std::filesystem::path& folder, const CardSnapsh
 // "2026-03-14T09:05:31Z", and for file names "20260314T090531Z".
 std::string UtcText(std::chrono::system_clock::time_point when, bool compact = false);
 
-// carvexctl's folder for what it keeps: $XDG_STATE_HOME/carvex, or ~/.local/state/carvex.
+// carvexctl's folder for what it keeps: $XDG_STATE_HOME/carvex, or ~/.local/state/carvex (on
+// Windows %LOCALAPPDATA%\carvex).
 std::filesystem::path StateFolder();
 
 // CRC-32 (the one of zip and Ethernet: polynomial 0x04C11DB7 reflected, initial value and final
