@@ -2,30 +2,48 @@
 
 #include <iostream>
 
-#include "carvex/carvex.h"
 #include "carvex/link/port_discovery.h"
-#include "carvex/platform/device_root.h"
-#include "carvex/platform/port_diagnosis.h"
+#include "carvex/platform/printable_text.h"
 #include "tools/carvexctl/ports_source.h"
 
 namespace carvexctl {
 
-CardSession::CardSession() {
-    const auto root = carvex::DeviceRoot::FromEnvironment();
-    const auto port = carvex::FindDiagPort(root);
-    if (!port) {
-        throw Failure(carvex::ExplainUnopenableCard(root).sentence + NoCardHint(root));
+CardSession::CardSession(std::optional<int> port) : card_(carvex::DeviceRoot::FromEnvironment()) {
+    const carvex::DeviceRoot root = carvex::DeviceRoot::FromEnvironment();
+    for (const carvex::DiagPortEntry& entry : carvex::ListDiagPorts(root)) {
+        if (!port || entry.com == *port) {
+            Progress("Opening the card on " + carvex::ComName(entry.com) +
+                     " and switching it to DIAG...");
+            break;
+        }
     }
-    Progress("Opening the card on COM" + std::to_string(*port) + " and switching it to DIAG...");
-    if (InitCommPort() != 1) {
-        CloseCommPort();
-        throw Failure("the card's PC UI interface cannot be used: " +
-                      carvex::ExplainUnopenablePort(root, *port).sentence);
+    if (!card_.Open(port)) {
+        throw Failure(WhyNotOpened(root, port, card_).sentence);
     }
 }
 
-CardSession::~CardSession() {
-    CloseCommPort();
+carvex::PortDiagnosis WhyNotOpened(const carvex::DeviceRoot& root, std::optional<int> port,
+                                   const carvex::CardConnection& connection) {
+    const auto entry = connection.Port();
+    if (!entry && port) {
+        const std::string com = carvex::ComName(*port);
+        // On Windows the system keeps the devices: there is no root to name.
+        const std::string where =
+            root.Path().empty()
+                ? std::string()
+                : " (device root " + carvex::PrintableText(root.Path().string()) + ")";
+        return {carvex::PortDiagnosis::Cause::kNoCard,
+                "no card found with its PC UI interface on " + com + where + NoCardHint(root),
+                "no card on " + com};
+    }
+    if (!entry) {
+        carvex::PortDiagnosis diagnosis = carvex::ExplainUnopenableCard(root);
+        diagnosis.sentence += NoCardHint(root);
+        return diagnosis;
+    }
+    carvex::PortDiagnosis diagnosis = carvex::ExplainUnopenablePort(root, entry->com);
+    diagnosis.sentence = "the card's PC UI interface cannot be used: " + diagnosis.sentence;
+    return diagnosis;
 }
 
 std::string DescribeStatus(int32_t status, int item) {

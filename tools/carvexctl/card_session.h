@@ -1,25 +1,34 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
+#include <optional>
 #include <string>
+
+#include "carvex/connection/card_connection.h"
+#include "carvex/platform/port_diagnosis.h"
+#include "tools/carvexctl/command_failure.h"
 
 namespace carvexctl {
 
-// What went wrong, in the words a technician needs; the program prints it and exits non-zero.
-class Failure : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
-
-// The card opened for one command, as the configurator opens it, and closed when done.
+// The card opened for one command, on a connection of its own, and closed when done.
 class CardSession {
   public:
-    CardSession();  // throws Failure when no card can be opened
-    ~CardSession();
+    // The card whose PC UI interface is COM`port`, or the first card of the device root named by
+    // $CARVEX_ROOT. Throws Failure, saying why, when it cannot be opened.
+    explicit CardSession(std::optional<int> port);
     CardSession(const CardSession&) = delete;
     CardSession& operator=(const CardSession&) = delete;
+
+    carvex::CardConnection& Card() { return card_; }
+
+  private:
+    carvex::CardConnection card_;
 };
+
+// Why the card (COM`port`, or the first) could not be opened by `connection`, whose last Open
+// failed: no card there, or what keeps its port from being used.
+carvex::PortDiagnosis WhyNotOpened(const carvex::DeviceRoot& root, std::optional<int> port,
+                                   const carvex::CardConnection& connection);
 
 // A request status in words, for the item it concerns (or none).
 std::string DescribeStatus(int32_t status, int item = -1);

@@ -17,6 +17,8 @@
 #include "carvex/platform/port_diagnosis.h"
 #include "carvex/platform/printable_text.h"
 #include "tools/carvexctl/card_session.h"
+#include "tools/carvexctl/card_work_steps.h"
+#include "tools/carvexctl/port_option.h"
 
 namespace carvexctl {
 
@@ -32,37 +34,6 @@ constexpr int kRefused = 2;
     std::cerr << "carvexctl: " << why << std::endl;
     throw CLI::RuntimeError(status);
 }
-
-std::optional<int> ComPort(const std::string& text) {
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    const std::string digits = EqualIgnoringCase(text.substr(0, 3), "COM") ? text.substr(3) : text;
-    const auto number = ParseDecimal(digits);
-    if (!number || *number <= 0 || digits.empty() || digits.front() == '+' ||
-        digits.front() == '-') {
-        End(kRefused, "--port takes a COM port such as COM12, not \"" + text + "\"");
-    }
-    return *number;
-}
-
-// The description's items, each with a value box when the window's pages give it one.
-struct Description {
-    explicit Description(const std::string& path) : file(path) {
-        if (!file.Exists()) {
-            End(kRefused, "cannot read the description " + path);
-        }
-        if (!file.SectionExists(kItemSection)) {
-            End(kRefused, path + " is no description of items: it has no [CONFIG_ITEM] section");
-        }
-        DescribeItems(state, file);
-        // The card solution's LED flag, as a values file without one has it.
-        state.config_led = true;
-    }
-
-    IniFile file;
-    CardWorkState state;
-};
 
 // Where the log lines go: standard error, or the file --log names (added to its end).
 class LogTarget {
@@ -83,23 +54,11 @@ class LogTarget {
     std::optional<StreamLog> log_;
 };
 
-// A command line has no one to ask: the setting file is the one named, and a message goes to
-// standard error after the log line that says the same.
-class CommandLineView : public CardWorkView {
-  public:
-    void ShowMessage(std::string_view text) override {
-        std::cerr << "carvexctl: " << text << std::endl;
-    }
-    std::optional<std::filesystem::path> AskOpenFileName() override { return open_file; }
-
-    std::optional<std::filesystem::path> open_file;
-};
-
 // One card and the seams the card work runs through.
 struct Workbench {
-    Workbench(const CardWorkCommands::Options& options)
+    Workbench(const CardWorkCommands::Options& options, std::optional<int> card_port)
         : root(carvex::DeviceRoot::FromEnvironment()),
-          port(ComPort(options.port)),
+          port(card_port),
           card(root, port),
           log(options.log) {}
 
@@ -117,19 +76,7 @@ struct Workbench {
 
     // Why the card could not be opened, in words.
     [[noreturn]] void NotOpened() const {
-        const auto entry = card.Connection().Port();
-        if (!entry && port) {
-            End(kCardWorkFailed, "no card found with its PC UI interface on COM" +
-                                     std::to_string(*port) + " (device root " +
-                                     root.Path().string() +
-                                     "); \"carvexctl ports --why\" tells what was found");
-        }
-        if (!entry) {
-            End(kCardWorkFailed, carvex::ExplainUnopenableCard(root).sentence +
-                                     "; \"carvexctl ports --why\" tells what was found");
-        }
-        End(kCardWorkFailed, "the card's PC UI interface cannot be used: " +
-                                 carvex::ExplainUnopenablePort(root, entry->com).sentence);
+        End(kCardWorkFailed, WhyNotOpened(root, port, card.Connection()).sentence);
     }
 
     carvex::DeviceRoot root;
@@ -227,7 +174,7 @@ void StoreSolution(const CardWorkCommands::Options& options, const CardWorkState
               << "\n";
 }
 
-void Read(const CardWorkCommands::Options& options) {
+void Read(const CardWorkCommands::Options& options, std::optional<int> port) {
     if (!options.values_out.empty() && (EqualIgnoringCase(options.section, "DEFAULT") ||
                                         EqualIgnoringCase(options.section, "MAIN"))) {
         End(kRefused, "--section " + options.section +
@@ -235,7 +182,7 @@ void Read(const CardWorkCommands::Options& options) {
                           "current solution");
     }
     Description description(options.description);
-    Workbench bench(options);
+    Workbench bench(options, port);
     const CardWorkState& state = description.state;
     const ReadReport report = bench.Read(description);
     PrintRead(std::cout, state, report);
@@ -248,72 +195,22 @@ void Read(const CardWorkCommands::Options& options) {
     }
 }
 
-// The file as the window would load it, checked before any card is touched: its seal (for the
-// format it has), every value, and the check before writing.
-void CheckSettingFile(const std::string& path, const CardWorkState& described) {
-    const IniFile file(path);
-    const bool new_format = file.SectionExists(kVersionSection);
-    const ImportedSettingFile imported =
-        ReadSettingFile(file, described.items, ValueBoxes(described), new_format);
-    switch (imported.check) {
-        case SettingFileCheck::kNoValues:
-            End(kRefused, path + " is no setting file: it has no [DEFAULT] section to import");
-        case SettingFileCheck::kCrcFailed:
-            End(kRefused, path +
-                              " is refused: its CRC does not match its values (the file was "
-                              "changed after it was exported)");
-        case SettingFileCheck::kBadValue:
-            End(kRefused, path + " is refused: " + imported.values.error);
-        case SettingFileCheck::kLoaded:
-            break;
-    }
-    CardWorkState values = described;
-    CardWorkView no_view;
-    ClearAllValues(values, no_view);
-    values.values.ResetUnchecked();
-    struct Lines : LogSink {
-        void AddLog(std::string_view message) override { text += "\n  " + std::string(message); }
-        std::string text;
-    } lines;
-    LoadItemValues(values, file, kValuesSection, lines);
-    LoadLedInfo(values, file, kValuesSection);
-    if (!ValidateItems(values, lines)) {
-        End(kRefused,
-            path + " is refused: its values do not pass the check before writing:" + lines.text);
-    }
-}
-
-void Write(const CardWorkCommands::Options& options) {
+void Write(const CardWorkCommands::Options& options, std::optional<int> port) {
     Description description(options.description);
-    CheckSettingFile(options.settings, description.state);
-    const IniFile settings(options.settings);
-    const std::string file_type = settings.ReadString(kDataCardTypeSection, kValueKey, "");
-    const bool file_new_version = settings.SectionExists(kVersionSection);
+    if (const auto refusal = SettingFileRefusal(options.settings, description.state)) {
+        End(kRefused, *refusal);
+    }
+    const auto target = SettingFileTarget::Of(options.settings);
 
-    Workbench bench(options);
+    Workbench bench(options, port);
     CardWorkState& state = description.state;
-    // As the window starts: the card is read first, which records its type and generation and
-    // which of its items it holds.
-    if (!bench.Read(description).ok) {
-        End(kCardWorkFailed,
-            "the card could not be read: an item's description cannot be used "
-            "(see the log); nothing was written");
+    const PreparedCard prepared =
+        PrepareWrite(bench.Seams(), bench.view, state, description.file, options.settings, target);
+    if (prepared.outcome == Preparation::kNotOpened) {
+        bench.NotOpened();
     }
-    if (file_type != state.card_type) {
-        End(kCardWorkFailed, options.settings + " is for the card type \"" + file_type +
-                                 "\", the card is a \"" + state.card_type +
-                                 "\": nothing was written");
-    }
-    if (file_new_version != state.new_version) {
-        End(kCardWorkFailed, options.settings + " was exported from a card of the " +
-                                 (file_new_version ? "newer" : "older") +
-                                 " firmware generation, the card is of the other one: nothing "
-                                 "was written");
-    }
-    bench.view.open_file = options.settings;
-    if (!SettingFileImport(bench.Seams()).Import(state, description.file).Loaded()) {
-        End(kCardWorkFailed,
-            options.settings + " could not be imported (see the log): nothing was written");
+    if (prepared.outcome != Preparation::kReady) {
+        End(kCardWorkFailed, PreparationWords(prepared.outcome, options.settings, target, state));
     }
     const WriteReport written =
         CardWriter(bench.Seams()).WriteToCard(state, {.restart = !options.no_restart});
@@ -334,7 +231,7 @@ void Write(const CardWorkCommands::Options& options) {
 
 }  // namespace
 
-CardWorkCommands::CardWorkCommands(CLI::App& app) {
+CardWorkCommands::CardWorkCommands(CLI::App& app, const PortOption& port) {
     const auto description = [this](CLI::App* command) {
         command
             ->add_option("--description", options_.description,
@@ -342,8 +239,6 @@ CardWorkCommands::CardWorkCommands(CLI::App& app) {
             ->required();
         command->add_option("--log", options_.log,
                             "add the log lines to this file instead of standard error");
-        command->add_option("--port", options_.port,
-                            "the card whose PC UI interface is this COM port (default: the first)");
     };
 
     auto* read = app.add_subcommand(
@@ -354,7 +249,7 @@ CardWorkCommands::CardWorkCommands(CLI::App& app) {
     read->add_option("--section", options_.section, "the solution's section in that file")
         ->needs(values_out);
     values_out->needs(read->get_option("--section"));
-    read->callback([this] { Read(options_); });
+    read->callback([this, &port] { Read(options_, port.Single("read")); });
 
     auto* write = app.add_subcommand(
         "write", "import a setting file and write it to the card as the configurator does");
@@ -362,7 +257,7 @@ CardWorkCommands::CardWorkCommands(CLI::App& app) {
         ->required();
     description(write);
     write->add_flag("--no-restart", options_.no_restart, "back the card up but do not restart it");
-    write->callback([this] { Write(options_); });
+    write->callback([this, &port] { Write(options_, port.Single("write")); });
 }
 
 int CardWorkCommands::ExitStatus(const CLI::App& app, const CLI::ParseError& error) const {
@@ -370,7 +265,11 @@ int CardWorkCommands::ExitStatus(const CLI::App& app, const CLI::ParseError& err
         return error.get_exit_code();
     }
     const int status = app.exit(error);
-    const bool ours = app.get_subcommand("read")->parsed() || app.get_subcommand("write")->parsed();
+    // The card-work commands and those built on them end a wrong command line with 2.
+    bool ours = false;
+    for (const char* name : {"read", "write", "apply", "restore", "cards"}) {
+        ours = ours || app.get_subcommand(name)->parsed();
+    }
     return ours && status != 0 ? kRefused : status;
 }
 

@@ -15,8 +15,10 @@
 #include "carvex/platform/device_root.h"
 #include "carvex/platform/printable_text.h"
 #include "project_version.h"
+#include "tools/carvexctl/batch_commands.h"
 #include "tools/carvexctl/card_session.h"
 #include "tools/carvexctl/card_work_commands.h"
+#include "tools/carvexctl/port_option.h"
 #include "tools/carvexctl/ports_report.h"
 #include "tools/carvexctl/ports_source.h"
 #include "tools/carvexctl/verify_setting_file.h"
@@ -30,10 +32,9 @@ using carvexctl::Progress;
 
 constexpr int kNvSize = 128;
 
-// A text the card sent, fit for a terminal.
-std::string Text(const std::array<char, 128>& buffer) {
-    return carvex::PrintableText(
-        std::string_view(buffer.data(), strnlen(buffer.data(), buffer.size())));
+// A text the card sent, fit for a terminal: up to its first zero byte.
+std::string Text(const std::string& text) {
+    return carvex::PrintableText(std::string_view(text.data(), strnlen(text.data(), text.size())));
 }
 
 std::string Hex(int value) {
@@ -42,42 +43,41 @@ std::string Hex(int value) {
     return out.str();
 }
 
-void Info() {
-    CardSession session;
+void Info(std::optional<int> port) {
+    CardSession session(port);
+    carvex::CardConnection& card = session.Card();
     int32_t status = 0;
     const auto row = [](const char* label, const std::string& value) {
         std::cout << std::left << std::setw(19) << label << value << "\n";
     };
 
     std::array<uint8_t, 15> imei{};
-    row("IMEI:", GetIMEI(imei.data(), 15, &status) ? cardwright::DecodeImei(imei)
-                                                   : "-- (" + DescribeStatus(status, 550) + ")");
-    std::array<char, 128> text{};
-    row("Firmware version:", GetFirmwareVersion(text.data(), 128, &status)
-                                 ? Text(text)
-                                 : "-- (" + DescribeStatus(status) + ")");
-    text.fill(0);
-    row("Hardware version:", GetPCBVersion(text.data(), 128, &status)
-                                 ? Text(text)
-                                 : "-- (" + DescribeStatus(status) + ")");
-    text.fill(0);
-    row("Dashboard version:", GetDashboardVersion(text.data(), 128, &status) ? Text(text) : "--");
-    text.fill(0);
+    row("IMEI:", card.Imei(imei, &status) ? cardwright::DecodeImei(imei)
+                                          : "-- (" + DescribeStatus(status, 550) + ")");
+    std::string text;
+    row("Firmware version:",
+        card.FirmwareVersion(&text, &status) ? Text(text) : "-- (" + DescribeStatus(status) + ")");
+    text.clear();
+    row("Hardware version:",
+        card.PcbVersion(&text, &status) ? Text(text) : "-- (" + DescribeStatus(status) + ")");
+    text.clear();
+    row("Dashboard version:", card.DashboardVersion(&text, &status) ? Text(text) : "--");
+    text.clear();
     Progress("Asking the modem port for the model...");
-    row("Board type:", GetBoardType(text.data()) ? Text(text) : "--");
-    row("New version:", IsNewVersion(&status) ? "yes" : "no");
+    row("Board type:", card.BoardType(&text) ? Text(text) : "--");
+    row("New version:", card.NewVersion(&status) ? "yes" : "no");
     int32_t state = 0;
     int32_t mask = 0;
-    row("Port setting:", GetPnPState(&state, &mask, &status)
+    row("Port setting:", card.GetPortSetting(&state, &mask, &status)
                              ? "state " + std::to_string(state) + ", port mask " + Hex(mask)
                              : "-- (" + DescribeStatus(status) + ")");
 }
 
-void NvRead(int item, bool raw) {
-    CardSession session;
+void NvRead(std::optional<int> port, int item, bool raw) {
+    CardSession session(port);
     std::array<uint8_t, kNvSize> data{};
     int32_t status = 0;
-    if (ReadNvItem(item, data.data(), kNvSize, &status) != 1) {
+    if (!session.Card().ReadNv(static_cast<uint16_t>(item), data, &status)) {
         throw Failure(DescribeStatus(status, item));
     }
     if (raw) {
@@ -117,17 +117,18 @@ std::vector<uint8_t> ParseHex(const std::string& text) {
     return bytes;
 }
 
-void NvWrite(int item, const std::string& hex) {
+void NvWrite(std::optional<int> port, int item, const std::string& hex) {
     const auto bytes = ParseHex(hex);
-    CardSession session;
-    if (CarvexItem(item, bytes.data(), static_cast<uint32_t>(bytes.size())) == 1) {
+    CardSession session(port);
+    const auto number = static_cast<uint16_t>(item);
+    if (session.Card().WriteNv(number, bytes)) {
         std::cout << "item " << item << " written (" << bytes.size() << " bytes)\n";
         return;
     }
     // The write reports no reason; a read tells whether the item exists at all.
     std::array<uint8_t, kNvSize> probe{};
     int32_t status = 0;
-    if (ReadNvItem(item, probe.data(), kNvSize, &status) != 1) {
+    if (!session.Card().ReadNv(number, probe, &status)) {
         throw Failure("item " + std::to_string(item) +
                       " was not written: " + DescribeStatus(status, item));
     }
@@ -135,23 +136,23 @@ void NvWrite(int item, const std::string& hex) {
                   " was not written: the card refused it (read-only item?) or did not answer");
 }
 
-void Backup() {
-    CardSession session;
+void Backup(std::optional<int> port) {
+    CardSession session(port);
     Progress("Backing up the NV items (the card may take up to 20 s)...");
     int32_t status = -1;
-    if (BackupNVItems(&status) != 1) {
+    if (!session.Card().Backup(&status)) {
         throw Failure(status == -1 ? "the card reported that the backup failed"
                                    : "backup failed: " + DescribeStatus(status));
     }
     std::cout << "NV items backed up\n";
 }
 
-void PnpGet() {
-    CardSession session;
+void PnpGet(std::optional<int> port) {
+    CardSession session(port);
     int32_t state = -1;
     int32_t mask = -1;
     int32_t status = 0;
-    if (GetPnPState(&state, &mask, &status) != 1) {
+    if (!session.Card().GetPortSetting(&state, &mask, &status)) {
         throw Failure(DescribeStatus(status));
     }
     if (state < 0) {
@@ -160,20 +161,20 @@ void PnpGet() {
     std::cout << "state " << state << ", port mask " << Hex(mask) << "\n";
 }
 
-void PnpSet(int state, int mask) {
-    CardSession session;
+void PnpSet(std::optional<int> port, int state, int mask) {
+    CardSession session(port);
     int32_t status = -1;
-    if (SetPnPState(state, mask, &status) != 1) {
+    if (!session.Card().SetPortSetting(state, mask, &status)) {
         throw Failure(status == -1 ? "the card refused the port setting" : DescribeStatus(status));
     }
     std::cout << "port setting: state " << (state & 0xFF) << ", port mask " << Hex(mask & 0xFF)
               << "\n";
 }
 
-void Reset() {
-    CardSession session;
+void Reset(std::optional<int> port) {
+    CardSession session(port);
     Progress("Taking the card offline and restarting it...");
-    if (ResetDsahboard() != 1) {
+    if (!session.Card().Restart()) {
         throw Failure("the card did not acknowledge the restart");
     }
     std::cout << "the card is restarting\n";
@@ -198,9 +199,10 @@ int Run(int argc, char** argv) {
                  carvexctl::WhereCardsAreFound()};
     app.set_version_flag("--version", "carvexctl " + std::string(kProjectVersion));
     app.require_subcommand(1);
+    carvexctl::PortOption port(app);
 
     app.add_subcommand("info", "show the card's identity, versions and port setting")
-        ->callback(Info);
+        ->callback([&] { Info(port.Single("info")); });
 
     auto* nv = app.add_subcommand("nv", "read or write one NV item");
     nv->require_subcommand(1);
@@ -210,17 +212,21 @@ int Run(int argc, char** argv) {
     auto* nv_read = nv->add_subcommand("read", "show the 128 data bytes of an item");
     nv_read->add_option("ITEM", item, "NV item number")->required()->check(CLI::Range(0, 65535));
     nv_read->add_flag("--raw", raw, "write the 128 bytes themselves to standard output");
-    nv_read->callback([&] { NvRead(item, raw); });
+    nv_read->callback([&] { NvRead(port.Single("nv read"), item, raw); });
     auto* nv_write = nv->add_subcommand("write", "write an item (the rest of its 128 bytes zero)");
     nv_write->add_option("ITEM", item, "NV item number")->required()->check(CLI::Range(0, 65535));
     nv_write->add_option("HEX", hex, "the value in hex, e.g. \"01 02 0A\"")->required();
-    nv_write->callback([&] { NvWrite(item, hex); });
+    nv_write->callback([&] { NvWrite(port.Single("nv write"), item, hex); });
 
-    app.add_subcommand("backup", "make the card back up its NV items")->callback(Backup);
+    app.add_subcommand("backup", "make the card back up its NV items")->callback([&] {
+        Backup(port.Single("backup"));
+    });
 
     auto* pnp = app.add_subcommand("pnp", "read or set the card's port setting");
     pnp->require_subcommand(1);
-    pnp->add_subcommand("get", "show the state value and the port bit mask")->callback(PnpGet);
+    pnp->add_subcommand("get", "show the state value and the port bit mask")->callback([&] {
+        PnpGet(port.Single("pnp get"));
+    });
     int state = 0;
     int mask = 0;
     auto* pnp_set = pnp->add_subcommand("set", "set the state value and the port bit mask");
@@ -230,9 +236,11 @@ int Run(int argc, char** argv) {
     pnp_set->add_option("BITS", mask, "port bit mask (0-255)")
         ->required()
         ->check(CLI::Range(0, 255));
-    pnp_set->callback([&] { PnpSet(state, mask); });
+    pnp_set->callback([&] { PnpSet(port.Single("pnp set"), state, mask); });
 
-    app.add_subcommand("reset", "take the card offline and restart it")->callback(Reset);
+    app.add_subcommand("reset", "take the card offline and restart it")->callback([&] {
+        Reset(port.Single("reset"));
+    });
 
     bool why = false;
     auto* ports = app.add_subcommand(
@@ -263,7 +271,8 @@ int Run(int argc, char** argv) {
         exit_code = good ? 0 : 1;
     });
 
-    carvexctl::CardWorkCommands card_work(app);
+    carvexctl::CardWorkCommands card_work(app, port);
+    carvexctl::BatchCommands batch(app, port);
 
     try {
         app.parse(argc, argv);
@@ -272,8 +281,11 @@ int Run(int argc, char** argv) {
     } catch (const Failure& e) {
         std::cerr << "carvexctl: " << e.what() << std::endl;
         return 1;
+    } catch (const carvexctl::Refusal& e) {
+        std::cerr << "carvexctl: " << e.what() << std::endl;
+        return 2;
     }
-    return exit_code;
+    return exit_code != 0 ? exit_code : batch.ExitStatus();
 }
 
 int main(int argc, char** argv) {

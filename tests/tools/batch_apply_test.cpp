@@ -1,0 +1,248 @@
+// apply and restore run in-process against simulated cards of one device root, the library and
+// the cards on a faster clock.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "app/model/setting_crc.h"
+#include "cardsim/card_bench.h"
+#include "cardsim/card_identity.h"
+#include "carvex/platform/clock.h"
+#include "tests/support/card_fixture.h"
+#include "tests/support/card_state.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_data.h"
+#include "tools/carvexctl/batch_apply.h"
+#include "tools/carvexctl/card_restore.h"
+#include "tools/carvexctl/command_failure.h"
+#include "tools/carvexctl/snapshot.h"
+
+namespace carvexctl {
+namespace {
+
+using cardsim::Command;
+using cardsim::Fault;
+using namespace std::chrono_literals;
+
+const std::filesystem::path kDescription = testsupport::kTestData / "Config_Info.ini";
+// Items of every kind, the port setting and two LED statuses.
+const std::string kValues =
+    "B_LOW=9\r\nB_FLAG=0\r\nB_HIGH=300\r\nBAND=3|48|9\r\nMODE=2\r\nACQ_ORDER=1\r\nBIT_B=1\r\n"
+    "LIMIT=5\r\nDEVICE_STATE_INFO=1026\r\nLED_STATUS1=4,3|1,3|\r\nLED_STATUS6=8,20|\r\n";
+// The NV items the file changes: the items of the test description it names, and the LED items.
+constexpr size_t kItemsWritten = 13;
+
+class BatchApplyTest : public ::testing::Test {
+  protected:
+    static constexpr int kScale = 10;
+
+    void Plug(int cards) {
+        cardsim::CardBench::Options options;
+        options.profile = testsupport::TestProfile();
+        options.cards = cards;
+        options.state_file = dir_.Path() / "card.nv";
+        options.time_scale = kScale;
+        bench_.emplace(std::move(options));
+    }
+    cardsim::SimulatedCard& Card(int number) { return bench_->Card(number); }
+    const carvex::DeviceRoot& Root() const { return bench_->Root(); }
+
+    // A setting file sealed as an export seals it.
+    std::filesystem::path SettingFile(const std::string& values = kValues,
+                                      const std::string& card_type = "LW-X4201") {
+        const auto path = dir_.Path() / ("settings-" + std::to_string(++files_) + ".ini");
+        testsupport::Put(
+            path, "[DATACARD_TYPE]\r\nVALUE=" + card_type + "\r\n[DEFAULT]\r\n" + values +
+                      "[CRC]\r\nVALUE=" + std::to_string(cardwright::SettingCrc(values)) + "\r\n");
+        return path;
+    }
+
+    ApplyRequest Request(const std::filesystem::path& settings) {
+        ApplyRequest request;
+        request.settings = settings;
+        request.description = kDescription;
+        request.snapshots = dir_.Path() / "snapshots";
+        request.run_folder = MakeRunFolder(dir_.Path() / "logs");
+        request.limits = {20s, 20s};
+        return request;
+    }
+
+    std::vector<CardOutcome> Apply(const ApplyRequest& request) {
+        const BatchApply apply(Root(), request);
+        const std::vector<int> ports = CardsToWork(Root(), {});
+        ProgressBoard board(progress_, std::vector<std::string>(ports.size(), "card"), false);
+        return apply.Run(ports, board);
+    }
+
+    ReportRow Restore(int card, const std::filesystem::path& snapshot_file) {
+        const SnapshotRead read = LoadSnapshot(snapshot_file);
+        EXPECT_TRUE(read.snapshot) << read.error;
+        ProgressBoard board(progress_, {"card"}, false);
+        return RestoreCard(Root(), Card(card).PcUiPort(), *read.snapshot, snapshot_file,
+                           {.force = false, .restart = true, .limits = {20s, 20s}},
+                           dir_.Path() / "restore.log", board);
+    }
+
+    size_t Requests(int card, Command command) {
+        return testsupport::RequestsOf(Card(card), command).size();
+    }
+
+    carvex::ScopedClock clock_{std::make_shared<carvex::ScaledClock>(kScale)};
+    testsupport::TempDir dir_;
+    std::optional<cardsim::CardBench> bench_;
+    std::ostringstream progress_;
+    int files_ = 0;
+};
+
+TEST_F(BatchApplyTest, EveryCardIsConfiguredVerifiedAndSnapshotted) {
+    Plug(4);
+    const auto before = testsupport::ConfigurationOf(Card(1));
+    const auto outcomes = Apply(Request(SettingFile()));
+    ASSERT_EQ(outcomes.size(), 4u);
+    for (int number = 1; number <= 4; ++number) {
+        const ReportRow& row = outcomes[static_cast<size_t>(number - 1)].row;
+        SCOPED_TRACE(row.port);
+        EXPECT_EQ(row.result.Text(), "ok");
+        EXPECT_EQ(row.port, "COM" + std::to_string(Card(number).PcUiPort()));
+        EXPECT_EQ(row.imei, cardsim::ProfileImei(Card(number).Profile()).value());
+        EXPECT_EQ(row.card_type, "LW-X4201");
+        EXPECT_EQ(row.firmware, "31.742.06.19.208");
+        EXPECT_EQ(row.nv_written, kItemsWritten);
+        EXPECT_TRUE(row.mismatches.empty());
+        EXPECT_EQ(Card(number).Resets(), 1);
+        EXPECT_EQ(testsupport::ConfigurationOf(Card(number)), testsupport::ConfigurationOf(Card(1)))
+            << "every card holds what the first holds";
+
+        // The snapshot holds what the card held before, for every item the write changed.
+        const SnapshotRead read = LoadSnapshot(row.snapshot);
+        ASSERT_TRUE(read.snapshot) << read.error;
+        EXPECT_EQ(read.snapshot->imei, row.imei);
+        EXPECT_EQ(read.snapshot->nv_items.size() + 2, kItemsWritten);
+        for (const SavedNvItem& saved : read.snapshot->nv_items) {
+            EXPECT_EQ(saved.data, before.nv.at(static_cast<uint16_t>(saved.item))) << saved.item;
+        }
+        ASSERT_TRUE(read.snapshot->port_setting);
+        EXPECT_EQ(read.snapshot->port_setting->mask, 0x14);
+    }
+    EXPECT_NE(testsupport::ConfigurationOf(Card(1)), before);
+    EXPECT_EQ(Card(1).Nv(60000)->at(0), 9);
+    EXPECT_EQ(Card(1).PortSetting(), (std::pair<uint8_t, uint8_t>{2, 4}));
+}
+
+// A card of another type, one that does not take a write, one that never comes back after its
+// restart and one that answers its reads with other bytes: each ends as such, the others ok.
+TEST_F(BatchApplyTest, EachCardEndsOnItsOwn) {
+    Plug(5);
+    // Card 2's modem names another model; card 3 does not take NV item writes; card 4 stays
+    // away after its restart; card 5 answers every NV read with byte 100 inverted, which no
+    // item of the description looks at but the read-back compares.
+    Card(2).SetFault(Command::kModel, Fault::Text(Fault::Kind::kErrorReply, "LW-X4207\r\n\r\nOK"));
+    Card(3).SetFault(Command::kNvWrite, Fault::Make(Fault::Kind::kNvStatus, 7));
+    Card(4).SetFault(Command::kReset, Fault::Make(Fault::Kind::kNeverBack));
+    Card(5).SetFault(Command::kNvRead, Fault::Make(Fault::Kind::kOtherBytes, 100));
+    ApplyRequest request = Request(SettingFile());
+    request.limits = {20s, 10s};
+    const auto outcomes = Apply(request);
+
+    const std::vector<std::string> results = {
+        "ok",
+        "refused: other card type",
+        "failed at writing: the card did not take NV item 60000",
+        "failed at restart: the card did not come back within 10 s",
+        "verify mismatch",
+    };
+    ASSERT_EQ(outcomes.size(), results.size());
+    for (size_t i = 0; i < results.size(); ++i) {
+        EXPECT_EQ(outcomes[i].row.result.Text(), results[i]) << "card " << i + 1;
+    }
+    EXPECT_EQ(Requests(2, Command::kNvWrite), 0u) << "the refused card is not written";
+    EXPECT_TRUE(outcomes[1].row.snapshot.empty());
+    EXPECT_EQ(outcomes[2].row.nv_written, 0u);
+    EXPECT_FALSE(outcomes[2].row.snapshot.empty()) << "the snapshot came before the write";
+    EXPECT_EQ(Requests(3, Command::kReset), 0u) << "a failed write is not restarted";
+    EXPECT_EQ(outcomes[4].row.mismatches.size(), kItemsWritten);
+    EXPECT_EQ(outcomes[4].row.mismatches.front(), "60000");
+    EXPECT_EQ(testsupport::ConfigurationOf(Card(1)), testsupport::ConfigurationOf(Card(5)))
+        << "the mismatching card was written all the same";
+}
+
+TEST_F(BatchApplyTest, ADryRunWritesNothingAndShowsBothBytes) {
+    Plug(2);
+    ApplyRequest request = Request(SettingFile());
+    request.dry_run = true;
+    const auto outcomes = Apply(request);
+    for (int number = 1; number <= 2; ++number) {
+        const CardOutcome& outcome = outcomes[static_cast<size_t>(number - 1)];
+        EXPECT_EQ(outcome.row.result.Text(), "ok");
+        for (const Command command :
+             {Command::kNvWrite, Command::kPortSet, Command::kBackup, Command::kReset}) {
+            EXPECT_EQ(Requests(number, command), 0u) << static_cast<int>(command);
+        }
+        ASSERT_TRUE(outcome.plan);
+        ASSERT_EQ(outcome.plan->items.size(), kItemsWritten);
+        const PlannedItem& low = outcome.plan->items.front();
+        EXPECT_EQ(low.item, 60000);
+        EXPECT_EQ(low.card.value()[0], 7) << "the card's byte";
+        EXPECT_EQ(low.file[0], 9) << "the file's byte";
+        EXPECT_EQ(outcome.plan->file_port_setting->mask, 4);
+    }
+    EXPECT_FALSE(std::filesystem::exists(request.snapshots)) << "not even a snapshot";
+}
+
+TEST_F(BatchApplyTest, RestoreAfterApplyLeavesEveryCardAsItWas) {
+    Plug(2);
+    const auto first_before = testsupport::StateOf(Card(1));
+    const auto second_before = testsupport::StateOf(Card(2));
+    const auto outcomes = Apply(Request(SettingFile()));
+    ASSERT_EQ(outcomes[0].row.result.Text(), "ok");
+    ASSERT_EQ(outcomes[1].row.result.Text(), "ok");
+    ASSERT_NE(testsupport::StateOf(Card(1)), first_before);
+
+    // The other card's snapshot is refused before anything is written.
+    Card(1).ClearRequests();
+    const ReportRow refused = Restore(1, outcomes[1].row.snapshot);
+    EXPECT_EQ(refused.result.Text(), "refused: another card (the card's IMEI is " +
+                                         outcomes[0].row.imei + ", the snapshot's " +
+                                         outcomes[1].row.imei + ")");
+    EXPECT_EQ(Requests(1, Command::kNvWrite), 0u);
+
+    for (int number = 1; number <= 2; ++number) {
+        const ReportRow row =
+            Restore(number, outcomes[static_cast<size_t>(number - 1)].row.snapshot);
+        EXPECT_EQ(row.result.Text(), "ok") << number;
+        EXPECT_EQ(row.nv_written, kItemsWritten);
+    }
+    EXPECT_EQ(testsupport::StateOf(Card(1)), first_before);
+    EXPECT_EQ(testsupport::StateOf(Card(2)), second_before);
+    EXPECT_EQ(Card(1).Resets(), 2) << "restarted after the restore too";
+}
+
+// A file that fails its seal or holds a value that is no number is refused before any card is
+// asked anything.
+TEST_F(BatchApplyTest, ARefusedFileTouchesNoCard) {
+    Plug(2);
+    auto broken_seal = SettingFile();
+    std::string text = testsupport::Contents(broken_seal);
+    testsupport::Put(broken_seal, text.replace(text.find("B_LOW=9"), 7, "B_LOW=8"));
+    const struct {
+        std::filesystem::path file;
+        const char* why;
+    } cases[] = {
+        {broken_seal, "its CRC does not match its values"},
+        {SettingFile("B_LOW=9\r\nBAND=1|x|7\r\n"), "Value of BAND \"1|x|7\" is not a decimal"},
+    };
+    for (const auto& c : cases) {
+        try {
+            Apply(Request(c.file));
+            ADD_FAILURE() << c.file << " was not refused";
+        } catch (const Refusal& refusal) {
+            EXPECT_NE(std::string(refusal.what()).find(c.why), std::string::npos) << refusal.what();
+        }
+    }
+    EXPECT_TRUE(Card(1).Requests().empty());
+    EXPECT_TRUE(Card(2).Requests().empty());
+}
+
+}  // namespace
+}  // namespace carvexctl

@@ -1,0 +1,206 @@
+// What apply and restore keep on the disk and show: snapshots, reports, the progress board, and
+// the JSON beneath the first two.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
+#include "tools/carvexctl/apply_report.h"
+#include "tools/carvexctl/json_text.h"
+#include "tools/carvexctl/progress_board.h"
+#include "tools/carvexctl/snapshot.h"
+
+namespace carvexctl {
+namespace {
+
+TEST(JsonText, ReadsWhatItWritesAndRefusesWhatIsNoValue) {
+    const JsonValue value(JsonValue::Object{
+        {"text", JsonValue("a \"quoted\" \\ line\nwith\ttabs \x01 and \xC3\xA9")},
+        {"numbers", JsonValue(JsonValue::Array{JsonValue(0), JsonValue(int64_t{-9007199254740993}),
+                                               JsonValue(true), JsonValue(nullptr)})},
+        {"empty", JsonValue(JsonValue::Object{})},
+    });
+    const ParsedJson parsed = ParseJson(JsonText(value));
+    ASSERT_TRUE(parsed.value) << parsed.error;
+    EXPECT_EQ(JsonText(*parsed.value), JsonText(value));
+    EXPECT_EQ(*parsed.value->Find("text")->Text(),
+              "a \"quoted\" \\ line\nwith\ttabs \x01 and \xC3\xA9");
+    EXPECT_EQ(*parsed.value->Find("numbers")->Items()->at(1).Integer(), -9007199254740993);
+    EXPECT_EQ(*ParseJson(R"("\u00e9\ud83d\ude00")").value->Text(), "\xC3\xA9\xF0\x9F\x98\x80");
+
+    EXPECT_EQ(*ParseJson("[1.5, -2e3, 0.25E+1]").value->Items()->at(1).Fraction(), -2000.0);
+    for (const char* bad : {"", "{", "[1,]", "{\"a\":1,}", "{\"a\" 1}", "01", "1.", "1e", "-",
+                            "99999999999999999999", "\"cut", "\"\\x\"", "\"\\ud800\"",
+                            "{\"a\":1,\"a\":2}", "[1] 2", "nul", "\"tab\there\""}) {
+        EXPECT_FALSE(ParseJson(bad).value) << bad;
+    }
+    EXPECT_FALSE(ParseJson(std::string(40, '[') + std::string(40, ']')).value) << "too deep";
+    EXPECT_TRUE(ParseJson(std::string(30, '[') + std::string(30, ']')).value);
+}
+
+CardSnapshot Example() {
+    CardSnapshot snapshot;
+    snapshot.imei = "356789012345678";
+    snapshot.firmware = "31.742.06.19.208";
+    snapshot.card_type = "LW-X4201";
+    snapshot.port = "COM12";
+    snapshot.taken = "2026-03-14T09:05:31Z";
+    snapshot.settings = "/bench/cards.ini";
+    cardwright::NvData data{};
+    data[0] = 7;
+    data[127] = 0xA5;
+    snapshot.nv_items = {{60000, data}, {60060, std::nullopt}};
+    snapshot.led_items = {{50012, cardwright::NvData{}}, {50013, std::nullopt}};
+    snapshot.port_setting = cardwright::DeviceState{1, 0x14};
+    return snapshot;
+}
+
+TEST(Snapshot, ComesBackAsItWasWritten) {
+    EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);
+    CardSnapshot snapshot = Example();
+    SnapshotRead read = ReadSnapshotText(SnapshotText(snapshot));
+    ASSERT_TRUE(read.snapshot) << read.error;
+    EXPECT_EQ(*read.snapshot, snapshot);
+
+    snapshot.port_setting.reset();
+    read = ReadSnapshotText(SnapshotText(snapshot));
+    ASSERT_TRUE(read.snapshot) << read.error;
+    EXPECT_EQ(*read.snapshot, snapshot);
+}
+
+// Every change of a byte, and every cut, is told from a whole snapshot.
+TEST(Snapshot, AnEditedOrCutSnapshotIsRefused) {
+    const std::string text = SnapshotText(Example());
+    for (size_t at = 0; at < text.size(); ++at) {
+        std::string edited = text;
+        edited[at] = static_cast<char>(edited[at] ^ 0x01);
+        EXPECT_FALSE(ReadSnapshotText(edited).snapshot) << "byte " << at << " changed";
+        EXPECT_FALSE(ReadSnapshotText(text.substr(0, at)).snapshot) << "cut at " << at;
+    }
+    std::string edited = text;
+    edited.replace(edited.find("\"data\": \"07"), 11, "\"data\": \"08");
+    EXPECT_EQ(ReadSnapshotText(edited).error,
+              "its checksum does not match its contents: it was changed after it was written");
+}
+
+TEST(Snapshot, IsSavedUnderItsImeiAndTimeNeverOverAnother) {
+    testsupport::TempDir dir;
+    const auto folder = dir.Path() / "made" / "snapshots";
+    const auto when = std::chrono::system_clock::from_time_t(1773479131);  // 2026-03-14 09:05:31
+    const SnapshotSaved first = SaveSnapshot(folder, Example(), when);
+    const SnapshotSaved second = SaveSnapshot(folder, Example(), when);
+    ASSERT_TRUE(first.file && second.file) << first.error << second.error;
+    EXPECT_EQ(first.file->filename(), "356789012345678-20260314T090531Z.json");
+    EXPECT_EQ(second.file->filename(), "356789012345678-20260314T090531Z-2.json");
+    EXPECT_EQ(testsupport::Listing(folder).size(), 2u) << "nothing else is left behind";
+    const SnapshotRead loaded = LoadSnapshot(*first.file);
+    ASSERT_TRUE(loaded.snapshot) << loaded.error;
+    EXPECT_EQ(*loaded.snapshot, Example());
+    EXPECT_NE(LoadSnapshot(folder / "none.json").error.find("does not exist"), std::string::npos);
+}
+
+std::vector<ReportRow> Rows() {
+    ReportRow ok{"COM12",
+                 "356789012345678",
+                 "31.742",
+                 "LW-X4201",
+                 CardResult::Ok(),
+                 13,
+                 {},
+                 "/s/356789012345678-20260314T090531Z.json",
+                 18.04};
+    ReportRow mismatch{
+        "COM22", "356789012345680",         "31.742",    "LW-X4201", CardResult::Mismatch(),
+        13,      {"60000", "port setting"}, "/s/b.json", 20.26};
+    ReportRow failed{"COM32",
+                     "",
+                     "",
+                     "",
+                     CardResult::Failed("opening the card",
+                                        "COM32 is in "
+                                        "use by minicom (pid 700), \"busy\""),
+                     0,
+                     {},
+                     "",
+                     0.5};
+    ReportRow refused{"COM42",
+                      "356789012345706",
+                      "31.742",
+                      "LW-X4207",
+                      CardResult::Refused("other card type"),
+                      0,
+                      {},
+                      "",
+                      3.0};
+    return {ok, mismatch, failed, refused};
+}
+
+TEST(Report, RowsInCsvJsonAndTheSummary) {
+    EXPECT_EQ(ReportCsv(Rows()),
+              "port,imei,firmware,card_type,result,nv_items_written,mismatching_nv_items,"
+              "snapshot,seconds\r\n"
+              "COM12,356789012345678,31.742,LW-X4201,ok,13,,"
+              "/s/356789012345678-20260314T090531Z.json,18.0\r\n"
+              "COM22,356789012345680,31.742,LW-X4201,verify mismatch,13,60000 port setting,"
+              "/s/b.json,20.3\r\n"
+              "COM32,,,,\"failed at opening the card: COM32 is in use by minicom (pid 700), "
+              "\"\"busy\"\"\",0,,,0.5\r\n"
+              "COM42,356789012345706,31.742,LW-X4207,refused: other card type,0,,,3.0\r\n");
+
+    const ParsedJson json = ParseJson(ReportJson(Rows()));
+    ASSERT_TRUE(json.value) << json.error;
+    const auto& cards = *json.value->Items();
+    ASSERT_EQ(cards.size(), 4u);
+    EXPECT_EQ(*cards[1].Find("result")->Text(), "verify mismatch");
+    EXPECT_EQ(cards[1].Find("mismatching_nv_items")->Items()->size(), 2u);
+    EXPECT_EQ(*cards[1].Find("nv_items_written")->Integer(), 13);
+    EXPECT_TRUE(cards[2].Find("snapshot")->IsNull());
+    EXPECT_NE(ReportJson(Rows()).find("\"seconds\": 20.3"), std::string::npos);
+
+    std::ostringstream summary;
+    PrintSummary(summary, Rows());
+    const std::string text = summary.str();
+    // Each column starts where its heading does.
+    const size_t header_end = text.find('\n');
+    const std::string header = text.substr(0, header_end);
+    const std::string first =
+        text.substr(header_end + 1, text.find('\n', header_end + 1) - header_end - 1);
+    EXPECT_TRUE(header.starts_with("PORT   IMEI             FIRMWARE  CARD TYPE  RESULT  "))
+        << header;
+    EXPECT_EQ(header.find("NV WRITTEN"), first.find("13  "));
+    EXPECT_EQ(header.find("SNAPSHOT"), first.find("/s/3567"));
+    EXPECT_EQ(header.find("SECONDS"), first.find("18.0"));
+    EXPECT_NE(text.find("\nCOM32  -                -         -          failed at opening"),
+              std::string::npos)
+        << text;
+    EXPECT_TRUE(text.ends_with("\n1 of 4 cards ok\n")) << text;
+
+    EXPECT_EQ(ReportFormatOf("r.CSV"), ReportFormat::kCsv);
+    EXPECT_EQ(ReportFormatOf("r.json"), ReportFormat::kJson);
+    EXPECT_FALSE(ReportFormatOf("r.txt"));
+}
+
+TEST(ProgressBoard, PrintsLinesOrRedrawsThemInPlace) {
+    std::ostringstream plain;
+    ProgressBoard lines(plain, {"COM12", "COM112"}, false);
+    lines.Show(1, "Reading 1 of 3: Band");
+    lines.Show(1, "Reading 1 of 3: Band");  // unchanged: not printed again
+    lines.Show(0, "ok");
+    EXPECT_EQ(plain.str(), "COM112: Reading 1 of 3: Band\nCOM12: ok\n");
+
+    std::ostringstream terminal;
+    ProgressBoard board(terminal, {"COM12", "COM112"}, true, 24);
+    board.Show(0, "Opening the card...");
+    const std::string read = "\xE8\xAF\xBB\xE5\x8F\x96";  // two CJK characters
+    board.Show(1, read + read + read + read);
+    EXPECT_EQ(terminal.str(),
+              "\r\x1b[2KCOM12   Opening the car\n\r\x1b[2KCOM112  \n"
+              "\x1b[2A\r\x1b[2KCOM12   Opening the car\n"
+              "\r\x1b[2KCOM112  " +
+                  read + read + read + read.substr(0, 3) + "\n")
+        << "cut to 23 columns, a CJK character counting two";
+}
+
+}  // namespace
+}  // namespace carvexctl

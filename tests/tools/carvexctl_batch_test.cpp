@@ -1,0 +1,187 @@
+// carvexctl cards, apply and restore as a technician runs them, against simulated cards plugged
+// in together, at the cards' real timings.
+#include <gtest/gtest.h>
+
+#include "app/model/setting_crc.h"
+#include "cardsim/card_bench.h"
+#include "tests/support/card_fixture.h"
+#include "tests/support/files.h"
+#include "tests/support/run_program.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_data.h"
+#include "tools/carvexctl/json_text.h"
+#include "tools/carvexctl/snapshot.h"
+
+namespace {
+
+using cardsim::Command;
+using cardsim::Fault;
+using testsupport::RunProgram;
+
+const std::string kDescription = (testsupport::kTestData / "Config_Info.ini").string();
+const std::string kValues = "B_LOW=9\r\nMODE=2\r\nDEVICE_STATE_INFO=1026\r\n";
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The lines of a text.
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+// Waits until the card was asked for an NV item, or `limit` has passed.
+bool WaitForNvRead(const cardsim::SimulatedCard& card, std::chrono::seconds limit) {
+    const auto give_up = std::chrono::steady_clock::now() + limit;
+    while (testsupport::RequestsOf(card, Command::kNvRead).empty()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            give_up - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !card.WaitForRequests(card.Requests().size() + 1, left)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+class CarvexctlBatchTest : public ::testing::Test {
+  protected:
+    void Plug(int cards) {
+        cardsim::CardBench::Options options;
+        options.profile = testsupport::TestProfile();
+        options.cards = cards;
+        options.state_file = dir_.Path() / "card.nv";
+        bench_.emplace(std::move(options));
+    }
+    cardsim::SimulatedCard& Card(int number) { return bench_->Card(number); }
+
+    std::vector<std::string> Environment() const {
+        return {"CARVEX_ROOT=" + bench_->Root().Path().string(),
+                "XDG_STATE_HOME=" + (dir_.Path() / "state").string()};
+    }
+    testsupport::ProgramResult Run(const std::vector<std::string>& args) {
+        return RunProgram(CARVEXCTL, args, Environment());
+    }
+
+    std::string SettingFile(const std::string& values = kValues) {
+        const auto path = dir_.Path() / "settings.ini";
+        testsupport::Put(
+            path, "[DATACARD_TYPE]\r\nVALUE=LW-X4201\r\n[DEFAULT]\r\n" + values +
+                      "[CRC]\r\nVALUE=" + std::to_string(cardwright::SettingCrc(values)) + "\r\n");
+        return path.string();
+    }
+
+    testsupport::TempDir dir_;
+    std::optional<cardsim::CardBench> bench_;
+};
+
+TEST_F(CarvexctlBatchTest, CardsListsEveryCardAskedOnItsOwnConnection) {
+    Plug(2);
+    auto r = Run({"cards"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(Lines(r.out), (std::vector<std::string>{
+                                "PC UI  MODEM  IMEI             MODEL     FIRMWARE",
+                                "COM12  COM13  356789012345678  LW-X4201  31.742.06.19.208",
+                                "COM22  COM23  356789012345680  LW-X4201  31.742.06.19.208",
+                            }));
+    r = Run({"cards", "--port", "COM22", "--port", "COM32"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(Lines(r.out), (std::vector<std::string>{
+                                "PC UI  MODEM  IMEI             MODEL     FIRMWARE",
+                                "COM22  COM23  356789012345680  LW-X4201  31.742.06.19.208",
+                                "COM32  -      no card on COM32",
+                            }));
+}
+
+// The second program on a card is told who has it; the first one's work goes on and ends well.
+TEST_F(CarvexctlBatchTest, ASecondProgramOnTheCardIsRefusedTheFirstCompletes) {
+    Plug(1);
+    const auto report = dir_.Path() / "report.json";
+    testsupport::RunningProgram first(
+        CARVEXCTL,
+        {"apply", SettingFile(), "--description", kDescription, "--report", report.string()},
+        Environment());
+    ASSERT_TRUE(WaitForNvRead(Card(1), std::chrono::seconds(30)))
+        << "the first program reads the card";
+    const auto second = Run({"info", "--port", "COM12"});
+    EXPECT_EQ(second.exit_code, 1);
+    EXPECT_TRUE(Has(second.err, "is in use by carvexctl (pid " + std::to_string(first.Pid()) + ")"))
+        << second.err;
+
+    const std::string out = first.Read(1 << 20);
+    EXPECT_EQ(first.Wait(), 0) << out;
+    EXPECT_TRUE(Has(out, "\n1 of 1 card ok\n")) << out;
+    EXPECT_EQ(Card(1).Resets(), 1);
+    EXPECT_EQ(Card(1).Nv(60000)->at(0), 9);
+    const auto json = carvexctl::ParseJson(testsupport::Contents(report));
+    ASSERT_TRUE(json.value) << json.error;
+    const auto& row = json.value->Items()->at(0);
+    EXPECT_EQ(*row.Find("result")->Text(), "ok");
+    EXPECT_EQ(*row.Find("imei")->Text(), "356789012345678");
+    EXPECT_TRUE(carvexctl::LoadSnapshot(*row.Find("snapshot")->Text()).snapshot)
+        << "the snapshot is under $XDG_STATE_HOME";
+}
+
+TEST_F(CarvexctlBatchTest, ACardThatFailsEndsWithStatusOneTheOthersOk) {
+    Plug(2);
+    Card(2).SetFault(Command::kNvWrite, Fault::Make(Fault::Kind::kNvStatus, 7));
+    const auto report = dir_.Path() / "report.csv";
+    const auto r =
+        Run({"apply", SettingFile(), "--description", kDescription, "--no-restart", "--report",
+             report.string(), "--snapshots", (dir_.Path() / "snapshots").string()});
+    EXPECT_EQ(r.exit_code, 1) << r.err;
+    EXPECT_TRUE(Has(r.out, "\n1 of 2 cards ok\n")) << r.out;
+    EXPECT_TRUE(Has(r.err, "COM22: failed at writing")) << "progress as plain lines: " << r.err;
+    const auto rows = Lines(testsupport::Contents(report));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_TRUE(rows[1].starts_with("COM12,356789012345678,31.742.06.19.208,LW-X4201,ok,11,,"))
+        << rows[1];
+    EXPECT_TRUE(
+        rows[2].starts_with("COM22,356789012345680,31.742.06.19.208,LW-X4201,failed at "
+                            "writing: the card did not take NV item 60000,0,,"))
+        << rows[2];
+    EXPECT_EQ(testsupport::Listing(dir_.Path() / "snapshots").size(), 2u);
+    EXPECT_EQ(Card(1).Resets(), 0);
+}
+
+// Bad command lines and refused files end with 2, before any card is asked anything.
+TEST_F(CarvexctlBatchTest, RefusalsEndWithStatusTwoTouchingNoCard) {
+    Plug(1);
+    const std::string settings = SettingFile();
+    std::string text = testsupport::Contents(settings);
+    const auto broken = dir_.Path() / "broken.ini";
+    testsupport::Put(broken, text.replace(text.find("B_LOW=9"), 7, "B_LOW=8"));
+    const auto edited = dir_.Path() / "edited.json";
+    carvexctl::CardSnapshot snapshot;
+    snapshot.imei = "356789012345678";
+    std::string snapshot_text = carvexctl::SnapshotText(snapshot);
+    testsupport::Put(edited, snapshot_text.replace(snapshot_text.find("3567"), 0, "x"));
+
+    const struct {
+        std::vector<std::string> args;
+        const char* why;
+    } cases[] = {
+        {{"apply", broken.string(), "--description", kDescription}, "its CRC does not match"},
+        {{"apply", settings, "--description", kDescription, "--report", "r.txt"},
+         "must end in .csv or .json"},
+        {{"apply", settings, "--description", kDescription, "--jobs", "0"}, "--jobs"},
+        {{"apply", settings, "--description", kDescription, "--port", "COM1x"}, "COM1x"},
+        {{"apply", settings}, "--description is required"},
+        {{"restore", edited.string()}, "it was changed after it was written"},
+        {{"restore", (dir_.Path() / "none.json").string()}, "does not exist"},
+        {{"restore", edited.string(), "--port", "COM12", "--port", "COM22"}, "name one --port"},
+    };
+    for (const auto& c : cases) {
+        const auto r = Run(c.args);
+        EXPECT_EQ(r.exit_code, 2) << c.args[1] << "\n" << r.err;
+        EXPECT_TRUE(Has(r.err, c.why)) << c.why << "\n" << r.err;
+    }
+    EXPECT_TRUE(Card(1).Requests().empty()) << "no card was touched";
+    EXPECT_FALSE(std::filesystem::exists(dir_.Path() / "state" / "carvex" / "snapshots"));
+}
+
+}  // namespace

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace carvexctl {
+
+// How the work on one card ended.
+struct CardResult {
+    enum class Kind { kOk, kRefused, kFailed, kMismatch };
+
+    Kind kind = Kind::kOk;
+    std::string what;  // kRefused: what was refused ("other card type"); kFailed: the step
+    std::string why;   // kFailed: the reason, in words
+
+    static CardResult Ok() { return {}; }
+    static CardResult Refused(std::string what) { return {Kind::kRefused, std::move(what), {}}; }
+    static CardResult Failed(std::string step, std::string why) {
+        return {Kind::kFailed, std::move(step), std::move(why)};
+    }
+    static CardResult Mismatch() { return {Kind::kMismatch, {}, {}}; }
+
+    // "ok", "refused: other card type", "failed at writing: <reason>", "verify mismatch".
+    std::string Text() const;
+};
+
+// One card's row of the report.
+struct ReportRow {
+    std::string port;  // "COM12"
+    std::string imei;
+    std::string firmware;
+    std::string card_type;
+    CardResult result;
+    size_t nv_written = 0;
+    // The NV items whose bytes read back differ from those written, and "port setting" when the
+    // port setting does.
+    std::vector<std::string> mismatches;
+    std::string snapshot;  // the snapshot file; empty when none was taken
+    double seconds = 0;
+};
+
+enum class ReportFormat { kCsv, kJson };
+
+// The format a report file's name asks for (".csv" or ".json", letter case aside).
+std::optional<ReportFormat> ReportFormatOf(const std::filesystem::path& path);
+
+// One line per card after a line of column names; fields quoted where they must be.
+std::string ReportCsv(const std::vector<ReportRow>& rows);
+// A list of one object per card.
+std::string ReportJson(const std::vector<ReportRow>& rows);
+// The summary table: a column per field, a row per card, then how many ended ok.
+void PrintSummary(std::ostream& out, const std::vector<ReportRow>& rows);
+
+// Writes the report whole (then renames it to its name); why it could not, or empty.
+std::string SaveReport(const std::filesystem::path& path, const std::vector<ReportRow>& rows);
+
+}  // namespace carvexctl

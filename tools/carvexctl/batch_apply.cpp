@@ -1,0 +1,291 @@
+#include "tools/carvexctl/batch_apply.h"
+
+#include <algorithm>
+
+#include "app/card_work/card_writer.h"
+#include "app/model/led_table.h"
+#include "carvex/carvex.h"
+#include "carvex/link/port_discovery.h"
+#include "carvex/platform/clock.h"
+#include "carvex/platform/printable_text.h"
+#include "carvex/platform/whole_file.h"
+#include "tools/carvexctl/card_job.h"
+#include "tools/carvexctl/card_session.h"
+#include "tools/carvexctl/card_workers.h"
+#include "tools/carvexctl/command_failure.h"
+#include "tools/carvexctl/snapshot.h"
+
+namespace carvexctl {
+
+namespace fs = std::filesystem;
+using namespace cardwright;
+
+namespace {
+
+constexpr std::array<int32_t, 2> kLedItems = {kLedFirstNvItem, kLedSecondNvItem};
+
+bool IsLedItem(int32_t item) {
+    return std::find(kLedItems.begin(), kLedItems.end(), item) != kLedItems.end();
+}
+
+// Copies a file's bytes, so that what was checked is what every card gets.
+fs::path Keep(const fs::path& file, const fs::path& folder) {
+    const carvex::WholeFile whole = carvex::ReadWholeFile(file, IniFile::kMaxFileBytes);
+    if (whole.error || whole.stamp.kind != carvex::FileStamp::Kind::kFile) {
+        throw Refusal("cannot read " + file.string() +
+                      (whole.error ? ": " + whole.error.message() : ""));
+    }
+    fs::path copy = folder / file.filename();
+    const carvex::Replacement kept = carvex::ReplaceWholeFile(copy, whole.content);
+    if (!kept.stamp) {
+        throw Refusal("cannot keep a copy of " + file.string() + ": " + kept.error);
+    }
+    return copy;
+}
+
+// The lines a sequence logged, for a log that shows them only when the sequence failed.
+class HeldLines : public LogSink {
+  public:
+    void AddLog(std::string_view message) override { lines.emplace_back(message); }
+    std::vector<std::string> lines;
+};
+
+// An NV item as the card holds it: its bytes, or none when the card does not hold it. Any other
+// failure is a reason in words.
+std::optional<std::string> ReadSaved(CardAccess& card, int32_t item, SavedNvItem& saved) {
+    saved = {item, std::nullopt};
+    NvData data{};
+    int32_t status = 0;
+    if (card.ReadNv(item, data, status)) {
+        saved.data = data;
+        return std::nullopt;
+    }
+    if (status == CARVEX_STATUS_INACTIVE) {
+        return std::nullopt;
+    }
+    return "NV item " + std::to_string(item) +
+           " could not be read: " + DescribeStatus(status, item);
+}
+
+// What the card holds of what the write will change (each of which must be saved), with the LED
+// items and the port setting (saved when the card gives them).
+std::optional<std::string> TakeSnapshot(CardJob& job, const CardWrites& plan,
+                                        CardSnapshot& snapshot) {
+    CardAccess& card = job.Card();
+    for (const int32_t item : plan.order) {
+        if (IsLedItem(item)) {
+            continue;
+        }
+        SavedNvItem saved;
+        if (auto failure = ReadSaved(card, item, saved)) {
+            return failure;
+        }
+        snapshot.nv_items.push_back(saved);
+    }
+    for (const int32_t item : kLedItems) {
+        SavedNvItem saved;
+        if (auto failure = ReadSaved(card, item, saved); failure && plan.nv.contains(item)) {
+            return failure;
+        }
+        snapshot.led_items.push_back(saved);
+    }
+    DeviceState setting;
+    int32_t status = 0;
+    if (card.ReadPortSetting(setting, status)) {
+        snapshot.port_setting = DeviceState{setting.state & 0xFF, setting.mask & 0xFF};
+    } else if (plan.port_setting) {
+        return "the port setting could not be read: " + DescribeStatus(status);
+    }
+    return std::nullopt;
+}
+
+// A dry run's comparison: the card's bytes of every item the write would send.
+std::optional<std::string> PlanOf(CardJob& job, const CardWrites& plan, CardPlan& listed) {
+    for (const int32_t item : plan.order) {
+        SavedNvItem saved;
+        if (auto failure = ReadSaved(job.Card(), item, saved)) {
+            return failure;
+        }
+        listed.items.push_back({item, saved.data, plan.nv.at(item)});
+    }
+    listed.file_port_setting = plan.port_setting;
+    DeviceState setting;
+    int32_t status = 0;
+    if (job.Card().ReadPortSetting(setting, status)) {
+        listed.card_port_setting = setting;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+BatchApply::BatchApply(carvex::DeviceRoot root, ApplyRequest request)
+    : root_(std::move(root)), request_(std::move(request)) {
+    // The files as named, for refusals in their own names; then the copies every card gets.
+    const Description named(request_.description);
+    if (const auto refusal = SettingFileRefusal(request_.settings, named.state)) {
+        throw Refusal(*refusal);
+    }
+    settings_ = Keep(request_.settings, request_.run_folder);
+    description_ = Keep(request_.description, request_.run_folder);
+    described_ = Description(description_).state;
+    if (SettingFileRefusal(settings_, described_)) {
+        throw Refusal(request_.settings.string() + " changed while it was being checked");
+    }
+    target_ = SettingFileTarget::Of(settings_);
+}
+
+std::vector<CardOutcome> BatchApply::Run(const std::vector<int>& ports,
+                                         ProgressBoard& board) const {
+    std::vector<CardOutcome> outcomes(ports.size());
+    RunOnWorkers(ports.size(), request_.jobs, [&](size_t index) {
+        // What escapes a card's work ends that card only, never the others' threads.
+        try {
+            outcomes[index] = ApplyTo(ports[index], board, index);
+        } catch (const std::exception& e) {
+            outcomes[index].row.port = carvex::ComName(ports[index]);
+            outcomes[index].row.result = CardResult::Failed("carvexctl", e.what());
+        }
+    });
+    return outcomes;
+}
+
+CardOutcome BatchApply::ApplyTo(int port, ProgressBoard& board, size_t line) const {
+    CardOutcome outcome;
+    CardJob job(root_, port, request_.run_folder / (carvex::ComName(port) + ".log"), board, line);
+    const auto finish = [&](CardResult result) {
+        outcome.row = job.Finish(std::move(result));
+        return outcome;
+    };
+    if (!job.LogWritable()) {
+        return finish(CardResult::Failed(
+            step::kOpening, "its log cannot be written in " + request_.run_folder.string()));
+    }
+
+    // The steps of `write`: the card read, checked against the file, the file imported.
+    CardWorkState state = described_;
+    const IniFile description(description_);
+    const PreparedCard prepared =
+        PrepareWrite(job.Seams(), job.View(), state, description, settings_, target_);
+    if (prepared.read.opened) {
+        // As the report shows them: printable, whatever bytes the card sent.
+        const auto known = [](const std::string& text) {
+            return text == kNoCommonInfo ? std::string() : carvex::PrintableText(text);
+        };
+        job.row.imei = known(state.info[CommonInfoRow::kImei]);
+        job.row.firmware = known(state.info[CommonInfoRow::kFirmware]);
+        job.row.card_type = carvex::PrintableText(state.card_type);
+    }
+    switch (prepared.outcome) {
+        case Preparation::kReady:
+            break;
+        case Preparation::kNotOpened:
+            return finish(CardResult::Failed(step::kOpening, job.WhyNotOpened()));
+        case Preparation::kReadBroken:
+            return finish(CardResult::Failed(step::kReading,
+                                             "an item's description cannot be used (see the log)"));
+        case Preparation::kOtherType:
+            return finish(CardResult::Refused("other card type"));
+        case Preparation::kOtherGeneration:
+            return finish(CardResult::Refused("other firmware generation"));
+        case Preparation::kNotImported:
+            return finish(CardResult::Failed(step::kImporting,
+                                             "the setting file did not load (see the log)"));
+    }
+
+    // The Write's plan: the same Write against a card that is sent no write.
+    job.Progress().Say("Planning the write...");
+    RecordingCard planned(job.Card(), RecordingCard::Writes::kHoldBack);
+    HeldLines plan_log;
+    ProgressSink no_progress;
+    CardWorkState plan_state = state;
+    if (!CardWriter({planned, plan_log, no_progress, job.View()})
+             .WriteToCard(plan_state, {.restart = request_.restart})
+             .ok) {
+        for (const std::string& logged : plan_log.lines) {
+            job.Log().AddLog("(plan) " + logged);
+        }
+        return finish(
+            CardResult::Failed(step::kPlanning, "the write would not go through (see the log)"));
+    }
+
+    if (request_.dry_run) {
+        CardPlan plan;
+        if (const auto failure = PlanOf(job, planned.Written(), plan)) {
+            return finish(CardResult::Failed(step::kPlanning, *failure));
+        }
+        outcome.plan = std::move(plan);
+        return finish(CardResult::Ok());
+    }
+
+    // No write before its snapshot is on the disk.
+    job.Progress().Say("Taking the snapshot...");
+    if (job.row.imei.empty()) {
+        return finish(CardResult::Failed(step::kSnapshot, "the card's IMEI could not be read"));
+    }
+    CardSnapshot snapshot;
+    snapshot.imei = job.row.imei;
+    snapshot.firmware = job.row.firmware;
+    snapshot.card_type = job.row.card_type;
+    snapshot.port = job.row.port;
+    snapshot.taken = UtcText(carvex::GetClock().WallNow());
+    std::error_code error;
+    snapshot.settings = fs::absolute(request_.settings, error).string();
+    if (const auto failure = TakeSnapshot(job, planned.Written(), snapshot)) {
+        return finish(CardResult::Failed(step::kSnapshot, *failure));
+    }
+    const SnapshotSaved saved =
+        SaveSnapshot(request_.snapshots, snapshot, carvex::GetClock().WallNow());
+    if (!saved.file) {
+        return finish(CardResult::Failed(step::kSnapshot, saved.error));
+    }
+    job.row.snapshot = saved.file->string();
+    job.Log().AddLog("Snapshot saved in " + job.row.snapshot + "...");
+
+    RecordingCard recorder(job.Card(), RecordingCard::Writes::kSend);
+    const WriteReport written = CardWriter({recorder, job.Log(), job.Progress(), job.View()})
+                                    .WriteToCard(state, {.restart = request_.restart});
+    job.row.nv_written = recorder.Written().nv.size();
+    if (!written.ok) {
+        std::string why = recorder.Written().failure.value_or(
+            written.card_different ? "the card's type changed since it was read"
+                                   : "the write failed (see the log)");
+        if (!recorder.Written().nv.empty()) {
+            why += "; what was written before stays on the card";
+        }
+        return finish(CardResult::Failed(step::kWriting, why));
+    }
+    return finish(AwaitAndReadBack(job, recorder.Written(), request_.restart, request_.limits));
+}
+
+std::vector<int> CardsToWork(const carvex::DeviceRoot& root, const std::vector<int>& named) {
+    if (!named.empty()) {
+        return named;
+    }
+    std::vector<int> ports;
+    for (const carvex::DiagPortEntry& entry : carvex::ListDiagPorts(root)) {
+        if (std::find(ports.begin(), ports.end(), entry.com) == ports.end()) {
+            ports.push_back(entry.com);
+        }
+    }
+    return ports;
+}
+
+fs::path MakeRunFolder(const fs::path& parent) {
+    std::error_code error;
+    fs::create_directories(parent, error);
+    if (error) {
+        throw Refusal("cannot make the folder " + parent.string() + ": " + error.message());
+    }
+    const std::string stem = UtcText(carvex::GetClock().WallNow(), true);
+    fs::path folder = parent / stem;
+    for (int again = 2; !fs::create_directory(folder, error); ++again) {
+        if (error) {
+            throw Refusal("cannot make the folder " + folder.string() + ": " + error.message());
+        }
+        folder = parent / (stem + "-" + std::to_string(again));
+    }
+    return folder;
+}
+
+}  // namespace carvexctl

@@ -1,0 +1,120 @@
+#include "tools/carvexctl/card_job.h"
+
+#include <array>
+
+#include "app/model/imei.h"
+#include "carvex/carvex.h"
+#include "carvex/platform/clock.h"
+#include "tools/carvexctl/card_session.h"
+
+namespace carvexctl {
+
+using cardwright::NvData;
+
+void BoardProgress::Report(const cardwright::WorkProgress& progress) {
+    board_.Show(line_, cardwright::ProgressText(progress));
+}
+
+CardJob::CardJob(const carvex::DeviceRoot& root, int port, const std::filesystem::path& log,
+                 ProgressBoard& board, size_t line)
+    : root_(root),
+      port_(port),
+      start_(carvex::GetClock().SteadyNow()),
+      log_file_(log, std::ios::app),
+      log_(log_file_),
+      connection_(root, port),
+      held_(connection_),
+      progress_(board, line) {
+    row.port = carvex::ComName(port);
+}
+
+std::string CardJob::WhyNotOpened() const {
+    return carvexctl::WhyNotOpened(root_, port_, connection_.Connection()).brief;
+}
+
+ReportRow CardJob::Finish(CardResult result) {
+    held_.Release();
+    row.result = std::move(result);
+    row.seconds = std::chrono::duration<double>(carvex::GetClock().SteadyNow() - start_).count();
+    progress_.Say(row.result.Text());
+    return row;
+}
+
+namespace {
+
+// Reads back what was written; the first item that cannot be read ends it with the reason.
+std::optional<std::string> ReadBack(CardJob& job, const CardWrites& written) {
+    cardwright::CardAccess& card = job.Card();
+    size_t done = 0;
+    for (const int32_t item : written.order) {
+        job.Progress().Say("Reading back " + std::to_string(++done) + " of " +
+                           std::to_string(written.order.size()) + ": NV item " +
+                           std::to_string(item));
+        NvData data{};
+        int32_t status = 0;
+        if (!card.ReadNv(item, data, status)) {
+            return "NV item " + std::to_string(item) +
+                   " could not be read back: " + DescribeStatus(status, item);
+        }
+        if (data != written.nv.at(item)) {
+            job.Log().AddLog("NV item " + std::to_string(item) +
+                             " reads back other bytes than were written...");
+            job.row.mismatches.push_back(std::to_string(item));
+        }
+    }
+    if (written.port_setting) {
+        cardwright::DeviceState setting;
+        int32_t status = 0;
+        if (!card.ReadPortSetting(setting, status)) {
+            return "the port setting could not be read back: " + DescribeStatus(status);
+        }
+        // The card keeps one byte of each.
+        if ((setting.state & 0xFF) != (written.port_setting->state & 0xFF) ||
+            (setting.mask & 0xFF) != (written.port_setting->mask & 0xFF)) {
+            job.Log().AddLog("The port setting reads back otherwise than it was written...");
+            job.row.mismatches.emplace_back("port setting");
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+CardResult AwaitAndReadBack(CardJob& job, const CardWrites& written, bool restart,
+                            const ReturnLimits& limits) {
+    if (restart) {
+        if (!written.restarted) {
+            return CardResult::Failed(step::kRestart, "the card did not acknowledge the restart");
+        }
+        job.Card().Release();
+        job.Progress().Say("Waiting for the card to come back...");
+        const CardReturn back = WaitForReturn(job.Root(), job.Port(), job.Card(), limits);
+        if (back != CardReturn::kBack) {
+            job.Log().AddLog(ReturnWords(back, limits) + "...");
+            return CardResult::Failed(step::kRestart, ReturnWords(back, limits));
+        }
+        job.Log().AddLog("The card is back after its restart...");
+        std::array<uint8_t, CARVEX_IMEI_LENGTH> imei{};
+        int32_t status = 0;
+        if (!job.Card().ReadImei(imei, status)) {
+            return CardResult::Failed(step::kReadBack,
+                                      "the card's IMEI could not be read after "
+                                      "its restart: " +
+                                          DescribeStatus(status, 550));
+        }
+        if (const std::string after = cardwright::DecodeImei(imei); after != job.row.imei) {
+            return CardResult::Failed(step::kReadBack, "another card came back on " + job.row.port +
+                                                           " (IMEI " + after + ")");
+        }
+    }
+    if (const auto failure = ReadBack(job, written)) {
+        job.Log().AddLog(*failure + "...");
+        return CardResult::Failed(step::kReadBack, *failure);
+    }
+    job.Log().AddLog(job.row.mismatches.empty() ? "Read back: every written byte is on the card..."
+                                                : "Read back: the card holds other bytes than "
+                                                  "were written...");
+    return job.row.mismatches.empty() ? CardResult::Ok() : CardResult::Mismatch();
+}
+
+}  // namespace carvexctl

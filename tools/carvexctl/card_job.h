@@ -1,0 +1,90 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/card_work/card_work_seams.h"
+#include "app/card_work/connection_card.h"
+#include "app/card_work/stream_log.h"
+#include "tools/carvexctl/apply_report.h"
+#include "tools/carvexctl/card_return.h"
+#include "tools/carvexctl/card_work_steps.h"
+#include "tools/carvexctl/held_card.h"
+#include "tools/carvexctl/progress_board.h"
+#include "tools/carvexctl/recording_card.h"
+
+namespace carvexctl {
+
+// Where a card's progress goes: its line of the board.
+class BoardProgress : public cardwright::ProgressSink {
+  public:
+    BoardProgress(ProgressBoard& board, size_t line) : board_(board), line_(line) {}
+    void Report(const cardwright::WorkProgress& progress) override;
+    void Say(std::string text) { board_.Show(line_, std::move(text)); }
+
+  private:
+    ProgressBoard& board_;
+    size_t line_;
+};
+
+// The work of one command on one card, on its own thread: its connection (held open from the
+// first open to the restart), its log file, its line of the progress board and its report row.
+class CardJob {
+  public:
+    CardJob(const carvex::DeviceRoot& root, int port, const std::filesystem::path& log,
+            ProgressBoard& board, size_t line);
+    CardJob(const CardJob&) = delete;
+    CardJob& operator=(const CardJob&) = delete;
+
+    const carvex::DeviceRoot& Root() const { return root_; }
+    int Port() const { return port_; }
+    HeldCard& Card() { return held_; }
+    cardwright::LogSink& Log() { return log_; }
+    BoardProgress& Progress() { return progress_; }
+    CommandLineView& View() { return view_; }
+    cardwright::CardWorkSeams Seams() { return {held_, log_, progress_, view_}; }
+    bool LogWritable() const { return static_cast<bool>(log_file_); }
+
+    // Why the card could not be opened, in a few words.
+    std::string WhyNotOpened() const;
+    // The row so far, with its result and the seconds since the job began; the line of the
+    // board shows the result.
+    ReportRow Finish(CardResult result);
+
+    ReportRow row;
+
+  private:
+    carvex::DeviceRoot root_;
+    int port_;
+    std::chrono::steady_clock::time_point start_;
+    std::ofstream log_file_;
+    cardwright::StreamLog log_;
+    cardwright::ConnectionCard connection_;
+    HeldCard held_;
+    BoardProgress progress_;
+    CommandLineView view_{false};
+};
+
+// The end of a write on a card: its restart awaited (unless `restart` is false), the card checked
+// to be the one written (its IMEI), then every NV item and the port setting that `written` holds
+// read back and compared byte for byte. Mismatching items go into the job's row.
+CardResult AwaitAndReadBack(CardJob& job, const CardWrites& written, bool restart,
+                            const ReturnLimits& limits);
+
+// The words of the step where the work on a card ended.
+namespace step {
+inline constexpr const char* kOpening = "opening the card";
+inline constexpr const char* kReading = "reading";
+inline constexpr const char* kImporting = "importing";
+inline constexpr const char* kPlanning = "planning";
+inline constexpr const char* kSnapshot = "snapshot";
+inline constexpr const char* kWriting = "writing";
+inline constexpr const char* kRestart = "restart";
+inline constexpr const char* kReadBack = "read-back";
+}  // namespace step
+
+}  // namespace carvexctl

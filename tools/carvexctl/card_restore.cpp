@@ -1,0 +1,116 @@
+#include "tools/carvexctl/card_restore.h"
+
+#include <array>
+
+#include "app/card_work/card_reader.h"
+#include "app/model/imei.h"
+#include "carvex/carvex.h"
+#include "carvex/platform/printable_text.h"
+#include "tools/carvexctl/card_job.h"
+#include "tools/carvexctl/card_session.h"
+
+namespace carvexctl {
+
+namespace {
+
+// The items the snapshot holds the bytes of, the LED items last.
+std::vector<SavedNvItem> ItemsToWrite(const CardSnapshot& snapshot, CardJob& job) {
+    std::vector<SavedNvItem> items;
+    for (const auto* list : {&snapshot.nv_items, &snapshot.led_items}) {
+        for (const SavedNvItem& saved : *list) {
+            if (saved.data) {
+                items.push_back(saved);
+            } else {
+                job.Log().AddLog("NV item " + std::to_string(saved.item) +
+                                 " was not active on the card when the snapshot was taken: it "
+                                 "is left as it is...");
+            }
+        }
+    }
+    return items;
+}
+
+}  // namespace
+
+ReportRow RestoreCard(const carvex::DeviceRoot& root, int port, const CardSnapshot& snapshot,
+                      const std::filesystem::path& snapshot_file, const RestoreRequest& request,
+                      const std::filesystem::path& log, ProgressBoard& board) {
+    CardJob job(root, port, log, board, 0);
+    job.row.snapshot = snapshot_file.string();
+    if (!job.LogWritable()) {
+        return job.Finish(
+            CardResult::Failed(step::kOpening, "its log cannot be written: " + log.string()));
+    }
+    job.Progress().Say("Opening the card...");
+    if (!job.Card().Open()) {
+        job.Log().AddLog("Init port failed");
+        return job.Finish(CardResult::Failed(step::kOpening, job.WhyNotOpened()));
+    }
+    job.Log().AddLog("Init port succeed...");
+
+    job.Progress().Say("Reading the card's identity...");
+    cardwright::CardAccess& card = job.Card();
+    std::array<uint8_t, CARVEX_IMEI_LENGTH> imei{};
+    int32_t status = 0;
+    if (card.ReadImei(imei, status)) {
+        job.row.imei = cardwright::DecodeImei(imei);
+    }
+    if (const auto firmware = card.FirmwareVersion(status)) {
+        job.row.firmware = carvex::PrintableText(cardwright::CardText(*firmware));
+    }
+    if (const auto type = card.BoardType()) {
+        job.row.card_type = carvex::PrintableText(cardwright::CardText(*type));
+    }
+    if (job.row.imei != snapshot.imei) {
+        const std::string other = "the card's IMEI is " +
+                                  (job.row.imei.empty() ? std::string("unknown") : job.row.imei) +
+                                  ", the snapshot's " + snapshot.imei;
+        if (!request.force) {
+            job.Log().AddLog("Another card than the snapshot's: " + other + "...");
+            return job.Finish(CardResult::Refused("another card (" + other + ")"));
+        }
+        job.Log().AddLog("Restored onto another card than the snapshot's, as asked: " + other +
+                         "...");
+    }
+
+    RecordingCard recorder(card, RecordingCard::Writes::kSend);
+    const auto failed = [&](const std::string& why) {
+        job.Log().AddLog(why + "...");
+        job.row.nv_written = recorder.Written().nv.size();
+        return job.Finish(CardResult::Failed(
+            step::kWriting, recorder.Written().nv.empty()
+                                ? why
+                                : why + "; what was written before stays on the card"));
+    };
+    const std::vector<SavedNvItem> items = ItemsToWrite(snapshot, job);
+    for (size_t i = 0; i < items.size(); ++i) {
+        job.Progress().Say("Restoring " + std::to_string(i + 1) + " of " +
+                           std::to_string(items.size()) + ": NV item " +
+                           std::to_string(items[i].item));
+        if (!recorder.WriteNv(items[i].item, *items[i].data)) {
+            return failed(*recorder.Written().failure);
+        }
+        job.Log().AddLog("NV item " + std::to_string(items[i].item) + " restored...");
+    }
+    if (snapshot.port_setting) {
+        if (!recorder.WritePortSetting(*snapshot.port_setting, status)) {
+            return failed(*recorder.Written().failure);
+        }
+        job.Log().AddLog("Write port setting succeed...");
+    }
+    job.row.nv_written = recorder.Written().nv.size();
+    job.Progress().Say("Backing up the card's NV items...");
+    job.Log().AddLog("Start BackupNVItems...");
+    if (!recorder.Backup(status)) {
+        return failed(*recorder.Written().failure);
+    }
+    job.Log().AddLog("BackupNVItems succed...");
+    if (request.restart) {
+        job.Progress().Say("Restarting the card...");
+        job.Log().AddLog("Restarting datacard...");
+        recorder.Restart();
+    }
+    return job.Finish(AwaitAndReadBack(job, recorder.Written(), request.restart, request.limits));
+}
+
+}  // namespace carvexctl

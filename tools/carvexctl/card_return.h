@@ -1,0 +1,37 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+#include "app/card_work/card_access.h"
+#include "carvex/platform/device_root.h"
+
+namespace carvexctl {
+
+// How long a restarted card may take: to go away once it has acknowledged the restart, and to be
+// back and answering after that (a real card enumerates anew on the USB bus).
+struct ReturnLimits {
+    static constexpr std::chrono::milliseconds kGoneLimit{20000};
+    static constexpr std::chrono::milliseconds kBackLimit{60000};
+
+    std::chrono::milliseconds gone = kGoneLimit;
+    std::chrono::milliseconds back = kBackLimit;
+};
+
+enum class CardReturn {
+    kBack,     // gone and back under the same COM name, and open again
+    kStayed,   // its port never went away
+    kNotBack,  // gone, and not back (or not answering) in time
+};
+
+// Waits for the card whose PC UI interface is COM`port` to come back after a restart: its ports
+// vanish from the device root and return under the same COM names. Looks at the device root
+// every kPoll through the library's clock; once the port is listed again, opens `card` (until it
+// answers or the time is up). The card is left open when it came back.
+CardReturn WaitForReturn(const carvex::DeviceRoot& root, int port, cardwright::CardAccess& card,
+                         const ReturnLimits& limits);
+
+// "the card did not come back within 60 s", ...
+std::string ReturnWords(CardReturn outcome, const ReturnLimits& limits);
+
+}  // namespace carvexctl

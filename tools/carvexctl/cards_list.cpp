@@ -1,0 +1,106 @@
+#include "tools/carvexctl/cards_list.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string>
+
+#include "app/card_work/card_reader.h"
+#include "app/model/imei.h"
+#include "carvex/carvex.h"
+#include "carvex/connection/card_connection.h"
+#include "carvex/link/port_discovery.h"
+#include "carvex/platform/printable_text.h"
+#include "tools/carvexctl/batch_apply.h"
+#include "tools/carvexctl/card_session.h"
+#include "tools/carvexctl/card_workers.h"
+
+namespace carvexctl {
+
+namespace {
+
+struct CardLine {
+    std::string pcui;
+    std::string modem = "-";
+    std::optional<std::array<std::string, 3>> answers;  // IMEI, model, firmware
+    std::string failure;
+};
+
+std::string Known(std::optional<std::string> text) {
+    return text && !text->empty() ? carvex::PrintableText(cardwright::CardText(*text)) : "-";
+}
+
+CardLine AskCard(const carvex::DeviceRoot& root, int port) {
+    CardLine line;
+    line.pcui = carvex::ComName(port);
+    for (const carvex::DiagPortEntry& entry : carvex::ListDiagPorts(root)) {
+        if (entry.com == port) {
+            if (const auto modem = carvex::FindModemPortFor(root, entry.card_mark)) {
+                line.modem = carvex::ComName(*modem);
+            }
+            break;
+        }
+    }
+    carvex::CardConnection card(root);
+    if (!card.Open(port)) {
+        line.failure = WhyNotOpened(root, port, card).brief;
+        return line;
+    }
+    std::array<uint8_t, CARVEX_IMEI_LENGTH> imei{};
+    int32_t status = 0;
+    std::string model;
+    std::string firmware;
+    const bool has_model = card.BoardType(&model);
+    const bool has_firmware = card.FirmwareVersion(&firmware, &status);
+    line.answers = {card.Imei(imei, &status) ? Known(cardwright::DecodeImei(imei)) : "-",
+                    Known(has_model ? std::optional(model) : std::nullopt),
+                    Known(has_firmware ? std::optional(firmware) : std::nullopt)};
+    return line;
+}
+
+}  // namespace
+
+bool PrintCards(std::ostream& out, const carvex::DeviceRoot& root, const std::vector<int>& named) {
+    const std::vector<int> ports = CardsToWork(root, named);
+    if (ports.empty()) {
+        out << "No card found in the device root " << carvex::PrintableText(root.Path().string())
+            << ": no PC UI interface among the serial ports.\n";
+        return false;
+    }
+    Progress("Asking " + std::to_string(ports.size()) +
+             (ports.size() == 1 ? " card..." : " cards at once..."));
+    std::vector<CardLine> lines(ports.size());
+    RunOnWorkers(ports.size(), 0, [&](size_t i) { lines[i] = AskCard(root, ports[i]); });
+
+    std::vector<std::array<std::string, 5>> table{{"PC UI", "MODEM", "IMEI", "MODEL", "FIRMWARE"}};
+    for (const CardLine& line : lines) {
+        if (line.answers) {
+            table.push_back({line.pcui, line.modem, (*line.answers)[0], (*line.answers)[1],
+                             (*line.answers)[2]});
+        } else {
+            table.push_back({line.pcui, line.modem, line.failure, "", ""});
+        }
+    }
+    std::array<size_t, 5> widths{};
+    for (const auto& row : table) {
+        // A failure spans the answers' columns.
+        const size_t columns = row[3].empty() && &row != &table.front() ? 2 : 5;
+        for (size_t i = 0; i < columns; ++i) {
+            widths[i] = std::max(widths[i], row[i].size());
+        }
+    }
+    for (const auto& row : table) {
+        std::string text;
+        for (size_t i = 0; i < row.size(); ++i) {
+            text += row[i];
+            if (i + 1 < row.size() && !row[i + 1].empty()) {
+                text += std::string(widths[i] - std::min(widths[i], row[i].size()) + 2, ' ');
+            }
+        }
+        out << text << "\n";
+    }
+    return std::all_of(lines.begin(), lines.end(),
+                       [](const CardLine& line) { return line.answers.has_value(); });
+}
+
+}  // namespace carvexctl

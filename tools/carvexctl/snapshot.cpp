@@ -1,0 +1,307 @@
+#include "tools/carvexctl/snapshot.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+
+#include "carvex/platform/whole_file.h"
+#include "tools/carvexctl/json_text.h"
+
+namespace carvexctl {
+
+namespace {
+
+namespace fs = std::filesystem;
+using cardwright::NvData;
+
+constexpr std::string_view kFormat = "carvexctl card snapshot 1";
+constexpr std::string_view kChecksumLead = "  \"checksum\": \"crc32:";
+constexpr std::string_view kChecksumEnd = "\"\n}\n";
+constexpr size_t kChecksumDigits = 8;
+
+std::string Hex(std::span<const uint8_t> bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (const uint8_t byte : bytes) {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0x0F];
+    }
+    return text;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
+std::optional<NvData> NvFromHex(std::string_view text) {
+    NvData data{};
+    if (text.size() != data.size() * 2) {
+        return std::nullopt;
+    }
+    for (size_t i = 0; i < data.size(); ++i) {
+        const int high = HexDigit(text[2 * i]);
+        const int low = HexDigit(text[2 * i + 1]);
+        if (high < 0 || low < 0) {
+            return std::nullopt;
+        }
+        data[i] = static_cast<uint8_t>(high * 16 + low);
+    }
+    return data;
+}
+
+std::string ChecksumText(uint32_t crc) {
+    char text[kChecksumDigits + 1];
+    std::snprintf(text, sizeof text, "%08x", crc);
+    return text;
+}
+
+JsonValue ItemsValue(const std::vector<SavedNvItem>& items) {
+    JsonValue::Array array;
+    for (const SavedNvItem& saved : items) {
+        array.emplace_back(JsonValue::Object{
+            {"item", JsonValue(int64_t{saved.item})},
+            {"data", saved.data ? JsonValue(Hex(*saved.data)) : JsonValue(nullptr)}});
+    }
+    return array;
+}
+
+// Reads the fields of a parsed snapshot; the first one that is missing or not what it must be
+// fails the whole.
+class Fields {
+  public:
+    explicit Fields(const JsonValue& root) : root_(root) {}
+
+    bool Text(std::string_view name, std::string& out) {
+        const JsonValue* value = root_.Find(name);
+        if (value == nullptr || value->Text() == nullptr) {
+            return Fail("\"" + std::string(name) + "\" is missing or no text");
+        }
+        out = *value->Text();
+        return true;
+    }
+
+    bool Items(std::string_view name, std::vector<SavedNvItem>& out) {
+        const JsonValue* value = root_.Find(name);
+        if (value == nullptr || value->Items() == nullptr) {
+            return Fail("\"" + std::string(name) + "\" is missing or no list");
+        }
+        for (const JsonValue& entry : *value->Items()) {
+            const JsonValue* item = entry.Find("item");
+            const JsonValue* data = entry.Find("data");
+            if (item == nullptr || item->Integer() == nullptr || *item->Integer() < 0 ||
+                *item->Integer() > 0xFFFF || data == nullptr) {
+                return Fail("an entry of \"" + std::string(name) + "\" names no NV item");
+            }
+            SavedNvItem saved{static_cast<int32_t>(*item->Integer()), std::nullopt};
+            if (!data->IsNull()) {
+                if (data->Text() == nullptr || !(saved.data = NvFromHex(*data->Text()))) {
+                    return Fail("NV item " + std::to_string(saved.item) +
+                                " does not hold 128 bytes in hex");
+                }
+            }
+            out.push_back(saved);
+        }
+        return true;
+    }
+
+    bool PortSetting(std::optional<cardwright::DeviceState>& out) {
+        const JsonValue* value = root_.Find("port_setting");
+        if (value == nullptr) {
+            return Fail("\"port_setting\" is missing");
+        }
+        if (value->IsNull()) {
+            return true;
+        }
+        const JsonValue* state = value->Find("state");
+        const JsonValue* mask = value->Find("mask");
+        const auto byte = [](const JsonValue* v) {
+            return v != nullptr && v->Integer() != nullptr && *v->Integer() >= 0 &&
+                   *v->Integer() <= 0xFF;
+        };
+        if (!byte(state) || !byte(mask)) {
+            return Fail("\"port_setting\" does not hold a state and a mask from 0 to 255");
+        }
+        out = cardwright::DeviceState{static_cast<int32_t>(*state->Integer()),
+                                      static_cast<int32_t>(*mask->Integer())};
+        return true;
+    }
+
+    const std::string& Error() const { return error_; }
+
+  private:
+    bool Fail(std::string why) {
+        error_ = std::move(why);
+        return false;
+    }
+
+    const JsonValue& root_;
+    std::string error_;
+};
+
+}  // namespace
+
+uint32_t Crc32(std::string_view bytes) {
+    uint32_t crc = 0xFFFFFFFF;
+    for (const char c : bytes) {
+        crc ^= static_cast<uint8_t>(c);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc >> 1) ^ ((crc & 1) != 0 ? 0xEDB88320 : 0);
+        }
+    }
+    return crc ^ 0xFFFFFFFF;
+}
+
+std::string SnapshotText(const CardSnapshot& snapshot) {
+    JsonValue port_setting;
+    if (snapshot.port_setting) {
+        port_setting = JsonValue::Object{{"state", JsonValue(snapshot.port_setting->state)},
+                                         {"mask", JsonValue(snapshot.port_setting->mask)}};
+    }
+    const JsonValue body(JsonValue::Object{
+        {"format", JsonValue(std::string(kFormat))},
+        {"imei", JsonValue(snapshot.imei)},
+        {"firmware", JsonValue(snapshot.firmware)},
+        {"card_type", JsonValue(snapshot.card_type)},
+        {"port", JsonValue(snapshot.port)},
+        {"taken", JsonValue(snapshot.taken)},
+        {"settings", JsonValue(snapshot.settings)},
+        {"nv_items", ItemsValue(snapshot.nv_items)},
+        {"led_items", ItemsValue(snapshot.led_items)},
+        {"port_setting", port_setting},
+    });
+    // The checksum is the last member: it covers every byte before its line.
+    std::string text = JsonText(body);
+    text.erase(text.size() - 2);  // "\n}"
+    text += ",\n";
+    const std::string checksum = ChecksumText(Crc32(text));
+    return text + std::string(kChecksumLead) + checksum + std::string(kChecksumEnd);
+}
+
+SnapshotRead ReadSnapshotText(std::string_view text) {
+    SnapshotRead read;
+    const size_t lead = text.rfind(kChecksumLead);
+    if (lead == std::string_view::npos || lead == 0 || text[lead - 1] != '\n' ||
+        text.size() != lead + kChecksumLead.size() + kChecksumDigits + kChecksumEnd.size() ||
+        !text.ends_with(kChecksumEnd)) {
+        read.error = "it is cut short, or no snapshot: it does not end with its checksum";
+        return read;
+    }
+    const std::string_view stored = text.substr(lead + kChecksumLead.size(), kChecksumDigits);
+    if (stored != ChecksumText(Crc32(text.substr(0, lead)))) {
+        read.error =
+            "its checksum does not match its contents: it was changed after it was written";
+        return read;
+    }
+    const ParsedJson parsed = ParseJson(text);
+    if (!parsed.value || parsed.value->Members() == nullptr) {
+        read.error = "it is no JSON object: " + parsed.error;
+        return read;
+    }
+    Fields fields(*parsed.value);
+    CardSnapshot snapshot;
+    std::string format;
+    if (!fields.Text("format", format) || format != kFormat) {
+        read.error = "it is no snapshot of carvexctl (format \"" + format + "\")";
+        return read;
+    }
+    if (!fields.Text("imei", snapshot.imei) || !fields.Text("firmware", snapshot.firmware) ||
+        !fields.Text("card_type", snapshot.card_type) || !fields.Text("port", snapshot.port) ||
+        !fields.Text("taken", snapshot.taken) || !fields.Text("settings", snapshot.settings) ||
+        !fields.Items("nv_items", snapshot.nv_items) ||
+        !fields.Items("led_items", snapshot.led_items) ||
+        !fields.PortSetting(snapshot.port_setting)) {
+        read.error = fields.Error();
+        return read;
+    }
+    if (snapshot.imei.empty() || snapshot.imei.size() > 15 ||
+        snapshot.imei.find_first_not_of("0123456789") != std::string::npos) {
+        read.error = "its IMEI is no number of up to 15 digits";
+        return read;
+    }
+    read.snapshot = std::move(snapshot);
+    return read;
+}
+
+SnapshotRead LoadSnapshot(const fs::path& path) {
+    const carvex::WholeFile file = carvex::ReadWholeFile(path, kMaxSnapshotBytes);
+    if (file.stamp.kind == carvex::FileStamp::Kind::kMissing) {
+        return {std::nullopt, path.string() + " does not exist"};
+    }
+    if (file.error || file.stamp.kind != carvex::FileStamp::Kind::kFile) {
+        return {std::nullopt, "cannot read " + path.string() +
+                                  (file.error ? ": " + file.error.message() : ": not a file")};
+    }
+    SnapshotRead read = ReadSnapshotText(file.content);
+    if (!read.snapshot) {
+        read.error = path.string() + " is refused: " + read.error;
+    }
+    return read;
+}
+
+std::string UtcText(std::chrono::system_clock::time_point when, bool compact) {
+    using namespace std::chrono;
+    const auto day = floor<days>(when);
+    const year_month_day date(day);
+    const hh_mm_ss time(floor<seconds>(when - day));
+    char text[32];
+    std::snprintf(text, sizeof text,
+                  compact ? "%04d%02u%02uT%02d%02d%02dZ" : "%04d-%02u-%02uT%02d:%02d:%02dZ",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+                  static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()));
+    return text;
+}
+
+SnapshotSaved SaveSnapshot(const fs::path& folder, const CardSnapshot& snapshot,
+                           std::chrono::system_clock::time_point taken) {
+    SnapshotSaved saved;
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (error) {
+        saved.error = "cannot make the folder " + folder.string() + ": " + error.message();
+        return saved;
+    }
+    const std::string stem = snapshot.imei + "-" + UtcText(taken, true);
+    fs::path path = folder / (stem + ".json");
+    for (int again = 2; fs::exists(fs::symlink_status(path, error)); ++again) {
+        path = folder / (stem + "-" + std::to_string(again) + ".json");
+    }
+    const carvex::Replacement written = carvex::ReplaceWholeFile(path, SnapshotText(snapshot));
+    if (!written.stamp) {
+        saved.error = written.error;
+        return saved;
+    }
+    saved.file = path;
+    return saved;
+}
+
+fs::path StateFolder() {
+    const auto absolute = [](const char* name) -> std::optional<fs::path> {
+        const char* value = std::getenv(name);
+        if (value == nullptr || !fs::path(value).is_absolute()) {
+            return std::nullopt;
+        }
+        return fs::path(value);
+    };
+    if (const auto state = absolute("XDG_STATE_HOME")) {
+        return *state / "carvex";
+    }
+    if (const auto home = absolute("HOME")) {
+        return *home / ".local" / "state" / "carvex";
+    }
+    // Windows keeps a user's state under the local application data.
+    if (const auto local = absolute("LOCALAPPDATA")) {
+        return *local / "carvex";
+    }
+    std::error_code error;
+    return fs::temp_directory_path(error) / "carvex";
+}
+
+}  // namespace carvexctl
