@@ -58,6 +58,25 @@ constexpr int kValueBoxOffset = 120;
 constexpr int kValueBoxRaise = 5;
 constexpr std::chrono::milliseconds kStartUpDelay{500};
 const QString kLabelPrefix = QStringLiteral("LABEL_");
+// The window's work per item, in steps of WorkDone.
+constexpr int kBuildItemSteps = 10;
+constexpr int kRemoveItemSteps = 2;
+
+// The pages are not repainted while their controls are made or removed: the window answers
+// meanwhile, and shows the pages once they are whole, as it did when it answered only then.
+class FrozenPages {
+  public:
+    explicit FrozenPages(QWidget& pages) : pages_(pages), was_enabled_(pages.updatesEnabled()) {
+        pages_.setUpdatesEnabled(false);
+    }
+    ~FrozenPages() { pages_.setUpdatesEnabled(was_enabled_); }
+    FrozenPages(const FrozenPages&) = delete;
+    FrozenPages& operator=(const FrozenPages&) = delete;
+
+  private:
+    QWidget& pages_;
+    bool was_enabled_;
+};
 
 }  // namespace
 
@@ -303,9 +322,16 @@ int TMainFrm::SlotIndex(const QWidget* tab) const {
 }
 
 void TMainFrm::BuildConfigPages() {
+    const FrozenPages frozen(*PageControl1);
     FreeItems();
     std::vector<std::string> repeated_items;
-    auto items = ReadConfigItems(*description_, &repeated_items);
+    std::vector<std::string> repeated_pages;
+    std::optional<std::vector<TConfigItem>> items;
+    std::optional<std::vector<ConfigPage>> pages;
+    RunAside([&] {
+        items = ReadConfigItems(*description_, &repeated_items);
+        pages = ReadConfigPages(*description_, &repeated_pages);
+    });
     items_described_ = items.has_value();
     if (items) {
         ConfigItems = std::move(*items);
@@ -319,8 +345,6 @@ void TMainFrm::BuildConfigPages() {
                               "ignored...")
                    .arg(Q(name)));
     }
-    std::vector<std::string> repeated_pages;
-    const auto pages = ReadConfigPages(*description_, &repeated_pages);
     for (const std::string& id : repeated_pages) {
         AddLog(QStringLiteral("Page %1 is listed twice in [CONFIG_PAGE]: the later one is "
                               "ignored...")
@@ -377,6 +401,7 @@ void TMainFrm::BuildPageItems(QWidget* tab, const std::string& page_id) {
         value->setGeometry(at.x + kValueBoxOffset, at.y - kValueBoxRaise, item.ItemWidth,
                            value->sizeHint().height());
         value->setVisible(item.Visible);
+        WorkDone(kBuildItemSteps);
         created_controls_.push_back({label, value});
         controls_.emplace(item.Name, created_controls_.back());
         if (index < item_controls_.size()) {
@@ -426,14 +451,24 @@ void TMainFrm::FreeItems() {
 }
 
 void TMainFrm::FreeItemsAndControls() {
-    // Every control made, also those of a name listed twice, which the index does not hold.
-    for (const ItemControls& controls : created_controls_) {
-        delete controls.label;
-        delete controls.value;
-    }
+    const FrozenPages frozen(*PageControl1);
+    // Nothing names the controls any more by the time the window answers between them. Every
+    // control made goes, also those of a name listed twice, which the index does not hold.
+    const std::vector<ItemControls> controls = std::move(created_controls_);
     created_controls_.clear();
     controls_.clear();
     FreeItems();
+    for (const ItemControls& control : controls) {
+        delete control.label;
+        delete control.value;
+        WorkDone(kRemoveItemSteps);
+    }
+}
+
+void TMainFrm::RebuildConfigPages() {
+    const FrozenPages frozen(*PageControl1);
+    FreeItemsAndControls();
+    BuildConfigPages();
 }
 
 void TMainFrm::AddLog(const QString& message) {

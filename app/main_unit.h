@@ -88,6 +88,8 @@ class TMainFrm : public QMainWindow,
     void ToggleItemControl(QCheckBox* label_box);
     void FreeItems();
     void FreeItemsAndControls();
+    // FreeItemsAndControls and BuildConfigPages, the pages shown again only once they are whole.
+    void RebuildConfigPages();
 
     void AddLog(const QString& message);
 
@@ -200,6 +202,14 @@ class TMainFrm : public QMainWindow,
     QTreeWidgetItem* FirstSelectedStep() const;
     // The log's pause after a line; inside a command the window repaints meanwhile.
     void LogPause();
+    // Long work of a command on the window's thread (the controls of many items built or
+    // removed, many values shown) is counted in steps; after every batch of them the window
+    // handles its events, so that it repaints and its log and status bar follow. The user's
+    // input stays kept out, and no other command can start meanwhile.
+    void WorkDone(int steps);
+    // Runs work that needs no widget (reading the description) off the window's thread while a
+    // command runs, the window answering meanwhile; outside a command, right here.
+    void RunAside(const std::function<void()>& work);
     void SetCommandsEnabled(bool enabled);
     void ReopenIniFiles();
     // The seams the card work runs through here.
@@ -236,6 +246,7 @@ class TMainFrm : public QMainWindow,
     std::unique_ptr<LibraryCard> card_;
     bool command_running_ = false;
     bool close_requested_ = false;
+    int steps_unanswered_ = 0;  // of WorkDone, since the window last handled its events
 };
 
 }  // namespace cardwright

@@ -8,8 +8,7 @@ namespace cardwright {
 void TMainFrm::ReadFromDataCardBtnClick() {
     RunCommand([this] {
         CardType.clear();
-        FreeItemsAndControls();
-        BuildConfigPages();
+        RebuildConfigPages();
         LoadSolutionList();
         LoadCurrentSolution();
     });

@@ -12,6 +12,8 @@ namespace cardwright {
 
 namespace {
 
+// Showing one value, in steps of WorkDone.
+constexpr int kShowValueSteps = 2;
 const QString kIniFilter = QStringLiteral("Ini Files|*.ini");
 const QString kNoStep = QStringLiteral("--");
 
@@ -39,12 +41,14 @@ void TMainFrm::ItemShown(size_t index) {
     }
     controls.label->setChecked(shown.ticked);
     controls.value->setEnabled(shown.ticked);
+    WorkDone(kShowValueSteps);
 }
 
 void TMainFrm::ItemHidden(size_t index) {
     if (index < item_controls_.size() && item_controls_[index].value != nullptr) {
         item_controls_[index].label->setVisible(false);
         item_controls_[index].value->setVisible(false);
+        WorkDone(kShowValueSteps);
     }
 }
 
@@ -66,8 +70,7 @@ void TMainFrm::LedStepsCleared() {
 }
 
 void TMainFrm::RebuildPages(CardWorkState& /*state*/, const IniFile& /*description*/) {
-    FreeItemsAndControls();
-    BuildConfigPages();
+    RebuildConfigPages();
 }
 
 void TMainFrm::ShowMessage(std::string_view text) {
