@@ -323,6 +323,9 @@ int TMainFrm::SlotIndex(const QWidget* tab) const {
 
 void TMainFrm::BuildConfigPages() {
     const FrozenPages frozen(*PageControl1);
+    // Every page is laid out for the height the pages had when the build began, also when the
+    // window is resized while it answers between the items.
+    const int page_height = PageControl1->height();
     FreeItems();
     std::vector<std::string> repeated_items;
     std::vector<std::string> repeated_pages;
@@ -364,21 +367,21 @@ void TMainFrm::BuildConfigPages() {
             const int index = SlotIndex(PageSlots[i]);
             PageControl1->setTabVisible(index, true);
             PageControl1->setTabText(index, Q(page.caption));
-            BuildPageItems(PageSlots[i], page.id);
+            BuildPageItems(PageSlots[i], page.id, page_height);
         }
     }
-    BuildPageItems(LedSheet, std::string(kLedPageId));
+    BuildPageItems(LedSheet, std::string(kLedPageId), page_height);
     state_.values = ItemValues(
         ConfigItems, [this](const TConfigItem& item) { return ValueBox(item.Name) != nullptr; });
     state_.values.SetListener(this);
 }
 
-void TMainFrm::BuildPageItems(QWidget* tab, const std::string& page_id) {
+void TMainFrm::BuildPageItems(QWidget* tab, const std::string& page_id, int page_height) {
     if (!items_described_) {
         prompts_->ShowMessage(this, QStringLiteral("Bad config files..."));
         return;
     }
-    ItemLayout layout(PageControl1->height());
+    ItemLayout layout(page_height);
     for (size_t index = 0; index < ConfigItems.size(); ++index) {
         const TConfigItem& item = ConfigItems[index];
         if (item.AlongPage != page_id) {
@@ -401,13 +404,13 @@ void TMainFrm::BuildPageItems(QWidget* tab, const std::string& page_id) {
         value->setGeometry(at.x + kValueBoxOffset, at.y - kValueBoxRaise, item.ItemWidth,
                            value->sizeHint().height());
         value->setVisible(item.Visible);
-        WorkDone(kBuildItemSteps);
         created_controls_.push_back({label, value});
         controls_.emplace(item.Name, created_controls_.back());
         if (index < item_controls_.size()) {
             item_controls_[index] = created_controls_.back();
         }
         layout.Advance(item.Visible);
+        WorkDone(kBuildItemSteps);
     }
 }
 

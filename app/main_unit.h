@@ -79,8 +79,9 @@ class TMainFrm : public QMainWindow,
 
     // Reads the item list once and builds every described page and the LED page from it.
     void BuildConfigPages();
-    // Creates the controls of the items of ConfigItems that belong to the page.
-    void BuildPageItems(QWidget* tab, const std::string& page_id);
+    // Creates the controls of the items of ConfigItems that belong to the page, laid out for a
+    // page control of that height.
+    void BuildPageItems(QWidget* tab, const std::string& page_id, int page_height);
     void ApplyCardFilter(const std::string& card_type);
     TConfigItem* FindItem(const std::string& name);
     QComboBox* ValueBox(const std::string& name) const;
