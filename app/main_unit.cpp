@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QSettings>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
@@ -58,6 +59,8 @@ constexpr int kValueBoxOffset = 120;
 constexpr int kValueBoxRaise = 5;
 constexpr std::chrono::milliseconds kStartUpDelay{500};
 const QString kLabelPrefix = QStringLiteral("LABEL_");
+const QString kGeometryKey = QStringLiteral("geometry");
+const QString kSplitterKey = QStringLiteral("splitter");
 // The window's work per item, in steps of WorkDone.
 constexpr int kBuildItemSteps = 10;
 constexpr int kRemoveItemSteps = 2;
@@ -91,6 +94,7 @@ TMainFrm::TMainFrm(const QString& program_dir, std::unique_ptr<UserPrompts> prom
     setWindowTitle(QStringLiteral("Cardwright"));
     resize(kWindowWidth, kWindowHeight);
     CreateControls();
+    state_restored_ = RestoreWindowState();
     log_ = std::make_unique<WindowLog>(
         QDir(program_dir).filePath(QString::fromLatin1(kLogFile)).toStdString(), *Memo1,
         [this] { LogPause(); }, [this](const QString& text) { prompts_->ShowMessage(this, text); });
@@ -168,6 +172,9 @@ void TMainFrm::CreateControls() {
         label->setFixedWidth(kStatusPanelWidth);
         StatusBar1->addWidget(label);
     }
+    SourcePanel = new QLabel;
+    SourcePanel->setObjectName(QStringLiteral("SourcePanel"));
+    StatusBar1->addPermanentWidget(SourcePanel);
     setStatusBar(StatusBar1);
 
     Timer1 = new QTimer(this);
@@ -234,25 +241,30 @@ void TMainFrm::CreateMenu() {
     MainMenu1 = new QMenuBar;
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
     setMenuBar(MainMenu1);
-    QMenu* edit = MainMenu1->addMenu(QStringLiteral("Edit"));
+    // Access keys ("&") underline a letter and leave the words as they are.
+    QMenu* edit = MainMenu1->addMenu(QStringLiteral("&Edit"));
     edit->setObjectName(QStringLiteral("Edit1"));
     struct Entry {
         const char* name;
         const char* text;
+        QKeyCombination key;
         void (TMainFrm::*handler)();
     };
-    for (const Entry& entry : {Entry{"Read1", "Read", &TMainFrm::ReadFromDataCardBtnClick},
-                               Entry{"Write1", "Write", &TMainFrm::WriteToDataCardBtnClick},
-                               Entry{"Import1", "Import...", &TMainFrm::ImportBtnClick},
-                               Entry{"Export1", "Export...", &TMainFrm::ExportBtnClick}}) {
+    for (const Entry& entry :
+         {Entry{"Read1", "&Read", Qt::CTRL | Qt::Key_R, &TMainFrm::ReadFromDataCardBtnClick},
+          Entry{"Write1", "&Write", Qt::CTRL | Qt::Key_W, &TMainFrm::WriteToDataCardBtnClick},
+          Entry{"Import1", "&Import...", Qt::CTRL | Qt::Key_O, &TMainFrm::ImportBtnClick},
+          Entry{"Export1", "&Export...", Qt::CTRL | Qt::Key_S, &TMainFrm::ExportBtnClick}}) {
         QAction* action = edit->addAction(QString::fromLatin1(entry.text));
         action->setObjectName(QString::fromLatin1(entry.name));
+        action->setShortcut(entry.key);
         connect(action, &QAction::triggered, this, entry.handler);
     }
-    QMenu* help = MainMenu1->addMenu(QStringLiteral("Help"));
+    QMenu* help = MainMenu1->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help1"));
-    QAction* about = help->addAction(QStringLiteral("About"));
+    QAction* about = help->addAction(QStringLiteral("&About"));
     about->setObjectName(QStringLiteral("About1"));
+    about->setShortcut(Qt::Key_F1);
     connect(about, &QAction::triggered, this, &TMainFrm::About1Click);
 }
 
@@ -287,13 +299,33 @@ void TMainFrm::CreateCommonInfo() {
 
 void TMainFrm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (!sized_) {
-        sized_ = true;
-        // The size is the whole window's: take the window system's frame off it.
-        const QSize frame = frameGeometry().size() - geometry().size();
-        resize(kWindowWidth - frame.width(), kWindowHeight - frame.height());
+    if (!shown_) {
+        shown_ = true;
+        if (!state_restored_) {
+            // The size is the whole window's: take the window system's frame off it.
+            const QSize frame = frameGeometry().size() - geometry().size();
+            resize(kWindowWidth - frame.width(), kWindowHeight - frame.height());
+        }
         FormShow();
     }
+}
+
+bool TMainFrm::RestoreWindowState() {
+    const QSettings saved(QDir(program_dir_).filePath(QString::fromLatin1(kWindowStateFile)),
+                          QSettings::IniFormat);
+    const QByteArray geometry = saved.value(kGeometryKey).toByteArray();
+    if (geometry.isEmpty() || !restoreGeometry(geometry)) {
+        return false;
+    }
+    Splitter1->restoreState(saved.value(kSplitterKey).toByteArray());
+    return true;
+}
+
+void TMainFrm::SaveWindowState() const {
+    QSettings saved(QDir(program_dir_).filePath(QString::fromLatin1(kWindowStateFile)),
+                    QSettings::IniFormat);
+    saved.setValue(kGeometryKey, saveGeometry());
+    saved.setValue(kSplitterKey, Splitter1->saveState());
 }
 
 void TMainFrm::FormShow() {
@@ -374,6 +406,7 @@ void TMainFrm::BuildConfigPages() {
     state_.values = ItemValues(
         ConfigItems, [this](const TConfigItem& item) { return ValueBox(item.Name) != nullptr; });
     state_.values.SetListener(this);
+    Settle();
 }
 
 void TMainFrm::BuildPageItems(QWidget* tab, const std::string& page_id, int page_height) {

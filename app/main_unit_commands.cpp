@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QStatusBar>
@@ -13,6 +14,7 @@
 #include "app/library_worker.h"
 #include "app/main_unit.h"
 #include "app/model/model_clock.h"
+#include "app/qt_text.h"
 #include "app/window_log.h"
 
 namespace cardwright {
@@ -70,10 +72,12 @@ bool TMainFrm::RunCommand(const std::function<void()>& command) {
         ~Running() {
             qApp->removeEventFilter(&window);
             window.SetCommandsEnabled(true);
-            window.StatusBar1->clearMessage();
+            // The step last shown goes; what the command came to stays until the next one.
+            window.StatusBar1->showMessage(Q(window.outcome_));
             window.command_running_ = false;
         }
     };
+    outcome_.clear();
     {
         const Running running(*this);
         try {
@@ -99,6 +103,16 @@ void TMainFrm::ShowStep(const QString& text) {
     StatusBar1->showMessage(text);
 }
 
+void TMainFrm::ShowOutcome(const std::string& text) {
+    outcome_ = text;
+}
+
+void TMainFrm::ShowSource(const std::string& text) {
+    SourcePanel->setText(Q(text));
+    setWindowTitle(text.empty() ? QStringLiteral("Cardwright")
+                                : QStringLiteral("Cardwright - %1").arg(Q(text)));
+}
+
 void TMainFrm::SetCommandsEnabled(bool enabled) {
     for (QAction* action : ToolBar1->actions()) {
         action->setEnabled(enabled);
@@ -114,6 +128,7 @@ void TMainFrm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    SaveWindowState();
     QMainWindow::closeEvent(event);
 }
 

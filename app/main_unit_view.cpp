@@ -78,11 +78,38 @@ void TMainFrm::ShowMessage(std::string_view text) {
 }
 
 std::optional<std::filesystem::path> TMainFrm::AskOpenFileName() {
-    return Chosen(prompts_->AskOpenFileName(this, kIniFilter));
+    auto chosen = Chosen(prompts_->AskOpenFileName(this, kIniFilter));
+    chosen_file_ = chosen.value_or(std::filesystem::path());
+    return chosen;
 }
 
 std::optional<std::filesystem::path> TMainFrm::AskSaveFileName() {
-    return Chosen(prompts_->AskSaveFileName(this, kIniFilter));
+    auto chosen = Chosen(prompts_->AskSaveFileName(this, kIniFilter));
+    chosen_file_ = chosen.value_or(std::filesystem::path());
+    return chosen;
+}
+
+// The command has taken what the boxes show into the state.
+bool TMainFrm::ConfirmReread() {
+    reread_confirmed_ = OnScreen() == settled_ ||
+                        prompts_->AskYesNo(this, QString::fromLatin1(kExportRereadQuestion));
+    return reread_confirmed_;
+}
+
+TMainFrm::ScreenValues TMainFrm::OnScreen() const {
+    ScreenValues screen;
+    for (size_t index = 0; index < state_.values.size(); ++index) {
+        const ItemValue& value = state_.values[index];
+        screen.items.emplace_back(value.text, value.ticked);
+    }
+    for (int status = 1; status <= kLedStatuses; ++status) {
+        screen.led.push_back(LedInfo.Line(status));
+    }
+    return screen;
+}
+
+void TMainFrm::Settle() {
+    settled_ = OnScreen();
 }
 
 void TMainFrm::WriteEnding() {

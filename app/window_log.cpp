@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QStringList>
 #include <chrono>
 
@@ -38,7 +39,11 @@ void WindowLog::AddLog(const QString& message) {
             .count());
     const QString line = LogLine(now, QLocale::system(), message);
     lines_.push_back(line.toStdString());
+    const bool follow = ShowsNewest();
     memo_.appendPlainText(line);
+    if (follow) {
+        ShowNewestLine();
+    }
     pause_();
     Save(lines_.back());
 }
@@ -60,6 +65,18 @@ void WindowLog::StartRun() {
         shown << Q(line);
     }
     memo_.setPlainText(shown.join(QLatin1Char('\n')));
+    ShowNewestLine();
+}
+
+// As in a terminal: the view is at the newest line unless the user has scrolled up to read.
+bool WindowLog::ShowsNewest() const {
+    const QScrollBar* bar = memo_.verticalScrollBar();
+    return bar->value() >= bar->maximum();
+}
+
+void WindowLog::ShowNewestLine() {
+    QScrollBar* bar = memo_.verticalScrollBar();
+    bar->setValue(bar->maximum());
 }
 
 void WindowLog::Save(const std::string& line) {

@@ -19,7 +19,8 @@ namespace cardwright {
 // earlier runs of the file, four empty lines apart. The file always equals the memo: it is
 // written whole when that is needed and appended to otherwise, and a file whose earlier runs
 // could not be read is never replaced. A failure is reported once per run; later ones reach
-// only the memo, and the work that logged goes on.
+// only the memo, and the work that logged goes on. The memo's view follows the newest line, unless
+// the user has scrolled up to read.
 class WindowLog : public LogSink {
   public:
     WindowLog(std::filesystem::path file, QPlainTextEdit& memo, std::function<void()> pause,
@@ -38,6 +39,8 @@ class WindowLog : public LogSink {
 
     void StartRun();
     void Save(const std::string& line);
+    bool ShowsNewest() const;
+    void ShowNewestLine();
     void ReportFailure(const QString& text);
 
     LogFile file_;

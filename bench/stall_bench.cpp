@@ -102,6 +102,7 @@ class BenchPrompts : public cardwright::UserPrompts {
     QString AskSaveFileName(QWidget*, const QString&) override { return setting_file_; }
     bool AskLedStep(cardwright::TLedSettingFrm&) override { return false; }
     bool AskNewSolution(cardwright::TNewSoluationFrm&) override { return false; }
+    bool AskYesNo(QWidget*, const QString&) override { return true; }
 
   private:
     QString setting_file_;

@@ -30,6 +30,7 @@ class RecordingPrompts : public UserPrompts {
     QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
     bool AskLedStep(TLedSettingFrm&) override { return false; }
     bool AskNewSolution(TNewSoluationFrm&) override { return false; }
+    bool AskYesNo(QWidget*, const QString&) override { return false; }
 
   private:
     QStringList* messages_;

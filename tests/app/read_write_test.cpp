@@ -1,4 +1,5 @@
 #include <QImage>
+#include <QLabel>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -118,7 +119,13 @@ class ReadWriteTest : public QObject {
         QVERIFY(!w.FindItem("INACTIVE")->OnCard);
         QCOMPARE(w.LedInfo.From(), LedTable::Source::kCard);
         QCOMPARE(g_closes, g_opens);
-        QCOMPARE(w.StatusBar1->currentMessage(), QString());  // no step is left shown
+        // What the read came to stays, and what is shown says where it came from.
+        QCOMPARE(w.StatusBar1->currentMessage(),
+                 QStringLiteral("Read: done, 20 items, 1 not read"));
+        QCOMPARE(w.SourcePanel->text(),
+                 QStringLiteral("Card LW-X4201 on COM12, IMEI 356789012345678"));
+        QCOMPARE(w.windowTitle(),
+                 QStringLiteral("Cardwright - Card LW-X4201 on COM12, IMEI 356789012345678"));
     }
 
     void cardOnWhichNothingIsActive() {
