@@ -96,6 +96,8 @@ class ReadWriteTest : public QObject {
             QCOMPARE(Row(w, row), QStringLiteral("--"));
         }
         QVERIFY2(w.NewVersion, "a card that cannot be opened counts as the newer generation");
+        QCOMPARE(w.StatusBar1->currentMessage(), QStringLiteral("Read failed: no card found"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Cardwright"));
         QCOMPARE(g_closes, g_opens);  // a failed open is closed all the same
         QVERIFY(!w.Timer1->isActive());
     }
@@ -330,6 +332,7 @@ class ReadWriteTest : public QObject {
         QCOMPARE(t.Requests(Command::kReset), size_t{0});
         QVERIFY(log.contains(QStringLiteral("Close port...")));
         QCOMPARE(t.prompts().messages.last(), QStringLiteral("Write to datacard failed..."));
+        QCOMPARE(w.StatusBar1->currentMessage(), QStringLiteral("Write failed at Low byte"));
         QCOMPARE(g_closes, g_opens);
     }
 
