@@ -97,7 +97,12 @@ TMainFrm::TMainFrm(const QString& program_dir, std::unique_ptr<UserPrompts> prom
     state_restored_ = RestoreWindowState();
     log_ = std::make_unique<WindowLog>(
         QDir(program_dir).filePath(QString::fromLatin1(kLogFile)).toStdString(), *Memo1,
-        [this] { LogPause(); }, [this](const QString& text) { prompts_->ShowMessage(this, text); });
+        WindowLog::Hooks{
+            [this] { LogPause(); },
+            [this](const QString& text) { prompts_->ShowMessage(this, text); },
+            [this](const std::function<void()>& work) { RunAside(work); },
+            [this](int steps) { WorkDone(steps); },
+        });
     created_ = FormCreate();
 }
 

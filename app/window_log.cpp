@@ -5,7 +5,9 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QStringList>
+#include <algorithm>
 #include <chrono>
+#include <optional>
 
 #include "app/log_line.h"
 #include "app/model/model_clock.h"
@@ -16,15 +18,14 @@ namespace cardwright {
 namespace {
 
 constexpr int kEmptyLinesBetweenRuns = 4;
+// The earlier runs go into the memo this many lines at a time; a line costs about one step of
+// the window's work.
+constexpr size_t kLinesPerSlice = 500;
 
 }  // namespace
 
-WindowLog::WindowLog(std::filesystem::path file, QPlainTextEdit& memo, std::function<void()> pause,
-                     std::function<void(const QString&)> report_failure)
-    : file_(std::move(file)),
-      memo_(memo),
-      pause_(std::move(pause)),
-      report_failure_(std::move(report_failure)) {}
+WindowLog::WindowLog(std::filesystem::path file, QPlainTextEdit& memo, Hooks hooks)
+    : file_(std::move(file)), memo_(memo), hooks_(std::move(hooks)) {}
 
 void WindowLog::AddLog(std::string_view message) {
     AddLog(Q(message));
@@ -44,14 +45,16 @@ void WindowLog::AddLog(const QString& message) {
     if (follow) {
         ShowNewestLine();
     }
-    pause_();
+    hooks_.pause();
     Save(lines_.back());
 }
 
 void WindowLog::StartRun() {
     state_ = RunState::kWriteWhole;
     if (file_.Exists()) {
-        if (auto earlier = file_.ReadLines()) {
+        std::optional<std::vector<std::string>> earlier;
+        hooks_.aside([&] { earlier = file_.ReadLines(); });
+        if (earlier) {
             lines_ = std::move(*earlier);
             lines_.insert(lines_.end(), kEmptyLinesBetweenRuns, std::string());
         } else {
@@ -60,11 +63,16 @@ void WindowLog::StartRun() {
             ReportFailure(QStringLiteral("Cannot open file %1").arg(Q(file_.Path().string())));
         }
     }
-    QStringList shown;
-    for (const auto& line : lines_) {
-        shown << Q(line);
+    memo_.clear();
+    for (size_t first = 0; first < lines_.size(); first += kLinesPerSlice) {
+        QStringList slice;
+        for (size_t i = first; i < std::min(lines_.size(), first + kLinesPerSlice); ++i) {
+            slice << Q(lines_[i]);
+        }
+        memo_.appendPlainText(slice.join(QLatin1Char('\n')));
+        ShowNewestLine();
+        hooks_.work_done(static_cast<int>(slice.size()));
     }
-    memo_.setPlainText(shown.join(QLatin1Char('\n')));
     ShowNewestLine();
 }
 
@@ -81,7 +89,13 @@ void WindowLog::ShowNewestLine() {
 
 void WindowLog::Save(const std::string& line) {
     const bool whole = state_ == RunState::kWriteWhole;
-    if (whole ? file_.Rewrite(lines_) : file_.Append(line)) {
+    bool saved = false;
+    if (whole) {
+        hooks_.aside([&] { saved = file_.Rewrite(lines_); });
+    } else {
+        saved = file_.Append(line);
+    }
+    if (saved) {
         if (whole) {
             state_ = RunState::kAppending;
         }
@@ -98,7 +112,7 @@ void WindowLog::Save(const std::string& line) {
 void WindowLog::ReportFailure(const QString& text) {
     if (!failure_reported_) {
         failure_reported_ = true;
-        report_failure_(text);
+        hooks_.report_failure(text);
     }
 }
 

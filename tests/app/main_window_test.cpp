@@ -343,11 +343,12 @@ class MainWindowTest : public QObject {
 
     // As in a terminal: the view shows the newest line when the earlier runs are loaded and as
     // lines come, unless the user scrolled up to read; scrolled back down, it follows again.
+    // The earlier runs are more than one slice of the memo's loading.
     void logViewFollowsTheNewestLine() {
         WriteFiles("[CONFIG_PAGE]\r\nP=Page\r\n");
         {
             std::ofstream earlier(dir_->Path() / "ConfigLog.txt", std::ios::binary);
-            for (int i = 0; i < 300; ++i) {
+            for (int i = 0; i < 1200; ++i) {
                 earlier << "earlier line " << i << "\r\n";
             }
         }
@@ -357,6 +358,12 @@ class MainWindowTest : public QObject {
         QApplication::processEvents();
         QScrollBar* bar = w->Memo1->verticalScrollBar();
         w->AddLog(QStringLiteral("first"));
+        // The earlier runs, shown in slices, are the file's lines, as the memo always is.
+        const std::string file = ReadFile(dir_->Path() / "ConfigLog.txt");
+        QCOMPARE(LineCount(file), 1200 + 4 + 1);
+        QCOMPARE(w->Memo1->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n")) +
+                     QStringLiteral("\r\n"),
+                 QString::fromStdString(file));
         QVERIFY(bar->maximum() > 0);
         QCOMPARE(bar->value(), bar->maximum());
         w->AddLog(QStringLiteral("second"));
