@@ -209,6 +209,12 @@ class TMainFrm : public QMainWindow,
         QCheckBox* label = nullptr;
         QComboBox* value = nullptr;
     };
+    // The values and LED lines the screen shows.
+    struct ScreenValues {
+        std::vector<std::pair<std::string, bool>> items;  // text, ticked
+        std::vector<std::string> led;
+        friend bool operator==(const ScreenValues&, const ScreenValues&) = default;
+    };
 
     bool FormCreate();
     void CreateControls();
@@ -237,6 +243,7 @@ class TMainFrm : public QMainWindow,
     // What the screen shows now is what was last read, loaded or written: an export's reread
     // asks before it replaces anything that differs from it.
     void Settle();
+    ScreenValues OnScreen() const;
     // The seams the card work runs through here.
     CardWorkSeams Seams();
     // What the user chose in the boxes, into the state's values.
@@ -264,14 +271,7 @@ class TMainFrm : public QMainWindow,
     bool created_ = false;
     bool shown_ = false;
     bool state_restored_ = false;  // the last run's size and position were taken up
-    // The values and LED lines of the screen as last read, loaded or written.
-    struct ScreenValues {
-        std::vector<std::pair<std::string, bool>> items;  // text, ticked
-        std::vector<std::string> led;
-        friend bool operator==(const ScreenValues&, const ScreenValues&) = default;
-    };
-    ScreenValues OnScreen() const;
-    ScreenValues settled_;
+    ScreenValues settled_;         // as last read, loaded or written
     std::string outcome_;
     std::filesystem::path chosen_file_;  // the file dialogs' last answer
     bool reread_confirmed_ = false;      // the export's reread went ahead

@@ -88,6 +88,7 @@ bool TMainFrm::RunCommand(const std::function<void()>& command) {
             // the user's work unsaved: the command ends, and says why.
             AddLog(QStringLiteral("The command was broken off: %1")
                        .arg(QString::fromLocal8Bit(failure.what())));
+            ShowOutcome(std::string("The command was broken off: ") + failure.what());
             prompts_->ShowMessage(this, QStringLiteral("The command was broken off: %1")
                                             .arg(QString::fromLocal8Bit(failure.what())));
         }
