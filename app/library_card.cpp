@@ -5,6 +5,8 @@
 
 #include "app/carvex_api.h"
 #include "app/library_worker.h"
+#include "carvex/link/port_discovery.h"
+#include "carvex/platform/port_diagnosis.h"
 
 namespace cardwright {
 
@@ -19,8 +21,37 @@ std::string TextIn(const TextBuffer& buffer) {
 
 }  // namespace
 
+// The device root is looked up afresh each time, as InitCommPort does; so is the card's port,
+// the first PC UI interface there, which is the one InitCommPort opens.
 bool LibraryCard::Open() {
-    return worker_.Run([] { return InitCommPort(); }) != 0;
+    return worker_.Run([this] {
+        const int32_t opened = InitCommPort();
+        const auto root = carvex::DeviceRoot::FromEnvironment();
+        if (opened != 0) {
+            port_ = carvex::FindDiagPort(root);
+            trouble_.clear();
+        } else {
+            port_.reset();
+            trouble_ = carvex::ExplainUnopenableCard(root).brief;
+        }
+        return opened;
+    }) != 0;
+}
+
+bool LibraryCard::Gone() {
+    if (!port_) {
+        return false;
+    }
+    return worker_.Run([this] {
+        using Cause = carvex::PortDiagnosis::Cause;
+        const auto found =
+            carvex::ExplainUnopenablePort(carvex::DeviceRoot::FromEnvironment(), *port_);
+        if (found.cause != Cause::kGone && found.cause != Cause::kNotPublished) {
+            return 0;
+        }
+        trouble_ = carvex::ComName(*port_) + " is gone";
+        return 1;
+    }) != 0;
 }
 
 void LibraryCard::Close() {

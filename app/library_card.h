@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "app/card_work/card_access.h"
 
 namespace cardwright {
@@ -27,9 +30,21 @@ class LibraryCard : public CardAccess {
     bool WritePortSetting(const DeviceState& setting, int32_t& status) override;
     bool Backup(int32_t& status) override;
     bool Restart() override;
+    // Whether the port the card was opened on has gone from the device root, or names a device
+    // that is gone.
+    bool Gone() override;
+
+    // The COM number of the card the last Open opened; nullopt when it failed.
+    std::optional<int> Port() const { return port_; }
+    // Why the card cannot be used, in a few words ("no card found", "COM12 is in use by minicom
+    // (pid 700)", "COM12 is gone"): after an Open that failed, or once Gone found the card gone;
+    // empty otherwise.
+    const std::string& Trouble() const { return trouble_; }
 
   private:
     LibraryWorker& worker_;
+    std::optional<int> port_;
+    std::string trouble_;
 };
 
 }  // namespace cardwright

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QSettings>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
@@ -58,6 +59,27 @@ constexpr int kValueBoxOffset = 120;
 constexpr int kValueBoxRaise = 5;
 constexpr std::chrono::milliseconds kStartUpDelay{500};
 const QString kLabelPrefix = QStringLiteral("LABEL_");
+const QString kGeometryKey = QStringLiteral("geometry");
+const QString kSplitterKey = QStringLiteral("splitter");
+// The window's work per item, in steps of WorkDone.
+constexpr int kBuildItemSteps = 10;
+constexpr int kRemoveItemSteps = 2;
+
+// The pages are not repainted while their controls are made or removed: the window answers
+// meanwhile, and shows the pages once they are whole, as it did when it answered only then.
+class FrozenPages {
+  public:
+    explicit FrozenPages(QWidget& pages) : pages_(pages), was_enabled_(pages.updatesEnabled()) {
+        pages_.setUpdatesEnabled(false);
+    }
+    ~FrozenPages() { pages_.setUpdatesEnabled(was_enabled_); }
+    FrozenPages(const FrozenPages&) = delete;
+    FrozenPages& operator=(const FrozenPages&) = delete;
+
+  private:
+    QWidget& pages_;
+    bool was_enabled_;
+};
 
 }  // namespace
 
@@ -72,9 +94,15 @@ TMainFrm::TMainFrm(const QString& program_dir, std::unique_ptr<UserPrompts> prom
     setWindowTitle(QStringLiteral("Cardwright"));
     resize(kWindowWidth, kWindowHeight);
     CreateControls();
+    state_restored_ = RestoreWindowState();
     log_ = std::make_unique<WindowLog>(
         QDir(program_dir).filePath(QString::fromLatin1(kLogFile)).toStdString(), *Memo1,
-        [this] { LogPause(); }, [this](const QString& text) { prompts_->ShowMessage(this, text); });
+        WindowLog::Hooks{
+            [this] { LogPause(); },
+            [this](const QString& text) { prompts_->ShowMessage(this, text); },
+            [this](const std::function<void()>& work) { RunAside(work); },
+            [this](int steps) { WorkDone(steps); },
+        });
     created_ = FormCreate();
 }
 
@@ -149,6 +177,9 @@ void TMainFrm::CreateControls() {
         label->setFixedWidth(kStatusPanelWidth);
         StatusBar1->addWidget(label);
     }
+    SourcePanel = new QLabel;
+    SourcePanel->setObjectName(QStringLiteral("SourcePanel"));
+    StatusBar1->addPermanentWidget(SourcePanel);
     setStatusBar(StatusBar1);
 
     Timer1 = new QTimer(this);
@@ -215,25 +246,30 @@ void TMainFrm::CreateMenu() {
     MainMenu1 = new QMenuBar;
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
     setMenuBar(MainMenu1);
-    QMenu* edit = MainMenu1->addMenu(QStringLiteral("Edit"));
+    // Access keys ("&") underline a letter and leave the words as they are.
+    QMenu* edit = MainMenu1->addMenu(QStringLiteral("&Edit"));
     edit->setObjectName(QStringLiteral("Edit1"));
     struct Entry {
         const char* name;
         const char* text;
+        QKeyCombination key;
         void (TMainFrm::*handler)();
     };
-    for (const Entry& entry : {Entry{"Read1", "Read", &TMainFrm::ReadFromDataCardBtnClick},
-                               Entry{"Write1", "Write", &TMainFrm::WriteToDataCardBtnClick},
-                               Entry{"Import1", "Import...", &TMainFrm::ImportBtnClick},
-                               Entry{"Export1", "Export...", &TMainFrm::ExportBtnClick}}) {
+    for (const Entry& entry :
+         {Entry{"Read1", "&Read", Qt::CTRL | Qt::Key_R, &TMainFrm::ReadFromDataCardBtnClick},
+          Entry{"Write1", "&Write", Qt::CTRL | Qt::Key_W, &TMainFrm::WriteToDataCardBtnClick},
+          Entry{"Import1", "&Import...", Qt::CTRL | Qt::Key_O, &TMainFrm::ImportBtnClick},
+          Entry{"Export1", "&Export...", Qt::CTRL | Qt::Key_S, &TMainFrm::ExportBtnClick}}) {
         QAction* action = edit->addAction(QString::fromLatin1(entry.text));
         action->setObjectName(QString::fromLatin1(entry.name));
+        action->setShortcut(entry.key);
         connect(action, &QAction::triggered, this, entry.handler);
     }
-    QMenu* help = MainMenu1->addMenu(QStringLiteral("Help"));
+    QMenu* help = MainMenu1->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help1"));
-    QAction* about = help->addAction(QStringLiteral("About"));
+    QAction* about = help->addAction(QStringLiteral("&About"));
     about->setObjectName(QStringLiteral("About1"));
+    about->setShortcut(Qt::Key_F1);
     connect(about, &QAction::triggered, this, &TMainFrm::About1Click);
 }
 
@@ -268,13 +304,33 @@ void TMainFrm::CreateCommonInfo() {
 
 void TMainFrm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (!sized_) {
-        sized_ = true;
-        // The size is the whole window's: take the window system's frame off it.
-        const QSize frame = frameGeometry().size() - geometry().size();
-        resize(kWindowWidth - frame.width(), kWindowHeight - frame.height());
+    if (!shown_) {
+        shown_ = true;
+        if (!state_restored_) {
+            // The size is the whole window's: take the window system's frame off it.
+            const QSize frame = frameGeometry().size() - geometry().size();
+            resize(kWindowWidth - frame.width(), kWindowHeight - frame.height());
+        }
         FormShow();
     }
+}
+
+bool TMainFrm::RestoreWindowState() {
+    const QSettings saved(QDir(program_dir_).filePath(QString::fromLatin1(kWindowStateFile)),
+                          QSettings::IniFormat);
+    const QByteArray geometry = saved.value(kGeometryKey).toByteArray();
+    if (geometry.isEmpty() || !restoreGeometry(geometry)) {
+        return false;
+    }
+    Splitter1->restoreState(saved.value(kSplitterKey).toByteArray());
+    return true;
+}
+
+void TMainFrm::SaveWindowState() const {
+    QSettings saved(QDir(program_dir_).filePath(QString::fromLatin1(kWindowStateFile)),
+                    QSettings::IniFormat);
+    saved.setValue(kGeometryKey, saveGeometry());
+    saved.setValue(kSplitterKey, Splitter1->saveState());
 }
 
 void TMainFrm::FormShow() {
@@ -303,9 +359,19 @@ int TMainFrm::SlotIndex(const QWidget* tab) const {
 }
 
 void TMainFrm::BuildConfigPages() {
+    const FrozenPages frozen(*PageControl1);
+    // Every page is laid out for the height the pages had when the build began, also when the
+    // window is resized while it answers between the items.
+    const int page_height = PageControl1->height();
     FreeItems();
     std::vector<std::string> repeated_items;
-    auto items = ReadConfigItems(*description_, &repeated_items);
+    std::vector<std::string> repeated_pages;
+    std::optional<std::vector<TConfigItem>> items;
+    std::optional<std::vector<ConfigPage>> pages;
+    RunAside([&] {
+        items = ReadConfigItems(*description_, &repeated_items);
+        pages = ReadConfigPages(*description_, &repeated_pages);
+    });
     items_described_ = items.has_value();
     if (items) {
         ConfigItems = std::move(*items);
@@ -319,8 +385,6 @@ void TMainFrm::BuildConfigPages() {
                               "ignored...")
                    .arg(Q(name)));
     }
-    std::vector<std::string> repeated_pages;
-    const auto pages = ReadConfigPages(*description_, &repeated_pages);
     for (const std::string& id : repeated_pages) {
         AddLog(QStringLiteral("Page %1 is listed twice in [CONFIG_PAGE]: the later one is "
                               "ignored...")
@@ -340,21 +404,22 @@ void TMainFrm::BuildConfigPages() {
             const int index = SlotIndex(PageSlots[i]);
             PageControl1->setTabVisible(index, true);
             PageControl1->setTabText(index, Q(page.caption));
-            BuildPageItems(PageSlots[i], page.id);
+            BuildPageItems(PageSlots[i], page.id, page_height);
         }
     }
-    BuildPageItems(LedSheet, std::string(kLedPageId));
+    BuildPageItems(LedSheet, std::string(kLedPageId), page_height);
     state_.values = ItemValues(
         ConfigItems, [this](const TConfigItem& item) { return ValueBox(item.Name) != nullptr; });
     state_.values.SetListener(this);
+    Settle();
 }
 
-void TMainFrm::BuildPageItems(QWidget* tab, const std::string& page_id) {
+void TMainFrm::BuildPageItems(QWidget* tab, const std::string& page_id, int page_height) {
     if (!items_described_) {
         prompts_->ShowMessage(this, QStringLiteral("Bad config files..."));
         return;
     }
-    ItemLayout layout(PageControl1->height());
+    ItemLayout layout(page_height);
     for (size_t index = 0; index < ConfigItems.size(); ++index) {
         const TConfigItem& item = ConfigItems[index];
         if (item.AlongPage != page_id) {
@@ -383,6 +448,7 @@ void TMainFrm::BuildPageItems(QWidget* tab, const std::string& page_id) {
             item_controls_[index] = created_controls_.back();
         }
         layout.Advance(item.Visible);
+        WorkDone(kBuildItemSteps);
     }
 }
 
@@ -426,14 +492,24 @@ void TMainFrm::FreeItems() {
 }
 
 void TMainFrm::FreeItemsAndControls() {
-    // Every control made, also those of a name listed twice, which the index does not hold.
-    for (const ItemControls& controls : created_controls_) {
-        delete controls.label;
-        delete controls.value;
-    }
+    const FrozenPages frozen(*PageControl1);
+    // Nothing names the controls any more by the time the window answers between them. Every
+    // control made goes, also those of a name listed twice, which the index does not hold.
+    const std::vector<ItemControls> controls = std::move(created_controls_);
     created_controls_.clear();
     controls_.clear();
     FreeItems();
+    for (const ItemControls& control : controls) {
+        delete control.label;
+        delete control.value;
+        WorkDone(kRemoveItemSteps);
+    }
+}
+
+void TMainFrm::RebuildConfigPages() {
+    const FrozenPages frozen(*PageControl1);
+    FreeItemsAndControls();
+    BuildConfigPages();
 }
 
 void TMainFrm::AddLog(const QString& message) {

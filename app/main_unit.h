@@ -22,6 +22,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
@@ -63,6 +64,12 @@ class TMainFrm : public QMainWindow,
     static constexpr const char* kDescriptionFile = "Config_Info.ini";
     static constexpr const char* kValuesFile = "config_value.ini";
     static constexpr const char* kLogFile = "ConfigLog.txt";
+    // The window's size, position and splitter, kept between runs beside the INI files.
+    static constexpr const char* kWindowStateFile = "window-state.ini";
+    // Asked before an export reads the card again over values not yet written to it.
+    static constexpr const char* kExportRereadQuestion =
+        "Export reads the card again; the changes not yet written to the card will be lost. "
+        "Export anyway?";
 
     // `program_dir` holds the two INI files and the log.
     TMainFrm(const QString& program_dir, std::unique_ptr<UserPrompts> prompts,
@@ -79,8 +86,9 @@ class TMainFrm : public QMainWindow,
 
     // Reads the item list once and builds every described page and the LED page from it.
     void BuildConfigPages();
-    // Creates the controls of the items of ConfigItems that belong to the page.
-    void BuildPageItems(QWidget* tab, const std::string& page_id);
+    // Creates the controls of the items of ConfigItems that belong to the page, laid out for a
+    // page control of that height.
+    void BuildPageItems(QWidget* tab, const std::string& page_id, int page_height);
     void ApplyCardFilter(const std::string& card_type);
     TConfigItem* FindItem(const std::string& name);
     QComboBox* ValueBox(const std::string& name) const;
@@ -88,6 +96,8 @@ class TMainFrm : public QMainWindow,
     void ToggleItemControl(QCheckBox* label_box);
     void FreeItems();
     void FreeItemsAndControls();
+    // FreeItemsAndControls and BuildConfigPages, the pages shown again only once they are whole.
+    void RebuildConfigPages();
 
     void AddLog(const QString& message);
 
@@ -98,6 +108,13 @@ class TMainFrm : public QMainWindow,
     bool CommandRunning() const { return command_running_; }
     // The status bar's account of the step under way.
     void ShowStep(const QString& text);
+    // What the command under way came to: the status bar shows it from the command's end until
+    // the next command.
+    void ShowOutcome(const std::string& text);
+    // Where the values shown come from ("Card LW-X4201 on COM12, IMEI ...", "Stored solution
+    // Factory (no card read)"), in the status bar and after the window's caption; empty: nothing
+    // said.
+    void ShowSource(const std::string& text);
     // The card, as every library call of the window reaches it.
     CardAccess& Card();
 
@@ -114,8 +131,8 @@ class TMainFrm : public QMainWindow,
     void ComboBox1Change();
     void NewBtnClick();
     void DelBtnClick();
-    // Shows the stored values of a section of the values file. Every value is checked first:
-    // one that is no decimal integer fails the load (logged) and nothing is shown.
+    // Shows the stored values of a section of the values file. A value that is no decimal
+    // integer is logged, and its item's box shows nothing; the rest are shown.
     bool LoadItemValues(const std::string& section);
 
     // Item values (main_unit_values.cpp): the boxes show what the state's values hold.
@@ -162,6 +179,7 @@ class TMainFrm : public QMainWindow,
     QPlainTextEdit* Memo1 = nullptr;
     QSplitter* Splitter1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
+    QLabel* SourcePanel = nullptr;  // the status bar's account of where the values come from
     QTimer* Timer1 = nullptr;
     QMenuBar* MainMenu1 = nullptr;
     TAboutBox* AboutBox = nullptr;
@@ -178,6 +196,9 @@ class TMainFrm : public QMainWindow,
     const IniFile& Description() const { return *description_; }
     IniFile& Values() { return *values_; }
 
+    // The window's own menu of tool bars: none, so that the tool bar cannot be hidden.
+    QMenu* createPopupMenu() override { return nullptr; }
+
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -187,6 +208,12 @@ class TMainFrm : public QMainWindow,
     struct ItemControls {
         QCheckBox* label = nullptr;
         QComboBox* value = nullptr;
+    };
+    // The values and LED lines the screen shows.
+    struct ScreenValues {
+        std::vector<std::pair<std::string, bool>> items;  // text, ticked
+        std::vector<std::string> led;
+        friend bool operator==(const ScreenValues&, const ScreenValues&) = default;
     };
 
     bool FormCreate();
@@ -200,8 +227,23 @@ class TMainFrm : public QMainWindow,
     QTreeWidgetItem* FirstSelectedStep() const;
     // The log's pause after a line; inside a command the window repaints meanwhile.
     void LogPause();
+    // Long work of a command on the window's thread (the controls of many items built or
+    // removed, many values shown) is counted in steps; after every batch of them the window
+    // handles its events, so that it repaints and its log and status bar follow. The user's
+    // input stays kept out, and no other command can start meanwhile.
+    void WorkDone(int steps);
+    // Runs work that needs no widget (reading the description) off the window's thread while a
+    // command runs, the window answering meanwhile; outside a command, right here.
+    void RunAside(const std::function<void()>& work);
     void SetCommandsEnabled(bool enabled);
     void ReopenIniFiles();
+    // The size, position and splitter of the last run; false on the first run.
+    bool RestoreWindowState();
+    void SaveWindowState() const;
+    // What the screen shows now is what was last read, loaded or written: an export's reread
+    // asks before it replaces anything that differs from it.
+    void Settle();
+    ScreenValues OnScreen() const;
     // The seams the card work runs through here.
     CardWorkSeams Seams();
     // What the user chose in the boxes, into the state's values.
@@ -217,6 +259,7 @@ class TMainFrm : public QMainWindow,
     void ShowMessage(std::string_view text) override;
     std::optional<std::filesystem::path> AskOpenFileName() override;
     std::optional<std::filesystem::path> AskSaveFileName() override;
+    bool ConfirmReread() override;
     void WriteEnding() override;
     void Report(const WorkProgress& progress) override;
 
@@ -226,8 +269,13 @@ class TMainFrm : public QMainWindow,
     std::optional<IniFile> values_;
     std::unique_ptr<WindowLog> log_;
     bool created_ = false;
-    bool sized_ = false;
-    bool items_described_ = false;  // the last build found CONFIG_ITEM
+    bool shown_ = false;
+    bool state_restored_ = false;  // the last run's size and position were taken up
+    ScreenValues settled_;         // as last read, loaded or written
+    std::string outcome_;
+    std::filesystem::path chosen_file_;  // the file dialogs' last answer
+    bool reread_confirmed_ = false;      // the export's reread went ahead
+    bool items_described_ = false;       // the last build found CONFIG_ITEM
     std::unordered_map<std::string, size_t> item_index_;
     std::unordered_map<std::string, ItemControls> controls_;  // the first of a name
     std::vector<ItemControls> created_controls_;
@@ -236,6 +284,7 @@ class TMainFrm : public QMainWindow,
     std::unique_ptr<LibraryCard> card_;
     bool command_running_ = false;
     bool close_requested_ = false;
+    int steps_unanswered_ = 0;  // of WorkDone, since the window last handled its events
 };
 
 }  // namespace cardwright

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QStatusBar>
@@ -10,8 +11,10 @@
 #include <chrono>
 
 #include "app/library_card.h"
+#include "app/library_worker.h"
 #include "app/main_unit.h"
 #include "app/model/model_clock.h"
+#include "app/qt_text.h"
 #include "app/window_log.h"
 
 namespace cardwright {
@@ -19,6 +22,9 @@ namespace cardwright {
 namespace {
 
 constexpr std::chrono::milliseconds kLogPause{50};
+// A step of WorkDone is about 10 us of the window's work on our machines: the window answers
+// every 5 ms or so while a long piece of work goes on.
+constexpr int kStepsBetweenAnswers = 500;
 
 bool IsUserInput(QEvent::Type type) {
     switch (type) {
@@ -66,10 +72,12 @@ bool TMainFrm::RunCommand(const std::function<void()>& command) {
         ~Running() {
             qApp->removeEventFilter(&window);
             window.SetCommandsEnabled(true);
-            window.StatusBar1->clearMessage();
+            // The step last shown goes; what the command came to stays until the next one.
+            window.StatusBar1->showMessage(Q(window.outcome_));
             window.command_running_ = false;
         }
     };
+    outcome_.clear();
     {
         const Running running(*this);
         try {
@@ -80,6 +88,7 @@ bool TMainFrm::RunCommand(const std::function<void()>& command) {
             // the user's work unsaved: the command ends, and says why.
             AddLog(QStringLiteral("The command was broken off: %1")
                        .arg(QString::fromLocal8Bit(failure.what())));
+            ShowOutcome(std::string("The command was broken off: ") + failure.what());
             prompts_->ShowMessage(this, QStringLiteral("The command was broken off: %1")
                                             .arg(QString::fromLocal8Bit(failure.what())));
         }
@@ -93,6 +102,16 @@ bool TMainFrm::RunCommand(const std::function<void()>& command) {
 
 void TMainFrm::ShowStep(const QString& text) {
     StatusBar1->showMessage(text);
+}
+
+void TMainFrm::ShowOutcome(const std::string& text) {
+    outcome_ = text;
+}
+
+void TMainFrm::ShowSource(const std::string& text) {
+    SourcePanel->setText(Q(text));
+    setWindowTitle(text.empty() ? QStringLiteral("Cardwright")
+                                : QStringLiteral("Cardwright - %1").arg(Q(text)));
 }
 
 void TMainFrm::SetCommandsEnabled(bool enabled) {
@@ -110,6 +129,7 @@ void TMainFrm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    SaveWindowState();
     QMainWindow::closeEvent(event);
 }
 
@@ -125,6 +145,28 @@ bool TMainFrm::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainFrm::WorkDone(int steps) {
+    if (!command_running_) {
+        return;
+    }
+    steps_unanswered_ += steps;
+    if (steps_unanswered_ >= kStepsBetweenAnswers) {
+        steps_unanswered_ = 0;
+        QCoreApplication::processEvents();
+    }
+}
+
+void TMainFrm::RunAside(const std::function<void()>& work) {
+    // Outside a command the user's input is not kept out: the window must not answer meanwhile.
+    // The worker refuses (0) only while another call waits.
+    if (!command_running_ || worker_->Run([&] {
+            work();
+            return int32_t{1};
+        }) == 0) {
+        work();
+    }
 }
 
 void TMainFrm::LogPause() {

@@ -1,6 +1,8 @@
 #include <QComboBox>
 
 #include "app/card_work/card_reader.h"
+#include "app/command_outcome.h"
+#include "app/library_card.h"
 #include "app/main_unit.h"
 
 namespace cardwright {
@@ -8,8 +10,7 @@ namespace cardwright {
 void TMainFrm::ReadFromDataCardBtnClick() {
     RunCommand([this] {
         CardType.clear();
-        FreeItemsAndControls();
-        BuildConfigPages();
+        RebuildConfigPages();
         LoadSolutionList();
         LoadCurrentSolution();
     });
@@ -19,7 +20,12 @@ void TMainFrm::ReadFromDataCardBtnClick() {
 // is selected and loaded again.
 void TMainFrm::ReadFromCardAndReport() {
     const QString remembered = ComboBox1->currentText();
-    if (CardReader(Seams()).ReadFromCardAndReport(state_, Description()).ok) {
+    const ReadReport report = CardReader(Seams()).ReadFromCardAndReport(state_, Description());
+    const std::string outcome = ReadOutcome(report, card_->Trouble());
+    Settle();
+    if (report.ok) {
+        ShowSource(CardShown(state_.info, card_->Port()));
+        ShowOutcome(outcome);
         const int default_entry =
             ComboBox1->findText(QStringLiteral("DEFAULT"), Qt::MatchFixedString);
         if (default_entry >= 0) {
@@ -27,10 +33,13 @@ void TMainFrm::ReadFromCardAndReport() {
         }
         return;
     }
+    ShowSource({});
     if (ComboBox1->currentText() != remembered) {
         ComboBox1->setCurrentIndex(ComboBox1->findText(remembered, Qt::MatchExactly));
         LoadCurrentSolution();
     }
+    // The read's failure is the news, also when a stored solution is shown again.
+    ShowOutcome(outcome);
 }
 
 }  // namespace cardwright

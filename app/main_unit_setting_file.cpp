@@ -3,6 +3,8 @@
 
 #include "app/card_work/setting_file_export.h"
 #include "app/card_work/setting_file_import.h"
+#include "app/command_outcome.h"
+#include "app/library_card.h"
 #include "app/main_unit.h"
 
 namespace cardwright {
@@ -12,7 +14,17 @@ void TMainFrm::ExportBtnClick() {
         const QDir folder(program_dir_);
         const OwnIniFiles own{folder.filePath(QString::fromLatin1(kDescriptionFile)).toStdString(),
                               folder.filePath(QString::fromLatin1(kValuesFile)).toStdString()};
-        if (ReopensIniFiles(SettingFileExport(Seams()).Export(state_, Description(), own))) {
+        chosen_file_.clear();
+        reread_confirmed_ = false;
+        const ExportEnd end = SettingFileExport(Seams()).Export(state_, Description(), own);
+        ShowOutcome(ExportOutcome(end, SettingFileName(chosen_file_), card_->Trouble()));
+        // With a card the values shown were read again, unless the export stopped before.
+        if (reread_confirmed_ && end != ExportEnd::kCardDifferent) {
+            ShowSource(end == ExportEnd::kReadFailed ? std::string()
+                                                     : CardShown(state_.info, card_->Port()));
+            Settle();
+        }
+        if (ReopensIniFiles(end)) {
             ReopenIniFiles();
         }
     });
@@ -20,7 +32,14 @@ void TMainFrm::ExportBtnClick() {
 
 void TMainFrm::ImportBtnClick() {
     RunCommand([this] {
-        SettingFileImport(Seams()).Import(state_, Description());
+        chosen_file_.clear();
+        const ImportReport report = SettingFileImport(Seams()).Import(state_, Description());
+        ShowOutcome(ImportOutcome(report, chosen_file_, card_->Trouble()));
+        // A file that was chosen changed the values shown, loaded or not.
+        if (report.check) {
+            ShowSource(report.Loaded() ? SettingFileShown(chosen_file_) : std::string());
+            Settle();
+        }
         ReopenIniFiles();
     });
 }

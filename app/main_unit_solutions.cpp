@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QTabWidget>
 
+#include "app/command_outcome.h"
 #include "app/main_unit.h"
 #include "app/model/item_value.h"
 #include "app/model/stored_values.h"
@@ -58,12 +59,15 @@ void TMainFrm::LoadCurrentSolution() {
         return;
     }
     if (!Values().SectionExists(name)) {
+        ShowOutcome("Nothing shown: config_value.ini names no solution that exists");
         return;
     }
     ClearAllValues();
-    if (LoadItemValues(name)) {
-        LoadLedInfo(name);
-    }
+    LoadItemValues(name);
+    LoadLedInfo(name);
+    ShowSource(SolutionShown(name));
+    ShowOutcome(SolutionOutcome(name));
+    Settle();
 }
 
 void TMainFrm::ComboBox1Change() {
@@ -114,7 +118,7 @@ void TMainFrm::DelBtnClick() {
 }
 
 bool TMainFrm::LoadItemValues(const std::string& section) {
-    return cardwright::LoadItemValues(state_, Values(), section, *log_);
+    return cardwright::LoadItemValues(state_, Values(), section, *log_, BadValue::kSkipKey);
 }
 
 }  // namespace cardwright

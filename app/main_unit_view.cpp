@@ -12,6 +12,8 @@ namespace cardwright {
 
 namespace {
 
+// Showing one value, in steps of WorkDone.
+constexpr int kShowValueSteps = 2;
 const QString kIniFilter = QStringLiteral("Ini Files|*.ini");
 const QString kNoStep = QStringLiteral("--");
 
@@ -39,12 +41,14 @@ void TMainFrm::ItemShown(size_t index) {
     }
     controls.label->setChecked(shown.ticked);
     controls.value->setEnabled(shown.ticked);
+    WorkDone(kShowValueSteps);
 }
 
 void TMainFrm::ItemHidden(size_t index) {
     if (index < item_controls_.size() && item_controls_[index].value != nullptr) {
         item_controls_[index].label->setVisible(false);
         item_controls_[index].value->setVisible(false);
+        WorkDone(kShowValueSteps);
     }
 }
 
@@ -66,8 +70,7 @@ void TMainFrm::LedStepsCleared() {
 }
 
 void TMainFrm::RebuildPages(CardWorkState& /*state*/, const IniFile& /*description*/) {
-    FreeItemsAndControls();
-    BuildConfigPages();
+    RebuildConfigPages();
 }
 
 void TMainFrm::ShowMessage(std::string_view text) {
@@ -75,11 +78,38 @@ void TMainFrm::ShowMessage(std::string_view text) {
 }
 
 std::optional<std::filesystem::path> TMainFrm::AskOpenFileName() {
-    return Chosen(prompts_->AskOpenFileName(this, kIniFilter));
+    auto chosen = Chosen(prompts_->AskOpenFileName(this, kIniFilter));
+    chosen_file_ = chosen.value_or(std::filesystem::path());
+    return chosen;
 }
 
 std::optional<std::filesystem::path> TMainFrm::AskSaveFileName() {
-    return Chosen(prompts_->AskSaveFileName(this, kIniFilter));
+    auto chosen = Chosen(prompts_->AskSaveFileName(this, kIniFilter));
+    chosen_file_ = chosen.value_or(std::filesystem::path());
+    return chosen;
+}
+
+// The command has taken what the boxes show into the state.
+bool TMainFrm::ConfirmReread() {
+    reread_confirmed_ = OnScreen() == settled_ ||
+                        prompts_->AskYesNo(this, QString::fromLatin1(kExportRereadQuestion));
+    return reread_confirmed_;
+}
+
+TMainFrm::ScreenValues TMainFrm::OnScreen() const {
+    ScreenValues screen;
+    for (size_t index = 0; index < state_.values.size(); ++index) {
+        const ItemValue& value = state_.values[index];
+        screen.items.emplace_back(value.text, value.ticked);
+    }
+    for (int status = 1; status <= kLedStatuses; ++status) {
+        screen.led.push_back(LedInfo.Line(status));
+    }
+    return screen;
+}
+
+void TMainFrm::Settle() {
+    settled_ = OnScreen();
 }
 
 void TMainFrm::WriteEnding() {

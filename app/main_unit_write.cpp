@@ -1,13 +1,19 @@
 #include "app/card_work/card_writer.h"
+#include "app/command_outcome.h"
+#include "app/library_card.h"
 #include "app/main_unit.h"
 
 namespace cardwright {
 
 void TMainFrm::WriteToDataCardBtnClick() {
     RunCommand([this] {
-        const bool written = CardWriter(Seams()).WriteToCard(state_).ok;
-        Prompts().ShowMessage(this, written ? QStringLiteral("Write to datacard succeed...")
-                                            : QStringLiteral("Write to datacard failed..."));
+        const WriteReport report = CardWriter(Seams()).WriteToCard(state_);
+        ShowOutcome(WriteOutcome(report, card_->Trouble()));
+        if (report.ok) {
+            Settle();
+        }
+        Prompts().ShowMessage(this, report.ok ? QStringLiteral("Write to datacard succeed...")
+                                              : QStringLiteral("Write to datacard failed..."));
     });
 }
 

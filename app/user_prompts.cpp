@@ -19,6 +19,18 @@ void ConsolePrompts::ShowMessage(QWidget*, const QString& text) {
     std::fflush(stdout);
 }
 
+bool ConsolePrompts::AskYesNo(QWidget*, const QString& question) {
+    std::fputs(qPrintable(QStringLiteral("question: %1 No\n").arg(question)), stdout);
+    std::fflush(stdout);
+    return false;
+}
+
+bool DialogPrompts::AskYesNo(QWidget* parent, const QString& question) {
+    return QMessageBox::question(parent, QApplication::applicationName(), question,
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
 namespace {
 
 // "Ini Files|*.ini", as the window names its files, in the form Qt's dialogs take:

@@ -22,6 +22,8 @@ class UserPrompts {
     virtual bool AskLedStep(TLedSettingFrm& dialog) = 0;
     // Shows the new-solution dialog; true when it closed with OK.
     virtual bool AskNewSolution(TNewSoluationFrm& dialog) = 0;
+    // A question answered Yes (true) or No.
+    virtual bool AskYesNo(QWidget* parent, const QString& question) = 0;
 };
 
 // For a run without anyone at the window (a command file): messages go to standard output,
@@ -33,6 +35,8 @@ class ConsolePrompts : public UserPrompts {
     QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
     bool AskLedStep(TLedSettingFrm&) override { return false; }
     bool AskNewSolution(TNewSoluationFrm&) override { return false; }
+    // Printed, and answered No.
+    bool AskYesNo(QWidget* parent, const QString& question) override;
 };
 
 // Modal message boxes with an OK button and the platform's file dialogs.
@@ -43,6 +47,7 @@ class DialogPrompts : public UserPrompts {
     QString AskSaveFileName(QWidget* parent, const QString& filter) override;
     bool AskLedStep(TLedSettingFrm& dialog) override;
     bool AskNewSolution(TNewSoluationFrm& dialog) override;
+    bool AskYesNo(QWidget* parent, const QString& question) override;
 };
 
 }  // namespace cardwright

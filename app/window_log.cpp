@@ -3,8 +3,11 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QStringList>
+#include <algorithm>
 #include <chrono>
+#include <optional>
 
 #include "app/log_line.h"
 #include "app/model/model_clock.h"
@@ -15,15 +18,14 @@ namespace cardwright {
 namespace {
 
 constexpr int kEmptyLinesBetweenRuns = 4;
+// The earlier runs go into the memo this many lines at a time; a line costs about one step of
+// the window's work.
+constexpr size_t kLinesPerSlice = 500;
 
 }  // namespace
 
-WindowLog::WindowLog(std::filesystem::path file, QPlainTextEdit& memo, std::function<void()> pause,
-                     std::function<void(const QString&)> report_failure)
-    : file_(std::move(file)),
-      memo_(memo),
-      pause_(std::move(pause)),
-      report_failure_(std::move(report_failure)) {}
+WindowLog::WindowLog(std::filesystem::path file, QPlainTextEdit& memo, Hooks hooks)
+    : file_(std::move(file)), memo_(memo), hooks_(std::move(hooks)) {}
 
 void WindowLog::AddLog(std::string_view message) {
     AddLog(Q(message));
@@ -38,15 +40,21 @@ void WindowLog::AddLog(const QString& message) {
             .count());
     const QString line = LogLine(now, QLocale::system(), message);
     lines_.push_back(line.toStdString());
+    const bool follow = ShowsNewest();
     memo_.appendPlainText(line);
-    pause_();
+    if (follow) {
+        ShowNewestLine();
+    }
+    hooks_.pause();
     Save(lines_.back());
 }
 
 void WindowLog::StartRun() {
     state_ = RunState::kWriteWhole;
     if (file_.Exists()) {
-        if (auto earlier = file_.ReadLines()) {
+        std::optional<std::vector<std::string>> earlier;
+        hooks_.aside([&] { earlier = file_.ReadLines(); });
+        if (earlier) {
             lines_ = std::move(*earlier);
             lines_.insert(lines_.end(), kEmptyLinesBetweenRuns, std::string());
         } else {
@@ -55,16 +63,39 @@ void WindowLog::StartRun() {
             ReportFailure(QStringLiteral("Cannot open file %1").arg(Q(file_.Path().string())));
         }
     }
-    QStringList shown;
-    for (const auto& line : lines_) {
-        shown << Q(line);
+    memo_.clear();
+    for (size_t first = 0; first < lines_.size(); first += kLinesPerSlice) {
+        QStringList slice;
+        for (size_t i = first; i < std::min(lines_.size(), first + kLinesPerSlice); ++i) {
+            slice << Q(lines_[i]);
+        }
+        memo_.appendPlainText(slice.join(QLatin1Char('\n')));
+        ShowNewestLine();
+        hooks_.work_done(static_cast<int>(slice.size()));
     }
-    memo_.setPlainText(shown.join(QLatin1Char('\n')));
+    ShowNewestLine();
+}
+
+// As in a terminal: the view is at the newest line unless the user has scrolled up to read.
+bool WindowLog::ShowsNewest() const {
+    const QScrollBar* bar = memo_.verticalScrollBar();
+    return bar->value() >= bar->maximum();
+}
+
+void WindowLog::ShowNewestLine() {
+    QScrollBar* bar = memo_.verticalScrollBar();
+    bar->setValue(bar->maximum());
 }
 
 void WindowLog::Save(const std::string& line) {
     const bool whole = state_ == RunState::kWriteWhole;
-    if (whole ? file_.Rewrite(lines_) : file_.Append(line)) {
+    bool saved = false;
+    if (whole) {
+        hooks_.aside([&] { saved = file_.Rewrite(lines_); });
+    } else {
+        saved = file_.Append(line);
+    }
+    if (saved) {
         if (whole) {
             state_ = RunState::kAppending;
         }
@@ -81,7 +112,7 @@ void WindowLog::Save(const std::string& line) {
 void WindowLog::ReportFailure(const QString& text) {
     if (!failure_reported_) {
         failure_reported_ = true;
-        report_failure_(text);
+        hooks_.report_failure(text);
     }
 }
 

@@ -18,12 +18,23 @@ namespace cardwright {
 // and into ConfigLog.txt, followed by the log's pause. The first line of a run takes up the
 // earlier runs of the file, four empty lines apart. The file always equals the memo: it is
 // written whole when that is needed and appended to otherwise, and a file whose earlier runs
-// could not be read is never replaced. A failure is reported once per run; later ones reach
-// only the memo, and the work that logged goes on.
+// could not be read is never replaced. The earlier runs, however many, are read and written
+// whole off the window's thread and shown in slices, so that the window keeps answering. A failure
+// is reported once per run; later ones reach only the memo, and the work that logged goes on. The
+// memo's view follows the newest line, unless the user has scrolled up to read.
 class WindowLog : public LogSink {
   public:
-    WindowLog(std::filesystem::path file, QPlainTextEdit& memo, std::function<void()> pause,
-              std::function<void(const QString&)> report_failure);
+    // What the log needs of the window that shows it.
+    struct Hooks {
+        std::function<void()> pause;                         // after each line
+        std::function<void(const QString&)> report_failure;  // a message box
+        // Runs file work off the window's thread, the window answering meanwhile.
+        std::function<void(const std::function<void()>&)> aside;
+        // Work on the window's thread, in steps after which the window may answer.
+        std::function<void(int steps)> work_done;
+    };
+
+    WindowLog(std::filesystem::path file, QPlainTextEdit& memo, Hooks hooks);
 
     void AddLog(std::string_view message) override;
     void AddLog(const QString& message);
@@ -38,12 +49,13 @@ class WindowLog : public LogSink {
 
     void StartRun();
     void Save(const std::string& line);
+    bool ShowsNewest() const;
+    void ShowNewestLine();
     void ReportFailure(const QString& text);
 
     LogFile file_;
     QPlainTextEdit& memo_;
-    std::function<void()> pause_;
-    std::function<void(const QString&)> report_failure_;
+    Hooks hooks_;
     std::vector<std::string> lines_;  // the memo's lines, as the file holds them
     RunState state_ = RunState::kNotStarted;
     bool failure_reported_ = false;

@@ -5,6 +5,7 @@
 // load and build.
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 namespace benchsupport {
@@ -38,11 +39,13 @@ inline void WriteDescription(const std::filesystem::path& path, int items) {
     }
 }
 
-// `current` names the solution the program starts with: "DEFAULT" reads the card.
+// `current` names the solution the program starts with: "DEFAULT" reads the card; `config_led`
+// makes the card's solution read, write and export the LED patterns.
 inline void WriteSolution(const std::filesystem::path& path, int items,
-                          const std::string& current = "Stored") {
+                          const std::string& current = "Stored", bool config_led = false) {
     std::ofstream out(path, std::ios::binary);
-    out << "[MAIN]\r\ncurrent=" << current << "\r\n\r\n[DEFAULT]\r\nConfigLed=0\r\n\r\n[Stored]\r\n";
+    out << "[MAIN]\r\ncurrent=" << current
+        << "\r\n\r\n[DEFAULT]\r\nConfigLed=" << (config_led ? 1 : 0) << "\r\n\r\n[Stored]\r\n";
     for (int i = 0; i < items; ++i) {
         out << ItemName(i) << "=" << i % 3 << "\r\n";
     }
@@ -56,6 +59,15 @@ inline std::string ProfileNvLines(int items) {
         lines += std::to_string(ItemNv(i)) + " = 01 01 01 01\n";
     }
     return lines;
+}
+
+// The text of a card profile: the profile at `base` with the NV items of the generated items
+// added.
+inline std::string ProfileText(const std::filesystem::path& base, int items) {
+    std::ifstream in(base);
+    std::stringstream text;
+    text << in.rdbuf() << "\n[nv]\n" << ProfileNvLines(items);
+    return text.str();
 }
 
 }  // namespace benchsupport

@@ -8,9 +8,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
-#include <fstream>
+#include <filesystem>
 #include <mutex>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -115,10 +114,8 @@ class WindowClock : public cardwright::ModelClock {
 };
 
 cardsim::CardProfile ProfileFor(int items) {
-    std::ifstream in(std::string(CARDWRIGHT_EXAMPLES_DIR) + "/card.profile");
-    std::stringstream text;
-    text << in.rdbuf() << "\n[nv]\n" << benchsupport::ProfileNvLines(items);
-    return cardsim::ParseProfile(text.str());
+    return cardsim::ParseProfile(benchsupport::ProfileText(
+        std::filesystem::path(CARDWRIGHT_EXAMPLES_DIR) / "card.profile", items));
 }
 
 void BM_ReadAboveTheFloor(benchmark::State& state) {

@@ -38,6 +38,11 @@ class CardAccess {
     virtual bool Backup(int32_t& status) = 0;
     // Restarts the card; the card goes away for a moment.
     virtual bool Restart() = 0;
+
+    // Whether the card has gone away since it was opened (unplugged, or restarting): asked after
+    // a call that the card did not answer, which a card that is gone never does. False when the
+    // seam cannot tell.
+    virtual bool Gone() { return false; }
 };
 
 }  // namespace cardwright

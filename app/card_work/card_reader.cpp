@@ -13,6 +13,7 @@ std::string CardText(std::string_view raw) {
 
 ReadReport CardReader::ReadFromCard(CardWorkState& state, const IniFile& description) {
     ReadReport report;
+    lost_ = false;
     Report(WorkStep::kOpeningCard);
     CardSession card(seams_.card);
     if (!card.Opened()) {
@@ -31,12 +32,18 @@ ReadReport CardReader::ReadFromCard(CardWorkState& state, const IniFile& descrip
     }
     const auto type = seams_.card.BoardType();
     ApplyCardFilter(state, description, type ? CardText(*type) : std::string(), seams_.view);
-    if (state.config_led) {
+    if (!type) {
+        Lost();
+    }
+    if (!lost_ && state.config_led) {
         Report(WorkStep::kReadingLed);
         ReadLedInfo(state);
     }
-    ReadCardInfo(state);
-    report.ok = ReadCommonItems(state, &report.items);
+    if (!lost_) {
+        ReadCardInfo(state);
+    }
+    report.ok = !lost_ && ReadCommonItems(state, &report.items);
+    report.card_lost = lost_;
     for (ItemReading& reading : report.items) {
         const std::string& text = state.values[*state.values.Find(reading.name)].text;
         if (!text.empty()) {
@@ -54,6 +61,16 @@ ReadReport CardReader::ReadFromCardAndReport(CardWorkState& state, const IniFile
     return report;
 }
 
+bool CardReader::Lost(std::optional<int32_t> status) {
+    const bool unanswered =
+        !status || *status == CARVEX_STATUS_NOT_SENT || *status == CARVEX_STATUS_NO_REPLY;
+    if (!lost_ && unanswered && seams_.card.Gone()) {
+        lost_ = true;
+        Log(kCardGoneMessage);
+    }
+    return lost_;
+}
+
 void CardReader::ShowInfo(CardWorkState& state, CommonInfoRow row, std::string text) {
     state.info[row] = std::move(text);
     seams_.view.CommonInfoShown(row);
@@ -68,20 +85,29 @@ void CardReader::ReadCardInfo(CardWorkState& state) {
     } else {
         ShowInfo(state, CommonInfoRow::kImei, std::string(kNoCommonInfo));
         Log("Get IMEI failed, reason: " + std::to_string(status) + "...");
+        if (Lost(status)) {
+            return;
+        }
     }
     // A version row whose query fails keeps what it showed.
-    if (const auto firmware = seams_.card.FirmwareVersion(status)) {
-        ShowInfo(state, CommonInfoRow::kFirmware, CardText(*firmware));
-    }
-    if (const auto hardware = seams_.card.PcbVersion(status)) {
-        ShowInfo(state, CommonInfoRow::kHardware, CardText(*hardware));
-    }
-    if (const auto dashboard = seams_.card.DashboardVersion(status)) {
-        ShowInfo(state, CommonInfoRow::kDashboard, CardText(*dashboard));
+    const struct {
+        std::optional<std::string> (CardAccess::*query)(int32_t&);
+        CommonInfoRow row;
+    } versions[] = {{&CardAccess::FirmwareVersion, CommonInfoRow::kFirmware},
+                    {&CardAccess::PcbVersion, CommonInfoRow::kHardware},
+                    {&CardAccess::DashboardVersion, CommonInfoRow::kDashboard}};
+    for (const auto& version : versions) {
+        if (const auto text = (seams_.card.*version.query)(status)) {
+            ShowInfo(state, version.row, CardText(*text));
+        } else if (Lost(status)) {
+            return;
+        }
     }
     if (const auto type = seams_.card.BoardType()) {
         state.card_type = CardText(*type);
         ShowInfo(state, CommonInfoRow::kCardType, state.card_type);
+    } else {
+        Lost();
     }
 }
 
@@ -90,6 +116,7 @@ bool CardReader::ReadLedInfo(CardWorkState& state) {
     int32_t status = 0;
     NvData data{};
     if (!seams_.card.ReadNv(kLedFirstNvItem, data, status)) {
+        Lost(status);
         return false;
     }
     state.led.Unpack(0, data);
@@ -97,6 +124,7 @@ bool CardReader::ReadLedInfo(CardWorkState& state) {
     state.led.SetFrom(LedTable::Source::kNone);
     data = {};
     if (!seams_.card.ReadNv(kLedSecondNvItem, data, status)) {
+        Lost(status);
         return false;
     }
     state.led.Unpack(1, data);
@@ -115,7 +143,9 @@ bool CardReader::ReadCommonItems(CardWorkState& state, std::vector<ItemReading>*
         const std::string caption = DisplayText(item);
         seams_.progress.Report({WorkStep::kReadingItem, index + 1, count, caption});
         if (item.Name == kDeviceStateItem) {
-            ReadDeviceState(state, readings);
+            if (!ReadDeviceState(state, readings) && lost_) {
+                return false;
+            }
             continue;
         }
         if (item.NvId == kDeviceStateNvId || !state.values[index].has_box) {
@@ -147,6 +177,9 @@ bool CardReader::ReadCommonItems(CardWorkState& state, std::vector<ItemReading>*
             if (status == CARVEX_STATUS_INACTIVE) {
                 item.OnCard = false;
                 ShowNvDefault(state, item);
+            }
+            if (Lost(status)) {
+                return false;
             }
             continue;
         }
@@ -204,6 +237,9 @@ bool CardReader::ReadDeviceState(CardWorkState& state, std::vector<ItemReading>*
     DeviceState setting;
     int32_t status = 0;
     const bool read = seams_.card.ReadPortSetting(setting, status);
+    if (!read) {
+        Lost(status);
+    }
     for (size_t i = 0; i < state.items.size(); ++i) {
         const TConfigItem& item = state.items[i];
         if (item.NvId != kDeviceStateNvId || !state.values[i].has_box) {

@@ -33,7 +33,9 @@ struct ItemReading {
 
 struct ReadReport {
     bool opened = false;             // the card could be opened
-    bool ok = false;                 // opened, and every item's description could be used
+    bool ok = false;                 // opened, every item's description could be used, and the
+                                     // card stayed
+    bool card_lost = false;          // the card went away during the read, which ended there
     std::vector<ItemReading> items;  // every item asked for, in list order
 };
 
@@ -49,8 +51,9 @@ class CardReader {
     explicit CardReader(const CardWorkSeams& seams) : seams_(seams) {}
 
     // The whole read, between one open and one close of the card. `ok` is false when the card
-    // could not be opened (the newer-generation filter then applies) or an item's description
-    // broke the read off; items that could not be read do not make it fail.
+    // could not be opened (the newer-generation filter then applies), or an item's description
+    // or the card going away broke the read off; items that could not be read do not make it
+    // fail.
     ReadReport ReadFromCard(CardWorkState& state, const IniFile& description);
     // ReadFromCard and the closing line: "Read from datacard succeed..." or "Failed to read data
     // from datacard...".
@@ -65,7 +68,8 @@ class CardReader {
     // These expect the card to be open.
     void ReadCardInfo(CardWorkState& state);
     bool ReadLedInfo(CardWorkState& state);
-    // False when an item's description cannot be used (logged): the read is to be broken off.
+    // False when an item's description cannot be used (logged) or the card has gone: the read
+    // is to be broken off.
     bool ReadCommonItems(CardWorkState& state, std::vector<ItemReading>* readings = nullptr);
     // Reads the NV items of a multi-value item and shows what was read (also after a failed
     // read, which leaves its request status in `status`). Not read without a value box.
@@ -82,8 +86,16 @@ class CardReader {
     void Log(std::string_view message) { seams_.log.AddLog(message); }
     void Report(WorkStep step) { seams_.progress.Step(step); }
     void ShowInfo(CardWorkState& state, CommonInfoRow row, std::string text);
+    // After a call that failed with `status` (none, for the calls that give none): whether the
+    // card has gone. Asked only when the card gave no status of its own; logged once.
+    bool Lost(std::optional<int32_t> status = std::nullopt);
 
     CardWorkSeams seams_;
+    bool lost_ = false;
 };
+
+// What the log says when the card went away during a command.
+inline constexpr std::string_view kCardGoneMessage =
+    "The datacard is gone: it was unplugged or is restarting...";
 
 }  // namespace cardwright

@@ -107,11 +107,15 @@ void ApplyCardFilter(CardWorkState& state, const IniFile& description, std::stri
 }
 
 bool LoadItemValues(CardWorkState& state, const IniFile& file, std::string_view section,
-                    LogSink& log) {
-    const LoadedValues loaded = DecodeItemValues(state.items, ValueBoxes(state), file, section);
+                    LogSink& log, BadValue bad_value) {
+    const LoadedValues loaded =
+        DecodeItemValues(state.items, ValueBoxes(state), file, section, bad_value);
     if (!loaded.Ok()) {
         log.AddLog(loaded.error);
         return false;
+    }
+    for (const std::string& line : loaded.skipped) {
+        log.AddLog(line);
     }
     for (const ShownValue& shown : loaded.values) {
         if (const auto index = state.values.Find(shown.item)) {

@@ -50,9 +50,10 @@ void ClearAllValues(CardWorkState& state, CardWorkView& view);
 void ApplyCardFilter(CardWorkState& state, const IniFile& description, std::string_view card_type,
                      CardWorkView& view);
 // Shows the stored values of a section of a values file or of a setting file. Every value is
-// checked first: one that is no decimal integer fails the load (logged) and nothing is shown.
+// checked first: one that is no decimal integer fails the load (logged) and nothing is shown, or
+// with BadValue::kSkipKey is logged and leaves only its item's box empty.
 bool LoadItemValues(CardWorkState& state, const IniFile& file, std::string_view section,
-                    LogSink& log);
+                    LogSink& log, BadValue bad_value = BadValue::kFailSection);
 // The LED lines of a section into the table; a section that does not exist changes nothing.
 void LoadLedInfo(CardWorkState& state, const IniFile& file, std::string_view section);
 

@@ -32,6 +32,9 @@ class CardWorkView {
     // The setting file to import, or to export to; nullopt when the user cancels.
     virtual std::optional<std::filesystem::path> AskOpenFileName() { return std::nullopt; }
     virtual std::optional<std::filesystem::path> AskSaveFileName() { return std::nullopt; }
+    // An export with a card reads it again, which replaces the values shown: whether to go on.
+    // A view that holds changes not yet written to the card asks; by default, yes.
+    virtual bool ConfirmReread() { return true; }
     // A Write has done its card work; its outcome is reported next.
     virtual void WriteEnding() {}
 };

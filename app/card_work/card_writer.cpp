@@ -24,8 +24,11 @@ WriteReport CardWriter::WriteToCard(CardWorkState& state, const WriteOptions& op
     WriteReport report;
     port_setting_written_ = false;
     written_.clear();
+    failed_at_.clear();
+    lost_ = false;
     state.values.ResetUnchecked();
     bool outcome = ValidateItems(state, seams_.log);
+    report.values_valid = outcome;
     // The identity check opens the card whatever the values' check said.
     if (!CardReader(seams_).SameCardAs(state.card_type)) {
         report.card_different = true;
@@ -46,6 +49,9 @@ WriteReport CardWriter::WriteToCard(CardWorkState& state, const WriteOptions& op
                 seams_.progress.Step(WorkStep::kWritingLed);
                 outcome = WriteLedInfo(state);
                 Log(outcome ? "Write LED info succed..." : "Write LED failed...");
+                if (!outcome) {
+                    FailedAt(WriteReport::kLedStep);
+                }
             }
             if (outcome) {
                 seams_.progress.Step(WorkStep::kBackingUp);
@@ -53,6 +59,9 @@ WriteReport CardWriter::WriteToCard(CardWorkState& state, const WriteOptions& op
                 int32_t status = 0;
                 outcome = seams_.card.Backup(status);
                 Log(outcome ? "BackupNVItems succed..." : "BackupNVItems failed...");
+                if (!outcome) {
+                    FailedAt(WriteReport::kBackupStep);
+                }
             }
             if (outcome && options.restart) {
                 seams_.progress.Step(WorkStep::kRestarting);
@@ -66,13 +75,27 @@ WriteReport CardWriter::WriteToCard(CardWorkState& state, const WriteOptions& op
     seams_.view.WriteEnding();
     Log(outcome ? "Write to datacard succeed..." : "Failed to write info...");
     report.ok = outcome;
+    report.card_lost = lost_;
+    report.failed_at = failed_at_;
     report.items = written_;
     return report;
 }
 
+bool CardWriter::FailedAt(std::string_view what, ItemOutcome outcome) {
+    if (failed_at_.empty()) {
+        failed_at_ = what;
+    }
+    if (!lost_ && outcome == ItemOutcome::kFailed && seams_.card.Gone()) {
+        lost_ = true;
+        Log(kCardGoneMessage);
+    }
+    return lost_;
+}
+
 // Every item that applies, in list order. A single item that fails ends the loop; a multi-value
-// item that fails is logged and the loop goes on, but the write as a whole has then failed: a
-// card with an NV item missing is not to be backed up and restarted as if all went well.
+// item that fails is logged and the loop goes on (unless the card has gone), but the write as a
+// whole has then failed: a card with an NV item missing is not to be backed up and restarted as
+// if all went well.
 bool CardWriter::WriteConfigItems(const CardWorkState& state) {
     bool all_written = true;
     const size_t count = state.items.size();
@@ -89,12 +112,15 @@ bool CardWriter::WriteConfigItems(const CardWorkState& state) {
                 Log("Failed to write config item...");
             }
             if (outcome != ItemOutcome::kDone) {
+                FailedAt(caption, outcome);
                 return false;
             }
             continue;
         }
         const ItemOutcome outcome = WriteMultiValueItem(state, item);
-        if (outcome == ItemOutcome::kBroken) {
+        // A card that has gone takes no further item.
+        if (outcome != ItemOutcome::kDone &&
+            (FailedAt(caption, outcome) || outcome == ItemOutcome::kBroken)) {
             return false;
         }
         all_written = all_written && outcome == ItemOutcome::kDone;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/card_work/card_reader.h"
@@ -19,9 +20,17 @@ struct ItemWriting {
 
 struct WriteReport {
     bool ok = false;
+    bool values_valid = false;    // the values passed the check before writing
     bool card_different = false;  // the identity check refused the card
     bool opened = false;          // the card was opened for the writes
+    bool card_lost = false;       // the card went away during the writes, which ended there
+    // What the write failed at, once the card was open: an item's DISPLAY text, or kLedStep or
+    // kBackupStep; empty when nothing failed there.
+    std::string failed_at;
     std::vector<ItemWriting> items;
+
+    static constexpr std::string_view kLedStep = "the LED settings";
+    static constexpr std::string_view kBackupStep = "the backup";
 };
 
 struct WriteOptions {
@@ -62,10 +71,15 @@ class CardWriter {
     bool WriteConfigItems(const CardWorkState& state);
     ItemOutcome Note(const TConfigItem& record, ItemOutcome outcome, bool sent);
     void Log(std::string_view message) { seams_.log.AddLog(message); }
+    // A step that failed at `what`, the first one noted; when the card failed it (`outcome`
+    // kFailed), whether the card has gone (logged once).
+    bool FailedAt(std::string_view what, ItemOutcome outcome = ItemOutcome::kFailed);
 
     CardWorkSeams seams_;
     bool port_setting_written_ = false;
     std::vector<ItemWriting> written_;
+    std::string failed_at_;
+    bool lost_ = false;
 };
 
 }  // namespace cardwright

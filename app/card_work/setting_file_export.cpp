@@ -16,6 +16,9 @@ ExportEnd SettingFileExport::Export(CardWorkState& state, const IniFile& descrip
         }
         return ExportToFile(state, own);
     }
+    if (!seams_.view.ConfirmReread()) {
+        return ExportEnd::kCancelled;
+    }
     CardReader reader(seams_);
     if (!reader.SameCardAs(state.card_type)) {
         return ExportEnd::kCardDifferent;

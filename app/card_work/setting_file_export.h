@@ -13,7 +13,7 @@ enum class ExportEnd {
     kCardDifferent,  // the identity check refused the card
     kNotValid,       // without a card, the values on screen did not pass their check
     kReadFailed,     // the fresh read from the card failed
-    kCancelled,      // no file was chosen
+    kCancelled,      // no file was chosen, or the card was not to be read again
     kRefused,        // the file chosen is one of the program's own
     kNotWritten,     // the file could not be written whole
     kWritten,

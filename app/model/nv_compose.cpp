@@ -11,6 +11,16 @@ bool SharesNvItem(const TConfigItem& item, const TConfigItem& record) {
            NamesNvItem(item.NvId, record.NvId);
 }
 
+// Which field of a multi-value item's NV_ID list names `nv_id`.
+std::optional<int> FieldFor(const TConfigItem& item, std::string_view nv_id) {
+    for (int k = 0; k < item.ValueCount; ++k) {
+        if (ListField(item.NvId, k) == nv_id) {
+            return k;
+        }
+    }
+    return std::nullopt;
+}
+
 bool IsBitOfFirstByte(int bit) {
     return bit >= 0 && bit < kBitsInFirstByte;
 }
@@ -56,7 +66,19 @@ void ComposeBytes(std::span<const TConfigItem> items, const ShownText& shown,
                 return;
             }
             PutValue(composed.data, *offset, TextToValue(item, UpperCase(*text)), record.ItemType);
-        } else if (NamesNvItem(item.NvId, record.NvId)) {
+        } else if (const auto field = FieldFor(item, record.NvId)) {
+            // A multi-value item puts its value for this NV item at the byte its own field
+            // names, also when the record is another item sharing the NV item: writing that item
+            // must not wipe the multi-value item's byte.
+            const SingleItem single = MakeSingleItem(item, *field);
+            const auto offset = ValueOffset(single.item.NvByte, record.ItemType);
+            if (!offset) {
+                composed.error = BadNumberMessage(item, "NV_BYTE", single.item.NvByte);
+                return;
+            }
+            PutValue(composed.data, *offset, TextToValue(item, UpperCase(*text), &single.item),
+                     record.ItemType);
+        } else {
             PutValue(composed.data, *record_offset, TextToValue(item, UpperCase(*text), &record),
                      record.ItemType);
         }

@@ -39,8 +39,11 @@ std::string Quoted(std::string_view text) {
            (end < text.size() ? "\"... (" + std::to_string(text.size()) + " bytes)" : "\"");
 }
 
-std::string NotANumber(std::string_view key, std::string_view value) {
-    return "Value of " + std::string(key) + " " + Quoted(value) + " is not a decimal integer...";
+// The log line of a value that is no decimal integer, ended by `then`.
+std::string NotANumber(std::string_view key, std::string_view value,
+                       std::string_view then = "...") {
+    return "Value of " + std::string(key) + " " + Quoted(value) + " is not a decimal integer" +
+           std::string(then);
 }
 
 bool IsStoredMultiValue(std::string_view value) {
@@ -53,7 +56,7 @@ bool IsStoredMultiValue(std::string_view value) {
 }  // namespace
 
 LoadedValues DecodeItemValues(std::span<const TConfigItem> items, const HasValueBox& has_value_box,
-                              const IniFile& file, std::string_view section) {
+                              const IniFile& file, std::string_view section, BadValue bad_value) {
     std::unordered_map<std::string_view, const TConfigItem*> by_name;
     std::vector<const TConfigItem*> ports;  // the device-state items besides DEVICE_STATE_INFO
     for (const TConfigItem& item : items) {
@@ -64,6 +67,17 @@ LoadedValues DecodeItemValues(std::span<const TConfigItem> items, const HasValue
     }
 
     LoadedValues loaded;
+    // A bad value fails the section, or leaves its own item empty.
+    const auto bad = [&](const TConfigItem& item, const std::string& key,
+                         const std::string& value) {
+        if (bad_value == BadValue::kFailSection) {
+            loaded = {{}, NotANumber(key, value), {}};
+            return true;
+        }
+        loaded.values.push_back({item.Name, ""});
+        loaded.skipped.push_back(NotANumber(key, value, ": left empty..."));
+        return false;
+    };
     for (const auto& [key, value] : file.ReadEntries(section)) {
         const auto found = by_name.find(key);
         if (found == by_name.end() || !has_value_box(*found->second)) {
@@ -73,7 +87,10 @@ LoadedValues DecodeItemValues(std::span<const TConfigItem> items, const HasValue
         if (IsDeviceStateInfo(item)) {
             const auto setting = ParseStoredDeviceState(value);
             if (!setting) {
-                return {{}, NotANumber(key, value)};
+                if (bad(item, key, value)) {
+                    return loaded;
+                }
+                continue;
             }
             loaded.values.push_back(
                 {item.Name, ValueTextToText(item, std::to_string(setting->state))});
@@ -84,12 +101,18 @@ LoadedValues DecodeItemValues(std::span<const TConfigItem> items, const HasValue
             }
         } else if (IsMultiValue(item)) {
             if (!IsStoredMultiValue(value)) {
-                return {{}, NotANumber(key, value)};
+                if (bad(item, key, value)) {
+                    return loaded;
+                }
+                continue;
             }
             loaded.values.push_back({item.Name, ValueTextToText(item, StoredToFieldList(value))});
         } else {
             if (!ParseDecimal(value)) {
-                return {{}, NotANumber(key, value)};
+                if (bad(item, key, value)) {
+                    return loaded;
+                }
+                continue;
             }
             loaded.values.push_back({item.Name, ValueTextToText(item, value)});
         }

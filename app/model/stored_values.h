@@ -21,9 +21,19 @@ struct ShownValue {
 };
 
 struct LoadedValues {
-    std::vector<ShownValue> values;  // in the order to show them; a later one wins
-    std::string error;               // a log line naming the key and its text; nothing loads
+    std::vector<ShownValue> values;    // in the order to show them; a later one wins
+    std::string error;                 // a log line naming the key and its text; nothing loads
+    std::vector<std::string> skipped;  // a log line for each key left out (BadValue::kSkipKey)
     bool Ok() const { return error.empty(); }
+};
+
+// What a value that is not a decimal integer does to the values of its section.
+enum class BadValue {
+    // Nothing loads: a setting file is sealed and taken whole or not at all.
+    kFailSection,
+    // Only its item shows nothing, and a log line names key and text: a solution, which is
+    // written by hand, loads the rest.
+    kSkipKey,
 };
 
 using HasValueBox = std::function<bool(const TConfigItem&)>;
@@ -36,9 +46,11 @@ using HasValueBox = std::function<bool(const TConfigItem&)>;
 //   device-state item with a value box, the text for its bit (8 + NV_BIT).
 // Other keys (LED lines, ConfigLed, names of no item) are skipped. The values come from files
 // that others hand us, so every one is checked before anything is given: a value that is not a
-// decimal integer (each field of a multi-value item) fails the whole section.
+// decimal integer (each field of a multi-value item) fails the whole section, or with kSkipKey
+// shows nothing in its item's box.
 LoadedValues DecodeItemValues(std::span<const TConfigItem> items, const HasValueBox& has_value_box,
-                              const IniFile& file, std::string_view section);
+                              const IniFile& file, std::string_view section,
+                              BadValue bad_value = BadValue::kFailSection);
 
 // The LED table that a section's LED_STATUS1 ... LED_STATUS8 lines hold, a missing or empty line
 // clearing its status; nullopt when the section does not exist (the table is then left alone).

@@ -1,8 +1,13 @@
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
@@ -30,6 +35,7 @@ class RecordingPrompts : public UserPrompts {
     QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
     bool AskLedStep(TLedSettingFrm&) override { return false; }
     bool AskNewSolution(TNewSoluationFrm&) override { return false; }
+    bool AskYesNo(QWidget*, const QString&) override { return false; }
 
   private:
     QStringList* messages_;
@@ -333,6 +339,105 @@ class MainWindowTest : public QObject {
         QCOMPARE(LogLine(midnight, us, QStringLiteral("m")), QStringLiteral("3/14/08  m"));
         QCOMPARE(LogLine(QDateTime(QDate(2008, 3, 14), QTime(9, 5, 31)), us, QStringLiteral("m")),
                  QStringLiteral("3/14/08 9:05:31 AM  m"));
+    }
+
+    // As in a terminal: the view shows the newest line when the earlier runs are loaded and as
+    // lines come, unless the user scrolled up to read; scrolled back down, it follows again.
+    // The earlier runs are more than one slice of the memo's loading.
+    void logViewFollowsTheNewestLine() {
+        WriteFiles("[CONFIG_PAGE]\r\nP=Page\r\n");
+        {
+            std::ofstream earlier(dir_->Path() / "ConfigLog.txt", std::ios::binary);
+            for (int i = 0; i < 1200; ++i) {
+                earlier << "earlier line " << i << "\r\n";
+            }
+        }
+        auto w = Window();
+        w->Timer1->stop();
+        w->show();
+        QApplication::processEvents();
+        QScrollBar* bar = w->Memo1->verticalScrollBar();
+        w->AddLog(QStringLiteral("first"));
+        // The earlier runs, shown in slices, are the file's lines, as the memo always is.
+        const std::string file = ReadFile(dir_->Path() / "ConfigLog.txt");
+        QCOMPARE(LineCount(file), 1200 + 4 + 1);
+        QCOMPARE(w->Memo1->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n")) +
+                     QStringLiteral("\r\n"),
+                 QString::fromStdString(file));
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+        w->AddLog(QStringLiteral("second"));
+        QCOMPARE(bar->value(), bar->maximum());
+
+        bar->setValue(10);
+        w->AddLog(QStringLiteral("third"));
+        QCOMPARE(bar->value(), 10);
+
+        bar->setValue(bar->maximum());
+        w->AddLog(QStringLiteral("fourth"));
+        QCOMPARE(bar->value(), bar->maximum());
+    }
+
+    // The window comes back where it was left, at its size and with its splitter; the first run
+    // has the window's own size.
+    void windowStateIsKeptBetweenRuns() {
+        WriteFiles("[CONFIG_PAGE]\r\nP=Page\r\n");
+        const QRect moved(120, 90, 900, 640);
+        QList<int> sizes;
+        {
+            auto first = Window();
+            first->Timer1->stop();
+            first->show();
+            QApplication::processEvents();
+            QCOMPARE(first->frameGeometry().size(), QSize(635, 458));
+            first->setGeometry(moved);
+            first->Splitter1->setSizes({400, 150});
+            QApplication::processEvents();
+            sizes = first->Splitter1->sizes();
+            QVERIFY(first->close());
+        }
+        auto again = Window();
+        again->Timer1->stop();
+        again->show();
+        QApplication::processEvents();
+        QCOMPARE(again->geometry(), moved);
+        QCOMPARE(again->Splitter1->sizes(), sizes);
+    }
+
+    // The Edit and Help menus have access keys and shortcuts; the words of the captions stay,
+    // and the tool bar offers no menu to hide it.
+    void menusHaveAccessKeysAndShortcuts() {
+        WriteFiles("[CONFIG_PAGE]\r\nP=Page\r\n");
+        auto w = StartedWindow();
+        const struct {
+            const char* name;
+            const char* words;
+            QKeySequence key;
+        } entries[] = {
+            {"Read1", "Read", QKeySequence(Qt::CTRL | Qt::Key_R)},
+            {"Write1", "Write", QKeySequence(Qt::CTRL | Qt::Key_W)},
+            {"Import1", "Import...", QKeySequence(Qt::CTRL | Qt::Key_O)},
+            {"Export1", "Export...", QKeySequence(Qt::CTRL | Qt::Key_S)},
+            {"About1", "About", QKeySequence(Qt::Key_F1)},
+        };
+        for (const auto& entry : entries) {
+            auto* action = w->findChild<QAction*>(QString::fromLatin1(entry.name));
+            QVERIFY2(action != nullptr, entry.name);
+            QCOMPARE(action->shortcut(), entry.key);
+            QCOMPARE(QString(action->text()).remove(QLatin1Char('&')),
+                     QString::fromLatin1(entry.words));
+        }
+        auto* edit = w->findChild<QMenu*>(QStringLiteral("Edit1"));
+        QCOMPARE(QKeySequence::mnemonic(edit->title()), QKeySequence(Qt::ALT | Qt::Key_E));
+        QCOMPARE(QString(edit->title()).remove(QLatin1Char('&')), QStringLiteral("Edit"));
+        QVERIFY(w->createPopupMenu() == nullptr);
+
+        // Ctrl+R reads (here: config_value.ini names no solution, and the Read says so).
+        QApplication::setActiveWindow(w.get());
+        w->StatusBar1->clearMessage();
+        QTest::keyClick(w.get(), Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(w->StatusBar1->currentMessage(),
+                 QStringLiteral("Nothing shown: config_value.ini names no solution that exists"));
     }
 
     void logFailureIsReportedOnceAndTheLineStays() {

@@ -1,4 +1,5 @@
 #include <QImage>
+#include <QLabel>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -95,6 +96,8 @@ class ReadWriteTest : public QObject {
             QCOMPARE(Row(w, row), QStringLiteral("--"));
         }
         QVERIFY2(w.NewVersion, "a card that cannot be opened counts as the newer generation");
+        QCOMPARE(w.StatusBar1->currentMessage(), QStringLiteral("Read failed: no card found"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Cardwright"));
         QCOMPARE(g_closes, g_opens);  // a failed open is closed all the same
         QVERIFY(!w.Timer1->isActive());
     }
@@ -118,7 +121,13 @@ class ReadWriteTest : public QObject {
         QVERIFY(!w.FindItem("INACTIVE")->OnCard);
         QCOMPARE(w.LedInfo.From(), LedTable::Source::kCard);
         QCOMPARE(g_closes, g_opens);
-        QCOMPARE(w.StatusBar1->currentMessage(), QString());  // no step is left shown
+        // What the read came to stays, and what is shown says where it came from.
+        QCOMPARE(w.StatusBar1->currentMessage(),
+                 QStringLiteral("Read: done, 20 items, 1 not read"));
+        QCOMPARE(w.SourcePanel->text(),
+                 QStringLiteral("Card LW-X4201 on COM12, IMEI 356789012345678"));
+        QCOMPARE(w.windowTitle(),
+                 QStringLiteral("Cardwright - Card LW-X4201 on COM12, IMEI 356789012345678"));
     }
 
     void cardOnWhichNothingIsActive() {
@@ -193,13 +202,21 @@ class ReadWriteTest : public QObject {
         QVERIFY(w.CardType.empty());
     }
 
-    // Read, change one item, write: what the card holds afterwards is what the window showed.
+    // Read, change items of every kind, write: the card holds exactly the bytes those values
+    // stand for, and the unchanged ones as they were.
     void writeAfterARead() {
         WindowUnderTest t;
         TMainFrm& w = t.w();
         t.card().ClearRequests();
-        w.LabelBox("MODE")->click();
-        Show(w, "MODE", "Fast");
+        for (const auto& [name, text] : {std::pair{"MODE", "Fast"},
+                                         {"B_HIGH", "100"},
+                                         {"TIMER", "600"},
+                                         {"BIT_B", "On"},
+                                         {"BAND", "Asia"},
+                                         {"LIMIT", "Small"}}) {
+            w.LabelBox(name)->setChecked(true);
+            Show(w, name, text);
+        }
         w.WriteToDataCardBtnClick();
         const QStringList log = t.Log();
         QCOMPARE(t.prompts().messages, QStringList{"Write to datacard succeed..."});
@@ -218,20 +235,37 @@ class ReadWriteTest : public QObject {
         QVERIFY2(std::find(writes.begin(), writes.end(), 60060) == writes.end(),
                  "an unchanged item the card lacks is not written");
 
-        // Byte for byte: every item reads back from the card as the window showed it.
-        for (const TConfigItem& item : w.ConfigItems) {
-            if (item.NvId == kDeviceStateNvId || IsMultiValue(item) || !item.OnCard ||
-                w.ValueBox(item.Name) == nullptr ||
-                IsDefaultText(Shown(w, item.Name.c_str()).toStdString())) {
-                continue;
-            }
-            const auto number = NvItemNumber(item.NvId);
-            const auto data = t.card().Nv(static_cast<uint16_t>(*number));
-            QVERIFY2(data.has_value(), item.Name.c_str());
-            const auto value = ItemValueFromNv(item, *data);
-            QCOMPARE(QString::fromStdString(ValueToText(item, *value)),
-                     Shown(w, item.Name.c_str()));
+        const struct {
+            uint16_t item;
+            std::vector<uint8_t> bytes;
+        } expected[] = {
+            {60000, {0x07, 0x01, 0x64, 0x00}},  // Low byte 7, Flag Yes, High word 100
+            {60010, {0x03}},                    // Band Asia: 3, 48 (Band extra On at 2), 9 at 1
+            {60011, {0x30, 0x00, 0x01}},
+            {60012, {0x00, 0x09}},
+            {60030, {0x05, 0x00, 0x00, 0x00}},  // Limit Small
+            {60031, {0x58, 0x02, 0x00, 0x00}},  // Timer 600
+            {60040, {0x01}},                    // Mode Fast
+            {60041, {0x02}},
+            {60042, {0x01}},
+            {60050, {0x0B}},  // bits 0 and 3 as read, bit 1 now set
+            {60070, {0x01}},
+        };
+        for (const auto& nv : expected) {
+            QVERIFY2(std::find(writes.begin(), writes.end(), nv.item) != writes.end(),
+                     std::to_string(nv.item).c_str());
+            const auto data = t.card().Nv(nv.item);
+            QVERIFY(data.has_value());
+            std::vector<uint8_t> whole(nv.bytes);
+            whole.resize(data->size(), 0);  // the rest of the 128 bytes zero
+            QCOMPARE(std::vector<uint8_t>(data->begin(), data->end()), whole);
         }
+        // Items whose TYPE moves no bytes are left as the card has them.
+        for (const uint16_t untouched : {60020, 60021}) {
+            QVERIFY(std::find(writes.begin(), writes.end(), untouched) == writes.end());
+        }
+        QCOMPARE(Nv(t, 60020, 5), (std::vector<uint8_t>{'t', 'e', 'x', 't', 0}));
+        QCOMPARE(t.card().PortSetting(), (std::pair<uint8_t, uint8_t>{1, 0x14}));
     }
 
     void writeWithoutAReadOrACard() {
@@ -298,6 +332,7 @@ class ReadWriteTest : public QObject {
         QCOMPARE(t.Requests(Command::kReset), size_t{0});
         QVERIFY(log.contains(QStringLiteral("Close port...")));
         QCOMPARE(t.prompts().messages.last(), QStringLiteral("Write to datacard failed..."));
+        QCOMPARE(w.StatusBar1->currentMessage(), QStringLiteral("Write failed at Low byte"));
         QCOMPARE(g_closes, g_opens);
     }
 

@@ -41,12 +41,18 @@ class ScriptedPrompts : public cardwright::UserPrompts {
     bool AskNewSolution(cardwright::TNewSoluationFrm& dialog) override {
         return answer_new_solution ? answer_new_solution(dialog) : false;
     }
+    bool AskYesNo(QWidget*, const QString& question) override {
+        questions.append(question);
+        return answer_yes;
+    }
 
     QStringList messages;
     QStringList filters;  // of the file dialogs shown
     QString open_file;    // the file dialogs' answers; empty: cancelled
     QString save_file;
     int led_dialogs = 0;
+    QStringList questions;  // asked Yes or No
+    bool answer_yes = true;
     std::function<bool(cardwright::TLedSettingFrm&)> answer_led;
     std::function<bool(cardwright::TNewSoluationFrm&)> answer_new_solution;
 };

@@ -119,6 +119,9 @@ TEST(ComposeNvItem, MultiValueItemsGiveEachNvItemItsColumn) {
     const ComposedNvItem second = ComposeNvItem(items, shown, MakeSingleItem(band, 1).item, false);
     // The ordinary item goes to its own NV_BYTE, with the record's TYPE.
     EXPECT_EQ(Head(second.data, 5), (std::vector<uint8_t>{32, 0, 0x2C, 0x01, 0}));
+    // Written as itself, the ordinary item keeps the multi-value item's byte of that NV item.
+    const ComposedNvItem sharer = ComposeNvItem(items, shown, items[1], false);
+    EXPECT_EQ(Head(sharer.data, 5), (std::vector<uint8_t>{32, 0, 0x2C, 0, 0}));
 
     TConfigItem three = Item("TRIPLE", "(#1#2#3)", "(#0#1#2)", "BYTE", "A,B", "(#1#2#3),(#4#5#6)");
     three.ValueCount = 3;

@@ -256,7 +256,7 @@ TEST_F(SettingFileTest, StoredValuesShowAsTheWindowShowsThem) {
     EXPECT_FALSE(LedTableFromSection(IniFile(path_), "MISSING"));
 }
 
-TEST_F(SettingFileTest, ValuesThatAreNoDecimalIntegersLoadNothing) {
+TEST_F(SettingFileTest, ValuesThatAreNoDecimalIntegersLoadNothingOrOnlyTheirOwnKeyIsLeftOut) {
     struct Case {
         std::string key;
         std::string value;
@@ -274,7 +274,8 @@ TEST_F(SettingFileTest, ValuesThatAreNoDecimalIntegersLoadNothing) {
     };
     for (const auto& c : cases) {
         // A good value before the bad one is not loaded either.
-        Put(path_, "[DEFAULT]\nPORT_DIAG=1\n" + c.key + "=" + c.value + "\n");
+        const std::string after = c.key == "APN_MODE" ? "" : "APN_MODE=1|0\n";
+        Put(path_, "[DEFAULT]\nPORT_DIAG=1\n" + c.key + "=" + c.value + "\n" + after);
         const auto loaded = DecodeItemValues(ExampleItems(), ItemScreen::EveryItemHasABox(),
                                              IniFile(path_), "DEFAULT");
         EXPECT_FALSE(loaded.Ok()) << c.key << "=" << c.value;
@@ -284,6 +285,28 @@ TEST_F(SettingFileTest, ValuesThatAreNoDecimalIntegersLoadNothing) {
         EXPECT_TRUE(std::none_of(loaded.error.begin(), loaded.error.end(), [](char ch) {
             return static_cast<unsigned char>(ch) < 0x20;
         })) << c.key;
+
+        // A solution loads the rest; the bad key's item shows nothing, and one line names it.
+        const auto skipping = DecodeItemValues(ExampleItems(), ItemScreen::EveryItemHasABox(),
+                                               IniFile(path_), "DEFAULT", BadValue::kSkipKey);
+        ASSERT_TRUE(skipping.Ok()) << c.key;
+        ASSERT_EQ(skipping.skipped.size(), 1u) << c.key;
+        EXPECT_NE(skipping.skipped[0].find(c.key), std::string::npos) << skipping.skipped[0];
+        EXPECT_LE(skipping.skipped[0].size(), 130u) << skipping.skipped[0];
+        const auto shown = [&](const std::string& item) {
+            std::optional<std::string> text;
+            for (const ShownValue& value : skipping.values) {
+                if (value.item == item) {
+                    text = value.text;  // a later one wins
+                }
+            }
+            return text;
+        };
+        EXPECT_EQ(shown("PORT_DIAG"), "On") << c.key;
+        EXPECT_EQ(shown(c.key), "") << c.key;
+        if (!after.empty()) {
+            EXPECT_EQ(shown("APN_MODE"), "Dual") << c.key;
+        }
     }
 
     // Sealed or not, such a file is not correct.
