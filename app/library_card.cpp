@@ -43,10 +43,7 @@ bool LibraryCard::Gone() {
         return false;
     }
     return worker_.Run([this] {
-        using Cause = carvex::PortDiagnosis::Cause;
-        const auto found =
-            carvex::ExplainUnopenablePort(carvex::DeviceRoot::FromEnvironment(), *port_);
-        if (found.cause != Cause::kGone && found.cause != Cause::kNotPublished) {
+        if (!carvex::PortGone(carvex::DeviceRoot::FromEnvironment(), *port_)) {
             return 0;
         }
         trouble_ = carvex::ComName(*port_) + " is gone";

@@ -1,5 +1,7 @@
 #include "app/card_work/connection_card.h"
 
+#include "carvex/platform/port_diagnosis.h"
+
 namespace cardwright {
 
 namespace {
@@ -22,7 +24,7 @@ uint16_t ItemNumber(int32_t item) {
 }  // namespace
 
 ConnectionCard::ConnectionCard(carvex::DeviceRoot root, std::optional<int> port)
-    : connection_(std::move(root)), port_(port) {}
+    : root_(root), connection_(std::move(root)), port_(port) {}
 
 bool ConnectionCard::Open() {
     return connection_.Open(port_);
@@ -78,6 +80,11 @@ bool ConnectionCard::Backup(int32_t& status) {
 
 bool ConnectionCard::Restart() {
     return connection_.Restart();
+}
+
+bool ConnectionCard::Gone() {
+    const auto port = connection_.Port();
+    return port && carvex::PortGone(root_, port->com);
 }
 
 }  // namespace cardwright

@@ -31,8 +31,10 @@ class ConnectionCard : public CardAccess {
     bool WritePortSetting(const DeviceState& setting, int32_t& status) override;
     bool Backup(int32_t& status) override;
     bool Restart() override;
+    bool Gone() override;
 
   private:
+    carvex::DeviceRoot root_;
     carvex::CardConnection connection_;
     std::optional<int> port_;
 };

@@ -40,6 +40,11 @@ PortDiagnosis ExplainUnopenableCard(const DeviceRoot& root);
 // opens, that the card did not take the switch to DIAG.
 PortDiagnosis ExplainUnopenablePort(const DeviceRoot& root, int number);
 
+// Whether the port COM<number> has gone from the device root (its link is missing, or points to
+// nothing): the card was unplugged or is restarting. Opens nothing and looks at no process, so
+// it can be asked after every call the card did not answer.
+bool PortGone(const DeviceRoot& root, int number);
+
 // The same for a tty path alone, named as `com_name`.
 PortDiagnosis ExplainUnopenableDevice(const std::string& com_name,
                                       const std::filesystem::path& device);

@@ -175,6 +175,12 @@ PortDiagnosis ExplainUnopenableDevice(const std::string& com_name, const fs::pat
             "the card on " + com_name + " does not answer"};
 }
 
+bool PortGone(const DeviceRoot& root, int number) {
+    const fs::path link = root.ComDirectory() / ComName(number);
+    struct stat node {};
+    return ::stat(link.c_str(), &node) != 0;
+}
+
 PortDiagnosis ExplainUnopenablePort(const DeviceRoot& root, int number) {
     const std::string com_name = ComName(number);
     const fs::path link = root.ComDirectory() / com_name;

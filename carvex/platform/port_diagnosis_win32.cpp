@@ -49,6 +49,13 @@ PortDiagnosis ExplainUnopenableDevice(const std::string& com_name,
     return {CauseOf(error), com_name + " cannot be opened: " + reason, com_name + ": " + reason};
 }
 
+// A COM port that Windows no longer maps to a device has gone with its card.
+bool PortGone(const DeviceRoot& /*root*/, int number) {
+    const std::wstring name = L"COM" + std::to_wstring(number);
+    wchar_t target[512];
+    return ::QueryDosDeviceW(name.c_str(), target, 512) == 0;
+}
+
 PortDiagnosis ExplainUnopenablePort(const DeviceRoot& root, int number) {
     const std::string com_name = ComName(number);
     const auto device = root.ResolveDevicePath(com_name);

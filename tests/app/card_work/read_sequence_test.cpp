@@ -2,6 +2,7 @@
 // fails a request.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "app/card_work/card_reader.h"
@@ -181,6 +182,26 @@ TEST(ReadSequence, ACardThatCannotBeOpenedLeavesWhatIsShown) {
     EXPECT_EQ(t.view.pages_hidden, 1);
     EXPECT_EQ(t.Shown("B_LOW"), "9");
     EXPECT_EQ(t.state.info[CommonInfoRow::kImei], "--");
+}
+
+// The card goes away while it is read (its device-root entries go with it): the read ends at the
+// first item it did not answer, as a failed read, instead of asking every item in turn.
+TEST(ReadSequence, ACardThatVanishesEndsTheReadAsFailed) {
+    CardWorkUnderTest t;
+    t.Card().SetFault(Command::kNvRead, Fault::Make(Fault::Kind::kVanish));
+    const auto report = CardReader(t.Seams()).ReadFromCardAndReport(t.state, t.Description());
+    EXPECT_TRUE(report.opened);
+    EXPECT_FALSE(report.ok);
+    const Lines& log = t.log.lines;
+    EXPECT_LE(std::count_if(log.begin(), log.end(),
+                            [](const std::string& line) {
+                                return line.find("Read failed") != std::string::npos;
+                            }),
+              1)
+        << "no item after the first that went unanswered";
+    EXPECT_NE(std::find(log.begin(), log.end(), std::string(cardwright::kCardGoneMessage)),
+              log.end());
+    EXPECT_EQ(log.back(), "Failed to read data from datacard...");
 }
 
 }  // namespace
