@@ -100,7 +100,7 @@ CardResult AwaitAndReadBack(CardJob& job, const CardWrites& written, bool restar
             return CardResult::Failed(step::kReadBack,
                                       "the card's IMEI could not be read after "
                                       "its restart: " +
-                                          DescribeStatus(status, 550));
+                                          DescribeStatus(status, CARVEX_IMEI_ITEM));
         }
         if (const std::string after = cardwright::DecodeImei(imei); after != job.row.imei) {
             return CardResult::Failed(step::kReadBack, "another card came back on " + job.row.port +

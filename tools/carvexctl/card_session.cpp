@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "carvex/carvex.h"
 #include "carvex/link/port_discovery.h"
 #include "carvex/platform/printable_text.h"
 #include "tools/carvexctl/ports_source.h"
@@ -49,25 +50,25 @@ carvex::PortDiagnosis WhyNotOpened(const carvex::DeviceRoot& root, std::optional
 std::string DescribeStatus(int32_t status, int item) {
     const std::string subject = item >= 0 ? "item " + std::to_string(item) : "the request";
     switch (status) {
-        case 0:
+        case CARVEX_STATUS_NOT_SENT:
             return "the request could not be written to the card";
-        case 1:
+        case CARVEX_STATUS_NO_REPLY:
             return "the card did not answer in time";
-        case 3:
+        case CARVEX_STATUS_NV_FAILED:
             return "the card could not process " + subject + " (NV status error)";
-        case 4:
+        case CARVEX_STATUS_READ_ONLY:
             return subject + " is read-only on the card (NV status 7)";
-        case 5:
+        case CARVEX_STATUS_INACTIVE:
             return subject + " is not active on the card (NV status 5)";
-        case 6:
+        case CARVEX_STATUS_BAD_PARAMETER:
             return "the card rejected " + subject + " as a bad parameter (NV status 6)";
-        case 7:
+        case CARVEX_STATUS_NV_FULL:
             return "the card's NV memory is full (NV status 3)";
-        case 8:
+        case CARVEX_STATUS_NO_MEMORY:
             return "the card is out of memory (NV status 9)";
-        case 38:
+        case CARVEX_STATUS_NOT_IN_BUILT_IN_TABLE:
             return "the card's version request is not in the built-in table";
-        case 39:
+        case CARVEX_STATUS_NOT_IN_CARD_TABLE:
             return "the card's version request is not in the card's table";
         default:
             return "request status " + std::to_string(status);

@@ -30,7 +30,10 @@ using carvexctl::DescribeStatus;
 using carvexctl::Failure;
 using carvexctl::Progress;
 
-constexpr int kNvSize = 128;
+constexpr int kNvSize = CARVEX_NV_DATA_SIZE;
+// What a status or output keeps when the library leaves it alone: it writes a status only when a
+// request could not be sent or went unanswered, and the port setting only when it is valid.
+constexpr int32_t kUnwritten = -1;
 
 // A text the card sent, fit for a terminal: up to its first zero byte.
 std::string Text(const std::string& text) {
@@ -51,9 +54,10 @@ void Info(std::optional<int> port) {
         std::cout << std::left << std::setw(19) << label << value << "\n";
     };
 
-    std::array<uint8_t, 15> imei{};
-    row("IMEI:", card.Imei(imei, &status) ? cardwright::DecodeImei(imei)
-                                          : "-- (" + DescribeStatus(status, 550) + ")");
+    std::array<uint8_t, CARVEX_IMEI_LENGTH> imei{};
+    row("IMEI:", card.Imei(imei, &status)
+                     ? cardwright::DecodeImei(imei)
+                     : "-- (" + DescribeStatus(status, CARVEX_IMEI_ITEM) + ")");
     std::string text;
     row("Firmware version:",
         card.FirmwareVersion(&text, &status) ? Text(text) : "-- (" + DescribeStatus(status) + ")");
@@ -112,7 +116,8 @@ std::vector<uint8_t> ParseHex(const std::string& text) {
         bytes.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
     }
     if (bytes.size() > kNvSize) {
-        throw Failure("an NV item holds at most 128 bytes, got " + std::to_string(bytes.size()));
+        throw Failure("an NV item holds at most " + std::to_string(kNvSize) + " bytes, got " +
+                      std::to_string(bytes.size()));
     }
     return bytes;
 }
@@ -139,23 +144,23 @@ void NvWrite(std::optional<int> port, int item, const std::string& hex) {
 void Backup(std::optional<int> port) {
     CardSession session(port);
     Progress("Backing up the NV items (the card may take up to 20 s)...");
-    int32_t status = -1;
+    int32_t status = kUnwritten;
     if (!session.Card().Backup(&status)) {
-        throw Failure(status == -1 ? "the card reported that the backup failed"
-                                   : "backup failed: " + DescribeStatus(status));
+        throw Failure(status == kUnwritten ? "the card reported that the backup failed"
+                                           : "backup failed: " + DescribeStatus(status));
     }
     std::cout << "NV items backed up\n";
 }
 
 void PnpGet(std::optional<int> port) {
     CardSession session(port);
-    int32_t state = -1;
-    int32_t mask = -1;
+    int32_t state = kUnwritten;
+    int32_t mask = kUnwritten;
     int32_t status = 0;
     if (!session.Card().GetPortSetting(&state, &mask, &status)) {
         throw Failure(DescribeStatus(status));
     }
-    if (state < 0) {
+    if (state == kUnwritten) {
         throw Failure("the card reports no valid port setting");
     }
     std::cout << "state " << state << ", port mask " << Hex(mask) << "\n";
@@ -163,9 +168,10 @@ void PnpGet(std::optional<int> port) {
 
 void PnpSet(std::optional<int> port, int state, int mask) {
     CardSession session(port);
-    int32_t status = -1;
+    int32_t status = kUnwritten;
     if (!session.Card().SetPortSetting(state, mask, &status)) {
-        throw Failure(status == -1 ? "the card refused the port setting" : DescribeStatus(status));
+        throw Failure(status == kUnwritten ? "the card refused the port setting"
+                                           : DescribeStatus(status));
     }
     std::cout << "port setting: state " << (state & 0xFF) << ", port mask " << Hex(mask & 0xFF)
               << "\n";
