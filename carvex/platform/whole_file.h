@@ -74,6 +74,18 @@ Replacement PutWholeFile(const std::filesystem::path& path, std::string_view con
 // one rename of a link made under a unique name. Empty, or why it failed, in words.
 std::string PutSymbolicLink(const std::filesystem::path& path, const std::filesystem::path& target);
 
+// Puts a new file holding exactly content at path, only where nothing has that name yet: the
+// content goes to a file with a unique name in the same folder, is flushed to the disk, and takes
+// the name only if it is free (two writers racing for one name never replace each other's file);
+// the folder is flushed too, so the new name survives a crash. `taken` tells a name already in
+// use apart from other failures; nothing is left behind on any failure.
+struct NewFile {
+    bool written = false;
+    bool taken = false;  // the name was in use: nothing written
+    std::string error;   // why it failed, in words
+};
+NewFile CreateNewFile(const std::filesystem::path& path, std::string_view content);
+
 // The file that writing `path` changes: the path itself, or the end of its chain of symbolic
 // links (which need not exist yet). nullopt, with the reason in words, when a link cannot be
 // followed (a loop, or more than 40 links).

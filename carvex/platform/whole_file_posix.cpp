@@ -302,6 +302,35 @@ Replacement ReplaceWholeFile(const std::filesystem::path& path, std::string_view
     return result;
 }
 
+NewFile CreateNewFile(const std::filesystem::path& path, std::string_view content) {
+    NewFile result;
+    PendingFile pending(FolderOf(path), path.filename().string());
+    if (pending.Error() != 0) {
+        result.error =
+            "cannot create a file in " + FolderOf(path).string() + ": " + Words(pending.Error());
+        return result;
+    }
+    if (!WriteAll(pending.Fd(), content) || ::fsync(pending.Fd()) != 0) {
+        result.error = "cannot write " + pending.Path().string() + ": " + Words(errno);
+        return result;
+    }
+    pending.Close();
+    // A hard link takes the name only if it is free; the unique name goes with `pending`.
+    if (::link(pending.Path().c_str(), path.c_str()) != 0) {
+        result.taken = errno == EEXIST;
+        result.error = "cannot make " + path.string() + ": " + Words(errno);
+        return result;
+    }
+    const UniqueFd folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder || ::fsync(folder.Get()) != 0) {
+        result.error = "cannot flush the folder " + FolderOf(path).string() + ": " + Words(errno);
+        ::unlink(path.c_str());
+        return result;
+    }
+    result.written = true;
+    return result;
+}
+
 Replacement PutWholeFile(const std::filesystem::path& path, std::string_view content,
                          std::filesystem::perms permissions) {
     Replacement result;

@@ -312,6 +312,35 @@ Replacement PutWholeFile(const std::filesystem::path& path, std::string_view con
     return result;
 }
 
+NewFile CreateNewFile(const std::filesystem::path& path, std::string_view content) {
+    NewFile result;
+    std::filesystem::path folder = path.parent_path();
+    if (folder.empty()) {
+        folder = ".";
+    }
+    PendingFile pending(folder, path.filename().wstring());
+    if (pending.Error() != 0) {
+        result.error = "cannot create a file in " + folder.string() + ": " + Words(pending.Error());
+        return result;
+    }
+    if (!WriteAll(pending.Handle(), content) || !::FlushFileBuffers(pending.Handle())) {
+        result.error = "cannot write " + pending.Path().string() + ": " + Words(::GetLastError());
+        return result;
+    }
+    pending.Close();
+    // Without MOVEFILE_REPLACE_EXISTING the move takes the name only if it is free; the write
+    // through flushes the folder's record of it.
+    if (!::MoveFileExW(pending.Path().c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = ::GetLastError();
+        result.taken = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
+        result.error = "cannot make " + path.string() + ": " + Words(error);
+        return result;
+    }
+    pending.Moved();
+    result.written = true;
+    return result;
+}
+
 // PutSymbolicLink serves the publishers of a device root, which Windows does not have: it is not
 // built here.
 

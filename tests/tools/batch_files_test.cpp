@@ -2,7 +2,9 @@
 // the JSON beneath the first two.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
+#include <thread>
 
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
@@ -98,6 +100,36 @@ TEST(Snapshot, IsSavedUnderItsImeiAndTimeNeverOverAnother) {
     ASSERT_TRUE(loaded.snapshot) << loaded.error;
     EXPECT_EQ(*loaded.snapshot, Example());
     EXPECT_NE(LoadSnapshot(folder / "none.json").error.find("does not exist"), std::string::npos);
+}
+
+// Cards of one IMEI (blank or cloned) whose snapshots are saved in one second, at once: each
+// keeps a file of its own, none written over another's.
+TEST(Snapshot, SavesAtOnceUnderOneNameAreAllKept) {
+    testsupport::TempDir dir;
+    const auto when = std::chrono::system_clock::from_time_t(1773479131);
+    constexpr size_t kCards = 8;
+    std::vector<SnapshotSaved> saved(kCards);
+    {
+        std::vector<std::jthread> threads;
+        for (size_t i = 0; i < kCards; ++i) {
+            threads.emplace_back([&, i] {
+                CardSnapshot snapshot = Example();
+                snapshot.port = "COM" + std::to_string(12 + 10 * i);
+                saved[i] = SaveSnapshot(dir.Path(), snapshot, when);
+            });
+        }
+    }
+    std::set<std::filesystem::path> files;
+    for (size_t i = 0; i < kCards; ++i) {
+        ASSERT_TRUE(saved[i].file) << saved[i].error;
+        files.insert(*saved[i].file);
+        const SnapshotRead read = LoadSnapshot(*saved[i].file);
+        ASSERT_TRUE(read.snapshot) << read.error;
+        EXPECT_EQ(read.snapshot->port, "COM" + std::to_string(12 + 10 * i))
+            << "card " << i << "'s snapshot was written over by another card's";
+    }
+    EXPECT_EQ(files.size(), kCards);
+    EXPECT_EQ(testsupport::Listing(dir.Path()).size(), kCards) << "nothing else is left behind";
 }
 
 std::vector<ReportRow> Rows() {

@@ -15,6 +15,7 @@ namespace fs = std::filesystem;
 using cardwright::NvData;
 
 constexpr std::string_view kFormat = "carvexctl card snapshot 1";
+constexpr int kNameTries = 1000;  // cards of one IMEI snapshotted in one second
 constexpr std::string_view kChecksumLead = "  \"checksum\": \"crc32:";
 constexpr std::string_view kChecksumEnd = "\"\n}\n";
 constexpr size_t kChecksumDigits = 8;
@@ -268,17 +269,24 @@ SnapshotSaved SaveSnapshot(const fs::path& folder, const CardSnapshot& snapshot,
         saved.error = "cannot make the folder " + folder.string() + ": " + error.message();
         return saved;
     }
+    // Cards of one IMEI (blank or cloned) saved in the same second each keep a file of their own:
+    // a name is taken only while it is free, never by replacing another card's snapshot.
     const std::string stem = snapshot.imei + "-" + UtcText(taken, true);
-    fs::path path = folder / (stem + ".json");
-    for (int again = 2; fs::exists(fs::symlink_status(path, error)); ++again) {
-        path = folder / (stem + "-" + std::to_string(again) + ".json");
+    const std::string text = SnapshotText(snapshot);
+    for (int again = 1; again <= kNameTries; ++again) {
+        const fs::path path =
+            folder / (again == 1 ? stem + ".json" : stem + "-" + std::to_string(again) + ".json");
+        const carvex::NewFile written = carvex::CreateNewFile(path, text);
+        if (written.written) {
+            saved.file = path;
+            return saved;
+        }
+        if (!written.taken) {
+            saved.error = written.error;
+            return saved;
+        }
     }
-    const carvex::Replacement written = carvex::ReplaceWholeFile(path, SnapshotText(snapshot));
-    if (!written.stamp) {
-        saved.error = written.error;
-        return saved;
-    }
-    saved.file = path;
+    saved.error = "no free name for a snapshot " + stem + " in " + folder.string();
     return saved;
 }
 
