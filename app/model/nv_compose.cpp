@@ -1,5 +1,7 @@
 #include "app/model/nv_compose.h"
 
+#include <vector>
+
 namespace cardwright {
 
 namespace {
@@ -11,14 +13,16 @@ bool SharesNvItem(const TConfigItem& item, const TConfigItem& record) {
            NamesNvItem(item.NvId, record.NvId);
 }
 
-// Which field of a multi-value item's NV_ID list names `nv_id`.
-std::optional<int> FieldFor(const TConfigItem& item, std::string_view nv_id) {
+// The fields of a multi-value item's NV_ID list that name `nv_id` (one item may keep several of
+// its values in one NV item).
+std::vector<int> FieldsFor(const TConfigItem& item, std::string_view nv_id) {
+    std::vector<int> fields;
     for (int k = 0; k < item.ValueCount; ++k) {
         if (ListField(item.NvId, k) == nv_id) {
-            return k;
+            fields.push_back(k);
         }
     }
-    return std::nullopt;
+    return fields;
 }
 
 bool IsBitOfFirstByte(int bit) {
@@ -41,6 +45,10 @@ void ComposeBits(std::span<const TConfigItem> items, const ShownText& shown,
     PutValue(composed.data, 0, bits, record.ItemType);
 }
 
+// Each sharing item puts its value where it reads it from: at its own NV_BYTE (a multi-value
+// item: at the byte of each of its fields that names the NV item), with its own TYPE. Writing
+// one item of an NV item then keeps every other item's value as it is shown, whatever their
+// widths and places.
 void ComposeBytes(std::span<const TConfigItem> items, const ShownText& shown,
                   const TConfigItem& record, ComposedNvItem& composed) {
     const auto record_offset = ValueOffset(record.NvByte, record.ItemType);
@@ -48,6 +56,15 @@ void ComposeBytes(std::span<const TConfigItem> items, const ShownText& shown,
         composed.error = BadNumberMessage(record, "NV_BYTE", record.NvByte);
         return;
     }
+    const auto put = [&](const TConfigItem& item, std::string_view nv_byte, int32_t value) {
+        const auto offset = ValueOffset(nv_byte, item.ItemType);
+        if (!offset) {
+            composed.error = BadNumberMessage(item, "NV_BYTE", nv_byte);
+            return false;
+        }
+        PutValue(composed.data, *offset, value, item.ItemType);
+        return true;
+    };
     for (const TConfigItem& item : items) {
         // Only the items that share the NV item are asked for their text: a write of every item
         // then costs in proportion to the items, not to their square.
@@ -60,27 +77,22 @@ void ComposeBytes(std::span<const TConfigItem> items, const ShownText& shown,
             continue;
         }
         if (same_item) {
-            const auto offset = ValueOffset(item.NvByte, record.ItemType);
-            if (!offset) {
-                composed.error = BadNumberMessage(item, "NV_BYTE", item.NvByte);
+            if (!put(item, item.NvByte, TextToValue(item, UpperCase(*text)))) {
                 return;
             }
-            PutValue(composed.data, *offset, TextToValue(item, UpperCase(*text)), record.ItemType);
-        } else if (const auto field = FieldFor(item, record.NvId)) {
-            // A multi-value item puts its value for this NV item at the byte its own field
-            // names, also when the record is another item sharing the NV item: writing that item
-            // must not wipe the multi-value item's byte.
-            const SingleItem single = MakeSingleItem(item, *field);
-            const auto offset = ValueOffset(single.item.NvByte, record.ItemType);
-            if (!offset) {
-                composed.error = BadNumberMessage(item, "NV_BYTE", single.item.NvByte);
-                return;
-            }
-            PutValue(composed.data, *offset, TextToValue(item, UpperCase(*text), &single.item),
-                     record.ItemType);
-        } else {
+            continue;
+        }
+        const auto fields = FieldsFor(item, record.NvId);
+        if (fields.empty()) {
+            // Named past the item's VALUECOUNT: at the record's byte, as the record reads it.
             PutValue(composed.data, *record_offset, TextToValue(item, UpperCase(*text), &record),
                      record.ItemType);
+        }
+        for (const int k : fields) {
+            const SingleItem single = MakeSingleItem(item, k);
+            if (!put(item, single.item.NvByte, TextToValue(item, UpperCase(*text), &single.item))) {
+                return;
+            }
         }
     }
 }

@@ -25,11 +25,12 @@ struct ComposedNvItem {
 // `items` that shares it:
 // - one-bit record: every sharing item (with NEW_VERSION while `new_version` is set) whose value
 //   is 1 sets its bit of byte 0;
-// - byte-offset record: every item of the same NV_ID at its own NV_BYTE, and every multi-value
-//   item naming the NV item at the record's NV_BYTE, later items over earlier ones;
-// - whole record: the record's own value at offset 0.
-// Values are taken from the upper-cased shown texts and put in with the record's TYPE. A
-// device-state record composes nothing.
+// - byte-offset record: every item of the same NV_ID, and every multi-value item naming the NV
+//   item (for each of its fields that does), at the byte it reads its value from and with its
+//   own TYPE, later items over earlier ones: writing one item keeps every sharing item's value;
+// - whole record: the record's own value at offset 0 with its TYPE.
+// Values are taken from the upper-cased shown texts; one-bit records put their bits in with the
+// record's TYPE. A device-state record composes nothing.
 ComposedNvItem ComposeNvItem(std::span<const TConfigItem> items, const ShownText& shown,
                              const TConfigItem& record, bool new_version);
 

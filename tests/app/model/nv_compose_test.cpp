@@ -54,22 +54,31 @@ bool ZeroFrom(const NvData& data, size_t from) {
                        [](uint8_t b) { return b == 0; });
 }
 
-TEST(ComposeNvItem, ByteOffsetItemsShareAndOverwriteWithTheRecordsType) {
+TEST(ComposeNvItem, ByteOffsetItemsShareEachAtItsOwnPlaceAndWidth) {
     const std::vector<TConfigItem> items{
         Typed("LOW", "20", "0", "BYTE"),    Typed("HIGH", "20", "2", "WORD"),
         Typed("OVER", "20", "1", "BYTE"),   Typed("ELSEWHERE", "21", "3", "BYTE"),
         Typed("HIDDEN", "20", "5", "BYTE"),
     };
     const auto shown = Shows({{"LOW", "300"}, {"HIGH", "4660"}, {"OVER", "7"}, {"ELSEWHERE", "9"}});
-    const ComposedNvItem word = ComposeNvItem(items, shown, items[1], false);
-    ASSERT_TRUE(word.Ok());
-    // LOW goes in as a WORD (2C 01), OVER then overwrites byte 1 and its byte 2 (a WORD of 7),
-    // which HIGH, coming earlier, had set.
-    EXPECT_EQ(Head(word.data, 6), (std::vector<uint8_t>{0x2C, 0x07, 0x00, 0x12, 0x00, 0x00}));
-    EXPECT_TRUE(ZeroFrom(word.data, 4));
+    // Whichever item is written, the NV item holds every sharer's value as it is read back: a
+    // BYTE sharer never spills into its neighbour's byte because the written item is a WORD.
+    for (const TConfigItem& record : {items[0], items[1], items[2]}) {
+        const ComposedNvItem composed = ComposeNvItem(items, shown, record, false);
+        ASSERT_TRUE(composed.Ok()) << record.Name;
+        EXPECT_EQ(Head(composed.data, 4), (std::vector<uint8_t>{0x2C, 0x07, 0x34, 0x12}))
+            << record.Name;
+        EXPECT_TRUE(ZeroFrom(composed.data, 4)) << "HIDDEN has no value box";
+        EXPECT_EQ(ItemValueFromNv(items[1], composed.data), 4660);
+        EXPECT_EQ(ItemValueFromNv(items[2], composed.data), 7);
+    }
 
-    const ComposedNvItem byte = ComposeNvItem(items, shown, items[0], false);
-    EXPECT_EQ(Head(byte.data, 4), (std::vector<uint8_t>{0x2C, 0x07, 0x34, 0x00}));
+    // Where two sharers do overlap, the later one wins.
+    const std::vector<TConfigItem> overlapping{Typed("WIDE", "22", "0", "WORD"),
+                                               Typed("NARROW", "22", "1", "BYTE")};
+    const ComposedNvItem overlap = ComposeNvItem(
+        overlapping, Shows({{"WIDE", "4660"}, {"NARROW", "5"}}), overlapping[0], false);
+    EXPECT_EQ(Head(overlap.data, 3), (std::vector<uint8_t>{0x34, 0x05, 0x00}));
 }
 
 TEST(ComposeNvItem, OneBitItemsSetTheirBitsOfByteZero) {
@@ -116,12 +125,27 @@ TEST(ComposeNvItem, MultiValueItemsGiveEachNvItemItsColumn) {
     const ComposedNvItem first = ComposeNvItem(items, shown, MakeSingleItem(band, 0).item, false);
     EXPECT_EQ(Head(first.data, 4), (std::vector<uint8_t>{2, 0, 0, 0}));
 
-    const ComposedNvItem second = ComposeNvItem(items, shown, MakeSingleItem(band, 1).item, false);
-    // The ordinary item goes to its own NV_BYTE, with the record's TYPE.
-    EXPECT_EQ(Head(second.data, 5), (std::vector<uint8_t>{32, 0, 0x2C, 0x01, 0}));
-    // Written as itself, the ordinary item keeps the multi-value item's byte of that NV item.
-    const ComposedNvItem sharer = ComposeNvItem(items, shown, items[1], false);
-    EXPECT_EQ(Head(sharer.data, 5), (std::vector<uint8_t>{32, 0, 0x2C, 0, 0}));
+    // The ordinary item goes to its own NV_BYTE as the BYTE it is; written as itself, it keeps
+    // both bytes of the multi-value item's WORD in that NV item.
+    for (const TConfigItem& record : {MakeSingleItem(band, 1).item, items[1]}) {
+        const ComposedNvItem second = ComposeNvItem(items, shown, record, false);
+        EXPECT_EQ(Head(second.data, 5), (std::vector<uint8_t>{32, 0, 0x2C, 0, 0})) << record.Name;
+    }
+    const auto wide = Shows({{"BAND", "America"}, {"SHARER", "7"}});
+    band.RangeValue = "(#1#16),(#2#800)";
+    const std::vector<TConfigItem> wide_items{band, Typed("SHARER", "905", "2", "BYTE")};
+    EXPECT_EQ(Head(ComposeNvItem(wide_items, wide, wide_items[1], false).data, 3),
+              (std::vector<uint8_t>{0x20, 0x03, 0x07}))
+        << "the high byte of the WORD 800 stays";
+
+    // One item may keep two of its values in one NV item.
+    TConfigItem pair = Item("PAIR", "(#70#70)", "(#0#1)", "BYTE", "Low,High", "(#1#2),(#3#4)");
+    pair.ValueCount = 2;
+    const std::vector<TConfigItem> paired{pair, Typed("NEXT", "70", "2", "BYTE")};
+    EXPECT_EQ(
+        Head(ComposeNvItem(paired, Shows({{"PAIR", "High"}, {"NEXT", "9"}}), paired[1], false).data,
+             3),
+        (std::vector<uint8_t>{3, 4, 9}));
 
     TConfigItem three = Item("TRIPLE", "(#1#2#3)", "(#0#1#2)", "BYTE", "A,B", "(#1#2#3),(#4#5#6)");
     three.ValueCount = 3;
@@ -146,12 +170,12 @@ TEST(ComposeNvItem, WholeRecordsAndDescriptionsThatAreNoNumbers) {
     EXPECT_EQ(ComposeNvItem(bad_record, Shows({{"A", "1"}}), record, false).error,
               "Item A: NV_BYTE \"x1\" is not a usable number...");
 
-    const std::vector<TConfigItem> bad_sharer{Typed("A", "30", "0", "WORD"),
-                                              Typed("B", "30", "127", "BYTE")};
+    const std::vector<TConfigItem> bad_sharer{Typed("A", "30", "0", "BYTE"),
+                                              Typed("B", "30", "127", "WORD")};
     EXPECT_EQ(
         ComposeNvItem(bad_sharer, Shows({{"A", "1"}, {"B", "1"}}), bad_sharer[0], false).error,
         "Item B: NV_BYTE \"127\" is not a usable number...")
-        << "B goes in as a WORD, which at 127 would run past the 128 bytes";
+        << "a WORD at 127 would run past the 128 bytes";
 }
 
 TEST(ItemValueFromNv, BitsOffsetsAndBareValues) {
