@@ -203,6 +203,7 @@ class TMainFrm : public QMainWindow,
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
 
   private:
     struct ItemControls {
@@ -273,6 +274,7 @@ class TMainFrm : public QMainWindow,
     bool state_restored_ = false;  // the last run's size and position were taken up
     ScreenValues settled_;         // as last read, loaded or written
     std::string outcome_;
+    QString status_line_;  // the step or outcome the status bar shows between menu hints
     std::filesystem::path chosen_file_;  // the file dialogs' last answer
     bool reread_confirmed_ = false;      // the export's reread went ahead
     bool items_described_ = false;       // the last build found CONFIG_ITEM

@@ -6,6 +6,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTimer>
 #include <QToolBar>
 #include <chrono>
@@ -73,7 +74,7 @@ bool TMainFrm::RunCommand(const std::function<void()>& command) {
             qApp->removeEventFilter(&window);
             window.SetCommandsEnabled(true);
             // The step last shown goes; what the command came to stays until the next one.
-            window.StatusBar1->showMessage(Q(window.outcome_));
+            window.ShowStep(Q(window.outcome_));
             window.command_running_ = false;
         }
     };
@@ -101,6 +102,7 @@ bool TMainFrm::RunCommand(const std::function<void()>& command) {
 }
 
 void TMainFrm::ShowStep(const QString& text) {
+    status_line_ = text;
     StatusBar1->showMessage(text);
 }
 
@@ -145,6 +147,17 @@ bool TMainFrm::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+// A menu entry under the mouse sends its (empty) hint to the status bar, which would wipe the
+// outcome of the last command; a hint that ends puts the step or outcome back.
+bool TMainFrm::event(QEvent* event) {
+    if (event->type() == QEvent::StatusTip &&
+        static_cast<QStatusTipEvent*>(event)->tip().isEmpty()) {
+        StatusBar1->showMessage(status_line_);
+        return true;
+    }
+    return QMainWindow::event(event);
 }
 
 void TMainFrm::WorkDone(int steps) {
