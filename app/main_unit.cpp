@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QSettings>
 #include <QShowEvent>
@@ -240,37 +239,6 @@ void TMainFrm::CreateToolBar() {
     connect(DelBtn, &QToolButton::clicked, this, &TMainFrm::DelBtnClick);
     // The user's choice only: selections the program makes itself load nothing.
     connect(ComboBox1, &QComboBox::activated, this, &TMainFrm::ComboBox1Change);
-}
-
-void TMainFrm::CreateMenu() {
-    MainMenu1 = new QMenuBar;
-    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
-    setMenuBar(MainMenu1);
-    // Access keys ("&") underline a letter and leave the words as they are.
-    QMenu* edit = MainMenu1->addMenu(QStringLiteral("&Edit"));
-    edit->setObjectName(QStringLiteral("Edit1"));
-    struct Entry {
-        const char* name;
-        const char* text;
-        QKeyCombination key;
-        void (TMainFrm::*handler)();
-    };
-    for (const Entry& entry :
-         {Entry{"Read1", "&Read", Qt::CTRL | Qt::Key_R, &TMainFrm::ReadFromDataCardBtnClick},
-          Entry{"Write1", "&Write", Qt::CTRL | Qt::Key_W, &TMainFrm::WriteToDataCardBtnClick},
-          Entry{"Import1", "&Import...", Qt::CTRL | Qt::Key_O, &TMainFrm::ImportBtnClick},
-          Entry{"Export1", "&Export...", Qt::CTRL | Qt::Key_S, &TMainFrm::ExportBtnClick}}) {
-        QAction* action = edit->addAction(QString::fromLatin1(entry.text));
-        action->setObjectName(QString::fromLatin1(entry.name));
-        action->setShortcut(entry.key);
-        connect(action, &QAction::triggered, this, entry.handler);
-    }
-    QMenu* help = MainMenu1->addMenu(QStringLiteral("&Help"));
-    help->setObjectName(QStringLiteral("Help1"));
-    QAction* about = help->addAction(QStringLiteral("&About"));
-    about->setObjectName(QStringLiteral("About1"));
-    about->setShortcut(Qt::Key_F1);
-    connect(about, &QAction::triggered, this, &TMainFrm::About1Click);
 }
 
 void TMainFrm::CreateCommonInfo() {
