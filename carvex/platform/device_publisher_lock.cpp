@@ -11,6 +11,7 @@
 
 #include "carvex/platform/clock.h"
 #include "carvex/platform/device_users.h"
+#include "carvex/platform/publishing_folder.h"
 
 namespace carvex {
 
@@ -23,7 +24,7 @@ constexpr milliseconds kFirstRetry{10};
 constexpr milliseconds kLongestRetry{100};
 
 std::filesystem::path LockFileIn(const DeviceRoot& root) {
-    std::filesystem::create_directories(root.Path());
+    PreparePublishingRoot(root.Path());
     return root.Path() / DevicePublisherLock::kLockFileName;
 }
 
@@ -67,9 +68,12 @@ std::string Holder(const std::filesystem::path& lock_file) {
 DevicePublisherLock::DevicePublisherLock(const DeviceRoot& root, milliseconds wait)
     : DevicePublisherLock(LockFileIn(root), wait) {}
 
-DevicePublisherLock::DevicePublisherLock(const std::filesystem::path& lock_file, milliseconds wait)
-    : fd_(::open(lock_file.c_str(),
-                 O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, kOwnerOnly)) {
+DevicePublisherLock::DevicePublisherLock(const std::filesystem::path& lock_file,
+                                         milliseconds wait) {
+    PreparePublishingRoot(lock_file.parent_path());
+    fd_.Reset(::open(lock_file.c_str(),
+                     O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
+                     kOwnerOnly));
     if (!fd_) {
         Fail(errno, "cannot open the lock " + lock_file.string());
     }

@@ -30,7 +30,8 @@ class DevicePublisherLock {
         using std::runtime_error::runtime_error;
     };
 
-    // Creates the root when it does not exist yet.
+    // Creates the root when it does not exist yet. The lock's folder must be safe to publish in
+    // (PreparePublishingRoot): UnsafeFolder otherwise.
     explicit DevicePublisherLock(const DeviceRoot& root,
                                  std::chrono::milliseconds wait = kDefaultWait);
     // Any lock file, for state that publishers keep beside the root.

@@ -3,6 +3,8 @@
 
 #include <chrono>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -416,6 +418,90 @@ TEST_F(CarvexUdevTest, LinksPlantedInItsFoldersAreNeverWrittenThrough) {
               std::string::npos)
         << refused.err;
     EXPECT_EQ(ModeOf(victim), 0600u);
+}
+
+// Everything in a folder, with the content of its files: what a refused run must leave as it was.
+std::map<std::string, std::string> Contents(const fs::path& folder) {
+    std::map<std::string, std::string> contents;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        std::ifstream in(entry.path());
+        contents[entry.path().lexically_relative(folder).string()] =
+            entry.is_symlink() || !entry.is_regular_file()
+                ? "(not a file)"
+                : std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    return contents;
+}
+
+// A user who can write the device root or the state folder (a root under $HOME, sudo -E) puts
+// links where the publisher's folders were, or leaves a folder open to others: run as root, the
+// publisher refuses to write there at all, names the folder, and fails.
+TEST_F(CarvexUdevTest, RefusesFoldersThatSomeoneElseCouldChange) {
+    struct Case {
+        const char* what;
+        bool after_publishing;  // planted once a card is published: the unplug is refused
+        std::function<void(const fs::path& world, const fs::path& victim)> plant;
+        std::string refused;  // relative to the world's folder
+    };
+    const auto link_instead_of = [](const char* folder) {
+        return [folder](const fs::path& world, const fs::path& victim) {
+            fs::remove_all(world / folder);
+            fs::create_directories((world / folder).parent_path());
+            fs::create_symlink(victim, world / folder);
+        };
+    };
+    const std::vector<Case> cases = {
+        {"the com folder is a link", false, link_instead_of("root/com"), "root/com"},
+        {"the com folder became a link", true, link_instead_of("root/com"), "root/com"},
+        {"the devices folder is a link", false, link_instead_of("root/devices"), "root/devices"},
+        {"a registry folder is a link", false, link_instead_of("root/registry/HKLM/System"),
+         "root/registry/HKLM/System"},
+        {"the root is a link", false, link_instead_of("root"), "root"},
+        {"the state folder is a link", false, link_instead_of("state"), "state"},
+        {"the root may be written by others", true,
+         [](const fs::path& world, const fs::path&) {
+             fs::create_directories(world / "root");
+             fs::permissions(world / "root", fs::perms::all);
+         },
+         "root"},
+        {"the folder above the root may be written by others", false,
+         [](const fs::path& world, const fs::path&) { fs::permissions(world, fs::perms::all); },
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testsupport::UdevWorld world;
+        const fs::path base = world.Root().parent_path();
+        const fs::path victim = base / "victim";
+        fs::create_directories(victim / "ports");
+        std::ofstream(victim / "COM4") << "precious";
+        std::ofstream(victim / "ports" / "notes.txt") << "precious";
+        const auto before = Contents(victim);
+        const auto device = world.Sysfs().AddUsbDevice(2, "1234", "abcd");
+        const FakeTty pcui = world.Sysfs().AddUsbTty(device, 2, "ttyUSB1", kPcUiName);
+        if (c.after_publishing) {
+            ASSERT_EQ(world.Run(CARVEX_UDEV, {}, pcui.Event("add")).exit_code, 0);
+            c.plant(base, victim);
+            world.Sysfs().Unplug(pcui);
+        } else {
+            c.plant(base, victim);
+        }
+        const auto result =
+            world.Run(CARVEX_UDEV, {}, pcui.Event(c.after_publishing ? "remove" : "add"));
+        EXPECT_EQ(result.exit_code, 1);
+        const fs::path refused = c.refused.empty() ? base : base / c.refused;
+        EXPECT_NE(result.err.find("carvex-udev: nothing published: " + refused.string() +
+                                  " is not safe to publish in: it "),
+                  std::string::npos)
+            << result.err;
+        EXPECT_EQ(Contents(victim), before);
+        fs::permissions(base, fs::perms::owner_all);
+    }
+
+    // Others may write the folder above, but only their own entries in it (as in /tmp): safe.
+    fs::permissions(world_.Root().parent_path(), fs::perms::all | fs::perms::sticky_bit);
+    PlugInCard(2, 0);
+    EXPECT_EQ(carvex::FindDiagPort(Root()), 4);
 }
 
 // A user who holds the lock (any user could, while the file was readable by all) no longer

@@ -237,6 +237,9 @@ int main(int argc, char** argv) {
     } catch (const carvex::DevicePublisherLock::Timeout& e) {
         Report(std::string("nothing published: ") + e.what(), LOG_ERR);
         return 1;
+    } catch (const carvex::UnsafeFolder& e) {
+        Report(std::string("nothing published: ") + e.what(), LOG_ERR);
+        return 1;
     } catch (const std::exception& e) {
         Report(e.what(), LOG_ERR);
         return 1;
