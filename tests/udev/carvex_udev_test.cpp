@@ -509,6 +509,8 @@ TEST_F(CarvexUdevTest, RefusesFoldersThatSomeoneElseCouldChange) {
 TEST_F(CarvexUdevTest, ALockHeldByAnotherProcessEndsTheRunWithAClearLine) {
     fs::create_directories(world_.Root());
     const fs::path lock = world_.Root() / ".lock";
+    std::ofstream(lock).close();
+    ASSERT_EQ(::chmod(lock.c_str(), 0600), 0);  // a lock file as publishers make it: kept
     // The holder lets go by itself after 60 s, so a publisher that waited without a limit would
     // end this test late and successfully, never hang it.
     testsupport::RunningProgram holder(
