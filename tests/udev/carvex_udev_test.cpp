@@ -113,6 +113,31 @@ TEST_F(CarvexUdevTest, ACardIsPublishedAsItsDriverRegistersItAndFoundByDiscovery
     EXPECT_EQ(info.st_mode & 0555, 0555u);
 }
 
+// The kernel adds a card's interfaces one after another: udev may handle the modem's tty while
+// the PC UI interface, which makes an unlisted device a card, does not exist yet. The modem is
+// published with the PC UI port when that comes.
+TEST_F(CarvexUdevTest, AModemHandledBeforeItsPcUiInterfaceExistedIsPublishedWithIt) {
+    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    const FakeTty modem = world_.Sysfs().AddUsbTty(device, 0, "ttyUSB0", kModemName);
+    Send(modem, "add");
+    EXPECT_TRUE(List(Root(), carvex::DeviceClass::kModem).empty()) << "not a card yet";
+
+    const FakeTty pcui = world_.Sysfs().AddUsbTty(device, 2, "ttyUSB1", kPcUiName);
+    const auto result = Send(pcui, "add");
+    EXPECT_NE(result.err.find("published /dev/ttyUSB0 as COM4 (modem"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(List(Root(), carvex::DeviceClass::kModem), std::vector<std::string>{kModemName});
+    EXPECT_EQ(ModemKeys(Root()), std::vector<std::string>{kModemName + " -> COM4"});
+    EXPECT_EQ(ComLink(4), "/dev/ttyUSB0");
+    EXPECT_EQ(carvex::FindDiagPort(Root()), 3);
+
+    // Another device's ports are not the card's.
+    const auto other = world_.Sysfs().AddUsbDevice(3, "1234", "abce");
+    world_.Sysfs().AddUsbTty(other, 0, "ttyUSB5", kModemName);
+    Send(pcui, "change");
+    EXPECT_EQ(ComLink(5), "");
+}
+
 TEST_F(CarvexUdevTest, TwoCardsGetTheirOwnNumbersAndNamesInTheSameOrder) {
     const Card first = PlugInCard(2, 0);
     const Card second = PlugInCard(3, 2);
