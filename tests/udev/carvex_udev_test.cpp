@@ -54,7 +54,7 @@ class CarvexUdevTest : public ::testing::Test {
 
     // A card whose interfaces name themselves as the driver names them: modem 0, PC UI 2.
     Card PlugInCard(int usb_port, int first_tty) {
-        const auto device = world_.Sysfs().AddUsbDevice(usb_port, "1234", "abcd");
+        const auto device = world_.Sysfs().AddUsbDevice(usb_port, "7e3b", "abcd");
         Card card;
         card.modem =
             world_.Sysfs().AddUsbTty(device, 0, "ttyUSB" + std::to_string(first_tty), kModemName);
@@ -117,7 +117,7 @@ TEST_F(CarvexUdevTest, ACardIsPublishedAsItsDriverRegistersItAndFoundByDiscovery
 // the PC UI interface, which makes an unlisted device a card, does not exist yet. The modem is
 // published with the PC UI port when that comes.
 TEST_F(CarvexUdevTest, AModemHandledBeforeItsPcUiInterfaceExistedIsPublishedWithIt) {
-    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     const FakeTty modem = world_.Sysfs().AddUsbTty(device, 0, "ttyUSB0", kModemName);
     Send(modem, "add");
     EXPECT_TRUE(List(Root(), carvex::DeviceClass::kModem).empty()) << "not a card yet";
@@ -132,7 +132,7 @@ TEST_F(CarvexUdevTest, AModemHandledBeforeItsPcUiInterfaceExistedIsPublishedWith
     EXPECT_EQ(carvex::FindDiagPort(Root()), 3);
 
     // Another device's ports are not the card's.
-    const auto other = world_.Sysfs().AddUsbDevice(3, "1234", "abce");
+    const auto other = world_.Sysfs().AddUsbDevice(3, "7e3b", "abce");
     world_.Sysfs().AddUsbTty(other, 0, "ttyUSB5", kModemName);
     Send(pcui, "change");
     EXPECT_EQ(ComLink(5), "");
@@ -178,7 +178,7 @@ TEST_F(CarvexUdevTest, TheSamePortRepluggedGetsTheSameNumber) {
     PlugInCard(4, 0);
     EXPECT_EQ(List(Root(), carvex::DeviceClass::kPorts),
               std::vector<std::string>{kPcUiName + " (COM6)"});
-    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     Send(world_.Sysfs().AddUsbTty(device, 2, "ttyUSB7", kPcUiName), "add");
     EXPECT_EQ(ComLink(4), "/dev/ttyUSB7");
     EXPECT_EQ(List(Root(), carvex::DeviceClass::kPorts),
@@ -186,8 +186,8 @@ TEST_F(CarvexUdevTest, TheSamePortRepluggedGetsTheSameNumber) {
 }
 
 TEST_F(CarvexUdevTest, RolesComeFromTableThenModemManagerTagsThenInterfaceNames) {
-    world_.SetCardTable("1234 abcd 01 pcui\n");
-    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    world_.SetCardTable("7e3b abcd 01 pcui\n");
+    const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     const FakeTty by_table = world_.Sysfs().AddUsbTty(device, 1, "ttyUSB1", "Diagnostics");
     const FakeTty by_tag = world_.Sysfs().AddUsbTty(device, 3, "ttyUSB3");
     const FakeTty by_name = world_.Sysfs().AddUsbTty(device, 4, "ttyUSB4", "3G Modem");
@@ -218,10 +218,10 @@ TEST_F(CarvexUdevTest, TtysThatAreNotOnUsbAreLeftAlone) {
 }
 
 TEST_F(CarvexUdevTest, AMalformedTableLineIsReportedAndSkipped) {
-    world_.SetCardTable("# a card\n1234 abcd 02 pcui\n");
+    world_.SetCardTable("# a card\n7e3b abcd 02 pcui\n");
     std::ofstream(world_.ConfigDir() / "cards.d" / "local.conf")
-        << "1234 abcd 02 none\n1234 abcd 02 dial-up\n";
-    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+        << "7e3b abcd 02 none\n7e3b abcd 02 dial-up\n";
+    const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     const auto result = Send(world_.Sysfs().AddUsbTty(device, 2, "ttyUSB2"), "add");
     EXPECT_NE(result.err.find((world_.ConfigDir() / "cards.d" / "local.conf").string() +
                               ":2: unknown role \"dial-up\""),
@@ -232,8 +232,8 @@ TEST_F(CarvexUdevTest, AMalformedTableLineIsReportedAndSkipped) {
 }
 
 TEST_F(CarvexUdevTest, ClassificationForUdevTellsModemManagerToLeaveAListedCardAlone) {
-    world_.SetCardTable("1234 abcd 00 modem\n");
-    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    world_.SetCardTable("7e3b abcd 00 modem\n");
+    const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     const FakeTty pcui = world_.Sysfs().AddUsbTty(device, 2, "ttyUSB2", kPcUiName);
     auto result = world_.Run(CARVEX_UDEV, {"--classify"}, pcui.Event("add"));
     EXPECT_EQ(result.out, "CARVEX_ROLE=pcui\nID_MM_PORT_IGNORE=1\n");
@@ -251,9 +251,9 @@ TEST_F(CarvexUdevTest, AnInstalledProgramFindsTheTableInstalledWithIt) {
     fs::create_directories(program.parent_path());
     fs::copy_file(CARVEX_UDEV, program);
     fs::create_directories(tree.Path() / "usr" / "share" / "carvex");
-    std::ofstream(tree.Path() / "usr" / "share" / "carvex" / "cards.conf") << "1234 abcd 01 pcui\n";
+    std::ofstream(tree.Path() / "usr" / "share" / "carvex" / "cards.conf") << "7e3b abcd 01 pcui\n";
 
-    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     const FakeTty tty = world_.Sysfs().AddUsbTty(device, 1, "ttyUSB1", "Diagnostics");
     std::vector<std::string> env;
     for (const std::string& variable : world_.Environment()) {
@@ -271,7 +271,7 @@ TEST_F(CarvexUdevTest, PublishersRacingOnOneRootLeaveItConsistent) {
     constexpr int kCards = 6;
     std::vector<FakeTty> ttys;
     for (int card = 0; card < kCards; ++card) {
-        const auto device = world_.Sysfs().AddUsbDevice(card + 1, "1234", "abcd");
+        const auto device = world_.Sysfs().AddUsbDevice(card + 1, "7e3b", "abcd");
         ttys.push_back(
             world_.Sysfs().AddUsbTty(device, 0, "ttyUSB" + std::to_string(2 * card), kModemName));
         ttys.push_back(world_.Sysfs().AddUsbTty(device, 2, "ttyUSB" + std::to_string(2 * card + 1),
@@ -309,8 +309,8 @@ TEST_F(CarvexUdevTest, PublishersRacingOnOneRootLeaveItConsistent) {
 }
 
 TEST_F(CarvexUdevTest, ScanPublishesWhatIsPluggedInNowWithUdevsTags) {
-    world_.SetCardTable("1234 abcd 00 modem\n");
-    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    world_.SetCardTable("7e3b abcd 00 modem\n");
+    const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     const FakeTty modem = world_.Sysfs().AddUsbTty(device, 0, "ttyUSB0", kModemName);
     const FakeTty tagged = world_.Sysfs().AddUsbTty(device, 1, "ttyUSB1");
     world_.Sysfs().AddPlatformTty("ttyS0");
@@ -341,7 +341,7 @@ TEST_F(CarvexUdevTest, ScanPublishesWhatIsPluggedInNowWithUdevsTags) {
 // Another maker's LTE module beside a card: ModemManager tags its ports and one interface calls
 // itself a modem, yet none of it is ours.
 TEST_F(CarvexUdevTest, AnotherMakersModemIsLeftAlone) {
-    world_.SetCardTable("1234 abcd 00 modem\n1234 abcd 02 pcui\n");
+    world_.SetCardTable("7e3b abcd 00 modem\n7e3b abcd 02 pcui\n");
     PlugInCard(2, 0);
     const auto other = world_.Sysfs().AddUsbDevice(3, "4321", "0101");
     struct Case {
@@ -375,7 +375,7 @@ TEST_F(CarvexUdevTest, AnotherMakersModemIsLeftAlone) {
 // with it. ModemManager is not told to leave it: only a listed card is known not to be a modem
 // that ModemManager should serve.
 TEST_F(CarvexUdevTest, AnUnlistedDeviceWithAPcUiInterfaceIsPublishedWithoutTheIgnoreMark) {
-    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     const FakeTty modem = world_.Sysfs().AddUsbTty(device, 0, "ttyUSB0");
     const FakeTty pcui = world_.Sysfs().AddUsbTty(device, 2, "ttyUSB2", kPcUiName);
     Send(modem, "add", {"ID_MM_PORT_TYPE_AT_PRIMARY=1"});
@@ -435,7 +435,7 @@ TEST_F(CarvexUdevTest, LinksPlantedInItsFoldersAreNeverWrittenThrough) {
 
     fs::remove(world_.Root() / ".lock");
     fs::create_symlink(victim, world_.Root() / ".lock");
-    const auto device = world_.Sysfs().AddUsbDevice(3, "1234", "abcd");
+    const auto device = world_.Sysfs().AddUsbDevice(3, "7e3b", "abcd");
     const auto refused = world_.Run(
         CARVEX_UDEV, {}, world_.Sysfs().AddUsbTty(device, 2, "ttyUSB9", kPcUiName).Event("add"));
     EXPECT_EQ(refused.exit_code, 1);
@@ -502,7 +502,7 @@ TEST_F(CarvexUdevTest, RefusesFoldersThatSomeoneElseCouldChange) {
         std::ofstream(victim / "COM4") << "precious";
         std::ofstream(victim / "ports" / "notes.txt") << "precious";
         const auto before = Contents(victim);
-        const auto device = world.Sysfs().AddUsbDevice(2, "1234", "abcd");
+        const auto device = world.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
         const FakeTty pcui = world.Sysfs().AddUsbTty(device, 2, "ttyUSB1", kPcUiName);
         if (c.after_publishing) {
             ASSERT_EQ(world.Run(CARVEX_UDEV, {}, pcui.Event("add")).exit_code, 0);
@@ -542,7 +542,7 @@ TEST_F(CarvexUdevTest, ALockHeldByAnotherProcessEndsTheRunWithAClearLine) {
         "/usr/bin/flock", {lock.string(), "sh", "-c", "echo locked; exec timeout 60 cat"});
     ASSERT_EQ(holder.Read(7), "locked\n");
     const pid_t holder_pid = holder.Pid();
-    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     const FakeTty pcui = world_.Sysfs().AddUsbTty(device, 2, "ttyUSB2", kPcUiName);
 
     const auto started = std::chrono::steady_clock::now();
@@ -562,8 +562,8 @@ TEST_F(CarvexUdevTest, ALockHeldByAnotherProcessEndsTheRunWithAClearLine) {
 // Names come from sysfs, which the USB device fills: control characters in them reach neither
 // the terminal nor the journal.
 TEST_F(CarvexUdevTest, NamesFromSysfsArePrintedWithControlCharactersEscaped) {
-    world_.SetCardTable("1234 abcd 00 modem\n");
-    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    world_.SetCardTable("7e3b abcd 00 modem\n");
+    const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     const FakeTty pcui =
         world_.Sysfs().AddUsbTty(device, 2, "ttyUSB2", "PC UI\x1b[2J\x1b]0;owned\x07");
     auto result = Send(pcui, "add");
