@@ -143,6 +143,7 @@ int HandleEvent(const Setup& setup, const Properties& event) {
         }
     }
     std::vector<std::string> keys;
+    keys.reserve(ports.size());
     for (const ClassifiedTty& port : ports) {
         keys.push_back(PortKey(port.tty));
     }
