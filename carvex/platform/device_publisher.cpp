@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "carvex/platform/publishing_folder.h"
 #include "carvex/platform/unique_fd.h"
 #include "carvex/platform/whole_file.h"
 
@@ -28,22 +29,56 @@ constexpr auto kWorldReadableFile =
 // How long a list stays after it was replaced: a reader walking it finishes long before.
 constexpr std::chrono::seconds kStaleGeneration{10};
 
-// Fills a fresh hidden sibling of `target`, then turns `target` into a symbolic link to it with
-// one rename: a reader resolves either the old or the new contents, never a half-written one.
-// Earlier contents stay for a while after they were replaced, so a reader that is walking one of
-// them finishes on it however many swaps happen meanwhile.
-void SwapInDirectory(const fs::path& target, const std::function<void(const fs::path&)>& fill) {
-    const fs::path parent = target.parent_path();
+// Every process may read what a publisher writes, whatever the publisher's umask.
+void PutPublicFile(const fs::path& path, std::string_view text) {
+    const Replacement written = PutWholeFile(path, text, kWorldReadableFile);
+    if (!written.stamp) {
+        throw std::runtime_error(written.error);
+    }
+}
+
+// Removes a file, a link (never what it names) or a whole folder of the running user's, in a
+// folder found safe. A folder of someone else's stays: nobody else may hand the publisher a tree
+// to delete. False when something stays.
+bool RemoveOwn(const fs::path& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        return errno == ENOENT;
+    }
+    if (S_ISDIR(st.st_mode) && !WhyNotOwnFolder(path).empty()) {
+        return false;
+    }
+    std::error_code error;
+    fs::remove_all(path, error);
+    return !error;
+}
+
+void RemoveOwnOrRefuse(const fs::path& path) {
+    if (!RemoveOwn(path)) {
+        throw UnsafeFolder(path.string() + " cannot be removed: it is not the publisher's own");
+    }
+}
+
+fs::path RelativeTo(const fs::path& path, const DeviceRoot& root) {
+    return path.lexically_relative(root.Path());
+}
+
+// Fills a fresh hidden sibling of `target` (a folder under the root), then turns `target` into a
+// symbolic link to it with one rename: a reader resolves either the old or the new contents,
+// never a half-written one. Earlier contents stay for a while after they were replaced, so a
+// reader that is walking one of them finishes on it however many swaps happen meanwhile.
+void SwapInDirectory(const DeviceRoot& root, const fs::path& relative_target,
+                     const std::function<void(const fs::path&)>& fill) {
+    const fs::path parent = PreparePublishingFolder(root.Path(), relative_target.parent_path());
+    const fs::path target = parent / relative_target.filename();
     const std::string prefix = "." + target.filename().string() + ".";
-    fs::create_directories(parent);
     std::string pattern = (parent / (prefix + "XXXXXX")).string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::system_error(errno, std::generic_category(), "cannot create " + pattern);
     }
     const fs::path staged = pattern;
     // Filled through the descriptor of the folder just made, and while it is still closed to
-    // others (mkdtemp makes it 0700): nothing planted or renamed in a folder that a user can
-    // write redirects what is written.
+    // others (mkdtemp makes it 0700).
     const UniqueFd staged_fd(
         ::open(staged.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!staged_fd) {
@@ -66,8 +101,11 @@ void SwapInDirectory(const fs::path& target, const std::function<void(const fs::
         }
     } else if (fs::is_directory(status)) {
         // A list written entry by entry before: moved aside so the link can take its name.
+        if (const std::string why = WhyNotOwnFolder(target); !why.empty()) {
+            throw UnsafeFolder(target.string() + " is not safe to publish in: it " + why);
+        }
         previous = parent / (prefix + "before");
-        fs::remove_all(previous, error);
+        RemoveOwnOrRefuse(previous);
         fs::rename(target, previous);
     }
     if (const std::string failed = PutSymbolicLink(target, staged.filename()); !failed.empty()) {
@@ -87,8 +125,7 @@ void SwapInDirectory(const fs::path& target, const std::function<void(const fs::
         const auto replaced = fs::last_write_time(path, time_error);
         if (path.filename().string().starts_with(prefix) && path != staged && path != previous &&
             !time_error && replaced < now - kStaleGeneration) {
-            std::error_code ignored;
-            fs::remove_all(path, ignored);
+            RemoveOwn(path);
         }
     }
 }
@@ -96,55 +133,56 @@ void SwapInDirectory(const fs::path& target, const std::function<void(const fs::
 }  // namespace
 
 void WriteFileAtomically(const fs::path& path, std::string_view text) {
-    fs::create_directories(path.parent_path());
-    // Every process may read what a publisher writes, whatever the publisher's umask.
-    const Replacement written = PutWholeFile(path, text, kWorldReadableFile);
-    if (!written.stamp) {
-        throw std::runtime_error(written.error);
-    }
+    PreparePublishingRoot(path.parent_path());
+    PutPublicFile(path, text);
 }
 
 void DevicePublisher::PublishComPort(std::string_view name, const fs::path& target) {
-    const fs::path link = root_.ComDirectory() / std::string(name);
-    fs::create_directories(link.parent_path());
+    const fs::path link =
+        PreparePublishingFolder(root_.Path(), RelativeTo(root_.ComDirectory(), root_)) /
+        std::string(name);
     if (const std::string failed = PutSymbolicLink(link, target); !failed.empty()) {
         throw std::runtime_error(failed);
     }
 }
 
 void DevicePublisher::RemoveComPort(std::string_view name) {
-    std::error_code ignored;
-    fs::remove(root_.ComDirectory() / std::string(name), ignored);
+    RemoveOwnOrRefuse(
+        PreparePublishingFolder(root_.Path(), RelativeTo(root_.ComDirectory(), root_)) /
+        std::string(name));
 }
 
 void DevicePublisher::PublishDevice(DeviceClass device_class, int index,
                                     std::optional<std::string_view> friendly_name) {
-    const fs::path directory = root_.DeviceClassDirectory(device_class) / std::to_string(index);
-    fs::create_directories(directory);
+    const fs::path directory = PreparePublishingFolder(
+        root_.Path(),
+        RelativeTo(root_.DeviceClassDirectory(device_class), root_) / std::to_string(index));
     if (friendly_name) {
-        WriteFileAtomically(directory / "FriendlyName", *friendly_name);
+        PutPublicFile(directory / "FriendlyName", *friendly_name);
     }
 }
 
 void DevicePublisher::RemoveDevice(DeviceClass device_class, int index) {
-    std::error_code ignored;
-    fs::remove_all(root_.DeviceClassDirectory(device_class) / std::to_string(index), ignored);
+    const fs::path directory = PreparePublishingFolder(
+        root_.Path(), RelativeTo(root_.DeviceClassDirectory(device_class), root_));
+    RemoveOwnOrRefuse(directory / std::to_string(index));
 }
 
 void DevicePublisher::PublishDeviceList(DeviceClass device_class,
                                         std::span<const std::string> friendly_names) {
-    SwapInDirectory(root_.DeviceClassDirectory(device_class), [&](const fs::path& staged) {
-        for (size_t index = 0; index < friendly_names.size(); ++index) {
-            const fs::path directory = staged / std::to_string(index);
-            fs::create_directory(directory);
-            fs::permissions(directory, kWorldReadableDirectory);
-            WriteFileAtomically(directory / "FriendlyName", friendly_names[index]);
-        }
-    });
+    SwapInDirectory(root_, RelativeTo(root_.DeviceClassDirectory(device_class), root_),
+                    [&](const fs::path& staged) {
+                        for (size_t index = 0; index < friendly_names.size(); ++index) {
+                            const fs::path directory = staged / std::to_string(index);
+                            fs::create_directory(directory);
+                            fs::permissions(directory, kWorldReadableDirectory);
+                            PutPublicFile(directory / "FriendlyName", friendly_names[index]);
+                        }
+                    });
 }
 
 fs::path DevicePublisher::KeyDirectory(std::string_view key_path) const {
-    fs::path directory = root_.RegistryDirectory() / "HKLM";
+    fs::path directory = RelativeTo(root_.RegistryDirectory(), root_) / "HKLM";
     while (!key_path.empty()) {
         const size_t separator = key_path.find('\\');
         const std::string_view component = key_path.substr(0, separator);
@@ -159,31 +197,33 @@ fs::path DevicePublisher::KeyDirectory(std::string_view key_path) const {
 
 void DevicePublisher::SetRegistryValue(std::string_view key_path, std::string_view name,
                                        std::string_view value) {
-    WriteFileAtomically(KeyDirectory(key_path) / std::string(name), value);
+    PutPublicFile(PreparePublishingFolder(root_.Path(), KeyDirectory(key_path)) / std::string(name),
+                  value);
 }
 
 void DevicePublisher::CreateRegistryKey(std::string_view key_path) {
-    fs::create_directories(KeyDirectory(key_path));
+    PreparePublishingFolder(root_.Path(), KeyDirectory(key_path));
 }
 
 void DevicePublisher::RemoveRegistryKey(std::string_view key_path) {
-    std::error_code ignored;
-    fs::remove_all(KeyDirectory(key_path), ignored);
+    const fs::path key = KeyDirectory(key_path);
+    RemoveOwnOrRefuse(PreparePublishingFolder(root_.Path(), key.parent_path()) / key.filename());
 }
 
 void DevicePublisher::DenyRegistryKey(std::string_view key_path) {
-    WriteFileAtomically(KeyDirectory(key_path) / ".access-denied", "");
+    PutPublicFile(PreparePublishingFolder(root_.Path(), KeyDirectory(key_path)) / ".access-denied",
+                  "");
 }
 
 void DevicePublisher::PublishRegistrySubkeys(std::string_view key_path,
                                              std::span<const RegistrySubkey> subkeys) {
-    SwapInDirectory(KeyDirectory(key_path), [&](const fs::path& staged) {
+    SwapInDirectory(root_, KeyDirectory(key_path), [&](const fs::path& staged) {
         for (const RegistrySubkey& subkey : subkeys) {
             const fs::path directory = staged / subkey.name;
             fs::create_directory(directory);
             fs::permissions(directory, kWorldReadableDirectory);
             for (const auto& [name, value] : subkey.values) {
-                WriteFileAtomically(directory / name, value);
+                PutPublicFile(directory / name, value);
             }
         }
     });

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "carvex/platform/device_root.h"
+#include "carvex/platform/publishing_folder.h"
 
 namespace carvex {
 
@@ -19,13 +20,18 @@ struct RegistrySubkey {
 };
 
 // Writes the whole file under a new, unique name (readable by everyone from the start, never
-// through a link planted there) and renames it over path, so a reader never sees half. Throws
-// when it cannot.
+// through a link planted there) and renames it over path, so a reader never sees half. The
+// file's folder is made where missing and must be safe to publish in (PreparePublishingRoot).
+// Throws when it cannot.
 void WriteFileAtomically(const std::filesystem::path& path, std::string_view text);
 
 // Makes devices visible in a device root: what a card's driver does when it is plugged in.
 // Used by the simulated card, the udev publisher and tests; the library itself only reads the
 // root. Writers that may run at the same time hold a DevicePublisherLock around their changes.
+//
+// Run as root, it must not be led to write elsewhere by a user who can change the root: the
+// root and every folder it writes into are checked first (PreparePublishingFolder) and every
+// change throws UnsafeFolder, with nothing written, when one of them is not safe.
 class DevicePublisher {
   public:
     explicit DevicePublisher(DeviceRoot root) : root_(std::move(root)) {}
@@ -55,6 +61,7 @@ class DevicePublisher {
     void PublishRegistrySubkeys(std::string_view key_path, std::span<const RegistrySubkey> subkeys);
 
   private:
+    // The key's folder, relative to the root.
     std::filesystem::path KeyDirectory(std::string_view key_path) const;
 
     DeviceRoot root_;

@@ -13,8 +13,9 @@ namespace carvex {
 // each writer reads what is published, changes it and writes it back. An exclusive flock on a
 // hidden file, held for the object's life.
 //
-// The lock file is its owner's alone (mode 0600; made so when it was not, and handed to root
-// when root uses it): a user who could open it could hold the lock and stall every publisher.
+// The lock file is its owner's alone (mode 0600): a user who could open it could hold the lock
+// and stall every publisher. A lock file with another owner or mode is replaced by a new one,
+// so a descriptor a user opened while it was open to them holds nothing.
 // The constructor waits at most `wait` for another holder to let go.
 class DevicePublisherLock {
   public:
@@ -30,7 +31,8 @@ class DevicePublisherLock {
         using std::runtime_error::runtime_error;
     };
 
-    // Creates the root when it does not exist yet.
+    // Creates the root when it does not exist yet. The lock's folder must be safe to publish in
+    // (PreparePublishingRoot): UnsafeFolder otherwise.
     explicit DevicePublisherLock(const DeviceRoot& root,
                                  std::chrono::milliseconds wait = kDefaultWait);
     // Any lock file, for state that publishers keep beside the root.

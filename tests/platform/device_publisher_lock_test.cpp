@@ -1,7 +1,10 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <fstream>
+#include <vector>
 
 #include "carvex/platform/device_publisher_lock.h"
 #include "tests/support/run_program.h"
@@ -34,6 +37,41 @@ TEST(DevicePublisherLock, TheLockFileIsItsOwnersAloneWhateverTheUmaskOrItsOldMod
     EXPECT_EQ(ModeOf(old), 0600u);
 }
 
+// Whoever opened the lock file while it was open to them keeps that descriptor whatever mode the
+// file gets later: the file is replaced, and their lock on the old one holds up no publisher.
+TEST(DevicePublisherLock, ADescriptorOpenedBeforeTheFileWasReplacedHoldsNothing) {
+    struct Case {
+        const char* what;
+        uid_t owner;
+        mode_t mode;
+    };
+    const std::vector<Case> cases = {
+        {"open to everyone", ::geteuid(), 0644},
+        {"its owner's alone but another user's", 65534, 0600},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.owner != ::geteuid() && ::geteuid() != 0) {
+            continue;
+        }
+        testsupport::TempDir dir;
+        const fs::path file = dir.Path() / "state.lock";
+        std::ofstream(file).close();
+        ASSERT_EQ(::chmod(file.c_str(), c.mode), 0);
+        ASSERT_EQ(::chown(file.c_str(), c.owner, c.owner), 0);
+        const UniqueFd theirs(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+        ASSERT_TRUE(theirs);
+
+        { const DevicePublisherLock lock(file); }
+        struct stat st {};
+        ASSERT_EQ(::lstat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        EXPECT_EQ(st.st_uid, ::geteuid());
+        ASSERT_EQ(::flock(theirs.Get(), LOCK_EX | LOCK_NB), 0) << "they lock what they opened";
+        EXPECT_NO_THROW(DevicePublisherLock(file, milliseconds(300)));
+    }
+}
+
 TEST(DevicePublisherLock, NeverChangesWhatALinkAtItsNameNames) {
     testsupport::TempDir dir;
     const fs::path victim = dir.Path() / "victim";
@@ -51,6 +89,7 @@ TEST(DevicePublisherLock, GivesUpOnAHolderThatDoesNotLetGoAndNamesIt) {
     testsupport::TempDir dir;
     const fs::path file = dir.Path() / "held.lock";
     std::ofstream(file).close();
+    ASSERT_EQ(::chmod(file.c_str(), 0600), 0);  // a lock file as publishers make it: kept
     // flock(1) holds the lock until its standard input closes.
     testsupport::RunningProgram holder("/usr/bin/flock",
                                        {file.string(), "sh", "-c", "echo locked; read line"});

@@ -17,7 +17,7 @@ struct FakeTty {
     std::string name;     // ttyUSB2
     std::string devpath;  // /devices/.../ttyUSB2/tty/ttyUSB2
     std::string devnode;  // /dev/ttyUSB2, or the slave of a simulated card's pty
-    std::string vendor;   // "1234"; empty for a tty that is not on USB
+    std::string vendor;   // "7e3b"; empty for a tty that is not on USB
     std::string product;
     std::string interface_number;  // "02"
     std::string id_path;           // udev's ID_PATH

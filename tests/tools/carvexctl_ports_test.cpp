@@ -38,7 +38,7 @@ std::string Line(const std::string& text, const std::string& containing) {
 // what a technician with two real cards has, published by carvex-udev and read by carvexctl.
 TEST(RealCards, ScannedCardsAreReadThroughTheRootEachAskingItsOwnModem) {
     testsupport::UdevWorld world;
-    world.SetCardTable("1234 abcd 00 modem\n1234 abcd 02 pcui\n");
+    world.SetCardTable("7e3b abcd 00 modem\n7e3b abcd 02 pcui\n");
     auto first_profile = testsupport::ExampleProfile();
     first_profile.model = "LW-X4201";
     auto second_profile = testsupport::ExampleProfile();
@@ -49,7 +49,7 @@ TEST(RealCards, ScannedCardsAreReadThroughTheRootEachAskingItsOwnModem) {
     std::vector<FakeTty> first_ttys;
     int tty_number = 0;
     for (auto* card : {&first, &second}) {
-        const auto device = world.Sysfs().AddUsbDevice(card == &first ? 2 : 3, "1234", "abcd");
+        const auto device = world.Sysfs().AddUsbDevice(card == &first ? 2 : 3, "7e3b", "abcd");
         const FakeTty modem =
             world.Sysfs().AddUsbTty(device, 0, "ttyUSB" + std::to_string(tty_number++),
                                     std::nullopt, TtyOf(*card->card, card->card->ModemPort()));
@@ -92,8 +92,8 @@ TEST(RealCards, ScannedCardsAreReadThroughTheRootEachAskingItsOwnModem) {
 
 TEST(CarvexctlPorts, WhyNamesTheUsbTtysThatWereNotPublished) {
     testsupport::UdevWorld world;
-    world.SetCardTable("1234 abcd 02 pcui\nnot a line\n");
-    const auto device = world.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    world.SetCardTable("7e3b abcd 02 pcui\nnot a line\n");
+    const auto device = world.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     const FakeTty pcui = world.Sysfs().AddUsbTty(device, 2, "ttyUSB2");
     world.Sysfs().AddUsbTty(device, 4, "ttyUSB4", "Application Interface");
     world.Sysfs().AddUsbTty(device, 5, "ttyUSB5");
@@ -103,7 +103,7 @@ TEST(CarvexctlPorts, WhyNamesTheUsbTtysThatWereNotPublished) {
 
     auto r = world.Run(CARVEXCTL, {"ports", "--why"});
     EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_NE(r.out.find("ttyUSB2 (/dev/ttyUSB2, 1234:abcd interface 02): a pcui port (card "
+    EXPECT_NE(r.out.find("ttyUSB2 (/dev/ttyUSB2, 7e3b:abcd interface 02): a pcui port (card "
                          "table) that is not in this device root"),
               std::string::npos)
         << r.out;
@@ -114,13 +114,13 @@ TEST(CarvexctlPorts, WhyNamesTheUsbTtysThatWereNotPublished) {
     EXPECT_NE(Line(r.out, "<- the configurator uses").find("COM3  /dev/ttyUSB2"), std::string::npos)
         << r.out;
     EXPECT_EQ(r.out.find("ttyUSB2 (/dev/ttyUSB2,"), std::string::npos) << "published now";
-    EXPECT_NE(r.out.find("ttyUSB4 (/dev/ttyUSB4, 1234:abcd interface 04): no card table line "
-                         "for 1234:abcd interface 04, no ModemManager tag, interface name "
+    EXPECT_NE(r.out.find("ttyUSB4 (/dev/ttyUSB4, 7e3b:abcd interface 04): no card table line "
+                         "for 7e3b:abcd interface 04, no ModemManager tag, interface name "
                          "\"Application Interface\" names no role"),
               std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("ttyUSB5 (/dev/ttyUSB5, 1234:abcd interface 05): no card table line "
-                         "for 1234:abcd interface 05, no ModemManager tag, no interface name"),
+    EXPECT_NE(r.out.find("ttyUSB5 (/dev/ttyUSB5, 7e3b:abcd interface 05): no card table line "
+                         "for 7e3b:abcd interface 05, no ModemManager tag, no interface name"),
               std::string::npos)
         << r.out;
     EXPECT_EQ(r.out.find("ttyS0"), std::string::npos) << "not a USB tty";

@@ -3,6 +3,8 @@
 
 #include <chrono>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -52,7 +54,7 @@ class CarvexUdevTest : public ::testing::Test {
 
     // A card whose interfaces name themselves as the driver names them: modem 0, PC UI 2.
     Card PlugInCard(int usb_port, int first_tty) {
-        const auto device = world_.Sysfs().AddUsbDevice(usb_port, "1234", "abcd");
+        const auto device = world_.Sysfs().AddUsbDevice(usb_port, "7e3b", "abcd");
         Card card;
         card.modem =
             world_.Sysfs().AddUsbTty(device, 0, "ttyUSB" + std::to_string(first_tty), kModemName);
@@ -111,6 +113,31 @@ TEST_F(CarvexUdevTest, ACardIsPublishedAsItsDriverRegistersItAndFoundByDiscovery
     EXPECT_EQ(info.st_mode & 0555, 0555u);
 }
 
+// The kernel adds a card's interfaces one after another: udev may handle the modem's tty while
+// the PC UI interface, which makes an unlisted device a card, does not exist yet. The modem is
+// published with the PC UI port when that comes.
+TEST_F(CarvexUdevTest, AModemHandledBeforeItsPcUiInterfaceExistedIsPublishedWithIt) {
+    const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
+    const FakeTty modem = world_.Sysfs().AddUsbTty(device, 0, "ttyUSB0", kModemName);
+    Send(modem, "add");
+    EXPECT_TRUE(List(Root(), carvex::DeviceClass::kModem).empty()) << "not a card yet";
+
+    const FakeTty pcui = world_.Sysfs().AddUsbTty(device, 2, "ttyUSB1", kPcUiName);
+    const auto result = Send(pcui, "add");
+    EXPECT_NE(result.err.find("published /dev/ttyUSB0 as COM4 (modem"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(List(Root(), carvex::DeviceClass::kModem), std::vector<std::string>{kModemName});
+    EXPECT_EQ(ModemKeys(Root()), std::vector<std::string>{kModemName + " -> COM4"});
+    EXPECT_EQ(ComLink(4), "/dev/ttyUSB0");
+    EXPECT_EQ(carvex::FindDiagPort(Root()), 3);
+
+    // Another device's ports are not the card's.
+    const auto other = world_.Sysfs().AddUsbDevice(3, "7e3b", "abce");
+    world_.Sysfs().AddUsbTty(other, 0, "ttyUSB5", kModemName);
+    Send(pcui, "change");
+    EXPECT_EQ(ComLink(5), "");
+}
+
 TEST_F(CarvexUdevTest, TwoCardsGetTheirOwnNumbersAndNamesInTheSameOrder) {
     const Card first = PlugInCard(2, 0);
     const Card second = PlugInCard(3, 2);
@@ -151,7 +178,7 @@ TEST_F(CarvexUdevTest, TheSamePortRepluggedGetsTheSameNumber) {
     PlugInCard(4, 0);
     EXPECT_EQ(List(Root(), carvex::DeviceClass::kPorts),
               std::vector<std::string>{kPcUiName + " (COM6)"});
-    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     Send(world_.Sysfs().AddUsbTty(device, 2, "ttyUSB7", kPcUiName), "add");
     EXPECT_EQ(ComLink(4), "/dev/ttyUSB7");
     EXPECT_EQ(List(Root(), carvex::DeviceClass::kPorts),
@@ -159,8 +186,8 @@ TEST_F(CarvexUdevTest, TheSamePortRepluggedGetsTheSameNumber) {
 }
 
 TEST_F(CarvexUdevTest, RolesComeFromTableThenModemManagerTagsThenInterfaceNames) {
-    world_.SetCardTable("1234 abcd 01 pcui\n");
-    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    world_.SetCardTable("7e3b abcd 01 pcui\n");
+    const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     const FakeTty by_table = world_.Sysfs().AddUsbTty(device, 1, "ttyUSB1", "Diagnostics");
     const FakeTty by_tag = world_.Sysfs().AddUsbTty(device, 3, "ttyUSB3");
     const FakeTty by_name = world_.Sysfs().AddUsbTty(device, 4, "ttyUSB4", "3G Modem");
@@ -191,10 +218,10 @@ TEST_F(CarvexUdevTest, TtysThatAreNotOnUsbAreLeftAlone) {
 }
 
 TEST_F(CarvexUdevTest, AMalformedTableLineIsReportedAndSkipped) {
-    world_.SetCardTable("# a card\n1234 abcd 02 pcui\n");
+    world_.SetCardTable("# a card\n7e3b abcd 02 pcui\n");
     std::ofstream(world_.ConfigDir() / "cards.d" / "local.conf")
-        << "1234 abcd 02 none\n1234 abcd 02 dial-up\n";
-    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+        << "7e3b abcd 02 none\n7e3b abcd 02 dial-up\n";
+    const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     const auto result = Send(world_.Sysfs().AddUsbTty(device, 2, "ttyUSB2"), "add");
     EXPECT_NE(result.err.find((world_.ConfigDir() / "cards.d" / "local.conf").string() +
                               ":2: unknown role \"dial-up\""),
@@ -205,8 +232,8 @@ TEST_F(CarvexUdevTest, AMalformedTableLineIsReportedAndSkipped) {
 }
 
 TEST_F(CarvexUdevTest, ClassificationForUdevTellsModemManagerToLeaveAListedCardAlone) {
-    world_.SetCardTable("1234 abcd 00 modem\n");
-    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    world_.SetCardTable("7e3b abcd 00 modem\n");
+    const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     const FakeTty pcui = world_.Sysfs().AddUsbTty(device, 2, "ttyUSB2", kPcUiName);
     auto result = world_.Run(CARVEX_UDEV, {"--classify"}, pcui.Event("add"));
     EXPECT_EQ(result.out, "CARVEX_ROLE=pcui\nID_MM_PORT_IGNORE=1\n");
@@ -224,9 +251,9 @@ TEST_F(CarvexUdevTest, AnInstalledProgramFindsTheTableInstalledWithIt) {
     fs::create_directories(program.parent_path());
     fs::copy_file(CARVEX_UDEV, program);
     fs::create_directories(tree.Path() / "usr" / "share" / "carvex");
-    std::ofstream(tree.Path() / "usr" / "share" / "carvex" / "cards.conf") << "1234 abcd 01 pcui\n";
+    std::ofstream(tree.Path() / "usr" / "share" / "carvex" / "cards.conf") << "7e3b abcd 01 pcui\n";
 
-    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     const FakeTty tty = world_.Sysfs().AddUsbTty(device, 1, "ttyUSB1", "Diagnostics");
     std::vector<std::string> env;
     for (const std::string& variable : world_.Environment()) {
@@ -244,7 +271,7 @@ TEST_F(CarvexUdevTest, PublishersRacingOnOneRootLeaveItConsistent) {
     constexpr int kCards = 6;
     std::vector<FakeTty> ttys;
     for (int card = 0; card < kCards; ++card) {
-        const auto device = world_.Sysfs().AddUsbDevice(card + 1, "1234", "abcd");
+        const auto device = world_.Sysfs().AddUsbDevice(card + 1, "7e3b", "abcd");
         ttys.push_back(
             world_.Sysfs().AddUsbTty(device, 0, "ttyUSB" + std::to_string(2 * card), kModemName));
         ttys.push_back(world_.Sysfs().AddUsbTty(device, 2, "ttyUSB" + std::to_string(2 * card + 1),
@@ -282,8 +309,8 @@ TEST_F(CarvexUdevTest, PublishersRacingOnOneRootLeaveItConsistent) {
 }
 
 TEST_F(CarvexUdevTest, ScanPublishesWhatIsPluggedInNowWithUdevsTags) {
-    world_.SetCardTable("1234 abcd 00 modem\n");
-    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    world_.SetCardTable("7e3b abcd 00 modem\n");
+    const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     const FakeTty modem = world_.Sysfs().AddUsbTty(device, 0, "ttyUSB0", kModemName);
     const FakeTty tagged = world_.Sysfs().AddUsbTty(device, 1, "ttyUSB1");
     world_.Sysfs().AddPlatformTty("ttyS0");
@@ -314,7 +341,7 @@ TEST_F(CarvexUdevTest, ScanPublishesWhatIsPluggedInNowWithUdevsTags) {
 // Another maker's LTE module beside a card: ModemManager tags its ports and one interface calls
 // itself a modem, yet none of it is ours.
 TEST_F(CarvexUdevTest, AnotherMakersModemIsLeftAlone) {
-    world_.SetCardTable("1234 abcd 00 modem\n1234 abcd 02 pcui\n");
+    world_.SetCardTable("7e3b abcd 00 modem\n7e3b abcd 02 pcui\n");
     PlugInCard(2, 0);
     const auto other = world_.Sysfs().AddUsbDevice(3, "4321", "0101");
     struct Case {
@@ -348,7 +375,7 @@ TEST_F(CarvexUdevTest, AnotherMakersModemIsLeftAlone) {
 // with it. ModemManager is not told to leave it: only a listed card is known not to be a modem
 // that ModemManager should serve.
 TEST_F(CarvexUdevTest, AnUnlistedDeviceWithAPcUiInterfaceIsPublishedWithoutTheIgnoreMark) {
-    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     const FakeTty modem = world_.Sysfs().AddUsbTty(device, 0, "ttyUSB0");
     const FakeTty pcui = world_.Sysfs().AddUsbTty(device, 2, "ttyUSB2", kPcUiName);
     Send(modem, "add", {"ID_MM_PORT_TYPE_AT_PRIMARY=1"});
@@ -408,7 +435,7 @@ TEST_F(CarvexUdevTest, LinksPlantedInItsFoldersAreNeverWrittenThrough) {
 
     fs::remove(world_.Root() / ".lock");
     fs::create_symlink(victim, world_.Root() / ".lock");
-    const auto device = world_.Sysfs().AddUsbDevice(3, "1234", "abcd");
+    const auto device = world_.Sysfs().AddUsbDevice(3, "7e3b", "abcd");
     const auto refused = world_.Run(
         CARVEX_UDEV, {}, world_.Sysfs().AddUsbTty(device, 2, "ttyUSB9", kPcUiName).Event("add"));
     EXPECT_EQ(refused.exit_code, 1);
@@ -418,18 +445,104 @@ TEST_F(CarvexUdevTest, LinksPlantedInItsFoldersAreNeverWrittenThrough) {
     EXPECT_EQ(ModeOf(victim), 0600u);
 }
 
+// Everything in a folder, with the content of its files: what a refused run must leave as it was.
+std::map<std::string, std::string> Contents(const fs::path& folder) {
+    std::map<std::string, std::string> contents;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        std::ifstream in(entry.path());
+        contents[entry.path().lexically_relative(folder).string()] =
+            entry.is_symlink() || !entry.is_regular_file()
+                ? "(not a file)"
+                : std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    return contents;
+}
+
+// A user who can write the device root or the state folder (a root under $HOME, sudo -E) puts
+// links where the publisher's folders were, or leaves a folder open to others: run as root, the
+// publisher refuses to write there at all, names the folder, and fails.
+TEST_F(CarvexUdevTest, RefusesFoldersThatSomeoneElseCouldChange) {
+    struct Case {
+        const char* what;
+        bool after_publishing;  // planted once a card is published: the unplug is refused
+        std::function<void(const fs::path& world, const fs::path& victim)> plant;
+        std::string refused;  // relative to the world's folder
+    };
+    const auto link_instead_of = [](const char* folder) {
+        return [folder](const fs::path& world, const fs::path& victim) {
+            fs::remove_all(world / folder);
+            fs::create_directories((world / folder).parent_path());
+            fs::create_symlink(victim, world / folder);
+        };
+    };
+    const std::vector<Case> cases = {
+        {"the com folder is a link", false, link_instead_of("root/com"), "root/com"},
+        {"the com folder became a link", true, link_instead_of("root/com"), "root/com"},
+        {"the devices folder is a link", false, link_instead_of("root/devices"), "root/devices"},
+        {"a registry folder is a link", false, link_instead_of("root/registry/HKLM/System"),
+         "root/registry/HKLM/System"},
+        {"the root is a link", false, link_instead_of("root"), "root"},
+        {"the state folder is a link", false, link_instead_of("state"), "state"},
+        {"the root may be written by others", true,
+         [](const fs::path& world, const fs::path&) {
+             fs::create_directories(world / "root");
+             fs::permissions(world / "root", fs::perms::all);
+         },
+         "root"},
+        {"the folder above the root may be written by others", false,
+         [](const fs::path& world, const fs::path&) { fs::permissions(world, fs::perms::all); },
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testsupport::UdevWorld world;
+        const fs::path base = world.Root().parent_path();
+        const fs::path victim = base / "victim";
+        fs::create_directories(victim / "ports");
+        std::ofstream(victim / "COM4") << "precious";
+        std::ofstream(victim / "ports" / "notes.txt") << "precious";
+        const auto before = Contents(victim);
+        const auto device = world.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
+        const FakeTty pcui = world.Sysfs().AddUsbTty(device, 2, "ttyUSB1", kPcUiName);
+        if (c.after_publishing) {
+            ASSERT_EQ(world.Run(CARVEX_UDEV, {}, pcui.Event("add")).exit_code, 0);
+            c.plant(base, victim);
+            world.Sysfs().Unplug(pcui);
+        } else {
+            c.plant(base, victim);
+        }
+        const auto result =
+            world.Run(CARVEX_UDEV, {}, pcui.Event(c.after_publishing ? "remove" : "add"));
+        EXPECT_EQ(result.exit_code, 1);
+        const fs::path refused = c.refused.empty() ? base : base / c.refused;
+        EXPECT_NE(result.err.find("carvex-udev: nothing published: " + refused.string() +
+                                  " is not safe to publish in: it "),
+                  std::string::npos)
+            << result.err;
+        EXPECT_EQ(Contents(victim), before);
+        fs::permissions(base, fs::perms::owner_all);
+    }
+
+    // Others may write the folder above, but only their own entries in it (as in /tmp): safe.
+    fs::permissions(world_.Root().parent_path(), fs::perms::all | fs::perms::sticky_bit);
+    PlugInCard(2, 0);
+    EXPECT_EQ(carvex::FindDiagPort(Root()), 4);
+}
+
 // A user who holds the lock (any user could, while the file was readable by all) no longer
 // stalls udev: the publisher gives up after a few seconds, says why, and fails.
 TEST_F(CarvexUdevTest, ALockHeldByAnotherProcessEndsTheRunWithAClearLine) {
     fs::create_directories(world_.Root());
     const fs::path lock = world_.Root() / ".lock";
+    std::ofstream(lock).close();
+    ASSERT_EQ(::chmod(lock.c_str(), 0600), 0);  // a lock file as publishers make it: kept
     // The holder lets go by itself after 60 s, so a publisher that waited without a limit would
     // end this test late and successfully, never hang it.
     testsupport::RunningProgram holder(
         "/usr/bin/flock", {lock.string(), "sh", "-c", "echo locked; exec timeout 60 cat"});
     ASSERT_EQ(holder.Read(7), "locked\n");
     const pid_t holder_pid = holder.Pid();
-    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     const FakeTty pcui = world_.Sysfs().AddUsbTty(device, 2, "ttyUSB2", kPcUiName);
 
     const auto started = std::chrono::steady_clock::now();
@@ -449,8 +562,8 @@ TEST_F(CarvexUdevTest, ALockHeldByAnotherProcessEndsTheRunWithAClearLine) {
 // Names come from sysfs, which the USB device fills: control characters in them reach neither
 // the terminal nor the journal.
 TEST_F(CarvexUdevTest, NamesFromSysfsArePrintedWithControlCharactersEscaped) {
-    world_.SetCardTable("1234 abcd 00 modem\n");
-    const auto device = world_.Sysfs().AddUsbDevice(2, "1234", "abcd");
+    world_.SetCardTable("7e3b abcd 00 modem\n");
+    const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     const FakeTty pcui =
         world_.Sysfs().AddUsbTty(device, 2, "ttyUSB2", "PC UI\x1b[2J\x1b]0;owned\x07");
     auto result = Send(pcui, "add");

@@ -10,8 +10,8 @@
 namespace carvexudev {
 namespace {
 
-constexpr UsbInterfaceId kPcUi{0x1234, 0xabcd, 2};
-constexpr UsbInterfaceId kModem{0x1234, 0xabcd, 0};
+constexpr UsbInterfaceId kPcUi{0x7e3b, 0xabcd, 2};
+constexpr UsbInterfaceId kModem{0x7e3b, 0xabcd, 0};
 
 TEST(CardTable, ReadsLinesAndLaterLinesWin) {
     CardTable table;
@@ -19,16 +19,16 @@ TEST(CardTable, ReadsLinesAndLaterLinesWin) {
     table.AddText(
         "# vendor product interface role\n"
         "\n"
-        "1234 ABCD 02 pcui   # the PC UI interface\n"
-        "0x1234\t0xabcd\t0 modem\n"
-        "1234 abcd 05 modem\n",
+        "7E3B ABCD 02 pcui   # the PC UI interface\n"
+        "0x7e3b\t0xabcd\t0 modem\n"
+        "7e3b abcd 05 modem\n",
         "/usr/share/carvex/cards.conf", problems);
-    table.AddText("1234 abcd 5 none\n", "/etc/carvex/cards.d/local.conf", problems);
+    table.AddText("7e3b abcd 5 none\n", "/etc/carvex/cards.d/local.conf", problems);
     EXPECT_TRUE(problems.empty()) << problems.front();
     EXPECT_EQ(table.Find(kPcUi), PortRole::kPcUi);
     EXPECT_EQ(table.Find(kModem), PortRole::kModem);
-    EXPECT_EQ(table.Find({0x1234, 0xabcd, 5}), PortRole::kNone);
-    EXPECT_EQ(table.Find({0x1234, 0xabce, 2}), std::nullopt);
+    EXPECT_EQ(table.Find({0x7e3b, 0xabcd, 5}), PortRole::kNone);
+    EXPECT_EQ(table.Find({0x7e3b, 0xabce, 2}), std::nullopt);
 }
 
 TEST(CardTable, MalformedLinesAreReportedWithFileAndLineAndSkipped) {
@@ -36,18 +36,18 @@ TEST(CardTable, MalformedLinesAreReportedWithFileAndLineAndSkipped) {
         const char* line;
         const char* message;
     } cases[] = {
-        {"1234 abcd 02", "expected \"vendor product interface role\", found 3 fields"},
-        {"1234 abcd 02 pcui extra", "found 5 fields"},
+        {"7e3b abcd 02", "expected \"vendor product interface role\", found 3 fields"},
+        {"7e3b abcd 02 pcui extra", "found 5 fields"},
         {"12345 abcd 02 pcui", "the vendor and product ids are hex numbers of up to 4 digits"},
-        {"1234 wxyz 02 pcui", "the vendor and product ids"},
-        {"1234 abcd 100 pcui", "the interface number is a hex number of up to 2 digits"},
-        {"1234 abcd 02 PCUI", "unknown role \"PCUI\" (pcui, modem or none)"},
-        {"1234 abcd -2 modem", "the interface number"},
+        {"7e3b wxyz 02 pcui", "the vendor and product ids"},
+        {"7e3b abcd 100 pcui", "the interface number is a hex number of up to 2 digits"},
+        {"7e3b abcd 02 PCUI", "unknown role \"PCUI\" (pcui, modem or none)"},
+        {"7e3b abcd -2 modem", "the interface number"},
     };
     for (const auto& c : cases) {
         CardTable table;
         Problems problems;
-        table.AddText(std::string("1234 abcd 00 modem\n\n") + c.line + "\n1234 abcd 03 pcui\n",
+        table.AddText(std::string("7e3b abcd 00 modem\n\n") + c.line + "\n7e3b abcd 03 pcui\n",
                       "local.conf", problems);
         ASSERT_EQ(problems.size(), 1u) << c.line;
         EXPECT_TRUE(problems[0].starts_with("local.conf:3: ")) << problems[0];
@@ -59,7 +59,7 @@ TEST(CardTable, MalformedLinesAreReportedWithFileAndLineAndSkipped) {
 TEST(Classify, TableThenModemManagerTagsThenInterfaceName) {
     CardTable table;
     Problems problems;
-    table.AddText("1234 abcd 02 pcui\n1234 abcd 03 none\n", "cards.conf", problems);
+    table.AddText("7e3b abcd 02 pcui\n7e3b abcd 03 none\n", "cards.conf", problems);
     struct Case {
         UsbInterfaceId id;
         bool at_primary;
@@ -69,14 +69,14 @@ TEST(Classify, TableThenModemManagerTagsThenInterfaceName) {
         const char* why;
     } cases[] = {
         {kPcUi, true, false, "Modem", PortRole::kPcUi, "card table"},
-        {{0x1234, 0xabcd, 3}, false, true, "PC UI", PortRole::kNone, "the card table names no"},
+        {{0x7e3b, 0xabcd, 3}, false, true, "PC UI", PortRole::kNone, "the card table names no"},
         {kModem, false, true, std::nullopt, PortRole::kPcUi, "ID_MM_PORT_TYPE_AT_SECONDARY"},
         {kModem, true, false, "PC UI", PortRole::kModem, "ID_MM_PORT_TYPE_AT_PRIMARY"},
         {kModem, false, false, "TAVRIO Linkwave - 3G PC UI Interface", PortRole::kPcUi,
          "interface name \"TAVRIO Linkwave - 3G PC UI Interface\""},
         {kModem, false, false, "TAVRIO Linkwave - 3G Modem", PortRole::kModem, "interface name"},
         {kModem, false, false, "tavrio linkwave - 3g modem", PortRole::kNone,
-         "no card table line for 1234:abcd interface 00, no ModemManager tag, interface name "
+         "no card table line for 7e3b:abcd interface 00, no ModemManager tag, interface name "
          "\"tavrio linkwave - 3g modem\" names no role"},
         {kModem, false, false, std::nullopt, PortRole::kNone, "no interface name"},
     };

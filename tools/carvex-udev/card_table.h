@@ -33,7 +33,7 @@ struct UsbInterfaceId {
 // A hexadecimal number of 1 to `max_digits` digits, with or without "0x".
 std::optional<unsigned> ParseHex(std::string_view text, size_t max_digits);
 
-// "1234:abcd interface 02", as lsusb and sysfs write the numbers.
+// "7e3b:abcd interface 02", as lsusb and sysfs write the numbers.
 std::string Describe(const UsbInterfaceId& id);
 
 // Problems found while reading configuration files, each "file:line: what is wrong".

@@ -52,7 +52,7 @@ std::string PortKey(const UsbTty& tty) {
 }
 
 std::vector<int> ComNumbers::NumbersFor(std::span<const std::string> port_keys) const {
-    fs::create_directories(state_dir_);
+    carvex::PreparePublishingRoot(state_dir_);
     const carvex::DevicePublisherLock lock(state_dir_ / ".lock");
     const fs::path file = state_dir_ / kFileName;
     auto numbers = ReadState(file);

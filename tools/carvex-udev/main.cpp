@@ -65,6 +65,36 @@ void Unpublish(const carvex::DeviceRoot& root, const std::string& devpath, const
     }
 }
 
+// What udev's database knows of a tty whose event is not the one being handled.
+void ApplyUdevDatabase(const Setup& setup, UsbTty& tty) {
+    if (tty.major >= 0 && tty.minor >= 0) {
+        ApplyUdevProperties(PropertiesFromDatabase(setup.settings.udev_data, tty.major, tty.minor),
+                            tty);
+    }
+}
+
+struct ClassifiedTty {
+    UsbTty tty;
+    Classification classification;
+};
+
+// The ttys of the same USB device as `tty` that have a role.
+std::vector<ClassifiedTty> OtherPortsOfCard(const Setup& setup, const UsbTty& tty) {
+    std::vector<ClassifiedTty> ports;
+    for (TtyEntry& entry : ListTtys(setup.settings.sysfs)) {
+        if (!entry.usb || entry.usb->usb_device != tty.usb_device ||
+            entry.usb->devpath == tty.devpath) {
+            continue;
+        }
+        ApplyUdevDatabase(setup, *entry.usb);
+        Classification classification = Classify(setup.table, *entry.usb);
+        if (classification.role != PortRole::kNone) {
+            ports.push_back({std::move(*entry.usb), std::move(classification)});
+        }
+    }
+    return ports;
+}
+
 // add, change and remove of one tty, as udev describes it in the environment.
 int HandleEvent(const Setup& setup, const Properties& event) {
     const auto action = Find(event, "ACTION");
@@ -97,12 +127,39 @@ int HandleEvent(const Setup& setup, const Properties& event) {
         Unpublish(root, *devpath, "it has no role any more");
         return 0;
     }
-    const int com = ComNumbers(setup.settings.state_dir).NumberFor(PortKey(*tty));
     RootPublication publication(root);
-    publication.Put({tty->devpath, tty->devnode, tty->usb_device, classification.role, com, 0});
+    std::vector<ClassifiedTty> ports{{std::move(*tty), classification}};
+    if (classification.role == PortRole::kPcUi && !classification.listed) {
+        // A device the card table does not list is a card by its PC UI interface alone. udev
+        // may have handled its other ttys before that interface existed, when nothing said the
+        // device is a card: those not published are judged again now.
+        for (ClassifiedTty& sibling : OtherPortsOfCard(setup, ports.front().tty)) {
+            if (std::none_of(publication.Ports().begin(), publication.Ports().end(),
+                             [&](const PublishedPort& published) {
+                                 return published.devpath == sibling.tty.devpath;
+                             })) {
+                ports.push_back(std::move(sibling));
+            }
+        }
+    }
+    std::vector<std::string> keys;
+    keys.reserve(ports.size());
+    for (const ClassifiedTty& port : ports) {
+        keys.push_back(PortKey(port.tty));
+    }
+    const std::vector<int> numbers = ComNumbers(setup.settings.state_dir).NumbersFor(keys);
+    for (size_t i = 0; i < ports.size(); ++i) {
+        const UsbTty& port = ports[i].tty;
+        publication.Put({port.devpath, port.devnode, port.usb_device, ports[i].classification.role,
+                         numbers[i], 0});
+    }
     publication.Commit();
-    Report("published " + tty->devnode.string() + " as COM" + std::to_string(com) + " (" +
-           std::string(RoleName(classification.role)) + ", from " + classification.why + ")");
+    for (size_t i = 0; i < ports.size(); ++i) {
+        Report("published " + ports[i].tty.devnode.string() + " as COM" +
+               std::to_string(numbers[i]) + " (" +
+               std::string(RoleName(ports[i].classification.role)) + ", from " +
+               ports[i].classification.why + ")");
+    }
     return 0;
 }
 
@@ -136,10 +193,7 @@ int Scan(const Setup& setup) {
             continue;
         }
         UsbTty& tty = *entry.usb;
-        if (tty.major >= 0 && tty.minor >= 0) {
-            ApplyUdevProperties(
-                PropertiesFromDatabase(setup.settings.udev_data, tty.major, tty.minor), tty);
-        }
+        ApplyUdevDatabase(setup, tty);
         const Classification classification = Classify(setup.table, tty);
         if (classification.role == PortRole::kNone) {
             std::cerr << carvex::PrintableText(tty.name + ": not published: " + classification.why)
@@ -235,6 +289,9 @@ int main(int argc, char** argv) {
     try {
         return Run(argc, argv);
     } catch (const carvex::DevicePublisherLock::Timeout& e) {
+        Report(std::string("nothing published: ") + e.what(), LOG_ERR);
+        return 1;
+    } catch (const carvex::UnsafeFolder& e) {
         Report(std::string("nothing published: ") + e.what(), LOG_ERR);
         return 1;
     } catch (const std::exception& e) {
