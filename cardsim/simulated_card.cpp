@@ -69,10 +69,10 @@ void SimulatedCard::Connect() {
     modem_watch_ =
         inotify_add_watch(inotify_.Get(), modem_->SlavePath().c_str(), IN_OPEN | IN_CLOSE);
     diag_mode_ = false;
-    expect_switch_flag_ = false;
+    after_switch_ = AfterSwitch::kFrames;
     stream_rest_.clear();
-    pcui_line_.clear();
-    modem_line_.clear();
+    pcui_line_.Reset();
+    modem_line_.Reset();
     decoder_.Reset();
     state_.mode = options_.profile.mode;
     Publish();
@@ -235,11 +235,16 @@ void SimulatedCard::Record(Channel channel, Command command, Packet bytes) {
 
 void SimulatedCard::HandlePcUi(std::span<const uint8_t> bytes) {
     while (!bytes.empty()) {
-        if (expect_switch_flag_) {
-            expect_switch_flag_ = false;
-            if (bytes.front() == carvex::kFrameFlag) {
+        // The switch's line may end in CR LF, and a flag may follow it before the first frame:
+        // both belong to the switch, not to the first frame.
+        if (after_switch_ != AfterSwitch::kFrames) {
+            const uint8_t c = bytes.front();
+            const bool belongs =
+                (after_switch_ == AfterSwitch::kLineFeed && c == '\n') || c == carvex::kFrameFlag;
+            after_switch_ = belongs && c == '\n' ? AfterSwitch::kFlag : AfterSwitch::kFrames;
+            if (belongs) {
                 if (!requests_.empty()) {
-                    requests_.back().bytes.push_back(bytes.front());
+                    requests_.back().bytes.push_back(c);
                 }
                 bytes = bytes.subspan(1);
                 continue;
@@ -248,11 +253,8 @@ void SimulatedCard::HandlePcUi(std::span<const uint8_t> bytes) {
         if (!diag_mode_) {
             const uint8_t c = bytes.front();
             bytes = bytes.subspan(1);
-            pcui_line_.push_back(static_cast<char>(c));
-            if (c == '\r') {
-                std::string line;
-                std::swap(line, pcui_line_);
-                HandleAtLine(line);
+            if (auto line = pcui_line_.Feed(c)) {
+                HandleAtLine(*line);
             }
             continue;
         }
@@ -279,7 +281,7 @@ void SimulatedCard::HandleAtLine(const std::string& line) {
     Record(Channel::kPcUi, command, Packet(line.begin(), line.end()));
     if (is_switch && !no_reply) {
         diag_mode_ = true;
-        expect_switch_flag_ = true;
+        after_switch_ = AfterSwitch::kLineFeed;
     }
 }
 
@@ -414,11 +416,8 @@ void SimulatedCard::Deliver(const Packet& reply, const std::optional<Fault>& fau
 
 void SimulatedCard::HandleModem(std::span<const uint8_t> bytes) {
     for (uint8_t c : bytes) {
-        modem_line_.push_back(static_cast<char>(c));
-        if (c == '\r') {
-            std::string line;
-            std::swap(line, modem_line_);
-            HandleModemLine(line);
+        if (auto line = modem_line_.Feed(c)) {
+            HandleModemLine(*line);
         }
     }
 }

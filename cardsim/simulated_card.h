@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "cardsim/at_line_reader.h"
 #include "cardsim/bench_publisher.h"
 #include "cardsim/card_profile.h"
 #include "cardsim/diag_responder.h"
@@ -142,9 +143,11 @@ class SimulatedCard {
     uint64_t pcui_reads_ = 0;  // reads of the PC UI interface by the PC
     int modem_watch_ = -1;
     bool diag_mode_ = false;
-    bool expect_switch_flag_ = false;
-    std::string pcui_line_;
-    std::string modem_line_;
+    // What may still come of the switch before the first frame: its line's LF, a flag.
+    enum class AfterSwitch { kLineFeed, kFlag, kFrames };
+    AfterSwitch after_switch_ = AfterSwitch::kFrames;
+    AtLineReader pcui_line_;
+    AtLineReader modem_line_;
     std::vector<uint8_t> frame_buffer_;
     carvex::FrameDecoder decoder_;
     int resets_ = 0;
