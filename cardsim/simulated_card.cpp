@@ -7,11 +7,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fstream>
+#include <iostream>
 #include <sstream>
 #include <stdexcept>
 
 #include "carvex/platform/ascii_case.h"
+#include "carvex/platform/whole_file.h"
 
 namespace cardsim {
 
@@ -19,6 +20,7 @@ namespace {
 
 constexpr std::chrono::seconds kAcknowledgementGrace{2};
 const Packet kUnsolicitedPacket = {0x60, 0x00, 0x2A, 0x01, 0x00};  // an event report
+constexpr uint8_t kBackupFailed = 1;  // the result byte of a backup answer
 
 }  // namespace
 
@@ -152,19 +154,17 @@ void SimulatedCard::Run() {
             (void)!::read(wake_.Get(), &count, sizeof count);
         }
         if (fds[1].revents & POLLIN) {
-            HandleInotify();
+            Guarded([this] { HandleInotify(); });
         }
         // A device replaced meanwhile is read on the next round.
         if ((fds[2].revents & POLLIN) && pcui_ && pcui_->MasterFd() == pcui_fd) {
-            const auto bytes = pcui_->Read(std::chrono::milliseconds(0));
-            HandlePcUi(bytes);
+            Guarded([this] { HandlePcUi(pcui_->Read(std::chrono::milliseconds(0))); });
         }
         if ((fds[2].revents & POLLOUT) && pcui_ && pcui_->MasterFd() == pcui_fd) {
-            ContinueStream();
+            Guarded([this] { ContinueStream(); });
         }
         if ((fds[3].revents & POLLIN) && modem_ && modem_->MasterFd() == modem_fd) {
-            const auto bytes = modem_->Read(std::chrono::milliseconds(0));
-            HandleModem(bytes);
+            Guarded([this] { HandleModem(modem_->Read(std::chrono::milliseconds(0))); });
         }
         const auto now = Clock::now();
         std::vector<Scheduled> due;
@@ -178,13 +178,26 @@ void SimulatedCard::Run() {
         }
         std::sort(due.begin(), due.end(), [](auto& a, auto& b) { return a.due < b.due; });
         for (auto& item : due) {
-            item.action();
+            Guarded(item.action);
         }
         auto posted = std::move(posted_);
         posted_.clear();
         for (auto& action : posted) {
-            action();
+            Guarded(action);
         }
+    }
+}
+
+// The card's thread serves every event on its own: what goes wrong with one (a pseudo-terminal
+// that cannot be made when the card comes back) is told and ends neither the thread nor, through
+// it, the process with every other card in it.
+void SimulatedCard::Guarded(const std::function<void()>& work) noexcept {
+    try {
+        work();
+    } catch (const std::exception& e) {
+        std::cerr << "cardsim: card " << options_.card_number << ": " << e.what() << std::endl;
+    } catch (...) {
+        std::cerr << "cardsim: card " << options_.card_number << ": unknown failure" << std::endl;
     }
 }
 
@@ -317,13 +330,16 @@ void SimulatedCard::HandleDiagFrame(std::span<const uint8_t> frame) {
         answer.reply.resize(static_cast<size_t>(std::max(0, fault->value)), 0);
     }
     const bool never_back = fault && fault->kind == Fault::Kind::kNeverBack;
-    const auto act = [this, answer, fault, never_back] {
+    auto act = [this, answer, fault, never_back]() mutable {
+        // The card answers its backup once the items are kept, or with "failed" when they
+        // cannot be.
+        if (answer.action == DiagAnswer::Action::kSaveNv && !SaveState() &&
+            answer.reply.size() > 1) {
+            answer.reply[1] = kBackupFailed;
+        }
         HandleInotify();  // reads counted from here on are reads of the answer
         const uint64_t reads_before = pcui_reads_;
         Deliver(answer.reply, fault);
-        if (answer.action == DiagAnswer::Action::kSaveNv) {
-            SaveState();
-        }
         if (answer.action == DiagAnswer::Action::kReset) {
             // The card restarts: its interfaces go away and come back under the same names.
             ++resets_;
@@ -452,9 +468,9 @@ void SimulatedCard::HandleModemLine(const std::string& line) {
     }
 }
 
-void SimulatedCard::SaveState() const {
+bool SimulatedCard::SaveState() const {
     if (!options_.state_file) {
-        return;
+        return true;
     }
     std::ostringstream text;
     text << "; NV items of a simulated card, saved by its NV backup\n[card]\n";
@@ -464,13 +480,13 @@ void SimulatedCard::SaveState() const {
         text << item << " = " << FormatNvValue(value) << "\n";
     }
     const auto& path = *options_.state_file;
-    std::filesystem::create_directories(path.parent_path());
-    const auto temporary = path.string() + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text.str();
+    std::error_code error;
+    std::filesystem::create_directories(path.parent_path(), error);
+    if (error) {
+        return false;
     }
-    std::filesystem::rename(temporary, path);
+    // Replaced whole or not at all: a backup that fails keeps the items of the one before.
+    return carvex::ReplaceWholeFile(path, text.str()).stamp.has_value();
 }
 
 void SimulatedCard::LoadState() {

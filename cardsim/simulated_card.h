@@ -99,6 +99,7 @@ class SimulatedCard {
     using Clock = std::chrono::steady_clock;
 
     void Run();
+    void Guarded(const std::function<void()>& work) noexcept;
     void Publish();
     void Unpublish();
     void Disconnect();
@@ -121,7 +122,7 @@ class SimulatedCard {
                     bool comes_back);
     void ContinueStream();
     void FinishStreamedFrame();
-    void SaveState() const;
+    bool SaveState() const;  // false: the state file could not be written
     void LoadState();
 
     Options options_;

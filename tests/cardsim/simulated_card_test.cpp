@@ -9,6 +9,9 @@
 #include "carvex/platform/clock.h"
 #include "carvex/platform/serial_device.h"
 #include "tests/support/card_fixture.h"
+#include "tests/support/file_size_limit.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 
 namespace cardsim {
 namespace {
@@ -148,6 +151,41 @@ TEST_F(SimulatedCardTest, BackupKeepsWrittenItemsAcrossARestartAndLeavesTheProfi
     std::stringstream after;
     after << std::ifstream(profile_path).rdbuf();
     EXPECT_EQ(before.str(), after.str());
+}
+
+// A backup that cannot be kept is answered "failed", leaves the state file of the backup before
+// whole, and the card goes on answering: a full disk cuts the file short, a folder in the way of
+// the file's path keeps it from being made at all.
+TEST_F(SimulatedCardTest, ABackupThatCannotBeKeptIsAnsweredFailed) {
+    Bytes write = NvRead(10);
+    write[0] = 0x27;
+    write[3] = 0x09;
+    ASSERT_TRUE(Exchange(write));
+    ASSERT_EQ(Exchange({0xFA, 0x13, 0x00, 0x00}), (Bytes{0xFA, 0x00, 0x00, 0x00}));
+    const auto state_file = sim_->state_dir.Path() / "card.nv";
+    const std::string kept = testsupport::Contents(state_file);
+    ASSERT_NE(kept.find("10 = 09"), std::string::npos) << kept;
+
+    write[3] = 0x07;
+    ASSERT_TRUE(Exchange(write));
+    {
+        testsupport::FileSizeLimit full_disk(64);
+        EXPECT_EQ(Exchange({0xFA, 0x13, 0x00, 0x00}), (Bytes{0xFA, 0x01, 0x00, 0x00}));
+    }
+    EXPECT_EQ(testsupport::Contents(state_file), kept);
+    EXPECT_EQ(Exchange(NvRead(10)).value().at(3), 0x07) << "the card answers on";
+
+    link_.reset();
+    testsupport::TempDir dir;
+    testsupport::Put(dir.Path() / "not-a-folder", "");
+    cardsim::SimulatedCard::Options options;
+    options.profile = SilentSwitchProfile();
+    options.state_file = dir.Path() / "not-a-folder" / "card.nv";
+    sim_->card.reset();
+    sim_->card = std::make_unique<SimulatedCard>(options);
+    OpenLink();
+    EXPECT_EQ(Exchange({0xFA, 0x13, 0x00, 0x00}), (Bytes{0xFA, 0x01, 0x00, 0x00}));
+    EXPECT_TRUE(Exchange(NvRead(550))) << "the card answers on";
 }
 
 TEST_F(SimulatedCardTest, ResetMakesTheCardGoAwayAndComeBack) {
