@@ -72,9 +72,10 @@ CardState::CardState(const CardProfile& card_profile)
       mode(card_profile.mode) {}
 
 Packet ErrorReply(std::span<const uint8_t> request, uint8_t code) {
-    Packet reply(request.size() + 1);
+    const auto echoed = request.first(std::min(request.size(), kErrorEchoLimit));
+    Packet reply(echoed.size() + 1);
     reply[0] = code;
-    std::copy(request.begin(), request.end(), reply.begin() + 1);
+    std::copy(echoed.begin(), echoed.end(), reply.begin() + 1);
     return reply;
 }
 

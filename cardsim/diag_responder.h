@@ -49,7 +49,9 @@ DiagAnswer AnswerDiag(std::span<const uint8_t> request, CardState& state,
                       const Overrides& overrides = {});
 
 // The DIAG error packet a card sends for a request it does not take: the error code (an unknown
-// command, a bad parameter, a bad length), then the request.
+// command, a bad parameter, a bad length), then the request, of which the card's firmware echoes
+// no more than the first 16 bytes.
+inline constexpr size_t kErrorEchoLimit = 16;
 Packet ErrorReply(std::span<const uint8_t> request, uint8_t code = kDiagBadCommand);
 
 }  // namespace cardsim

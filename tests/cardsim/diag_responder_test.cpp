@@ -134,6 +134,7 @@ TEST_F(DiagResponderTest, IdentityAndControlExchanges) {
         {{0x7F, 1}, Command::kOther, 3, {{0, 0x13}, {1, 0x7F}}},
         {{0x4B, 0x0F, 0x19, 0xFF, 0x07}, Command::kPortSet, 6, {{0, 0x15}, {5, 0x07}}},
         {{0x4B, 0x0F}, Command::kOther, 3, {{0, 0x15}}},
+        {Packet(132, 0x26), Command::kNvRead, 17, {{0, 0x15}, {16, 0x26}}},  // 16 bytes echoed
     };
     for (const auto& c : cases) {
         const auto answer = AnswerDiag(c.request, state_);

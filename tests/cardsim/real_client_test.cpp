@@ -135,6 +135,15 @@ uint32_t Le32(const Bytes& packet, size_t at) {
            (uint32_t{packet[at + 3]} << 24);
 }
 
+// An NV read request of `size` bytes (133 is the whole packet) for item 0x0226.
+Bytes NvRead(size_t size) {
+    Bytes request(size, 0);
+    request[0] = 0x26;
+    request[1] = 0x26;
+    request[2] = 0x02;
+    return request;
+}
+
 class RealClientTest : public ::testing::Test {
   protected:
     void Plug(cardsim::CardProfile profile) {
@@ -200,10 +209,15 @@ TEST_F(RealClientTest, AnswersWhatDiagToolsAskAsTheExampleCard) {
         {"a subsystem header cut short", {0x4B, 0xC9}, 0x15},
         {"an unknown subsystem", {0x4B, 0x63, 0x01, 0x00}, 0x13},
         {"an unknown command", {0x7F, 0x01}, 0x13},
+        {"an NV read one byte short", NvRead(132), 0x15},
+        {"a long unknown command", Bytes(40, 0x7F), 0x13},
     };
     for (const auto& r : refusals) {
+        // A refusal echoes at most the first 16 bytes of the request.
         Bytes expected = {r.code};
-        expected.insert(expected.end(), r.request.begin(), r.request.end());
+        expected.insert(
+            expected.end(), r.request.begin(),
+            r.request.begin() + static_cast<long>(std::min<size_t>(16, r.request.size())));
         EXPECT_EQ(port_->Exchange(r.request), expected) << r.what;
     }
 }
