@@ -229,9 +229,14 @@ void SimulatedCard::HandleInotify() {
     }
 }
 
-std::optional<Fault> SimulatedCard::TakeFault(Command command) {
+std::optional<Fault> SimulatedCard::TakeFault(Command command, std::span<const uint8_t> request) {
     const auto it = faults_.find(command);
     if (it == faults_.end()) {
+        return std::nullopt;
+    }
+    // Other bytes answer a read-back only: a read before the write leaves the fault for it.
+    if (it->second.kind == Fault::Kind::kOtherBytes && command == Command::kNvRead &&
+        !IsReadBack(request, state_)) {
         return std::nullopt;
     }
     Fault fault = it->second;
@@ -305,7 +310,7 @@ void SimulatedCard::HandleDiagFrame(std::span<const uint8_t> frame) {
     const auto request = frame.first(frame.size() - 2);
     const Command command = ClassifyDiag(request, state_.profile);
     Record(Channel::kPcUi, command, Packet(request.begin(), request.end()));
-    const auto fault = TakeFault(command);
+    const auto fault = TakeFault(command, request);
     if (fault && fault->kind == Fault::Kind::kNoReply) {
         return;
     }

@@ -108,7 +108,8 @@ class SimulatedCard {
     void Schedule(std::chrono::milliseconds delay, std::function<void()> action);
     std::chrono::milliseconds Scaled(std::chrono::milliseconds named) const;
 
-    std::optional<Fault> TakeFault(Command command);
+    // The fault that hits this request, if any, counted off as it does.
+    std::optional<Fault> TakeFault(Command command, std::span<const uint8_t> request = {});
     void Record(Channel channel, Command command, Packet bytes);
     void HandlePcUi(std::span<const uint8_t> bytes);
     void HandleAtLine(const std::string& line);

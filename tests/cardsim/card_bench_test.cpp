@@ -197,8 +197,9 @@ TEST_F(CardBenchTest, OneCardRestartsWhileTheOthersStayListed) {
 
 TEST_F(CardBenchTest, FaultsHitTheirOwnCardAndOutliveItsRestarts) {
     Plug(3);
-    // Card 2 will answer a read-back with other bytes: set before the restart, kept after it.
-    bench_->Card(2).SetFault(Command::kNvRead, Fault::Make(Fault::Kind::kOtherBytes, 1));
+    // Card 2 will answer a read-back once with other bytes: set before the restart, kept after
+    // it; the read before the write is answered true and leaves the fault for the read-back.
+    bench_->Card(2).SetFault(Command::kNvRead, Fault::Make(Fault::Kind::kOtherBytes, 1, 1));
     bench_->Card(3).SetFault(Command::kNvWrite, Fault::Make(Fault::Kind::kNvStatus, 2));
     bench_->Card(3).SetFault(Command::kReset, Fault::Make(Fault::Kind::kNeverBack));
 
@@ -209,13 +210,20 @@ TEST_F(CardBenchTest, FaultsHitTheirOwnCardAndOutliveItsRestarts) {
     EXPECT_EQ(bench_->Card(3).Nv(441).value()[0], 0x80) << "nothing written";
     third.reset();
 
+    auto second = Link(2);
+    const NvValue held = bench_->Card(2).Nv(441).value();
+    EXPECT_EQ(Exchange(*second, NvRequest(0x26, 441)).value().at(4), held[1]) << "before";
+    EXPECT_EQ(Exchange(*second, NvRequest(0x27, 441, 0x55)).value().at(131), 0);
+    second.reset();
     Reset(2);
     ASSERT_TRUE(bench_->Card(2).WaitForPresence(true, 5s));
-    const NvValue held = bench_->Card(2).Nv(441).value();
-    const auto read_back = Exchange(*Link(2), NvRequest(0x26, 441));
+    second = Link(2);
+    const auto read_back = Exchange(*second, NvRequest(0x26, 441));
     ASSERT_TRUE(read_back);
-    EXPECT_EQ(read_back->at(3), held[0]);
-    EXPECT_EQ(read_back->at(4), held[1] ^ 0xFF) << "byte 1 answered inverted";
+    EXPECT_EQ(read_back->at(3), 0x55);
+    EXPECT_EQ(read_back->at(4), 0xFF) << "byte 1 answered inverted";
+    EXPECT_EQ(Exchange(*second, NvRequest(0x26, 441)).value().at(4), 0x00) << "once only";
+    second.reset();
     EXPECT_EQ(Exchange(*first, NvRequest(0x26, 441)).value().at(3), 0x55) << "card 1 true";
 
     // Card 3 acknowledges its reset and stays away; card 1, reset after it, comes back.
