@@ -512,6 +512,11 @@ void SimulatedCard::SetFault(Command command, Fault fault) {
     faults_.emplace(command, std::move(fault));
 }
 
+void SimulatedCard::AddFault(Command command, Fault fault) {
+    std::lock_guard lock(mutex_);
+    faults_.emplace(command, std::move(fault));
+}
+
 void SimulatedCard::ClearFaults() {
     std::lock_guard lock(mutex_);
     faults_.clear();

@@ -63,7 +63,11 @@ class SimulatedCard {
     int PcUiPort() const { return options_.profile.pcui_port; }
     int ModemPort() const { return options_.profile.modem_port; }
 
+    // The fault for a command, in place of those it had.
     void SetFault(Command command, Fault fault);
+    // One more fault for a command, after those it has: each hits until it is used up (its
+    // count of requests), then the next one does.
+    void AddFault(Command command, Fault fault);
     void ClearFaults();
 
     std::vector<ReceivedRequest> Requests() const;

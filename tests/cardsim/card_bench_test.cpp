@@ -13,6 +13,7 @@
 #include "carvex/platform/clock.h"
 #include "carvex/platform/device_list.h"
 #include "carvex/platform/registry.h"
+#include "tests/support/files.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
@@ -319,6 +320,45 @@ TEST(CardsimProgram, PlugsTheCardsItIsAskedFor) {
     EXPECT_TRUE(
         DeviceNames(carvex::DeviceRoot(dir.Path() / "root"), carvex::DeviceClass::kModem).empty())
         << "unplugged";
+}
+
+// Faults given several times for one card and command all count, in the order given, as a
+// profile's fault lines do.
+TEST_F(CardBenchTest, TheProgramKeepsEveryFaultGivenForOneCommand) {
+    testsupport::TempDir dir;
+    std::string profile =
+        testsupport::Contents(std::string(CARDWRIGHT_EXAMPLES_DIR) + "/card.profile");
+    const std::string ok_reply = "qcdmg_reply = OK";
+    ASSERT_NE(profile.find(ok_reply), std::string::npos);
+    profile.replace(profile.find(ok_reply), ok_reply.size(), "qcdmg_reply = none");
+    testsupport::Put(dir.Path() / "card.profile", profile);
+    const auto root = dir.Path() / "root";
+    testsupport::RunningProgram sim(
+        CARDSIM, {"--profile", (dir.Path() / "card.profile").string(), "--root", root.string(),
+                  "--state", (dir.Path() / "card.nv").string(), "--fault",
+                  "1:nv_read:nv_status:1 x1", "--fault", "1:nv_read:nv_status:2 x2"});
+    std::string out;
+    while (out.find("Press Ctrl-C") == std::string::npos) {
+        const std::string next = sim.Read(1);
+        if (next.empty()) {
+            break;
+        }
+        out += next;
+    }
+    carvex::DiagLink link{carvex::DeviceRoot(root)};
+    ASSERT_TRUE(link.Open(12, 115200));
+    const std::string diag_switch = "AT$QCDMG\r~";
+    ASSERT_TRUE(link.Send(
+        true, {reinterpret_cast<const uint8_t*>(diag_switch.data()), diag_switch.size()}));
+    std::vector<int> statuses;
+    for (int i = 0; i < 4; ++i) {
+        const auto reply = Exchange(link, NvRequest(0x26, 550));
+        statuses.push_back(reply ? reply->at(131) : -1);
+    }
+    EXPECT_EQ(statuses, (std::vector<int>{1, 2, 2, 0}));
+    link.Close();
+    ::kill(sim.Pid(), SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0);
 }
 
 }  // namespace
