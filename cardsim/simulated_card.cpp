@@ -81,6 +81,7 @@ void SimulatedCard::Connect() {
 }
 
 void SimulatedCard::Disconnect() {
+    ++departures_;
     Unpublish();
     if (pcui_watch_ >= 0) {
         inotify_rm_watch(inotify_.Get(), pcui_watch_);
@@ -123,6 +124,16 @@ void SimulatedCard::Post(std::function<void()> action) {
 
 void SimulatedCard::Schedule(std::chrono::milliseconds delay, std::function<void()> action) {
     scheduled_.push_back({Clock::now() + Scaled(delay), std::move(action)});
+}
+
+// A reply the card scheduled goes with the card: one due after the card went away is never sent,
+// not even on the interfaces it comes back with.
+void SimulatedCard::ScheduleReply(std::chrono::milliseconds delay, std::function<void()> reply) {
+    Schedule(delay, [this, departures = departures_, reply = std::move(reply)] {
+        if (departures == departures_) {
+            reply();
+        }
+    });
 }
 
 void SimulatedCard::Run() {
@@ -354,7 +365,7 @@ void SimulatedCard::HandleDiagFrame(std::span<const uint8_t> frame) {
         }
     };
     if (fault && fault->kind == Fault::Kind::kLateReply) {
-        Schedule(std::chrono::milliseconds(fault->value), act);
+        ScheduleReply(std::chrono::milliseconds(fault->value), act);
     } else {
         act();
     }
@@ -467,7 +478,7 @@ void SimulatedCard::HandleModemLine(const std::string& line) {
         }
     };
     if (fault && fault->kind == Fault::Kind::kLateReply) {
-        Schedule(std::chrono::milliseconds(fault->value), send);
+        ScheduleReply(std::chrono::milliseconds(fault->value), send);
     } else {
         send();
     }

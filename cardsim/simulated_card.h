@@ -110,6 +110,7 @@ class SimulatedCard {
     void Connect();
     void Post(std::function<void()> action);
     void Schedule(std::chrono::milliseconds delay, std::function<void()> action);
+    void ScheduleReply(std::chrono::milliseconds delay, std::function<void()> reply);
     std::chrono::milliseconds Scaled(std::chrono::milliseconds named) const;
 
     // The fault that hits this request, if any, counted off as it does.
@@ -157,6 +158,7 @@ class SimulatedCard {
     std::vector<uint8_t> frame_buffer_;
     carvex::FrameDecoder decoder_;
     int resets_ = 0;
+    uint64_t departures_ = 0;  // how often the card went away (its interfaces withdrawn)
     bool stopping_ = false;
     bool streaming_ = false;
     std::vector<uint8_t> stream_rest_;  // the part of a streamed report not yet written

@@ -201,6 +201,25 @@ TEST_F(SimulatedCardTest, ResetMakesTheCardGoAwayAndComeBack) {
     EXPECT_TRUE(Exchange(NvRead(550)));
 }
 
+// A reply the card scheduled before its restart never reaches the PC on the interfaces it comes
+// back with: the first packet there answers a request made there.
+TEST_F(SimulatedCardTest, ALateReplyGoesWithTheCardWhenItRestarts) {
+    card().SetFault(Command::kStatus, Fault::Make(Fault::Kind::kLateReply, 5000, 1));
+    ASSERT_TRUE(link_->Send(false, Bytes{0x0C}));
+    ASSERT_EQ(Exchange({0x29, 0x02, 0x00}), (Bytes{0x29, 0x02, 0x00}));
+    ASSERT_TRUE(card().WaitForPresence(false, 5s));
+    ASSERT_TRUE(card().WaitForPresence(true, 5s));
+    link_.reset();
+    OpenLink();
+    const size_t seen = log_.Packets().size();
+    // Due well after the status reply would have been.
+    card().SetFault(Command::kDiagVersion, Fault::Make(Fault::Kind::kLateReply, 8000, 1));
+    ASSERT_TRUE(Exchange({0x1C}, 0, 60000ms));
+    const auto packets = log_.Packets();
+    ASSERT_GT(packets.size(), seen);
+    EXPECT_EQ(packets[seen], (Bytes{0x1C, 8, 0})) << "a reply from before the restart came first";
+}
+
 TEST_F(SimulatedCardTest, FaultsNoReplyLateReplyBadFcsAndNvStatus) {
     card().SetFault(Command::kNvRead, Fault::Make(Fault::Kind::kNoReply, 0, 1));
     EXPECT_FALSE(Exchange(NvRead(550), 0, 1000ms));
