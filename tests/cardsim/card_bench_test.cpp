@@ -288,6 +288,19 @@ TEST(CardFaultText, TheCommandLineForm) {
     EXPECT_EQ(error->fault.text, "+CME ERROR: 10");
 }
 
+// What the program prints until its cards are plugged in (or it ends).
+std::string ReadUntilPlugged(testsupport::RunningProgram& sim) {
+    std::string out;
+    while (out.find("Press Ctrl-C") == std::string::npos) {
+        const std::string next = sim.Read(1);
+        if (next.empty()) {
+            break;
+        }
+        out += next;
+    }
+    return out;
+}
+
 // The program: --cards and --fault, and the words for a fault of a card it does not have.
 TEST(CardsimProgram, PlugsTheCardsItIsAskedFor) {
     testsupport::TempDir dir;
@@ -301,14 +314,7 @@ TEST(CardsimProgram, PlugsTheCardsItIsAskedFor) {
     testsupport::RunningProgram sim(
         CARDSIM, {"--profile", profile, "--cards", "2", "--root", (dir.Path() / "root").string(),
                   "--state", (dir.Path() / "card.nv").string(), "--fault", "2:never_back"});
-    std::string out;
-    while (out.find("Press Ctrl-C") == std::string::npos) {
-        const std::string next = sim.Read(1);
-        if (next.empty()) {
-            break;
-        }
-        out += next;
-    }
+    const std::string out = ReadUntilPlugged(sim);
     EXPECT_NE(out.find("card 2:\n    PC UI interface: COM22\n    modem interface: COM23\n"
                        "    IMEI:            356789012345680\n"),
               std::string::npos)
@@ -337,14 +343,7 @@ TEST_F(CardBenchTest, TheProgramKeepsEveryFaultGivenForOneCommand) {
         CARDSIM, {"--profile", (dir.Path() / "card.profile").string(), "--root", root.string(),
                   "--state", (dir.Path() / "card.nv").string(), "--fault",
                   "1:nv_read:nv_status:1 x1", "--fault", "1:nv_read:nv_status:2 x2"});
-    std::string out;
-    while (out.find("Press Ctrl-C") == std::string::npos) {
-        const std::string next = sim.Read(1);
-        if (next.empty()) {
-            break;
-        }
-        out += next;
-    }
+    ReadUntilPlugged(sim);
     carvex::DiagLink link{carvex::DeviceRoot(root)};
     ASSERT_TRUE(link.Open(12, 115200));
     const std::string diag_switch = "AT$QCDMG\r~";

@@ -249,6 +249,7 @@ TEST_F(RealClientTest, SwitchesAsToolsSendIt) {
         {"the switch ended by CR LF", {line("AT$QCDMG\r\n")}},
         {"the switch ended by CR LF and a flag", {line("at$qcdmg\r\n~")}},
         {"a CR LF line before the switch", {line("ATE0\r\n", true), line("AT$QCDMG\r\n")}},
+        {"a flag before the first request", {line("AT$QCDMG\r~~")}},
         {"a DIAG probe before the switch",
          {Step{{0x7E, 0x00, 0x78, 0xF0, 0x7E}, false}, line("AT$QCDMG\r")}},
     };
