@@ -34,6 +34,10 @@ uint16_t Code(std::span<const uint8_t> r) {
     return r.size() >= 4 ? static_cast<uint16_t>(r[2] | (r[3] << 8)) : 0;
 }
 
+uint16_t Item(std::span<const uint8_t> r) {
+    return static_cast<uint16_t>(r[1] | (r[2] << 8));
+}
+
 bool IsSubsystem(std::span<const uint8_t> r, uint8_t subsys, uint16_t code) {
     return r.size() >= 4 && r[0] == kSubsystemDispatch && r[1] == subsys && Code(r) == code;
 }
@@ -72,10 +76,16 @@ CardState::CardState(const CardProfile& card_profile)
       mode(card_profile.mode) {}
 
 Packet ErrorReply(std::span<const uint8_t> request, uint8_t code) {
-    Packet reply(request.size() + 1);
+    const auto echoed = request.first(std::min(request.size(), kErrorEchoLimit));
+    Packet reply(echoed.size() + 1);
     reply[0] = code;
-    std::copy(request.begin(), request.end(), reply.begin() + 1);
+    std::copy(echoed.begin(), echoed.end(), reply.begin() + 1);
     return reply;
+}
+
+bool IsReadBack(std::span<const uint8_t> request, const CardState& state) {
+    return request.size() >= 3 && ClassifyDiag(request, state.profile) == Command::kNvRead &&
+           state.asked_to_write.contains(Item(request));
 }
 
 Command ClassifyDiag(std::span<const uint8_t> r, const CardProfile& profile) {
@@ -157,7 +167,10 @@ DiagAnswer AnswerDiag(std::span<const uint8_t> r, CardState& state, const Overri
                 answer.reply = ErrorReply(r, kDiagBadLength);
                 break;
             }
-            const uint16_t item = static_cast<uint16_t>(r[1] | (r[2] << 8));
+            const uint16_t item = Item(r);
+            if (answer.command == Command::kNvWrite) {
+                state.asked_to_write.insert(item);
+            }
             if (overrides.nv_status) {
                 answer.reply = NvReply(r, nullptr, *overrides.nv_status);
                 break;
@@ -170,7 +183,7 @@ DiagAnswer AnswerDiag(std::span<const uint8_t> r, CardState& state, const Overri
                     break;
                 }
                 NvValue value = found->second;
-                if (overrides.other_byte) {
+                if (overrides.other_byte && IsReadBack(r, state)) {
                     value[*overrides.other_byte % value.size()] ^= 0xFF;
                 }
                 answer.reply = NvReply(r, &value, kNvDone);

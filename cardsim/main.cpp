@@ -44,8 +44,9 @@ int Run(int argc, char** argv) {
     app.add_option("--fault", fault_texts,
                    "CARD:COMMAND:KIND[:ARG], a fault of one card as a profile's [faults] line "
                    "gives it (3:nv_write:nv_status:1, 2:nv_read:no_reply:x1); CARD:never_back "
-                   "(acknowledges the reset, never returns) and CARD:other_bytes[:BYTE] (an NV "
-                   "read answered with a byte inverted) need no command; may be repeated");
+                   "(acknowledges the reset, never returns) and CARD:other_bytes[:BYTE] (the "
+                   "read-back of a written NV item answered with a byte inverted) need no "
+                   "command; may be repeated, the faults of one command hitting in turn");
     CLI11_PARSE(app, argc, argv);
 
     std::vector<cardsim::CardFault> faults;
@@ -76,7 +77,7 @@ int Run(int argc, char** argv) {
         options.time_scale = time_scale;
         cardsim::CardBench bench(std::move(options));
         for (const auto& fault : faults) {
-            bench.Card(fault.card).SetFault(fault.command, fault.fault);
+            bench.Card(fault.card).AddFault(fault.command, fault.fault);
         }
 
         const std::string root_path = bench.Root().Path().string();

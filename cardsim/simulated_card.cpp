@@ -7,11 +7,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fstream>
+#include <iostream>
 #include <sstream>
 #include <stdexcept>
 
 #include "carvex/platform/ascii_case.h"
+#include "carvex/platform/whole_file.h"
 
 namespace cardsim {
 
@@ -19,6 +20,7 @@ namespace {
 
 constexpr std::chrono::seconds kAcknowledgementGrace{2};
 const Packet kUnsolicitedPacket = {0x60, 0x00, 0x2A, 0x01, 0x00};  // an event report
+constexpr uint8_t kBackupFailed = 1;  // the result byte of a backup answer
 
 }  // namespace
 
@@ -69,16 +71,17 @@ void SimulatedCard::Connect() {
     modem_watch_ =
         inotify_add_watch(inotify_.Get(), modem_->SlavePath().c_str(), IN_OPEN | IN_CLOSE);
     diag_mode_ = false;
-    expect_switch_flag_ = false;
+    after_switch_ = AfterSwitch::kFrames;
     stream_rest_.clear();
-    pcui_line_.clear();
-    modem_line_.clear();
+    pcui_line_.Reset();
+    modem_line_.Reset();
     decoder_.Reset();
     state_.mode = options_.profile.mode;
     Publish();
 }
 
 void SimulatedCard::Disconnect() {
+    ++departures_;
     Unpublish();
     if (pcui_watch_ >= 0) {
         inotify_rm_watch(inotify_.Get(), pcui_watch_);
@@ -123,6 +126,16 @@ void SimulatedCard::Schedule(std::chrono::milliseconds delay, std::function<void
     scheduled_.push_back({Clock::now() + Scaled(delay), std::move(action)});
 }
 
+// A reply the card scheduled goes with the card: one due after the card went away is never sent,
+// not even on the interfaces it comes back with.
+void SimulatedCard::ScheduleReply(std::chrono::milliseconds delay, std::function<void()> reply) {
+    Schedule(delay, [this, departures = departures_, reply = std::move(reply)] {
+        if (departures == departures_) {
+            reply();
+        }
+    });
+}
+
 void SimulatedCard::Run() {
     std::unique_lock lock(mutex_);
     while (!stopping_) {
@@ -152,19 +165,17 @@ void SimulatedCard::Run() {
             (void)!::read(wake_.Get(), &count, sizeof count);
         }
         if (fds[1].revents & POLLIN) {
-            HandleInotify();
+            Guarded([this] { HandleInotify(); });
         }
         // A device replaced meanwhile is read on the next round.
         if ((fds[2].revents & POLLIN) && pcui_ && pcui_->MasterFd() == pcui_fd) {
-            const auto bytes = pcui_->Read(std::chrono::milliseconds(0));
-            HandlePcUi(bytes);
+            Guarded([this] { HandlePcUi(pcui_->Read(std::chrono::milliseconds(0))); });
         }
         if ((fds[2].revents & POLLOUT) && pcui_ && pcui_->MasterFd() == pcui_fd) {
-            ContinueStream();
+            Guarded([this] { ContinueStream(); });
         }
         if ((fds[3].revents & POLLIN) && modem_ && modem_->MasterFd() == modem_fd) {
-            const auto bytes = modem_->Read(std::chrono::milliseconds(0));
-            HandleModem(bytes);
+            Guarded([this] { HandleModem(modem_->Read(std::chrono::milliseconds(0))); });
         }
         const auto now = Clock::now();
         std::vector<Scheduled> due;
@@ -178,13 +189,26 @@ void SimulatedCard::Run() {
         }
         std::sort(due.begin(), due.end(), [](auto& a, auto& b) { return a.due < b.due; });
         for (auto& item : due) {
-            item.action();
+            Guarded(item.action);
         }
         auto posted = std::move(posted_);
         posted_.clear();
         for (auto& action : posted) {
-            action();
+            Guarded(action);
         }
+    }
+}
+
+// The card's thread serves every event on its own: what goes wrong with one (a pseudo-terminal
+// that cannot be made when the card comes back) is told and ends neither the thread nor, through
+// it, the process with every other card in it.
+void SimulatedCard::Guarded(const std::function<void()>& work) noexcept {
+    try {
+        work();
+    } catch (const std::exception& e) {
+        std::cerr << "cardsim: card " << options_.card_number << ": " << e.what() << std::endl;
+    } catch (...) {
+        std::cerr << "cardsim: card " << options_.card_number << ": unknown failure" << std::endl;
     }
 }
 
@@ -216,9 +240,14 @@ void SimulatedCard::HandleInotify() {
     }
 }
 
-std::optional<Fault> SimulatedCard::TakeFault(Command command) {
+std::optional<Fault> SimulatedCard::TakeFault(Command command, std::span<const uint8_t> request) {
     const auto it = faults_.find(command);
     if (it == faults_.end()) {
+        return std::nullopt;
+    }
+    // Other bytes answer a read-back only: a read before the write leaves the fault for it.
+    if (it->second.kind == Fault::Kind::kOtherBytes && command == Command::kNvRead &&
+        !IsReadBack(request, state_)) {
         return std::nullopt;
     }
     Fault fault = it->second;
@@ -235,11 +264,16 @@ void SimulatedCard::Record(Channel channel, Command command, Packet bytes) {
 
 void SimulatedCard::HandlePcUi(std::span<const uint8_t> bytes) {
     while (!bytes.empty()) {
-        if (expect_switch_flag_) {
-            expect_switch_flag_ = false;
-            if (bytes.front() == carvex::kFrameFlag) {
+        // The switch's line may end in CR LF, and a flag may follow it before the first frame:
+        // both belong to the switch, not to the first frame.
+        if (after_switch_ != AfterSwitch::kFrames) {
+            const uint8_t c = bytes.front();
+            const bool belongs =
+                (after_switch_ == AfterSwitch::kLineFeed && c == '\n') || c == carvex::kFrameFlag;
+            after_switch_ = belongs && c == '\n' ? AfterSwitch::kFlag : AfterSwitch::kFrames;
+            if (belongs) {
                 if (!requests_.empty()) {
-                    requests_.back().bytes.push_back(bytes.front());
+                    requests_.back().bytes.push_back(c);
                 }
                 bytes = bytes.subspan(1);
                 continue;
@@ -248,11 +282,8 @@ void SimulatedCard::HandlePcUi(std::span<const uint8_t> bytes) {
         if (!diag_mode_) {
             const uint8_t c = bytes.front();
             bytes = bytes.subspan(1);
-            pcui_line_.push_back(static_cast<char>(c));
-            if (c == '\r') {
-                std::string line;
-                std::swap(line, pcui_line_);
-                HandleAtLine(line);
+            if (auto line = pcui_line_.Feed(c)) {
+                HandleAtLine(*line);
             }
             continue;
         }
@@ -279,7 +310,7 @@ void SimulatedCard::HandleAtLine(const std::string& line) {
     Record(Channel::kPcUi, command, Packet(line.begin(), line.end()));
     if (is_switch && !no_reply) {
         diag_mode_ = true;
-        expect_switch_flag_ = true;
+        after_switch_ = AfterSwitch::kLineFeed;
     }
 }
 
@@ -290,7 +321,7 @@ void SimulatedCard::HandleDiagFrame(std::span<const uint8_t> frame) {
     const auto request = frame.first(frame.size() - 2);
     const Command command = ClassifyDiag(request, state_.profile);
     Record(Channel::kPcUi, command, Packet(request.begin(), request.end()));
-    const auto fault = TakeFault(command);
+    const auto fault = TakeFault(command, request);
     if (fault && fault->kind == Fault::Kind::kNoReply) {
         return;
     }
@@ -315,13 +346,16 @@ void SimulatedCard::HandleDiagFrame(std::span<const uint8_t> frame) {
         answer.reply.resize(static_cast<size_t>(std::max(0, fault->value)), 0);
     }
     const bool never_back = fault && fault->kind == Fault::Kind::kNeverBack;
-    const auto act = [this, answer, fault, never_back] {
+    auto act = [this, answer, fault, never_back]() mutable {
+        // The card answers its backup once the items are kept, or with "failed" when they
+        // cannot be.
+        if (answer.action == DiagAnswer::Action::kSaveNv && !SaveState() &&
+            answer.reply.size() > 1) {
+            answer.reply[1] = kBackupFailed;
+        }
         HandleInotify();  // reads counted from here on are reads of the answer
         const uint64_t reads_before = pcui_reads_;
         Deliver(answer.reply, fault);
-        if (answer.action == DiagAnswer::Action::kSaveNv) {
-            SaveState();
-        }
         if (answer.action == DiagAnswer::Action::kReset) {
             // The card restarts: its interfaces go away and come back under the same names.
             ++resets_;
@@ -331,7 +365,7 @@ void SimulatedCard::HandleDiagFrame(std::span<const uint8_t> frame) {
         }
     };
     if (fault && fault->kind == Fault::Kind::kLateReply) {
-        Schedule(std::chrono::milliseconds(fault->value), act);
+        ScheduleReply(std::chrono::milliseconds(fault->value), act);
     } else {
         act();
     }
@@ -414,11 +448,8 @@ void SimulatedCard::Deliver(const Packet& reply, const std::optional<Fault>& fau
 
 void SimulatedCard::HandleModem(std::span<const uint8_t> bytes) {
     for (uint8_t c : bytes) {
-        modem_line_.push_back(static_cast<char>(c));
-        if (c == '\r') {
-            std::string line;
-            std::swap(line, modem_line_);
-            HandleModemLine(line);
+        if (auto line = modem_line_.Feed(c)) {
+            HandleModemLine(*line);
         }
     }
 }
@@ -447,15 +478,15 @@ void SimulatedCard::HandleModemLine(const std::string& line) {
         }
     };
     if (fault && fault->kind == Fault::Kind::kLateReply) {
-        Schedule(std::chrono::milliseconds(fault->value), send);
+        ScheduleReply(std::chrono::milliseconds(fault->value), send);
     } else {
         send();
     }
 }
 
-void SimulatedCard::SaveState() const {
+bool SimulatedCard::SaveState() const {
     if (!options_.state_file) {
-        return;
+        return true;
     }
     std::ostringstream text;
     text << "; NV items of a simulated card, saved by its NV backup\n[card]\n";
@@ -465,13 +496,13 @@ void SimulatedCard::SaveState() const {
         text << item << " = " << FormatNvValue(value) << "\n";
     }
     const auto& path = *options_.state_file;
-    std::filesystem::create_directories(path.parent_path());
-    const auto temporary = path.string() + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text.str();
+    std::error_code error;
+    std::filesystem::create_directories(path.parent_path(), error);
+    if (error) {
+        return false;
     }
-    std::filesystem::rename(temporary, path);
+    // Replaced whole or not at all: a backup that fails keeps the items of the one before.
+    return carvex::ReplaceWholeFile(path, text.str()).stamp.has_value();
 }
 
 void SimulatedCard::LoadState() {
@@ -489,6 +520,11 @@ void SimulatedCard::LoadState() {
 void SimulatedCard::SetFault(Command command, Fault fault) {
     std::lock_guard lock(mutex_);
     faults_.erase(command);
+    faults_.emplace(command, std::move(fault));
+}
+
+void SimulatedCard::AddFault(Command command, Fault fault) {
+    std::lock_guard lock(mutex_);
     faults_.emplace(command, std::move(fault));
 }
 

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "cardsim/at_line_reader.h"
 #include "cardsim/bench_publisher.h"
 #include "cardsim/card_profile.h"
 #include "cardsim/diag_responder.h"
@@ -62,7 +63,11 @@ class SimulatedCard {
     int PcUiPort() const { return options_.profile.pcui_port; }
     int ModemPort() const { return options_.profile.modem_port; }
 
+    // The fault for a command, in place of those it had.
     void SetFault(Command command, Fault fault);
+    // One more fault for a command, after those it has: each hits until it is used up (its
+    // count of requests), then the next one does.
+    void AddFault(Command command, Fault fault);
     void ClearFaults();
 
     std::vector<ReceivedRequest> Requests() const;
@@ -98,15 +103,18 @@ class SimulatedCard {
     using Clock = std::chrono::steady_clock;
 
     void Run();
+    void Guarded(const std::function<void()>& work) noexcept;
     void Publish();
     void Unpublish();
     void Disconnect();
     void Connect();
     void Post(std::function<void()> action);
     void Schedule(std::chrono::milliseconds delay, std::function<void()> action);
+    void ScheduleReply(std::chrono::milliseconds delay, std::function<void()> reply);
     std::chrono::milliseconds Scaled(std::chrono::milliseconds named) const;
 
-    std::optional<Fault> TakeFault(Command command);
+    // The fault that hits this request, if any, counted off as it does.
+    std::optional<Fault> TakeFault(Command command, std::span<const uint8_t> request = {});
     void Record(Channel channel, Command command, Packet bytes);
     void HandlePcUi(std::span<const uint8_t> bytes);
     void HandleAtLine(const std::string& line);
@@ -120,7 +128,7 @@ class SimulatedCard {
                     bool comes_back);
     void ContinueStream();
     void FinishStreamedFrame();
-    void SaveState() const;
+    bool SaveState() const;  // false: the state file could not be written
     void LoadState();
 
     Options options_;
@@ -142,12 +150,15 @@ class SimulatedCard {
     uint64_t pcui_reads_ = 0;  // reads of the PC UI interface by the PC
     int modem_watch_ = -1;
     bool diag_mode_ = false;
-    bool expect_switch_flag_ = false;
-    std::string pcui_line_;
-    std::string modem_line_;
+    // What may still come of the switch before the first frame: its line's LF, a flag.
+    enum class AfterSwitch { kLineFeed, kFlag, kFrames };
+    AfterSwitch after_switch_ = AfterSwitch::kFrames;
+    AtLineReader pcui_line_;
+    AtLineReader modem_line_;
     std::vector<uint8_t> frame_buffer_;
     carvex::FrameDecoder decoder_;
     int resets_ = 0;
+    uint64_t departures_ = 0;  // how often the card went away (its interfaces withdrawn)
     bool stopping_ = false;
     bool streaming_ = false;
     std::vector<uint8_t> stream_rest_;  // the part of a streamed report not yet written

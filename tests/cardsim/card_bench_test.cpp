@@ -13,6 +13,7 @@
 #include "carvex/platform/clock.h"
 #include "carvex/platform/device_list.h"
 #include "carvex/platform/registry.h"
+#include "tests/support/files.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
@@ -197,8 +198,9 @@ TEST_F(CardBenchTest, OneCardRestartsWhileTheOthersStayListed) {
 
 TEST_F(CardBenchTest, FaultsHitTheirOwnCardAndOutliveItsRestarts) {
     Plug(3);
-    // Card 2 will answer a read-back with other bytes: set before the restart, kept after it.
-    bench_->Card(2).SetFault(Command::kNvRead, Fault::Make(Fault::Kind::kOtherBytes, 1));
+    // Card 2 will answer a read-back once with other bytes: set before the restart, kept after
+    // it; the read before the write is answered true and leaves the fault for the read-back.
+    bench_->Card(2).SetFault(Command::kNvRead, Fault::Make(Fault::Kind::kOtherBytes, 1, 1));
     bench_->Card(3).SetFault(Command::kNvWrite, Fault::Make(Fault::Kind::kNvStatus, 2));
     bench_->Card(3).SetFault(Command::kReset, Fault::Make(Fault::Kind::kNeverBack));
 
@@ -209,13 +211,20 @@ TEST_F(CardBenchTest, FaultsHitTheirOwnCardAndOutliveItsRestarts) {
     EXPECT_EQ(bench_->Card(3).Nv(441).value()[0], 0x80) << "nothing written";
     third.reset();
 
+    auto second = Link(2);
+    const NvValue held = bench_->Card(2).Nv(441).value();
+    EXPECT_EQ(Exchange(*second, NvRequest(0x26, 441)).value().at(4), held[1]) << "before";
+    EXPECT_EQ(Exchange(*second, NvRequest(0x27, 441, 0x55)).value().at(131), 0);
+    second.reset();
     Reset(2);
     ASSERT_TRUE(bench_->Card(2).WaitForPresence(true, 5s));
-    const NvValue held = bench_->Card(2).Nv(441).value();
-    const auto read_back = Exchange(*Link(2), NvRequest(0x26, 441));
+    second = Link(2);
+    const auto read_back = Exchange(*second, NvRequest(0x26, 441));
     ASSERT_TRUE(read_back);
-    EXPECT_EQ(read_back->at(3), held[0]);
-    EXPECT_EQ(read_back->at(4), held[1] ^ 0xFF) << "byte 1 answered inverted";
+    EXPECT_EQ(read_back->at(3), 0x55);
+    EXPECT_EQ(read_back->at(4), 0xFF) << "byte 1 answered inverted";
+    EXPECT_EQ(Exchange(*second, NvRequest(0x26, 441)).value().at(4), 0x00) << "once only";
+    second.reset();
     EXPECT_EQ(Exchange(*first, NvRequest(0x26, 441)).value().at(3), 0x55) << "card 1 true";
 
     // Card 3 acknowledges its reset and stays away; card 1, reset after it, comes back.
@@ -279,6 +288,19 @@ TEST(CardFaultText, TheCommandLineForm) {
     EXPECT_EQ(error->fault.text, "+CME ERROR: 10");
 }
 
+// What the program prints until its cards are plugged in (or it ends).
+std::string ReadUntilPlugged(testsupport::RunningProgram& sim) {
+    std::string out;
+    while (out.find("Press Ctrl-C") == std::string::npos) {
+        const std::string next = sim.Read(1);
+        if (next.empty()) {
+            break;
+        }
+        out += next;
+    }
+    return out;
+}
+
 // The program: --cards and --fault, and the words for a fault of a card it does not have.
 TEST(CardsimProgram, PlugsTheCardsItIsAskedFor) {
     testsupport::TempDir dir;
@@ -292,14 +314,7 @@ TEST(CardsimProgram, PlugsTheCardsItIsAskedFor) {
     testsupport::RunningProgram sim(
         CARDSIM, {"--profile", profile, "--cards", "2", "--root", (dir.Path() / "root").string(),
                   "--state", (dir.Path() / "card.nv").string(), "--fault", "2:never_back"});
-    std::string out;
-    while (out.find("Press Ctrl-C") == std::string::npos) {
-        const std::string next = sim.Read(1);
-        if (next.empty()) {
-            break;
-        }
-        out += next;
-    }
+    const std::string out = ReadUntilPlugged(sim);
     EXPECT_NE(out.find("card 2:\n    PC UI interface: COM22\n    modem interface: COM23\n"
                        "    IMEI:            356789012345680\n"),
               std::string::npos)
@@ -311,6 +326,38 @@ TEST(CardsimProgram, PlugsTheCardsItIsAskedFor) {
     EXPECT_TRUE(
         DeviceNames(carvex::DeviceRoot(dir.Path() / "root"), carvex::DeviceClass::kModem).empty())
         << "unplugged";
+}
+
+// Faults given several times for one card and command all count, in the order given, as a
+// profile's fault lines do.
+TEST_F(CardBenchTest, TheProgramKeepsEveryFaultGivenForOneCommand) {
+    testsupport::TempDir dir;
+    std::string profile =
+        testsupport::Contents(std::string(CARDWRIGHT_EXAMPLES_DIR) + "/card.profile");
+    const std::string ok_reply = "qcdmg_reply = OK";
+    ASSERT_NE(profile.find(ok_reply), std::string::npos);
+    profile.replace(profile.find(ok_reply), ok_reply.size(), "qcdmg_reply = none");
+    testsupport::Put(dir.Path() / "card.profile", profile);
+    const auto root = dir.Path() / "root";
+    testsupport::RunningProgram sim(
+        CARDSIM, {"--profile", (dir.Path() / "card.profile").string(), "--root", root.string(),
+                  "--state", (dir.Path() / "card.nv").string(), "--fault",
+                  "1:nv_read:nv_status:1 x1", "--fault", "1:nv_read:nv_status:2 x2"});
+    ReadUntilPlugged(sim);
+    carvex::DiagLink link{carvex::DeviceRoot(root)};
+    ASSERT_TRUE(link.Open(12, 115200));
+    const std::string diag_switch = "AT$QCDMG\r~";
+    ASSERT_TRUE(link.Send(
+        true, {reinterpret_cast<const uint8_t*>(diag_switch.data()), diag_switch.size()}));
+    std::vector<int> statuses;
+    for (int i = 0; i < 4; ++i) {
+        const auto reply = Exchange(link, NvRequest(0x26, 550));
+        statuses.push_back(reply ? reply->at(131) : -1);
+    }
+    EXPECT_EQ(statuses, (std::vector<int>{1, 2, 2, 0}));
+    link.Close();
+    ::kill(sim.Pid(), SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0);
 }
 
 }  // namespace

@@ -56,16 +56,6 @@ TEST_F(DiagResponderTest, NvReadWriteAndTheirStatuses) {
     Overrides busy;
     busy.nv_status = 1;
     EXPECT_EQ(NvStatus(AnswerDiag(NvRequest(0x26, 550), state_, busy).reply), 1);
-
-    // A read-back answered with other bytes: one byte inverted, the item itself untouched.
-    Overrides other;
-    other.other_byte = 1;
-    const auto changed = AnswerDiag(NvRequest(0x26, 441), state_, other).reply;
-    EXPECT_EQ(Packet(changed.begin() + 3, changed.begin() + 7), (Packet{0x80, 0xFC, 0xE8, 0x07}));
-    EXPECT_EQ(NvStatus(changed), 0);
-    EXPECT_EQ(AnswerDiag(NvRequest(0x26, 441), state_).reply[4], 0x03);
-    const auto port = AnswerDiag(Packet{0x4B, 0x0F, 0x1A, 0xFF, 0, 0, 0, 0}, state_, other).reply;
-    EXPECT_EQ(port[6], 0x1F ^ 0xFF) << "the port bit mask";
 }
 
 TEST_F(DiagResponderTest, ToolRepliesDeriveFromTheIdentityWhereTheProfileGivesNothing) {
@@ -112,6 +102,28 @@ TEST_F(DiagResponderTest, RequestIdProbeInItsThreeBehaviours) {
     EXPECT_EQ(Packet(reply.begin() + 9, reply.begin() + 14), (Packet{1, 0x4B, 0xC9, 0x11, 0xFF}));
 }
 
+// A read-back answered with other bytes: one byte inverted, the item itself untouched. Only the
+// read-back of an item the card was asked to write is, never the reads made before the write.
+TEST_F(DiagResponderTest, OtherBytesAnswerOnlyTheReadBack) {
+    Overrides other;
+    other.other_byte = 1;
+    const Packet before = AnswerDiag(NvRequest(0x26, 441), state_, other).reply;
+    EXPECT_EQ(Packet(before.begin() + 3, before.begin() + 7), (Packet{0x80, 0x03, 0xE8, 0x07}));
+    EXPECT_FALSE(IsReadBack(NvRequest(0x26, 441), state_));
+
+    AnswerDiag(NvRequest(0x27, 441, {0x80, 0x03, 0xE8, 0x07}), state_);
+    EXPECT_TRUE(IsReadBack(NvRequest(0x26, 441), state_));
+    EXPECT_FALSE(IsReadBack(NvRequest(0x27, 441), state_)) << "a write is no read-back";
+    const Packet after = AnswerDiag(NvRequest(0x26, 441), state_, other).reply;
+    EXPECT_EQ(Packet(after.begin() + 3, after.begin() + 7), (Packet{0x80, 0xFC, 0xE8, 0x07}));
+    EXPECT_EQ(NvStatus(after), 0);
+    EXPECT_EQ(AnswerDiag(NvRequest(0x26, 441), state_).reply[4], 0x03) << "the item untouched";
+    const Packet unwritten = AnswerDiag(NvRequest(0x26, 550), state_, other).reply;
+    EXPECT_EQ(unwritten.at(4), 0x3A) << "another item's read stays true";
+    const auto port = AnswerDiag(Packet{0x4B, 0x0F, 0x1A, 0xFF, 0, 0, 0, 0}, state_, other).reply;
+    EXPECT_EQ(port[6], 0x1F ^ 0xFF) << "the port bit mask";
+}
+
 TEST_F(DiagResponderTest, IdentityAndControlExchanges) {
     struct Case {
         Packet request;
@@ -134,6 +146,7 @@ TEST_F(DiagResponderTest, IdentityAndControlExchanges) {
         {{0x7F, 1}, Command::kOther, 3, {{0, 0x13}, {1, 0x7F}}},
         {{0x4B, 0x0F, 0x19, 0xFF, 0x07}, Command::kPortSet, 6, {{0, 0x15}, {5, 0x07}}},
         {{0x4B, 0x0F}, Command::kOther, 3, {{0, 0x15}}},
+        {Packet(132, 0x26), Command::kNvRead, 17, {{0, 0x15}, {16, 0x26}}},  // 16 bytes echoed
     };
     for (const auto& c : cases) {
         const auto answer = AnswerDiag(c.request, state_);

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tests/support/card_fixture.h"
@@ -134,6 +135,15 @@ uint32_t Le32(const Bytes& packet, size_t at) {
            (uint32_t{packet[at + 3]} << 24);
 }
 
+// An NV read request of `size` bytes (133 is the whole packet) for item 0x0226.
+Bytes NvRead(size_t size) {
+    Bytes request(size, 0);
+    request[0] = 0x26;
+    request[1] = 0x26;
+    request[2] = 0x02;
+    return request;
+}
+
 class RealClientTest : public ::testing::Test {
   protected:
     void Plug(cardsim::CardProfile profile) {
@@ -199,10 +209,15 @@ TEST_F(RealClientTest, AnswersWhatDiagToolsAskAsTheExampleCard) {
         {"a subsystem header cut short", {0x4B, 0xC9}, 0x15},
         {"an unknown subsystem", {0x4B, 0x63, 0x01, 0x00}, 0x13},
         {"an unknown command", {0x7F, 0x01}, 0x13},
+        {"an NV read one byte short", NvRead(132), 0x15},
+        {"a long unknown command", Bytes(40, 0x7F), 0x13},
     };
     for (const auto& r : refusals) {
+        // A refusal echoes at most the first 16 bytes of the request.
         Bytes expected = {r.code};
-        expected.insert(expected.end(), r.request.begin(), r.request.end());
+        expected.insert(
+            expected.end(), r.request.begin(),
+            r.request.begin() + static_cast<long>(std::min<size_t>(16, r.request.size())));
         EXPECT_EQ(port_->Exchange(r.request), expected) << r.what;
     }
 }
@@ -214,6 +229,64 @@ TEST_F(RealClientTest, ACardThatSaysNothingToTheSwitchAnswersDiagAtOnce) {
     port_->Write(std::string("AT$QCDMG\r"));
     // Whatever the switch brought would come before the reply.
     EXPECT_EQ(port_->Exchange({0x1C}), (Bytes{0x1C, 8, 0}));
+}
+
+// What terminals, scripts and DIAG tools send before their first DIAG request: lines ended in
+// CR LF, and a DIAG probe written while the port still speaks AT, which the card skips as no
+// command.
+TEST_F(RealClientTest, SwitchesAsToolsSendIt) {
+    struct Step {
+        Bytes bytes;
+        bool answered;  // wait for the "OK" of this line before the next step
+    };
+    const auto line = [](std::string_view text, bool answered = false) {
+        return Step{Bytes(text.begin(), text.end()), answered};
+    };
+    const struct Case {
+        const char* what;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"the switch ended by CR LF", {line("AT$QCDMG\r\n")}},
+        {"the switch ended by CR LF and a flag", {line("at$qcdmg\r\n~")}},
+        {"a CR LF line before the switch", {line("ATE0\r\n", true), line("AT$QCDMG\r\n")}},
+        {"a flag before the first request", {line("AT$QCDMG\r~~")}},
+        {"a DIAG probe before the switch",
+         {Step{{0x7E, 0x00, 0x78, 0xF0, 0x7E}, false}, line("AT$QCDMG\r")}},
+    };
+    auto profile = testsupport::ExampleProfile();
+    profile.qcdmg_ok = false;
+    for (const auto& c : cases) {
+        Plug(profile);
+        for (const Step& step : c.steps) {
+            port_->Write(step.bytes);
+            if (step.answered) {
+                const Bytes ok = port_->ReadUntil([](const Bytes& got) {
+                    return std::string(got.begin(), got.end()).find("OK\r\n") != std::string::npos;
+                });
+                EXPECT_EQ(std::string(ok.begin(), ok.end()), "\r\nOK\r\n") << c.what;
+            }
+        }
+        EXPECT_EQ(port_->Exchange({0x1C}), (Bytes{0x1C, 8, 0})) << c.what;
+        EXPECT_TRUE(sim_->card->InDiagMode()) << c.what;
+    }
+}
+
+TEST_F(RealClientTest, TheModemTakesLinesAsTerminalsSendThem) {
+    Plug(testsupport::ExampleProfile());
+    Port modem(sim_->card->Root().ComDirectory() / "COM13");
+    ASSERT_TRUE(modem.IsOpen());
+    const auto ask = [&](const std::string& text) {
+        modem.Write(text);
+        const Bytes got = modem.ReadUntil([](const Bytes& so_far) {
+            const std::string reply(so_far.begin(), so_far.end());
+            return reply.find("OK\r\n") != std::string::npos ||
+                   reply.find("ERROR\r\n") != std::string::npos;
+        });
+        return std::string(got.begin(), got.end());
+    };
+    EXPECT_EQ(ask("ATE0\r\n"), "ATE0\r\r\nOK\r\n");
+    EXPECT_EQ(ask(std::string("\x7E\0\x78\xF0\x7E", 5) + "\r\nAT+CGMM\r\n"),
+              "AT+CGMM\r\r\nLW-X4201\r\n\r\nOK\r\n");
 }
 
 }  // namespace

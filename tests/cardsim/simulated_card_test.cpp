@@ -9,6 +9,9 @@
 #include "carvex/platform/clock.h"
 #include "carvex/platform/serial_device.h"
 #include "tests/support/card_fixture.h"
+#include "tests/support/file_size_limit.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 
 namespace cardsim {
 namespace {
@@ -150,6 +153,41 @@ TEST_F(SimulatedCardTest, BackupKeepsWrittenItemsAcrossARestartAndLeavesTheProfi
     EXPECT_EQ(before.str(), after.str());
 }
 
+// A backup that cannot be kept is answered "failed", leaves the state file of the backup before
+// whole, and the card goes on answering: a full disk cuts the file short, a folder in the way of
+// the file's path keeps it from being made at all.
+TEST_F(SimulatedCardTest, ABackupThatCannotBeKeptIsAnsweredFailed) {
+    Bytes write = NvRead(10);
+    write[0] = 0x27;
+    write[3] = 0x09;
+    ASSERT_TRUE(Exchange(write));
+    ASSERT_EQ(Exchange({0xFA, 0x13, 0x00, 0x00}), (Bytes{0xFA, 0x00, 0x00, 0x00}));
+    const auto state_file = sim_->state_dir.Path() / "card.nv";
+    const std::string kept = testsupport::Contents(state_file);
+    ASSERT_NE(kept.find("10 = 09"), std::string::npos) << kept;
+
+    write[3] = 0x07;
+    ASSERT_TRUE(Exchange(write));
+    {
+        testsupport::FileSizeLimit full_disk(64);
+        EXPECT_EQ(Exchange({0xFA, 0x13, 0x00, 0x00}), (Bytes{0xFA, 0x01, 0x00, 0x00}));
+    }
+    EXPECT_EQ(testsupport::Contents(state_file), kept);
+    EXPECT_EQ(Exchange(NvRead(10)).value().at(3), 0x07) << "the card answers on";
+
+    link_.reset();
+    testsupport::TempDir dir;
+    testsupport::Put(dir.Path() / "not-a-folder", "");
+    cardsim::SimulatedCard::Options options;
+    options.profile = SilentSwitchProfile();
+    options.state_file = dir.Path() / "not-a-folder" / "card.nv";
+    sim_->card.reset();
+    sim_->card = std::make_unique<SimulatedCard>(options);
+    OpenLink();
+    EXPECT_EQ(Exchange({0xFA, 0x13, 0x00, 0x00}), (Bytes{0xFA, 0x01, 0x00, 0x00}));
+    EXPECT_TRUE(Exchange(NvRead(550))) << "the card answers on";
+}
+
 TEST_F(SimulatedCardTest, ResetMakesTheCardGoAwayAndComeBack) {
     const auto reply = Exchange({0x29, 0x02, 0x00});
     ASSERT_TRUE(reply);
@@ -161,6 +199,25 @@ TEST_F(SimulatedCardTest, ResetMakesTheCardGoAwayAndComeBack) {
     link_.reset();
     OpenLink();
     EXPECT_TRUE(Exchange(NvRead(550)));
+}
+
+// A reply the card scheduled before its restart never reaches the PC on the interfaces it comes
+// back with: the first packet there answers a request made there.
+TEST_F(SimulatedCardTest, ALateReplyGoesWithTheCardWhenItRestarts) {
+    card().SetFault(Command::kStatus, Fault::Make(Fault::Kind::kLateReply, 5000, 1));
+    ASSERT_TRUE(link_->Send(false, Bytes{0x0C}));
+    ASSERT_EQ(Exchange({0x29, 0x02, 0x00}), (Bytes{0x29, 0x02, 0x00}));
+    ASSERT_TRUE(card().WaitForPresence(false, 5s));
+    ASSERT_TRUE(card().WaitForPresence(true, 5s));
+    link_.reset();
+    OpenLink();
+    const size_t seen = log_.Packets().size();
+    // Due well after the status reply would have been.
+    card().SetFault(Command::kDiagVersion, Fault::Make(Fault::Kind::kLateReply, 8000, 1));
+    ASSERT_TRUE(Exchange({0x1C}, 0, 60000ms));
+    const auto packets = log_.Packets();
+    ASSERT_GT(packets.size(), seen);
+    EXPECT_EQ(packets[seen], (Bytes{0x1C, 8, 0})) << "a reply from before the restart came first";
 }
 
 TEST_F(SimulatedCardTest, FaultsNoReplyLateReplyBadFcsAndNvStatus) {

@@ -135,12 +135,14 @@ TEST_F(BatchApplyTest, EveryCardIsConfiguredVerifiedAndSnapshotted) {
 TEST_F(BatchApplyTest, EachCardEndsOnItsOwn) {
     Plug(5);
     // Card 2's modem names another model; card 3 does not take NV item writes; card 4 stays
-    // away after its restart; card 5 answers every NV read with byte 100 inverted, which no
-    // item of the description looks at but the read-back compares.
+    // away after its restart; card 5 answers the read-back of what it was written with the first
+    // byte inverted, the byte the items of the description look at, while the reads before the
+    // write (the snapshot, the reads the new values are composed from) see its true bytes.
     Card(2).SetFault(Command::kModel, Fault::Text(Fault::Kind::kErrorReply, "LW-X4207\r\n\r\nOK"));
     Card(3).SetFault(Command::kNvWrite, Fault::Make(Fault::Kind::kNvStatus, 7));
     Card(4).SetFault(Command::kReset, Fault::Make(Fault::Kind::kNeverBack));
-    Card(5).SetFault(Command::kNvRead, Fault::Make(Fault::Kind::kOtherBytes, 100));
+    Card(5).SetFault(Command::kNvRead, Fault::Make(Fault::Kind::kOtherBytes, 0));
+    const auto fifth_before = testsupport::ConfigurationOf(Card(5));
     ApplyRequest request = Request(SettingFile());
     request.limits = {20s, 10s};
     const auto outcomes = Apply(request);
@@ -165,6 +167,12 @@ TEST_F(BatchApplyTest, EachCardEndsOnItsOwn) {
     EXPECT_EQ(outcomes[4].row.mismatches.front(), "60000");
     EXPECT_EQ(testsupport::ConfigurationOf(Card(1)), testsupport::ConfigurationOf(Card(5)))
         << "the mismatching card was written all the same";
+    const SnapshotRead fifth = LoadSnapshot(outcomes[4].row.snapshot);
+    ASSERT_TRUE(fifth.snapshot) << fifth.error;
+    for (const SavedNvItem& saved : fifth.snapshot->nv_items) {
+        EXPECT_EQ(saved.data, fifth_before.nv.at(static_cast<uint16_t>(saved.item)))
+            << "the snapshot holds the true bytes of item " << saved.item;
+    }
 }
 
 TEST_F(BatchApplyTest, ADryRunWritesNothingAndShowsBothBytes) {
