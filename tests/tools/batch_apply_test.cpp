@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "app/card_work/card_reader.h"
 #include "app/model/setting_crc.h"
 #include "cardsim/card_bench.h"
 #include "cardsim/card_identity.h"
@@ -216,6 +217,22 @@ TEST_F(BatchApplyTest, RestoreAfterApplyLeavesEveryCardAsItWas) {
     EXPECT_EQ(testsupport::StateOf(Card(1)), first_before);
     EXPECT_EQ(testsupport::StateOf(Card(2)), second_before);
     EXPECT_EQ(Card(1).Resets(), 2) << "restarted after the restore too";
+}
+
+// A card unplugged during the read ends there, told as gone (the reader asked the connection),
+// not as a card of another type or a broken description; the other card is not held up.
+TEST_F(BatchApplyTest, ACardUnpluggedDuringTheReadIsToldAsGone) {
+    Plug(2);
+    Card(1).SetFault(Command::kNvRead, Fault::Make(Fault::Kind::kVanish));
+    ApplyRequest request = Request(SettingFile());
+    const auto outcomes = Apply(request);
+    const std::string port = "COM" + std::to_string(Card(1).PcUiPort());
+    EXPECT_EQ(outcomes[0].row.result.Text(),
+              "failed at reading: " + port + " is gone: the card was unplugged or is restarting");
+    EXPECT_TRUE(outcomes[0].row.snapshot.empty());
+    const std::string log = testsupport::Contents(request.run_folder / (port + ".log"));
+    EXPECT_NE(log.find(cardwright::kCardGoneMessage), std::string::npos) << log;
+    EXPECT_EQ(outcomes[1].row.result.Text(), "ok");
 }
 
 // A file that fails its seal or holds a value that is no number is refused before any card is

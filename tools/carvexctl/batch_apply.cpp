@@ -181,6 +181,8 @@ CardOutcome BatchApply::ApplyTo(int port, ProgressBoard& board, size_t line) con
             break;
         case Preparation::kNotOpened:
             return finish(CardResult::Failed(step::kOpening, job.WhyNotOpened()));
+        case Preparation::kCardGone:
+            return finish(CardResult::Failed(step::kReading, GoneWords(port)));
         case Preparation::kReadBroken:
             return finish(CardResult::Failed(step::kReading,
                                              "an item's description cannot be used (see the log)"));
@@ -247,9 +249,11 @@ CardOutcome BatchApply::ApplyTo(int port, ProgressBoard& board, size_t line) con
                                     .WriteToCard(state, {.restart = request_.restart});
     job.row.nv_written = recorder.Written().nv.size();
     if (!written.ok) {
-        std::string why = recorder.Written().failure.value_or(
-            written.card_different ? "the card's type changed since it was read"
-                                   : "the write failed (see the log)");
+        std::string why = written.card_lost ? GoneWords(port)
+                                            : recorder.Written().failure.value_or(
+                                                  written.card_different
+                                                      ? "the card's type changed since it was read"
+                                                      : "the write failed (see the log)");
         if (!recorder.Written().nv.empty()) {
             why += "; what was written before stays on the card";
         }
