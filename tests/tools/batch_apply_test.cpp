@@ -235,6 +235,37 @@ TEST_F(BatchApplyTest, ACardUnpluggedDuringTheReadIsToldAsGone) {
     EXPECT_EQ(outcomes[1].row.result.Text(), "ok");
 }
 
+// A card that answers the port setting query with "no valid setting" gives none: its snapshot
+// records none, and restore writes none (state 0, mask 0 would be a setting the card never had).
+// The read-back of the setting apply wrote finds none valid: a mismatch, not a match.
+TEST_F(BatchApplyTest, NoValidPortSettingIsRecordedAsNoneAndNotRestored) {
+    Plug(1);
+    Card(1).SetFault(Command::kPortGet, Fault::Make(Fault::Kind::kResult, 1));
+    const auto outcomes = Apply(Request(SettingFile()));
+    const ReportRow& applied = outcomes[0].row;
+    EXPECT_EQ(applied.result.Text(), "verify mismatch");
+    EXPECT_EQ(applied.mismatches, std::vector<std::string>{"port setting"});
+    const SnapshotRead read = LoadSnapshot(applied.snapshot);
+    ASSERT_TRUE(read.snapshot) << read.error << " / " << applied.result.Text();
+    EXPECT_FALSE(read.snapshot->port_setting);
+
+    Card(1).ClearFaults();
+    Card(1).ClearRequests();
+    const auto written = Card(1).PortSetting();
+    const ReportRow restored = Restore(1, applied.snapshot);
+    EXPECT_TRUE(restored.result.Text().starts_with("ok")) << restored.result.Text();
+    EXPECT_EQ(Requests(1, Command::kPortSet), 0u);
+    EXPECT_EQ(Card(1).PortSetting(), written);
+
+    // A dry run shows no card setting where the card gives none.
+    Card(1).SetFault(Command::kPortGet, Fault::Make(Fault::Kind::kResult, 1));
+    ApplyRequest dry = Request(SettingFile());
+    dry.dry_run = true;
+    const auto planned = Apply(dry);
+    ASSERT_TRUE(planned[0].plan) << planned[0].row.result.Text();
+    EXPECT_FALSE(planned[0].plan->card_port_setting);
+}
+
 // A file that fails its seal or holds a value that is no number is refused before any card is
 // asked anything.
 TEST_F(BatchApplyTest, ARefusedFileTouchesNoCard) {

@@ -89,12 +89,15 @@ std::optional<std::string> TakeSnapshot(CardJob& job, const CardWrites& plan,
         }
         snapshot.led_items.push_back(saved);
     }
-    DeviceState setting;
-    int32_t status = 0;
-    if (card.ReadPortSetting(setting, status)) {
-        snapshot.port_setting = DeviceState{setting.state & 0xFF, setting.mask & 0xFF};
+    const CardPortSetting port_setting = ReadCardPortSetting(card);
+    if (port_setting.answered) {
+        // None when the card holds no valid one: restore then writes none.
+        snapshot.port_setting = port_setting.setting;
+        if (!port_setting.setting) {
+            job.Log().AddLog("The card holds no valid port setting: the snapshot records none...");
+        }
     } else if (plan.port_setting) {
-        return "the port setting could not be read: " + DescribeStatus(status);
+        return "the port setting could not be read: " + DescribeStatus(port_setting.status);
     }
     return std::nullopt;
 }
@@ -109,11 +112,8 @@ std::optional<std::string> PlanOf(CardJob& job, const CardWrites& plan, CardPlan
         listed.items.push_back({item, saved.data, plan.nv.at(item)});
     }
     listed.file_port_setting = plan.port_setting;
-    DeviceState setting;
-    int32_t status = 0;
-    if (job.Card().ReadPortSetting(setting, status)) {
-        listed.card_port_setting = setting;
-    }
+    const CardPortSetting port_setting = ReadCardPortSetting(job.Card());
+    listed.card_port_setting = port_setting.setting;
     return std::nullopt;
 }
 

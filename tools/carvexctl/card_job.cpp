@@ -40,6 +40,18 @@ ReportRow CardJob::Finish(CardResult result) {
     return row;
 }
 
+CardPortSetting ReadCardPortSetting(cardwright::CardAccess& card) {
+    // A state the card cannot give (it keeps one byte): still there when the card gave none.
+    constexpr int32_t kNoSetting = -1;
+    cardwright::DeviceState setting{kNoSetting, kNoSetting};
+    CardPortSetting read;
+    read.answered = card.ReadPortSetting(setting, read.status);
+    if (read.answered && setting.state != kNoSetting) {
+        read.setting = cardwright::DeviceState{setting.state & 0xFF, setting.mask & 0xFF};
+    }
+    return read;
+}
+
 namespace {
 
 // Reads back what was written; the first item that cannot be read ends it with the reason.
@@ -63,14 +75,16 @@ std::optional<std::string> ReadBack(CardJob& job, const CardWrites& written) {
         }
     }
     if (written.port_setting) {
-        cardwright::DeviceState setting;
-        int32_t status = 0;
-        if (!card.ReadPortSetting(setting, status)) {
-            return "the port setting could not be read back: " + DescribeStatus(status);
+        const CardPortSetting back = ReadCardPortSetting(card);
+        if (!back.answered) {
+            return "the port setting could not be read back: " + DescribeStatus(back.status);
         }
         // The card keeps one byte of each.
-        if ((setting.state & 0xFF) != (written.port_setting->state & 0xFF) ||
-            (setting.mask & 0xFF) != (written.port_setting->mask & 0xFF)) {
+        if (!back.setting) {
+            job.Log().AddLog("The card reports no valid port setting after one was written...");
+            job.row.mismatches.emplace_back("port setting");
+        } else if (back.setting->state != (written.port_setting->state & 0xFF) ||
+                   back.setting->mask != (written.port_setting->mask & 0xFF)) {
             job.Log().AddLog("The port setting reads back otherwise than it was written...");
             job.row.mismatches.emplace_back("port setting");
         }

@@ -69,6 +69,15 @@ class CardJob {
     CommandLineView view_{false};
 };
 
+// A card's answer to the port setting query. The library answers the query as done but leaves
+// the setting alone when the card says it holds no valid one.
+struct CardPortSetting {
+    bool answered = false;                           // false: the query failed, with `status`
+    std::optional<cardwright::DeviceState> setting;  // one byte each; nullopt: none valid
+    int32_t status = 0;
+};
+CardPortSetting ReadCardPortSetting(cardwright::CardAccess& card);
+
 // The end of a write on a card: its restart awaited (unless `restart` is false), the card checked
 // to be the one written (its IMEI), then every NV item and the port setting that `written` holds
 // read back and compared byte for byte. Mismatching items go into the job's row.
