@@ -54,6 +54,10 @@ std::string ReportJson(const std::vector<ReportRow>& rows);
 // The summary table: a column per field, a row per card, then how many ended ok.
 void PrintSummary(std::ostream& out, const std::vector<ReportRow>& rows);
 
+// Why a report could not be written at `path`, found before any card is touched (a folder, no
+// regular file, a folder that is missing or takes no new file), or empty.
+std::string ReportUnwritable(const std::filesystem::path& path);
+
 // Writes the report whole (then renames it to its name); why it could not, or empty.
 std::string SaveReport(const std::filesystem::path& path, const std::vector<ReportRow>& rows);
 

@@ -32,9 +32,17 @@ std::vector<std::string> Labels(const std::vector<int>& ports) {
     return labels;
 }
 
-void CheckReportName(const std::string& report) {
-    if (!report.empty() && !ReportFormatOf(report)) {
+// The report is checked before any card is touched: one that cannot be written would be found
+// only after every card was written.
+void CheckReport(const std::string& report) {
+    if (report.empty()) {
+        return;
+    }
+    if (!ReportFormatOf(report)) {
         throw Refusal("--report " + report + ": the name must end in .csv or .json");
+    }
+    if (const std::string why = ReportUnwritable(report); !why.empty()) {
+        throw Refusal("--report " + report + " cannot be written: " + why);
     }
 }
 
@@ -70,7 +78,7 @@ int Report(const std::vector<ReportRow>& rows, const std::string& report,
 }
 
 int Apply(const BatchCommands::Options& options, const PortOption& port) {
-    CheckReportName(options.report);
+    CheckReport(options.report);
     const std::vector<int> named = port.Ports();
     const carvex::DeviceRoot root = carvex::DeviceRoot::FromEnvironment();
 
@@ -108,7 +116,7 @@ int Apply(const BatchCommands::Options& options, const PortOption& port) {
 }
 
 int Restore(const BatchCommands::Options& options, const PortOption& port) {
-    CheckReportName(options.report);
+    CheckReport(options.report);
     const std::optional<int> named = port.Single("restore");
     const SnapshotRead read = LoadSnapshot(options.snapshot);
     if (!read.snapshot) {
