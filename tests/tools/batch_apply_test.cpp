@@ -266,6 +266,26 @@ TEST_F(BatchApplyTest, NoValidPortSettingIsRecordedAsNoneAndNotRestored) {
     EXPECT_FALSE(planned[0].plan->card_port_setting);
 }
 
+// A card whose IMEI decodes to other characters than digits (a first digit above 9) could get no
+// snapshot restore accepts: it is refused before its first write, the other card is not.
+TEST_F(BatchApplyTest, ACardWhoseImeiNoSnapshotCanHoldIsNotWritten) {
+    Plug(2);
+    cardsim::NvValue imei{};
+    const uint8_t bytes[] = {0x08, 0xFA, 0x65, 0x87, 0x09, 0x21, 0x43, 0x65, 0x87};
+    std::copy(std::begin(bytes), std::end(bytes), imei.begin());
+    Card(1).SetNv(550, imei);
+    const auto outcomes = Apply(Request(SettingFile()));
+    const ReportRow& row = outcomes[0].row;
+    EXPECT_TRUE(row.result.Text().starts_with("failed at snapshot: the card's IMEI \"" + row.imei +
+                                              "\" is no number of up to 15 digits"))
+        << row.result.Text();
+    EXPECT_TRUE(row.snapshot.empty());
+    EXPECT_EQ(Requests(1, Command::kNvWrite), 0u);
+    EXPECT_EQ(Requests(1, Command::kPortSet), 0u);
+    EXPECT_EQ(outcomes[1].row.result.Text(), "ok");
+    EXPECT_EQ(testsupport::Listing(dir_.Path() / "snapshots").size(), 1u);
+}
+
 // A file that fails its seal or holds a value that is no number is refused before any card is
 // asked anything.
 TEST_F(BatchApplyTest, ARefusedFileTouchesNoCard) {

@@ -225,6 +225,12 @@ CardOutcome BatchApply::ApplyTo(int port, ProgressBoard& board, size_t line) con
     if (job.row.imei.empty()) {
         return finish(CardResult::Failed(step::kSnapshot, "the card's IMEI could not be read"));
     }
+    // Restore takes no snapshot of another IMEI: such a card is not written at all.
+    if (!IsSnapshotImei(job.row.imei)) {
+        return finish(CardResult::Failed(
+            step::kSnapshot,
+            "the card's IMEI \"" + job.row.imei + "\" is " + std::string(kNoSnapshotImei)));
+    }
     CardSnapshot snapshot;
     snapshot.imei = job.row.imei;
     snapshot.firmware = job.row.firmware;
