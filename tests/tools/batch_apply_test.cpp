@@ -76,12 +76,15 @@ class BatchApplyTest : public ::testing::Test {
         return apply.Run(ports, board);
     }
 
-    ReportRow Restore(int card, const std::filesystem::path& snapshot_file) {
+    ReportRow Restore(int card, const std::filesystem::path& snapshot_file, bool force = false) {
         const SnapshotRead read = LoadSnapshot(snapshot_file);
         EXPECT_TRUE(read.snapshot) << read.error;
         ProgressBoard board(progress_, {"card"}, false);
         return RestoreCard(Root(), Card(card).PcUiPort(), *read.snapshot, snapshot_file,
-                           {.force = false, .restart = true, .limits = {20s, 20s}},
+                           {.force = force,
+                            .restart = true,
+                            .limits = {20s, 20s},
+                            .snapshots = dir_.Path() / "before-restore"},
                            dir_.Path() / "restore.log", board);
     }
 
@@ -284,6 +287,30 @@ TEST_F(BatchApplyTest, ACardWhoseImeiNoSnapshotCanHoldIsNotWritten) {
     EXPECT_EQ(Requests(1, Command::kPortSet), 0u);
     EXPECT_EQ(outcomes[1].row.result.Text(), "ok");
     EXPECT_EQ(testsupport::Listing(dir_.Path() / "snapshots").size(), 1u);
+}
+
+// A restore, above all one forced onto another card, first saves a snapshot of what the card
+// holds of everything it writes back, and names it: that card can be put back as it was too.
+TEST_F(BatchApplyTest, RestoreSavesTheCardsOwnSnapshotBeforeItsFirstWrite) {
+    Plug(2);
+    const auto second_before = testsupport::StateOf(Card(2));
+    const auto outcomes = Apply(Request(SettingFile()));
+    ASSERT_EQ(outcomes[0].row.result.Text(), "ok");
+
+    const ReportRow forced = Restore(2, outcomes[0].row.snapshot, true);
+    EXPECT_EQ(forced.result.Text(), "ok");
+    EXPECT_EQ(forced.imei, outcomes[1].row.imei);
+    ASSERT_FALSE(forced.snapshot.empty());
+    EXPECT_EQ(std::filesystem::path(forced.snapshot).parent_path(), dir_.Path() / "before-restore");
+    const SnapshotRead saved = LoadSnapshot(forced.snapshot);
+    ASSERT_TRUE(saved.snapshot) << saved.error;
+    EXPECT_EQ(saved.snapshot->imei, outcomes[1].row.imei) << "the card's own IMEI";
+    EXPECT_EQ(saved.snapshot->nv_items.size() + 2, kItemsWritten);
+
+    // The card's own snapshot undoes the forced restore, and then the apply.
+    EXPECT_EQ(Restore(2, forced.snapshot).result.Text(), "ok");
+    EXPECT_EQ(Restore(2, outcomes[1].row.snapshot).result.Text(), "ok");
+    EXPECT_EQ(testsupport::StateOf(Card(2)), second_before);
 }
 
 // A file that fails its seal or holds a value that is no number is refused before any card is

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "app/card_work/card_writer.h"
-#include "app/model/led_table.h"
 #include "carvex/carvex.h"
 #include "carvex/link/port_discovery.h"
 #include "carvex/platform/clock.h"
@@ -11,6 +10,7 @@
 #include "carvex/platform/whole_file.h"
 #include "tools/carvexctl/card_job.h"
 #include "tools/carvexctl/card_session.h"
+#include "tools/carvexctl/card_snapshot.h"
 #include "tools/carvexctl/card_workers.h"
 #include "tools/carvexctl/command_failure.h"
 #include "tools/carvexctl/snapshot.h"
@@ -21,12 +21,6 @@ namespace fs = std::filesystem;
 using namespace cardwright;
 
 namespace {
-
-constexpr std::array<int32_t, 2> kLedItems = {kLedFirstNvItem, kLedSecondNvItem};
-
-bool IsLedItem(int32_t item) {
-    return std::find(kLedItems.begin(), kLedItems.end(), item) != kLedItems.end();
-}
 
 // Copies a file's bytes, so that what was checked is what every card gets.
 fs::path Keep(const fs::path& file, const fs::path& folder) {
@@ -50,63 +44,11 @@ class HeldLines : public LogSink {
     std::vector<std::string> lines;
 };
 
-// An NV item as the card holds it: its bytes, or none when the card does not hold it. Any other
-// failure is a reason in words.
-std::optional<std::string> ReadSaved(CardAccess& card, int32_t item, SavedNvItem& saved) {
-    saved = {item, std::nullopt};
-    NvData data{};
-    int32_t status = 0;
-    if (card.ReadNv(item, data, status)) {
-        saved.data = data;
-        return std::nullopt;
-    }
-    if (status == CARVEX_STATUS_INACTIVE) {
-        return std::nullopt;
-    }
-    return "NV item " + std::to_string(item) +
-           " could not be read: " + DescribeStatus(status, item);
-}
-
-// What the card holds of what the write will change (each of which must be saved), with the LED
-// items and the port setting (saved when the card gives them).
-std::optional<std::string> TakeSnapshot(CardJob& job, const CardWrites& plan,
-                                        CardSnapshot& snapshot) {
-    CardAccess& card = job.Card();
-    for (const int32_t item : plan.order) {
-        if (IsLedItem(item)) {
-            continue;
-        }
-        SavedNvItem saved;
-        if (auto failure = ReadSaved(card, item, saved)) {
-            return failure;
-        }
-        snapshot.nv_items.push_back(saved);
-    }
-    for (const int32_t item : kLedItems) {
-        SavedNvItem saved;
-        if (auto failure = ReadSaved(card, item, saved); failure && plan.nv.contains(item)) {
-            return failure;
-        }
-        snapshot.led_items.push_back(saved);
-    }
-    const CardPortSetting port_setting = ReadCardPortSetting(card);
-    if (port_setting.answered) {
-        // None when the card holds no valid one: restore then writes none.
-        snapshot.port_setting = port_setting.setting;
-        if (!port_setting.setting) {
-            job.Log().AddLog("The card holds no valid port setting: the snapshot records none...");
-        }
-    } else if (plan.port_setting) {
-        return "the port setting could not be read: " + DescribeStatus(port_setting.status);
-    }
-    return std::nullopt;
-}
-
 // A dry run's comparison: the card's bytes of every item the write would send.
 std::optional<std::string> PlanOf(CardJob& job, const CardWrites& plan, CardPlan& listed) {
     for (const int32_t item : plan.order) {
         SavedNvItem saved;
-        if (auto failure = ReadSaved(job.Card(), item, saved)) {
+        if (auto failure = ReadSavedItem(job.Card(), item, saved)) {
             return failure;
         }
         listed.items.push_back({item, saved.data, plan.nv.at(item)});
@@ -221,34 +163,10 @@ CardOutcome BatchApply::ApplyTo(int port, ProgressBoard& board, size_t line) con
     }
 
     // No write before its snapshot is on the disk.
-    job.Progress().Say("Taking the snapshot...");
-    if (job.row.imei.empty()) {
-        return finish(CardResult::Failed(step::kSnapshot, "the card's IMEI could not be read"));
-    }
-    // Restore takes no snapshot of another IMEI: such a card is not written at all.
-    if (!IsSnapshotImei(job.row.imei)) {
-        return finish(CardResult::Failed(
-            step::kSnapshot,
-            "the card's IMEI \"" + job.row.imei + "\" is " + std::string(kNoSnapshotImei)));
-    }
-    CardSnapshot snapshot;
-    snapshot.imei = job.row.imei;
-    snapshot.firmware = job.row.firmware;
-    snapshot.card_type = job.row.card_type;
-    snapshot.port = job.row.port;
-    snapshot.taken = UtcText(carvex::GetClock().WallNow());
-    std::error_code error;
-    snapshot.settings = fs::absolute(request_.settings, error).string();
-    if (const auto failure = TakeSnapshot(job, planned.Written(), snapshot)) {
+    if (const auto failure = SaveSnapshotBeforeWrite(job, planned.Written(), request_.snapshots,
+                                                     request_.settings)) {
         return finish(CardResult::Failed(step::kSnapshot, *failure));
     }
-    const SnapshotSaved saved =
-        SaveSnapshot(request_.snapshots, snapshot, carvex::GetClock().WallNow());
-    if (!saved.file) {
-        return finish(CardResult::Failed(step::kSnapshot, saved.error));
-    }
-    job.row.snapshot = saved.file->string();
-    job.Log().AddLog("Snapshot saved in " + job.row.snapshot + "...");
 
     RecordingCard recorder(job.Card(), RecordingCard::Writes::kSend);
     const WriteReport written = CardWriter({recorder, job.Log(), job.Progress(), job.View()})

@@ -129,6 +129,7 @@ int Restore(const BatchCommands::Options& options, const PortOption& port) {
     RestoreRequest request;
     request.force = options.force;
     request.restart = !options.no_restart;
+    request.snapshots = Folder(options.snapshots, "snapshots");
     const ReportRow row = RestoreCard(root, card, *read.snapshot, options.snapshot, request,
                                       run_folder / (carvex::ComName(card) + ".log"), board);
     return Report({row}, options.report, run_folder);
@@ -168,9 +169,12 @@ BatchCommands::BatchCommands(CLI::App& app, const PortOption& port) {
         ->required();
     apply->add_option("--jobs", options_.jobs, "how many cards to work at once (default: all)")
         ->check(CLI::Range(1, 999));
-    apply->add_option("--snapshots", options_.snapshots,
-                      "the folder for the snapshots (default: "
-                      "$XDG_STATE_HOME/carvex/snapshots)");
+    const auto snapshots = [this](CLI::App* command) {
+        command->add_option("--snapshots", options_.snapshots,
+                            "the folder for the snapshots taken before the first write (default: "
+                            "$XDG_STATE_HOME/carvex/snapshots)");
+    };
+    snapshots(apply);
     apply->add_flag("--dry-run", options_.dry_run,
                     "show per card and NV item the card's bytes and those that would be written; "
                     "write nothing, not even a snapshot");
@@ -183,6 +187,7 @@ BatchCommands::BatchCommands(CLI::App& app, const PortOption& port) {
         ->required();
     restore->add_flag("--force", options_.force,
                       "restore onto a card whose IMEI is not the snapshot's");
+    snapshots(restore);
     outputs(restore);
     restore->callback([this, &port] { exit_status_ = Restore(options_, port); });
 }

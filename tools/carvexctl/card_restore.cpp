@@ -8,6 +8,7 @@
 #include "carvex/platform/printable_text.h"
 #include "tools/carvexctl/card_job.h"
 #include "tools/carvexctl/card_session.h"
+#include "tools/carvexctl/card_snapshot.h"
 
 namespace carvexctl {
 
@@ -36,7 +37,6 @@ ReportRow RestoreCard(const carvex::DeviceRoot& root, int port, const CardSnapsh
                       const std::filesystem::path& snapshot_file, const RestoreRequest& request,
                       const std::filesystem::path& log, ProgressBoard& board) {
     CardJob job(root, port, log, board, 0);
-    job.row.snapshot = snapshot_file.string();
     if (!job.LogWritable()) {
         return job.Finish(
             CardResult::Failed(step::kOpening, "its log cannot be written: " + log.string()));
@@ -73,6 +73,20 @@ ReportRow RestoreCard(const carvex::DeviceRoot& root, int port, const CardSnapsh
                          "...");
     }
 
+    const std::vector<SavedNvItem> items = ItemsToWrite(snapshot, job);
+    // The card as it is now, before anything is written back: the restore can be undone too.
+    CardWrites plan;
+    for (const SavedNvItem& saved : items) {
+        plan.order.push_back(saved.item);
+        plan.nv[saved.item] = *saved.data;
+    }
+    plan.port_setting = snapshot.port_setting;
+    if (const auto failure = SaveSnapshotBeforeWrite(job, plan, request.snapshots, snapshot_file)) {
+        job.Log().AddLog("No snapshot of the card before the restore: " + *failure + "...");
+        return job.Finish(CardResult::Failed(step::kSnapshot, *failure));
+    }
+    job.Log().AddLog("Restoring the card from " + snapshot_file.string() + "...");
+
     RecordingCard recorder(card, RecordingCard::Writes::kSend);
     const auto failed = [&](const std::string& why) {
         job.Log().AddLog(why + "...");
@@ -82,7 +96,6 @@ ReportRow RestoreCard(const carvex::DeviceRoot& root, int port, const CardSnapsh
                                 ? why
                                 : why + "; what was written before stays on the card"));
     };
-    const std::vector<SavedNvItem> items = ItemsToWrite(snapshot, job);
     for (size_t i = 0; i < items.size(); ++i) {
         job.Progress().Say("Restoring " + std::to_string(i + 1) + " of " +
                            std::to_string(items.size()) + ": NV item " +
