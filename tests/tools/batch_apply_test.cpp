@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "app/card_work/card_reader.h"
+#include "app/card_work/connection_card.h"
 #include "app/model/setting_crc.h"
 #include "cardsim/card_bench.h"
 #include "cardsim/card_identity.h"
@@ -12,11 +13,14 @@
 #include "tests/support/card_fixture.h"
 #include "tests/support/card_state.h"
 #include "tests/support/files.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_data.h"
 #include "tools/carvexctl/batch_apply.h"
 #include "tools/carvexctl/card_restore.h"
+#include "tools/carvexctl/card_return.h"
 #include "tools/carvexctl/command_failure.h"
+#include "tools/carvexctl/forwarding_card.h"
 #include "tools/carvexctl/snapshot.h"
 
 namespace carvexctl {
@@ -311,6 +315,50 @@ TEST_F(BatchApplyTest, RestoreSavesTheCardsOwnSnapshotBeforeItsFirstWrite) {
     EXPECT_EQ(Restore(2, forced.snapshot).result.Text(), "ok");
     EXPECT_EQ(Restore(2, outcomes[1].row.snapshot).result.Text(), "ok");
     EXPECT_EQ(testsupport::StateOf(Card(2)), second_before);
+}
+
+// A card seam whose first Open comes after a shell has taken the card's PC UI port: the card is
+// back from its restart, but another program holds it.
+class TakenOnReturn : public ForwardingCard {
+  public:
+    TakenOnReturn(cardwright::CardAccess& card, std::filesystem::path link)
+        : ForwardingCard(card), link_(std::move(link)) {}
+    bool Open() override {
+        if (!holder) {
+            const std::string tty = std::filesystem::read_symlink(link_).string();
+            holder.emplace("/bin/sh", std::vector<std::string>{
+                                          "-c", "exec 3<>" + tty + "; echo held; read line"});
+            EXPECT_EQ(holder->Read(5), "held\n");
+        }
+        return Inner().Open();
+    }
+    std::optional<testsupport::RunningProgram> holder;
+
+  private:
+    std::filesystem::path link_;
+};
+
+TEST_F(BatchApplyTest, ACardBackButHeldByAnotherProgramIsToldSo) {
+    Plug(1);
+    const int port = Card(1).PcUiPort();
+    cardwright::ConnectionCard restarted(Root(), port);
+    ASSERT_TRUE(restarted.Open());
+    ASSERT_TRUE(restarted.Restart());
+    restarted.Close();
+
+    cardwright::ConnectionCard connection(Root(), port);
+    TakenOnReturn card(connection, Root().ComDirectory() / ("COM" + std::to_string(port)));
+    const ReturnLimits limits{20s, 5s};
+    const CardReturn back = WaitForReturn(Root(), port, card, limits);
+    ASSERT_TRUE(card.holder);
+    EXPECT_EQ(back.outcome, CardReturn::Outcome::kNotBack);
+    const std::string words = ReturnWords(back, limits);
+    EXPECT_NE(words.find("the card came back, but within 5 s its port could not be used: "),
+              std::string::npos)
+        << words;
+    EXPECT_NE(words.find("is in use by sh (pid " + std::to_string(card.holder->Pid()) + ")"),
+              std::string::npos)
+        << words;
 }
 
 // A file that fails its seal or holds a value that is no number is refused before any card is

@@ -103,7 +103,7 @@ CardResult AwaitAndReadBack(CardJob& job, const CardWrites& written, bool restar
         job.Card().Release();
         job.Progress().Say("Waiting for the card to come back...");
         const CardReturn back = WaitForReturn(job.Root(), job.Port(), job.Card(), limits);
-        if (back != CardReturn::kBack) {
+        if (back.outcome != CardReturn::Outcome::kBack) {
             job.Log().AddLog(ReturnWords(back, limits) + "...");
             return CardResult::Failed(step::kRestart, ReturnWords(back, limits));
         }
