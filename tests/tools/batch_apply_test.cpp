@@ -361,6 +361,28 @@ TEST_F(BatchApplyTest, ACardBackButHeldByAnotherProgramIsToldSo) {
         << words;
 }
 
+// A setting file and a description of one file name: each is kept in the run folder as it was
+// checked, neither in place of the other.
+TEST_F(BatchApplyTest, ASettingFileAndADescriptionOfOneNameAreBothKept) {
+    Plug(1);
+    const auto named = dir_.Path() / "values" / "Config_Info.ini";
+    std::filesystem::create_directories(named.parent_path());
+    std::filesystem::copy_file(SettingFile(), named);
+    ApplyRequest request = Request(named);
+    const auto outcomes = Apply(request);
+    EXPECT_EQ(outcomes[0].row.result.Text(), "ok");
+    EXPECT_EQ(Card(1).Nv(60000)->at(0), 9);
+    const auto kept = testsupport::Listing(request.run_folder);
+    size_t found = 0;
+    for (const std::string& name : kept) {
+        const std::string text = testsupport::Contents(request.run_folder / name);
+        if (text == testsupport::Contents(named) || text == testsupport::Contents(kDescription)) {
+            ++found;
+        }
+    }
+    EXPECT_EQ(found, 2u) << "both files are kept as they were";
+}
+
 // A file that fails its seal or holds a value that is no number is refused before any card is
 // asked anything.
 TEST_F(BatchApplyTest, ARefusedFileTouchesNoCard) {

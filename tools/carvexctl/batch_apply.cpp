@@ -22,14 +22,15 @@ using namespace cardwright;
 
 namespace {
 
-// Copies a file's bytes, so that what was checked is what every card gets.
-fs::path Keep(const fs::path& file, const fs::path& folder) {
+// Copies a file's bytes, so that what was checked is what every card gets. The copy's name is
+// the file's after `role`, so that a setting file and a description of one name keep apart.
+fs::path Keep(const fs::path& file, const fs::path& folder, std::string_view role) {
     const carvex::WholeFile whole = carvex::ReadWholeFile(file, IniFile::kMaxFileBytes);
     if (whole.error || whole.stamp.kind != carvex::FileStamp::Kind::kFile) {
         throw Refusal("cannot read " + file.string() +
                       (whole.error ? ": " + whole.error.message() : ""));
     }
-    fs::path copy = folder / file.filename();
+    fs::path copy = folder / (std::string(role) + "-" + file.filename().string());
     const carvex::Replacement kept = carvex::ReplaceWholeFile(copy, whole.content);
     if (!kept.stamp) {
         throw Refusal("cannot keep a copy of " + file.string() + ": " + kept.error);
@@ -68,8 +69,8 @@ BatchApply::BatchApply(carvex::DeviceRoot root, ApplyRequest request)
     if (const auto refusal = SettingFileRefusal(request_.settings, named.state)) {
         throw Refusal(*refusal);
     }
-    settings_ = Keep(request_.settings, request_.run_folder);
-    description_ = Keep(request_.description, request_.run_folder);
+    settings_ = Keep(request_.settings, request_.run_folder, "settings");
+    description_ = Keep(request_.description, request_.run_folder, "description");
     described_ = Description(description_).state;
     if (SettingFileRefusal(settings_, described_)) {
         throw Refusal(request_.settings.string() + " changed while it was being checked");
