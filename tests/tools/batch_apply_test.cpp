@@ -383,6 +383,29 @@ TEST_F(BatchApplyTest, ASettingFileAndADescriptionOfOneNameAreBothKept) {
     EXPECT_EQ(found, 2u) << "both files are kept as they were";
 }
 
+// A card whose log cannot be written is not touched, and the row says it was the log (not the
+// card) that failed; so does restore's.
+TEST_F(BatchApplyTest, ALogThatCannotBeWrittenIsToldAsSuch) {
+    Plug(1);
+    const std::string port = "COM" + std::to_string(Card(1).PcUiPort());
+    ApplyRequest request = Request(SettingFile());
+    std::filesystem::create_directory(request.run_folder / (port + ".log"));
+    const auto outcomes = Apply(request);
+    EXPECT_EQ(outcomes[0].row.result.Text(), "failed at its log: cannot write " +
+                                                 (request.run_folder / (port + ".log")).string() +
+                                                 ": it is a folder");
+
+    const auto snapshot = dir_.Path() / "whole.json";
+    CardSnapshot saved;
+    saved.imei = cardsim::ProfileImei(Card(1).Profile()).value();
+    testsupport::Put(snapshot, SnapshotText(saved));
+    std::filesystem::create_directory(dir_.Path() / "restore.log");
+    EXPECT_EQ(Restore(1, snapshot).result.Text(), "failed at its log: cannot write " +
+                                                      (dir_.Path() / "restore.log").string() +
+                                                      ": it is a folder");
+    EXPECT_TRUE(Card(1).Requests().empty()) << "the card was not touched";
+}
+
 // A file that fails its seal or holds a value that is no number is refused before any card is
 // asked anything.
 TEST_F(BatchApplyTest, ARefusedFileTouchesNoCard) {

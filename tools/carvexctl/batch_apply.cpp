@@ -100,9 +100,8 @@ CardOutcome BatchApply::ApplyTo(int port, ProgressBoard& board, size_t line) con
         outcome.row = job.Finish(std::move(result));
         return outcome;
     };
-    if (!job.LogWritable()) {
-        return finish(CardResult::Failed(
-            step::kOpening, "its log cannot be written in " + request_.run_folder.string()));
+    if (!job.LogFailure().empty()) {
+        return finish(CardResult::Failed(step::kLog, job.LogFailure()));
     }
 
     // The steps of `write`: the card read, checked against the file, the file imported.

@@ -1,6 +1,8 @@
 #include "tools/carvexctl/card_job.h"
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 
 #include "app/model/imei.h"
 #include "carvex/carvex.h"
@@ -11,6 +13,27 @@ namespace carvexctl {
 
 using cardwright::NvData;
 
+namespace {
+
+// The log file opened for adding lines; `failure` gets why it could not be.
+std::ofstream OpenLog(const std::filesystem::path& path, std::string& failure) {
+    errno = 0;
+    std::ofstream file(path, std::ios::app);
+    if (!file) {
+        const int reason = errno;
+        std::error_code error;
+        failure = "cannot write " + path.string();
+        if (std::filesystem::is_directory(path, error)) {
+            failure += ": it is a folder";
+        } else if (reason != 0) {
+            failure += ": " + std::string(std::strerror(reason));
+        }
+    }
+    return file;
+}
+
+}  // namespace
+
 void BoardProgress::Report(const cardwright::WorkProgress& progress) {
     board_.Show(line_, cardwright::ProgressText(progress));
 }
@@ -20,7 +43,7 @@ CardJob::CardJob(const carvex::DeviceRoot& root, int port, const std::filesystem
     : root_(root),
       port_(port),
       start_(carvex::GetClock().SteadyNow()),
-      log_file_(log, std::ios::app),
+      log_file_(OpenLog(log, log_failure_)),
       log_(log_file_),
       connection_(root, port),
       held_(connection_),

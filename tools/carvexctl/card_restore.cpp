@@ -37,9 +37,8 @@ ReportRow RestoreCard(const carvex::DeviceRoot& root, int port, const CardSnapsh
                       const std::filesystem::path& snapshot_file, const RestoreRequest& request,
                       const std::filesystem::path& log, ProgressBoard& board) {
     CardJob job(root, port, log, board, 0);
-    if (!job.LogWritable()) {
-        return job.Finish(
-            CardResult::Failed(step::kOpening, "its log cannot be written: " + log.string()));
+    if (!job.LogFailure().empty()) {
+        return job.Finish(CardResult::Failed(step::kLog, job.LogFailure()));
     }
     job.Progress().Say("Opening the card...");
     if (!job.Card().Open()) {
