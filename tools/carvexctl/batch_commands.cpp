@@ -99,7 +99,7 @@ int Apply(const BatchCommands::Options& options, const PortOption& port) {
         throw;
     }
     const std::vector<int> ports = Cards(root, named);
-    ProgressBoard board(std::cerr, Labels(ports), ErrorTerminalRedraws());
+    ProgressBoard board(std::cerr, Labels(ports), ErrorTerminalRedraws(), ErrorTerminalColumns());
     const std::vector<CardOutcome> outcomes = apply->Run(ports, board);
 
     std::vector<ReportRow> rows;
@@ -125,7 +125,7 @@ int Restore(const BatchCommands::Options& options, const PortOption& port) {
     const carvex::DeviceRoot root = carvex::DeviceRoot::FromEnvironment();
     const int card = Cards(root, named ? std::vector<int>{*named} : std::vector<int>{}).front();
     const fs::path run_folder = MakeRunFolder(Folder(options.logs, "logs"));
-    ProgressBoard board(std::cerr, Labels({card}), ErrorTerminalRedraws());
+    ProgressBoard board(std::cerr, Labels({card}), ErrorTerminalRedraws(), ErrorTerminalColumns());
     RestoreRequest request;
     request.force = options.force;
     request.restart = !options.no_restart;
