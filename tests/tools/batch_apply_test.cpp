@@ -42,9 +42,9 @@ class BatchApplyTest : public ::testing::Test {
   protected:
     static constexpr int kScale = 10;
 
-    void Plug(int cards) {
+    void Plug(int cards, cardsim::CardProfile profile = testsupport::TestProfile()) {
         cardsim::CardBench::Options options;
-        options.profile = testsupport::TestProfile();
+        options.profile = std::move(profile);
         options.cards = cards;
         options.state_file = dir_.Path() / "card.nv";
         options.time_scale = kScale;
@@ -260,7 +260,8 @@ TEST_F(BatchApplyTest, NoValidPortSettingIsRecordedAsNoneAndNotRestored) {
     Card(1).ClearRequests();
     const auto written = Card(1).PortSetting();
     const ReportRow restored = Restore(1, applied.snapshot);
-    EXPECT_TRUE(restored.result.Text().starts_with("ok")) << restored.result.Text();
+    EXPECT_EQ(restored.result.Text(),
+              "ok; not put back, as the snapshot holds none: the port setting");
     EXPECT_EQ(Requests(1, Command::kPortSet), 0u);
     EXPECT_EQ(Card(1).PortSetting(), written);
 
@@ -404,6 +405,27 @@ TEST_F(BatchApplyTest, ALogThatCannotBeWrittenIsToldAsSuch) {
                                                       (dir_.Path() / "restore.log").string() +
                                                       ": it is a folder");
     EXPECT_TRUE(Card(1).Requests().empty()) << "the card was not touched";
+}
+
+// An item the card did not hold before apply wrote it (one a write makes active) cannot be taken
+// away again: restore puts back everything else and names it in its result. An item the card
+// still does not hold (60060 takes no write) is as it was, and not named.
+TEST_F(BatchApplyTest, RestoreNamesTheItemsItCannotPutBack) {
+    cardsim::CardProfile profile = testsupport::TestProfile();
+    profile.nv.erase(60000);
+    Plug(1, profile);
+    const auto outcomes = Apply(Request(SettingFile()));
+    ASSERT_EQ(outcomes[0].row.result.Text(), "ok");
+    ASSERT_TRUE(Card(1).Nv(60000)) << "apply wrote the item";
+    SnapshotRead read = LoadSnapshot(outcomes[0].row.snapshot);
+    ASSERT_TRUE(read.snapshot) << read.error;
+    read.snapshot->nv_items.push_back({60060, std::nullopt});
+    const auto snapshot = dir_.Path() / "with-60060.json";
+    testsupport::Put(snapshot, SnapshotText(*read.snapshot));
+
+    const ReportRow row = Restore(1, snapshot);
+    EXPECT_EQ(row.result.Text(), "ok; not put back, as the snapshot holds none: NV item 60000");
+    EXPECT_EQ(row.result.kind, CardResult::Kind::kOk) << "everything else was put back";
 }
 
 // A file that fails its seal or holds a value that is no number is refused before any card is

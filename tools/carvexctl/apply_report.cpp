@@ -72,13 +72,13 @@ size_t Width(std::string_view text) {
 std::string CardResult::Text() const {
     switch (kind) {
         case Kind::kOk:
-            return "ok";
+            return note.empty() ? "ok" : "ok; " + note;
         case Kind::kRefused:
             return "refused: " + what;
         case Kind::kFailed:
             return "failed at " + what + ": " + why;
         case Kind::kMismatch:
-            return "verify mismatch";
+            return note.empty() ? "verify mismatch" : "verify mismatch; " + note;
     }
     return {};
 }

@@ -15,15 +15,19 @@ struct CardResult {
     Kind kind = Kind::kOk;
     std::string what;  // kRefused: what was refused ("other card type"); kFailed: the step
     std::string why;   // kFailed: the reason, in words
+    std::string note;  // kOk, kMismatch: what else the card's owner must know, or empty
 
     static CardResult Ok() { return {}; }
-    static CardResult Refused(std::string what) { return {Kind::kRefused, std::move(what), {}}; }
-    static CardResult Failed(std::string step, std::string why) {
-        return {Kind::kFailed, std::move(step), std::move(why)};
+    static CardResult Refused(std::string what) {
+        return {Kind::kRefused, std::move(what), {}, {}};
     }
-    static CardResult Mismatch() { return {Kind::kMismatch, {}, {}}; }
+    static CardResult Failed(std::string step, std::string why) {
+        return {Kind::kFailed, std::move(step), std::move(why), {}};
+    }
+    static CardResult Mismatch() { return {Kind::kMismatch, {}, {}, {}}; }
 
-    // "ok", "refused: other card type", "failed at writing: <reason>", "verify mismatch".
+    // "ok", "refused: other card type", "failed at writing: <reason>", "verify mismatch"; a note
+    // follows after "; ".
     std::string Text() const;
 };
 
