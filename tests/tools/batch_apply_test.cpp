@@ -4,6 +4,8 @@
 
 #include <sstream>
 
+#include "app/card_work/card_reader.h"
+#include "app/card_work/connection_card.h"
 #include "app/model/setting_crc.h"
 #include "cardsim/card_bench.h"
 #include "cardsim/card_identity.h"
@@ -11,11 +13,14 @@
 #include "tests/support/card_fixture.h"
 #include "tests/support/card_state.h"
 #include "tests/support/files.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_data.h"
 #include "tools/carvexctl/batch_apply.h"
 #include "tools/carvexctl/card_restore.h"
+#include "tools/carvexctl/card_return.h"
 #include "tools/carvexctl/command_failure.h"
+#include "tools/carvexctl/forwarding_card.h"
 #include "tools/carvexctl/snapshot.h"
 
 namespace carvexctl {
@@ -37,9 +42,9 @@ class BatchApplyTest : public ::testing::Test {
   protected:
     static constexpr int kScale = 10;
 
-    void Plug(int cards) {
+    void Plug(int cards, cardsim::CardProfile profile = testsupport::TestProfile()) {
         cardsim::CardBench::Options options;
-        options.profile = testsupport::TestProfile();
+        options.profile = std::move(profile);
         options.cards = cards;
         options.state_file = dir_.Path() / "card.nv";
         options.time_scale = kScale;
@@ -75,12 +80,15 @@ class BatchApplyTest : public ::testing::Test {
         return apply.Run(ports, board);
     }
 
-    ReportRow Restore(int card, const std::filesystem::path& snapshot_file) {
+    ReportRow Restore(int card, const std::filesystem::path& snapshot_file, bool force = false) {
         const SnapshotRead read = LoadSnapshot(snapshot_file);
         EXPECT_TRUE(read.snapshot) << read.error;
         ProgressBoard board(progress_, {"card"}, false);
         return RestoreCard(Root(), Card(card).PcUiPort(), *read.snapshot, snapshot_file,
-                           {.force = false, .restart = true, .limits = {20s, 20s}},
+                           {.force = force,
+                            .restart = true,
+                            .limits = {20s, 20s},
+                            .snapshots = dir_.Path() / "before-restore"},
                            dir_.Path() / "restore.log", board);
     }
 
@@ -224,6 +232,208 @@ TEST_F(BatchApplyTest, RestoreAfterApplyLeavesEveryCardAsItWas) {
     EXPECT_EQ(testsupport::StateOf(Card(1)), first_before);
     EXPECT_EQ(testsupport::StateOf(Card(2)), second_before);
     EXPECT_EQ(Card(1).Resets(), 2) << "restarted after the restore too";
+}
+
+// A card unplugged during the read ends there, told as gone (the reader asked the connection),
+// not as a card of another type or a broken description; the other card is not held up.
+TEST_F(BatchApplyTest, ACardUnpluggedDuringTheReadIsToldAsGone) {
+    Plug(2);
+    Card(1).SetFault(Command::kNvRead, Fault::Make(Fault::Kind::kVanish));
+    ApplyRequest request = Request(SettingFile());
+    const auto outcomes = Apply(request);
+    const std::string port = "COM" + std::to_string(Card(1).PcUiPort());
+    EXPECT_EQ(outcomes[0].row.result.Text(),
+              "failed at reading: " + port + " is gone: the card was unplugged or is restarting");
+    EXPECT_TRUE(outcomes[0].row.snapshot.empty());
+    const std::string log = testsupport::Contents(request.run_folder / (port + ".log"));
+    EXPECT_NE(log.find(cardwright::kCardGoneMessage), std::string::npos) << log;
+    EXPECT_EQ(outcomes[1].row.result.Text(), "ok");
+}
+
+// A card that answers the port setting query with "no valid setting" gives none: its snapshot
+// records none, and restore writes none (state 0, mask 0 would be a setting the card never had).
+// The read-back of the setting apply wrote finds none valid: a mismatch, not a match.
+TEST_F(BatchApplyTest, NoValidPortSettingIsRecordedAsNoneAndNotRestored) {
+    Plug(1);
+    Card(1).SetFault(Command::kPortGet, Fault::Make(Fault::Kind::kResult, 1));
+    const auto outcomes = Apply(Request(SettingFile()));
+    const ReportRow& applied = outcomes[0].row;
+    EXPECT_EQ(applied.result.Text(), "verify mismatch");
+    EXPECT_EQ(applied.mismatches, std::vector<std::string>{"port setting"});
+    const SnapshotRead read = LoadSnapshot(applied.snapshot);
+    ASSERT_TRUE(read.snapshot) << read.error << " / " << applied.result.Text();
+    EXPECT_FALSE(read.snapshot->port_setting);
+
+    Card(1).ClearFaults();
+    Card(1).ClearRequests();
+    const auto written = Card(1).PortSetting();
+    const ReportRow restored = Restore(1, applied.snapshot);
+    EXPECT_EQ(restored.result.Text(),
+              "ok; not put back, as the snapshot holds none: the port setting");
+    EXPECT_EQ(Requests(1, Command::kPortSet), 0u);
+    EXPECT_EQ(Card(1).PortSetting(), written);
+
+    // A dry run shows no card setting where the card gives none.
+    Card(1).SetFault(Command::kPortGet, Fault::Make(Fault::Kind::kResult, 1));
+    ApplyRequest dry = Request(SettingFile());
+    dry.dry_run = true;
+    const auto planned = Apply(dry);
+    ASSERT_TRUE(planned[0].plan) << planned[0].row.result.Text();
+    EXPECT_FALSE(planned[0].plan->card_port_setting);
+}
+
+// A card whose IMEI decodes to other characters than digits (a first digit above 9) could get no
+// snapshot restore accepts: it is refused before its first write, the other card is not.
+TEST_F(BatchApplyTest, ACardWhoseImeiNoSnapshotCanHoldIsNotWritten) {
+    Plug(2);
+    cardsim::NvValue imei{};
+    const uint8_t bytes[] = {0x08, 0xFA, 0x65, 0x87, 0x09, 0x21, 0x43, 0x65, 0x87};
+    std::copy(std::begin(bytes), std::end(bytes), imei.begin());
+    Card(1).SetNv(550, imei);
+    const auto outcomes = Apply(Request(SettingFile()));
+    const ReportRow& row = outcomes[0].row;
+    EXPECT_TRUE(row.result.Text().starts_with("failed at snapshot: the card's IMEI \"" + row.imei +
+                                              "\" is no number of up to 15 digits"))
+        << row.result.Text();
+    EXPECT_TRUE(row.snapshot.empty());
+    EXPECT_EQ(Requests(1, Command::kNvWrite), 0u);
+    EXPECT_EQ(Requests(1, Command::kPortSet), 0u);
+    EXPECT_EQ(outcomes[1].row.result.Text(), "ok");
+    EXPECT_EQ(testsupport::Listing(dir_.Path() / "snapshots").size(), 1u);
+}
+
+// A restore, above all one forced onto another card, first saves a snapshot of what the card
+// holds of everything it writes back, and names it: that card can be put back as it was too.
+TEST_F(BatchApplyTest, RestoreSavesTheCardsOwnSnapshotBeforeItsFirstWrite) {
+    Plug(2);
+    const auto second_before = testsupport::StateOf(Card(2));
+    const auto outcomes = Apply(Request(SettingFile()));
+    ASSERT_EQ(outcomes[0].row.result.Text(), "ok");
+
+    const ReportRow forced = Restore(2, outcomes[0].row.snapshot, true);
+    EXPECT_EQ(forced.result.Text(), "ok");
+    EXPECT_EQ(forced.imei, outcomes[1].row.imei);
+    ASSERT_FALSE(forced.snapshot.empty());
+    EXPECT_EQ(std::filesystem::path(forced.snapshot).parent_path(), dir_.Path() / "before-restore");
+    const SnapshotRead saved = LoadSnapshot(forced.snapshot);
+    ASSERT_TRUE(saved.snapshot) << saved.error;
+    EXPECT_EQ(saved.snapshot->imei, outcomes[1].row.imei) << "the card's own IMEI";
+    EXPECT_EQ(saved.snapshot->nv_items.size() + 2, kItemsWritten);
+
+    // The card's own snapshot undoes the forced restore, and then the apply.
+    EXPECT_EQ(Restore(2, forced.snapshot).result.Text(), "ok");
+    EXPECT_EQ(Restore(2, outcomes[1].row.snapshot).result.Text(), "ok");
+    EXPECT_EQ(testsupport::StateOf(Card(2)), second_before);
+}
+
+// A card seam whose first Open comes after a shell has taken the card's PC UI port: the card is
+// back from its restart, but another program holds it.
+class TakenOnReturn : public ForwardingCard {
+  public:
+    TakenOnReturn(cardwright::CardAccess& card, std::filesystem::path link)
+        : ForwardingCard(card), link_(std::move(link)) {}
+    bool Open() override {
+        if (!holder) {
+            const std::string tty = std::filesystem::read_symlink(link_).string();
+            holder.emplace("/bin/sh", std::vector<std::string>{
+                                          "-c", "exec 3<>" + tty + "; echo held; read line"});
+            EXPECT_EQ(holder->Read(5), "held\n");
+        }
+        return Inner().Open();
+    }
+    std::optional<testsupport::RunningProgram> holder;
+
+  private:
+    std::filesystem::path link_;
+};
+
+TEST_F(BatchApplyTest, ACardBackButHeldByAnotherProgramIsToldSo) {
+    Plug(1);
+    const int port = Card(1).PcUiPort();
+    cardwright::ConnectionCard restarted(Root(), port);
+    ASSERT_TRUE(restarted.Open());
+    ASSERT_TRUE(restarted.Restart());
+    restarted.Close();
+
+    cardwright::ConnectionCard connection(Root(), port);
+    TakenOnReturn card(connection, Root().ComDirectory() / ("COM" + std::to_string(port)));
+    const ReturnLimits limits{20s, 5s};
+    const CardReturn back = WaitForReturn(Root(), port, card, limits);
+    ASSERT_TRUE(card.holder);
+    EXPECT_EQ(back.outcome, CardReturn::Outcome::kNotBack);
+    const std::string words = ReturnWords(back, limits);
+    EXPECT_NE(words.find("the card came back, but within 5 s its port could not be used: "),
+              std::string::npos)
+        << words;
+    EXPECT_NE(words.find("is in use by sh (pid " + std::to_string(card.holder->Pid()) + ")"),
+              std::string::npos)
+        << words;
+}
+
+// A setting file and a description of one file name: each is kept in the run folder as it was
+// checked, neither in place of the other.
+TEST_F(BatchApplyTest, ASettingFileAndADescriptionOfOneNameAreBothKept) {
+    Plug(1);
+    const auto named = dir_.Path() / "values" / "Config_Info.ini";
+    std::filesystem::create_directories(named.parent_path());
+    std::filesystem::copy_file(SettingFile(), named);
+    ApplyRequest request = Request(named);
+    const auto outcomes = Apply(request);
+    EXPECT_EQ(outcomes[0].row.result.Text(), "ok");
+    EXPECT_EQ(Card(1).Nv(60000)->at(0), 9);
+    const auto kept = testsupport::Listing(request.run_folder);
+    size_t found = 0;
+    for (const std::string& name : kept) {
+        const std::string text = testsupport::Contents(request.run_folder / name);
+        if (text == testsupport::Contents(named) || text == testsupport::Contents(kDescription)) {
+            ++found;
+        }
+    }
+    EXPECT_EQ(found, 2u) << "both files are kept as they were";
+}
+
+// A card whose log cannot be written is not touched, and the row says it was the log (not the
+// card) that failed; so does restore's.
+TEST_F(BatchApplyTest, ALogThatCannotBeWrittenIsToldAsSuch) {
+    Plug(1);
+    const std::string port = "COM" + std::to_string(Card(1).PcUiPort());
+    ApplyRequest request = Request(SettingFile());
+    std::filesystem::create_directory(request.run_folder / (port + ".log"));
+    const auto outcomes = Apply(request);
+    EXPECT_EQ(outcomes[0].row.result.Text(), "failed at its log: cannot write " +
+                                                 (request.run_folder / (port + ".log")).string() +
+                                                 ": it is a folder");
+
+    const auto snapshot = dir_.Path() / "whole.json";
+    CardSnapshot saved;
+    saved.imei = cardsim::ProfileImei(Card(1).Profile()).value();
+    testsupport::Put(snapshot, SnapshotText(saved));
+    std::filesystem::create_directory(dir_.Path() / "restore.log");
+    EXPECT_EQ(Restore(1, snapshot).result.Text(), "failed at its log: cannot write " +
+                                                      (dir_.Path() / "restore.log").string() +
+                                                      ": it is a folder");
+    EXPECT_TRUE(Card(1).Requests().empty()) << "the card was not touched";
+}
+
+// An item the card did not hold before apply wrote it (one a write makes active) cannot be taken
+// away again: restore puts back everything else and names it in its result. An item the card
+// still does not hold (60060 takes no write) is as it was, and not named.
+TEST_F(BatchApplyTest, RestoreNamesTheItemsItCannotPutBack) {
+    cardsim::CardProfile profile = testsupport::TestProfile();
+    profile.nv.erase(60000);
+    Plug(1, profile);
+    const auto outcomes = Apply(Request(SettingFile()));
+    ASSERT_EQ(outcomes[0].row.result.Text(), "ok");
+    ASSERT_TRUE(Card(1).Nv(60000)) << "apply wrote the item";
+    SnapshotRead read = LoadSnapshot(outcomes[0].row.snapshot);
+    ASSERT_TRUE(read.snapshot) << read.error;
+    read.snapshot->nv_items.push_back({60060, std::nullopt});
+    const auto snapshot = dir_.Path() / "with-60060.json";
+    testsupport::Put(snapshot, SnapshotText(*read.snapshot));
+
+    const ReportRow row = Restore(1, snapshot);
+    EXPECT_EQ(row.result.Text(), "ok; not put back, as the snapshot holds none: NV item 60000");
+    EXPECT_EQ(row.result.kind, CardResult::Kind::kOk) << "everything else was put back";
 }
 
 // A file that fails its seal or holds a value that is no number is refused before any card is

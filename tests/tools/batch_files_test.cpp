@@ -1,14 +1,20 @@
 // What apply and restore keep on the disk and show: snapshots, reports, the progress board, and
 // the JSON beneath the first two.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <set>
 #include <sstream>
 #include <thread>
 
 #include "tests/support/files.h"
+#include "tests/support/forked_child.h"
 #include "tests/support/temp_dir.h"
 #include "tools/carvexctl/apply_report.h"
+#include "tools/carvexctl/error_terminal.h"
 #include "tools/carvexctl/json_text.h"
 #include "tools/carvexctl/progress_board.h"
 #include "tools/carvexctl/snapshot.h"
@@ -232,6 +238,41 @@ TEST(ProgressBoard, PrintsLinesOrRedrawsThemInPlace) {
               "\r\x1b[2KCOM112  " +
                   read + read + read + read.substr(0, 3) + "\n")
         << "cut to 23 columns, a CJK character counting two";
+}
+
+// The board is cut to the width of the terminal standard error is on, or to 80 columns where
+// standard error is no terminal.
+TEST(ErrorTerminal, ColumnsAreTheTerminalsOwn) {
+    for (const int columns : {132, 40}) {
+        testsupport::ForkedChild child([columns](testsupport::ForkedChild& self) {
+            const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+            if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+                return 1;
+            }
+            const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+            winsize size{};
+            size.ws_row = 24;
+            size.ws_col = static_cast<unsigned short>(columns);
+            if (terminal < 0 || ::ioctl(master, TIOCSWINSZ, &size) != 0 ||
+                ::dup2(terminal, STDERR_FILENO) < 0) {
+                return 1;
+            }
+            self.Say(std::to_string(ErrorTerminalColumns()));
+            return 0;
+        });
+        EXPECT_EQ(child.Hear(), std::to_string(columns));
+        EXPECT_EQ(child.Wait(), 0);
+    }
+    testsupport::ForkedChild no_terminal([](testsupport::ForkedChild& self) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null < 0 || ::dup2(null, STDERR_FILENO) < 0) {
+            return 1;
+        }
+        self.Say(std::to_string(ErrorTerminalColumns()));
+        return 0;
+    });
+    EXPECT_EQ(no_terminal.Hear(), "80");
+    EXPECT_EQ(no_terminal.Wait(), 0);
 }
 
 }  // namespace

@@ -159,7 +159,13 @@ TEST_F(CarvexctlBatchTest, RefusalsEndWithStatusTwoTouchingNoCard) {
     carvexctl::CardSnapshot snapshot;
     snapshot.imei = "356789012345678";
     std::string snapshot_text = carvexctl::SnapshotText(snapshot);
+    const auto whole = dir_.Path() / "whole.json";
+    testsupport::Put(whole, carvexctl::SnapshotText(snapshot));
     testsupport::Put(edited, snapshot_text.replace(snapshot_text.find("3567"), 0, "x"));
+    // Reports that could be written only after every card was: found before any card is.
+    const auto folder = dir_.Path() / "folder.json";
+    std::filesystem::create_directory(folder);
+    const auto nowhere = (dir_.Path() / "missing" / "r.csv").string();
 
     const struct {
         std::vector<std::string> args;
@@ -168,6 +174,11 @@ TEST_F(CarvexctlBatchTest, RefusalsEndWithStatusTwoTouchingNoCard) {
         {{"apply", broken.string(), "--description", kDescription}, "its CRC does not match"},
         {{"apply", settings, "--description", kDescription, "--report", "r.txt"},
          "must end in .csv or .json"},
+        {{"apply", settings, "--description", kDescription, "--report", folder.string()},
+         "is a folder"},
+        {{"apply", settings, "--description", kDescription, "--report", nowhere}, "does not exist"},
+        {{"restore", whole.string(), "--report", folder.string()}, "is a folder"},
+        {{"restore", whole.string(), "--force", "--report", nowhere}, "does not exist"},
         {{"apply", settings, "--description", kDescription, "--jobs", "0"}, "--jobs"},
         {{"apply", settings, "--description", kDescription, "--port", "COM1x"}, "COM1x"},
         {{"apply", settings}, "--description is required"},

@@ -133,6 +133,28 @@ TEST_F(CarvexctlCardWorkTest, WriteRefusesAnotherCardType) {
     EXPECT_TRUE(testsupport::NvItemsOf(*card_.card).empty());
 }
 
+// A card unplugged at the first NV read: read and write say it went away, naming its port,
+// and blame neither the description nor the card type.
+TEST_F(CarvexctlCardWorkTest, ACardUnpluggedDuringTheReadIsToldAsGone) {
+    const std::string settings = SettingFile("s.ini", "B_LOW=9\r\nMODE=2\r\n");
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"read", "--description", kDescription},
+             {"write", settings, "--description", kDescription},
+         }) {
+        testsupport::CardUnderTest card(testsupport::TestProfile());
+        card.card->SetFault(Command::kNvRead, cardsim::Fault::Make(cardsim::Fault::Kind::kVanish));
+        const auto r =
+            RunProgram(CARVEXCTL, args, {"CARVEX_ROOT=" + card.card->Root().Path().string()});
+        EXPECT_EQ(r.exit_code, 1) << args[0];
+        EXPECT_TRUE(Has(r.err, "COM" + std::to_string(card.card->PcUiPort()) +
+                                   " is gone: the card was unplugged or is restarting"))
+            << r.err;
+        EXPECT_TRUE(Has(r.err, "The datacard is gone")) << r.err;
+        EXPECT_FALSE(Has(r.err, "description cannot be used")) << r.err;
+        EXPECT_FALSE(Has(r.err, "card type")) << r.err;
+    }
+}
+
 TEST(CarvexctlCardWork, BadArgumentsEndWithStatusTwo) {
     testsupport::TempDir empty_root;
     const std::string root = "CARVEX_ROOT=" + empty_root.Path().string();

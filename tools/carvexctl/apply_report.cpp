@@ -72,13 +72,13 @@ size_t Width(std::string_view text) {
 std::string CardResult::Text() const {
     switch (kind) {
         case Kind::kOk:
-            return "ok";
+            return note.empty() ? "ok" : "ok; " + note;
         case Kind::kRefused:
             return "refused: " + what;
         case Kind::kFailed:
             return "failed at " + what + ": " + why;
         case Kind::kMismatch:
-            return "verify mismatch";
+            return note.empty() ? "verify mismatch" : "verify mismatch; " + note;
     }
     return {};
 }
@@ -166,6 +166,41 @@ void PrintSummary(std::ostream& out, const std::vector<ReportRow>& rows) {
         return row.result.kind == CardResult::Kind::kOk;
     });
     out << ok << " of " << rows.size() << (rows.size() == 1 ? " card" : " cards") << " ok\n";
+}
+
+std::string ReportUnwritable(const std::filesystem::path& path) {
+    namespace fs = std::filesystem;
+    std::string error;
+    const auto target = carvex::FinalTarget(path, error);
+    if (!target) {
+        return path.string() + ": " + error;
+    }
+    std::error_code status_error;
+    const fs::file_status status = fs::status(*target, status_error);
+    if (fs::is_directory(status)) {
+        return path.string() + " is a folder";
+    }
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        return path.string() + " is no regular file";
+    }
+    // The report goes to a new file beside it, renamed to its name: the folder must take one.
+    const fs::path folder = fs::absolute(*target, status_error).parent_path();
+    if (!fs::is_directory(folder, status_error)) {
+        return "the folder " + folder.string() + " does not exist";
+    }
+    const std::string stem = "." + target->filename().string() + ".carvexctl-check";
+    for (int again = 1; again <= 100; ++again) {
+        const fs::path probe = folder / (stem + std::to_string(again));
+        const carvex::NewFile made = carvex::CreateNewFile(probe, {});
+        if (made.written) {
+            fs::remove(probe, status_error);
+            return {};
+        }
+        if (!made.taken) {
+            return "no file can be written in " + folder.string() + ": " + made.error;
+        }
+    }
+    return "no file can be written in " + folder.string();
 }
 
 std::string SaveReport(const std::filesystem::path& path, const std::vector<ReportRow>& rows) {

@@ -15,15 +15,19 @@ struct CardResult {
     Kind kind = Kind::kOk;
     std::string what;  // kRefused: what was refused ("other card type"); kFailed: the step
     std::string why;   // kFailed: the reason, in words
+    std::string note;  // kOk, kMismatch: what else the card's owner must know, or empty
 
     static CardResult Ok() { return {}; }
-    static CardResult Refused(std::string what) { return {Kind::kRefused, std::move(what), {}}; }
-    static CardResult Failed(std::string step, std::string why) {
-        return {Kind::kFailed, std::move(step), std::move(why)};
+    static CardResult Refused(std::string what) {
+        return {Kind::kRefused, std::move(what), {}, {}};
     }
-    static CardResult Mismatch() { return {Kind::kMismatch, {}, {}}; }
+    static CardResult Failed(std::string step, std::string why) {
+        return {Kind::kFailed, std::move(step), std::move(why), {}};
+    }
+    static CardResult Mismatch() { return {Kind::kMismatch, {}, {}, {}}; }
 
-    // "ok", "refused: other card type", "failed at writing: <reason>", "verify mismatch".
+    // "ok", "refused: other card type", "failed at writing: <reason>", "verify mismatch"; a note
+    // follows after "; ".
     std::string Text() const;
 };
 
@@ -53,6 +57,10 @@ std::string ReportCsv(const std::vector<ReportRow>& rows);
 std::string ReportJson(const std::vector<ReportRow>& rows);
 // The summary table: a column per field, a row per card, then how many ended ok.
 void PrintSummary(std::ostream& out, const std::vector<ReportRow>& rows);
+
+// Why a report could not be written at `path`, found before any card is touched (a folder, no
+// regular file, a folder that is missing or takes no new file), or empty.
+std::string ReportUnwritable(const std::filesystem::path& path);
 
 // Writes the report whole (then renames it to its name); why it could not, or empty.
 std::string SaveReport(const std::filesystem::path& path, const std::vector<ReportRow>& rows);

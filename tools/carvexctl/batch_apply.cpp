@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "app/card_work/card_writer.h"
-#include "app/model/led_table.h"
 #include "carvex/carvex.h"
 #include "carvex/link/port_discovery.h"
 #include "carvex/platform/clock.h"
@@ -11,6 +10,7 @@
 #include "carvex/platform/whole_file.h"
 #include "tools/carvexctl/card_job.h"
 #include "tools/carvexctl/card_session.h"
+#include "tools/carvexctl/card_snapshot.h"
 #include "tools/carvexctl/card_workers.h"
 #include "tools/carvexctl/command_failure.h"
 #include "tools/carvexctl/snapshot.h"
@@ -22,20 +22,15 @@ using namespace cardwright;
 
 namespace {
 
-constexpr std::array<int32_t, 2> kLedItems = {kLedFirstNvItem, kLedSecondNvItem};
-
-bool IsLedItem(int32_t item) {
-    return std::find(kLedItems.begin(), kLedItems.end(), item) != kLedItems.end();
-}
-
-// Copies a file's bytes, so that what was checked is what every card gets.
-fs::path Keep(const fs::path& file, const fs::path& folder) {
+// Copies a file's bytes, so that what was checked is what every card gets. The copy's name is
+// the file's after `role`, so that a setting file and a description of one name keep apart.
+fs::path Keep(const fs::path& file, const fs::path& folder, std::string_view role) {
     const carvex::WholeFile whole = carvex::ReadWholeFile(file, IniFile::kMaxFileBytes);
     if (whole.error || whole.stamp.kind != carvex::FileStamp::Kind::kFile) {
         throw Refusal("cannot read " + file.string() +
                       (whole.error ? ": " + whole.error.message() : ""));
     }
-    fs::path copy = folder / file.filename();
+    fs::path copy = folder / (std::string(role) + "-" + file.filename().string());
     const carvex::Replacement kept = carvex::ReplaceWholeFile(copy, whole.content);
     if (!kept.stamp) {
         throw Refusal("cannot keep a copy of " + file.string() + ": " + kept.error);
@@ -50,70 +45,18 @@ class HeldLines : public LogSink {
     std::vector<std::string> lines;
 };
 
-// An NV item as the card holds it: its bytes, or none when the card does not hold it. Any other
-// failure is a reason in words.
-std::optional<std::string> ReadSaved(CardAccess& card, int32_t item, SavedNvItem& saved) {
-    saved = {item, std::nullopt};
-    NvData data{};
-    int32_t status = 0;
-    if (card.ReadNv(item, data, status)) {
-        saved.data = data;
-        return std::nullopt;
-    }
-    if (status == CARVEX_STATUS_INACTIVE) {
-        return std::nullopt;
-    }
-    return "NV item " + std::to_string(item) +
-           " could not be read: " + DescribeStatus(status, item);
-}
-
-// What the card holds of what the write will change (each of which must be saved), with the LED
-// items and the port setting (saved when the card gives them).
-std::optional<std::string> TakeSnapshot(CardJob& job, const CardWrites& plan,
-                                        CardSnapshot& snapshot) {
-    CardAccess& card = job.Card();
-    for (const int32_t item : plan.order) {
-        if (IsLedItem(item)) {
-            continue;
-        }
-        SavedNvItem saved;
-        if (auto failure = ReadSaved(card, item, saved)) {
-            return failure;
-        }
-        snapshot.nv_items.push_back(saved);
-    }
-    for (const int32_t item : kLedItems) {
-        SavedNvItem saved;
-        if (auto failure = ReadSaved(card, item, saved); failure && plan.nv.contains(item)) {
-            return failure;
-        }
-        snapshot.led_items.push_back(saved);
-    }
-    DeviceState setting;
-    int32_t status = 0;
-    if (card.ReadPortSetting(setting, status)) {
-        snapshot.port_setting = DeviceState{setting.state & 0xFF, setting.mask & 0xFF};
-    } else if (plan.port_setting) {
-        return "the port setting could not be read: " + DescribeStatus(status);
-    }
-    return std::nullopt;
-}
-
 // A dry run's comparison: the card's bytes of every item the write would send.
 std::optional<std::string> PlanOf(CardJob& job, const CardWrites& plan, CardPlan& listed) {
     for (const int32_t item : plan.order) {
         SavedNvItem saved;
-        if (auto failure = ReadSaved(job.Card(), item, saved)) {
+        if (auto failure = ReadSavedItem(job.Card(), item, saved)) {
             return failure;
         }
         listed.items.push_back({item, saved.data, plan.nv.at(item)});
     }
     listed.file_port_setting = plan.port_setting;
-    DeviceState setting;
-    int32_t status = 0;
-    if (job.Card().ReadPortSetting(setting, status)) {
-        listed.card_port_setting = setting;
-    }
+    const CardPortSetting port_setting = ReadCardPortSetting(job.Card());
+    listed.card_port_setting = port_setting.setting;
     return std::nullopt;
 }
 
@@ -126,8 +69,8 @@ BatchApply::BatchApply(carvex::DeviceRoot root, ApplyRequest request)
     if (const auto refusal = SettingFileRefusal(request_.settings, named.state)) {
         throw Refusal(*refusal);
     }
-    settings_ = Keep(request_.settings, request_.run_folder);
-    description_ = Keep(request_.description, request_.run_folder);
+    settings_ = Keep(request_.settings, request_.run_folder, "settings");
+    description_ = Keep(request_.description, request_.run_folder, "description");
     described_ = Description(description_).state;
     if (SettingFileRefusal(settings_, described_)) {
         throw Refusal(request_.settings.string() + " changed while it was being checked");
@@ -157,9 +100,8 @@ CardOutcome BatchApply::ApplyTo(int port, ProgressBoard& board, size_t line) con
         outcome.row = job.Finish(std::move(result));
         return outcome;
     };
-    if (!job.LogWritable()) {
-        return finish(CardResult::Failed(
-            step::kOpening, "its log cannot be written in " + request_.run_folder.string()));
+    if (!job.LogFailure().empty()) {
+        return finish(CardResult::Failed(step::kLog, job.LogFailure()));
     }
 
     // The steps of `write`: the card read, checked against the file, the file imported.
@@ -181,6 +123,8 @@ CardOutcome BatchApply::ApplyTo(int port, ProgressBoard& board, size_t line) con
             break;
         case Preparation::kNotOpened:
             return finish(CardResult::Failed(step::kOpening, job.WhyNotOpened()));
+        case Preparation::kCardGone:
+            return finish(CardResult::Failed(step::kReading, GoneWords(port)));
         case Preparation::kReadBroken:
             return finish(CardResult::Failed(step::kReading,
                                              "an item's description cannot be used (see the log)"));
@@ -219,37 +163,21 @@ CardOutcome BatchApply::ApplyTo(int port, ProgressBoard& board, size_t line) con
     }
 
     // No write before its snapshot is on the disk.
-    job.Progress().Say("Taking the snapshot...");
-    if (job.row.imei.empty()) {
-        return finish(CardResult::Failed(step::kSnapshot, "the card's IMEI could not be read"));
-    }
-    CardSnapshot snapshot;
-    snapshot.imei = job.row.imei;
-    snapshot.firmware = job.row.firmware;
-    snapshot.card_type = job.row.card_type;
-    snapshot.port = job.row.port;
-    snapshot.taken = UtcText(carvex::GetClock().WallNow());
-    std::error_code error;
-    snapshot.settings = fs::absolute(request_.settings, error).string();
-    if (const auto failure = TakeSnapshot(job, planned.Written(), snapshot)) {
+    if (const auto failure = SaveSnapshotBeforeWrite(job, planned.Written(), request_.snapshots,
+                                                     request_.settings)) {
         return finish(CardResult::Failed(step::kSnapshot, *failure));
     }
-    const SnapshotSaved saved =
-        SaveSnapshot(request_.snapshots, snapshot, carvex::GetClock().WallNow());
-    if (!saved.file) {
-        return finish(CardResult::Failed(step::kSnapshot, saved.error));
-    }
-    job.row.snapshot = saved.file->string();
-    job.Log().AddLog("Snapshot saved in " + job.row.snapshot + "...");
 
     RecordingCard recorder(job.Card(), RecordingCard::Writes::kSend);
     const WriteReport written = CardWriter({recorder, job.Log(), job.Progress(), job.View()})
                                     .WriteToCard(state, {.restart = request_.restart});
     job.row.nv_written = recorder.Written().nv.size();
     if (!written.ok) {
-        std::string why = recorder.Written().failure.value_or(
-            written.card_different ? "the card's type changed since it was read"
-                                   : "the write failed (see the log)");
+        std::string why = written.card_lost ? GoneWords(port)
+                                            : recorder.Written().failure.value_or(
+                                                  written.card_different
+                                                      ? "the card's type changed since it was read"
+                                                      : "the write failed (see the log)");
         if (!recorder.Written().nv.empty()) {
             why += "; what was written before stays on the card";
         }

@@ -32,9 +32,17 @@ std::vector<std::string> Labels(const std::vector<int>& ports) {
     return labels;
 }
 
-void CheckReportName(const std::string& report) {
-    if (!report.empty() && !ReportFormatOf(report)) {
+// The report is checked before any card is touched: one that cannot be written would be found
+// only after every card was written.
+void CheckReport(const std::string& report) {
+    if (report.empty()) {
+        return;
+    }
+    if (!ReportFormatOf(report)) {
         throw Refusal("--report " + report + ": the name must end in .csv or .json");
+    }
+    if (const std::string why = ReportUnwritable(report); !why.empty()) {
+        throw Refusal("--report " + report + " cannot be written: " + why);
     }
 }
 
@@ -70,7 +78,7 @@ int Report(const std::vector<ReportRow>& rows, const std::string& report,
 }
 
 int Apply(const BatchCommands::Options& options, const PortOption& port) {
-    CheckReportName(options.report);
+    CheckReport(options.report);
     const std::vector<int> named = port.Ports();
     const carvex::DeviceRoot root = carvex::DeviceRoot::FromEnvironment();
 
@@ -91,7 +99,7 @@ int Apply(const BatchCommands::Options& options, const PortOption& port) {
         throw;
     }
     const std::vector<int> ports = Cards(root, named);
-    ProgressBoard board(std::cerr, Labels(ports), ErrorTerminalRedraws());
+    ProgressBoard board(std::cerr, Labels(ports), ErrorTerminalRedraws(), ErrorTerminalColumns());
     const std::vector<CardOutcome> outcomes = apply->Run(ports, board);
 
     std::vector<ReportRow> rows;
@@ -108,7 +116,7 @@ int Apply(const BatchCommands::Options& options, const PortOption& port) {
 }
 
 int Restore(const BatchCommands::Options& options, const PortOption& port) {
-    CheckReportName(options.report);
+    CheckReport(options.report);
     const std::optional<int> named = port.Single("restore");
     const SnapshotRead read = LoadSnapshot(options.snapshot);
     if (!read.snapshot) {
@@ -117,10 +125,11 @@ int Restore(const BatchCommands::Options& options, const PortOption& port) {
     const carvex::DeviceRoot root = carvex::DeviceRoot::FromEnvironment();
     const int card = Cards(root, named ? std::vector<int>{*named} : std::vector<int>{}).front();
     const fs::path run_folder = MakeRunFolder(Folder(options.logs, "logs"));
-    ProgressBoard board(std::cerr, Labels({card}), ErrorTerminalRedraws());
+    ProgressBoard board(std::cerr, Labels({card}), ErrorTerminalRedraws(), ErrorTerminalColumns());
     RestoreRequest request;
     request.force = options.force;
     request.restart = !options.no_restart;
+    request.snapshots = Folder(options.snapshots, "snapshots");
     const ReportRow row = RestoreCard(root, card, *read.snapshot, options.snapshot, request,
                                       run_folder / (carvex::ComName(card) + ".log"), board);
     return Report({row}, options.report, run_folder);
@@ -160,9 +169,12 @@ BatchCommands::BatchCommands(CLI::App& app, const PortOption& port) {
         ->required();
     apply->add_option("--jobs", options_.jobs, "how many cards to work at once (default: all)")
         ->check(CLI::Range(1, 999));
-    apply->add_option("--snapshots", options_.snapshots,
-                      "the folder for the snapshots (default: "
-                      "$XDG_STATE_HOME/carvex/snapshots)");
+    const auto snapshots = [this](CLI::App* command) {
+        command->add_option("--snapshots", options_.snapshots,
+                            "the folder for the snapshots taken before the first write (default: "
+                            "$XDG_STATE_HOME/carvex/snapshots)");
+    };
+    snapshots(apply);
     apply->add_flag("--dry-run", options_.dry_run,
                     "show per card and NV item the card's bytes and those that would be written; "
                     "write nothing, not even a snapshot");
@@ -175,6 +187,7 @@ BatchCommands::BatchCommands(CLI::App& app, const PortOption& port) {
         ->required();
     restore->add_flag("--force", options_.force,
                       "restore onto a card whose IMEI is not the snapshot's");
+    snapshots(restore);
     outputs(restore);
     restore->callback([this, &port] { exit_status_ = Restore(options_, port); });
 }

@@ -1,6 +1,8 @@
 #include "tools/carvexctl/card_job.h"
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 
 #include "app/model/imei.h"
 #include "carvex/carvex.h"
@@ -11,6 +13,27 @@ namespace carvexctl {
 
 using cardwright::NvData;
 
+namespace {
+
+// The log file opened for adding lines; `failure` gets why it could not be.
+std::ofstream OpenLog(const std::filesystem::path& path, std::string& failure) {
+    errno = 0;
+    std::ofstream file(path, std::ios::app);
+    if (!file) {
+        const int reason = errno;
+        std::error_code error;
+        failure = "cannot write " + path.string();
+        if (std::filesystem::is_directory(path, error)) {
+            failure += ": it is a folder";
+        } else if (reason != 0) {
+            failure += ": " + std::string(std::strerror(reason));
+        }
+    }
+    return file;
+}
+
+}  // namespace
+
 void BoardProgress::Report(const cardwright::WorkProgress& progress) {
     board_.Show(line_, cardwright::ProgressText(progress));
 }
@@ -20,7 +43,7 @@ CardJob::CardJob(const carvex::DeviceRoot& root, int port, const std::filesystem
     : root_(root),
       port_(port),
       start_(carvex::GetClock().SteadyNow()),
-      log_file_(log, std::ios::app),
+      log_file_(OpenLog(log, log_failure_)),
       log_(log_file_),
       connection_(root, port),
       held_(connection_),
@@ -38,6 +61,18 @@ ReportRow CardJob::Finish(CardResult result) {
     row.seconds = std::chrono::duration<double>(carvex::GetClock().SteadyNow() - start_).count();
     progress_.Say(row.result.Text());
     return row;
+}
+
+CardPortSetting ReadCardPortSetting(cardwright::CardAccess& card) {
+    // A state the card cannot give (it keeps one byte): still there when the card gave none.
+    constexpr int32_t kNoSetting = -1;
+    cardwright::DeviceState setting{kNoSetting, kNoSetting};
+    CardPortSetting read;
+    read.answered = card.ReadPortSetting(setting, read.status);
+    if (read.answered && setting.state != kNoSetting) {
+        read.setting = cardwright::DeviceState{setting.state & 0xFF, setting.mask & 0xFF};
+    }
+    return read;
 }
 
 namespace {
@@ -63,14 +98,16 @@ std::optional<std::string> ReadBack(CardJob& job, const CardWrites& written) {
         }
     }
     if (written.port_setting) {
-        cardwright::DeviceState setting;
-        int32_t status = 0;
-        if (!card.ReadPortSetting(setting, status)) {
-            return "the port setting could not be read back: " + DescribeStatus(status);
+        const CardPortSetting back = ReadCardPortSetting(card);
+        if (!back.answered) {
+            return "the port setting could not be read back: " + DescribeStatus(back.status);
         }
         // The card keeps one byte of each.
-        if ((setting.state & 0xFF) != (written.port_setting->state & 0xFF) ||
-            (setting.mask & 0xFF) != (written.port_setting->mask & 0xFF)) {
+        if (!back.setting) {
+            job.Log().AddLog("The card reports no valid port setting after one was written...");
+            job.row.mismatches.emplace_back("port setting");
+        } else if (back.setting->state != (written.port_setting->state & 0xFF) ||
+                   back.setting->mask != (written.port_setting->mask & 0xFF)) {
             job.Log().AddLog("The port setting reads back otherwise than it was written...");
             job.row.mismatches.emplace_back("port setting");
         }
@@ -89,7 +126,7 @@ CardResult AwaitAndReadBack(CardJob& job, const CardWrites& written, bool restar
         job.Card().Release();
         job.Progress().Say("Waiting for the card to come back...");
         const CardReturn back = WaitForReturn(job.Root(), job.Port(), job.Card(), limits);
-        if (back != CardReturn::kBack) {
+        if (back.outcome != CardReturn::Outcome::kBack) {
             job.Log().AddLog(ReturnWords(back, limits) + "...");
             return CardResult::Failed(step::kRestart, ReturnWords(back, limits));
         }

@@ -47,7 +47,9 @@ class CardJob {
     BoardProgress& Progress() { return progress_; }
     CommandLineView& View() { return view_; }
     cardwright::CardWorkSeams Seams() { return {held_, log_, progress_, view_}; }
-    bool LogWritable() const { return static_cast<bool>(log_file_); }
+    // Why the card's log file could not be opened for writing, or empty: the card is then not
+    // touched.
+    const std::string& LogFailure() const { return log_failure_; }
 
     // Why the card could not be opened, in a few words.
     std::string WhyNotOpened() const;
@@ -61,6 +63,7 @@ class CardJob {
     carvex::DeviceRoot root_;
     int port_;
     std::chrono::steady_clock::time_point start_;
+    std::string log_failure_;  // before the log file, which sets it
     std::ofstream log_file_;
     cardwright::StreamLog log_;
     cardwright::ConnectionCard connection_;
@@ -68,6 +71,15 @@ class CardJob {
     BoardProgress progress_;
     CommandLineView view_{false};
 };
+
+// A card's answer to the port setting query. The library answers the query as done but leaves
+// the setting alone when the card says it holds no valid one.
+struct CardPortSetting {
+    bool answered = false;                           // false: the query failed, with `status`
+    std::optional<cardwright::DeviceState> setting;  // one byte each; nullopt: none valid
+    int32_t status = 0;
+};
+CardPortSetting ReadCardPortSetting(cardwright::CardAccess& card);
 
 // The end of a write on a card: its restart awaited (unless `restart` is false), the card checked
 // to be the one written (its IMEI), then every NV item and the port setting that `written` holds
@@ -77,6 +89,7 @@ CardResult AwaitAndReadBack(CardJob& job, const CardWrites& written, bool restar
 
 // The words of the step where the work on a card ended.
 namespace step {
+inline constexpr const char* kLog = "its log";
 inline constexpr const char* kOpening = "opening the card";
 inline constexpr const char* kReading = "reading";
 inline constexpr const char* kImporting = "importing";

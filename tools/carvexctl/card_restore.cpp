@@ -8,26 +8,69 @@
 #include "carvex/platform/printable_text.h"
 #include "tools/carvexctl/card_job.h"
 #include "tools/carvexctl/card_session.h"
+#include "tools/carvexctl/card_snapshot.h"
 
 namespace carvexctl {
 
 namespace {
 
 // The items the snapshot holds the bytes of, the LED items last.
-std::vector<SavedNvItem> ItemsToWrite(const CardSnapshot& snapshot, CardJob& job) {
+std::vector<SavedNvItem> ItemsToWrite(const CardSnapshot& snapshot) {
     std::vector<SavedNvItem> items;
     for (const auto* list : {&snapshot.nv_items, &snapshot.led_items}) {
         for (const SavedNvItem& saved : *list) {
             if (saved.data) {
                 items.push_back(saved);
-            } else {
-                job.Log().AddLog("NV item " + std::to_string(saved.item) +
-                                 " was not active on the card when the snapshot was taken: it "
-                                 "is left as it is...");
             }
         }
     }
     return items;
+}
+
+// What the restore cannot put back as it was: the items the card did not hold when the snapshot
+// was taken but holds now (a write since made them active, and no write makes an item inactive),
+// and a port setting where the snapshot holds none. Each is logged.
+std::vector<std::string> LeftAsTheyAre(const CardSnapshot& snapshot, CardJob& job) {
+    std::vector<std::string> left;
+    for (const auto* list : {&snapshot.nv_items, &snapshot.led_items}) {
+        for (const SavedNvItem& saved : *list) {
+            if (saved.data) {
+                continue;
+            }
+            SavedNvItem now;
+            const bool read = !ReadSavedItem(job.Card(), saved.item, now);
+            if (read && now.data) {
+                left.push_back("NV item " + std::to_string(saved.item));
+                job.Log().AddLog("NV item " + std::to_string(saved.item) +
+                                 " was not active on the card when the snapshot was taken, and "
+                                 "is now: it is left as it is...");
+            } else {
+                job.Log().AddLog("NV item " + std::to_string(saved.item) +
+                                 " was not active on the card when the snapshot was taken...");
+            }
+        }
+    }
+    if (!snapshot.port_setting) {
+        const CardPortSetting now = ReadCardPortSetting(job.Card());
+        if (!now.answered || now.setting) {
+            left.emplace_back("the port setting");
+            job.Log().AddLog("The snapshot holds no port setting: the card's is left as it is...");
+        }
+    }
+    return left;
+}
+
+// The restore's result with what it left as it is named.
+CardResult Naming(CardResult result, const std::vector<std::string>& left) {
+    if (left.empty()) {
+        return result;
+    }
+    std::string names;
+    for (const std::string& name : left) {
+        names += (names.empty() ? "" : ", ") + name;
+    }
+    result.note = "not put back, as the snapshot holds none: " + names;
+    return result;
 }
 
 }  // namespace
@@ -36,10 +79,8 @@ ReportRow RestoreCard(const carvex::DeviceRoot& root, int port, const CardSnapsh
                       const std::filesystem::path& snapshot_file, const RestoreRequest& request,
                       const std::filesystem::path& log, ProgressBoard& board) {
     CardJob job(root, port, log, board, 0);
-    job.row.snapshot = snapshot_file.string();
-    if (!job.LogWritable()) {
-        return job.Finish(
-            CardResult::Failed(step::kOpening, "its log cannot be written: " + log.string()));
+    if (!job.LogFailure().empty()) {
+        return job.Finish(CardResult::Failed(step::kLog, job.LogFailure()));
     }
     job.Progress().Say("Opening the card...");
     if (!job.Card().Open()) {
@@ -73,6 +114,21 @@ ReportRow RestoreCard(const carvex::DeviceRoot& root, int port, const CardSnapsh
                          "...");
     }
 
+    const std::vector<SavedNvItem> items = ItemsToWrite(snapshot);
+    const std::vector<std::string> left = LeftAsTheyAre(snapshot, job);
+    // The card as it is now, before anything is written back: the restore can be undone too.
+    CardWrites plan;
+    for (const SavedNvItem& saved : items) {
+        plan.order.push_back(saved.item);
+        plan.nv[saved.item] = *saved.data;
+    }
+    plan.port_setting = snapshot.port_setting;
+    if (const auto failure = SaveSnapshotBeforeWrite(job, plan, request.snapshots, snapshot_file)) {
+        job.Log().AddLog("No snapshot of the card before the restore: " + *failure + "...");
+        return job.Finish(CardResult::Failed(step::kSnapshot, *failure));
+    }
+    job.Log().AddLog("Restoring the card from " + snapshot_file.string() + "...");
+
     RecordingCard recorder(card, RecordingCard::Writes::kSend);
     const auto failed = [&](const std::string& why) {
         job.Log().AddLog(why + "...");
@@ -82,7 +138,6 @@ ReportRow RestoreCard(const carvex::DeviceRoot& root, int port, const CardSnapsh
                                 ? why
                                 : why + "; what was written before stays on the card"));
     };
-    const std::vector<SavedNvItem> items = ItemsToWrite(snapshot, job);
     for (size_t i = 0; i < items.size(); ++i) {
         job.Progress().Say("Restoring " + std::to_string(i + 1) + " of " +
                            std::to_string(items.size()) + ": NV item " +
@@ -110,7 +165,8 @@ ReportRow RestoreCard(const carvex::DeviceRoot& root, int port, const CardSnapsh
         job.Log().AddLog("Restarting datacard...");
         recorder.Restart();
     }
-    return job.Finish(AwaitAndReadBack(job, recorder.Written(), request.restart, request.limits));
+    return job.Finish(
+        Naming(AwaitAndReadBack(job, recorder.Written(), request.restart, request.limits), left));
 }
 
 }  // namespace carvexctl

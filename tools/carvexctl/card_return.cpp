@@ -4,6 +4,7 @@
 
 #include "carvex/link/port_discovery.h"
 #include "carvex/platform/clock.h"
+#include "carvex/platform/port_diagnosis.h"
 
 namespace carvexctl {
 
@@ -44,7 +45,7 @@ std::string Seconds(std::chrono::milliseconds duration) {
 CardReturn WaitForReturn(const carvex::DeviceRoot& root, int port, cardwright::CardAccess& card,
                          const ReturnLimits& limits) {
     if (!PollUntil([&] { return !Listed(root, port); }, limits.gone)) {
-        return CardReturn::kStayed;
+        return {CardReturn::Outcome::kStayed, {}};
     }
     const bool back = PollUntil(
         [&] {
@@ -58,17 +59,28 @@ CardReturn WaitForReturn(const carvex::DeviceRoot& root, int port, cardwright::C
             return false;
         },
         limits.back);
-    return back ? CardReturn::kBack : CardReturn::kNotBack;
+    if (back) {
+        return {CardReturn::Outcome::kBack, {}};
+    }
+    // Listed but not opened: the port's own reason (another program holds it, ...).
+    if (Listed(root, port)) {
+        return {CardReturn::Outcome::kNotBack, carvex::ExplainUnopenablePort(root, port).sentence};
+    }
+    return {CardReturn::Outcome::kNotBack, {}};
 }
 
-std::string ReturnWords(CardReturn outcome, const ReturnLimits& limits) {
-    switch (outcome) {
-        case CardReturn::kBack:
+std::string ReturnWords(const CardReturn& back, const ReturnLimits& limits) {
+    switch (back.outcome) {
+        case CardReturn::Outcome::kBack:
             return "the card is back";
-        case CardReturn::kStayed:
+        case CardReturn::Outcome::kStayed:
             return "the card acknowledged the restart but did not go away within " +
                    Seconds(limits.gone);
-        case CardReturn::kNotBack:
+        case CardReturn::Outcome::kNotBack:
+            if (!back.unusable.empty()) {
+                return "the card came back, but within " + Seconds(limits.back) +
+                       " its port could not be used: " + back.unusable;
+            }
             return "the card did not come back within " + Seconds(limits.back);
     }
     return {};

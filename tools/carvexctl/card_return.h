@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 
 #include "app/card_work/card_access.h"
 #include "carvex/platform/device_root.h"
@@ -18,10 +19,16 @@ struct ReturnLimits {
     std::chrono::milliseconds back = kBackLimit;
 };
 
-enum class CardReturn {
-    kBack,     // gone and back under the same COM name, and open again
-    kStayed,   // its port never went away
-    kNotBack,  // gone, and not back (or not answering) in time
+struct CardReturn {
+    enum class Outcome {
+        kBack,     // gone and back under the same COM name, and open again
+        kStayed,   // its port never went away
+        kNotBack,  // gone, and not back (or not answering) in time
+    };
+    Outcome outcome = Outcome::kNotBack;
+    // kNotBack with its port listed again: why the port could not be used ("COM12 (/dev/ttyUSB2)
+    // is in use by minicom (pid 700)"); empty when the port never came back.
+    std::string unusable;
 };
 
 // Waits for the card whose PC UI interface is COM`port` to come back after a restart: its ports
@@ -31,7 +38,8 @@ enum class CardReturn {
 CardReturn WaitForReturn(const carvex::DeviceRoot& root, int port, cardwright::CardAccess& card,
                          const ReturnLimits& limits);
 
-// "the card did not come back within 60 s", ...
-std::string ReturnWords(CardReturn outcome, const ReturnLimits& limits);
+// "the card did not come back within 60 s", "the card came back, but within 60 s its port
+// could not be used: COM12 (/dev/ttyUSB2) is in use by minicom (pid 700)", ...
+std::string ReturnWords(const CardReturn& back, const ReturnLimits& limits);
 
 }  // namespace carvexctl

@@ -75,6 +75,10 @@ std::string DescribeStatus(int32_t status, int item) {
     }
 }
 
+std::string GoneWords(int port) {
+    return carvex::ComName(port) + " is gone: the card was unplugged or is restarting";
+}
+
 void Progress(const std::string& text) {
     std::cerr << text << std::endl;
 }

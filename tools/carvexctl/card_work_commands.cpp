@@ -74,6 +74,9 @@ struct Workbench {
         return report;
     }
 
+    // The PC UI port of the card opened.
+    int Port() const { return card.Connection().Port().value().com; }
+
     // Why the card could not be opened, in words.
     [[noreturn]] void NotOpened() const {
         End(kCardWorkFailed, WhyNotOpened(root, port, card.Connection()).sentence);
@@ -186,6 +189,9 @@ void Read(const CardWorkCommands::Options& options, std::optional<int> port) {
     const CardWorkState& state = description.state;
     const ReadReport report = bench.Read(description);
     PrintRead(std::cout, state, report);
+    if (report.card_lost) {
+        End(kCardWorkFailed, "the read was broken off: " + GoneWords(bench.Port()));
+    }
     if (!report.ok) {
         End(kCardWorkFailed,
             "the read was broken off: an item's description cannot be used (see the log)");
@@ -210,11 +216,16 @@ void Write(const CardWorkCommands::Options& options, std::optional<int> port) {
         bench.NotOpened();
     }
     if (prepared.outcome != Preparation::kReady) {
-        End(kCardWorkFailed, PreparationWords(prepared.outcome, options.settings, target, state));
+        End(kCardWorkFailed,
+            PreparationWords(prepared.outcome, options.settings, target, state, bench.Port()));
     }
     const WriteReport written =
         CardWriter(bench.Seams()).WriteToCard(state, {.restart = !options.no_restart});
     if (!written.ok) {
+        if (written.card_lost) {
+            End(kCardWorkFailed, "the write was broken off: " + GoneWords(bench.Port()) +
+                                     "; what was written before stays on the card");
+        }
         End(kCardWorkFailed, written.opened ? "the card was not written whole (see the log); what "
                                               "was written before the failure stays on the card"
                                             : "nothing was written (see the log)");

@@ -5,6 +5,7 @@
 #include "app/card_work/card_writer.h"
 #include "app/card_work/setting_file_import.h"
 #include "app/model/setting_crc.h"
+#include "tools/carvexctl/card_session.h"
 #include "tools/carvexctl/command_failure.h"
 
 namespace carvexctl {
@@ -78,6 +79,8 @@ PreparedCard PrepareWrite(const CardWorkSeams& seams, CommandLineView& view, Car
     prepared.read = CardReader(seams).ReadFromCardAndReport(state, description);
     if (!prepared.read.opened) {
         prepared.outcome = Preparation::kNotOpened;
+    } else if (prepared.read.card_lost) {
+        prepared.outcome = Preparation::kCardGone;
     } else if (!prepared.read.ok) {
         prepared.outcome = Preparation::kReadBroken;
     } else if (target.card_type != state.card_type) {
@@ -94,12 +97,14 @@ PreparedCard PrepareWrite(const CardWorkSeams& seams, CommandLineView& view, Car
 }
 
 std::string PreparationWords(Preparation outcome, const std::filesystem::path& settings,
-                             const SettingFileTarget& target, const CardWorkState& card) {
+                             const SettingFileTarget& target, const CardWorkState& card, int port) {
     switch (outcome) {
         case Preparation::kReady:
             return {};
         case Preparation::kNotOpened:
             return "the card could not be opened";
+        case Preparation::kCardGone:
+            return "the card could not be read: " + GoneWords(port) + "; nothing was written";
         case Preparation::kReadBroken:
             return "the card could not be read: an item's description cannot be used (see the "
                    "log); nothing was written";

@@ -58,6 +58,7 @@ class CommandLineView : public cardwright::CardWorkView {
 enum class Preparation {
     kReady,            // read, of the file's type and generation, the file imported
     kNotOpened,        // the card could not be opened
+    kCardGone,         // the card went away during the read
     kReadBroken,       // an item's description broke the read off
     kOtherType,        // the card is of another card type than the file
     kOtherGeneration,  // the card is of the other firmware generation
@@ -76,9 +77,10 @@ PreparedCard PrepareWrite(const cardwright::CardWorkSeams& seams, CommandLineVie
                           cardwright::CardWorkState& state, const cardwright::IniFile& description,
                           const std::filesystem::path& settings, const SettingFileTarget& target);
 
-// Why a preparation that was not ready left the card unwritten, in words.
+// Why a preparation that was not ready left the card unwritten, in words; `port` is the card's
+// PC UI port, named when the card went away.
 std::string PreparationWords(Preparation outcome, const std::filesystem::path& settings,
-                             const SettingFileTarget& target,
-                             const cardwright::CardWorkState& card);
+                             const SettingFileTarget& target, const cardwright::CardWorkState& card,
+                             int port);
 
 }  // namespace carvexctl

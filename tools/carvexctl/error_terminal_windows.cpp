@@ -15,4 +15,13 @@ bool ErrorTerminalRedraws() {
     return ::SetConsoleMode(error, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
+size_t ErrorTerminalColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &info) == 0 ||
+        info.srWindow.Right < info.srWindow.Left) {
+        return kDefaultTerminalColumns;
+    }
+    return static_cast<size_t>(info.srWindow.Right - info.srWindow.Left) + 1;
+}
+
 }  // namespace carvexctl

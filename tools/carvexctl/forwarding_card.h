@@ -40,6 +40,7 @@ class ForwardingCard : public cardwright::CardAccess {
     }
     bool Backup(int32_t& status) override { return card_.Backup(status); }
     bool Restart() override { return card_.Restart(); }
+    bool Gone() override { return card_.Gone(); }
 
   protected:
     cardwright::CardAccess& Inner() { return card_; }

@@ -220,9 +220,8 @@ SnapshotRead ReadSnapshotText(std::string_view text) {
         read.error = fields.Error();
         return read;
     }
-    if (snapshot.imei.empty() || snapshot.imei.size() > 15 ||
-        snapshot.imei.find_first_not_of("0123456789") != std::string::npos) {
-        read.error = "its IMEI is no number of up to 15 digits";
+    if (!IsSnapshotImei(snapshot.imei)) {
+        read.error = "its IMEI is " + std::string(kNoSnapshotImei);
         return read;
     }
     read.snapshot = std::move(snapshot);
@@ -260,9 +259,19 @@ std::string UtcText(std::chrono::system_clock::time_point when, bool compact) {
     return text;
 }
 
+bool IsSnapshotImei(std::string_view imei) {
+    return !imei.empty() && imei.size() <= 15 &&
+           imei.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 SnapshotSaved SaveSnapshot(const fs::path& folder, const CardSnapshot& snapshot,
                            std::chrono::system_clock::time_point taken) {
     SnapshotSaved saved;
+    // The IMEI names the file, and restore reads no other.
+    if (!IsSnapshotImei(snapshot.imei)) {
+        saved.error = "the IMEI \"" + snapshot.imei + "\" is " + std::string(kNoSnapshotImei);
+        return saved;
+    }
     std::error_code error;
     fs::create_directories(folder, error);
     if (error) {

@@ -34,6 +34,11 @@ struct CardSnapshot {
     friend bool operator==(const CardSnapshot&, const CardSnapshot&) = default;
 };
 
+// Whether an IMEI can name a snapshot: 1 to 15 digits. Apply refuses a card whose IMEI is not,
+// before its first write, and restore refuses a snapshot whose IMEI is not.
+bool IsSnapshotImei(std::string_view imei);
+inline constexpr std::string_view kNoSnapshotImei = "no number of up to 15 digits";
+
 // The snapshot as a JSON text that ends with a checksum of everything before it, so that a file
 // that was edited or cut short is told from a whole one.
 std::string SnapshotText(const CardSnapshot& snapshot);
@@ -53,8 +58,9 @@ struct SnapshotSaved {
     std::string error;
 };
 
-// Puts the snapshot into `folder` (made when missing) as "<IMEI>-<UTC time>.json", never over
-// another file: written whole, flushed to the disk, then renamed to its name.
+// Puts the snapshot into `folder` (made when missing) as "<IMEI>-<UTC time>.json" (refused when
+// its IMEI is no snapshot's), never over another file: written whole, flushed to the disk, then
+// renamed to its name.
 SnapshotSaved SaveSnapshot(const std::filesystem::path& folder, const CardSnapshot& snapshot,
                            std::chrono::system_clock::time_point taken);
 
