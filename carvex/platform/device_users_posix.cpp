@@ -127,7 +127,9 @@ std::vector<int> FlockHolders(const struct stat& node) {
         unsigned minor_number = 0;
         unsigned long inode = 0;
         if (std::sscanf(where.c_str(), "%x:%x:%lu", &major_number, &minor_number, &inode) == 3 &&
-            makedev(major_number, minor_number) == node.st_dev && inode == node.st_ino) {
+            makedev(major_number, minor_number) == node.st_dev && inode == node.st_ino &&
+            std::find(pids.begin(), pids.end(), pid) == pids.end()) {
+            // One process may hold several locks of one node (shared locks through two opens).
             pids.push_back(pid);
         }
     }

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 
 #include <chrono>
@@ -83,6 +84,24 @@ TEST(DeviceUsers, ALockWhoseTakerEndedNamesNoOneButTheHolderIsNamed) {
     shell.Wait();
     ASSERT_EQ(locker.Read(7), "locked\n");
     EXPECT_EQ(Pids(FindDeviceUsers(pty.SlavePath()).lockers), std::vector<int>{locker.Pid()});
+}
+
+TEST(DeviceUsers, AProcessWithTwoLocksOfOneNodeIsNamedOnce) {
+    const testsupport::TempDir dir;
+    const std::filesystem::path file = dir.Path() / ".lock";
+    const UniqueFd created(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    ASSERT_TRUE(created);
+    testsupport::ForkedChild child([&file](testsupport::ForkedChild& self) {
+        const UniqueFd first(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+        const UniqueFd second(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+        const bool locked =
+            ::flock(first.Get(), LOCK_SH) == 0 && ::flock(second.Get(), LOCK_SH) == 0;
+        self.Say(locked ? "locked" : "");
+        self.WaitForRelease();
+        return 0;
+    });
+    ASSERT_EQ(child.Hear(), "locked");
+    EXPECT_EQ(Pids(FindDeviceUsers(file).lockers), std::vector<int>{child.Pid()});
 }
 
 // Another process holds a descriptor into a file system that never answers (a FUSE daemon that
