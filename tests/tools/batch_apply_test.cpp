@@ -269,7 +269,8 @@ TEST_F(BatchApplyTest, NoValidPortSettingIsRecordedAsNoneAndNotRestored) {
     const auto written = Card(1).PortSetting();
     const ReportRow restored = Restore(1, applied.snapshot);
     EXPECT_EQ(restored.result.Text(),
-              "ok; not put back, as the snapshot holds none: the port setting");
+              "verify mismatch; not put back, as the snapshot holds none: the port setting");
+    EXPECT_EQ(restored.mismatches, std::vector<std::string>{"port setting"});
     EXPECT_EQ(Requests(1, Command::kPortSet), 0u);
     EXPECT_EQ(Card(1).PortSetting(), written);
 
@@ -300,6 +301,27 @@ TEST_F(BatchApplyTest, ACardWhoseImeiNoSnapshotCanHoldIsNotWritten) {
     EXPECT_EQ(Requests(1, Command::kPortSet), 0u);
     EXPECT_EQ(outcomes[1].row.result.Text(), "ok");
     EXPECT_EQ(testsupport::Listing(dir_.Path() / "snapshots").size(), 1u);
+}
+
+// A card whose IMEI no snapshot can hold (a blank card, say) can get no snapshot before a
+// restore either: refused as another card unless forced, and forced, restored without one.
+TEST_F(BatchApplyTest, ACardWithoutAUsableImeiIsRestoredOnlyWhenForced) {
+    Plug(1);
+    const auto outcomes = Apply(Request(SettingFile()));
+    ASSERT_EQ(outcomes[0].row.result.Text(), "ok");
+    cardsim::NvValue imei{};
+    const uint8_t bytes[] = {0x08, 0xFA, 0x65, 0x87, 0x09, 0x21, 0x43, 0x65, 0x87};
+    std::copy(std::begin(bytes), std::end(bytes), imei.begin());
+    Card(1).SetNv(550, imei);
+    Card(1).ClearRequests();
+
+    EXPECT_TRUE(Restore(1, outcomes[0].row.snapshot).result.Text().starts_with("refused: "));
+    EXPECT_EQ(Requests(1, Command::kNvWrite), 0u);
+
+    const ReportRow forced = Restore(1, outcomes[0].row.snapshot, true);
+    EXPECT_EQ(forced.result.Text(), "ok");
+    EXPECT_TRUE(forced.snapshot.empty());
+    EXPECT_EQ(Requests(1, Command::kNvWrite), kItemsWritten);
 }
 
 // A restore, above all one forced onto another card, first saves a snapshot of what the card
@@ -416,7 +438,8 @@ TEST_F(BatchApplyTest, ALogThatCannotBeWrittenIsToldAsSuch) {
 }
 
 // An item the card did not hold before apply wrote it (one a write makes active) cannot be taken
-// away again: restore puts back everything else and names it in its result. An item the card
+// away again: restore puts back everything else, names it in its result and among the
+// mismatches, and does not call the card restored. An item the card
 // still does not hold (60060 takes no write) is as it was, and not named.
 TEST_F(BatchApplyTest, RestoreNamesTheItemsItCannotPutBack) {
     cardsim::CardProfile profile = testsupport::TestProfile();
@@ -432,8 +455,9 @@ TEST_F(BatchApplyTest, RestoreNamesTheItemsItCannotPutBack) {
     testsupport::Put(snapshot, SnapshotText(*read.snapshot));
 
     const ReportRow row = Restore(1, snapshot);
-    EXPECT_EQ(row.result.Text(), "ok; not put back, as the snapshot holds none: NV item 60000");
-    EXPECT_EQ(row.result.kind, CardResult::Kind::kOk) << "everything else was put back";
+    EXPECT_EQ(row.result.Text(),
+              "verify mismatch; not put back, as the snapshot holds none: NV item 60000");
+    EXPECT_EQ(row.mismatches, std::vector<std::string>{"60000"}) << "everything else was put back";
 }
 
 // A file that fails its seal or holds a value that is no number is refused before any card is

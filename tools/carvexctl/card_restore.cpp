@@ -9,6 +9,7 @@
 #include "tools/carvexctl/card_job.h"
 #include "tools/carvexctl/card_session.h"
 #include "tools/carvexctl/card_snapshot.h"
+#include "tools/carvexctl/snapshot.h"
 
 namespace carvexctl {
 
@@ -27,11 +28,17 @@ std::vector<SavedNvItem> ItemsToWrite(const CardSnapshot& snapshot) {
     return items;
 }
 
+// One thing the restore leaves as it is: in words, and as the report's mismatches name it.
+struct LeftAsItIs {
+    std::string words;     // "NV item 60000", "the port setting"
+    std::string mismatch;  // "60000", "port setting"
+};
+
 // What the restore cannot put back as it was: the items the card did not hold when the snapshot
 // was taken but holds now (a write since made them active, and no write makes an item inactive),
 // and a port setting where the snapshot holds none. Each is logged.
-std::vector<std::string> LeftAsTheyAre(const CardSnapshot& snapshot, CardJob& job) {
-    std::vector<std::string> left;
+std::vector<LeftAsItIs> LeftAsTheyAre(const CardSnapshot& snapshot, CardJob& job) {
+    std::vector<LeftAsItIs> left;
     for (const auto* list : {&snapshot.nv_items, &snapshot.led_items}) {
         for (const SavedNvItem& saved : *list) {
             if (saved.data) {
@@ -40,7 +47,8 @@ std::vector<std::string> LeftAsTheyAre(const CardSnapshot& snapshot, CardJob& jo
             SavedNvItem now;
             const bool read = !ReadSavedItem(job.Card(), saved.item, now);
             if (read && now.data) {
-                left.push_back("NV item " + std::to_string(saved.item));
+                left.push_back(
+                    {"NV item " + std::to_string(saved.item), std::to_string(saved.item)});
                 job.Log().AddLog("NV item " + std::to_string(saved.item) +
                                  " was not active on the card when the snapshot was taken, and "
                                  "is now: it is left as it is...");
@@ -53,22 +61,26 @@ std::vector<std::string> LeftAsTheyAre(const CardSnapshot& snapshot, CardJob& jo
     if (!snapshot.port_setting) {
         const CardPortSetting now = ReadCardPortSetting(job.Card());
         if (!now.answered || now.setting) {
-            left.emplace_back("the port setting");
+            left.push_back({"the port setting", "port setting"});
             job.Log().AddLog("The snapshot holds no port setting: the card's is left as it is...");
         }
     }
     return left;
 }
 
-// The restore's result with what it left as it is named.
-CardResult Naming(CardResult result, const std::vector<std::string>& left) {
-    if (left.empty()) {
+// The restore's result with what it left as it is named. The card then differs from the
+// snapshot, so a restore that put back everything it could is still a mismatch: a script that
+// checks the exit status is not told the card is as it was.
+CardResult Naming(CardResult result, const std::vector<LeftAsItIs>& left, ReportRow& row) {
+    if (left.empty() || result.kind == CardResult::Kind::kFailed) {
         return result;
     }
     std::string names;
-    for (const std::string& name : left) {
-        names += (names.empty() ? "" : ", ") + name;
+    for (const LeftAsItIs& thing : left) {
+        names += (names.empty() ? "" : ", ") + thing.words;
+        row.mismatches.push_back(thing.mismatch);
     }
+    result.kind = CardResult::Kind::kMismatch;
     result.note = "not put back, as the snapshot holds none: " + names;
     return result;
 }
@@ -115,7 +127,7 @@ ReportRow RestoreCard(const carvex::DeviceRoot& root, int port, const CardSnapsh
     }
 
     const std::vector<SavedNvItem> items = ItemsToWrite(snapshot);
-    const std::vector<std::string> left = LeftAsTheyAre(snapshot, job);
+    const std::vector<LeftAsItIs> left = LeftAsTheyAre(snapshot, job);
     // The card as it is now, before anything is written back: the restore can be undone too.
     CardWrites plan;
     for (const SavedNvItem& saved : items) {
@@ -125,7 +137,12 @@ ReportRow RestoreCard(const carvex::DeviceRoot& root, int port, const CardSnapsh
     plan.port_setting = snapshot.port_setting;
     if (const auto failure = SaveSnapshotBeforeWrite(job, plan, request.snapshots, snapshot_file)) {
         job.Log().AddLog("No snapshot of the card before the restore: " + *failure + "...");
-        return job.Finish(CardResult::Failed(step::kSnapshot, *failure));
+        // A card without a usable IMEI (a blank one, the usual reason to force) can have no
+        // snapshot a restore would take; forced, it is restored without one.
+        if (!request.force || IsSnapshotImei(job.row.imei)) {
+            return job.Finish(CardResult::Failed(step::kSnapshot, *failure));
+        }
+        job.Log().AddLog("Restoring without a snapshot, as asked...");
     }
     job.Log().AddLog("Restoring the card from " + snapshot_file.string() + "...");
 
@@ -165,8 +182,8 @@ ReportRow RestoreCard(const carvex::DeviceRoot& root, int port, const CardSnapsh
         job.Log().AddLog("Restarting datacard...");
         recorder.Restart();
     }
-    return job.Finish(
-        Naming(AwaitAndReadBack(job, recorder.Written(), request.restart, request.limits), left));
+    return job.Finish(Naming(
+        AwaitAndReadBack(job, recorder.Written(), request.restart, request.limits), left, job.row));
 }
 
 }  // namespace carvexctl
