@@ -122,8 +122,7 @@ TEST(ItemWork, WritesComposeEveryItemSharingTheNvItem) {
     CardWriter writer(t.Seams());
     ASSERT_TRUE(t.Open());
     EXPECT_EQ(writer.WriteItem(t.state, t.Item("B_HIGH")), ItemOutcome::kDone);
-    // Each value goes in with the record's TYPE (a word): the flag's high byte lands on 2,
-    // which the word itself, coming later, overwrites.
+    // Each value goes in at its own byte with its own TYPE: the low byte, the flag, the word.
     EXPECT_EQ(t.Nv(60000, 5), (std::vector<uint8_t>{0x09, 0x01, 0x34, 0x12, 0x00}));
 
     EXPECT_EQ(writer.WriteMultiValueItem(t.state, t.Item("BAND")), ItemOutcome::kDone);
