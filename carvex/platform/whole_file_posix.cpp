@@ -102,13 +102,18 @@ std::string UniqueName(const std::string& name) {
     return unique;
 }
 
-// A new file under a name no one else uses, removed again unless it was renamed into place.
-// O_EXCL makes the create fail on anything already there, a symbolic link included.
+std::filesystem::path FolderOf(const std::filesystem::path& path) {
+    const std::filesystem::path folder = path.parent_path();
+    return folder.empty() ? std::filesystem::path(".") : folder;
+}
+
+// A new file beside `target` under a name no one else uses, removed again unless it was renamed
+// into place. O_EXCL makes the create fail on anything already there, a symbolic link included.
 class PendingFile {
   public:
-    PendingFile(const std::filesystem::path& folder, const std::string& name) {
+    explicit PendingFile(const std::filesystem::path& target) {
         for (int attempt = 0; attempt < kTemporaryNameTries; ++attempt) {
-            path_ = folder / UniqueName(name);
+            path_ = FolderOf(target) / UniqueName(target.filename().string());
             // Mode 0666 lets the umask decide for a new file, as for any file the user creates.
             fd_.Reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
             if (fd_ || errno != EEXIST) {
@@ -126,7 +131,12 @@ class PendingFile {
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
 
-    int Error() const { return error_; }
+    // Why the file could not be made, in words; empty when it was.
+    std::string Failure() const {
+        return error_ == 0 ? std::string()
+                           : "cannot create a file in " + path_.parent_path().string() + ": " +
+                                 Words(error_);
+    }
     int Fd() const { return fd_.Get(); }
     const std::filesystem::path& Path() const { return path_; }
     void Close() { fd_.Reset(); }
@@ -138,11 +148,6 @@ class PendingFile {
     int error_ = 0;
     bool renamed_ = false;
 };
-
-std::filesystem::path FolderOf(const std::filesystem::path& path) {
-    const std::filesystem::path folder = path.parent_path();
-    return folder.empty() ? std::filesystem::path(".") : folder;
-}
 
 enum class Flush { kToDisk, kNo };
 
@@ -273,10 +278,9 @@ Replacement ReplaceWholeFile(const std::filesystem::path& path, std::string_view
         return result;
     }
 
-    PendingFile pending(FolderOf(*target), target->filename().string());
-    if (pending.Error() != 0) {
-        result.error =
-            "cannot create a file in " + FolderOf(*target).string() + ": " + Words(pending.Error());
+    PendingFile pending(*target);
+    if (!pending.Failure().empty()) {
+        result.error = pending.Failure();
         return result;
     }
     // The old file's owner and permissions before the first byte: content that only they could
@@ -304,10 +308,9 @@ Replacement ReplaceWholeFile(const std::filesystem::path& path, std::string_view
 
 NewFile CreateNewFile(const std::filesystem::path& path, std::string_view content) {
     NewFile result;
-    PendingFile pending(FolderOf(path), path.filename().string());
-    if (pending.Error() != 0) {
-        result.error =
-            "cannot create a file in " + FolderOf(path).string() + ": " + Words(pending.Error());
+    PendingFile pending(path);
+    if (!pending.Failure().empty()) {
+        result.error = pending.Failure();
         return result;
     }
     if (!WriteAll(pending.Fd(), content) || ::fsync(pending.Fd()) != 0) {
@@ -334,10 +337,9 @@ NewFile CreateNewFile(const std::filesystem::path& path, std::string_view conten
 Replacement PutWholeFile(const std::filesystem::path& path, std::string_view content,
                          std::filesystem::perms permissions) {
     Replacement result;
-    PendingFile pending(FolderOf(path), path.filename().string());
-    if (pending.Error() != 0) {
-        result.error =
-            "cannot create a file in " + FolderOf(path).string() + ": " + Words(pending.Error());
+    PendingFile pending(path);
+    if (!pending.Failure().empty()) {
+        result.error = pending.Failure();
         return result;
     }
     // Set on the descriptor, whatever the umask, before any byte is in the file.

@@ -95,10 +95,18 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
     return true;
 }
 
-// A new file under a name no one else uses, removed again unless it was moved into place.
+std::filesystem::path FolderOf(const std::filesystem::path& path) {
+    const std::filesystem::path folder = path.parent_path();
+    return folder.empty() ? std::filesystem::path(".") : folder;
+}
+
+// A new file beside `target` under a name no one else uses, removed again unless it was moved
+// into place.
 class PendingFile {
   public:
-    PendingFile(const std::filesystem::path& folder, const std::wstring& name) {
+    explicit PendingFile(const std::filesystem::path& target) {
+        const std::filesystem::path folder = FolderOf(target);
+        const std::wstring name = target.filename().wstring();
         static constexpr std::wstring_view kLetters =
             L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
         thread_local std::mt19937_64 random(std::random_device{}() ^ ::GetCurrentProcessId());
@@ -125,7 +133,12 @@ class PendingFile {
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
 
-    DWORD Error() const { return error_; }
+    // Why the file could not be made, in words; empty when it was.
+    std::string Failure() const {
+        return error_ == 0 ? std::string()
+                           : "cannot create a file in " + path_.parent_path().string() + ": " +
+                                 Words(error_);
+    }
     HANDLE Handle() const { return file_.Get(); }
     const std::filesystem::path& Path() const { return path_; }
     void Close() { file_.Reset(); }
@@ -254,13 +267,9 @@ Replacement ReplaceWholeFile(const std::filesystem::path& path, std::string_view
         return result;
     }
 
-    std::filesystem::path folder = target->parent_path();
-    if (folder.empty()) {
-        folder = ".";
-    }
-    PendingFile pending(folder, target->filename().wstring());
-    if (pending.Error() != 0) {
-        result.error = "cannot create a file in " + folder.string() + ": " + Words(pending.Error());
+    PendingFile pending(*target);
+    if (!pending.Failure().empty()) {
+        result.error = pending.Failure();
         return result;
     }
     if (!WriteAll(pending.Handle(), content) || !::FlushFileBuffers(pending.Handle())) {
@@ -288,13 +297,9 @@ Replacement ReplaceWholeFile(const std::filesystem::path& path, std::string_view
 Replacement PutWholeFile(const std::filesystem::path& path, std::string_view content,
                          std::filesystem::perms /*permissions*/) {
     Replacement result;
-    std::filesystem::path folder = path.parent_path();
-    if (folder.empty()) {
-        folder = ".";
-    }
-    PendingFile pending(folder, path.filename().wstring());
-    if (pending.Error() != 0) {
-        result.error = "cannot create a file in " + folder.string() + ": " + Words(pending.Error());
+    PendingFile pending(path);
+    if (!pending.Failure().empty()) {
+        result.error = pending.Failure();
         return result;
     }
     if (!WriteAll(pending.Handle(), content)) {
@@ -314,13 +319,9 @@ Replacement PutWholeFile(const std::filesystem::path& path, std::string_view con
 
 NewFile CreateNewFile(const std::filesystem::path& path, std::string_view content) {
     NewFile result;
-    std::filesystem::path folder = path.parent_path();
-    if (folder.empty()) {
-        folder = ".";
-    }
-    PendingFile pending(folder, path.filename().wstring());
-    if (pending.Error() != 0) {
-        result.error = "cannot create a file in " + folder.string() + ": " + Words(pending.Error());
+    PendingFile pending(path);
+    if (!pending.Failure().empty()) {
+        result.error = pending.Failure();
         return result;
     }
     if (!WriteAll(pending.Handle(), content) || !::FlushFileBuffers(pending.Handle())) {
