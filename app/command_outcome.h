@@ -5,11 +5,11 @@
 #include <string>
 #include <string_view>
 
-#include "app/card_work/card_reader.h"
-#include "app/card_work/card_writer.h"
-#include "app/card_work/common_info.h"
-#include "app/card_work/setting_file_export.h"
-#include "app/card_work/setting_file_import.h"
+#include "cardwork/card/card_reader.h"
+#include "cardwork/card/card_writer.h"
+#include "cardwork/card/common_info.h"
+#include "cardwork/card/setting_file_export.h"
+#include "cardwork/card/setting_file_import.h"
 
 namespace cardwright {
 

@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <optional>
 
-#include "app/model/led_table.h"
+#include "cardwork/model/led_table.h"
 
 class QComboBox;
 class QPushButton;

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "app/card_work/card_access.h"
+#include "cardwork/card/card_access.h"
 
 namespace cardwright {
 

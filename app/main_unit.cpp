@@ -29,7 +29,7 @@
 #include "app/led_setting_unit.h"
 #include "app/library_card.h"
 #include "app/library_worker.h"
-#include "app/model/model_clock.h"
+#include "cardwork/model/model_clock.h"
 #include "app/new_sul_unit.h"
 #include "app/window_log.h"
 

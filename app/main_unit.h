@@ -12,11 +12,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/card_work/card_work_seams.h"
-#include "app/card_work/card_work_state.h"
-#include "app/model/config_item.h"
-#include "app/model/ini_file.h"
-#include "app/model/led_table.h"
+#include "cardwork/card/card_work_seams.h"
+#include "cardwork/card/card_work_state.h"
+#include "cardwork/model/config_item.h"
+#include "cardwork/model/ini_file.h"
+#include "cardwork/model/led_table.h"
 #include "app/user_prompts.h"
 
 class QAction;

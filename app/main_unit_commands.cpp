@@ -15,7 +15,7 @@
 #include "app/library_card.h"
 #include "app/library_worker.h"
 #include "app/main_unit.h"
-#include "app/model/model_clock.h"
+#include "cardwork/model/model_clock.h"
 #include "app/qt_text.h"
 #include "app/window_log.h"
 

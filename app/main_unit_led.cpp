@@ -5,10 +5,10 @@
 #include <QMenu>
 #include <QTreeWidget>
 
-#include "app/card_work/card_writer.h"
+#include "cardwork/card/card_writer.h"
 #include "app/led_setting_unit.h"
 #include "app/main_unit.h"
-#include "app/model/stored_values.h"
+#include "cardwork/model/stored_values.h"
 #include "app/qt_text.h"
 
 namespace cardwright {

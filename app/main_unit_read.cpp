@@ -1,6 +1,6 @@
 #include <QComboBox>
 
-#include "app/card_work/card_reader.h"
+#include "cardwork/card/card_reader.h"
 #include "app/command_outcome.h"
 #include "app/library_card.h"
 #include "app/main_unit.h"

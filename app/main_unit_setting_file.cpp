@@ -1,8 +1,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "app/card_work/setting_file_export.h"
-#include "app/card_work/setting_file_import.h"
+#include "cardwork/card/setting_file_export.h"
+#include "cardwork/card/setting_file_import.h"
 #include "app/command_outcome.h"
 #include "app/library_card.h"
 #include "app/main_unit.h"

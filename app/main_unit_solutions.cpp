@@ -5,8 +5,8 @@
 
 #include "app/command_outcome.h"
 #include "app/main_unit.h"
-#include "app/model/item_value.h"
-#include "app/model/stored_values.h"
+#include "cardwork/model/item_value.h"
+#include "cardwork/model/stored_values.h"
 #include "app/new_sul_unit.h"
 #include "app/qt_text.h"
 #include "app/window_log.h"

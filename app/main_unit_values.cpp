@@ -1,7 +1,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 
-#include "app/card_work/card_writer.h"
+#include "cardwork/card/card_writer.h"
 #include "app/main_unit.h"
 #include "app/window_log.h"
 

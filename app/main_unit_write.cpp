@@ -1,4 +1,4 @@
-#include "app/card_work/card_writer.h"
+#include "cardwork/card/card_writer.h"
 #include "app/command_outcome.h"
 #include "app/library_card.h"
 #include "app/main_unit.h"

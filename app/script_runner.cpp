@@ -10,9 +10,9 @@
 #include <chrono>
 #include <cstdio>
 
-#include "app/card_work/card_work_seams.h"
+#include "cardwork/card/card_work_seams.h"
 #include "app/main_unit.h"
-#include "app/model/model_clock.h"
+#include "cardwork/model/model_clock.h"
 
 namespace cardwright {
 

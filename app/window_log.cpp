@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "app/log_line.h"
-#include "app/model/model_clock.h"
+#include "cardwork/model/model_clock.h"
 #include "app/qt_text.h"
 
 namespace cardwright {

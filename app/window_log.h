@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/card_work/log_sink.h"
-#include "app/model/log_file.h"
+#include "cardwork/card/log_sink.h"
+#include "cardwork/model/log_file.h"
 
 class QPlainTextEdit;
 

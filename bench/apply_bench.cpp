@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "app/model/setting_file.h"
+#include "cardwork/model/setting_file.h"
 #include "cardsim/card_bench.h"
 #include "cardsim/card_profile.h"
 #include "tests/support/temp_dir.h"

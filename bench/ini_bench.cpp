@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "app/model/config_item.h"
-#include "app/model/ini_file.h"
+#include "cardwork/model/config_item.h"
+#include "cardwork/model/ini_file.h"
 #include "bench/generated_description.h"
 #include "tests/support/temp_dir.h"
 

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "app/main_unit.h"
-#include "app/model/model_clock.h"
+#include "cardwork/model/model_clock.h"
 #include "bench/generated_description.h"
 #include "cardsim/simulated_card.h"
 #include "carvex/carvex.h"

@@ -14,8 +14,8 @@ add_library(CLI11::CLI11 INTERFACE IMPORTED)
 target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${cli11_view})
 
 add_subdirectory(carvex)
-add_subdirectory(app/model)
-add_subdirectory(app/card_work)
+add_subdirectory(cardwork/model)
+add_subdirectory(cardwork/card)
 add_subdirectory(tools/carvexctl)
 add_subdirectory(packaging/windows)
 

@@ -20,7 +20,7 @@
 #include "app/about_unit.h"
 #include "app/log_line.h"
 #include "app/main_unit.h"
-#include "app/model/model_clock.h"
+#include "cardwork/model/model_clock.h"
 #include "tests/support/temp_dir.h"
 
 using namespace cardwright;

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <thread>
 
-#include "app/model/nv_compose.h"
+#include "cardwork/model/nv_compose.h"
 #include "app/script_runner.h"
 #include "tests/app/window_fixture.h"
 

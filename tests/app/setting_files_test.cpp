@@ -3,8 +3,8 @@
 #include <QtTest>
 #include <fstream>
 
-#include "app/model/ini_file.h"
-#include "app/model/setting_crc.h"
+#include "cardwork/model/ini_file.h"
+#include "cardwork/model/setting_crc.h"
 #include "tests/app/window_fixture.h"
 #include "tests/support/file_size_limit.h"
 

@@ -13,7 +13,7 @@
 
 #include "app/led_setting_unit.h"
 #include "app/main_unit.h"
-#include "app/model/model_clock.h"
+#include "cardwork/model/model_clock.h"
 #include "carvex/carvex.h"
 #include "carvex/platform/clock.h"
 #include "carvex/platform/environment.h"

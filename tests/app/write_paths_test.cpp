@@ -1,7 +1,7 @@
 #include <QtTest>
 #include <map>
 
-#include "app/model/setting_crc.h"
+#include "cardwork/model/setting_crc.h"
 #include "cardsim/card_bench.h"
 #include "tests/app/window_fixture.h"
 #include "tests/support/card_state.h"

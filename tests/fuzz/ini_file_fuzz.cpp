@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/model/ini_file.h"
+#include "cardwork/model/ini_file.h"
 
 namespace {
 

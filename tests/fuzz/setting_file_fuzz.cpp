@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/model/nv_compose.h"
-#include "app/model/setting_file.h"
+#include "cardwork/model/nv_compose.h"
+#include "cardwork/model/setting_file.h"
 #include "tests/support/item_screen.h"
 #include "tests/support/temp_dir.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/model/item_value.h"
-#include "app/model/setting_file.h"
+#include "cardwork/model/item_value.h"
+#include "cardwork/model/setting_file.h"
 
 namespace testsupport {
 

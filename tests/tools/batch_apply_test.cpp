@@ -4,9 +4,9 @@
 
 #include <sstream>
 
-#include "app/card_work/card_reader.h"
-#include "app/card_work/connection_card.h"
-#include "app/model/setting_crc.h"
+#include "cardwork/card/card_reader.h"
+#include "cardwork/card/connection_card.h"
+#include "cardwork/model/setting_crc.h"
 #include "cardsim/card_bench.h"
 #include "cardsim/card_identity.h"
 #include "carvex/platform/clock.h"

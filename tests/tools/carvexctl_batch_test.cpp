@@ -2,7 +2,7 @@
 // in together, at the cards' real timings.
 #include <gtest/gtest.h>
 
-#include "app/model/setting_crc.h"
+#include "cardwork/model/setting_crc.h"
 #include "cardsim/card_bench.h"
 #include "tests/support/card_fixture.h"
 #include "tests/support/files.h"

@@ -1,9 +1,9 @@
 // carvexctl read and write against a simulated card, as a technician runs them.
 #include <gtest/gtest.h>
 
-#include "app/model/config_item.h"
-#include "app/model/setting_crc.h"
-#include "app/model/stored_values.h"
+#include "cardwork/model/config_item.h"
+#include "cardwork/model/setting_crc.h"
+#include "cardwork/model/stored_values.h"
 #include "tests/support/card_fixture.h"
 #include "tests/support/files.h"
 #include "tests/support/run_program.h"

@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "app/model/setting_file.h"
+#include "cardwork/model/setting_file.h"
 #include "carvex/platform/whole_file.h"
 #include "tests/support/card_fixture.h"
 #include "tests/support/run_program.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/model/ini_file.h"
+#include "cardwork/model/ini_file.h"
 #include "carvex/platform/printable_text.h"
 #include "carvex/platform/whole_file.h"
 #include "tools/carvexctl/json_text.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/card_work/card_writer.h"
+#include "cardwork/card/card_writer.h"
 #include "carvex/carvex.h"
 #include "carvex/link/port_discovery.h"
 #include "carvex/platform/clock.h"

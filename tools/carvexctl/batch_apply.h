@@ -4,8 +4,8 @@
 #include <optional>
 #include <vector>
 
-#include "app/model/item_value.h"
-#include "app/model/nv_compose.h"
+#include "cardwork/model/item_value.h"
+#include "cardwork/model/nv_compose.h"
 #include "carvex/platform/device_root.h"
 #include "tools/carvexctl/apply_report.h"
 #include "tools/carvexctl/card_return.h"

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/model/imei.h"
+#include "cardwork/model/imei.h"
 #include "carvex/carvex.h"
 #include "carvex/platform/clock.h"
 #include "tools/carvexctl/card_session.h"

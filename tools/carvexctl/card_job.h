@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/card_work/card_work_seams.h"
-#include "app/card_work/connection_card.h"
-#include "app/card_work/stream_log.h"
+#include "cardwork/card/card_work_seams.h"
+#include "cardwork/card/connection_card.h"
+#include "cardwork/card/stream_log.h"
 #include "tools/carvexctl/apply_report.h"
 #include "tools/carvexctl/card_return.h"
 #include "tools/carvexctl/card_work_steps.h"

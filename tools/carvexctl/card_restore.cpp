@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "app/card_work/card_reader.h"
-#include "app/model/imei.h"
+#include "cardwork/card/card_reader.h"
+#include "cardwork/model/imei.h"
 #include "carvex/carvex.h"
 #include "carvex/platform/printable_text.h"
 #include "tools/carvexctl/card_job.h"

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "app/card_work/card_access.h"
+#include "cardwork/card/card_access.h"
 #include "carvex/platform/device_root.h"
 
 namespace carvexctl {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "app/model/led_table.h"
+#include "cardwork/model/led_table.h"
 #include "carvex/carvex.h"
 #include "carvex/platform/clock.h"
 #include "tools/carvexctl/card_session.h"

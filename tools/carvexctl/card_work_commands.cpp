@@ -7,12 +7,12 @@
 #include <memory>
 #include <optional>
 
-#include "app/card_work/card_reader.h"
-#include "app/card_work/card_writer.h"
-#include "app/card_work/connection_card.h"
-#include "app/card_work/setting_file_import.h"
-#include "app/card_work/stream_log.h"
-#include "app/model/setting_crc.h"
+#include "cardwork/card/card_reader.h"
+#include "cardwork/card/card_writer.h"
+#include "cardwork/card/connection_card.h"
+#include "cardwork/card/setting_file_import.h"
+#include "cardwork/card/stream_log.h"
+#include "cardwork/model/setting_crc.h"
 #include "carvex/platform/device_root.h"
 #include "carvex/platform/port_diagnosis.h"
 #include "carvex/platform/printable_text.h"

@@ -2,9 +2,9 @@
 
 #include <iostream>
 
-#include "app/card_work/card_writer.h"
-#include "app/card_work/setting_file_import.h"
-#include "app/model/setting_crc.h"
+#include "cardwork/card/card_writer.h"
+#include "cardwork/card/setting_file_import.h"
+#include "cardwork/model/setting_crc.h"
 #include "tools/carvexctl/card_session.h"
 #include "tools/carvexctl/command_failure.h"
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
-#include "app/card_work/card_reader.h"
-#include "app/card_work/card_work_seams.h"
-#include "app/card_work/card_work_state.h"
-#include "app/model/ini_file.h"
+#include "cardwork/card/card_reader.h"
+#include "cardwork/card/card_work_seams.h"
+#include "cardwork/card/card_work_state.h"
+#include "cardwork/model/ini_file.h"
 
 namespace carvexctl {
 

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "app/card_work/card_reader.h"
-#include "app/model/imei.h"
+#include "cardwork/card/card_reader.h"
+#include "cardwork/model/imei.h"
 #include "carvex/carvex.h"
 #include "carvex/connection/card_connection.h"
 #include "carvex/link/port_discovery.h"

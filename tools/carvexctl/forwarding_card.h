@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/card_work/card_access.h"
+#include "cardwork/card/card_access.h"
 
 namespace carvexctl {
 

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <vector>
 
-#include "app/model/imei.h"
+#include "cardwork/model/imei.h"
 #include "carvex/carvex.h"
 #include "carvex/platform/device_root.h"
 #include "carvex/platform/printable_text.h"

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "app/model/ini_file.h"
+#include "cardwork/model/ini_file.h"
 #include "tools/carvexctl/command_failure.h"
 
 namespace carvexctl {

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/model/item_value.h"
-#include "app/model/nv_compose.h"
+#include "cardwork/model/item_value.h"
+#include "cardwork/model/nv_compose.h"
 
 namespace carvexctl {
 

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "app/model/config_item.h"
-#include "app/model/ini_file.h"
-#include "app/model/setting_crc.h"
-#include "app/model/setting_file.h"
+#include "cardwork/model/config_item.h"
+#include "cardwork/model/ini_file.h"
+#include "cardwork/model/setting_crc.h"
+#include "cardwork/model/setting_file.h"
 #include "carvex/platform/printable_text.h"
 #include "carvex/platform/whole_file.h"
 #include "tools/carvexctl/card_session.h"

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cardwork/card/card_reader.h"
+#include "cardwork/card/card_work_seams.h"
+#include "cardwork/card/card_work_state.h"
+
+namespace cardwright {
+
+// One NV item (or the port setting) as a Write left it.
+struct ItemWriting {
+    std::string name;     // the item
+    std::string nv_item;  // the NV_ID written: one field of a multi-value item, "-101"
+    ItemOutcome outcome = ItemOutcome::kDone;
+    bool sent = false;  // the card was asked to write it
+};
+
+struct WriteReport {
+    bool ok = false;
+    bool values_valid = false;    // the values passed the check before writing
+    bool card_different = false;  // the identity check refused the card
+    bool opened = false;          // the card was opened for the writes
+    bool card_lost = false;       // the card went away during the writes, which ended there
+    // What the write failed at, once the card was open: an item's DISPLAY text, or kLedStep or
+    // kBackupStep; empty when nothing failed there.
+    std::string failed_at;
+    std::vector<ItemWriting> items;
+
+    static constexpr std::string_view kLedStep = "the LED settings";
+    static constexpr std::string_view kBackupStep = "the backup";
+};
+
+struct WriteOptions {
+    bool restart = true;  // the card restarts after its backup
+};
+
+// The check before writing: every ticked item shows something, every user-input number fits its
+// TYPE, and a LED table that is to be written holds times the card can keep. Logs the failure,
+// or "Data valid check OK...".
+bool ValidateItems(const CardWorkState& state, LogSink& log);
+
+// Writing the values of a CardWorkState to a card: every item in list order with the sharing
+// rules of its NV item, the device state once, the LED table, then the card's backup and restart.
+class CardWriter {
+  public:
+    explicit CardWriter(const CardWorkSeams& seams) : seams_(seams) {}
+
+    // The whole Write up to its closing log line ("Write to datacard succeed..." or "Failed to
+    // write info..."): the unticked items back at their defaults, the values' check, the
+    // identity check, then the card work. Nothing is written when a check fails. Writes made
+    // before a failure stay on the card.
+    WriteReport WriteToCard(CardWorkState& state, const WriteOptions& options = {});
+
+    // These expect the card to be open.
+    // Composes and writes the NV item of an item of the state's list or of a single record.
+    ItemOutcome WriteItem(const CardWorkState& state, const TConfigItem& record);
+    // WriteItem for each NV item of a multi-value item, up to the first failure.
+    ItemOutcome WriteMultiValueItem(const CardWorkState& state, const TConfigItem& item);
+    bool WriteDeviceState(const CardWorkState& state);
+    bool WriteLedInfo(const CardWorkState& state);
+
+    // The device state is written once per Write, however many device-state items there are.
+    bool PortSettingWritten() const { return port_setting_written_; }
+    // What WriteItem did, item by item, since the Write began.
+    const std::vector<ItemWriting>& Written() const { return written_; }
+
+  private:
+    bool WriteConfigItems(const CardWorkState& state);
+    ItemOutcome Note(const TConfigItem& record, ItemOutcome outcome, bool sent);
+    void Log(std::string_view message) { seams_.log.AddLog(message); }
+    // A step that failed at `what`, the first one noted; when the card failed it (`outcome`
+    // kFailed), whether the card has gone (logged once).
+    bool FailedAt(std::string_view what, ItemOutcome outcome = ItemOutcome::kFailed);
+
+    CardWorkSeams seams_;
+    bool port_setting_written_ = false;
+    std::vector<ItemWriting> written_;
+    std::string failed_at_;
+    bool lost_ = false;
+};
+
+}  // namespace cardwright
