@@ -11,6 +11,9 @@ function(cardwright_debian_flag variable kind)
         OUTPUT_VARIABLE flags
         OUTPUT_STRIP_TRAILING_WHITESPACE
         COMMAND_ERROR_IS_FATAL ANY)
+    # The path map names this checkout's folder: objects would differ from one checkout to the
+    # next, and the compiler cache could not share them.
+    string(REGEX REPLACE " *-ffile-prefix-map=[^ ]*" "" flags "${flags}")
     set(${variable} "${flags}" PARENT_SCOPE)
 endfunction()
 
