@@ -460,6 +460,26 @@ TEST_F(BatchApplyTest, RestoreNamesTheItemsItCannotPutBack) {
     EXPECT_EQ(row.mismatches, std::vector<std::string>{"60000"}) << "everything else was put back";
 }
 
+// Snapshots carvexctl 1.0 wrote of such a card (the second names its setting file in Latin-1)
+// put it back as it was when they were taken.
+TEST_F(BatchApplyTest, SnapshotsOfCarvexctl10PutTheCardBack) {
+    cardsim::CardProfile profile = testsupport::TestProfile();
+    profile.nv.erase(60000);
+    Plug(1, profile);
+    const auto taken = testsupport::StateOf(Card(1));
+    const std::filesystem::path data = CARDWRIGHT_TOOL_DATA_DIR;
+    for (const char* name : {"snapshot_1.0.json", "snapshot_1.0_latin1_name.json"}) {
+        SCOPED_TRACE(name);
+        Card(1).SetNv(60010, {3});
+        Card(1).SetNv(50013, {});
+        ASSERT_NE(testsupport::StateOf(Card(1)), taken);
+        const ReportRow row = Restore(1, data / name);
+        EXPECT_EQ(row.result.Text(), "ok");
+        EXPECT_EQ(row.nv_written, 12u) << "ten NV items and the two LED items; not 60000";
+        EXPECT_EQ(testsupport::StateOf(Card(1)), taken);
+    }
+}
+
 // A file that fails its seal or holds a value that is no number is refused before any card is
 // asked anything.
 TEST_F(BatchApplyTest, ARefusedFileTouchesNoCard) {

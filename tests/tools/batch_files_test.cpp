@@ -92,6 +92,39 @@ TEST(Snapshot, AnEditedOrCutSnapshotIsRefused) {
               "its checksum does not match its contents: it was changed after it was written");
 }
 
+// Files carvexctl 1.0 wrote (apply against a simulated card that did not hold NV item 60000; the
+// second from a setting file whose name is Latin-1, not UTF-8): still read as they were taken.
+const std::filesystem::path kToolData = CARDWRIGHT_TOOL_DATA_DIR;
+
+TEST(Snapshot, OnesWrittenByCarvexctl10AreReadAsTheyWereTaken) {
+    const SnapshotRead read = LoadSnapshot(kToolData / "snapshot_1.0.json");
+    ASSERT_TRUE(read.snapshot) << read.error;
+    const CardSnapshot& snapshot = *read.snapshot;
+    EXPECT_EQ(snapshot.imei, "356789012345678");
+    EXPECT_EQ(snapshot.firmware, "31.742.06.19.208");
+    EXPECT_EQ(snapshot.card_type, "LW-X4201");
+    EXPECT_EQ(snapshot.port, "COM12");
+    EXPECT_EQ(snapshot.taken, "2026-12-09T03:02:39Z");
+    EXPECT_EQ(snapshot.settings, "/tmp/jsonsnap/cards.ini");
+    ASSERT_EQ(snapshot.nv_items.size(), 11u);
+    EXPECT_EQ(snapshot.nv_items[0], (SavedNvItem{60000, std::nullopt}));
+    EXPECT_EQ(snapshot.nv_items[4].item, 60030);
+    ASSERT_TRUE(snapshot.nv_items[4].data);
+    EXPECT_EQ(std::vector<uint8_t>(snapshot.nv_items[4].data->begin(),
+                                   snapshot.nv_items[4].data->begin() + 5),
+              (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 0x00}));
+    ASSERT_EQ(snapshot.led_items.size(), 2u);
+    EXPECT_EQ(snapshot.led_items[1].item, 50013);
+    EXPECT_EQ(snapshot.port_setting, (cardwright::DeviceState{1, 0x14}));
+    EXPECT_EQ(SnapshotText(snapshot), testsupport::Contents(kToolData / "snapshot_1.0.json"))
+        << "written again, byte for byte";
+
+    const SnapshotRead latin1 = LoadSnapshot(kToolData / "snapshot_1.0_latin1_name.json");
+    ASSERT_TRUE(latin1.snapshot) << latin1.error;
+    EXPECT_EQ(latin1.snapshot->firmware, "31.742.06.19.208-\\xe9\\xff") << "made printable";
+    EXPECT_EQ(latin1.snapshot->nv_items, snapshot.nv_items);
+}
+
 TEST(Snapshot, IsSavedUnderItsImeiAndTimeNeverOverAnother) {
     testsupport::TempDir dir;
     const auto folder = dir.Path() / "made" / "snapshots";
@@ -172,6 +205,24 @@ std::vector<ReportRow> Rows() {
                       "",
                       3.0};
     return {ok, mismatch, failed, refused};
+}
+
+// The rows above and two more (a text with every kind of escape; seconds rounded to nothing and
+// to a tenth): the bytes carvexctl 1.0 wrote for them.
+TEST(Report, JsonKeepsTheBytesOfCarvexctl10) {
+    std::vector<ReportRow> rows = Rows();
+    rows.push_back({"COM52",
+                    "1",
+                    "fw\x01"
+                    " \xC3\xA9\t\"/\\",
+                    "T",
+                    CardResult::Ok(),
+                    0,
+                    {},
+                    "",
+                    0.04});
+    rows.push_back({"COM62", "2", "", "", CardResult::Ok(), 1, {}, "", 123456.75});
+    EXPECT_EQ(ReportJson(rows), testsupport::Contents(kToolData / "report_1.0.json"));
 }
 
 TEST(Report, RowsInCsvJsonAndTheSummary) {
