@@ -13,9 +13,19 @@ file(CREATE_LINK ${CLI11_HEADERS}/CLI ${cli11_view}/CLI SYMBOLIC)
 add_library(CLI11::CLI11 INTERFACE IMPORTED)
 target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${cli11_view})
 
+# nlohmann-json likewise: only its own folder.
+find_path(NLOHMANN_JSON_HEADERS nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH
+          REQUIRED)
+set(nlohmann_json_view ${PROJECT_BINARY_DIR}/nlohmann_json)
+file(MAKE_DIRECTORY ${nlohmann_json_view})
+file(CREATE_LINK ${NLOHMANN_JSON_HEADERS}/nlohmann ${nlohmann_json_view}/nlohmann SYMBOLIC)
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${nlohmann_json_view})
+
 add_subdirectory(carvex)
 add_subdirectory(cardwork/model)
 add_subdirectory(cardwork/card)
+add_subdirectory(cardwork/json)
 add_subdirectory(tools/carvexctl)
 add_subdirectory(packaging/windows)
 

@@ -10,42 +10,17 @@
 #include <sstream>
 #include <thread>
 
+#include "cardwork/json/json_document.h"
 #include "tests/support/files.h"
 #include "tests/support/forked_child.h"
 #include "tests/support/temp_dir.h"
 #include "tools/carvexctl/apply_report.h"
 #include "tools/carvexctl/error_terminal.h"
-#include "tools/carvexctl/json_text.h"
 #include "tools/carvexctl/progress_board.h"
 #include "tools/carvexctl/snapshot.h"
 
 namespace carvexctl {
 namespace {
-
-TEST(JsonText, ReadsWhatItWritesAndRefusesWhatIsNoValue) {
-    const JsonValue value(JsonValue::Object{
-        {"text", JsonValue("a \"quoted\" \\ line\nwith\ttabs \x01 and \xC3\xA9")},
-        {"numbers", JsonValue(JsonValue::Array{JsonValue(0), JsonValue(int64_t{-9007199254740993}),
-                                               JsonValue(true), JsonValue(nullptr)})},
-        {"empty", JsonValue(JsonValue::Object{})},
-    });
-    const ParsedJson parsed = ParseJson(JsonText(value));
-    ASSERT_TRUE(parsed.value) << parsed.error;
-    EXPECT_EQ(JsonText(*parsed.value), JsonText(value));
-    EXPECT_EQ(*parsed.value->Find("text")->Text(),
-              "a \"quoted\" \\ line\nwith\ttabs \x01 and \xC3\xA9");
-    EXPECT_EQ(*parsed.value->Find("numbers")->Items()->at(1).Integer(), -9007199254740993);
-    EXPECT_EQ(*ParseJson(R"("\u00e9\ud83d\ude00")").value->Text(), "\xC3\xA9\xF0\x9F\x98\x80");
-
-    EXPECT_EQ(*ParseJson("[1.5, -2e3, 0.25E+1]").value->Items()->at(1).Fraction(), -2000.0);
-    for (const char* bad : {"", "{", "[1,]", "{\"a\":1,}", "{\"a\" 1}", "01", "1.", "1e", "-",
-                            "99999999999999999999", "\"cut", "\"\\x\"", "\"\\ud800\"",
-                            "{\"a\":1,\"a\":2}", "[1] 2", "nul", "\"tab\there\""}) {
-        EXPECT_FALSE(ParseJson(bad).value) << bad;
-    }
-    EXPECT_FALSE(ParseJson(std::string(40, '[') + std::string(40, ']')).value) << "too deep";
-    EXPECT_TRUE(ParseJson(std::string(30, '[') + std::string(30, ']')).value);
-}
 
 CardSnapshot Example() {
     CardSnapshot snapshot;
@@ -122,7 +97,65 @@ TEST(Snapshot, OnesWrittenByCarvexctl10AreReadAsTheyWereTaken) {
     const SnapshotRead latin1 = LoadSnapshot(kToolData / "snapshot_1.0_latin1_name.json");
     ASSERT_TRUE(latin1.snapshot) << latin1.error;
     EXPECT_EQ(latin1.snapshot->firmware, "31.742.06.19.208-\\xe9\\xff") << "made printable";
+    EXPECT_EQ(latin1.snapshot->settings, "/tmp/jsonsnap/r\xEF\xBF\xBDglages.ini")
+        << "the Latin-1 byte is read as U+FFFD";
     EXPECT_EQ(latin1.snapshot->nv_items, snapshot.nv_items);
+}
+
+// A text that is not UTF-8 (a setting file's name in Latin-1) is written as U+FFFD, inside the
+// checksum: the snapshot reads back whole, its card's bytes as they were.
+TEST(Snapshot, ATextThatIsNotUtf8IsWrittenWithReplacementCharacters) {
+    CardSnapshot snapshot = Example();
+    snapshot.settings = "/bench/r\xE9glages.ini";
+    const SnapshotRead read = ReadSnapshotText(SnapshotText(snapshot));
+    ASSERT_TRUE(read.snapshot) << read.error;
+    snapshot.settings = "/bench/r\xEF\xBF\xBDglages.ini";
+    EXPECT_EQ(*read.snapshot, snapshot);
+}
+
+// The snapshot's text with `from` replaced by `to` and sealed again, as if carvexctl had written
+// it.
+std::string Resealed(std::string_view from, std::string_view to) {
+    std::string text = SnapshotText(Example());
+    text.replace(text.find(from), from.size(), to);
+    text.erase(text.rfind("  \"checksum\""));
+    char checksum[9];
+    std::snprintf(checksum, sizeof checksum, "%08x", Crc32(text));
+    return text + "  \"checksum\": \"crc32:" + checksum + "\"\n}\n";
+}
+
+// Sealed, but not what carvexctl writes: refused with the reason, which shows nothing of the file
+// that could move a terminal's cursor.
+TEST(Snapshot, ASealedFileThatHoldsNoSnapshotIsRefused) {
+    ASSERT_TRUE(ReadSnapshotText(Resealed("\"COM12\"", "\"COM13\"")).snapshot);
+    const struct {
+        const char* from;
+        const char* to;
+        const char* why;
+    } cases[] = {
+        {"\"item\": 60000", "\"item\": 99999999999999999999",
+         "an entry of \"nv_items\" names no NV item"},
+        {"\"item\": 60000", "\"item\": 65536", "an entry of \"nv_items\" names no NV item"},
+        {"\"item\": 60000", "\"item\": -1", "an entry of \"nv_items\" names no NV item"},
+        {"\"item\": 60000", "\"item\": 6e4", "an entry of \"nv_items\" names no NV item"},
+        {"\"data\": \"07", "\"data\": \"g7", "NV item 60000 does not hold 128 bytes in hex"},
+        {"\"led_items\": [", "\"led_items\": [7,", "an entry of \"led_items\" names no NV item"},
+        {"\"mask\": 20", "\"mask\": 256", "\"port_setting\" does not hold a state and a mask"},
+        {"\"firmware\"", "\"firmware_version\"", "\"firmware\" is missing or no text"},
+        {"\"imei\": \"356789012345678\"", "\"imei\": \"35678901234567x\"",
+         "its IMEI is no number of up to 15 digits"},
+        {"\"card_type\"", "\"port\"", "it is no JSON object: the member \"port\" twice"},
+        {"\"format\": \"carvexctl card snapshot 1\"", "\"format\": \"\\u001b[2J\"",
+         "it is no snapshot of carvexctl (format \"\\x1b[2J\")"},
+        {"\"port\": \"COM12\"", "\"port\": \"\x1b[2J",
+         "it is no JSON object: parse error at line 6"},
+    };
+    for (const auto& c : cases) {
+        const SnapshotRead read = ReadSnapshotText(Resealed(c.from, c.to));
+        EXPECT_FALSE(read.snapshot) << c.to;
+        EXPECT_TRUE(read.error.starts_with(c.why)) << read.error;
+        EXPECT_EQ(read.error.find('\x1b'), std::string::npos) << read.error;
+    }
 }
 
 TEST(Snapshot, IsSavedUnderItsImeiAndTimeNeverOverAnother) {
@@ -223,6 +256,11 @@ TEST(Report, JsonKeepsTheBytesOfCarvexctl10) {
                     0.04});
     rows.push_back({"COM62", "2", "", "", CardResult::Ok(), 1, {}, "", 123456.75});
     EXPECT_EQ(ReportJson(rows), testsupport::Contents(kToolData / "report_1.0.json"));
+
+    rows.back().snapshot = "/s/r\xE9glages/2.json";
+    const cardwright::ParsedJson read = cardwright::ParseJson(ReportJson(rows));
+    ASSERT_TRUE(read.value) << read.error;
+    EXPECT_EQ(read.value->back()["snapshot"], "/s/r\xEF\xBF\xBDglages/2.json");
 }
 
 TEST(Report, RowsInCsvJsonAndTheSummary) {
@@ -237,15 +275,15 @@ TEST(Report, RowsInCsvJsonAndTheSummary) {
               "\"\"busy\"\"\",0,,,0.5\r\n"
               "COM42,356789012345706,31.742,LW-X4207,refused: other card type,0,,,3.0\r\n");
 
-    const ParsedJson json = ParseJson(ReportJson(Rows()));
+    const cardwright::ParsedJson json = cardwright::ParseJson(ReportJson(Rows()));
     ASSERT_TRUE(json.value) << json.error;
-    const auto& cards = *json.value->Items();
+    const auto& cards = *json.value;
     ASSERT_EQ(cards.size(), 4u);
-    EXPECT_EQ(*cards[1].Find("result")->Text(), "verify mismatch");
-    EXPECT_EQ(cards[1].Find("mismatching_nv_items")->Items()->size(), 2u);
-    EXPECT_EQ(*cards[1].Find("nv_items_written")->Integer(), 13);
-    EXPECT_TRUE(cards[2].Find("snapshot")->IsNull());
-    EXPECT_NE(ReportJson(Rows()).find("\"seconds\": 20.3"), std::string::npos);
+    EXPECT_EQ(cards[1]["result"], "verify mismatch");
+    EXPECT_EQ(cards[1]["mismatching_nv_items"], cardwright::Json({"60000", "port setting"}));
+    EXPECT_EQ(cards[1]["nv_items_written"], 13);
+    EXPECT_EQ(cards[1]["seconds"], 20.3);
+    EXPECT_TRUE(cards[2]["snapshot"].is_null());
 
     std::ostringstream summary;
     PrintSummary(summary, Rows());

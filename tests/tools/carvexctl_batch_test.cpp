@@ -2,14 +2,14 @@
 // in together, at the cards' real timings.
 #include <gtest/gtest.h>
 
-#include "cardwork/model/setting_crc.h"
 #include "cardsim/card_bench.h"
+#include "cardwork/json/json_document.h"
+#include "cardwork/model/setting_crc.h"
 #include "tests/support/card_fixture.h"
 #include "tests/support/files.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_data.h"
-#include "tools/carvexctl/json_text.h"
 #include "tools/carvexctl/snapshot.h"
 
 namespace {
@@ -117,12 +117,12 @@ TEST_F(CarvexctlBatchTest, ASecondProgramOnTheCardIsRefusedTheFirstCompletes) {
     EXPECT_TRUE(Has(out, "\n1 of 1 card ok\n")) << out;
     EXPECT_EQ(Card(1).Resets(), 1);
     EXPECT_EQ(Card(1).Nv(60000)->at(0), 9);
-    const auto json = carvexctl::ParseJson(testsupport::Contents(report));
+    const auto json = cardwright::ParseJson(testsupport::Contents(report));
     ASSERT_TRUE(json.value) << json.error;
-    const auto& row = json.value->Items()->at(0);
-    EXPECT_EQ(*row.Find("result")->Text(), "ok");
-    EXPECT_EQ(*row.Find("imei")->Text(), "356789012345678");
-    EXPECT_TRUE(carvexctl::LoadSnapshot(*row.Find("snapshot")->Text()).snapshot)
+    const auto& row = json.value->at(0);
+    EXPECT_EQ(row["result"], "ok");
+    EXPECT_EQ(row["imei"], "356789012345678");
+    EXPECT_TRUE(carvexctl::LoadSnapshot(row["snapshot"].get<std::string>()).snapshot)
         << "the snapshot is under $XDG_STATE_HOME";
 }
 

@@ -5,14 +5,16 @@
 #include <cmath>
 #include <cstdio>
 
+#include "cardwork/json/json_document.h"
 #include "cardwork/model/ini_file.h"
 #include "carvex/platform/printable_text.h"
 #include "carvex/platform/whole_file.h"
-#include "tools/carvexctl/json_text.h"
 
 namespace carvexctl {
 
 namespace {
+
+using cardwright::Json;
 
 constexpr std::array<const char*, 9> kColumns = {"port",
                                                  "imei",
@@ -28,6 +30,15 @@ std::string SecondsText(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", seconds);
     return text;
+}
+
+// The seconds to a tenth, as a number; a whole one without its ".0", as the report always had.
+Json SecondsValue(double seconds) {
+    const double tenths = std::round(seconds * 10);
+    if (std::fmod(tenths, 10) == 0 && std::abs(tenths) < 1e15) {
+        return static_cast<int64_t>(tenths / 10);
+    }
+    return tenths / 10;
 }
 
 std::string Joined(const std::vector<std::string>& parts, std::string_view between) {
@@ -111,25 +122,21 @@ std::string ReportCsv(const std::vector<ReportRow>& rows) {
 }
 
 std::string ReportJson(const std::vector<ReportRow>& rows) {
-    JsonValue::Array cards;
+    Json cards = Json::array();
     for (const ReportRow& row : rows) {
-        JsonValue::Array mismatches;
-        for (const std::string& item : row.mismatches) {
-            mismatches.emplace_back(item);
-        }
-        cards.emplace_back(JsonValue::Object{
-            {"port", JsonValue(row.port)},
-            {"imei", JsonValue(row.imei)},
-            {"firmware", JsonValue(row.firmware)},
-            {"card_type", JsonValue(row.card_type)},
-            {"result", JsonValue(row.result.Text())},
-            {"nv_items_written", JsonValue(row.nv_written)},
-            {"mismatching_nv_items", JsonValue(std::move(mismatches))},
-            {"snapshot", row.snapshot.empty() ? JsonValue(nullptr) : JsonValue(row.snapshot)},
-            {"seconds", JsonValue(std::round(row.seconds * 10) / 10)},
-        });
+        cards.push_back(Json::object({
+            {"port", row.port},
+            {"imei", row.imei},
+            {"firmware", row.firmware},
+            {"card_type", row.card_type},
+            {"result", row.result.Text()},
+            {"nv_items_written", row.nv_written},
+            {"mismatching_nv_items", row.mismatches},
+            {"snapshot", row.snapshot.empty() ? Json(nullptr) : Json(row.snapshot)},
+            {"seconds", SecondsValue(row.seconds)},
+        }));
     }
-    return JsonText(JsonValue(std::move(cards))) + "\n";
+    return cardwright::JsonText(cards) + "\n";
 }
 
 void PrintSummary(std::ostream& out, const std::vector<ReportRow>& rows) {

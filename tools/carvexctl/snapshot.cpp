@@ -4,15 +4,20 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cardwork/json/json_document.h"
+#include "carvex/platform/printable_text.h"
 #include "carvex/platform/whole_file.h"
-#include "tools/carvexctl/json_text.h"
 
 namespace carvexctl {
 
 namespace {
 
 namespace fs = std::filesystem;
+using cardwright::Json;
+using cardwright::JsonText;
 using cardwright::NvData;
+using cardwright::ParsedJson;
+using cardwright::ParseJson;
 
 constexpr std::string_view kFormat = "carvexctl card snapshot 1";
 constexpr int kNameTries = 1000;  // cards of one IMEI snapshotted in one second
@@ -62,46 +67,58 @@ std::string ChecksumText(uint32_t crc) {
     return text;
 }
 
-JsonValue ItemsValue(const std::vector<SavedNvItem>& items) {
-    JsonValue::Array array;
+Json ItemsValue(const std::vector<SavedNvItem>& items) {
+    Json array = Json::array();
     for (const SavedNvItem& saved : items) {
-        array.emplace_back(JsonValue::Object{
-            {"item", JsonValue(int64_t{saved.item})},
-            {"data", saved.data ? JsonValue(Hex(*saved.data)) : JsonValue(nullptr)}});
+        array.push_back(Json::object(
+            {{"item", saved.item}, {"data", saved.data ? Json(Hex(*saved.data)) : Json(nullptr)}}));
     }
     return array;
+}
+
+// A whole number from 0 to `high`, as the member `name` of `object`.
+std::optional<int32_t> Number(const Json& object, std::string_view name, int32_t high) {
+    const auto found = object.find(name);
+    if (found == object.end() || !found->is_number_integer()) {
+        return std::nullopt;
+    }
+    if (found->is_number_unsigned() ? found->get<uint64_t>() > static_cast<uint64_t>(high)
+                                    : found->get<int64_t>() < 0 || found->get<int64_t>() > high) {
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(found->get<int64_t>());
 }
 
 // Reads the fields of a parsed snapshot; the first one that is missing or not what it must be
 // fails the whole.
 class Fields {
   public:
-    explicit Fields(const JsonValue& root) : root_(root) {}
+    explicit Fields(const Json& root) : root_(root) {}
 
     bool Text(std::string_view name, std::string& out) {
-        const JsonValue* value = root_.Find(name);
-        if (value == nullptr || value->Text() == nullptr) {
+        const auto value = root_.find(name);
+        if (value == root_.end() || !value->is_string()) {
             return Fail("\"" + std::string(name) + "\" is missing or no text");
         }
-        out = *value->Text();
+        out = value->get<std::string>();
         return true;
     }
 
     bool Items(std::string_view name, std::vector<SavedNvItem>& out) {
-        const JsonValue* value = root_.Find(name);
-        if (value == nullptr || value->Items() == nullptr) {
+        const auto value = root_.find(name);
+        if (value == root_.end() || !value->is_array()) {
             return Fail("\"" + std::string(name) + "\" is missing or no list");
         }
-        for (const JsonValue& entry : *value->Items()) {
-            const JsonValue* item = entry.Find("item");
-            const JsonValue* data = entry.Find("data");
-            if (item == nullptr || item->Integer() == nullptr || *item->Integer() < 0 ||
-                *item->Integer() > 0xFFFF || data == nullptr) {
+        for (const Json& entry : *value) {
+            const std::optional<int32_t> item =
+                entry.is_object() ? Number(entry, "item", 0xFFFF) : std::nullopt;
+            const auto data = item ? entry.find("data") : entry.end();
+            if (!item || data == entry.end()) {
                 return Fail("an entry of \"" + std::string(name) + "\" names no NV item");
             }
-            SavedNvItem saved{static_cast<int32_t>(*item->Integer()), std::nullopt};
-            if (!data->IsNull()) {
-                if (data->Text() == nullptr || !(saved.data = NvFromHex(*data->Text()))) {
+            SavedNvItem saved{*item, std::nullopt};
+            if (!data->is_null()) {
+                if (!data->is_string() || !(saved.data = NvFromHex(data->get<std::string>()))) {
                     return Fail("NV item " + std::to_string(saved.item) +
                                 " does not hold 128 bytes in hex");
                 }
@@ -112,24 +129,19 @@ class Fields {
     }
 
     bool PortSetting(std::optional<cardwright::DeviceState>& out) {
-        const JsonValue* value = root_.Find("port_setting");
-        if (value == nullptr) {
+        const auto value = root_.find("port_setting");
+        if (value == root_.end()) {
             return Fail("\"port_setting\" is missing");
         }
-        if (value->IsNull()) {
+        if (value->is_null()) {
             return true;
         }
-        const JsonValue* state = value->Find("state");
-        const JsonValue* mask = value->Find("mask");
-        const auto byte = [](const JsonValue* v) {
-            return v != nullptr && v->Integer() != nullptr && *v->Integer() >= 0 &&
-                   *v->Integer() <= 0xFF;
-        };
-        if (!byte(state) || !byte(mask)) {
+        const auto state = value->is_object() ? Number(*value, "state", 0xFF) : std::nullopt;
+        const auto mask = value->is_object() ? Number(*value, "mask", 0xFF) : std::nullopt;
+        if (!state || !mask) {
             return Fail("\"port_setting\" does not hold a state and a mask from 0 to 255");
         }
-        out = cardwright::DeviceState{static_cast<int32_t>(*state->Integer()),
-                                      static_cast<int32_t>(*mask->Integer())};
+        out = cardwright::DeviceState{*state, *mask};
         return true;
     }
 
@@ -141,7 +153,7 @@ class Fields {
         return false;
     }
 
-    const JsonValue& root_;
+    const Json& root_;
     std::string error_;
 };
 
@@ -159,19 +171,19 @@ uint32_t Crc32(std::string_view bytes) {
 }
 
 std::string SnapshotText(const CardSnapshot& snapshot) {
-    JsonValue port_setting;
+    Json port_setting;
     if (snapshot.port_setting) {
-        port_setting = JsonValue::Object{{"state", JsonValue(snapshot.port_setting->state)},
-                                         {"mask", JsonValue(snapshot.port_setting->mask)}};
+        port_setting = Json::object(
+            {{"state", snapshot.port_setting->state}, {"mask", snapshot.port_setting->mask}});
     }
-    const JsonValue body(JsonValue::Object{
-        {"format", JsonValue(std::string(kFormat))},
-        {"imei", JsonValue(snapshot.imei)},
-        {"firmware", JsonValue(snapshot.firmware)},
-        {"card_type", JsonValue(snapshot.card_type)},
-        {"port", JsonValue(snapshot.port)},
-        {"taken", JsonValue(snapshot.taken)},
-        {"settings", JsonValue(snapshot.settings)},
+    const Json body = Json::object({
+        {"format", kFormat},
+        {"imei", snapshot.imei},
+        {"firmware", snapshot.firmware},
+        {"card_type", snapshot.card_type},
+        {"port", snapshot.port},
+        {"taken", snapshot.taken},
+        {"settings", snapshot.settings},
         {"nv_items", ItemsValue(snapshot.nv_items)},
         {"led_items", ItemsValue(snapshot.led_items)},
         {"port_setting", port_setting},
@@ -200,15 +212,17 @@ SnapshotRead ReadSnapshotText(std::string_view text) {
         return read;
     }
     const ParsedJson parsed = ParseJson(text);
-    if (!parsed.value || parsed.value->Members() == nullptr) {
-        read.error = "it is no JSON object: " + parsed.error;
+    if (!parsed.value || !parsed.value->is_object()) {
+        read.error = "it is no JSON object" +
+                     (parsed.error.empty() ? "" : ": " + carvex::PrintableText(parsed.error));
         return read;
     }
     Fields fields(*parsed.value);
     CardSnapshot snapshot;
     std::string format;
     if (!fields.Text("format", format) || format != kFormat) {
-        read.error = "it is no snapshot of carvexctl (format \"" + format + "\")";
+        read.error =
+            "it is no snapshot of carvexctl (format \"" + carvex::PrintableText(format) + "\")";
         return read;
     }
     if (!fields.Text("imei", snapshot.imei) || !fields.Text("firmware", snapshot.firmware) ||
