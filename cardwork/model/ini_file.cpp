@@ -216,9 +216,9 @@ std::vector<IniEntry> MergedEntries(std::span<const IniEntry> entries) {
     return merged;
 }
 
-// One parse of the file: every section and key with its place in the bytes, and indexes from
+// One parse of the file: every section and key with its place in the text, and indexes from
 // names to the first section and the first key of each name. The names and values are views
-// into content, so the snapshot is never copied or moved.
+// into the text, so the snapshot is never copied or moved.
 struct IniFile::Snapshot {
     struct Key {
         std::string_view name;
@@ -236,8 +236,8 @@ struct IniFile::Snapshot {
         size_t key_end;
     };
 
-    Snapshot(std::string text, carvex::FileStamp file_stamp, bool could_read)
-        : stamp(file_stamp), readable(could_read), content(std::move(text)) {
+    Snapshot(FileText text, carvex::FileStamp file_stamp, bool could_read)
+        : stamp(file_stamp), readable(could_read), file(std::move(text)), content(file.Text()) {
         Parse();
     }
     Snapshot(const Snapshot&) = delete;
@@ -262,7 +262,8 @@ struct IniFile::Snapshot {
 
     carvex::FileStamp stamp;
     bool readable;  // false: the file is there but could not be read, so look again next time
-    const std::string content;
+    const FileText file;
+    const std::string& content;  // the file's text
     std::vector<Key> keys;
     std::vector<Section> sections;
     std::unordered_map<std::string_view, size_t, FoldedHash, FoldedEqual> section_index;
@@ -303,7 +304,8 @@ struct IniFile::Edit {
     std::string text;
 };
 
-IniFile::IniFile(std::filesystem::path path) : path_(std::move(path)) {}
+IniFile::IniFile(std::filesystem::path path, carvex::CodePage legacy_code_page)
+    : path_(std::move(path)), code_page_(std::move(legacy_code_page)) {}
 IniFile::~IniFile() = default;
 IniFile::IniFile(IniFile&&) noexcept = default;
 IniFile& IniFile::operator=(IniFile&&) noexcept = default;
@@ -321,7 +323,8 @@ const IniFile::Snapshot& IniFile::Current() const {
         last_error_ = "Cannot read " + path_.string() + ": " + file.error.message();
         file.content.clear();
     }
-    snapshot_ = std::make_unique<const Snapshot>(std::move(file.content), file.stamp, !file.error);
+    snapshot_ = std::make_unique<const Snapshot>(FileText(std::move(file.content), code_page_),
+                                                 file.stamp, !file.error);
     return *snapshot_;
 }
 
@@ -349,9 +352,10 @@ const IniFile::Snapshot* IniFile::ForWriting() {
         Refuse("it is not a regular file");
         return nullptr;
     }
-    if (!snapshot_ || !snapshot_->readable || snapshot_->content != file.content ||
+    if (!snapshot_ || !snapshot_->readable || snapshot_->file.Bytes() != file.content ||
         snapshot_->stamp != file.stamp) {
-        snapshot_ = std::make_unique<const Snapshot>(std::move(file.content), file.stamp, true);
+        snapshot_ = std::make_unique<const Snapshot>(FileText(std::move(file.content), code_page_),
+                                                     file.stamp, true);
     }
     return snapshot_.get();
 }
@@ -361,22 +365,57 @@ bool IniFile::Refuse(std::string reason) {
     return false;
 }
 
+// The edits are made in the text; in the bytes each one replaces the bytes of what it replaces,
+// and the rest stays byte for byte.
 bool IniFile::Apply(const Snapshot& base, const std::vector<Edit>& edits) {
-    std::string next;
-    next.reserve(base.content.size() + 256);
-    size_t at = 0;
+    const std::string& bytes = base.file.Bytes();
+    std::string next_bytes;
+    std::string next_text;
+    next_bytes.reserve(bytes.size() + 256);
+    next_text.reserve(base.content.size() + 256);
+    size_t at_byte = 0;
+    size_t at_text = 0;
     for (const auto& edit : edits) {
-        next.append(base.content, at, edit.begin - at);
-        next += edit.text;
-        at = edit.end;
+        std::string why;
+        const auto encoded = base.file.Encode(edit.text, why);
+        if (!encoded) {
+            return Refuse(std::move(why) + "; the file is left as it is");
+        }
+        const size_t begin = base.file.ByteOffset(edit.begin);
+        next_bytes.append(bytes, at_byte, begin - at_byte);
+        next_bytes += *encoded;
+        at_byte = base.file.ByteOffset(edit.end);
+        next_text.append(base.content, at_text, edit.begin - at_text);
+        next_text += edit.text;
+        at_text = edit.end;
     }
-    next.append(base.content, at);
-    auto replaced = carvex::ReplaceWholeFile(path_, next);
+    next_bytes.append(bytes, at_byte);
+    next_text.append(base.content, at_text);
+    return Replace(std::move(next_bytes), next_text);
+}
+
+bool IniFile::Replace(std::string bytes, std::string_view text) {
+    // Which encoding a file is in is told from its bytes alone, so a change can make the whole
+    // file read otherwise: CP936 text whose only bytes that are no UTF-8 go, or bytes that are no
+    // UTF-8 written into a UTF-8 file.
+    FileText written(std::move(bytes), code_page_);
+    if (written.Text() != text) {
+        return Refuse(written.TextEncoding() == FileText::Encoding::kUtf8
+                          ? "with this change the file would be taken for UTF-8 and its other "
+                            "lines would read otherwise; it is left as it is"
+                          : "what would be written is not UTF-8 text, and the file would read "
+                            "otherwise; it is left as it is");
+    }
+    auto replaced = carvex::ReplaceWholeFile(path_, written.Bytes());
     if (!replaced.stamp) {
         return Refuse(std::move(replaced.error));
     }
-    snapshot_ = std::make_unique<const Snapshot>(std::move(next), *replaced.stamp, true);
+    snapshot_ = std::make_unique<const Snapshot>(std::move(written), *replaced.stamp, true);
     return true;
+}
+
+FileText::Encoding IniFile::TextEncoding() const {
+    return Current().file.TextEncoding();
 }
 
 std::optional<std::string> IniFile::ReadString(std::string_view section,
@@ -491,6 +530,11 @@ std::vector<std::string> IniFile::ReadSections() const {
     return names;
 }
 
+std::optional<std::string> IniFile::AsFileBytes(std::string_view text) const {
+    std::string why;
+    return Current().file.Encode(text, why);
+}
+
 bool IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
     return WriteStrings(section, {{std::string(key), std::string(value)}});
 }
@@ -585,11 +629,10 @@ bool IniFile::WriteWhole(std::span<const IniSection> sections) {
     }
     // Nothing of the file is kept, so there is nothing another writer's change could be lost
     // from: no lock (and no side file beside an exported file).
-    const Snapshot* base = ForWriting();
-    if (base == nullptr) {
+    if (ForWriting() == nullptr) {
         return false;
     }
-    return Apply(*base, {{0, base->content.size(), std::move(text)}});
+    return Replace(text, text);
 }
 
 bool IniFile::DeleteKey(std::string_view section, std::string_view key) {

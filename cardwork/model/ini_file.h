@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "cardwork/model/file_text.h"
+#include "cardwork/model/legacy_code_page.h"
 #include "carvex/platform/whole_file.h"
 
 namespace cardwright {
@@ -53,6 +55,14 @@ struct IniSection {
 // change (blanks around it, matching outer quotes) is written in double quotes so that it reads
 // back as written. LastError() then says why.
 //
+// Encodings: the text is UTF-8 inside. A file that is not UTF-8 is read in the legacy code page
+// given (see FileText), and every write but WriteWhole writes what it adds in the file's own
+// encoding and keeps every other byte, so a file the Windows program wrote stays readable to it.
+// A write fails, and says why, when the file's encoding cannot hold what it adds, and when the
+// file would afterwards read otherwise than written (the encoding is told from the bytes alone:
+// code-page text whose only bytes that are no UTF-8 went would be taken for UTF-8). WriteWhole,
+// which keeps nothing of the file, writes UTF-8.
+//
 // Writers of one file take turns: each write that keeps part of the file holds a lock on a side
 // file beside it (".<name>.lock") while it reads, edits and replaces the file, so two programs
 // writing keys of one file (two windows, a window and carvexctl) lose none of each other's keys. A
@@ -70,7 +80,8 @@ class IniFile {
     static constexpr size_t kKeyListBytes = 16384;
     static constexpr std::chrono::milliseconds kLockWait{5000};
 
-    explicit IniFile(std::filesystem::path path);
+    explicit IniFile(std::filesystem::path path,
+                     carvex::CodePage legacy_code_page = LegacyCodePage());
     ~IniFile();
     IniFile(IniFile&&) noexcept;
     IniFile& operator=(IniFile&&) noexcept;
@@ -95,6 +106,11 @@ class IniFile {
     std::vector<IniEntry> ReadEntries(std::string_view section) const;
     // Every section header in file order, sections without keys included.
     std::vector<std::string> ReadSections() const;
+    // `text` as the file's bytes would hold it, in the encoding it was read in: what a checksum
+    // over the file's lines is taken over. nullopt when the encoding cannot hold it.
+    std::optional<std::string> AsFileBytes(std::string_view text) const;
+    // The encoding the file was read in (an empty or missing file is UTF-8).
+    FileText::Encoding TextEncoding() const;
 
     bool WriteString(std::string_view section, std::string_view key, std::string_view value);
     // Writes several keys of one section with one replacement of the file: all or nothing.
@@ -124,9 +140,12 @@ class IniFile {
     // written.
     const Snapshot* ForWriting();
     bool Apply(const Snapshot& base, const std::vector<Edit>& edits);
+    // Puts the bytes in place of the file, provided that they read back as `text`.
+    bool Replace(std::string bytes, std::string_view text);
     bool Refuse(std::string reason);
 
     std::filesystem::path path_;
+    carvex::CodePage code_page_;
     mutable std::unique_ptr<const Snapshot> snapshot_;
     mutable std::string last_error_;
 };

@@ -39,7 +39,11 @@ std::optional<uint16_t> ComputeSettingCrc(const IniFile& file, bool new_version)
         version = file.ReadString(kVersionSection, kVersionKey, "");
     }
     const std::vector<IniEntry> values = file.ReadEntries(kValuesSection);
-    return SettingCrc(SettingCrcText(values, version));
+    const auto bytes = file.AsFileBytes(SettingCrcText(values, version));
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return SettingCrc(*bytes);
 }
 
 int64_t StoredSettingCrc(const IniFile& file) {

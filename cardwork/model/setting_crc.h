@@ -28,8 +28,10 @@ std::string SettingCrcText(std::span<const IniEntry> values,
 // library's CRCSlow.
 uint16_t SettingCrc(std::string_view text);
 
-// The CRC the file's DEFAULT lines give, as the INI access reads them; nullopt when the flag is
-// set and the file has no VERSION section.
+// The CRC the file's DEFAULT lines give, as the INI access reads them, over their bytes in the
+// file's own encoding (a file in a Windows code page was sealed over that code page's bytes);
+// nullopt when the flag is set and the file has no VERSION section, or when the file's encoding
+// cannot hold the lines (bytes that are no text of it).
 std::optional<uint16_t> ComputeSettingCrc(const IniFile& file, bool new_version);
 // CRC/VALUE read as an integer key (decimal, or hexadecimal after "0x"); -1, which no CRC equals,
 // when it is missing or no number.

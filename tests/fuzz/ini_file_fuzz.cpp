@@ -1,12 +1,14 @@
 // libFuzzer target for the INI reader and writer. Any bytes read without a fault; every key of
 // every section, written through the writer into a fresh file, reads back the same; a write into
-// the file itself changes the written key and nothing else. Run it with TMPDIR on a tmpfs: every
-// write flushes its file.
+// the file itself changes the written key and nothing else, or (in a file that is not UTF-8,
+// whose encoding may not hold the line or may be told otherwise afterwards) is refused and
+// changes nothing. Run it with TMPDIR on a tmpfs: every write flushes its file.
 #include <stdlib.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -65,6 +67,11 @@ bool Listed(const Entries& entries, const std::string& key) {
         }
     }
     return false;
+}
+
+std::string Contents(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 bool HasLineBreak(const std::string& text) {
@@ -149,7 +156,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (Listed(target.entries, added)) {
         return 0;
     }
-    Check(input.WriteString(target.name, target.entries.front().first, " changed "));
+    const bool utf8 = input.TextEncoding() == cardwright::FileText::Encoding::kUtf8;
+    const std::string before = Contents(input_path);
+    if (!input.WriteString(target.name, target.entries.front().first, " changed ")) {
+        Check(!utf8 && Contents(input_path) == before);
+        return 0;
+    }
     Check(input.WriteString(target.name, added, "new"));
     auto expected = sections;
     for (auto& section : expected) {
