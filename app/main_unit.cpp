@@ -29,7 +29,9 @@
 #include "app/led_setting_unit.h"
 #include "app/library_card.h"
 #include "app/library_worker.h"
+#include "cardwork/model/legacy_code_page.h"
 #include "cardwork/model/model_clock.h"
+#include "cardwork/model/program_settings.h"
 #include "app/new_sul_unit.h"
 #include "app/window_log.h"
 
@@ -126,6 +128,13 @@ bool TMainFrm::FormCreate() {
         prompts_->ShowMessage(this, QStringLiteral("Config file not exists..."));
         return false;
     }
+    // Before any INI file is opened: the settings name the code page of files that are not UTF-8.
+    const ProgramSettings settings =
+        ReadProgramSettings(dir.filePath(Q(kProgramSettingsFile)).toStdString());
+    for (const std::string& problem : settings.problems) {
+        prompts_->ShowMessage(this, Q(problem));
+    }
+    SetLegacyCodePage(settings.legacy_code_page);
     description_.emplace(description.toStdString());
     values_.emplace(values.toStdString());
     return true;

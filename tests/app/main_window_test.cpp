@@ -281,6 +281,41 @@ class MainWindowTest : public QObject {
         QVERIFY2(TabShown(*w, 0), "the next build shows them again");
     }
 
+    void cp936DescriptionShowsItsCaptions() {
+        // As a Chinese Windows writes them (CP936): "指示灯" and "颜色", "灭" and "蓝色".
+        WriteFiles(
+            "[CONFIG_PAGE]\r\nP=\xd6\xb8\xca\xbe\xb5\xc6\r\n[CONFIG_ITEM]\r\nC=1\r\n"
+            "[C]\r\nALONG_PAGE=P\r\nDISPLAY=\xd1\xd5\xc9\xab\r\n"
+            "RANGE=\xc3\xf0,\xc0\xb6\xc9\xab\r\nRANGE_VALUE=0,1\r\nNV_ID=10\r\nTYPE=BYTE\r\n"
+            "VISIBLE=1\r\n");
+        auto w = StartedWindow();
+        QCOMPARE(w->PageControl1->tabText(w->PageControl1->indexOf(w->PageSlots[0])),
+                 QStringLiteral("指示灯"));
+        QCOMPARE(w->LabelBox("C")->text(), QStringLiteral("颜色: "));
+        QCOMPARE(w->ValueBox("C")->itemText(0), QStringLiteral("灭"));
+        QCOMPARE(w->ValueBox("C")->itemText(1), QStringLiteral("蓝色"));
+        QVERIFY(messages_.isEmpty());
+    }
+
+    void settingsFileNamesTheCodePage() {
+        const std::string description =
+            "[CONFIG_PAGE]\r\nP=Caf\xe9\r\n[CONFIG_ITEM]\r\nA=1\r\n" + Item("A", "P");
+        WriteFiles(description);
+        std::ofstream(dir_->Path() / "cardwright.conf") << "legacy_codepage = CP1252\n";
+        auto w = StartedWindow();
+        QCOMPARE(w->PageControl1->tabText(w->PageControl1->indexOf(w->PageSlots[0])),
+                 QStringLiteral("Café"));
+        QVERIFY(messages_.isEmpty());
+
+        // A code page that cannot be had is said, and the default taken.
+        std::ofstream(dir_->Path() / "cardwright.conf") << "legacy_codepage = CP1252X\n";
+        w = StartedWindow();
+        QCOMPARE(messages_, QStringList{QStringLiteral(
+                                "cardwright.conf, line 1: no code page \"CP1252X\" is known; "
+                                "files that are not UTF-8 are read in CP936")});
+        QVERIFY(w->Created());
+    }
+
     void aboutBox() {
         TAboutBox about;
         QCOMPARE(about.windowTitle(), QStringLiteral("About"));
