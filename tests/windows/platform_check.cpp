@@ -1,8 +1,10 @@
 // platform_check: the Windows backend of carvex/platform on its own, under Wine: the device lists
 // and the registry as the card's driver left them, COM ports through SerialNetPort, the process
-// environment, and whole-file reads and replacements.
+// environment, and whole-file reads and replacements; on its own, under a Chinese locale, the
+// conversions through the ANSI code page.
 //
 //   platform_check PCUI_PORT MODEM_PORT WORK_FOLDER
+//   platform_check code-page
 #include <windows.h>
 
 #include <atomic>
@@ -12,9 +14,11 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "carvex/link/port_discovery.h"
 #include "carvex/link/serial_net_port.h"
+#include "carvex/platform/code_page.h"
 #include "carvex/platform/device_list.h"
 #include "carvex/platform/environment.h"
 #include "carvex/platform/registry.h"
@@ -225,11 +229,46 @@ void WholeFiles(const std::filesystem::path& folder) {
     Check(entries == 2, "no temporary file is left behind (the file and its lock)");
 }
 
+// Run where the ANSI code page is 936, as on a Chinese Windows.
+void CodePages() {
+    if (::GetACP() != 936) {
+        g_out.Skip("the ANSI code page conversions",
+                   "the ANSI code page is " + std::to_string(::GetACP()) + ", not 936");
+        return;
+    }
+    const CodePage ansi("ignored on Windows");
+    Check(ansi.Name() == "CP936" && ansi.Known(), "the code page is the system's: " + ansi.Name());
+    // The LED page's texts.
+    const std::pair<std::string, std::string> samples[] = {
+        {"灭", "\xc3\xf0"},
+        {"蓝色", "\xc0\xb6\xc9\xab"},
+        {"设备被删除", "\xc9\xe8\xb1\xb8\xb1\xbb\xc9\xbe\xb3\xfd"},
+        {"€ é", "\x80 \xa8\xa6"},
+    };
+    for (const auto& [utf8, cp936] : samples) {
+        const auto decoded = ansi.ToUtf8(cp936);
+        Check(decoded.exact && decoded.text == utf8, utf8 + " reads from its CP936 bytes");
+        Check(ansi.FromUtf8(utf8) == cp936, utf8 + " is written as its CP936 bytes");
+    }
+    Check(!ansi.FromUtf8("한").has_value() && !ansi.FromUtf8("ok 😀").has_value(),
+          "a character CP936 lacks is not written, not even as a substitute");
+    Check(!ansi.FromUtf8("\xff").has_value(), "bytes that are no UTF-8 are not written");
+    const auto bad = ansi.ToUtf8("a=\x81\r\nb=\xc3\xf0\xff\n");
+    Check(!bad.exact && bad.text == "a=\xEF\xBF\xBD\r\nb=灭\xEF\xBF\xBD\n",
+          "a byte that is no CP936 reads as U+FFFD, the line break after a lead byte stays");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "code-page") {
+        CodePages();
+        return g_out.Summary();
+    }
     if (argc != 4) {
-        std::fprintf(stderr, "usage: platform_check PCUI_PORT MODEM_PORT WORK_FOLDER\n");
+        std::fprintf(stderr,
+                     "usage: platform_check PCUI_PORT MODEM_PORT WORK_FOLDER\n"
+                     "       platform_check code-page\n");
         return 2;
     }
     const int pcui = std::atoi(argv[1]);
