@@ -255,11 +255,15 @@ CardProfile ParseProfile(std::string_view text) {
                 profile.read_only = ParseItemList(value, where);
             } else if (section == "faults") {
                 const auto command = CommandFromName(key);
-                const auto fault = ParseFault(value);
-                if (!command || !fault) {
-                    throw std::runtime_error(where + ": unknown command or fault");
+                if (!command) {
+                    throw std::runtime_error(where + ": no command \"" + std::string(key) +
+                                             "\"; commands: " + CommandNameList());
                 }
-                profile.faults.emplace_back(*command, *fault);
+                try {
+                    profile.faults.emplace_back(*command, ReadFault(value));
+                } catch (const FaultTextError& e) {
+                    throw std::runtime_error(where + ": " + e.what());
+                }
             } else {
                 throw std::runtime_error(where + ": unexpected in section [" +
                                          std::string(section).append("]"));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -70,7 +71,22 @@ struct Fault {
     }
 };
 
-// "no_reply", "late_reply 3000", "nv_status 1 x3", "error_reply +CME ERROR: SIM busy", ...
+// A fault text that cannot be read. what() names the bad part (the card number, the command, the
+// kind or its argument) and lists what is accepted in its place.
+class FaultTextError : public std::invalid_argument {
+  public:
+    using std::invalid_argument::invalid_argument;
+};
+
+// Every command a fault can be given for, "diag_switch, nv_read, ...", and every kind with what
+// its argument is, "no_reply, late_reply MS, ...": for help texts and errors.
+std::string CommandNameList();
+std::string FaultKindList();
+
+// "no_reply", "late_reply 3000", "nv_status 1 x3", "error_reply +CME ERROR: SIM busy", ...: a kind,
+// its argument, and " xN" for a fault that hits the first N requests only. Throws FaultTextError.
+Fault ReadFault(std::string_view text);
+// The same, nullopt for a text that cannot be read.
 std::optional<Fault> ParseFault(std::string_view text);
 
 // A fault for one card of several.
@@ -81,8 +97,9 @@ struct CardFault {
 };
 
 // "CARD:COMMAND:KIND[:ARG]" ("3:nv_write:nv_status:2", "2:model:error_reply:+CME ERROR: 10",
-// "4:nv_read:no_reply:x1"): ARG is the fault's argument with an optional " xN". "CARD:never_back"
-// stands for the reset's and "CARD:other_bytes[:ARG]" for the NV read's.
-std::optional<CardFault> ParseCardFault(std::string_view text);
+// "4:nv_read:no_reply:x1") for a bench of `cards` cards: ARG is the fault's argument with an
+// optional " xN". "CARD:never_back" stands for the reset's and "CARD:other_bytes[:ARG]" for the
+// NV read's. Throws FaultTextError.
+CardFault ReadCardFault(std::string_view text, int cards);
 
 }  // namespace cardsim

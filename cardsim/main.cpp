@@ -46,19 +46,20 @@ int Run(int argc, char** argv) {
                    "gives it (3:nv_write:nv_status:1, 2:nv_read:no_reply:x1); CARD:never_back "
                    "(acknowledges the reset, never returns) and CARD:other_bytes[:BYTE] (the "
                    "read-back of a written NV item answered with a byte inverted) need no "
-                   "command; may be repeated, the faults of one command hitting in turn");
+                   "command; may be repeated, the faults of one command hitting in turn. "
+                   "Commands: " +
+                       cardsim::CommandNameList() + ". Kinds: " + cardsim::FaultKindList() +
+                       "; \" xN\" after ARG (or as ARG) limits a fault to the first N requests");
     CLI11_PARSE(app, argc, argv);
 
     std::vector<cardsim::CardFault> faults;
     for (const std::string& text : fault_texts) {
-        const auto fault = cardsim::ParseCardFault(text);
-        if (!fault || fault->card > cards) {
-            std::cerr << "cardsim: --fault " << text
-                      << ": expected CARD:COMMAND:KIND[:ARG] with CARD from 1 to " << cards
-                      << std::endl;
+        try {
+            faults.push_back(cardsim::ReadCardFault(text, cards));
+        } catch (const cardsim::FaultTextError& e) {
+            std::cerr << "cardsim: --fault " << text << ": " << e.what() << std::endl;
             return 2;
         }
-        faults.push_back(*fault);
     }
 
     // Signals are taken synchronously below, so the cards shut down in an orderly way.

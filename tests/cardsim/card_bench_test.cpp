@@ -256,36 +256,70 @@ TEST(CardBench, FurtherCardsDeriveTheirIdentity) {
     EXPECT_EQ(CardBench::StateFileOf("/s/card.nv", 1), "/s/card.nv");
 }
 
+// Why a fault text is refused; empty when it is taken.
+std::string FaultError(const char* text, int cards) {
+    try {
+        ReadCardFault(text, cards);
+    } catch (const FaultTextError& e) {
+        return e.what();
+    }
+    return {};
+}
+
 TEST(CardFaultText, TheCommandLineForm) {
     const struct Case {
         const char* text;
-        std::optional<std::tuple<int, Command, Fault::Kind, int, int>> expected;
+        std::tuple<int, Command, Fault::Kind, int, int> expected;
     } cases[] = {
-        {"3:nv_write:nv_status:2", {{3, Command::kNvWrite, Fault::Kind::kNvStatus, 2, -1}}},
-        {"2:nv_read:no_reply:x1", {{2, Command::kNvRead, Fault::Kind::kNoReply, 0, 1}}},
-        {"4:never_back", {{4, Command::kReset, Fault::Kind::kNeverBack, 0, -1}}},
-        {"1:other_bytes", {{1, Command::kNvRead, Fault::Kind::kOtherBytes, 0, -1}}},
-        {"1:port_get:other_bytes", {{1, Command::kPortGet, Fault::Kind::kOtherBytes, 0, -1}}},
-        {"5:nv_read:other_bytes:7 x2", {{5, Command::kNvRead, Fault::Kind::kOtherBytes, 7, 2}}},
-        {"0:never_back", std::nullopt},
-        {"2:no_reply", std::nullopt},
-        {"2:nv_read:melt", std::nullopt},
-        {"2:nv_write:nv_status", std::nullopt},
-        {"never_back", std::nullopt},
+        {"3:nv_write:nv_status:2", {3, Command::kNvWrite, Fault::Kind::kNvStatus, 2, -1}},
+        {"2:nv_read:no_reply:x1", {2, Command::kNvRead, Fault::Kind::kNoReply, 0, 1}},
+        {"4:never_back", {4, Command::kReset, Fault::Kind::kNeverBack, 0, -1}},
+        {"1:other_bytes", {1, Command::kNvRead, Fault::Kind::kOtherBytes, 0, -1}},
+        {"1:port_get:other_bytes", {1, Command::kPortGet, Fault::Kind::kOtherBytes, 0, -1}},
+        {"5:nv_read:other_bytes:7 x2", {5, Command::kNvRead, Fault::Kind::kOtherBytes, 7, 2}},
     };
     for (const auto& c : cases) {
-        const auto parsed = ParseCardFault(c.text);
-        ASSERT_EQ(parsed.has_value(), c.expected.has_value()) << c.text;
-        if (parsed) {
-            EXPECT_EQ(std::make_tuple(parsed->card, parsed->command, parsed->fault.kind,
-                                      parsed->fault.value, parsed->fault.times),
-                      *c.expected)
-                << c.text;
+        const CardFault parsed = ReadCardFault(c.text, 5);
+        EXPECT_EQ(std::make_tuple(parsed.card, parsed.command, parsed.fault.kind,
+                                  parsed.fault.value, parsed.fault.times),
+                  c.expected)
+            << c.text;
+    }
+    EXPECT_EQ(ReadCardFault("2:model:error_reply:+CME ERROR: 10", 2).fault.text, "+CME ERROR: 10");
+}
+
+// A fault that cannot be taken says which part is wrong and what would be taken there.
+TEST(CardFaultText, ABadPartIsNamedWithWhatIsAccepted) {
+    const struct Case {
+        const char* text;
+        std::vector<std::string> told;
+    } cases[] = {
+        {"1:nv_write:bogus",
+         {"no fault kind \"bogus\"", "no_reply", "late_reply MS", "bad_fcs", "split", "batch",
+          "length BYTES", "unsolicited", "other_bytes [BYTE]"}},
+        {"1:bogus:no_reply",
+         {"no command \"bogus\"", "diag_switch", "nv_write", "build_id", "never_back"}},
+        {"3:nv_read:no_reply", {"no card 3", "1 to 2"}},
+        {"0:never_back", {"\"0\" is no card number", "1 to 2"}},
+        {"one:never_back", {"\"one\" is no card number"}},
+        {"2:nv_write:nv_status", {"nv_status needs a number (nv_status STATUS)"}},
+        {"2:nv_write:nv_status:two", {"nv_status needs a number", "not \"two\""}},
+        {"2:nv_read:no_reply:3", {"no_reply takes no argument, not \"3\"", "xN"}},
+        {"2:nv_read:no_reply:x0", {"\"x0\" hits no request"}},
+        {"2:other_bytes:-1", {"other_bytes takes", "not \"-1\""}},
+        {"never_back", {"expected CARD:COMMAND:KIND[:ARG]"}},
+        {"2:nv_read", {"no fault kind given", "no_reply"}},
+    };
+    for (const auto& c : cases) {
+        const std::string error = FaultError(c.text, 2);
+        EXPECT_FALSE(error.empty()) << c.text << " was taken";
+        for (const std::string& part : c.told) {
+            EXPECT_NE(error.find(part), std::string::npos)
+                << c.text << ": " << error << "\nlacks: " << part;
         }
     }
-    const auto error = ParseCardFault("2:model:error_reply:+CME ERROR: 10");
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->fault.text, "+CME ERROR: 10");
+    EXPECT_NE(FaultError("2:nv_read:no_reply", 1).find("there is no card 2: the only card is 1"),
+              std::string::npos);
 }
 
 // What the program prints until its cards are plugged in (or it ends).
