@@ -2,7 +2,12 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
 #include <stdexcept>
+
+#include "carvex/platform/device_publisher_lock.h"
 
 namespace cardsim {
 
@@ -14,10 +19,25 @@ std::string SubkeyName(size_t index) {
     return std::string(name.size() < 4 ? 4 - name.size() : 0, '0') + name;
 }
 
+// A root holds nothing that outlives its cards: it goes in memory, as /run/carvex does, where
+// writing and removing its many small entries costs no disk work: the user's runtime folder, else
+// the shared memory folder, else the temporary folder.
+std::filesystem::path TemporaryRootParent() {
+    std::error_code error;
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        runtime != nullptr && *runtime == '/' && std::filesystem::is_directory(runtime, error)) {
+        return runtime;
+    }
+    if (std::filesystem::is_directory("/dev/shm", error)) {
+        return "/dev/shm";
+    }
+    return std::filesystem::temp_directory_path();
+}
+
 }  // namespace
 
 std::filesystem::path MakeTemporaryRoot() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "cardsim-root-XXXXXX").string();
+    std::string pattern = (TemporaryRootParent() / "cardsim-root-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot create a device root");
     }
@@ -26,10 +46,18 @@ std::filesystem::path MakeTemporaryRoot() {
 
 void BenchPublisher::Publish(int card_number, CardEntries entries) {
     std::lock_guard lock(mutex_);
-    publisher_.PublishComPort(carvex::ComName(entries.pcui_port), entries.pcui_device);
-    publisher_.PublishComPort(carvex::ComName(entries.modem_port), entries.modem_device);
-    cards_[card_number] = std::move(entries);
-    PublishLists();
+    const carvex::DevicePublisherLock root_lock(publisher_.Root());
+    // Known before anything is written: a card that fails halfway is withdrawn whole.
+    const CardEntries& card = cards_[card_number] = std::move(entries);
+    std::erase_if(ports_gone_,
+                  [&](int port) { return port == card.pcui_port || port == card.modem_port; });
+    publisher_.PublishComPort(carvex::ComName(card.pcui_port), card.pcui_device);
+    publisher_.PublishComPort(carvex::ComName(card.modem_port), card.modem_device);
+    if (batches_ > 0) {
+        lists_changed_ = true;
+        return;
+    }
+    PublishLists(Change::kArrival);
 }
 
 void BenchPublisher::Withdraw(int card_number) {
@@ -38,14 +66,42 @@ void BenchPublisher::Withdraw(int card_number) {
     if (card == cards_.end()) {
         return;
     }
-    const CardEntries gone = std::move(card->second);
+    const std::vector<int> ports = {card->second.pcui_port, card->second.modem_port};
     cards_.erase(card);
-    PublishLists();
-    publisher_.RemoveComPort(carvex::ComName(gone.pcui_port));
-    publisher_.RemoveComPort(carvex::ComName(gone.modem_port));
+    if (batches_ > 0) {
+        lists_changed_ = true;
+        ports_gone_.insert(ports_gone_.end(), ports.begin(), ports.end());
+        return;
+    }
+    const carvex::DevicePublisherLock root_lock(publisher_.Root());
+    PublishLists(Change::kDeparture);
+    RemoveComPorts(ports);
 }
 
-void BenchPublisher::PublishLists() {
+BenchPublisher::Batch::Batch(BenchPublisher& publisher) : publisher_(publisher) {
+    std::lock_guard lock(publisher_.mutex_);
+    ++publisher_.batches_;
+}
+
+BenchPublisher::Batch::~Batch() {
+    std::lock_guard lock(publisher_.mutex_);
+    if (--publisher_.batches_ > 0 || !publisher_.lists_changed_) {
+        return;
+    }
+    try {
+        const carvex::DevicePublisherLock root_lock(publisher_.publisher_.Root());
+        // Links to remove mean cards went: those go as a departure, the links after the lists.
+        publisher_.PublishLists(publisher_.ports_gone_.empty() ? Change::kArrival
+                                                               : Change::kDeparture);
+        publisher_.RemoveComPorts(publisher_.ports_gone_);
+    } catch (const std::exception& e) {
+        std::cerr << "cardsim: cannot publish the cards' lists: " << e.what() << std::endl;
+    }
+    publisher_.lists_changed_ = false;
+    publisher_.ports_gone_.clear();
+}
+
+void BenchPublisher::PublishLists(Change change) {
     std::vector<std::string> ports;
     std::vector<std::string> modems;
     std::vector<carvex::RegistrySubkey> modem_keys;
@@ -57,9 +113,21 @@ void BenchPublisher::PublishLists() {
                               {{"FriendlyName", card.modem_name},
                                {"AttachedTo", carvex::ComName(card.modem_port)}}});
     }
-    publisher_.PublishRegistrySubkeys(carvex::kModemClassKey, modem_keys);
-    publisher_.PublishDeviceList(carvex::DeviceClass::kModem, modems);
-    publisher_.PublishDeviceList(carvex::DeviceClass::kPorts, ports);
+    if (change == Change::kArrival) {
+        publisher_.PublishRegistrySubkeys(carvex::kModemClassKey, modem_keys);
+        publisher_.PublishDeviceList(carvex::DeviceClass::kModem, modems);
+        publisher_.PublishDeviceList(carvex::DeviceClass::kPorts, ports);
+    } else {
+        publisher_.PublishDeviceList(carvex::DeviceClass::kPorts, ports);
+        publisher_.PublishDeviceList(carvex::DeviceClass::kModem, modems);
+        publisher_.PublishRegistrySubkeys(carvex::kModemClassKey, modem_keys);
+    }
+}
+
+void BenchPublisher::RemoveComPorts(const std::vector<int>& ports) {
+    for (const int port : ports) {
+        publisher_.RemoveComPort(carvex::ComName(port));
+    }
 }
 
 }  // namespace cardsim

@@ -23,7 +23,8 @@ void MakeRaw(int fd) {
 
 }  // namespace
 
-PtyPair::PtyPair() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+PtyPair::PtyPair(int give_up)
+    : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)), give_up_(give_up) {
     if (!master_ || ::grantpt(master_.Get()) != 0 || ::unlockpt(master_.Get()) != 0) {
         throw std::runtime_error("cannot create a pseudo-terminal");
     }
@@ -50,8 +51,12 @@ bool PtyPair::Write(std::span<const uint8_t> bytes) {
             if (errno == EINTR) {
                 continue;
             }
-            pollfd fd{master_.Get(), POLLOUT, 0};
-            if (errno == EAGAIN && ::poll(&fd, 1, 1000) > 0 && (fd.revents & POLLOUT)) {
+            if (errno != EAGAIN) {
+                return false;
+            }
+            pollfd fds[2] = {{master_.Get(), POLLOUT, 0}, {give_up_, POLLIN, 0}};
+            if (::poll(fds, 2, 1000) > 0 && (fds[0].revents & POLLOUT) &&
+                !(fds[1].revents & POLLIN)) {
                 continue;
             }
             return false;

@@ -16,7 +16,9 @@ namespace cardsim {
 // and reopening its port does not hang up the master.
 class PtyPair {
   public:
-    PtyPair();
+    // `give_up` (optional): a descriptor that turns readable when the card stops; a Write waiting
+    // for a PC that does not read gives up then, so the card's thread can end at once.
+    explicit PtyPair(int give_up = -1);
 
     const std::filesystem::path& SlavePath() const { return slave_path_; }
     int MasterFd() const { return master_.Get(); }
@@ -38,6 +40,7 @@ class PtyPair {
   private:
     carvex::UniqueFd master_;
     carvex::UniqueFd slave_keeper_;
+    int give_up_ = -1;
     std::filesystem::path slave_path_;
 };
 

@@ -7,19 +7,18 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <iostream>
-#include <sstream>
 #include <stdexcept>
 
+#include "cardsim/card_state_file.h"
 #include "carvex/platform/ascii_case.h"
-#include "carvex/platform/whole_file.h"
 
 namespace cardsim {
 
 namespace {
 
 constexpr std::chrono::seconds kAcknowledgementGrace{2};
-const Packet kUnsolicitedPacket = {0x60, 0x00, 0x2A, 0x01, 0x00};  // an event report
 constexpr uint8_t kBackupFailed = 1;  // the result byte of a backup answer
 
 }  // namespace
@@ -33,25 +32,36 @@ SimulatedCard::SimulatedCard(Options options)
       frame_buffer_(carvex::kFrameBufferSize),
       decoder_(frame_buffer_),
       wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      stop_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
       inotify_(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
     if (!options_.root && !options_.bench) {
         owned_root_ = publisher_->Root().Path();
     }
-    if (!wake_ || !inotify_) {
+    if (!inotify_) {
+        const int error = errno;
+        // A user has few inotify instances (128 by default), and every card takes one.
+        throw std::runtime_error(
+            "cannot watch the card's interfaces: " + std::string(std::strerror(error)) +
+            (error == EMFILE ? " (every card takes an inotify instance of the user's; see "
+                               "sysctl fs.inotify.max_user_instances)"
+                             : ""));
+    }
+    if (!wake_ || !stop_) {
         throw std::runtime_error("cannot create the card's event descriptors");
     }
     for (const auto& [command, fault] : options_.profile.faults) {
         faults_.emplace(command, fault);
     }
-    LoadState();
+    if (options_.state_file) {
+        LoadCardState(*options_.state_file, state_);
+    }
     Connect();
     service_ = std::thread([this] { Run(); });
 }
 
 SimulatedCard::~SimulatedCard() {
-    Post([this] { stopping_ = true; });
+    Stop();
     service_.join();
-    Disconnect();
     if (owned_root_) {
         std::error_code ignored;
         std::filesystem::remove_all(*owned_root_, ignored);
@@ -62,55 +72,10 @@ std::chrono::milliseconds SimulatedCard::Scaled(std::chrono::milliseconds named)
     return named / std::max(1, options_.time_scale);
 }
 
-void SimulatedCard::Connect() {
-    pcui_.emplace();
-    modem_.emplace();
-    // Reads of the PC UI interface tell the card that the PC has taken what it sent.
-    pcui_watch_ = inotify_add_watch(inotify_.Get(), pcui_->SlavePath().c_str(),
-                                    IN_OPEN | IN_CLOSE | IN_ACCESS);
-    modem_watch_ =
-        inotify_add_watch(inotify_.Get(), modem_->SlavePath().c_str(), IN_OPEN | IN_CLOSE);
-    diag_mode_ = false;
-    after_switch_ = AfterSwitch::kFrames;
-    stream_rest_.clear();
-    pcui_line_.Reset();
-    modem_line_.Reset();
-    decoder_.Reset();
-    state_.mode = options_.profile.mode;
-    Publish();
-}
-
-void SimulatedCard::Disconnect() {
-    ++departures_;
-    Unpublish();
-    if (pcui_watch_ >= 0) {
-        inotify_rm_watch(inotify_.Get(), pcui_watch_);
-    }
-    if (modem_watch_ >= 0) {
-        inotify_rm_watch(inotify_.Get(), modem_watch_);
-    }
-    pcui_watch_ = modem_watch_ = -1;
-    pcui_.reset();
-    modem_.reset();
-}
-
-void SimulatedCard::Publish() {
-    const CardProfile& p = options_.profile;
-    CardEntries entries;
-    entries.other_ports = p.other_ports;
-    entries.pcui_name = p.pcui_name + " (" + carvex::ComName(p.pcui_port) + ")";
-    entries.pcui_port = p.pcui_port;
-    entries.pcui_device = pcui_->SlavePath();
-    entries.modem_name = p.modem_name;
-    entries.modem_port = p.modem_port;
-    entries.modem_device = modem_->SlavePath();
-    publisher_->Publish(options_.card_number, std::move(entries));
-    changed_.notify_all();
-}
-
-void SimulatedCard::Unpublish() {
-    publisher_->Withdraw(options_.card_number);
-    changed_.notify_all();
+void SimulatedCard::Stop() {
+    Post([this] { stopping_ = true; });
+    const uint64_t one = 1;
+    (void)!::write(stop_.Get(), &one, sizeof one);
 }
 
 void SimulatedCard::Post(std::function<void()> action) {
@@ -172,7 +137,11 @@ void SimulatedCard::Run() {
             Guarded([this] { HandlePcUi(pcui_->Read(std::chrono::milliseconds(0))); });
         }
         if ((fds[2].revents & POLLOUT) && pcui_ && pcui_->MasterFd() == pcui_fd) {
-            Guarded([this] { ContinueStream(); });
+            Guarded([this] {
+                if (streaming_ && diag_mode_) {
+                    writer_.ContinueStream(*pcui_);
+                }
+            });
         }
         if ((fds[3].revents & POLLIN) && modem_ && modem_->MasterFd() == modem_fd) {
             Guarded([this] { HandleModem(modem_->Read(std::chrono::milliseconds(0))); });
@@ -197,6 +166,8 @@ void SimulatedCard::Run() {
             Guarded(action);
         }
     }
+    // Many cards that stop together hang up their interfaces each on its own thread, at once.
+    Guarded([this] { Disconnect(); });
 }
 
 // The card's thread serves every event on its own: what goes wrong with one (a pseudo-terminal
@@ -327,6 +298,7 @@ void SimulatedCard::HandleDiagFrame(std::span<const uint8_t> frame) {
     }
     if (fault && fault->kind == Fault::Kind::kVanish) {
         Disconnect();
+        presence_ = CardPresence::kGone;
         return;
     }
     Overrides overrides;
@@ -349,8 +321,8 @@ void SimulatedCard::HandleDiagFrame(std::span<const uint8_t> frame) {
     auto act = [this, answer, fault, never_back]() mutable {
         // The card answers its backup once the items are kept, or with "failed" when they
         // cannot be.
-        if (answer.action == DiagAnswer::Action::kSaveNv && !SaveState() &&
-            answer.reply.size() > 1) {
+        if (answer.action == DiagAnswer::Action::kSaveNv && options_.state_file &&
+            !SaveCardState(*options_.state_file, state_) && answer.reply.size() > 1) {
             answer.reply[1] = kBackupFailed;
         }
         HandleInotify();  // reads counted from here on are reads of the answer
@@ -361,7 +333,8 @@ void SimulatedCard::HandleDiagFrame(std::span<const uint8_t> frame) {
             ++resets_;
         }
         if (answer.action == DiagAnswer::Action::kReset || never_back) {
-            GoOnceRead(Clock::now() + kAcknowledgementGrace, reads_before, !never_back);
+            GoOnceRead(Clock::now() + kAcknowledgementGrace, reads_before, !never_back,
+                       departures_);
         }
     };
     if (fault && fault->kind == Fault::Kind::kLateReply) {
@@ -371,78 +344,13 @@ void SimulatedCard::HandleDiagFrame(std::span<const uint8_t> frame) {
     }
 }
 
-// A hang-up discards what the PC has not read yet: the card goes only once its answer was taken
-// (or the PC has had ample time to take it). An answer is on its way to the PC's side for a moment
-// after it is written, so nothing waiting there is not enough: the PC must also have read since.
-void SimulatedCard::GoOnceRead(Clock::time_point give_up, uint64_t reads_before, bool comes_back) {
-    const bool taken = pcui_ && pcui_reads_ > reads_before && pcui_->Unread() == 0;
-    if (pcui_ && !taken && Clock::now() < give_up) {
-        scheduled_.push_back({Clock::now() + std::chrono::milliseconds(1),
-                              [this, give_up, reads_before, comes_back] {
-                                  HandleInotify();
-                                  GoOnceRead(give_up, reads_before, comes_back);
-                              }});
-        return;
-    }
-    Disconnect();
-    if (comes_back) {
-        Schedule(std::chrono::milliseconds(options_.profile.reset_gone_ms), [this] { Connect(); });
-    }
-}
-
-void SimulatedCard::WritePcUiFramed(const Packet& packet, bool bad_fcs,
-                                    std::vector<uint8_t>& out) const {
-    std::vector<uint8_t> frame(packet.size() * 2 + 8);
-    const uint16_t fcs = carvex::Fcs16(packet) ^ (bad_fcs ? 0x5A5A : 0);
-    frame.resize(carvex::EncodeFrame(packet, fcs, frame).value_or(0));
-    out.insert(out.end(), frame.begin(), frame.end());
-}
-
-void SimulatedCard::ContinueStream() {
-    if (!streaming_ || !diag_mode_) {
-        return;
-    }
-    if (stream_rest_.empty()) {
-        WritePcUiFramed(kUnsolicitedPacket, false, stream_rest_);
-    }
-    const size_t written = pcui_->WriteSome(stream_rest_);
-    stream_rest_.erase(stream_rest_.begin(), stream_rest_.begin() + static_cast<long>(written));
-}
-
-// An answer never goes into the middle of a streamed report.
-void SimulatedCard::FinishStreamedFrame() {
-    if (!stream_rest_.empty() && pcui_) {
-        pcui_->Write(stream_rest_);
-    }
-    stream_rest_.clear();
-}
-
 void SimulatedCard::StreamUnsolicited(bool on) {
     Post([this, on] { streaming_ = on; });
 }
 
 void SimulatedCard::Deliver(const Packet& reply, const std::optional<Fault>& fault) {
-    if (!pcui_ || reply.empty()) {
-        return;
-    }
-    FinishStreamedFrame();
-    const Fault::Kind kind = fault ? fault->kind : Fault::Kind::kNone;
-    std::vector<uint8_t> bytes;
-    if (kind == Fault::Kind::kUnsolicited) {
-        std::vector<uint8_t> unsolicited;
-        WritePcUiFramed(kUnsolicitedPacket, false, unsolicited);
-        pcui_->Write(unsolicited);
-    }
-    if (kind == Fault::Kind::kBatch) {
-        WritePcUiFramed(kUnsolicitedPacket, false, bytes);
-    }
-    WritePcUiFramed(reply, kind == Fault::Kind::kBadFcs, bytes);
-    if (kind == Fault::Kind::kSplit) {
-        for (uint8_t b : bytes) {
-            pcui_->Write(std::span(&b, 1));
-        }
-    } else {
-        pcui_->Write(bytes);
+    if (pcui_ && !reply.empty()) {
+        writer_.Deliver(*pcui_, reply, fault ? fault->kind : Fault::Kind::kNone);
     }
 }
 
@@ -482,39 +390,6 @@ void SimulatedCard::HandleModemLine(const std::string& line) {
     } else {
         send();
     }
-}
-
-bool SimulatedCard::SaveState() const {
-    if (!options_.state_file) {
-        return true;
-    }
-    std::ostringstream text;
-    text << "; NV items of a simulated card, saved by its NV backup\n[card]\n";
-    text << "port_state = " << int{state_.port_state} << "\nport_mask = " << int{state_.port_mask}
-         << "\n[nv]\n";
-    for (const auto& [item, value] : state_.nv) {
-        text << item << " = " << FormatNvValue(value) << "\n";
-    }
-    const auto& path = *options_.state_file;
-    std::error_code error;
-    std::filesystem::create_directories(path.parent_path(), error);
-    if (error) {
-        return false;
-    }
-    // Replaced whole or not at all: a backup that fails keeps the items of the one before.
-    return carvex::ReplaceWholeFile(path, text.str()).stamp.has_value();
-}
-
-void SimulatedCard::LoadState() {
-    if (!options_.state_file || !std::filesystem::exists(*options_.state_file)) {
-        return;
-    }
-    const CardProfile saved = LoadProfile(*options_.state_file);
-    for (const auto& [item, value] : saved.nv) {
-        state_.nv[item] = value;
-    }
-    state_.port_state = saved.port_state;
-    state_.port_mask = saved.port_mask;
 }
 
 void SimulatedCard::SetFault(Command command, Fault fault) {
@@ -563,16 +438,6 @@ bool SimulatedCard::InDiagMode() const {
     return diag_mode_;
 }
 
-bool SimulatedCard::Present() const {
-    std::lock_guard lock(mutex_);
-    return pcui_.has_value();
-}
-
-bool SimulatedCard::WaitForPresence(bool present, std::chrono::milliseconds timeout) const {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return pcui_.has_value() == present; });
-}
-
 int SimulatedCard::Resets() const {
     std::lock_guard lock(mutex_);
     return resets_;
@@ -597,10 +462,6 @@ uint16_t SimulatedCard::Mode() const {
 std::pair<uint8_t, uint8_t> SimulatedCard::PortSetting() const {
     std::lock_guard lock(mutex_);
     return {state_.port_state, state_.port_mask};
-}
-
-void SimulatedCard::Vanish() {
-    Post([this] { Disconnect(); });
 }
 
 }  // namespace cardsim

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "cardsim/card_profile.h"
 #include "cardsim/diag_responder.h"
 #include "cardsim/fault.h"
+#include "cardsim/pcui_writer.h"
 #include "cardsim/pty_pair.h"
 #include "carvex/link/frame_codec.h"
 #include "carvex/platform/unique_fd.h"
@@ -29,6 +31,14 @@ struct ReceivedRequest {
     Command command;
     Packet bytes;  // DIAG: the unframed packet without FCS; AT: the bytes of the line
 };
+
+// Where a card is: plugged in; away for its restart, coming back by itself after the profile's
+// reset_gone_ms; pulled out (unplugged); or gone by itself for good (it vanished, or never came
+// back from a restart) until it is plugged back in.
+enum class CardPresence { kPlugged, kRestarting, kUnplugged, kGone };
+
+// "plugged", "restarting", "unplugged", "gone".
+std::string_view PresenceName(CardPresence presence);
 
 struct PortEvent {
     Channel channel;
@@ -80,6 +90,7 @@ class SimulatedCard {
 
     bool InDiagMode() const;
     bool Present() const;
+    CardPresence Presence() const;
     bool WaitForPresence(bool present, std::chrono::milliseconds timeout) const;
     int Resets() const;
 
@@ -90,6 +101,20 @@ class SimulatedCard {
 
     // The device goes away and does not come back.
     void Vanish();
+
+    // The card pulled out of its slot: its interfaces go at once, answers under way are never
+    // sent, and a restart under way never comes back. Returns once its entries have left the
+    // device root; does nothing to a card unplugged already. The presence it had.
+    CardPresence Unplug();
+    // The card put back into its slot, unplugged or gone: new interfaces under its COM numbers
+    // and names, in AT mode, its NV items and faults as it had them. Returns once it is
+    // published; does nothing to a card that is plugged in or restarting. The presence it had.
+    // Throws when its interfaces cannot be made.
+    CardPresence Replug();
+
+    // The card's thread begins to end (the destructor waits for it): for many cards that end
+    // together.
+    void Stop();
 
     // While on, the PC UI interface in DIAG mode sends unrequested event reports without pause,
     // as fast as the PC takes them; answers still arrive whole, between two reports.
@@ -109,6 +134,7 @@ class SimulatedCard {
     void Disconnect();
     void Connect();
     void Post(std::function<void()> action);
+    CardPresence OnCardThread(std::function<CardPresence()> work);
     void Schedule(std::chrono::milliseconds delay, std::function<void()> action);
     void ScheduleReply(std::chrono::milliseconds delay, std::function<void()> reply);
     std::chrono::milliseconds Scaled(std::chrono::milliseconds named) const;
@@ -122,14 +148,9 @@ class SimulatedCard {
     void HandleModem(std::span<const uint8_t> bytes);
     void HandleModemLine(const std::string& line);
     void Deliver(const Packet& reply, const std::optional<Fault>& fault);
-    void WritePcUiFramed(const Packet& packet, bool bad_fcs, std::vector<uint8_t>& out) const;
     void HandleInotify();
     void GoOnceRead(std::chrono::steady_clock::time_point give_up, uint64_t reads_before,
-                    bool comes_back);
-    void ContinueStream();
-    void FinishStreamedFrame();
-    bool SaveState() const;  // false: the state file could not be written
-    void LoadState();
+                    bool comes_back, uint64_t departures);
 
     Options options_;
     std::shared_ptr<BenchPublisher> publisher_;
@@ -159,11 +180,13 @@ class SimulatedCard {
     carvex::FrameDecoder decoder_;
     int resets_ = 0;
     uint64_t departures_ = 0;  // how often the card went away (its interfaces withdrawn)
+    CardPresence presence_ = CardPresence::kPlugged;
     bool stopping_ = false;
     bool streaming_ = false;
-    std::vector<uint8_t> stream_rest_;  // the part of a streamed report not yet written
+    PcUiWriter writer_;
 
     carvex::UniqueFd wake_;
+    carvex::UniqueFd stop_;  // readable once the card stops, for writes that wait on the PC
     carvex::UniqueFd inotify_;
     std::thread service_;
 };

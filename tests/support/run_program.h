@@ -6,8 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 extern char** environ;
@@ -167,6 +170,50 @@ class RunningProgram {
         }
         text.resize(got);
         return text;
+    }
+
+    // Sends text to its standard input.
+    bool Write(std::string_view text) {
+        while (!text.empty()) {
+            const ssize_t n = ::write(in_, text.data(), text.size());
+            if (n <= 0) {
+                return false;
+            }
+            text.remove_prefix(static_cast<size_t>(n));
+        }
+        return true;
+    }
+
+    // Closes its standard input: the program reads to its end.
+    void CloseInput() {
+        if (in_ >= 0) {
+            ::close(in_);
+            in_ = -1;
+        }
+    }
+
+    // Its next line of output, without the line end; nullopt when it ends first or nothing
+    // completes a line within `limit`.
+    std::optional<std::string> ReadLine(
+        std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        std::string line;
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd fd{out_, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&fd, 1, static_cast<int>(left.count())) <= 0) {
+                return std::nullopt;
+            }
+            char byte = 0;
+            if (::read(out_, &byte, 1) != 1) {
+                return std::nullopt;
+            }
+            if (byte == '\n') {
+                return line;
+            }
+            line += byte;
+        }
     }
 
     // Closes its standard input and waits for it to end; its exit code, or -1.
