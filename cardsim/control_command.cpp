@@ -168,11 +168,17 @@ std::string AnswerControlLine(CardBench& bench, std::string_view line, bool json
                 return Answer(words[0], bench.Status(), json);
         }
     } catch (const std::exception& e) {
+        // Every error names its command, those of the card's making too.
+        const std::string prefix = std::string(words[0]) + ": ";
+        std::string error = e.what();
+        if (!error.starts_with(prefix) && !error.starts_with("no command")) {
+            error.insert(0, prefix);
+        }
         if (json) {
             return "{\"ok\":false,\"command\":" + JsonString(words[0]) +
-                   ",\"error\":" + JsonString(e.what()) + "}";
+                   ",\"error\":" + JsonString(error) + "}";
         }
-        return "error: " + std::string(e.what());
+        return "error: " + error;
     }
     return {};
 }
