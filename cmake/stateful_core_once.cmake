@@ -1,0 +1,38 @@
+# Every executable target defined in `dir` and the folders below it.
+function(cardwright_executables dir out)
+    get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+    set(found)
+    foreach(target IN LISTS targets)
+        get_target_property(type ${target} TYPE)
+        if(type STREQUAL "EXECUTABLE")
+            list(APPEND found ${target})
+        endif()
+    endforeach()
+    get_property(folders DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+    foreach(folder IN LISTS folders)
+        cardwright_executables(${folder} more)
+        list(APPEND found ${more})
+    endforeach()
+    set(${out} ${found} PARENT_SCOPE)
+endfunction()
+
+# The test stateful_core_once over every program of the build: called once all are defined.
+function(cardwright_check_stateful_core_once)
+    cardwright_executables(${PROJECT_SOURCE_DIR} programs)
+    set(files)
+    foreach(program IN LISTS programs)
+        list(APPEND files "$<TARGET_FILE:${program}>")
+    endforeach()
+    if(WIN32)
+        set(shared "$<TARGET_FILE_NAME:carvex>")
+        set(label windows)
+    else()
+        set(shared "$<TARGET_SONAME_FILE_NAME:carvex>")
+        set(label library)
+    endif()
+    add_test(NAME stateful_core_once
+        COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DOBJDUMP=${CMAKE_OBJDUMP}
+                -DCORE=$<TARGET_FILE:carvex_core> -DSHARED=${shared} "-DPROGRAMS=${files}"
+                -P ${PROJECT_SOURCE_DIR}/tests/api/check_stateful_core_once.cmake)
+    set_tests_properties(stateful_core_once PROPERTIES LABELS ${label})
+endfunction()
