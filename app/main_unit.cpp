@@ -27,13 +27,13 @@
 #include "app/about_unit.h"
 #include "app/item_check_box.h"
 #include "app/led_setting_unit.h"
-#include "app/library_card.h"
 #include "app/library_worker.h"
+#include "app/new_sul_unit.h"
+#include "app/window_log.h"
+#include "cardwork/card/library_card.h"
 #include "cardwork/model/legacy_code_page.h"
 #include "cardwork/model/model_clock.h"
 #include "cardwork/model/program_settings.h"
-#include "app/new_sul_unit.h"
-#include "app/window_log.h"
 
 namespace cardwright {
 
@@ -90,7 +90,8 @@ TMainFrm::TMainFrm(const QString& program_dir, std::unique_ptr<UserPrompts> prom
       program_dir_(program_dir),
       prompts_(std::move(prompts)),
       worker_(std::make_unique<LibraryWorker>()),
-      card_(std::make_unique<LibraryCard>(*worker_)) {
+      card_(std::make_unique<LibraryCard>(
+          [worker = worker_.get()](const LibraryCall& call) { return worker->Run(call); })) {
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(QStringLiteral("Cardwright"));
     resize(kWindowWidth, kWindowHeight);

@@ -12,12 +12,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/user_prompts.h"
 #include "cardwork/card/card_work_seams.h"
 #include "cardwork/card/card_work_state.h"
 #include "cardwork/model/config_item.h"
 #include "cardwork/model/ini_file.h"
 #include "cardwork/model/led_table.h"
-#include "app/user_prompts.h"
 
 class QAction;
 class QCheckBox;
@@ -276,7 +276,6 @@ class TMainFrm : public QMainWindow,
     std::string outcome_;
     QString status_line_;  // the step or outcome the status bar shows between menu hints
     std::filesystem::path chosen_file_;  // the file dialogs' last answer
-    bool reread_confirmed_ = false;      // the export's reread went ahead
     bool items_described_ = false;       // the last build found CONFIG_ITEM
     std::unordered_map<std::string, size_t> item_index_;
     std::unordered_map<std::string, ItemControls> controls_;  // the first of a name

@@ -12,12 +12,12 @@
 #include <QToolBar>
 #include <chrono>
 
-#include "app/library_card.h"
 #include "app/library_worker.h"
 #include "app/main_unit.h"
-#include "cardwork/model/model_clock.h"
 #include "app/qt_text.h"
 #include "app/window_log.h"
+#include "cardwork/card/library_card.h"
+#include "cardwork/model/model_clock.h"
 
 namespace cardwright {
 

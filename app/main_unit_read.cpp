@@ -1,9 +1,9 @@
 #include <QComboBox>
 
-#include "cardwork/card/card_reader.h"
 #include "app/command_outcome.h"
-#include "app/library_card.h"
 #include "app/main_unit.h"
+#include "cardwork/card/card_reader.h"
+#include "cardwork/card/library_card.h"
 
 namespace cardwright {
 
@@ -20,11 +20,12 @@ void TMainFrm::ReadFromDataCardBtnClick() {
 // is selected and loaded again.
 void TMainFrm::ReadFromCardAndReport() {
     const QString remembered = ComboBox1->currentText();
-    const ReadReport report = CardReader(Seams()).ReadFromCardAndReport(state_, Description());
-    const std::string outcome = ReadOutcome(report, card_->Trouble());
+    CardReader reader(Seams());
+    const WorkResult result = reader.ReadFromCardAndReport(state_, Description());
+    const std::string outcome = CommandOutcome("Read", result, ReadDone(reader.Readings()));
     Settle();
-    if (report.ok) {
-        ShowSource(CardShown(state_.info, card_->Port()));
+    if (result.Ok()) {
+        ShowSource(CardShown(state_.info, card_->PortName()));
         ShowOutcome(outcome);
         const int default_entry =
             ComboBox1->findText(QStringLiteral("DEFAULT"), Qt::MatchFixedString);

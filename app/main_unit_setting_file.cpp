@@ -1,11 +1,11 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "app/command_outcome.h"
+#include "app/main_unit.h"
+#include "cardwork/card/library_card.h"
 #include "cardwork/card/setting_file_export.h"
 #include "cardwork/card/setting_file_import.h"
-#include "app/command_outcome.h"
-#include "app/library_card.h"
-#include "app/main_unit.h"
 
 namespace cardwright {
 
@@ -15,13 +15,13 @@ void TMainFrm::ExportBtnClick() {
         const OwnIniFiles own{folder.filePath(QString::fromLatin1(kDescriptionFile)).toStdString(),
                               folder.filePath(QString::fromLatin1(kValuesFile)).toStdString()};
         chosen_file_.clear();
-        reread_confirmed_ = false;
-        const ExportEnd end = SettingFileExport(Seams()).Export(state_, Description(), own);
-        ShowOutcome(ExportOutcome(end, SettingFileName(chosen_file_), card_->Trouble()));
+        SettingFileExport exporter(Seams());
+        const WorkResult end = exporter.Export(state_, Description(), own);
+        ShowOutcome(
+            CommandOutcome("Export", end, "written to " + SettingFileName(chosen_file_).string()));
         // With a card the values shown were read again, unless the export stopped before.
-        if (reread_confirmed_ && end != ExportEnd::kCardDifferent) {
-            ShowSource(end == ExportEnd::kReadFailed ? std::string()
-                                                     : CardShown(state_.info, card_->Port()));
+        if (const auto& reread = exporter.Reread()) {
+            ShowSource(reread->Ok() ? CardShown(state_.info, card_->PortName()) : std::string());
             Settle();
         }
         if (ReopensIniFiles(end)) {
@@ -33,11 +33,13 @@ void TMainFrm::ExportBtnClick() {
 void TMainFrm::ImportBtnClick() {
     RunCommand([this] {
         chosen_file_.clear();
-        const ImportReport report = SettingFileImport(Seams()).Import(state_, Description());
-        ShowOutcome(ImportOutcome(report, chosen_file_, card_->Trouble()));
+        const WorkResult result = SettingFileImport(Seams()).Import(state_, Description());
+        ShowOutcome(CommandOutcome(
+            "Import", result,
+            "done, " + chosen_file_.string() + " loaded (not yet written to the card)"));
         // A file that was chosen changed the values shown, loaded or not.
-        if (report.check) {
-            ShowSource(report.Loaded() ? SettingFileShown(chosen_file_) : std::string());
+        if (!chosen_file_.empty()) {
+            ShowSource(result.Ok() ? SettingFileShown(chosen_file_) : std::string());
             Settle();
         }
         ReopenIniFiles();

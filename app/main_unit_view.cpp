@@ -91,9 +91,8 @@ std::optional<std::filesystem::path> TMainFrm::AskSaveFileName() {
 
 // The command has taken what the boxes show into the state.
 bool TMainFrm::ConfirmReread() {
-    reread_confirmed_ = OnScreen() == settled_ ||
-                        prompts_->AskYesNo(this, QString::fromLatin1(kExportRereadQuestion));
-    return reread_confirmed_;
+    return OnScreen() == settled_ ||
+           prompts_->AskYesNo(this, QString::fromLatin1(kExportRereadQuestion));
 }
 
 TMainFrm::ScreenValues TMainFrm::OnScreen() const {

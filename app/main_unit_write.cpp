@@ -1,19 +1,18 @@
-#include "cardwork/card/card_writer.h"
 #include "app/command_outcome.h"
-#include "app/library_card.h"
 #include "app/main_unit.h"
+#include "cardwork/card/card_writer.h"
 
 namespace cardwright {
 
 void TMainFrm::WriteToDataCardBtnClick() {
     RunCommand([this] {
-        const WriteReport report = CardWriter(Seams()).WriteToCard(state_);
-        ShowOutcome(WriteOutcome(report, card_->Trouble()));
-        if (report.ok) {
+        const WorkResult result = CardWriter(Seams()).WriteToCard(state_);
+        ShowOutcome(CommandOutcome("Write", result, "done"));
+        if (result.Ok()) {
             Settle();
         }
-        Prompts().ShowMessage(this, report.ok ? QStringLiteral("Write to datacard succeed...")
-                                              : QStringLiteral("Write to datacard failed..."));
+        Prompts().ShowMessage(this, result.Ok() ? QStringLiteral("Write to datacard succeed...")
+                                                : QStringLiteral("Write to datacard failed..."));
     });
 }
 

@@ -43,6 +43,11 @@ class CardAccess {
     // a call that the card did not answer, which a card that is gone never does. False when the
     // seam cannot tell.
     virtual bool Gone() { return false; }
+    // Why the card cannot be used, in the words of the front end the seam serves ("COM12 is in
+    // use by minicom (pid 700)", "COM12 is gone"): after an Open that failed, once Gone found the
+    // card gone, or after a call the card did not take, where the seam knows why. Empty when it
+    // cannot tell.
+    virtual std::string Trouble() { return {}; }
 };
 
 }  // namespace cardwright

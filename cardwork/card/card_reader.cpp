@@ -11,18 +11,28 @@ std::string CardText(std::string_view raw) {
     return std::string(raw.substr(0, raw.find_first_of(std::string_view("\0\r\n", 3))));
 }
 
-ReadReport CardReader::ReadFromCard(CardWorkState& state, const IniFile& description) {
-    ReadReport report;
+std::string CardTrouble(CardAccess& card, std::string_view otherwise) {
+    std::string trouble = card.Trouble();
+    return trouble.empty() ? std::string(otherwise) : trouble;
+}
+
+WorkResult CardDifferent(CardAccess& card) {
+    return WorkResult::Refused(WorkStep::kCheckingCardType,
+                               CardTrouble(card, "the card is not the one read; read it again"));
+}
+
+WorkResult CardReader::ReadFromCard(CardWorkState& state, const IniFile& description) {
     lost_ = false;
+    readings_.clear();
     Report(WorkStep::kOpeningCard);
     CardSession card(seams_.card);
     if (!card.Opened()) {
         state.new_version = true;
         ApplyCardFilter(state, description, "", seams_.view);
         Log("Init port failed");
-        return report;
+        return WorkResult::Failed(WorkStep::kOpeningCard,
+                                  CardTrouble(seams_.card, "the card could not be opened"));
     }
-    report.opened = true;
     ClearAllValues(state, seams_.view);
     Log("Init port succeed...");
     int32_t status = 0;
@@ -42,9 +52,8 @@ ReadReport CardReader::ReadFromCard(CardWorkState& state, const IniFile& descrip
     if (!lost_) {
         ReadCardInfo(state);
     }
-    report.ok = !lost_ && ReadCommonItems(state, &report.items);
-    report.card_lost = lost_;
-    for (ItemReading& reading : report.items) {
+    const bool whole = !lost_ && ReadCommonItems(state, &readings_);
+    for (ItemReading& reading : readings_) {
         const std::string& text = state.values[*state.values.Find(reading.name)].text;
         if (!text.empty()) {
             reading.shown = text;
@@ -52,13 +61,20 @@ ReadReport CardReader::ReadFromCard(CardWorkState& state, const IniFile& descrip
     }
     card.Close();
     Log("Port closed");
-    return report;
+    if (lost_) {
+        return WorkResult::Failed(step_, CardTrouble(seams_.card, "the card is gone"));
+    }
+    if (!whole) {
+        return WorkResult::Failed(WorkStep::kReadingItem,
+                                  "an item's description cannot be used (see the log)");
+    }
+    return WorkResult::Done();
 }
 
-ReadReport CardReader::ReadFromCardAndReport(CardWorkState& state, const IniFile& description) {
-    ReadReport report = ReadFromCard(state, description);
-    Log(report.ok ? "Read from datacard succeed..." : "Failed to read data from datacard...");
-    return report;
+WorkResult CardReader::ReadFromCardAndReport(CardWorkState& state, const IniFile& description) {
+    WorkResult result = ReadFromCard(state, description);
+    Log(result.Ok() ? "Read from datacard succeed..." : "Failed to read data from datacard...");
+    return result;
 }
 
 bool CardReader::Lost(std::optional<int32_t> status) {
@@ -141,7 +157,7 @@ bool CardReader::ReadCommonItems(CardWorkState& state, std::vector<ItemReading>*
             continue;
         }
         const std::string caption = DisplayText(item);
-        seams_.progress.Report({WorkStep::kReadingItem, index + 1, count, caption});
+        Report({WorkStep::kReadingItem, index + 1, count, caption});
         if (item.Name == kDeviceStateItem) {
             if (!ReadDeviceState(state, readings) && lost_) {
                 return false;

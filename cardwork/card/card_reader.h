@@ -9,6 +9,7 @@
 
 #include "cardwork/card/card_work_seams.h"
 #include "cardwork/card/card_work_state.h"
+#include "cardwork/card/work_result.h"
 
 namespace cardwright {
 
@@ -21,6 +22,10 @@ enum class ItemOutcome { kDone, kFailed, kBroken };
 inline constexpr std::string_view kCardDifferentMessage =
     "Datacard is different,please read again.";
 
+// The refusal of a Write, Import or Export by the identity check: why the card could not be
+// asked, as the card seam tells it, or else that it is not the card read.
+WorkResult CardDifferent(CardAccess& card);
+
 // One item as a read left it.
 struct ItemReading {
     std::string name;
@@ -29,14 +34,6 @@ struct ItemReading {
     int32_t status = 0;  // the request status of a failed read
     // The text its value box shows after the read; nullopt when it shows nothing.
     std::optional<std::string> shown;
-};
-
-struct ReadReport {
-    bool opened = false;             // the card could be opened
-    bool ok = false;                 // opened, every item's description could be used, and the
-                                     // card stayed
-    bool card_lost = false;          // the card went away during the read, which ended there
-    std::vector<ItemReading> items;  // every item asked for, in list order
 };
 
 // A text the card sent: up to its first zero byte, and never past a line break, so nothing the
@@ -50,14 +47,15 @@ class CardReader {
   public:
     explicit CardReader(const CardWorkSeams& seams) : seams_(seams) {}
 
-    // The whole read, between one open and one close of the card. `ok` is false when the card
-    // could not be opened (the newer-generation filter then applies), or an item's description
-    // or the card going away broke the read off; items that could not be read do not make it
-    // fail.
-    ReadReport ReadFromCard(CardWorkState& state, const IniFile& description);
+    // The whole read, between one open and one close of the card. It fails when the card could
+    // not be opened (the newer-generation filter then applies), or when an item's description or
+    // the card going away broke the read off; items that could not be read do not make it fail.
+    WorkResult ReadFromCard(CardWorkState& state, const IniFile& description);
     // ReadFromCard and the closing line: "Read from datacard succeed..." or "Failed to read data
     // from datacard...".
-    ReadReport ReadFromCardAndReport(CardWorkState& state, const IniFile& description);
+    WorkResult ReadFromCardAndReport(CardWorkState& state, const IniFile& description);
+    // Every item the last read asked for, in list order.
+    const std::vector<ItemReading>& Readings() const { return readings_; }
 
     // Opens the card, asks its type and closes it again; empty when it could not be asked.
     std::string ReadCardType();
@@ -84,7 +82,11 @@ class CardReader {
 
   private:
     void Log(std::string_view message) { seams_.log.AddLog(message); }
-    void Report(WorkStep step) { seams_.progress.Step(step); }
+    void Report(const WorkProgress& progress) {
+        step_ = progress.step;
+        seams_.progress.Report(progress);
+    }
+    void Report(WorkStep step) { Report({step, 0, 0, {}}); }
     void ShowInfo(CardWorkState& state, CommonInfoRow row, std::string text);
     // After a call that failed with `status` (none, for the calls that give none): whether the
     // card has gone. Asked only when the card gave no status of its own; logged once.
@@ -92,7 +94,12 @@ class CardReader {
 
     CardWorkSeams seams_;
     bool lost_ = false;
+    WorkStep step_ = WorkStep::kOpeningCard;
+    std::vector<ItemReading> readings_;
 };
+
+// Why the card cannot be used, as the card seam tells it, or `otherwise` when it cannot.
+std::string CardTrouble(CardAccess& card, std::string_view otherwise);
 
 // What the log says when the card went away during a command.
 inline constexpr std::string_view kCardGoneMessage =

@@ -20,26 +20,33 @@ bool ValidateItems(const CardWorkState& state, LogSink& log) {
     return result.ok;
 }
 
-WriteReport CardWriter::WriteToCard(CardWorkState& state, const WriteOptions& options) {
-    WriteReport report;
+WorkResult CardWriter::WriteToCard(CardWorkState& state, const WriteOptions& options) {
     port_setting_written_ = false;
     written_.clear();
-    failed_at_.clear();
+    failure_.reset();
     lost_ = false;
     state.values.ResetUnchecked();
-    bool outcome = ValidateItems(state, seams_.log);
-    report.values_valid = outcome;
+    const bool valid = ValidateItems(state, seams_.log);
+    bool outcome = valid;
+    std::optional<WorkResult> result;
+    if (!valid) {
+        result = WorkResult::Failed(WorkStep::kCheckingValues,
+                                    "a value did not pass its check (see the log)");
+    }
     // The identity check opens the card whatever the values' check said.
     if (!CardReader(seams_).SameCardAs(state.card_type)) {
-        report.card_different = true;
+        if (valid) {
+            result = CardDifferent(seams_.card);
+        }
         outcome = false;
     } else if (outcome) {
         seams_.progress.Step(WorkStep::kOpeningCard);
         CardSession card(seams_.card);
         if (!card.Opened()) {
             outcome = false;
+            result = WorkResult::Failed(WorkStep::kOpeningCard,
+                                        CardTrouble(seams_.card, "the card could not be opened"));
         } else {
-            report.opened = true;
             Log("Init port OK...");
             outcome = WriteConfigItems(state);
             if (outcome) {
@@ -50,7 +57,7 @@ WriteReport CardWriter::WriteToCard(CardWorkState& state, const WriteOptions& op
                 outcome = WriteLedInfo(state);
                 Log(outcome ? "Write LED info succed..." : "Write LED failed...");
                 if (!outcome) {
-                    FailedAt(WriteReport::kLedStep);
+                    FailedAt(WorkStep::kWritingLed, kLedPart);
                 }
             }
             if (outcome) {
@@ -60,7 +67,7 @@ WriteReport CardWriter::WriteToCard(CardWorkState& state, const WriteOptions& op
                 outcome = seams_.card.Backup(status);
                 Log(outcome ? "BackupNVItems succed..." : "BackupNVItems failed...");
                 if (!outcome) {
-                    FailedAt(WriteReport::kBackupStep);
+                    FailedAt(WorkStep::kBackingUp, kBackupPart);
                 }
             }
             if (outcome && options.restart) {
@@ -70,20 +77,25 @@ WriteReport CardWriter::WriteToCard(CardWorkState& state, const WriteOptions& op
             }
             card.Close();
             Log("Close port...");
+            if (!outcome) {
+                result = CardWorkResult();
+            }
         }
     }
     seams_.view.WriteEnding();
     Log(outcome ? "Write to datacard succeed..." : "Failed to write info...");
-    report.ok = outcome;
-    report.card_lost = lost_;
-    report.failed_at = failed_at_;
-    report.items = written_;
-    return report;
+    return outcome ? WorkResult::Done() : *result;
 }
 
-bool CardWriter::FailedAt(std::string_view what, ItemOutcome outcome) {
-    if (failed_at_.empty()) {
-        failed_at_ = what;
+WorkResult CardWriter::CardWorkResult() const {
+    WorkResult result = failure_.value_or(WorkResult::Failed(WorkStep::kWritingItem, {}));
+    result.reason = lost_ ? CardTrouble(seams_.card, "the card is gone") : seams_.card.Trouble();
+    return result;
+}
+
+bool CardWriter::FailedAt(WorkStep step, std::string_view what, ItemOutcome outcome) {
+    if (!failure_) {
+        failure_ = WorkResult::Failed(step, {}, std::string(what));
     }
     if (!lost_ && outcome == ItemOutcome::kFailed && seams_.card.Gone()) {
         lost_ = true;
@@ -112,15 +124,15 @@ bool CardWriter::WriteConfigItems(const CardWorkState& state) {
                 Log("Failed to write config item...");
             }
             if (outcome != ItemOutcome::kDone) {
-                FailedAt(caption, outcome);
+                FailedAt(WorkStep::kWritingItem, caption, outcome);
                 return false;
             }
             continue;
         }
         const ItemOutcome outcome = WriteMultiValueItem(state, item);
         // A card that has gone takes no further item.
-        if (outcome != ItemOutcome::kDone &&
-            (FailedAt(caption, outcome) || outcome == ItemOutcome::kBroken)) {
+        if (outcome != ItemOutcome::kDone && (FailedAt(WorkStep::kWritingItem, caption, outcome) ||
+                                              outcome == ItemOutcome::kBroken)) {
             return false;
         }
         all_written = all_written && outcome == ItemOutcome::kDone;

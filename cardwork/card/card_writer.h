@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,21 +17,6 @@ struct ItemWriting {
     std::string nv_item;  // the NV_ID written: one field of a multi-value item, "-101"
     ItemOutcome outcome = ItemOutcome::kDone;
     bool sent = false;  // the card was asked to write it
-};
-
-struct WriteReport {
-    bool ok = false;
-    bool values_valid = false;    // the values passed the check before writing
-    bool card_different = false;  // the identity check refused the card
-    bool opened = false;          // the card was opened for the writes
-    bool card_lost = false;       // the card went away during the writes, which ended there
-    // What the write failed at, once the card was open: an item's DISPLAY text, or kLedStep or
-    // kBackupStep; empty when nothing failed there.
-    std::string failed_at;
-    std::vector<ItemWriting> items;
-
-    static constexpr std::string_view kLedStep = "the LED settings";
-    static constexpr std::string_view kBackupStep = "the backup";
 };
 
 struct WriteOptions {
@@ -51,8 +37,9 @@ class CardWriter {
     // The whole Write up to its closing log line ("Write to datacard succeed..." or "Failed to
     // write info..."): the unticked items back at their defaults, the values' check, the
     // identity check, then the card work. Nothing is written when a check fails. Writes made
-    // before a failure stay on the card.
-    WriteReport WriteToCard(CardWorkState& state, const WriteOptions& options = {});
+    // before a failure stay on the card. A failure on the card names what it failed at: the
+    // first item's DISPLAY text, kLedPart or kBackupPart.
+    WorkResult WriteToCard(CardWorkState& state, const WriteOptions& options = {});
 
     // These expect the card to be open.
     // Composes and writes the NV item of an item of the state's list or of a single record.
@@ -67,18 +54,23 @@ class CardWriter {
     // What WriteItem did, item by item, since the Write began.
     const std::vector<ItemWriting>& Written() const { return written_; }
 
+    static constexpr std::string_view kLedPart = "the LED settings";
+    static constexpr std::string_view kBackupPart = "the backup";
+
   private:
     bool WriteConfigItems(const CardWorkState& state);
     ItemOutcome Note(const TConfigItem& record, ItemOutcome outcome, bool sent);
     void Log(std::string_view message) { seams_.log.AddLog(message); }
     // A step that failed at `what`, the first one noted; when the card failed it (`outcome`
     // kFailed), whether the card has gone (logged once).
-    bool FailedAt(std::string_view what, ItemOutcome outcome = ItemOutcome::kFailed);
+    bool FailedAt(WorkStep step, std::string_view what, ItemOutcome outcome = ItemOutcome::kFailed);
+    // What the work on the open card came to.
+    WorkResult CardWorkResult() const;
 
     CardWorkSeams seams_;
     bool port_setting_written_ = false;
     std::vector<ItemWriting> written_;
-    std::string failed_at_;
+    std::optional<WorkResult> failure_;
     bool lost_ = false;
 };
 

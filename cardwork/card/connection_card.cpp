@@ -1,6 +1,7 @@
 #include "cardwork/card/connection_card.h"
 
-#include "carvex/platform/port_diagnosis.h"
+#include "carvex/link/port_discovery.h"
+#include "carvex/platform/printable_text.h"
 
 namespace cardwright {
 
@@ -23,11 +24,38 @@ uint16_t ItemNumber(int32_t item) {
 
 }  // namespace
 
+carvex::PortDiagnosis WhyNotOpened(const carvex::DeviceRoot& root, std::optional<int> port,
+                                   const carvex::CardConnection& connection) {
+    const auto entry = connection.Port();
+    if (!entry && port) {
+        const std::string com = carvex::ComName(*port);
+        // On Windows the system keeps the devices: there is no root to name.
+        const std::string where =
+            root.Path().empty()
+                ? std::string()
+                : " (device root " + carvex::PrintableText(root.Path().string()) + ")";
+        return {carvex::PortDiagnosis::Cause::kNoCard,
+                "no card found with its PC UI interface on " + com + where, "no card on " + com};
+    }
+    if (!entry) {
+        return carvex::ExplainUnopenableCard(root);
+    }
+    carvex::PortDiagnosis diagnosis = carvex::ExplainUnopenablePort(root, entry->com);
+    diagnosis.sentence = "the card's PC UI interface cannot be used: " + diagnosis.sentence;
+    return diagnosis;
+}
+
+std::string GoneWords(int port) {
+    return carvex::ComName(port) + " is gone: the card was unplugged or is restarting";
+}
+
 ConnectionCard::ConnectionCard(carvex::DeviceRoot root, std::optional<int> port)
     : root_(root), connection_(std::move(root)), port_(port) {}
 
 bool ConnectionCard::Open() {
-    return connection_.Open(port_);
+    gone_.reset();
+    open_failed_ = !connection_.Open(port_);
+    return !open_failed_;
 }
 
 void ConnectionCard::Close() {
@@ -84,7 +112,18 @@ bool ConnectionCard::Restart() {
 
 bool ConnectionCard::Gone() {
     const auto port = connection_.Port();
-    return port && carvex::PortGone(root_, port->com);
+    const bool gone = port && carvex::PortGone(root_, port->com);
+    if (gone) {
+        gone_ = port->com;
+    }
+    return gone;
+}
+
+std::string ConnectionCard::Trouble() {
+    if (gone_) {
+        return GoneWords(*gone_);
+    }
+    return open_failed_ ? WhyNotOpened(root_, port_, connection_).brief : std::string();
 }
 
 }  // namespace cardwright

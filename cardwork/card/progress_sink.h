@@ -4,21 +4,9 @@
 #include <string>
 #include <string_view>
 
-namespace cardwright {
+#include "cardwork/card/work_step.h"
 
-// The steps of the card work that take the card's time.
-enum class WorkStep {
-    kLookingForCard,
-    kOpeningCard,
-    kCheckingCardType,
-    kReadingLed,
-    kReadingCardInfo,
-    kReadingItem,
-    kWritingItem,
-    kWritingLed,
-    kBackingUp,
-    kRestarting,
-};
+namespace cardwright {
 
 // Where a sequence is: the step, and for the item steps the item k of n (counted from 1) and its
 // caption.

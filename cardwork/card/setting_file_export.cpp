@@ -5,42 +5,56 @@
 
 namespace cardwright {
 
-ExportEnd SettingFileExport::Export(CardWorkState& state, const IniFile& description,
-                                    const OwnIniFiles& own) {
+bool ReopensIniFiles(const WorkResult& end) {
+    const bool checks_refused =
+        end.outcome == WorkOutcome::kRefused && end.step == WorkStep::kCheckingCardType;
+    const bool values_failed =
+        end.outcome == WorkOutcome::kFailed && end.step == WorkStep::kCheckingValues;
+    return !checks_refused && !values_failed;
+}
+
+WorkResult SettingFileExport::Export(CardWorkState& state, const IniFile& description,
+                                     const OwnIniFiles& own) {
+    reread_.reset();
     seams_.progress.Step(WorkStep::kLookingForCard);
     if (!CardPresent(seams_.card)) {
         // Without a card the values on screen are exported, once they check out.
         state.values.ResetUnchecked();
         if (!ValidateItems(state, seams_.log)) {
-            return ExportEnd::kNotValid;
+            return WorkResult::Failed(WorkStep::kCheckingValues,
+                                      "a value did not pass its check (see the log)");
         }
         return ExportToFile(state, own);
     }
     if (!seams_.view.ConfirmReread()) {
-        return ExportEnd::kCancelled;
+        return WorkResult::Cancelled(WorkStep::kLookingForCard);
     }
     CardReader reader(seams_);
     if (!reader.SameCardAs(state.card_type)) {
-        return ExportEnd::kCardDifferent;
+        return CardDifferent(seams_.card);
     }
-    if (!reader.ReadFromCard(state, description).ok) {
+    reread_ = reader.ReadFromCard(state, description);
+    if (!reread_->Ok()) {
         Log("Read from datacard failed");
-        return ExportEnd::kReadFailed;
+        const std::string trouble = seams_.card.Trouble();
+        return WorkResult::Failed(
+            reread_->step, "the card could not be read" + (trouble.empty() ? "" : ": " + trouble));
     }
     return ExportToFile(state, own);
 }
 
-ExportEnd SettingFileExport::ExportToFile(const CardWorkState& state, const OwnIniFiles& own) {
+WorkResult SettingFileExport::ExportToFile(const CardWorkState& state, const OwnIniFiles& own) {
     const auto chosen = seams_.view.AskSaveFileName();
     if (!chosen) {
-        return ExportEnd::kCancelled;
+        return WorkResult::Cancelled(WorkStep::kChoosingFile);
     }
     Log("start to export file...");
     const std::filesystem::path target = SettingFileName(*chosen);
     if (const auto refusal = OwnIniFileRefusal(target, own.description, own.values)) {
         Log(*refusal);
         seams_.view.ShowMessage(*refusal);
-        return ExportEnd::kRefused;
+        return WorkResult::Refused(WorkStep::kChoosingFile,
+                                   target.string() + " is one of the configurator's own files");
     }
     SettingFile file;
     file.card_type = state.info[CommonInfoRow::kCardType];
@@ -81,10 +95,11 @@ ExportEnd SettingFileExport::ExportToFile(const CardWorkState& state, const OwnI
     if (!written.Ok()) {
         Log("Export failed: " + written.error);
         seams_.view.ShowMessage("Export failed: " + written.error);
-        return ExportEnd::kNotWritten;
+        return WorkResult::Failed(WorkStep::kWritingFile,
+                                  target.string() + " could not be written (see the log)");
     }
     Log("export file finished...");
-    return ExportEnd::kWritten;
+    return WorkResult::Done();
 }
 
 }  // namespace cardwright

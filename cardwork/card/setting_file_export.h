@@ -1,29 +1,19 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 
 #include "cardwork/card/card_work_seams.h"
 #include "cardwork/card/card_work_state.h"
+#include "cardwork/card/work_result.h"
 #include "cardwork/model/setting_file.h"
 
 namespace cardwright {
 
-// How an export ended.
-enum class ExportEnd {
-    kCardDifferent,  // the identity check refused the card
-    kNotValid,       // without a card, the values on screen did not pass their check
-    kReadFailed,     // the fresh read from the card failed
-    kCancelled,      // no file was chosen, or the card was not to be read again
-    kRefused,        // the file chosen is one of the program's own
-    kNotWritten,     // the file could not be written whole
-    kWritten,
-};
-
-// Whether the program takes its configuration files up again after such an export: always,
-// once the export got past its checks.
-inline bool ReopensIniFiles(ExportEnd end) {
-    return end != ExportEnd::kCardDifferent && end != ExportEnd::kNotValid;
-}
+// Whether the program takes its configuration files up again after an export that came to
+// `end`: always, once the export got past its checks (the identity check with a card, the
+// values' check without one).
+bool ReopensIniFiles(const WorkResult& end);
 
 // The program's own INI files, which no export may write over.
 struct OwnIniFiles {
@@ -37,16 +27,24 @@ class SettingFileExport {
   public:
     explicit SettingFileExport(const CardWorkSeams& seams) : seams_(seams) {}
 
-    ExportEnd Export(CardWorkState& state, const IniFile& description, const OwnIniFiles& own);
+    // Refused by the identity check or for a file of the program's own; failed at the values'
+    // check, the fresh read or the writing of the file; cancelled when the card was not to be
+    // read again or no file was chosen.
+    WorkResult Export(CardWorkState& state, const IniFile& description, const OwnIniFiles& own);
 
     // Asks for the file and writes it whole: card type, version, the items, the device state
     // and (with ConfigLed) the LED lines, and the seal.
-    ExportEnd ExportToFile(const CardWorkState& state, const OwnIniFiles& own);
+    WorkResult ExportToFile(const CardWorkState& state, const OwnIniFiles& own);
+
+    // The fresh read of the card the last Export made, when it made one: the values shown are
+    // then the card's, or none when it failed.
+    const std::optional<WorkResult>& Reread() const { return reread_; }
 
   private:
     void Log(std::string_view message) { seams_.log.AddLog(message); }
 
     CardWorkSeams seams_;
+    std::optional<WorkResult> reread_;
 };
 
 }  // namespace cardwright

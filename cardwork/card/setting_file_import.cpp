@@ -4,29 +4,53 @@
 
 namespace cardwright {
 
-ImportReport SettingFileImport::Import(CardWorkState& state, const IniFile& description) {
-    ImportReport report;
-    if (!CardReader(seams_).SameCardAs(state.card_type)) {
-        report.card_different = true;
-    } else if (const auto chosen = seams_.view.AskOpenFileName()) {
-        report.check = ImportFile(state, description, *chosen, report);
-        if (report.check == SettingFileCheck::kNoValues ||
-            report.check == SettingFileCheck::kBadValue) {
-            seams_.log.AddLog("file not correct, import failed...");
-            return report;
-        }
+namespace {
+
+// Why the chosen file did not load, in words.
+std::string NotLoaded(SettingFileCheck check, const std::filesystem::path& file) {
+    switch (check) {
+        case SettingFileCheck::kNoValues:
+            return file.string() + " holds no setting values";
+        case SettingFileCheck::kCrcFailed:
+            return "the CRC of " + file.string() +
+                   " does not hold (changed, or made for the other card generation)";
+        case SettingFileCheck::kBadValue:
+            return "a value in " + file.string() + " is not a number (see the log)";
+        case SettingFileCheck::kLoaded:
+            break;
     }
-    seams_.log.AddLog("import file finished...");
-    return report;
+    return {};
+}
+
+}  // namespace
+
+WorkResult SettingFileImport::Import(CardWorkState& state, const IniFile& description) {
+    if (!CardReader(seams_).SameCardAs(state.card_type)) {
+        seams_.log.AddLog("import file finished...");
+        return CardDifferent(seams_.card);
+    }
+    const auto chosen = seams_.view.AskOpenFileName();
+    if (!chosen) {
+        seams_.log.AddLog("import file finished...");
+        return WorkResult::Cancelled(WorkStep::kChoosingFile);
+    }
+    const SettingFileCheck check = ImportFile(state, description, *chosen);
+    if (check == SettingFileCheck::kNoValues || check == SettingFileCheck::kBadValue) {
+        seams_.log.AddLog("file not correct, import failed...");
+    } else {
+        seams_.log.AddLog("import file finished...");
+    }
+    if (check != SettingFileCheck::kLoaded) {
+        return WorkResult::Failed(WorkStep::kImportingFile, NotLoaded(check, *chosen));
+    }
+    return WorkResult::Done();
 }
 
 SettingFileCheck SettingFileImport::ImportFile(CardWorkState& state, const IniFile& description,
-                                               const std::filesystem::path& chosen,
-                                               ImportReport& report) {
+                                               const std::filesystem::path& chosen) {
     const IniFile file(chosen);
     {
         CardSession card(seams_.card);
-        report.card_present = card.Opened();
         if (!card.Opened()) {
             // No card to go by: the pages are built anew and filtered by the file's card type.
             card.Close();

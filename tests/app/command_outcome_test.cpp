@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "app/command_outcome.h"
 #include "tests/app/window_fixture.h"
 #include "tests/support/run_program.h"
 
@@ -61,6 +62,31 @@ class CommandOutcomeTest : public QObject {
     Q_OBJECT
 
   private slots:
+    // Each way a command can end, in the status bar's words: a refusal is a failure there, and
+    // what a failure is at and why each show only where the result names them.
+    void theStatusBarPutsEachEndingInWords() {
+        const auto words = [](std::string_view command, const WorkResult& result) {
+            return QString::fromStdString(CommandOutcome(command, result, "done, as asked"));
+        };
+        QCOMPARE(words("Write", WorkResult::Done()), QStringLiteral("Write: done, as asked"));
+        QCOMPARE(words("Write", WorkResult::Failed(WorkStep::kWritingItem, {}, "Band")),
+                 QStringLiteral("Write failed at Band"));
+        QCOMPARE(words("Write", WorkResult::Failed(WorkStep::kWritingLed, "COM12 is gone",
+                                                   "the LED settings")),
+                 QStringLiteral("Write failed at the LED settings: COM12 is gone"));
+        QCOMPARE(words("Import", WorkResult::Refused(WorkStep::kCheckingCardType, "no card found")),
+                 QStringLiteral("Import failed: no card found"));
+        QCOMPARE(words("Export", WorkResult::Cancelled(WorkStep::kChoosingFile)),
+                 QStringLiteral("Export cancelled"));
+
+        std::vector<ItemReading> readings(3);
+        readings[0].read = readings[2].read = true;
+        QCOMPARE(QString::fromStdString(ReadDone(readings)),
+                 QStringLiteral("done, 3 items, 1 not read"));
+        readings[1].read = true;
+        QCOMPARE(QString::fromStdString(ReadDone(readings)), QStringLiteral("done, 3 items"));
+    }
+
     // A port that another program holds open: the log keeps its line, the status bar names the
     // program.
     void aHeldPortIsNamedInTheStatusBar() {

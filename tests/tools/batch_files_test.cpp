@@ -22,6 +22,9 @@
 namespace carvexctl {
 namespace {
 
+using cardwright::WorkResult;
+using cardwright::WorkStep;
+
 CardSnapshot Example() {
     CardSnapshot snapshot;
     snapshot.imei = "356789012345678";
@@ -209,19 +212,19 @@ std::vector<ReportRow> Rows() {
                  "356789012345678",
                  "31.742",
                  "LW-X4201",
-                 CardResult::Ok(),
+                 WorkResult::Done(),
                  13,
                  {},
                  "/s/356789012345678-20260314T090531Z.json",
                  18.04};
     ReportRow mismatch{
-        "COM22", "356789012345680",         "31.742",    "LW-X4201", CardResult::Mismatch(),
+        "COM22", "356789012345680",         "31.742",    "LW-X4201", WorkResult::Mismatch(),
         13,      {"60000", "port setting"}, "/s/b.json", 20.26};
     ReportRow failed{"COM32",
                      "",
                      "",
                      "",
-                     CardResult::Failed("opening the card",
+                     WorkResult::Failed(WorkStep::kOpeningCard,
                                         "COM32 is in "
                                         "use by minicom (pid 700), \"busy\""),
                      0,
@@ -232,7 +235,7 @@ std::vector<ReportRow> Rows() {
                       "356789012345706",
                       "31.742",
                       "LW-X4207",
-                      CardResult::Refused("other card type"),
+                      WorkResult::Refused(WorkStep::kCheckingCardType, "other card type"),
                       0,
                       {},
                       "",
@@ -249,12 +252,12 @@ TEST(Report, JsonKeepsTheBytesOfCarvexctl10) {
                     "fw\x01"
                     " \xC3\xA9\t\"/\\",
                     "T",
-                    CardResult::Ok(),
+                    WorkResult::Done(),
                     0,
                     {},
                     "",
                     0.04});
-    rows.push_back({"COM62", "2", "", "", CardResult::Ok(), 1, {}, "", 123456.75});
+    rows.push_back({"COM62", "2", "", "", WorkResult::Done(), 1, {}, "", 123456.75});
     EXPECT_EQ(ReportJson(rows), testsupport::Contents(kToolData / "report_1.0.json"));
 
     rows.back().snapshot = "/s/r\xE9glages/2.json";

@@ -80,20 +80,6 @@ size_t Width(std::string_view text) {
 
 }  // namespace
 
-std::string CardResult::Text() const {
-    switch (kind) {
-        case Kind::kOk:
-            return note.empty() ? "ok" : "ok; " + note;
-        case Kind::kRefused:
-            return "refused: " + what;
-        case Kind::kFailed:
-            return "failed at " + what + ": " + why;
-        case Kind::kMismatch:
-            return note.empty() ? "verify mismatch" : "verify mismatch; " + note;
-    }
-    return {};
-}
-
 std::optional<ReportFormat> ReportFormatOf(const std::filesystem::path& path) {
     const std::string extension = path.extension().string();
     if (cardwright::EqualIgnoringCase(extension, ".csv")) {
@@ -169,9 +155,8 @@ void PrintSummary(std::ostream& out, const std::vector<ReportRow>& rows) {
         }
         out << text << "\n";
     }
-    const auto ok = std::count_if(rows.begin(), rows.end(), [](const ReportRow& row) {
-        return row.result.kind == CardResult::Kind::kOk;
-    });
+    const auto ok = std::count_if(rows.begin(), rows.end(),
+                                  [](const ReportRow& row) { return row.result.Ok(); });
     out << ok << " of " << rows.size() << (rows.size() == 1 ? " card" : " cards") << " ok\n";
 }
 

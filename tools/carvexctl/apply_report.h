@@ -6,30 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "cardwork/card/work_result.h"
+
 namespace carvexctl {
-
-// How the work on one card ended.
-struct CardResult {
-    enum class Kind { kOk, kRefused, kFailed, kMismatch };
-
-    Kind kind = Kind::kOk;
-    std::string what;  // kRefused: what was refused ("other card type"); kFailed: the step
-    std::string why;   // kFailed: the reason, in words
-    std::string note;  // kOk, kMismatch: what else the card's owner must know, or empty
-
-    static CardResult Ok() { return {}; }
-    static CardResult Refused(std::string what) {
-        return {Kind::kRefused, std::move(what), {}, {}};
-    }
-    static CardResult Failed(std::string step, std::string why) {
-        return {Kind::kFailed, std::move(step), std::move(why), {}};
-    }
-    static CardResult Mismatch() { return {Kind::kMismatch, {}, {}, {}}; }
-
-    // "ok", "refused: other card type", "failed at writing: <reason>", "verify mismatch"; a note
-    // follows after "; ".
-    std::string Text() const;
-};
 
 // One card's row of the report.
 struct ReportRow {
@@ -37,7 +16,7 @@ struct ReportRow {
     std::string imei;
     std::string firmware;
     std::string card_type;
-    CardResult result;
+    cardwright::WorkResult result;  // in the report as its Text()
     size_t nv_written = 0;
     // The NV items whose bytes read back differ from those written, and "port setting" when the
     // port setting does.

@@ -87,7 +87,7 @@ std::vector<CardOutcome> BatchApply::Run(const std::vector<int>& ports,
             outcomes[index] = ApplyTo(ports[index], board, index);
         } catch (const std::exception& e) {
             outcomes[index].row.port = carvex::ComName(ports[index]);
-            outcomes[index].row.result = CardResult::Failed("carvexctl", e.what());
+            outcomes[index].row.result = WorkResult::Failed(std::nullopt, e.what());
         }
     });
     return outcomes;
@@ -96,45 +96,28 @@ std::vector<CardOutcome> BatchApply::Run(const std::vector<int>& ports,
 CardOutcome BatchApply::ApplyTo(int port, ProgressBoard& board, size_t line) const {
     CardOutcome outcome;
     CardJob job(root_, port, request_.run_folder / (carvex::ComName(port) + ".log"), board, line);
-    const auto finish = [&](CardResult result) {
+    const auto finish = [&](WorkResult result) {
         outcome.row = job.Finish(std::move(result));
         return outcome;
     };
     if (!job.LogFailure().empty()) {
-        return finish(CardResult::Failed(step::kLog, job.LogFailure()));
+        return finish(WorkResult::Failed(WorkStep::kOpeningLog, job.LogFailure()));
     }
 
     // The steps of `write`: the card read, checked against the file, the file imported.
     CardWorkState state = described_;
     const IniFile description(description_);
-    const PreparedCard prepared =
+    const WorkResult prepared =
         PrepareWrite(job.Seams(), job.View(), state, description, settings_, target_);
-    if (prepared.read.opened) {
-        // As the report shows them: printable, whatever bytes the card sent.
-        const auto known = [](const std::string& text) {
-            return text == kNoCommonInfo ? std::string() : carvex::PrintableText(text);
-        };
-        job.row.imei = known(state.info[CommonInfoRow::kImei]);
-        job.row.firmware = known(state.info[CommonInfoRow::kFirmware]);
-        job.row.card_type = carvex::PrintableText(state.card_type);
-    }
-    switch (prepared.outcome) {
-        case Preparation::kReady:
-            break;
-        case Preparation::kNotOpened:
-            return finish(CardResult::Failed(step::kOpening, job.WhyNotOpened()));
-        case Preparation::kCardGone:
-            return finish(CardResult::Failed(step::kReading, GoneWords(port)));
-        case Preparation::kReadBroken:
-            return finish(CardResult::Failed(step::kReading,
-                                             "an item's description cannot be used (see the log)"));
-        case Preparation::kOtherType:
-            return finish(CardResult::Refused("other card type"));
-        case Preparation::kOtherGeneration:
-            return finish(CardResult::Refused("other firmware generation"));
-        case Preparation::kNotImported:
-            return finish(CardResult::Failed(step::kImporting,
-                                             "the setting file did not load (see the log)"));
+    // As the report shows them: printable, whatever bytes the card sent; empty when unread.
+    const auto known = [](const std::string& text) {
+        return text == kNoCommonInfo ? std::string() : carvex::PrintableText(text);
+    };
+    job.row.imei = known(state.info[CommonInfoRow::kImei]);
+    job.row.firmware = known(state.info[CommonInfoRow::kFirmware]);
+    job.row.card_type = carvex::PrintableText(state.card_type);
+    if (!prepared.Ok()) {
+        return finish(prepared);
     }
 
     // The Write's plan: the same Write against a card that is sent no write.
@@ -145,43 +128,39 @@ CardOutcome BatchApply::ApplyTo(int port, ProgressBoard& board, size_t line) con
     CardWorkState plan_state = state;
     if (!CardWriter({planned, plan_log, no_progress, job.View()})
              .WriteToCard(plan_state, {.restart = request_.restart})
-             .ok) {
+             .Ok()) {
         for (const std::string& logged : plan_log.lines) {
             job.Log().AddLog("(plan) " + logged);
         }
-        return finish(
-            CardResult::Failed(step::kPlanning, "the write would not go through (see the log)"));
+        return finish(WorkResult::Failed(WorkStep::kPlanning,
+                                         "the write would not go through (see the log)"));
     }
 
     if (request_.dry_run) {
         CardPlan plan;
         if (const auto failure = PlanOf(job, planned.Written(), plan)) {
-            return finish(CardResult::Failed(step::kPlanning, *failure));
+            return finish(WorkResult::Failed(WorkStep::kPlanning, *failure));
         }
         outcome.plan = std::move(plan);
-        return finish(CardResult::Ok());
+        return finish(WorkResult::Done());
     }
 
     // No write before its snapshot is on the disk.
     if (const auto failure = SaveSnapshotBeforeWrite(job, planned.Written(), request_.snapshots,
                                                      request_.settings)) {
-        return finish(CardResult::Failed(step::kSnapshot, *failure));
+        return finish(WorkResult::Failed(WorkStep::kTakingSnapshot, *failure));
     }
 
     RecordingCard recorder(job.Card(), RecordingCard::Writes::kSend);
-    const WriteReport written = CardWriter({recorder, job.Log(), job.Progress(), job.View()})
-                                    .WriteToCard(state, {.restart = request_.restart});
+    WorkResult written = CardWriter({recorder, job.Log(), job.Progress(), job.View()})
+                             .WriteToCard(state, {.restart = request_.restart});
     job.row.nv_written = recorder.Written().nv.size();
-    if (!written.ok) {
-        std::string why = written.card_lost ? GoneWords(port)
-                                            : recorder.Written().failure.value_or(
-                                                  written.card_different
-                                                      ? "the card's type changed since it was read"
-                                                      : "the write failed (see the log)");
+    if (!written.Ok()) {
         if (!recorder.Written().nv.empty()) {
-            why += "; what was written before stays on the card";
+            written.reason = (written.reason.empty() ? "see the log" : written.reason) +
+                             "; what was written before stays on the card";
         }
-        return finish(CardResult::Failed(step::kWriting, why));
+        return finish(std::move(written));
     }
     return finish(AwaitAndReadBack(job, recorder.Written(), request_.restart, request_.limits));
 }

@@ -71,9 +71,8 @@ int Report(const std::vector<ReportRow>& rows, const std::string& report,
         }
         std::cout << "Report: " << report << "\n";
     }
-    const bool all_ok = std::all_of(rows.begin(), rows.end(), [](const ReportRow& row) {
-        return row.result.kind == CardResult::Kind::kOk;
-    });
+    const bool all_ok =
+        std::all_of(rows.begin(), rows.end(), [](const ReportRow& row) { return row.result.Ok(); });
     return all_ok ? kAllOk : kNotAllOk;
 }
 

@@ -12,6 +12,8 @@
 namespace carvexctl {
 
 using cardwright::NvData;
+using cardwright::WorkResult;
+using cardwright::WorkStep;
 
 namespace {
 
@@ -51,11 +53,7 @@ CardJob::CardJob(const carvex::DeviceRoot& root, int port, const std::filesystem
     row.port = carvex::ComName(port);
 }
 
-std::string CardJob::WhyNotOpened() const {
-    return carvexctl::WhyNotOpened(root_, port_, connection_.Connection()).brief;
-}
-
-ReportRow CardJob::Finish(CardResult result) {
+ReportRow CardJob::Finish(cardwright::WorkResult result) {
     held_.Release();
     row.result = std::move(result);
     row.seconds = std::chrono::duration<double>(carvex::GetClock().SteadyNow() - start_).count();
@@ -117,41 +115,43 @@ std::optional<std::string> ReadBack(CardJob& job, const CardWrites& written) {
 
 }  // namespace
 
-CardResult AwaitAndReadBack(CardJob& job, const CardWrites& written, bool restart,
-                            const ReturnLimits& limits) {
+cardwright::WorkResult AwaitAndReadBack(CardJob& job, const CardWrites& written, bool restart,
+                                        const ReturnLimits& limits) {
     if (restart) {
         if (!written.restarted) {
-            return CardResult::Failed(step::kRestart, "the card did not acknowledge the restart");
+            return WorkResult::Failed(WorkStep::kRestarting,
+                                      "the card did not acknowledge the restart");
         }
         job.Card().Release();
         job.Progress().Say("Waiting for the card to come back...");
         const CardReturn back = WaitForReturn(job.Root(), job.Port(), job.Card(), limits);
         if (back.outcome != CardReturn::Outcome::kBack) {
             job.Log().AddLog(ReturnWords(back, limits) + "...");
-            return CardResult::Failed(step::kRestart, ReturnWords(back, limits));
+            return WorkResult::Failed(WorkStep::kRestarting, ReturnWords(back, limits));
         }
         job.Log().AddLog("The card is back after its restart...");
         std::array<uint8_t, CARVEX_IMEI_LENGTH> imei{};
         int32_t status = 0;
         if (!job.Card().ReadImei(imei, status)) {
-            return CardResult::Failed(step::kReadBack,
+            return WorkResult::Failed(WorkStep::kReadingBack,
                                       "the card's IMEI could not be read after "
                                       "its restart: " +
                                           DescribeStatus(status, CARVEX_IMEI_ITEM));
         }
         if (const std::string after = cardwright::DecodeImei(imei); after != job.row.imei) {
-            return CardResult::Failed(step::kReadBack, "another card came back on " + job.row.port +
-                                                           " (IMEI " + after + ")");
+            return WorkResult::Failed(
+                WorkStep::kReadingBack,
+                "another card came back on " + job.row.port + " (IMEI " + after + ")");
         }
     }
     if (const auto failure = ReadBack(job, written)) {
         job.Log().AddLog(*failure + "...");
-        return CardResult::Failed(step::kReadBack, *failure);
+        return WorkResult::Failed(WorkStep::kReadingBack, *failure);
     }
     job.Log().AddLog(job.row.mismatches.empty() ? "Read back: every written byte is on the card..."
                                                 : "Read back: the card holds other bytes than "
                                                   "were written...");
-    return job.row.mismatches.empty() ? CardResult::Ok() : CardResult::Mismatch();
+    return job.row.mismatches.empty() ? WorkResult::Done() : WorkResult::Mismatch();
 }
 
 }  // namespace carvexctl

@@ -51,11 +51,9 @@ class CardJob {
     // touched.
     const std::string& LogFailure() const { return log_failure_; }
 
-    // Why the card could not be opened, in a few words.
-    std::string WhyNotOpened() const;
     // The row so far, with its result and the seconds since the job began; the line of the
     // board shows the result.
-    ReportRow Finish(CardResult result);
+    ReportRow Finish(cardwright::WorkResult result);
 
     ReportRow row;
 
@@ -84,20 +82,7 @@ CardPortSetting ReadCardPortSetting(cardwright::CardAccess& card);
 // The end of a write on a card: its restart awaited (unless `restart` is false), the card checked
 // to be the one written (its IMEI), then every NV item and the port setting that `written` holds
 // read back and compared byte for byte. Mismatching items go into the job's row.
-CardResult AwaitAndReadBack(CardJob& job, const CardWrites& written, bool restart,
-                            const ReturnLimits& limits);
-
-// The words of the step where the work on a card ended.
-namespace step {
-inline constexpr const char* kLog = "its log";
-inline constexpr const char* kOpening = "opening the card";
-inline constexpr const char* kReading = "reading";
-inline constexpr const char* kImporting = "importing";
-inline constexpr const char* kPlanning = "planning";
-inline constexpr const char* kSnapshot = "snapshot";
-inline constexpr const char* kWriting = "writing";
-inline constexpr const char* kRestart = "restart";
-inline constexpr const char* kReadBack = "read-back";
-}  // namespace step
+cardwright::WorkResult AwaitAndReadBack(CardJob& job, const CardWrites& written, bool restart,
+                                        const ReturnLimits& limits);
 
 }  // namespace carvexctl

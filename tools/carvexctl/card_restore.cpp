@@ -13,6 +13,10 @@
 
 namespace carvexctl {
 
+using cardwright::WorkOutcome;
+using cardwright::WorkResult;
+using cardwright::WorkStep;
+
 namespace {
 
 // The items the snapshot holds the bytes of, the LED items last.
@@ -71,8 +75,8 @@ std::vector<LeftAsItIs> LeftAsTheyAre(const CardSnapshot& snapshot, CardJob& job
 // The restore's result with what it left as it is named. The card then differs from the
 // snapshot, so a restore that put back everything it could is still a mismatch: a script that
 // checks the exit status is not told the card is as it was.
-CardResult Naming(CardResult result, const std::vector<LeftAsItIs>& left, ReportRow& row) {
-    if (left.empty() || result.kind == CardResult::Kind::kFailed) {
+WorkResult Naming(WorkResult result, const std::vector<LeftAsItIs>& left, ReportRow& row) {
+    if (left.empty() || result.outcome == WorkOutcome::kFailed) {
         return result;
     }
     std::string names;
@@ -80,7 +84,7 @@ CardResult Naming(CardResult result, const std::vector<LeftAsItIs>& left, Report
         names += (names.empty() ? "" : ", ") + thing.words;
         row.mismatches.push_back(thing.mismatch);
     }
-    result.kind = CardResult::Kind::kMismatch;
+    result.outcome = WorkOutcome::kMismatch;
     result.note = "not put back, as the snapshot holds none: " + names;
     return result;
 }
@@ -92,12 +96,12 @@ ReportRow RestoreCard(const carvex::DeviceRoot& root, int port, const CardSnapsh
                       const std::filesystem::path& log, ProgressBoard& board) {
     CardJob job(root, port, log, board, 0);
     if (!job.LogFailure().empty()) {
-        return job.Finish(CardResult::Failed(step::kLog, job.LogFailure()));
+        return job.Finish(WorkResult::Failed(WorkStep::kOpeningLog, job.LogFailure()));
     }
     job.Progress().Say("Opening the card...");
     if (!job.Card().Open()) {
         job.Log().AddLog("Init port failed");
-        return job.Finish(CardResult::Failed(step::kOpening, job.WhyNotOpened()));
+        return job.Finish(WorkResult::Failed(WorkStep::kOpeningCard, job.Card().Trouble()));
     }
     job.Log().AddLog("Init port succeed...");
 
@@ -120,7 +124,8 @@ ReportRow RestoreCard(const carvex::DeviceRoot& root, int port, const CardSnapsh
                                   ", the snapshot's " + snapshot.imei;
         if (!request.force) {
             job.Log().AddLog("Another card than the snapshot's: " + other + "...");
-            return job.Finish(CardResult::Refused("another card (" + other + ")"));
+            return job.Finish(
+                WorkResult::Refused(WorkStep::kCheckingCardType, "another card (" + other + ")"));
         }
         job.Log().AddLog("Restored onto another card than the snapshot's, as asked: " + other +
                          "...");
@@ -140,7 +145,7 @@ ReportRow RestoreCard(const carvex::DeviceRoot& root, int port, const CardSnapsh
         // A card without a usable IMEI (a blank one, the usual reason to force) can have no
         // snapshot a restore would take; forced, it is restored without one.
         if (!request.force || IsSnapshotImei(job.row.imei)) {
-            return job.Finish(CardResult::Failed(step::kSnapshot, *failure));
+            return job.Finish(WorkResult::Failed(WorkStep::kTakingSnapshot, *failure));
         }
         job.Log().AddLog("Restoring without a snapshot, as asked...");
     }
@@ -150,10 +155,10 @@ ReportRow RestoreCard(const carvex::DeviceRoot& root, int port, const CardSnapsh
     const auto failed = [&](const std::string& why) {
         job.Log().AddLog(why + "...");
         job.row.nv_written = recorder.Written().nv.size();
-        return job.Finish(CardResult::Failed(
-            step::kWriting, recorder.Written().nv.empty()
-                                ? why
-                                : why + "; what was written before stays on the card"));
+        return job.Finish(WorkResult::Failed(
+            WorkStep::kWritingItem, recorder.Written().nv.empty()
+                                        ? why
+                                        : why + "; what was written before stays on the card"));
     };
     for (size_t i = 0; i < items.size(); ++i) {
         job.Progress().Say("Restoring " + std::to_string(i + 1) + " of " +

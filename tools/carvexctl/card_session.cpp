@@ -2,9 +2,9 @@
 
 #include <iostream>
 
+#include "cardwork/card/connection_card.h"
 #include "carvex/carvex.h"
 #include "carvex/link/port_discovery.h"
-#include "carvex/platform/printable_text.h"
 #include "tools/carvexctl/ports_source.h"
 
 namespace carvexctl {
@@ -25,25 +25,11 @@ CardSession::CardSession(std::optional<int> port) : card_(carvex::DeviceRoot::Fr
 
 carvex::PortDiagnosis WhyNotOpened(const carvex::DeviceRoot& root, std::optional<int> port,
                                    const carvex::CardConnection& connection) {
-    const auto entry = connection.Port();
-    if (!entry && port) {
-        const std::string com = carvex::ComName(*port);
-        // On Windows the system keeps the devices: there is no root to name.
-        const std::string where =
-            root.Path().empty()
-                ? std::string()
-                : " (device root " + carvex::PrintableText(root.Path().string()) + ")";
-        return {carvex::PortDiagnosis::Cause::kNoCard,
-                "no card found with its PC UI interface on " + com + where + NoCardHint(root),
-                "no card on " + com};
-    }
-    if (!entry) {
-        carvex::PortDiagnosis diagnosis = carvex::ExplainUnopenableCard(root);
+    carvex::PortDiagnosis diagnosis = cardwright::WhyNotOpened(root, port, connection);
+    // No card was found: where to look next.
+    if (!connection.Port()) {
         diagnosis.sentence += NoCardHint(root);
-        return diagnosis;
     }
-    carvex::PortDiagnosis diagnosis = carvex::ExplainUnopenablePort(root, entry->com);
-    diagnosis.sentence = "the card's PC UI interface cannot be used: " + diagnosis.sentence;
     return diagnosis;
 }
 
@@ -73,10 +59,6 @@ std::string DescribeStatus(int32_t status, int item) {
         default:
             return "request status " + std::to_string(status);
     }
-}
-
-std::string GoneWords(int port) {
-    return carvex::ComName(port) + " is gone: the card was unplugged or is restarting";
 }
 
 void Progress(const std::string& text) {

@@ -26,16 +26,12 @@ class CardSession {
 };
 
 // Why the card (COM`port`, or the first) could not be opened by `connection`, whose last Open
-// failed: no card there, or what keeps its port from being used.
+// failed: no card there (and where to look next), or what keeps its port from being used.
 carvex::PortDiagnosis WhyNotOpened(const carvex::DeviceRoot& root, std::optional<int> port,
                                    const carvex::CardConnection& connection);
 
 // A request status in words, for the item it concerns (or none).
 std::string DescribeStatus(int32_t status, int item = -1);
-
-// A card that went away while it was worked on, in the words the window uses: "COM12 is gone:
-// the card was unplugged or is restarting".
-std::string GoneWords(int port);
 
 // Progress on standard error, so standard output stays clean for scripts.
 void Progress(const std::string& text);

@@ -64,22 +64,12 @@ struct Workbench {
 
     CardWorkSeams Seams() { return {card, log.Log(), progress, view}; }
 
-    // The window's Read of the card; a card that cannot be opened ends the command.
-    ReadReport Read(Description& description) {
-        ReadReport report =
-            CardReader(Seams()).ReadFromCardAndReport(description.state, description.file);
-        if (!report.opened) {
-            NotOpened();
+    // Ends the command when `result` failed to open the card, with the whole diagnosis: why it
+    // could not be opened and what to do.
+    void EndIfNotOpened(const WorkResult& result) const {
+        if (result.outcome == WorkOutcome::kFailed && result.step == WorkStep::kOpeningCard) {
+            End(kCardWorkFailed, WhyNotOpened(root, port, card.Connection()).sentence);
         }
-        return report;
-    }
-
-    // The PC UI port of the card opened.
-    int Port() const { return card.Connection().Port().value().com; }
-
-    // Why the card could not be opened, in words.
-    [[noreturn]] void NotOpened() const {
-        End(kCardWorkFailed, WhyNotOpened(root, port, card.Connection()).sentence);
     }
 
     carvex::DeviceRoot root;
@@ -105,7 +95,8 @@ void Cell(std::ostream& out, std::string_view text, size_t width) {
 
 // "Common Info", then one row per item read: caption, value text, NV item, status. What the card
 // or the description says is printed with its control characters escaped.
-void PrintRead(std::ostream& out, const CardWorkState& state, const ReadReport& report) {
+void PrintRead(std::ostream& out, const CardWorkState& state,
+               const std::vector<ItemReading>& readings) {
     for (size_t row = 0; row < kCommonInfoRows; ++row) {
         Cell(out, kCommonInfoCaptions[row], 19);
         out << carvex::PrintableText(state.info[static_cast<CommonInfoRow>(row)]) << "\n";
@@ -114,7 +105,7 @@ void PrintRead(std::ostream& out, const CardWorkState& state, const ReadReport& 
         std::string caption, value, nv_item, status;
     };
     std::vector<Row> rows{{"Caption", "Value", "NV item", "Status"}};
-    for (const ItemReading& reading : report.items) {
+    for (const ItemReading& reading : readings) {
         const size_t index = *state.values.Find(reading.name);
         const TConfigItem& item = state.items[index];
         const int item_number = NvItemNumber(item.NvId).value_or(-1);
@@ -140,11 +131,12 @@ void PrintRead(std::ostream& out, const CardWorkState& state, const ReadReport& 
 
 // What was read, as a solution the window can load: ConfigLed, every item read that shows a
 // value, the port setting, the LED lines.
-std::vector<IniEntry> SolutionEntries(const CardWorkState& state, const ReadReport& report) {
+std::vector<IniEntry> SolutionEntries(const CardWorkState& state,
+                                      const std::vector<ItemReading>& readings) {
     const bool led = state.led.From() == LedTable::Source::kCard;
     std::vector<IniEntry> entries{{"ConfigLed", led ? "1" : "0"}};
     bool port_setting = false;
-    for (const ItemReading& reading : report.items) {
+    for (const ItemReading& reading : readings) {
         const size_t index = *state.values.Find(reading.name);
         const TConfigItem& item = state.items[index];
         if (item.NvId == kDeviceStateNvId) {
@@ -166,10 +158,10 @@ std::vector<IniEntry> SolutionEntries(const CardWorkState& state, const ReadRepo
 }
 
 void StoreSolution(const CardWorkCommands::Options& options, const CardWorkState& state,
-                   const ReadReport& report) {
+                   const std::vector<ItemReading>& readings) {
     IniFile values(options.values_out);
     if (!values.EraseSection(options.section) ||
-        !values.WriteStrings(options.section, SolutionEntries(state, report))) {
+        !values.WriteStrings(options.section, SolutionEntries(state, readings))) {
         End(kCardWorkFailed, "what was read could not be stored in " + options.values_out + ": " +
                                  values.LastError());
     }
@@ -187,17 +179,15 @@ void Read(const CardWorkCommands::Options& options, std::optional<int> port) {
     Description description(options.description);
     Workbench bench(options, port);
     const CardWorkState& state = description.state;
-    const ReadReport report = bench.Read(description);
-    PrintRead(std::cout, state, report);
-    if (report.card_lost) {
-        End(kCardWorkFailed, "the read was broken off: " + GoneWords(bench.Port()));
-    }
-    if (!report.ok) {
-        End(kCardWorkFailed,
-            "the read was broken off: an item's description cannot be used (see the log)");
+    CardReader reader(bench.Seams());
+    const WorkResult read = reader.ReadFromCardAndReport(description.state, description.file);
+    bench.EndIfNotOpened(read);
+    PrintRead(std::cout, state, reader.Readings());
+    if (!read.Ok()) {
+        End(kCardWorkFailed, "the read was broken off: " + read.reason);
     }
     if (!options.values_out.empty()) {
-        StoreSolution(options, state, report);
+        StoreSolution(options, state, reader.Readings());
     }
 }
 
@@ -210,29 +200,26 @@ void Write(const CardWorkCommands::Options& options, std::optional<int> port) {
 
     Workbench bench(options, port);
     CardWorkState& state = description.state;
-    const PreparedCard prepared =
+    const WorkResult prepared =
         PrepareWrite(bench.Seams(), bench.view, state, description.file, options.settings, target);
-    if (prepared.outcome == Preparation::kNotOpened) {
-        bench.NotOpened();
-    }
-    if (prepared.outcome != Preparation::kReady) {
+    bench.EndIfNotOpened(prepared);
+    if (prepared.outcome == WorkOutcome::kRefused) {
         End(kCardWorkFailed,
-            PreparationWords(prepared.outcome, options.settings, target, state, bench.Port()));
+            TargetMismatch(options.settings, target, state) + ": nothing was written");
     }
-    const WriteReport written =
-        CardWriter(bench.Seams()).WriteToCard(state, {.restart = !options.no_restart});
-    if (!written.ok) {
-        if (written.card_lost) {
-            End(kCardWorkFailed, "the write was broken off: " + GoneWords(bench.Port()) +
-                                     "; what was written before stays on the card");
-        }
-        End(kCardWorkFailed, written.opened ? "the card was not written whole (see the log); what "
-                                              "was written before the failure stays on the card"
-                                            : "nothing was written (see the log)");
+    if (!prepared.Ok()) {
+        End(kCardWorkFailed, "nothing was written: " + prepared.Text());
     }
+    CardWriter writer(bench.Seams());
+    const WorkResult written = writer.WriteToCard(state, {.restart = !options.no_restart});
     size_t sent = 0;
-    for (const ItemWriting& item : written.items) {
+    for (const ItemWriting& item : writer.Written()) {
         sent += item.sent ? 1 : 0;
+    }
+    if (!written.Ok()) {
+        End(kCardWorkFailed, sent == 0 ? "nothing was written: " + written.Text()
+                                       : "the card was not written whole: " + written.Text() +
+                                             "; what was written before stays on the card");
     }
     std::cout << "written to the card: " << sent << " NV items and port settings"
               << (state.led.Writable() ? ", the LED patterns" : "") << "; "

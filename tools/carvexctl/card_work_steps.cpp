@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "cardwork/card/card_reader.h"
 #include "cardwork/card/card_writer.h"
 #include "cardwork/card/setting_file_import.h"
 #include "cardwork/model/setting_crc.h"
@@ -72,53 +73,32 @@ void CommandLineView::ShowMessage(std::string_view text) {
     }
 }
 
-PreparedCard PrepareWrite(const CardWorkSeams& seams, CommandLineView& view, CardWorkState& state,
-                          const IniFile& description, const std::filesystem::path& settings,
-                          const SettingFileTarget& target) {
-    PreparedCard prepared;
-    prepared.read = CardReader(seams).ReadFromCardAndReport(state, description);
-    if (!prepared.read.opened) {
-        prepared.outcome = Preparation::kNotOpened;
-    } else if (prepared.read.card_lost) {
-        prepared.outcome = Preparation::kCardGone;
-    } else if (!prepared.read.ok) {
-        prepared.outcome = Preparation::kReadBroken;
-    } else if (target.card_type != state.card_type) {
-        prepared.outcome = Preparation::kOtherType;
-    } else if (target.new_version != state.new_version) {
-        prepared.outcome = Preparation::kOtherGeneration;
-    } else {
-        view.open_file = settings;
-        prepared.outcome = SettingFileImport(seams).Import(state, description).Loaded()
-                               ? Preparation::kReady
-                               : Preparation::kNotImported;
+WorkResult PrepareWrite(const CardWorkSeams& seams, CommandLineView& view, CardWorkState& state,
+                        const IniFile& description, const std::filesystem::path& settings,
+                        const SettingFileTarget& target) {
+    WorkResult read = CardReader(seams).ReadFromCardAndReport(state, description);
+    if (!read.Ok()) {
+        return read;
     }
-    return prepared;
+    if (target.card_type != state.card_type) {
+        return WorkResult::Refused(WorkStep::kCheckingCardType, "other card type");
+    }
+    if (target.new_version != state.new_version) {
+        return WorkResult::Refused(WorkStep::kCheckingCardType, "other firmware generation");
+    }
+    view.open_file = settings;
+    return SettingFileImport(seams).Import(state, description);
 }
 
-std::string PreparationWords(Preparation outcome, const std::filesystem::path& settings,
-                             const SettingFileTarget& target, const CardWorkState& card, int port) {
-    switch (outcome) {
-        case Preparation::kReady:
-            return {};
-        case Preparation::kNotOpened:
-            return "the card could not be opened";
-        case Preparation::kCardGone:
-            return "the card could not be read: " + GoneWords(port) + "; nothing was written";
-        case Preparation::kReadBroken:
-            return "the card could not be read: an item's description cannot be used (see the "
-                   "log); nothing was written";
-        case Preparation::kOtherType:
-            return settings.string() + " is for the card type \"" + target.card_type +
-                   "\", the card is a \"" + card.card_type + "\": nothing was written";
-        case Preparation::kOtherGeneration:
-            return settings.string() + " was exported from a card of the " +
-                   (target.new_version ? "newer" : "older") +
-                   " firmware generation, the card is of the other one: nothing was written";
-        case Preparation::kNotImported:
-            return settings.string() + " could not be imported (see the log): nothing was written";
+std::string TargetMismatch(const std::filesystem::path& settings, const SettingFileTarget& target,
+                           const CardWorkState& card) {
+    if (target.card_type != card.card_type) {
+        return settings.string() + " is for the card type \"" + target.card_type +
+               "\", the card is a \"" + card.card_type + "\"";
     }
-    return {};
+    return settings.string() + " was exported from a card of the " +
+           (target.new_version ? "newer" : "older") +
+           " firmware generation, the card is of the other one";
 }
 
 }  // namespace carvexctl

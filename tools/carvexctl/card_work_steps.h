@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "cardwork/card/card_reader.h"
 #include "cardwork/card/card_work_seams.h"
 #include "cardwork/card/card_work_state.h"
+#include "cardwork/card/work_result.h"
 #include "cardwork/model/ini_file.h"
 
 namespace carvexctl {
@@ -54,33 +54,19 @@ class CommandLineView : public cardwright::CardWorkView {
     bool show_messages_;
 };
 
-// How a card's preparation for the Write ended.
-enum class Preparation {
-    kReady,            // read, of the file's type and generation, the file imported
-    kNotOpened,        // the card could not be opened
-    kCardGone,         // the card went away during the read
-    kReadBroken,       // an item's description broke the read off
-    kOtherType,        // the card is of another card type than the file
-    kOtherGeneration,  // the card is of the other firmware generation
-    kNotImported,      // the import failed
-};
-
-struct PreparedCard {
-    Preparation outcome = Preparation::kNotOpened;
-    cardwright::ReadReport read;
-};
-
 // The card read as the window reads it at start-up (which records its type and generation and
 // which of its items it holds), checked against the file, and the file imported into what was
-// read. `state` is the description's, and `view` the one the seams name.
-PreparedCard PrepareWrite(const cardwright::CardWorkSeams& seams, CommandLineView& view,
-                          cardwright::CardWorkState& state, const cardwright::IniFile& description,
-                          const std::filesystem::path& settings, const SettingFileTarget& target);
+// read. `state` is the description's, and `view` the one the seams name. Ok when the card is
+// ready for the Write; else the read's or the import's failure, or refused for "other card
+// type" or "other firmware generation".
+cardwright::WorkResult PrepareWrite(const cardwright::CardWorkSeams& seams, CommandLineView& view,
+                                    cardwright::CardWorkState& state,
+                                    const cardwright::IniFile& description,
+                                    const std::filesystem::path& settings,
+                                    const SettingFileTarget& target);
 
-// Why a preparation that was not ready left the card unwritten, in words; `port` is the card's
-// PC UI port, named when the card went away.
-std::string PreparationWords(Preparation outcome, const std::filesystem::path& settings,
-                             const SettingFileTarget& target, const cardwright::CardWorkState& card,
-                             int port);
+// How the card read differs from the one the setting file was exported from, in a sentence.
+std::string TargetMismatch(const std::filesystem::path& settings, const SettingFileTarget& target,
+                           const cardwright::CardWorkState& card);
 
 }  // namespace carvexctl

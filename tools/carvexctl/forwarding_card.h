@@ -41,6 +41,7 @@ class ForwardingCard : public cardwright::CardAccess {
     bool Backup(int32_t& status) override { return card_.Backup(status); }
     bool Restart() override { return card_.Restart(); }
     bool Gone() override { return card_.Gone(); }
+    std::string Trouble() override { return card_.Trouble(); }
 
   protected:
     cardwright::CardAccess& Inner() { return card_; }

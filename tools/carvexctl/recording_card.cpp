@@ -40,4 +40,9 @@ bool RecordingCard::Restart() {
     return Note(written_.restarted, "the card did not acknowledge the restart");
 }
 
+std::string RecordingCard::Trouble() {
+    std::string trouble = Inner().Trouble();
+    return trouble.empty() ? written_.failure.value_or(std::string()) : trouble;
+}
+
 }  // namespace carvexctl

@@ -37,6 +37,8 @@ class RecordingCard : public ForwardingCard {
     bool WritePortSetting(const cardwright::DeviceState& setting, int32_t& status) override;
     bool Backup(int32_t& status) override;
     bool Restart() override;
+    // The card's own trouble when it tells one, else the first call the card did not take.
+    std::string Trouble() override;
 
   private:
     bool Note(bool taken, const std::string& what);

@@ -61,8 +61,8 @@ std::vector<Command> Commands(const cardsim::SimulatedCard& card) {
 
 TEST(ReadSequence, ReadsTheCardInTheWindowsOrder) {
     CardWorkUnderTest t;
-    const auto report = CardReader(t.Seams()).ReadFromCardAndReport(t.state, t.Description());
-    EXPECT_TRUE(report.opened && report.ok);
+    CardReader reader(t.Seams());
+    EXPECT_TRUE(reader.ReadFromCardAndReport(t.state, t.Description()).Ok());
     EXPECT_EQ(t.log.lines, ReadLog({}));
 
     // The library's calls: the switch to DIAG, the generation, the type, the LED items, the
@@ -82,7 +82,7 @@ TEST(ReadSequence, ReadsTheCardInTheWindowsOrder) {
 
     // What came back, item by item: the port setting counts for each device-state item.
     Lines names;
-    for (const auto& item : report.items) {
+    for (const auto& item : reader.Readings()) {
         names.push_back(item.name);
         EXPECT_EQ(item.read, item.name != "INACTIVE") << item.name;
         EXPECT_EQ(item.status, item.name == "INACTIVE" ? 5 : 0) << item.name;
@@ -117,7 +117,7 @@ TEST(ReadSequence, TwoCardsAreReadAtOnce) {
     auto profile = TestProfile();
     profile.nv[60000] = cardsim::NvValue{9};
     CardWorkUnderTest second(profile);
-    cardwright::ReadReport first_report;
+    cardwright::WorkResult first_report;
     std::thread other([&] {
         first_report =
             CardReader(first.Seams()).ReadFromCardAndReport(first.state, first.Description());
@@ -125,7 +125,7 @@ TEST(ReadSequence, TwoCardsAreReadAtOnce) {
     const auto second_report =
         CardReader(second.Seams()).ReadFromCardAndReport(second.state, second.Description());
     other.join();
-    EXPECT_TRUE(first_report.ok && second_report.ok);
+    EXPECT_TRUE(first_report.Ok() && second_report.Ok());
     EXPECT_EQ(first.log.lines, ReadLog({}));
     EXPECT_EQ(second.log.lines, ReadLog({}));
     EXPECT_EQ(first.Shown("B_LOW"), "7");
@@ -138,7 +138,7 @@ TEST(ReadSequence, AVersionRowWhoseQueryFailsKeepsWhatItShowed) {
     t.state.info[CommonInfoRow::kFirmware] = "earlier firmware";
     t.state.info[CommonInfoRow::kHardware] = "earlier hardware";
     t.Card().SetFault(Command::kVersions, Fault::Make(Fault::Kind::kErrorReply));
-    EXPECT_TRUE(CardReader(t.Seams()).ReadFromCardAndReport(t.state, t.Description()).ok);
+    EXPECT_TRUE(CardReader(t.Seams()).ReadFromCardAndReport(t.state, t.Description()).Ok());
     EXPECT_EQ(t.state.info[CommonInfoRow::kFirmware], "earlier firmware");
     EXPECT_EQ(t.state.info[CommonInfoRow::kHardware], "earlier hardware");
     EXPECT_EQ(t.state.info[CommonInfoRow::kDashboard], "LWDS31.742.06.19.208");
@@ -161,7 +161,7 @@ TEST(ReadSequence, WithoutABoardTypeNoFilterAppliesAndTheRecordedTypeStays) {
     t.Card().SetFault(Command::kModel, Fault::Make(Fault::Kind::kErrorReply));
     t.Card().SetFault(Command::kBoardType, Fault::Make(Fault::Kind::kErrorReply));
     t.Card().SetFault(Command::kVersions, Fault::Make(Fault::Kind::kErrorReply));
-    EXPECT_TRUE(CardReader(t.Seams()).ReadFromCardAndReport(t.state, t.Description()).ok);
+    EXPECT_TRUE(CardReader(t.Seams()).ReadFromCardAndReport(t.state, t.Description()).Ok());
     EXPECT_TRUE(t.state.values[t.Index("MODE")].box_visible);
     EXPECT_EQ(t.view.pages_hidden, 0);
     EXPECT_EQ(t.state.card_type, "LW-X4207");
@@ -176,7 +176,8 @@ TEST(ReadSequence, ACardThatCannotBeOpenedLeavesWhatIsShown) {
     t.Show("B_LOW", "9");
     t.Pull();
     const auto report = CardReader(t.Seams()).ReadFromCardAndReport(t.state, t.Description());
-    EXPECT_FALSE(report.opened || report.ok);
+    EXPECT_EQ(report.outcome, cardwright::WorkOutcome::kFailed);
+    EXPECT_EQ(report.step, cardwright::WorkStep::kOpeningCard) << "the card was not opened";
     EXPECT_EQ(t.log.lines, (Lines{"Init port failed", "Failed to read data from datacard..."}));
     EXPECT_TRUE(t.state.new_version) << "no card counts as the newer generation";
     EXPECT_EQ(t.view.pages_hidden, 1);
@@ -190,8 +191,8 @@ TEST(ReadSequence, ACardThatVanishesEndsTheReadAsFailed) {
     CardWorkUnderTest t;
     t.Card().SetFault(Command::kNvRead, Fault::Make(Fault::Kind::kVanish));
     const auto report = CardReader(t.Seams()).ReadFromCardAndReport(t.state, t.Description());
-    EXPECT_TRUE(report.opened);
-    EXPECT_FALSE(report.ok);
+    EXPECT_EQ(report.outcome, cardwright::WorkOutcome::kFailed);
+    EXPECT_NE(report.step, cardwright::WorkStep::kOpeningCard) << "the card was opened";
     const Lines& log = t.log.lines;
     EXPECT_LE(std::count_if(log.begin(), log.end(),
                             [](const std::string& line) {

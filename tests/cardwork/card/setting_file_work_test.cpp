@@ -12,10 +12,11 @@ namespace {
 
 using cardsim::Command;
 using cardwright::CardReader;
-using cardwright::ExportEnd;
-using cardwright::SettingFileCheck;
 using cardwright::SettingFileExport;
 using cardwright::SettingFileImport;
+using cardwright::WorkOutcome;
+using cardwright::WorkResult;
+using cardwright::WorkStep;
 using testsupport::CardWorkUnderTest;
 using testsupport::TestProfile;
 using Lines = std::vector<std::string>;
@@ -45,9 +46,10 @@ TEST(ExportWork, AnotherCardIsNotExported) {
     t.view.save_file = folder.Path() / "cards.ini";
     const cardwright::OwnIniFiles own{folder.Path() / "Config_Info.ini",
                                       folder.Path() / "config_value.ini"};
-    EXPECT_EQ(SettingFileExport(t.Seams()).Export(t.state, t.Description(), own),
-              ExportEnd::kCardDifferent);
-    EXPECT_FALSE(cardwright::ReopensIniFiles(ExportEnd::kCardDifferent));
+    const WorkResult end = SettingFileExport(t.Seams()).Export(t.state, t.Description(), own);
+    EXPECT_EQ(end.outcome, WorkOutcome::kRefused);
+    EXPECT_EQ(end.step, WorkStep::kCheckingCardType);
+    EXPECT_FALSE(cardwright::ReopensIniFiles(end));
     EXPECT_EQ(t.log.lines, (Lines{"Init Card Type succeed...", "datacard is different..."}));
     EXPECT_EQ(t.view.messages, Lines{"Datacard is different,please read again."});
     EXPECT_EQ(t.view.files_asked, 0);
@@ -65,8 +67,11 @@ TEST(ExportWork, AFreshReadThatFailsWritesNoFile) {
     t.view.save_file = folder.Path() / "cards.ini";
     const cardwright::OwnIniFiles own{folder.Path() / "Config_Info.ini",
                                       folder.Path() / "config_value.ini"};
-    EXPECT_EQ(SettingFileExport(t.Seams()).Export(t.state, t.Description(), own),
-              ExportEnd::kReadFailed);
+    SettingFileExport exporter(t.Seams());
+    const WorkResult end = exporter.Export(t.state, t.Description(), own);
+    EXPECT_EQ(end.outcome, WorkOutcome::kFailed);
+    ASSERT_TRUE(exporter.Reread());
+    EXPECT_FALSE(exporter.Reread()->Ok()) << "the fresh read failed";
     const Lines& log = t.log.lines;
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(Lines(log.end() - 3, log.end()),
@@ -88,8 +93,7 @@ TEST(ImportWork, WithACardTheFilesCardTypeIsNotUsed) {
     const size_t before = t.log.lines.size();
     t.Card().ClearRequests();
     t.view.open_file = SettingFileFor(folder.Path(), "LW-X4207");
-    const auto report = SettingFileImport(t.Seams()).Import(t.state, t.Description());
-    EXPECT_TRUE(report.Loaded() && report.card_present && !report.card_different);
+    EXPECT_TRUE(SettingFileImport(t.Seams()).Import(t.state, t.Description()).Ok());
     EXPECT_EQ(After(t.log.lines, before),
               (Lines{"Init Card Type succeed...", "import file finished..."}));
     EXPECT_EQ(t.Shown("B_LOW"), "9");
@@ -103,7 +107,7 @@ TEST(ImportWork, WithACardTheFilesCardTypeIsNotUsed) {
     without.Pull();
     without.view.open_file = t.view.open_file;
     EXPECT_TRUE(
-        SettingFileImport(without.Seams()).Import(without.state, without.Description()).Loaded());
+        SettingFileImport(without.Seams()).Import(without.state, without.Description()).Ok());
     EXPECT_EQ(without.view.rebuilds, 1);
     EXPECT_FALSE(without.state.values[without.Index("MODE")].box_visible);
     EXPECT_EQ(without.Shown("B_LOW"), "9");
@@ -115,7 +119,7 @@ TEST(ImportWork, ACancelledChoiceOrABrokenSealLoadsNothing) {
     CardReader(t.Seams()).ReadFromCard(t.state, t.Description());
     const size_t before = t.log.lines.size();
     auto report = SettingFileImport(t.Seams()).Import(t.state, t.Description());
-    EXPECT_FALSE(report.check.has_value());
+    EXPECT_EQ(report.outcome, WorkOutcome::kCancelled) << "no file was chosen";
     EXPECT_EQ(After(t.log.lines, before),
               (Lines{"Init Card Type succeed...", "import file finished..."}));
     EXPECT_EQ(t.Shown("B_LOW"), "7") << "a cancelled import changes nothing";
@@ -126,7 +130,8 @@ TEST(ImportWork, ACancelledChoiceOrABrokenSealLoadsNothing) {
     testsupport::Put(file, text);
     t.view.open_file = file;
     report = SettingFileImport(t.Seams()).Import(t.state, t.Description());
-    EXPECT_EQ(report.check, SettingFileCheck::kCrcFailed);
+    EXPECT_EQ(report.reason, "the CRC of " + file.string() +
+                                 " does not hold (changed, or made for the other card generation)");
     EXPECT_EQ(t.log.lines.back(), "import file finished...");
     EXPECT_EQ(t.Shown("B_LOW"), "1") << "every item back at its default";
     EXPECT_FALSE(t.state.led.Writable());

@@ -13,7 +13,9 @@ using cardsim::Fault;
 using cardwright::CardReader;
 using cardwright::CardWriter;
 using cardwright::ItemOutcome;
-using cardwright::WriteReport;
+using cardwright::WorkOutcome;
+using cardwright::WorkResult;
+using cardwright::WorkStep;
 using testsupport::CardWorkUnderTest;
 using testsupport::TestProfile;
 using Lines = std::vector<std::string>;
@@ -65,9 +67,11 @@ struct ReadCard : CardWorkUnderTest {
         Card().ClearRequests();
     }
 
-    WriteReport Write(cardwright::WriteOptions options = {}) {
-        return CardWriter(Seams()).WriteToCard(state, options);
+    WorkResult Write(cardwright::WriteOptions options = {}) {
+        return writer.WriteToCard(state, options);
     }
+
+    CardWriter writer{Seams()};
 
     // The requests that change the card, in order.
     std::vector<Command> Changes() const {
@@ -86,8 +90,7 @@ const Lines kStart{"Data valid check OK...", "Init Card Type succeed...", "Init 
 
 TEST(WriteSequence, WritesEveryItemThenTheLedTableThenBacksUpAndRestarts) {
     ReadCard t;
-    const WriteReport report = t.Write();
-    EXPECT_TRUE(report.ok && report.opened && !report.card_different);
+    EXPECT_TRUE(t.Write().Ok());
     EXPECT_EQ(t.log.lines, Concat({kStart,
                                    kItemsWritten,
                                    {"Write Config item succeed...", "Write LED info succed...",
@@ -110,13 +113,13 @@ TEST(WriteSequence, WritesEveryItemThenTheLedTableThenBacksUpAndRestarts) {
     // bytes, the hidden bit, an unchanged item the card lacks, nor the device-state items after
     // the first.
     std::vector<std::pair<std::string, std::string>> unsent;
-    for (const auto& item : report.items) {
+    for (const auto& item : t.writer.Written()) {
         EXPECT_EQ(item.outcome, ItemOutcome::kDone) << item.name;
         if (!item.sent) {
             unsent.emplace_back(item.name, item.nv_item);
         }
     }
-    EXPECT_EQ(report.items.size(), 22u);
+    EXPECT_EQ(t.writer.Written().size(), 22u);
     EXPECT_EQ(unsent, (std::vector<std::pair<std::string, std::string>>{{"NOTE", "60020"},
                                                                         {"UNTYPED", "60021"},
                                                                         {"BIT_HIDDEN", "60050"},
@@ -128,7 +131,7 @@ TEST(WriteSequence, WritesEveryItemThenTheLedTableThenBacksUpAndRestarts) {
 
 TEST(WriteSequence, WithoutRestartTheCardIsOnlyBackedUp) {
     ReadCard t;
-    EXPECT_TRUE(t.Write({.restart = false}).ok);
+    EXPECT_TRUE(t.Write({.restart = false}).Ok());
     EXPECT_EQ(t.Requests(Command::kBackup), 1u);
     EXPECT_EQ(t.Requests(Command::kReset), 0u);
     EXPECT_EQ(std::count(t.log.lines.begin(), t.log.lines.end(), "Restarting datacard..."), 0);
@@ -180,8 +183,7 @@ TEST(WriteSequence, AFailedStepStopsWhatFollowsIt) {
         if (c.refused != Command::kOther) {
             t.Card().SetFault(c.refused, Fault::Make(Fault::Kind::kResult, c.value));
         }
-        const WriteReport report = t.Write();
-        EXPECT_FALSE(report.ok) << c.name;
+        EXPECT_FALSE(t.Write().Ok()) << c.name;
         const Lines& log = t.log.lines;
         EXPECT_EQ(Lines(log.end() - static_cast<std::ptrdiff_t>(c.end.size()), log.end()), c.end)
             << c.name;
@@ -197,9 +199,9 @@ TEST(WriteSequence, AFailedStepStopsWhatFollowsIt) {
 TEST(WriteSequence, AnotherCardIsNotWritten) {
     ReadCard t;
     t.state.card_type = "LW-X4207";
-    const WriteReport report = t.Write();
-    EXPECT_TRUE(report.card_different);
-    EXPECT_FALSE(report.ok || report.opened);
+    const WorkResult report = t.Write();
+    EXPECT_EQ(report.outcome, WorkOutcome::kRefused);
+    EXPECT_EQ(report.step, WorkStep::kCheckingCardType) << "never opened for the writes";
     EXPECT_EQ(t.log.lines, (Lines{"Data valid check OK...", "Init Card Type succeed...",
                                   "datacard is different...", "Failed to write info..."}));
     EXPECT_EQ(t.view.messages, Lines{"Datacard is different,please read again."});

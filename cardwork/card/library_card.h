@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -7,14 +9,17 @@
 
 namespace cardwright {
 
-class LibraryWorker;
+// Runs one call of the library's exports and gives back what it returned. A front end runs it
+// where its own thread may wait: the Qt window on a worker thread while its events go on.
+using LibraryCall = std::function<int32_t()>;
+using CallRunner = std::function<int32_t(const LibraryCall&)>;
 
-// The card seam of the window, over the library's exported functions: the one place of the
-// window that calls them. Each call runs on LibraryWorker's thread while the window's thread
-// waits in a local event loop, so the window repaints and its log grows while the card answers.
+// The card seam over the library's exported functions, as the windows call them: the one place
+// of the configurator that calls them. It works on the card InitCommPort opens, the first of the
+// device root; each call goes through the runner.
 class LibraryCard : public CardAccess {
   public:
-    explicit LibraryCard(LibraryWorker& worker) : worker_(worker) {}
+    explicit LibraryCard(CallRunner run) : run_(std::move(run)) {}
 
     bool Open() override;
     void Close() override;
@@ -34,15 +39,16 @@ class LibraryCard : public CardAccess {
     // that is gone.
     bool Gone() override;
 
-    // The COM number of the card the last Open opened; nullopt when it failed.
-    std::optional<int> Port() const { return port_; }
     // Why the card cannot be used, in a few words ("no card found", "COM12 is in use by minicom
     // (pid 700)", "COM12 is gone"): after an Open that failed, or once Gone found the card gone;
     // empty otherwise.
-    const std::string& Trouble() const { return trouble_; }
+    std::string Trouble() override { return trouble_; }
+
+    // The port of the card the last Open opened ("COM12"); empty when it failed.
+    std::string PortName() const;
 
   private:
-    LibraryWorker& worker_;
+    CallRunner run_;
     std::optional<int> port_;
     std::string trouble_;
 };
