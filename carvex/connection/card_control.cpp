@@ -19,6 +19,12 @@ bool SendModeControl(MainControl& connection, uint8_t mode) {
     return connection.Link().Send(false, request);
 }
 
+// A mode-control reply may echo the mode it answers: the echo of the other mode answers the
+// other request.
+ResponseKey ModeControlReply(uint8_t mode) {
+    return ResponseKey::Except(kDiagModeControl, mode == kModeOffline ? kModeReset : kModeOffline);
+}
+
 // A reply of the port-setting subsystem answers only the request with its command code.
 ResponseKey PortSettingReply(uint16_t code) {
     return ResponseKey::For(
@@ -105,7 +111,7 @@ bool GoOffline(MainControl& connection) {
         return true;
     }
     SendModeControl(connection, kModeOffline);
-    connection.WaitReply(kDiagModeControl);
+    connection.WaitReply(ModeControlReply(kModeOffline));
     GetClock().SleepFor(timing::kModePause);
     return QueryStatus(connection) && StatusModeWord(connection) == kModeWordOffline;
 }
@@ -117,7 +123,7 @@ bool ResetCard(MainControl& connection) {
     // looked at before each new attempt and before giving up.
     std::array<uint8_t, 3> ack{};
     int32_t received = 0;
-    const ResponseKey key = ResponseKey::Of(kDiagModeControl);
+    const ResponseKey key = ModeControlReply(kModeReset);
     std::optional<uint64_t> first;
     const auto arrived = [&] {
         return first && connection.Link().TakeQueued(ack, &received, key, *first);

@@ -1,5 +1,7 @@
 #include "carvex/connection/main_control.h"
 
+#include <optional>
+
 #include "carvex/link/timings.h"
 #include "carvex/platform/clock.h"
 
@@ -86,16 +88,19 @@ bool MainControl::NvRequest(NvItemPacket& packet, int32_t* status) {
     const NvItemPacket request = packet;
     NvItemPacket working;
     bool succeeded = false;
+    std::optional<uint64_t> first;
     for (int attempt = 1;; ++attempt) {
         working = request;
         int32_t attempt_status = kStatusNotSent;
         if (link_.Send(false, working.Bytes())) {
+            first = first.value_or(link_.LastRequest());
             working.ClearAllButStatus();
             int32_t received = 0;
-            // Only the reply for this item answers: a late reply for another never does.
+            // Only the reply for this item answers: a late reply for another never does. The
+            // attempts ask the same, so a late reply to an earlier one answers a later one.
             if (!link_.WaitRaw(working.Bytes(), &received,
                                ResponseKey::NvItem(request.Command(), request.Item()),
-                               timing::kNvWait) ||
+                               timing::kNvWait, first) ||
                 received < static_cast<int32_t>(NvItemPacket::kSize)) {
                 // A reply cut short carries no NV status: it is no answer, not a success.
                 attempt_status = kStatusNoReply;

@@ -53,7 +53,7 @@ bool ResponseKey::Matches(std::span<const uint8_t> packet) const {
     if (item_ && (packet.size() < 3 || GetLe16(packet, 1) != *item_)) {
         return false;
     }
-    return true;
+    return !other_second_ || packet.size() < 2 || packet[1] != *other_second_;
 }
 
 }  // namespace carvex

@@ -50,6 +50,13 @@ class ResponseKey {
         key.item_ = item;
         return key;
     }
+    // Any reply of `cmd` but one whose second byte is `other`: where a reply may echo what it
+    // answers (mode control echoes its mode), the echo of another request of the command.
+    static constexpr ResponseKey Except(uint8_t cmd, uint8_t other) {
+        ResponseKey key = Of(cmd);
+        key.other_second_ = other;
+        return key;
+    }
 
     bool Matches(std::span<const uint8_t> packet) const;
 
@@ -58,6 +65,7 @@ class ResponseKey {
   private:
     uint32_t value_;
     std::optional<uint16_t> item_;
+    std::optional<uint8_t> other_second_;
 };
 
 }  // namespace carvex

@@ -35,8 +35,11 @@ bool ResolveRequest(DiagLink& link, uint32_t request_id, DiagRequestHeader* head
         return false;
     }
 
+    // The probe reads NV item 0, which its reply echoes: a reply for another item (a late NV
+    // read) is not the probe's.
     std::array<uint8_t, kProbePayloadSize> answer{};
-    if (!link.WaitResponse(kProbeHeader, answer, nullptr, timing::kProbeWait)) {
+    if (!link.WaitResponse(ResponseKey::NvItem(kProbeHeader.cmd, 0), kProbeHeader.Length(), answer,
+                           nullptr, timing::kProbeWait)) {
         *status = kResolveNoAnswer;
         return false;
     }

@@ -22,6 +22,7 @@ uint64_t ResponseQueue::BeginRequest(std::optional<uint64_t> received) {
 void ResponseQueue::RestartCounts() {
     std::lock_guard lock(lock_);
     sent_.clear();
+    overdue_.clear();
 }
 
 // The last request sent before the packet's last byte arrived.
@@ -42,16 +43,43 @@ uint64_t ResponseQueue::LastRequest() const {
     return mark_;
 }
 
+uint64_t ResponseQueue::LateForLocked(std::span<const uint8_t> packet, uint64_t mark) {
+    for (auto overdue = overdue_.begin(); overdue != overdue_.end(); ++overdue) {
+        if (overdue->mark <= mark && overdue->key.Matches(packet)) {
+            const uint64_t late_for = overdue->mark;
+            overdue_.erase(overdue);
+            return late_for;
+        }
+    }
+    return 0;
+}
+
+bool ResponseQueue::Answers(const Entry& entry, ResponseKey key, uint64_t since) {
+    return entry.mark >= since && (entry.late_for == 0 || entry.late_for >= since) &&
+           key.Matches(entry.bytes);
+}
+
+bool ResponseQueue::LateForEarlier(const Entry& entry, ResponseKey key, uint64_t since) {
+    return entry.mark >= since && entry.late_for != 0 && entry.late_for < since &&
+           key.Matches(entry.bytes);
+}
+
 ResponseQueue::Put ResponseQueue::PutPacket(std::span<const uint8_t> packet,
-                                             std::optional<uint64_t> read_through) {
+                                            std::optional<uint64_t> read_through) {
     std::lock_guard lock(lock_);
     const uint64_t mark = MarkForLocked(read_through);
-    packets_.push_back({std::vector<uint8_t>(packet.begin(), packet.end()), mark});
+    Entry entry{std::vector<uint8_t>(packet.begin(), packet.end()), mark};
+    entry.late_for = LateForLocked(packet, mark);
+    const bool answers = expected_ && mark == mark_ && Answers(entry, *expected_, expected_since_);
+    if (expected_ && LateForEarlier(entry, *expected_, expected_since_)) {
+        expected_saw_late_ = true;
+    }
+    packets_.push_back(std::move(entry));
     if (packets_.size() > kCapacity) {
         packets_.pop_front();
         ++unanswered_;
     }
-    if (expected_ && mark == mark_ && expected_->Matches(packet)) {
+    if (answers) {
         arrived_ = true;
         arrived_cv_.notify_all();
         return Put::kMatched;
@@ -67,9 +95,8 @@ void ResponseQueue::DropAllLocked() {
 std::optional<size_t> ResponseQueue::TakeLocked(ResponseKey key, std::span<uint8_t> destination,
                                                 uint64_t since, bool drop_others) {
     std::optional<size_t> length;
-    const auto match = std::find_if(packets_.begin(), packets_.end(), [&](const Entry& entry) {
-        return entry.mark >= since && key.Matches(entry.bytes);
-    });
+    const auto match = std::find_if(packets_.begin(), packets_.end(),
+                                    [&](const Entry& entry) { return Answers(entry, key, since); });
     if (match != packets_.end()) {
         const size_t count = std::min(destination.size(), match->bytes.size());
         std::memcpy(destination.data(), match->bytes.data(), count);
@@ -90,19 +117,41 @@ std::optional<size_t> ResponseQueue::Wait(ResponseKey key, std::span<uint8_t> de
         return std::nullopt;
     }
     const uint64_t from = since.value_or(mark_);
+    const bool saw_late = std::any_of(packets_.begin(), packets_.end(), [&](const Entry& entry) {
+        return LateForEarlier(entry, key, from);
+    });
     if (auto length = TakeLocked(key, destination, from, true)) {
         arrived_ = false;
         return length;
     }
     expected_ = key;
+    expected_since_ = from;
+    expected_saw_late_ = saw_late;
     const bool woken = arrived_cv_.wait_for(lock, timeout, [&] { return arrived_ || released_; });
     expected_.reset();
-    if (!woken || released_) {
+    if (released_) {
         DropAllLocked();
         return std::nullopt;
     }
-    arrived_ = false;
-    return TakeLocked(key, destination, from, true);
+    if (woken) {
+        arrived_ = false;
+        if (auto length = TakeLocked(key, destination, from, true)) {
+            return length;
+        }
+    } else {
+        DropAllLocked();
+    }
+    // One overdue request of a kind is enough: a card seldom sends several replies it held back,
+    // and each mark costs a later request its reply when the card had lost the one it stands for.
+    const bool marked = std::any_of(overdue_.begin(), overdue_.end(),
+                                    [&](const Overdue& overdue) { return overdue.key == key; });
+    if (mark_ != 0 && !expected_saw_late_ && !marked) {
+        overdue_.push_back({key, mark_});
+        if (overdue_.size() > kRequestsKept) {
+            overdue_.pop_front();
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<size_t> ResponseQueue::TakeQueued(ResponseKey key, std::span<uint8_t> destination,

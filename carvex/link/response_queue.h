@@ -19,6 +19,14 @@ namespace carvex {
 // whose last byte was on the port when a request was sent is older than the request, however
 // late the receiver queues it); without them, by when it is queued. Every wait empties the queue
 // once it has looked; what goes without having answered anything is counted.
+//
+// A reply can also come after its request's wait gave up and the next request of its kind went
+// out, and many replies carry nothing of their request to tell which one they answer. So a wait
+// that runs out leaves its key behind as overdue (once per key): the first packet that arrives
+// later and would have answered it is taken for its late reply, and answers only a wait that
+// still takes replies to that request (one `since` it), never the next request's. A wait that
+// runs out after such a reply came leaves nothing overdue: the card did answer once meanwhile,
+// and a card that lost a reply would otherwise have each later reply taken for the one before.
 class ResponseQueue {
   public:
     static constexpr size_t kCapacity = 10;
@@ -36,12 +44,14 @@ class ResponseQueue {
     Put PutPacket(std::span<const uint8_t> packet,
                   std::optional<uint64_t> read_through = std::nullopt);
 
-    // The port was opened anew: its byte counts start again.
+    // The port was opened anew: its byte counts start again, and no reply to a request sent
+    // before is awaited any more.
     void RestartCounts();
 
     // Waits up to `timeout` (a real duration) for a packet matching `key` that arrived since the
     // request marked `since` went out (by default the last one); copies at most
-    // destination.size() bytes of it and returns its full length.
+    // destination.size() bytes of it and returns its full length. Without one, the last request
+    // is left overdue.
     std::optional<size_t> Wait(ResponseKey key, std::span<uint8_t> destination,
                                std::chrono::nanoseconds timeout,
                                std::optional<uint64_t> since = std::nullopt);
@@ -78,14 +88,26 @@ class ResponseQueue {
     struct Entry {
         std::vector<uint8_t> bytes;
         uint64_t mark;
+        uint64_t late_for = 0;  // the overdue request it is taken to answer; 0: none
     };
     struct Sent {
         uint64_t mark;
         uint64_t received;  // bytes the port had received when the request went out
     };
+    struct Overdue {
+        ResponseKey key;
+        uint64_t mark;  // the request whose wait ran out
+    };
     static constexpr size_t kRequestsKept = 16;
 
     uint64_t MarkForLocked(std::optional<uint64_t> read_through) const;
+    // The oldest overdue request sent before the packet arrived whose reply it would be, which
+    // it then answers (0: none).
+    uint64_t LateForLocked(std::span<const uint8_t> packet, uint64_t mark);
+    static bool Answers(const Entry& entry, ResponseKey key, uint64_t since);
+    // Whether the entry would have answered a wait `since` that request, but is an earlier
+    // overdue request's late reply.
+    static bool LateForEarlier(const Entry& entry, ResponseKey key, uint64_t since);
 
     std::optional<size_t> TakeLocked(ResponseKey key, std::span<uint8_t> destination,
                                      uint64_t since, bool drop_others);
@@ -96,8 +118,11 @@ class ResponseQueue {
     bool arrived_ = false;  // the auto-reset response-arrived event
     std::deque<Entry> packets_;
     std::optional<ResponseKey> expected_;
+    uint64_t expected_since_ = 0;
+    bool expected_saw_late_ = false;  // another request's late reply came during the wait
     uint64_t mark_ = 0;
-    std::deque<Sent> sent_;  // the latest requests with counts, newest last
+    std::deque<Sent> sent_;        // the latest requests with counts, newest last
+    std::deque<Overdue> overdue_;  // oldest first
     uint64_t unanswered_ = 0;
     int visitors_ = 0;
     bool released_ = false;  // the link is going: no wait blocks any more

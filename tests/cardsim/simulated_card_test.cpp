@@ -12,6 +12,7 @@
 #include "tests/support/file_size_limit.h"
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_until.h"
 
 namespace cardsim {
 namespace {
@@ -69,6 +70,13 @@ class SimulatedCardTest : public ::testing::Test {
     }
 
     SimulatedCard& card() { return *sim_->card; }
+
+    // The port closed and opened again, the card still in DIAG: a request left unanswered on the
+    // former opening no longer waits for its reply, which would take the next one's.
+    void Reopen() {
+        link_->Close();
+        ASSERT_TRUE(link_->Open(card().PcUiPort(), 115200));
+    }
 
     // Sends one request and waits for the reply whose first byte is `reply_cmd`.
     std::optional<Bytes> Exchange(const Bytes& request, uint8_t reply_cmd = 0,
@@ -223,15 +231,21 @@ TEST_F(SimulatedCardTest, ALateReplyGoesWithTheCardWhenItRestarts) {
 TEST_F(SimulatedCardTest, FaultsNoReplyLateReplyBadFcsAndNvStatus) {
     card().SetFault(Command::kNvRead, Fault::Make(Fault::Kind::kNoReply, 0, 1));
     EXPECT_FALSE(Exchange(NvRead(550), 0, 1000ms));
+    Reopen();
     EXPECT_TRUE(Exchange(NvRead(550))) << "the fault hit one request only";
 
+    const size_t seen = log_.Packets().size();
     card().SetFault(Command::kNvRead, Fault::Make(Fault::Kind::kLateReply, 3000, 1));
     EXPECT_FALSE(Exchange(NvRead(550), 0, 1000ms));
+    Reopen();
     card().SetFault(Command::kNvRead, Fault::Make(Fault::Kind::kLateReply, 500, 1));
     EXPECT_TRUE(Exchange(NvRead(550), 0, 4000ms));
+    // Both replies are in before the next request goes out, so neither can answer it.
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return log_.Packets().size() >= seen + 2; }));
 
     card().SetFault(Command::kNvRead, Fault::Make(Fault::Kind::kBadFcs, 0, 1));
     EXPECT_FALSE(Exchange(NvRead(550), 0, 1000ms));
+    Reopen();
 
     card().SetFault(Command::kNvRead, Fault::Make(Fault::Kind::kNvStatus, 1, 2));
     for (uint16_t expected : {1, 1, 0}) {

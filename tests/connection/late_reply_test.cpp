@@ -108,6 +108,40 @@ TEST_F(LateReplyTest, ALatePortSettingReplyAnswersNoOtherSubsystemRequest) {
     EXPECT_EQ(bits, mask);
 }
 
+// A request answered only after its wait gave up, then one of the same kind never answered: the
+// late reply is dropped (and counted), not taken for the later request's. Replies of these kinds
+// carry nothing of their request (mode control carries its mode) to tell them apart by.
+TEST_F(LateReplyTest, ALateReplyIsNotTakenForTheNextRequestOfItsKind) {
+    // The offline request's reply comes during the third reset attempt's wait.
+    sim_.card->SetFault(Command::kOffline, Fault::Make(Fault::Kind::kLateReply, 9000, 1));
+    sim_.card->SetFault(Command::kReset, Fault::Make(Fault::Kind::kNoReply));
+    {
+        ConnectionGuard guard(connection_);
+        EXPECT_FALSE(RestartCard(connection_)) << "the reset was never acknowledged";
+    }
+    EXPECT_EQ(testsupport::RequestsOf(*sim_.card, Command::kReset).size(), 5u);
+    EXPECT_GE(connection_.Link().Queue().Unanswered(), 1u) << "the offline reply came, unused";
+
+    // The first backup's reply comes during the second's wait.
+    sim_.card->SetFault(Command::kBackup, Fault::Make(Fault::Kind::kLateReply, 30000, 1));
+    sim_.card->AddFault(Command::kBackup, Fault::Make(Fault::Kind::kNoReply, 0, 1));
+    ConnectionGuard guard(connection_);
+    int32_t status = -1;
+    EXPECT_FALSE(BackupNv(connection_, &status));
+    EXPECT_FALSE(BackupNv(connection_, &status)) << "the card never answered the second backup";
+    EXPECT_EQ(status, kStatusNoReply);
+
+    // The same for the board type. The second query's wait ran out too, but the card answered
+    // once meanwhile: the third query's reply is its own.
+    sim_.card->SetFault(Command::kBoardType, Fault::Make(Fault::Kind::kLateReply, 6000, 1));
+    sim_.card->AddFault(Command::kBoardType, Fault::Make(Fault::Kind::kNoReply, 0, 1));
+    std::string type;
+    EXPECT_FALSE(QueryBoardType(connection_, &type, &status));
+    EXPECT_FALSE(QueryBoardType(connection_, &type, &status)) << type;
+    EXPECT_TRUE(QueryBoardType(connection_, &type, &status));
+    EXPECT_EQ(type, testsupport::ExampleProfile().board_type);
+}
+
 // The card acknowledges the reset only after the first attempt's wait has run out, and is gone
 // (restarting) by the time the next attempt would be sent: the reset has succeeded all the same.
 TEST(ResetCard, AnAcknowledgementAfterTheWaitIsTakenOnTheNextLook) {
