@@ -392,6 +392,37 @@ TEST_F(CarvexUdevTest, AnUnlistedDeviceWithAPcUiInterfaceIsPublishedWithoutTheIg
     EXPECT_EQ(world_.Run(CARVEX_UDEV, {"--classify"}, event).out, "CARVEX_ROLE=modem\n");
 }
 
+// An unlisted device is ours only when an interface's name has the PC UI interface's form (it
+// ends in "PC UI Interface", or has a form the table gives): another maker's modem whose
+// diagnostic interface merely mentions the words is left alone, and nothing of it is published.
+TEST_F(CarvexUdevTest, ANameThatOnlyMentionsPcUiClaimsNoDevice) {
+    const auto other = world_.Sysfs().AddUsbDevice(3, "4321", "0101");
+    const FakeTty modem = world_.Sysfs().AddUsbTty(other, 0, "ttyUSB0", "OtherMaker LTE Modem");
+    const FakeTty diag =
+        world_.Sysfs().AddUsbTty(other, 1, "ttyUSB1", "OtherMaker Diag (not a PC UI port)");
+    Send(modem, "add");
+    Send(diag, "add");
+    EXPECT_TRUE(List(Root(), carvex::DeviceClass::kPorts).empty());
+    EXPECT_TRUE(ModemKeys(Root()).empty());
+    EXPECT_EQ(ComLink(3), "");
+    EXPECT_EQ(world_.Run(CARVEX_UDEV, {"--classify"}, diag.Event("add")).out, "");
+
+    // A card whose driver names its PC UI interface otherwise, named in the table by its form.
+    world_.SetCardTable("pcui-name  acme * diagnostics port   # letter case aside\n");
+    const auto card = world_.Sysfs().AddUsbDevice(4, "4321", "0202");
+    const FakeTty card_modem = world_.Sysfs().AddUsbTty(card, 0, "ttyUSB4", "Acme Modem");
+    const FakeTty card_pcui =
+        world_.Sysfs().AddUsbTty(card, 2, "ttyUSB5", "Acme 3G Diagnostics Port");
+    Send(card_modem, "add");
+    Send(card_pcui, "add");
+    EXPECT_EQ(world_.Run(CARVEX_UDEV, {"--classify"}, card_pcui.Event("add")).out,
+              "CARVEX_ROLE=pcui\n");
+    EXPECT_EQ(List(Root(), carvex::DeviceClass::kPorts).size(), 1u);
+    EXPECT_EQ(ModemKeys(Root()).size(), 1u);
+    EXPECT_EQ(world_.Run(CARVEX_UDEV, {"--classify"}, diag.Event("add")).out, "")
+        << "the other maker's device still is not";
+}
+
 mode_t ModeOf(const fs::path& path) {
     struct stat st {};
     EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
@@ -567,9 +598,9 @@ TEST_F(CarvexUdevTest, NamesFromSysfsArePrintedWithControlCharactersEscaped) {
     world_.SetCardTable("7e3b abcd 00 modem\n");
     const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
     const FakeTty pcui =
-        world_.Sysfs().AddUsbTty(device, 2, "ttyUSB2", "PC UI\x1b[2J\x1b]0;owned\x07");
+        world_.Sysfs().AddUsbTty(device, 2, "ttyUSB2", "\x1b[2J\x1b]0;owned\x07 PC UI Interface");
     auto result = Send(pcui, "add");
-    EXPECT_NE(result.err.find("interface name \"PC UI\\x1b[2J\\x1b]0;owned\\x07\""),
+    EXPECT_NE(result.err.find("interface name \"\\x1b[2J\\x1b]0;owned\\x07 PC UI Interface\""),
               std::string::npos)
         << result.err;
     EXPECT_EQ(result.err.find('\x1b'), std::string::npos);

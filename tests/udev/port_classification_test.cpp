@@ -56,6 +56,25 @@ TEST(CardTable, MalformedLinesAreReportedWithFileAndLineAndSkipped) {
     }
 }
 
+TEST(CardTable, APcUiNameHasTheInterfacesFormNotMerelyItsWords) {
+    CardTable table;
+    Problems problems;
+    table.AddText("pcui-name  Orvane * Secondary Port\npcui-name\n", "local.conf", problems);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_TRUE(problems[0].starts_with("local.conf:2: \"pcui-name\" needs the form of a name"))
+        << problems[0];
+    for (const char* name :
+         {"TAVRIO Linkwave - 3G PC UI Interface", "Acme pc ui interface", "PC UI Interface",
+          "Orvane Mobile Broadband Secondary Port", "ORVANE  SECONDARY PORT"}) {
+        EXPECT_TRUE(table.NamesPcUi(name)) << name;
+    }
+    for (const char* name :
+         {"OtherMaker Diag (not a PC UI port)", "PC UI", "Acme PC UI Interface 2", "PC UI Interfac",
+          "Orvane Secondary Port Modem", ""}) {
+        EXPECT_FALSE(table.NamesPcUi(name)) << name;
+    }
+}
+
 TEST(Classify, TableThenModemManagerTagsThenInterfaceName) {
     CardTable table;
     Problems problems;

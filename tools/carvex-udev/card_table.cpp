@@ -1,9 +1,11 @@
 #include "tools/carvex-udev/card_table.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <system_error>
 
+#include "carvex/platform/ascii_case.h"
 #include "carvex/platform/whole_file.h"
 #include "tools/carvex-udev/text_lines.h"
 
@@ -29,6 +31,49 @@ std::vector<std::string_view> Words(std::string_view line) {
         at = end;
     }
     return words;
+}
+
+constexpr std::string_view kPcUiNameWord = "pcui-name";
+
+// Whether `name` matches `form` whole, "*" in the form standing for any text, ASCII letter case
+// aside.
+bool MatchesForm(std::string_view name, std::string_view form) {
+    const auto same = [](char a, char b) { return carvex::AsciiUpper(a) == carvex::AsciiUpper(b); };
+    // The last "*" seen and where in the name its text ends so far: on a mismatch it takes one
+    // more character.
+    size_t star = std::string_view::npos;
+    size_t resume = 0;
+    size_t f = 0;
+    size_t n = 0;
+    while (n < name.size()) {
+        if (f < form.size() && form[f] == '*') {
+            star = f++;
+            resume = n;
+        } else if (f < form.size() && same(form[f], name[n])) {
+            ++f;
+            ++n;
+        } else if (star != std::string_view::npos) {
+            f = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (f < form.size() && form[f] == '*') {
+        ++f;
+    }
+    return f == form.size();
+}
+
+// The text of a line after its first word, without the comment and the blanks around it.
+std::string_view AfterFirstWord(std::string_view line, std::string_view word) {
+    line = line.substr(0, line.find('#'));
+    line.remove_prefix(line.find(word) + word.size());
+    const size_t start = line.find_first_not_of(" \t\r");
+    if (start == std::string_view::npos) {
+        return {};
+    }
+    return line.substr(start, line.find_last_not_of(" \t\r") - start + 1);
 }
 
 }  // namespace
@@ -88,6 +133,15 @@ void CardTable::AddText(std::string_view text, const std::string& file_name, Pro
             problem += ":" + std::to_string(line_number) + ": ";
             problems.push_back(problem + what);
         };
+        if (words.front() == kPcUiNameWord) {
+            const std::string_view form = AfterFirstWord(line, kPcUiNameWord);
+            if (form.empty()) {
+                report("\"pcui-name\" needs the form of a name, such as \"* PC UI Port\"");
+            } else {
+                pcui_names_.emplace_back(form);
+            }
+            continue;
+        }
         if (words.size() != 4) {
             report("expected \"vendor product interface role\", found " +
                    std::to_string(words.size()) + " fields");
@@ -135,6 +189,11 @@ bool CardTable::ListsDevice(uint16_t vendor, uint16_t product) const {
     const auto first = roles_.lower_bound(UsbInterfaceId{vendor, product, 0});
     return first != roles_.end() && first->first.vendor == vendor &&
            first->first.product == product;
+}
+
+bool CardTable::NamesPcUi(std::string_view interface_name) const {
+    return std::any_of(pcui_names_.begin(), pcui_names_.end(),
+                       [&](const std::string& form) { return MatchesForm(interface_name, form); });
 }
 
 }  // namespace carvexudev

@@ -40,7 +40,8 @@ std::string Describe(const UsbInterfaceId& id);
 using Problems = std::vector<std::string>;
 
 // Which role each known interface has: lines "vendor product interface role", numbers in hex.
-// Files are added in order; a later line for the same interface replaces an earlier one.
+// Files are added in order; a later line for the same interface replaces an earlier one. Lines
+// "pcui-name FORM" add a form of the PC UI interface's own name ("*" standing for any text).
 class CardTable {
   public:
     // Lines that cannot be read are reported with their file and line number and skipped.
@@ -53,8 +54,14 @@ class CardTable {
     bool ListsDevice(uint16_t vendor, uint16_t product) const;
     size_t Size() const { return roles_.size(); }
 
+    // Whether an interface's own name has the form of the card's PC UI interface: it ends in
+    // "PC UI Interface", or matches a form of the table, ASCII letter case aside. A name that
+    // merely mentions the words ("Diag (not a PC UI port)") has not.
+    bool NamesPcUi(std::string_view interface_name) const;
+
   private:
     std::map<UsbInterfaceId, PortRole> roles_;
+    std::vector<std::string> pcui_names_{"*PC UI Interface"};
 };
 
 }  // namespace carvexudev

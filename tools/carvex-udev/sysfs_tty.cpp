@@ -6,7 +6,6 @@
 
 #include "carvex/platform/whole_file.h"
 #include "tools/carvex-udev/text_lines.h"
-#include "tools/carvex-udev/tty_classifier.h"
 
 namespace carvexudev {
 
@@ -61,18 +60,18 @@ void ReadUevent(const fs::path& device, UsbTty& tty) {
 }
 
 // The interfaces of a USB device are the folders below it with a bInterfaceNumber.
-bool NamesPcUiInterface(const fs::path& device) {
+std::vector<std::string> InterfaceNames(const fs::path& device) {
+    std::vector<std::string> names;
     std::error_code error;
     for (fs::directory_iterator it(device, error), end; !error && it != end; it.increment(error)) {
         if (!Attribute(it->path() / "bInterfaceNumber")) {
             continue;
         }
-        const auto name = Attribute(it->path() / "interface");
-        if (name && IsPcUiInterfaceName(*name)) {
-            return true;
+        if (auto name = Attribute(it->path() / "interface"); name && !name->empty()) {
+            names.push_back(std::move(*name));
         }
     }
-    return false;
+    return names;
 }
 
 bool SafeDevpath(std::string_view devpath) {
@@ -118,7 +117,7 @@ std::optional<UsbTty> DescribeUsbTty(const fs::path& sysfs, std::string_view dev
         if (tty.interface_name && tty.interface_name->empty()) {
             tty.interface_name.reset();
         }
-        tty.device_names_pcui = NamesPcUiInterface(device);
+        tty.device_interface_names = InterfaceNames(device);
         ReadUevent(sysfs / devpath.substr(1), tty);
         return tty;
     }

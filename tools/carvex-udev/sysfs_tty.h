@@ -21,8 +21,9 @@ struct UsbTty {
     std::string usb_device;  // devpath of the USB device: the card the port belongs to
     UsbInterfaceId id;
     std::optional<std::string> interface_name;  // the interface's own name, when it has one
-    // Whether any interface of the USB device names itself as the card's PC UI interface.
-    bool device_names_pcui = false;
+    // The own names of every interface of the USB device (one of them may name itself as the
+    // card's PC UI interface).
+    std::vector<std::string> device_interface_names;
     std::string id_path;         // udev's ID_PATH; empty when not known
     bool mm_at_primary = false;  // ModemManager's port tags
     bool mm_at_secondary = false;

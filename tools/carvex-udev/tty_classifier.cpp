@@ -1,5 +1,7 @@
 #include "tools/carvex-udev/tty_classifier.h"
 
+#include <algorithm>
+
 namespace carvexudev {
 
 namespace {
@@ -14,10 +16,6 @@ std::string Quoted(const std::string& name) {
 
 }  // namespace
 
-bool IsPcUiInterfaceName(std::string_view name) {
-    return name.find("PC UI") != std::string_view::npos;
-}
-
 Classification Classify(const CardTable& table, const UsbTty& tty) {
     Classification result;
     result.listed = table.ListsDevice(tty.id.vendor, tty.id.product);
@@ -28,7 +26,10 @@ Classification Classify(const CardTable& table, const UsbTty& tty) {
                          : "card table";
         return result;
     }
-    if (!result.listed && !tty.device_names_pcui) {
+    const bool device_names_pcui =
+        std::any_of(tty.device_interface_names.begin(), tty.device_interface_names.end(),
+                    [&](const std::string& name) { return table.NamesPcUi(name); });
+    if (!result.listed && !device_names_pcui) {
         // Another maker's modem looks like ours to ModemManager's tags and to a "Modem" name;
         // taking it would keep it from ModemManager and send it the card's DIAG commands.
         std::string looks_like;
@@ -54,7 +55,7 @@ Classification Classify(const CardTable& table, const UsbTty& tty) {
         result.why = "ModemManager tag ID_MM_PORT_TYPE_AT_PRIMARY";
         return result;
     }
-    if (tty.interface_name && IsPcUiInterfaceName(*tty.interface_name)) {
+    if (tty.interface_name && table.NamesPcUi(*tty.interface_name)) {
         result.role = PortRole::kPcUi;
         result.why = Quoted(*tty.interface_name);
         return result;

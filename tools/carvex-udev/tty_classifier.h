@@ -17,10 +17,6 @@ struct Classification {
     bool listed = false;
 };
 
-// Whether an interface's own name is that of the card's PC UI interface. Case-sensitive, as the
-// driver writes its names.
-bool IsPcUiInterfaceName(std::string_view name);
-
 // Which port of a card a USB tty is. The card table's line for its interface first. A device
 // the table does not list at all is ours only when one of its interfaces names itself as the PC
 // UI interface; a device that is ours has its other ports told apart by ModemManager's port tags
