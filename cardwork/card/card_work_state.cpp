@@ -33,6 +33,14 @@ bool ItemOnBuiltPage(const TConfigItem& item, const std::vector<ConfigPage>& pag
     return false;
 }
 
+bool ShownInWindow(const CardWorkState& state, size_t index) {
+    const ItemValue& value = state.values[index];
+    if (!value.has_box || !value.box_visible) {
+        return false;
+    }
+    return state.items[index].AlongPage == kLedPageId ? state.config_led : !state.new_version;
+}
+
 void DescribeItems(CardWorkState& state, const IniFile& description) {
     state.items = ReadConfigItems(description).value_or(std::vector<TConfigItem>{});
     const auto pages = ReadConfigPages(description).value_or(std::vector<ConfigPage>{});

@@ -35,6 +35,10 @@ struct CardWorkState {
 void DescribeItems(CardWorkState& state, const IniFile& description);
 // Whether the item's page gets a tab, among the pages of CONFIG_PAGE.
 bool ItemOnBuiltPage(const TConfigItem& item, const std::vector<ConfigPage>& pages);
+// Whether the window shows the item of the state's list at `index`: it has its controls, neither
+// VISIBLE 0 nor the card-type filter hides them, and its tab is not hidden (a newer-generation
+// card, or none, hides every described tab; the LED tab is there while ConfigLed is set).
+bool ShownInWindow(const CardWorkState& state, size_t index);
 
 // What the model's rules take from the values: the texts of the boxes, what an export reads of
 // an item, which items have a box, and what the check before writing looks at.

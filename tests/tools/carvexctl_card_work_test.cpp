@@ -1,6 +1,8 @@
 // carvexctl read and write against a simulated card, as a technician runs them.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "cardwork/model/config_item.h"
 #include "cardwork/model/setting_crc.h"
 #include "cardwork/model/stored_values.h"
@@ -75,6 +77,57 @@ TEST_F(CarvexctlCardWorkTest, ReadShowsTheCardAndStoresItAsASolution) {
     EXPECT_EQ(shown["DEVICE_STATE_INFO"], "Debug");
     EXPECT_EQ(shown["PORT_Y"], "On");
     EXPECT_EQ(shown.count("INACTIVE"), 0u) << "an item the card lacks is not stored";
+}
+
+// Columns as a terminal draws them: every character of three UTF-8 bytes in these texts is a CJK
+// character, two columns wide.
+size_t Columns(const std::string& text) {
+    size_t columns = 0;
+    for (size_t at = 0; at < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        columns += length == 3 ? 2 : 1;
+        at += length;
+    }
+    return columns;
+}
+
+// The items listed are those the window shows for this card (not VISIBLE 0, not hidden for its
+// card type), their columns aligned whatever the width of their characters.
+TEST_F(CarvexctlCardWorkTest, ReadListsWhatTheWindowShowsInAlignedColumns) {
+    std::string text = testsupport::Contents(testsupport::kTestData / "Config_Info.ini");
+    text.replace(text.find("DISPLAY=Acquisition order"), 25, "DISPLAY=\xE6\x90\x9C\xE7\xBD\x91");
+    text.replace(text.find("RANGE=Automatic,GSM first,WCDMA first"), 37,
+                 "RANGE=\xE8\x87\xAA\xE5\x8A\xA8,GSM\xE4\xBC\x98\xE5\x85\x88,"
+                 "WCDMA\xE4\xBC\x98\xE5\x85\x88");
+    text.replace(text.find("[MODE]\n"), 7, "[MODE]\nSCARDTYPE_ITEM=0\n");
+    text += "\n[SCARDTYPE]\nSCARDTYPE_LIST=LW-X4201\n";
+    const auto description = dir_.Path() / "Config_Info.ini";
+    testsupport::Put(description, text);
+
+    const auto r = Run({"read", "--description", description.string()});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const std::string wcdma_first = "WCDMA\xE4\xBC\x98\xE5\x85\x88";
+    EXPECT_TRUE(Has(r.out, wcdma_first)) << r.out;
+    EXPECT_FALSE(Has(r.out, "Hidden bit")) << "VISIBLE 0";
+    EXPECT_FALSE(Has(r.out, "Mode")) << "hidden for this card type";
+    EXPECT_TRUE(Has(r.out, "(2 items read but not shown: the window hides them for this card)"))
+        << r.out;
+
+    // Where the NV item column starts, on the heading and on the rows of either script.
+    std::vector<size_t> starts;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+        for (const char* column : {"NV item", "60000", "60041"}) {
+            if (const size_t at = line.find(std::string("  ") + column); at != std::string::npos) {
+                starts.push_back(Columns(line.substr(0, at)));
+            }
+        }
+    }
+    ASSERT_GE(starts.size(), 4u) << r.out;
+    EXPECT_EQ(std::count(starts.begin(), starts.end(), starts.front()),
+              static_cast<std::ptrdiff_t>(starts.size()))
+        << r.out;
 }
 
 // A file that would not load, or whose values would not pass the check before writing, is

@@ -204,6 +204,12 @@ class WhyTheCardCannotBeOpened : public ::testing::Test {
 };
 
 TEST_F(WhyTheCardCannotBeOpened, NotPublishedOrGone) {
+    // The list names the port, the root links no tty for it: no error, just not published.
+    const auto ports = RunProgram(CARVEXCTL, {"ports"}, {"CARVEX_ROOT=" + root_.Path().string()});
+    EXPECT_EQ(ports.exit_code, 0) << ports.err;
+    EXPECT_NE(Line(ports.out, "COM12  ").find("COM12  not published  PC UI"), std::string::npos)
+        << ports.out;
+
     auto r = Info();
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("COM12 is not in the device root (" +

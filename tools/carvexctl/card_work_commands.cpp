@@ -18,6 +18,7 @@
 #include "carvex/platform/printable_text.h"
 #include "tools/carvexctl/card_session.h"
 #include "tools/carvexctl/card_work_steps.h"
+#include "tools/carvexctl/display_width.h"
 #include "tools/carvexctl/port_option.h"
 
 namespace carvexctl {
@@ -80,21 +81,13 @@ struct Workbench {
     CommandLineView view;
 };
 
-// Counts the characters of a UTF-8 text, for columns.
-size_t Width(std::string_view text) {
-    size_t width = 0;
-    for (const char c : text) {
-        width += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
-    }
-    return width;
-}
-
 void Cell(std::ostream& out, std::string_view text, size_t width) {
-    out << text << std::string(width > Width(text) ? width - Width(text) : 0, ' ') << "  ";
+    out << PadToColumns(text, width) << "  ";
 }
 
-// "Common Info", then one row per item read: caption, value text, NV item, status. What the card
-// or the description says is printed with its control characters escaped.
+// "Common Info", then one row per item read that the window shows for this card: caption, value
+// text, NV item, status, in columns as a terminal draws them. What the card or the description
+// says is printed with its control characters escaped.
 void PrintRead(std::ostream& out, const CardWorkState& state,
                const std::vector<ItemReading>& readings) {
     for (size_t row = 0; row < kCommonInfoRows; ++row) {
@@ -105,8 +98,13 @@ void PrintRead(std::ostream& out, const CardWorkState& state,
         std::string caption, value, nv_item, status;
     };
     std::vector<Row> rows{{"Caption", "Value", "NV item", "Status"}};
+    size_t hidden = 0;
     for (const ItemReading& reading : readings) {
         const size_t index = *state.values.Find(reading.name);
+        if (!ShownInWindow(state, index)) {
+            ++hidden;
+            continue;
+        }
         const TConfigItem& item = state.items[index];
         const int item_number = NvItemNumber(item.NvId).value_or(-1);
         rows.push_back({carvex::PrintableText(item.Caption),
@@ -116,9 +114,9 @@ void PrintRead(std::ostream& out, const CardWorkState& state,
     }
     std::array<size_t, 3> widths{};
     for (const Row& row : rows) {
-        widths[0] = std::max(widths[0], Width(row.caption));
-        widths[1] = std::max(widths[1], Width(row.value));
-        widths[2] = std::max(widths[2], Width(row.nv_item));
+        widths[0] = std::max(widths[0], DisplayWidth(row.caption));
+        widths[1] = std::max(widths[1], DisplayWidth(row.value));
+        widths[2] = std::max(widths[2], DisplayWidth(row.nv_item));
     }
     out << "\n";
     for (const Row& row : rows) {
@@ -126,6 +124,12 @@ void PrintRead(std::ostream& out, const CardWorkState& state,
         Cell(out, row.value, widths[1]);
         Cell(out, row.nv_item, widths[2]);
         out << row.status << "\n";
+    }
+    if (hidden > 0) {
+        out << "(" << hidden
+            << (hidden == 1 ? " item read but not shown: the window hides it"
+                            : " items read but not shown: the window hides them")
+            << " for this card)\n";
     }
 }
 
@@ -262,13 +266,9 @@ int CardWorkCommands::ExitStatus(const CLI::App& app, const CLI::ParseError& err
     if (dynamic_cast<const CLI::RuntimeError*>(&error) != nullptr) {
         return error.get_exit_code();
     }
-    const int status = app.exit(error);
-    // The card-work commands and those built on them end a wrong command line with 2.
-    bool ours = false;
-    for (const char* name : {"read", "write", "apply", "restore", "cards"}) {
-        ours = ours || app.get_subcommand(name)->parsed();
-    }
-    return ours && status != 0 ? kRefused : status;
+    // --help and --version end with 0; every wrong command line with 2, whichever command it
+    // names (CLI11's own codes would tell a script nothing it could rely on).
+    return app.exit(error) == 0 ? 0 : kRefused;
 }
 
 }  // namespace carvexctl

@@ -20,9 +20,8 @@ class CardWorkCommands {
     // which names the card.
     CardWorkCommands(CLI::App& app, const PortOption& port);
 
-    // The exit status of a parse that ended in `error`: the status a subcommand chose, 2 for bad
-    // arguments of `read`, `write` and the commands that work on many cards, and otherwise the
-    // status `app` gives.
+    // The exit status of a parse that ended in `error`: the status a subcommand chose, 0 for
+    // --help and --version, and 2 for bad arguments of any command.
     int ExitStatus(const CLI::App& app, const CLI::ParseError& error) const;
 
     struct Options {

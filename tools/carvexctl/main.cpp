@@ -29,6 +29,7 @@ using carvexctl::CardSession;
 using carvexctl::DescribeStatus;
 using carvexctl::Failure;
 using carvexctl::Progress;
+using carvexctl::Refusal;
 
 constexpr int kNvSize = CARVEX_NV_DATA_SIZE;
 // What a status or output keeps when the library leaves it alone: it writes a status only when a
@@ -104,19 +105,19 @@ std::vector<uint8_t> ParseHex(const std::string& text) {
             continue;
         }
         if (!std::isxdigit(static_cast<unsigned char>(c))) {
-            throw Failure(std::string("not a hex digit: '") + c + "'");
+            throw Refusal(std::string("not a hex digit: '") + c + "'");
         }
         digits.push_back(c);
     }
     if (digits.size() % 2 != 0) {
-        throw Failure("the hex value has an odd number of digits");
+        throw Refusal("the hex value has an odd number of digits");
     }
     std::vector<uint8_t> bytes;
     for (size_t i = 0; i < digits.size(); i += 2) {
         bytes.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
     }
     if (bytes.size() > kNvSize) {
-        throw Failure("an NV item holds at most " + std::to_string(kNvSize) + " bytes, got " +
+        throw Refusal("an NV item holds at most " + std::to_string(kNvSize) + " bytes, got " +
                       std::to_string(bytes.size()));
     }
     return bytes;

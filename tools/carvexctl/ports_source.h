@@ -16,8 +16,9 @@ std::string WhereCardsAreFound();
 // The first lines of `carvexctl ports`: where the lists come from.
 void PrintSource(std::ostream& out, const carvex::DeviceRoot& root);
 
-// Where the port COM<com> leads (the tty, "(gone)" when it points to nothing), and who else has
-// it open, where the system can tell ("" when nobody).
+// Where the port COM<com> leads (the tty; "(gone)" when it points to nothing, "not published"
+// when the root links no tty for it), and who else has it open, where the system can tell (""
+// when nobody).
 struct PortPlace {
     std::string target;
     std::string users;

@@ -34,7 +34,7 @@ PortPlace PlaceOf(const carvex::DeviceRoot& root, int com) {
     std::error_code error;
     fs::path target = fs::read_symlink(link, error);
     if (error) {
-        return {"(no com/" + name + ")", {}};
+        return {"not published", {}};
     }
     PortPlace place{PrintableText(target.string()), {}};
     if (!fs::exists(link, error)) {

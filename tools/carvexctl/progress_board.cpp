@@ -2,34 +2,9 @@
 
 #include <algorithm>
 
+#include "tools/carvexctl/display_width.h"
+
 namespace carvexctl {
-
-namespace {
-
-// The text cut to `columns` columns. Every character from U+1000 on counts as two, as CJK
-// characters take: a line may end early, it never wraps.
-std::string Cut(const std::string& text, size_t columns) {
-    size_t width = 0;
-    size_t at = 0;
-    while (at < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[at]);
-        size_t length = lead < 0x80    ? 1
-                        : lead >= 0xF0 ? 4
-                        : lead >= 0xE0 ? 3
-                        : lead >= 0xC0 ? 2
-                                       : 1;
-        length = std::min(length, text.size() - at);
-        const size_t wide = lead >= 0xE1 ? 2 : 1;
-        if (width + wide > columns) {
-            return text.substr(0, at);
-        }
-        width += wide;
-        at += length;
-    }
-    return text;
-}
-
-}  // namespace
 
 ProgressBoard::ProgressBoard(std::ostream& out, std::vector<std::string> labels, bool redraw,
                              size_t columns)
@@ -48,7 +23,8 @@ std::string ProgressBoard::Line(size_t line) const {
     if (!redraw_) {
         return label + ": " + texts_[line];
     }
-    return Cut(label + std::string(label_width_ - label.size() + 2, ' ') + texts_[line], columns_);
+    return CutToColumns(label + std::string(label_width_ - label.size() + 2, ' ') + texts_[line],
+                        columns_);
 }
 
 void ProgressBoard::Redraw() {
