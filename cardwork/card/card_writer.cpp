@@ -22,6 +22,7 @@ bool ValidateItems(const CardWorkState& state, LogSink& log) {
 
 WorkResult CardWriter::WriteToCard(CardWorkState& state, const WriteOptions& options) {
     port_setting_written_ = false;
+    port_setting_left_ = false;
     written_.clear();
     failure_.reset();
     lost_ = false;
@@ -161,6 +162,13 @@ ItemOutcome CardWriter::WriteItem(const CardWorkState& state, const TConfigItem&
         return Note(record, ok ? ItemOutcome::kDone : ItemOutcome::kFailed, sent);
     };
     if (KindOf(record) == ItemKind::kDeviceState) {
+        if (!port_setting_written_ && !port_setting_left_ && !DeviceStateGiven(state)) {
+            port_setting_left_ = true;
+            Log(kPortSettingLeft);
+        }
+        if (port_setting_left_) {
+            return Note(record, ItemOutcome::kDone, false);
+        }
         const bool first = !port_setting_written_;
         return finish(port_setting_written_ || WriteDeviceState(state), first);
     }
@@ -203,6 +211,15 @@ ItemOutcome CardWriter::WriteMultiValueItem(const CardWorkState& state, const TC
         }
     }
     return outcome;
+}
+
+bool CardWriter::DeviceStateGiven(const CardWorkState& state) {
+    for (size_t i = 0; i < state.items.size() && i < state.values.size(); ++i) {
+        if (KindOf(state.items[i]) == ItemKind::kDeviceState && state.values[i].given) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool CardWriter::WriteDeviceState(const CardWorkState& state) {

@@ -32,6 +32,9 @@ bool ValidateItems(const CardWorkState& state, LogSink& log);
 // rules of its NV item, the device state once, the LED table, then the card's backup and restart.
 class CardWriter {
   public:
+    static constexpr std::string_view kPortSettingLeft =
+        "Port setting not written: no device state shown...";
+
     explicit CardWriter(const CardWorkSeams& seams) : seams_(seams) {}
 
     // The whole Write up to its closing log line ("Write to datacard succeed..." or "Failed to
@@ -49,8 +52,12 @@ class CardWriter {
     bool WriteDeviceState(const CardWorkState& state);
     bool WriteLedInfo(const CardWorkState& state);
 
-    // The device state is written once per Write, however many device-state items there are.
+    // The device state is written once per Write, however many device-state items there are,
+    // and never from nothing: when no device-state item shows a value it was given (by a read, a
+    // file or the user), the card keeps its port setting rather than take the described defaults,
+    // which could switch off the ports it is reached through.
     bool PortSettingWritten() const { return port_setting_written_; }
+    bool PortSettingLeft() const { return port_setting_left_; }
     // What WriteItem did, item by item, since the Write began.
     const std::vector<ItemWriting>& Written() const { return written_; }
 
@@ -59,6 +66,8 @@ class CardWriter {
 
   private:
     bool WriteConfigItems(const CardWorkState& state);
+    // Whether a device-state item shows a value it was given.
+    static bool DeviceStateGiven(const CardWorkState& state);
     ItemOutcome Note(const TConfigItem& record, ItemOutcome outcome, bool sent);
     void Log(std::string_view message) { seams_.log.AddLog(message); }
     // A step that failed at `what`, the first one noted; when the card failed it (`outcome`
@@ -69,6 +78,7 @@ class CardWriter {
 
     CardWorkSeams seams_;
     bool port_setting_written_ = false;
+    bool port_setting_left_ = false;
     std::vector<ItemWriting> written_;
     std::optional<WorkResult> failure_;
     bool lost_ = false;

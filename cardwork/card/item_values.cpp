@@ -29,6 +29,7 @@ std::optional<size_t> ItemValues::Find(std::string_view name) const {
 void ItemValues::Show(size_t index, std::string_view text) {
     if (values_[index].has_box) {
         Put(index, text);
+        values_[index].given = true;
         Told(index);
     }
 }
@@ -73,6 +74,7 @@ void ItemValues::ClearAll() {
         if (values_[i].has_box) {
             Put(i, "");
             values_[i].ticked = false;
+            values_[i].given = false;
             Told(i);
         }
     }
@@ -80,14 +82,18 @@ void ItemValues::ClearAll() {
 
 void ItemValues::ResetUnchecked() {
     for (size_t i = 0; i < values_.size(); ++i) {
+        // What the item was given stays given: a value equal to its default is still the card's
+        // or the file's.
         if (values_[i].has_box && !values_[i].ticked) {
-            Show(i, rules_[i].default_value);
+            Put(i, rules_[i].default_value);
+            Told(i);
         }
     }
 }
 
 void ItemValues::Take(size_t index, std::string text, int entry, bool ticked) {
     ItemValue& value = values_[index];
+    value.given = value.given || text != value.text;
     value.text = std::move(text);
     value.entry = entry;
     value.ticked = ticked;

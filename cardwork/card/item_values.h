@@ -19,6 +19,9 @@ struct ItemValue {
     std::string text;          // the value box's text
     int entry = -1;            // in a pick-only box, the RANGE entry shown (-1: none)
     bool ticked = false;       // the LABEL_ check box: the item counts as changed
+    // What it shows was given to it: read from a card, loaded from a file, or chosen by the user,
+    // not only its described default put back.
+    bool given = false;
 };
 
 // The values a list of items shows, one per item, kept by the rules of the window's boxes: a
@@ -45,8 +48,8 @@ class ItemValues {
 
     void SetListener(Listener* listener) { listener_ = listener; }
 
-    // Shows a text in an item's box and ticks its check box by it. Items without a box are left
-    // alone.
+    // Shows a text (read or loaded) in an item's box and ticks its check box by it. Items without
+    // a box are left alone.
     void Show(size_t index, std::string_view text);
     void Untick(size_t index);
     void Hide(size_t index);
@@ -54,7 +57,7 @@ class ItemValues {
     void ClearAll();
     // Every item whose check box is cleared shows its default again.
     void ResetUnchecked();
-    // What the user chose on the screen; no listener is told.
+    // What the screen shows, a text the user changed counting as given; no listener is told.
     void Take(size_t index, std::string text, int entry, bool ticked);
 
   private:

@@ -4,6 +4,8 @@
 
 #include "cardwork/card/card_reader.h"
 #include "cardwork/card/card_writer.h"
+#include "cardwork/card/setting_file_import.h"
+#include "cardwork/model/setting_crc.h"
 #include "tests/cardwork/card/card_work_fixture.h"
 
 namespace {
@@ -194,6 +196,63 @@ TEST(WriteSequence, AFailedStepStopsWhatFollowsIt) {
         EXPECT_EQ(t.Requests(Command::kReset), 0u) << c.name;
         EXPECT_EQ(t.Requests(Command::kPortSet), 1u) << c.name;
     }
+}
+
+// What an import of a sealed setting file of the test card's type leaves: every item at its
+// default, then the file's values.
+void Import(ReadCard& t, const std::string& values) {
+    testsupport::TempDir folder;
+    t.view.open_file = folder.Path() / "cards.ini";
+    testsupport::Put(*t.view.open_file,
+                     "[DATACARD_TYPE]\r\nVALUE=LW-X4201\r\n[DEFAULT]\r\n" + values +
+                         "[CRC]\r\nVALUE=" + std::to_string(cardwright::SettingCrc(values)) +
+                         "\r\n");
+    ASSERT_TRUE(cardwright::SettingFileImport(t.Seams()).Import(t.state, t.Description()).Loaded());
+    t.log.lines.clear();
+    t.Card().ClearRequests();
+}
+
+// The port setting is written from what the device-state items were given (by the read, a file
+// or the user), never from their described defaults alone: those could switch off the ports the
+// card is reached through. The rest of the Write goes on as ever.
+TEST(WriteSequence, ThePortSettingIsNeverWrittenFromNothing) {
+    const auto port_lines = [](const Lines& log) {
+        Lines lines;
+        std::copy_if(log.begin(), log.end(), std::back_inserter(lines),
+                     [](const std::string& line) {
+                         return line.find("ort setting") != std::string::npos ||
+                                line.starts_with("Device state") || line.starts_with("Port ");
+                     });
+        return lines;
+    };
+    ReadCard t;
+    const auto before = t.Card().PortSetting();
+    Import(t, "B_LOW=9\r\n");
+    WriteReport report = t.Write({.restart = false});
+    EXPECT_TRUE(report.ok);
+    EXPECT_EQ(t.Requests(Command::kPortSet), 0u);
+    EXPECT_EQ(t.Card().PortSetting(), before);
+    EXPECT_EQ(port_lines(t.log.lines), Lines{"Port setting not written: no device state shown..."});
+    EXPECT_EQ(t.Nv(60000, 1), std::vector<uint8_t>{9});
+    for (const auto& item : report.items) {
+        EXPECT_FALSE(item.nv_item == "-101" && item.sent) << item.name;
+    }
+
+    // One device-state value the user chose: the port setting is written, the others at their
+    // defaults (Device state Normal, Port Y Off).
+    Import(t, "B_LOW=9\r\n");
+    const size_t port_x = t.Index("PORT_X");
+    t.state.values.Take(port_x, "On", 1, true);
+    EXPECT_TRUE(t.Write({.restart = false}).ok);
+    EXPECT_EQ(t.Card().PortSetting(), (std::pair<uint8_t, uint8_t>{0, 0x04}));
+
+    // The file's DEVICE_STATE_INFO (mask 0x14, state Debug).
+    Import(t, "B_LOW=9\r\nDEVICE_STATE_INFO=5121\r\n");
+    EXPECT_TRUE(t.Write({.restart = false}).ok);
+    EXPECT_EQ(port_lines(t.log.lines),
+              (Lines{"Write port setting succeed...", "Device state:  Write OK...",
+                     "Port X:  Write OK...", "Port Y:  Write OK..."}));
+    EXPECT_EQ(t.Card().PortSetting(), (std::pair<uint8_t, uint8_t>{1, 0x14}));
 }
 
 TEST(WriteSequence, AnotherCardIsNotWritten) {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "cardwork/model/defaulted_items.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/files.h"
 #include "tests/support/item_screen.h"
@@ -465,6 +466,58 @@ TEST_F(SettingFileTest, KeysOfOneNameKeepTheLaterValueInTheFirstPlace) {
     EXPECT_NE(Contents(path_).find("[DEFAULT]\r\nA=3\r\nB=2\r\n[CRC]"), std::string::npos);
     EXPECT_EQ(written.crc, SettingCrc("A=3\r\nB=2\r\n"));
     EXPECT_TRUE(VerifySettingCrc(IniFile(path_), false));
+}
+
+// The items a Write after an import sends at their defaults because the file names no value
+// for them: not those whose TYPE moves no bytes, whose default leaves the card's value alone, that
+// are never written (VISIBLE 0), that apply to the other generation or have no box, nor the
+// device-state items (the port setting is not written without DEVICE_STATE_INFO).
+TEST_F(SettingFileTest, WhichItemsAFileLeavesToTheirDefaults) {
+    const auto items = ReadConfigItems(IniFile(kTestData + "/Config_Info.ini")).value();
+    const auto left = [&](const std::string& values, bool new_version,
+                          const HasValueBox& has_box = ItemScreen::EveryItemHasABox()) {
+        Put(path_, "[DEFAULT]\r\n" + values);
+        return ItemsLeftToDefaults(items, has_box, IniFile(path_), new_version);
+    };
+    const std::vector<std::string> all_but_low = {"Flag byte",
+                                                  "High word",
+                                                  "Band",
+                                                  "Band extra",
+                                                  "Limit",
+                                                  "Timer",
+                                                  "Acquisition order",
+                                                  "Preferred network selection order",
+                                                  "Bit A",
+                                                  "Bit B",
+                                                  "Inactive",
+                                                  "LED level"};
+    DefaultedItems defaulted = left("B_LOW=9\r\n", false);
+    EXPECT_EQ(defaulted.captions, all_but_low);
+    EXPECT_TRUE(defaulted.Sentence().starts_with(
+        "12 items are left to their defaults: Flag byte, High word, Band, "))
+        << defaulted.Sentence();
+    EXPECT_EQ(left("B_LOW=9\r\nDEVICE_STATE_INFO=5121\r\nLED_STATUS1=2,5|\r\n", false).captions,
+              all_but_low)
+        << "the port setting and LED lines name no item";
+
+    // A multi-value item is named by its own key; a key that names no item names nothing.
+    defaulted = left("B_LOW=9\r\nBAND=2|32|8\r\nBAND_EXTRAS=1\r\n", false);
+    EXPECT_EQ(std::count(defaulted.captions.begin(), defaulted.captions.end(), "Band"), 0);
+    EXPECT_EQ(std::count(defaulted.captions.begin(), defaulted.captions.end(), "Band extra"), 1);
+
+    // A newer-generation file: only the items with NEW_VERSION (and B_LOW is named).
+    EXPECT_EQ(left("B_LOW=9\r\n", true).captions, std::vector<std::string>{"Bit A"});
+    // Items without a value box are not written from the file.
+    const auto values_page_only = [](const TConfigItem& item) {
+        return item.AlongPage == "PAGE_VALUES";
+    };
+    EXPECT_EQ(left("B_LOW=9\r\n", false, values_page_only).captions,
+              (std::vector<std::string>{"Flag byte", "High word", "Limit", "Timer", "Inactive"}));
+
+    defaulted.captions = {"Band"};
+    EXPECT_EQ(defaulted.Sentence(), "1 item is left to its default: Band");
+    defaulted.captions.clear();
+    EXPECT_EQ(defaulted.Sentence(), "No item is left to its default");
 }
 
 TEST(SettingFileName, IniIsAppendedUnlessItIsTheExtension) {
