@@ -61,6 +61,11 @@ struct Replacement {
 // anything fails.
 Replacement ReplaceWholeFile(const std::filesystem::path& path, std::string_view content);
 
+// Why ReplaceWholeFile would refuse `path` now, found by the same rules before anything is
+// written (a folder, no regular file, a read-only file, a folder that takes no new file, a link
+// that cannot be followed), or empty. Nothing at path is changed.
+std::string ReplacementRefusal(const std::filesystem::path& path);
+
 // Puts a new file holding exactly content at path, for files that others only read (what a
 // publisher writes into a folder that a user may be able to write). The content goes to a new
 // file with a unique name in the same folder, created exclusively (so a link planted there is

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -252,40 +253,69 @@ WholeFile ReadWholeFile(const std::filesystem::path& path, uint64_t limit) {
     return file;
 }
 
+namespace {
+
+// What replacing a file finds before it writes anything: the file the path ends at, and whether
+// it is there (with its status); or why it may not be replaced.
+struct ReplacementTarget {
+    std::optional<std::filesystem::path> path;
+    bool existed = false;
+    struct stat old {};
+    std::string refusal;
+};
+
+ReplacementTarget LookAtTarget(const std::filesystem::path& path) {
+    ReplacementTarget found;
+    found.path = FinalTarget(path, found.refusal);
+    if (!found.path) {
+        return found;
+    }
+    const std::filesystem::path& target = *found.path;
+    found.existed = ::stat(target.c_str(), &found.old) == 0;
+    if (!found.existed && errno != ENOENT) {
+        found.refusal = "cannot look at " + target.string() + ": " + Words(errno);
+    } else if (found.existed && S_ISDIR(found.old.st_mode)) {
+        found.refusal = target.string() + " is a folder";
+    } else if (found.existed && !S_ISREG(found.old.st_mode)) {
+        found.refusal = target.string() + " is not a regular file";
+    } else if (found.existed && ::access(target.c_str(), W_OK) != 0) {
+        // A file the user made read-only stays as it is, although its folder would allow a
+        // rename.
+        found.refusal = target.string() + " is read-only: " + Words(errno);
+    }
+    return found;
+}
+
+}  // namespace
+
+std::string ReplacementRefusal(const std::filesystem::path& path) {
+    const ReplacementTarget target = LookAtTarget(path);
+    if (!target.refusal.empty()) {
+        return target.refusal;
+    }
+    // The new content goes to a file beside it first: the folder must take one (made and gone
+    // again here).
+    return PendingFile(*target.path).Failure();
+}
+
 Replacement ReplaceWholeFile(const std::filesystem::path& path, std::string_view content) {
     Replacement result;
-    const auto target = FinalTarget(path, result.error);
-    if (!target) {
+    const ReplacementTarget found = LookAtTarget(path);
+    if (!found.refusal.empty()) {
+        result.error = found.refusal;
         return result;
     }
-    struct stat old {};
-    const bool existed = ::stat(target->c_str(), &old) == 0;
-    if (!existed && errno != ENOENT) {
-        result.error = "cannot look at " + target->string() + ": " + Words(errno);
-        return result;
-    }
-    if (existed && S_ISDIR(old.st_mode)) {
-        result.error = target->string() + " is a folder";
-        return result;
-    }
-    if (existed && !S_ISREG(old.st_mode)) {
-        result.error = target->string() + " is not a regular file";
-        return result;
-    }
-    // A file the user made read-only stays as it is, although its folder would allow a rename.
-    if (existed && ::access(target->c_str(), W_OK) != 0) {
-        result.error = target->string() + " is read-only: " + Words(errno);
-        return result;
-    }
+    const std::filesystem::path& target = *found.path;
+    const struct stat& old = found.old;
 
-    PendingFile pending(*target);
+    PendingFile pending(target);
     if (!pending.Failure().empty()) {
         result.error = pending.Failure();
         return result;
     }
     // The old file's owner and permissions before the first byte: content that only they could
     // read is never readable by others, not even for a moment.
-    if (existed) {
+    if (found.existed) {
         struct stat made {};
         if (::fstat(pending.Fd(), &made) == 0 &&
             (made.st_uid != old.st_uid || made.st_gid != old.st_gid)) {
@@ -299,7 +329,7 @@ Replacement ReplaceWholeFile(const std::filesystem::path& path, std::string_view
         }
     }
     struct stat written {};
-    result.error = Commit(pending, content, *target, Flush::kToDisk, written);
+    result.error = Commit(pending, content, target, Flush::kToDisk, written);
     if (result.error.empty()) {
         result.stamp = StampFrom(written);
     }

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -239,33 +240,61 @@ WholeFile ReadWholeFile(const std::filesystem::path& path, uint64_t limit) {
     return file;
 }
 
+namespace {
+
+// What replacing a file finds before it writes anything: the file the path ends at and whether
+// it is there, or why it may not be replaced.
+struct ReplacementTarget {
+    std::optional<std::filesystem::path> path;
+    bool existed = false;
+    std::string refusal;
+};
+
+ReplacementTarget LookAtTarget(const std::filesystem::path& path) {
+    ReplacementTarget found;
+    found.path = FinalTarget(path, found.refusal);
+    if (!found.path) {
+        return found;
+    }
+    const std::filesystem::path& target = *found.path;
+    const FileStamp old = StampOf(target);
+    found.existed = old.kind == FileStamp::Kind::kFile;
+    // A file the user made read-only stays as it is, although its folder would allow a rename.
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    if (old.kind == FileStamp::Kind::kUnreachable) {
+        found.refusal = "cannot look at " + target.string();
+    } else if (old.kind == FileStamp::Kind::kFolder) {
+        found.refusal = target.string() + " is a folder";
+    } else if (old.kind == FileStamp::Kind::kOther) {
+        found.refusal = target.string() + " is not a regular file";
+    } else if (found.existed && attributes != INVALID_FILE_ATTRIBUTES &&
+               (attributes & FILE_ATTRIBUTE_READONLY)) {
+        found.refusal = target.string() + " is read-only";
+    }
+    return found;
+}
+
+}  // namespace
+
+std::string ReplacementRefusal(const std::filesystem::path& path) {
+    const ReplacementTarget target = LookAtTarget(path);
+    if (!target.refusal.empty()) {
+        return target.refusal;
+    }
+    // The new content goes to a file beside it first: the folder must take one (made and gone
+    // again here).
+    return PendingFile(*target.path).Failure();
+}
+
 Replacement ReplaceWholeFile(const std::filesystem::path& path, std::string_view content) {
     Replacement result;
-    const auto target = FinalTarget(path, result.error);
-    if (!target) {
+    const ReplacementTarget found = LookAtTarget(path);
+    if (!found.refusal.empty()) {
+        result.error = found.refusal;
         return result;
     }
-    const FileStamp old = StampOf(*target);
-    if (old.kind == FileStamp::Kind::kUnreachable) {
-        result.error = "cannot look at " + target->string();
-        return result;
-    }
-    if (old.kind == FileStamp::Kind::kFolder) {
-        result.error = target->string() + " is a folder";
-        return result;
-    }
-    if (old.kind == FileStamp::Kind::kOther) {
-        result.error = target->string() + " is not a regular file";
-        return result;
-    }
-    const bool existed = old.kind == FileStamp::Kind::kFile;
-    // A file the user made read-only stays as it is, although its folder would allow a rename.
-    const DWORD attributes = ::GetFileAttributesW(target->c_str());
-    if (existed && attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_READONLY)) {
-        result.error = target->string() + " is read-only";
-        return result;
-    }
+    const auto& target = found.path;
+    const bool existed = found.existed;
 
     PendingFile pending(*target);
     if (!pending.Failure().empty()) {

@@ -4,11 +4,11 @@
 
 #include <sstream>
 
+#include "cardsim/card_bench.h"
+#include "cardsim/card_identity.h"
 #include "cardwork/card/card_reader.h"
 #include "cardwork/card/connection_card.h"
 #include "cardwork/model/setting_crc.h"
-#include "cardsim/card_bench.h"
-#include "cardsim/card_identity.h"
 #include "carvex/platform/clock.h"
 #include "tests/support/card_fixture.h"
 #include "tests/support/card_state.h"
@@ -234,6 +234,59 @@ TEST_F(BatchApplyTest, RestoreAfterApplyLeavesEveryCardAsItWas) {
     EXPECT_EQ(Card(1).Resets(), 2) << "restarted after the restore too";
 }
 
+// A file that names one item: the other items the Write sends go at their defaults (as an import
+// leaves them), and each written card's row names them; the port setting, which the file does
+// not give, stays as each card has it, in the dry run's plan too.
+TEST_F(BatchApplyTest, AFileNamingOneItemLeavesThePortSettingAndNamesTheDefaults) {
+    Plug(2);
+    const std::vector<std::string> defaulted = {"Flag byte",
+                                                "High word",
+                                                "Band",
+                                                "Band extra",
+                                                "Limit",
+                                                "Timer",
+                                                "Acquisition order",
+                                                "Preferred network selection order",
+                                                "Bit A",
+                                                "Bit B",
+                                                "Inactive",
+                                                "LED level"};
+    const auto settings = SettingFile("B_LOW=9\r\n");
+    ApplyRequest dry = Request(settings);
+    dry.dry_run = true;
+    const auto planned = Apply(dry);
+    ASSERT_TRUE(planned[0].plan) << planned[0].row.result.Text();
+    EXPECT_FALSE(planned[0].plan->file_port_setting);
+    EXPECT_EQ(planned[0].row.left_to_defaults, defaulted);
+
+    const ApplyRequest request = Request(settings);
+    const auto outcomes = Apply(request);
+    for (int number = 1; number <= 2; ++number) {
+        const ReportRow& row = outcomes[static_cast<size_t>(number - 1)].row;
+        EXPECT_EQ(row.result.Text(), "ok") << number;
+        EXPECT_EQ(row.left_to_defaults, defaulted) << number;
+        EXPECT_EQ(Card(number).PortSetting(), (std::pair<uint8_t, uint8_t>{1, 0x14})) << number;
+        EXPECT_EQ(Requests(number, Command::kPortSet), 0u) << number;
+        EXPECT_EQ(Card(number).Nv(60000)->at(0), 9);
+    }
+    const std::string log = testsupport::Contents(
+        request.run_folder / ("COM" + std::to_string(Card(1).PcUiPort()) + ".log"));
+    EXPECT_NE(log.find("Port setting not written: no device state shown..."), std::string::npos)
+        << log;
+}
+
+// The card answers the offline request only while the reset is awaited, and never the reset:
+// the restart was not acknowledged, and the result says so (not that the card stayed).
+TEST_F(BatchApplyTest, ALateOfflineReplyDoesNotAcknowledgeTheRestart) {
+    Plug(1);
+    Card(1).SetFault(Command::kOffline, Fault::Make(Fault::Kind::kLateReply, 9000, 1));
+    Card(1).SetFault(Command::kReset, Fault::Make(Fault::Kind::kNoReply));
+    const auto outcomes = Apply(Request(SettingFile()));
+    EXPECT_EQ(outcomes[0].row.result.Text(),
+              "failed at restart: the card did not acknowledge the restart");
+    EXPECT_EQ(Card(1).Resets(), 0);
+}
+
 // A card unplugged during the read ends there, told as gone (the reader asked the connection),
 // not as a card of another type or a broken description; the other card is not held up.
 TEST_F(BatchApplyTest, ACardUnpluggedDuringTheReadIsToldAsGone) {
@@ -322,6 +375,34 @@ TEST_F(BatchApplyTest, ACardWithoutAUsableImeiIsRestoredOnlyWhenForced) {
     EXPECT_EQ(forced.result.Text(), "ok");
     EXPECT_TRUE(forced.snapshot.empty());
     EXPECT_EQ(Requests(1, Command::kNvWrite), kItemsWritten);
+}
+
+// A blank card, its IMEI item not active: a forced restore writes it back, and after the restart
+// knows the card by its port and what it reports of itself (firmware, card type), not by an IMEI
+// it never had, and reads every byte back.
+TEST_F(BatchApplyTest, AForcedRestoreOntoACardWithoutAnImeiIsReadBack) {
+    cardsim::CardProfile profile = testsupport::TestProfile();
+    profile.inactive.insert(550);
+    Plug(1, profile);
+    CardSnapshot snapshot;
+    snapshot.imei = "356789012345678";
+    cardwright::NvData low{};
+    low[0] = 9;
+    snapshot.nv_items = {{60000, low}};
+    snapshot.port_setting = cardwright::DeviceState{2, 0x04};
+    const auto file = dir_.Path() / "other-card.json";
+    testsupport::Put(file, SnapshotText(snapshot));
+
+    const ReportRow row = Restore(1, file, true);
+    EXPECT_EQ(row.result.Text(), "ok");
+    EXPECT_TRUE(row.imei.empty());
+    EXPECT_EQ(row.firmware, "31.742.06.19.208");
+    EXPECT_EQ(Card(1).Resets(), 1);
+    EXPECT_EQ(Card(1).Nv(60000)->at(0), 9);
+    EXPECT_EQ(Card(1).PortSetting(), (std::pair<uint8_t, uint8_t>{2, 0x04}));
+    const std::string log = testsupport::Contents(dir_.Path() / "restore.log");
+    EXPECT_NE(log.find("its port, firmware and card type are those it had"), std::string::npos)
+        << log;
 }
 
 // A restore, above all one forced onto another card, first saves a snapshot of what the card

@@ -15,6 +15,7 @@
 #include "tests/support/forked_child.h"
 #include "tests/support/temp_dir.h"
 #include "tools/carvexctl/apply_report.h"
+#include "tools/carvexctl/display_width.h"
 #include "tools/carvexctl/error_terminal.h"
 #include "tools/carvexctl/progress_board.h"
 #include "tools/carvexctl/snapshot.h"
@@ -216,10 +217,11 @@ std::vector<ReportRow> Rows() {
                  13,
                  {},
                  "/s/356789012345678-20260314T090531Z.json",
-                 18.04};
+                 18.04,
+                 {"Flag byte", "Band, extra"}};
     ReportRow mismatch{
         "COM22", "356789012345680",         "31.742",    "LW-X4201", WorkResult::Mismatch(),
-        13,      {"60000", "port setting"}, "/s/b.json", 20.26};
+        13,      {"60000", "port setting"}, "/s/b.json", 20.26,      {}};
     ReportRow failed{"COM32",
                      "",
                      "",
@@ -230,7 +232,8 @@ std::vector<ReportRow> Rows() {
                      0,
                      {},
                      "",
-                     0.5};
+                     0.5,
+                     {}};
     ReportRow refused{"COM42",
                       "356789012345706",
                       "31.742",
@@ -239,7 +242,8 @@ std::vector<ReportRow> Rows() {
                       0,
                       {},
                       "",
-                      3.0};
+                      3.0,
+                      {}};
     return {ok, mismatch, failed, refused};
 }
 
@@ -269,14 +273,14 @@ TEST(Report, JsonKeepsTheBytesOfCarvexctl10) {
 TEST(Report, RowsInCsvJsonAndTheSummary) {
     EXPECT_EQ(ReportCsv(Rows()),
               "port,imei,firmware,card_type,result,nv_items_written,mismatching_nv_items,"
-              "snapshot,seconds\r\n"
+              "snapshot,seconds,items_left_to_defaults\r\n"
               "COM12,356789012345678,31.742,LW-X4201,ok,13,,"
-              "/s/356789012345678-20260314T090531Z.json,18.0\r\n"
+              "/s/356789012345678-20260314T090531Z.json,18.0,\"Flag byte; Band, extra\"\r\n"
               "COM22,356789012345680,31.742,LW-X4201,verify mismatch,13,60000 port setting,"
-              "/s/b.json,20.3\r\n"
+              "/s/b.json,20.3,\r\n"
               "COM32,,,,\"failed at opening the card: COM32 is in use by minicom (pid 700), "
-              "\"\"busy\"\"\",0,,,0.5\r\n"
-              "COM42,356789012345706,31.742,LW-X4207,refused: other card type,0,,,3.0\r\n");
+              "\"\"busy\"\"\",0,,,0.5,\r\n"
+              "COM42,356789012345706,31.742,LW-X4207,refused: other card type,0,,,3.0,\r\n");
 
     const cardwright::ParsedJson json = cardwright::ParseJson(ReportJson(Rows()));
     ASSERT_TRUE(json.value) << json.error;
@@ -287,6 +291,8 @@ TEST(Report, RowsInCsvJsonAndTheSummary) {
     EXPECT_EQ(cards[1]["nv_items_written"], 13);
     EXPECT_EQ(cards[1]["seconds"], 20.3);
     EXPECT_TRUE(cards[2]["snapshot"].is_null());
+    ASSERT_EQ(cards[0]["items_left_to_defaults"].size(), 2u);
+    EXPECT_EQ(cards[0]["items_left_to_defaults"][1], "Band, extra");
 
     std::ostringstream summary;
     PrintSummary(summary, Rows());
@@ -305,10 +311,95 @@ TEST(Report, RowsInCsvJsonAndTheSummary) {
               std::string::npos)
         << text;
     EXPECT_TRUE(text.ends_with("\n1 of 4 cards ok\n")) << text;
+    EXPECT_EQ(text.find("Flag byte"), std::string::npos) << "not a column of the table";
 
     EXPECT_EQ(ReportFormatOf("r.CSV"), ReportFormat::kCsv);
     EXPECT_EQ(ReportFormatOf("r.json"), ReportFormat::kJson);
     EXPECT_FALSE(ReportFormatOf("r.txt"));
+}
+
+// Columns as a terminal draws them, for the tables and the board.
+TEST(DisplayWidth, WideCharactersTakeTwoColumnsAndMarksNone) {
+    const std::string read = "\xE8\xAF\xBB\xE5\x8F\x96";  // two CJK characters
+    const std::string fullwidth_a = "\xEF\xBC\xA1";       // U+FF21
+    const std::string e_acute = "e\xCC\x81";              // e and a combining acute
+    const std::string hangul = "\xED\x95\x9C";            // U+D55C
+    EXPECT_EQ(DisplayWidth("COM12"), 5u);
+    EXPECT_EQ(DisplayWidth(read), 4u);
+    EXPECT_EQ(DisplayWidth(fullwidth_a + hangul), 4u);
+    EXPECT_EQ(DisplayWidth(e_acute), 1u);
+    EXPECT_EQ(DisplayWidth("\xC3\xA9\xE2\x82\xAC"), 2u) << "e-acute and the euro sign: one each";
+    EXPECT_EQ(DisplayWidth("a\xFF\xE8\xAF"), 4u)
+        << "a stray byte, each byte of a cut character: one";
+
+    EXPECT_EQ(CutToColumns("ab" + read, 3), "ab") << "never half a character";
+    EXPECT_EQ(CutToColumns("ab" + read, 4), "ab" + read.substr(0, 3));
+    EXPECT_EQ(CutToColumns(e_acute + "x", 1), e_acute);
+    EXPECT_EQ(PadToColumns(read, 6), read + "  ");
+    EXPECT_EQ(PadToColumns(read, 3), read);
+}
+
+// The checks made before any card is touched apply the rules of the writers that come after
+// every card was written: what passes is written, what is refused would not have been. Run as a
+// user without privileges, to whom file permissions apply.
+TEST(OutputChecks, AgreeWithTheWritersThatComeAfterTheCards) {
+    testsupport::TempDir dir;
+    namespace fs = std::filesystem;
+    fs::permissions(dir.Path(), fs::perms::all);
+    const fs::path read_only_report = dir.Path() / "report.csv";
+    testsupport::Put(read_only_report, "old");
+    fs::permissions(read_only_report,
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const fs::path closed = dir.Path() / "closed";
+    fs::create_directory(closed);
+    fs::permissions(closed, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    const fs::path open = dir.Path() / "open";
+    fs::create_directory(open);
+    fs::permissions(open, fs::perms::all);
+
+    testsupport::ForkedChild child([&](testsupport::ForkedChild& self) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            return 1;
+        }
+        const auto say = [&](const std::string& what, const std::string& why) {
+            self.Say(what + ": " + (why.empty() ? "ok" : why));
+        };
+        say("read-only report", ReportUnwritable(read_only_report));
+        say("its writer", SaveReport(read_only_report, Rows()));
+        say("report in a closed folder", ReportUnwritable(closed / "r.json"));
+        say("new report", ReportUnwritable(open / "r.json"));
+        say("its writer", SaveReport(open / "r.json", Rows()));
+        say("closed snapshots", SnapshotFolderRefusal(closed));
+        say("below a closed folder", SnapshotFolderRefusal(closed / "made" / "snapshots"));
+        const auto when = std::chrono::system_clock::from_time_t(1773479131);
+        say("its writer", SaveSnapshot(closed / "made", Example(), when).error);
+        say("below an open folder", SnapshotFolderRefusal(open / "made" / "snapshots"));
+        say("its writer", SaveSnapshot(open / "made" / "snapshots", Example(), when).error);
+        say("under a file", SnapshotFolderRefusal(read_only_report / "snapshots"));
+        return 0;
+    });
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"read-only report: ", "is read-only"},
+        {"its writer: ", "is read-only"},
+        {"report in a closed folder: ", "cannot create a file in"},
+        {"new report: ", "ok"},
+        {"its writer: ", "ok"},
+        {"closed snapshots: ", "cannot create a file in"},
+        {"below a closed folder: ", "cannot create a file in " + closed.string()},
+        {"its writer: ", "cannot make the folder"},
+        {"below an open folder: ", "ok"},
+        {"its writer: ", "ok"},
+        {"under a file: ", "report.csv is not a folder"},
+    };
+    for (const auto& [what, why] : expected) {
+        const std::string heard = child.Hear();
+        EXPECT_TRUE(heard.starts_with(what) && heard.find(why) != std::string::npos)
+            << what << why << "\n"
+            << heard;
+    }
+    EXPECT_EQ(child.Wait(), 0);
+    EXPECT_EQ(testsupport::Contents(read_only_report), "old");
 }
 
 TEST(ProgressBoard, PrintsLinesOrRedrawsThemInPlace) {

@@ -115,6 +115,9 @@ TEST_F(CarvexctlBatchTest, ASecondProgramOnTheCardIsRefusedTheFirstCompletes) {
     const std::string out = first.Read(1 << 20);
     EXPECT_EQ(first.Wait(), 0) << out;
     EXPECT_TRUE(Has(out, "\n1 of 1 card ok\n")) << out;
+    EXPECT_TRUE(
+        Has(out, "settings.ini: 12 items are left to their defaults: Flag byte, High word, "))
+        << out;
     EXPECT_EQ(Card(1).Resets(), 1);
     EXPECT_EQ(Card(1).Nv(60000)->at(0), 9);
     const auto json = cardwright::ParseJson(testsupport::Contents(report));
@@ -176,9 +179,17 @@ TEST_F(CarvexctlBatchTest, RefusalsEndWithStatusTwoTouchingNoCard) {
          "must end in .csv or .json"},
         {{"apply", settings, "--description", kDescription, "--report", folder.string()},
          "is a folder"},
-        {{"apply", settings, "--description", kDescription, "--report", nowhere}, "does not exist"},
+        {{"apply", settings, "--description", kDescription, "--report", nowhere},
+         "cannot create a file in"},
         {{"restore", whole.string(), "--report", folder.string()}, "is a folder"},
-        {{"restore", whole.string(), "--force", "--report", nowhere}, "does not exist"},
+        {{"restore", whole.string(), "--force", "--report", nowhere}, "cannot create a file in"},
+        // Snapshot folders that could not be made, found before the first card's write.
+        {{"apply", settings, "--description", kDescription, "--snapshots", settings + "/s"},
+         "settings.ini is not a folder"},
+        {{"restore", whole.string(), "--force", "--snapshots", whole.string()},
+         "whole.json is not a folder"},
+        {{"apply", settings, "--description", kDescription, "--logs", settings},
+         "cannot make the folder"},
         {{"apply", settings, "--description", kDescription, "--jobs", "0"}, "--jobs"},
         {{"apply", settings, "--description", kDescription, "--port", "COM1x"}, "COM1x"},
         {{"apply", settings}, "--description is required"},

@@ -9,6 +9,7 @@
 #include "cardwork/model/ini_file.h"
 #include "carvex/platform/printable_text.h"
 #include "carvex/platform/whole_file.h"
+#include "tools/carvexctl/display_width.h"
 
 namespace carvexctl {
 
@@ -16,15 +17,16 @@ namespace {
 
 using cardwright::Json;
 
-constexpr std::array<const char*, 9> kColumns = {"port",
-                                                 "imei",
-                                                 "firmware",
-                                                 "card_type",
-                                                 "result",
-                                                 "nv_items_written",
-                                                 "mismatching_nv_items",
-                                                 "snapshot",
-                                                 "seconds"};
+constexpr std::array<const char*, 10> kColumns = {"port",
+                                                  "imei",
+                                                  "firmware",
+                                                  "card_type",
+                                                  "result",
+                                                  "nv_items_written",
+                                                  "mismatching_nv_items",
+                                                  "snapshot",
+                                                  "seconds",
+                                                  "items_left_to_defaults"};
 
 std::string SecondsText(double seconds) {
     char text[32];
@@ -58,7 +60,8 @@ std::array<std::string, kColumns.size()> Fields(const ReportRow& row) {
             std::to_string(row.nv_written),
             Joined(row.mismatches, " "),
             row.snapshot,
-            SecondsText(row.seconds)};
+            SecondsText(row.seconds),
+            Joined(row.left_to_defaults, "; ")};
 }
 
 std::string CsvField(const std::string& text) {
@@ -70,12 +73,6 @@ std::string CsvField(const std::string& text) {
         quoted += c == '"' ? "\"\"" : std::string(1, c);
     }
     return quoted + "\"";
-}
-
-size_t Width(std::string_view text) {
-    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
 }
 
 }  // namespace
@@ -120,29 +117,32 @@ std::string ReportJson(const std::vector<ReportRow>& rows) {
             {"mismatching_nv_items", row.mismatches},
             {"snapshot", row.snapshot.empty() ? Json(nullptr) : Json(row.snapshot)},
             {"seconds", SecondsValue(row.seconds)},
+            {"items_left_to_defaults", row.left_to_defaults},
         }));
     }
     return cardwright::JsonText(cards) + "\n";
 }
 
 void PrintSummary(std::ostream& out, const std::vector<ReportRow>& rows) {
-    const std::array<const char*, kColumns.size()> headings = {
-        "PORT",       "IMEI",       "FIRMWARE", "CARD TYPE", "RESULT",
-        "NV WRITTEN", "MISMATCHES", "SNAPSHOT", "SECONDS"};
-    std::vector<std::array<std::string, kColumns.size()>> table;
+    // The items left at their defaults, a long list alike for every card, are said once apart.
+    constexpr size_t kShown = kColumns.size() - 1;
+    const std::array<const char*, kShown> headings = {"PORT",       "IMEI",     "FIRMWARE",
+                                                      "CARD TYPE",  "RESULT",   "NV WRITTEN",
+                                                      "MISMATCHES", "SNAPSHOT", "SECONDS"};
+    std::vector<std::array<std::string, kShown>> table;
     table.emplace_back();
     std::copy(headings.begin(), headings.end(), table.back().begin());
     for (const ReportRow& row : rows) {
-        auto fields = Fields(row);
-        for (std::string& field : fields) {
-            field = field.empty() ? "-" : carvex::PrintableText(field);
+        const auto fields = Fields(row);
+        auto& line = table.emplace_back();
+        for (size_t i = 0; i < kShown; ++i) {
+            line[i] = fields[i].empty() ? "-" : carvex::PrintableText(fields[i]);
         }
-        table.push_back(fields);
     }
-    std::array<size_t, kColumns.size()> widths{};
+    std::array<size_t, kShown> widths{};
     for (const auto& line : table) {
         for (size_t i = 0; i < line.size(); ++i) {
-            widths[i] = std::max(widths[i], Width(line[i]));
+            widths[i] = std::max(widths[i], DisplayWidth(line[i]));
         }
     }
     for (const auto& line : table) {
@@ -150,7 +150,7 @@ void PrintSummary(std::ostream& out, const std::vector<ReportRow>& rows) {
         for (size_t i = 0; i < line.size(); ++i) {
             text += line[i];
             if (i + 1 < line.size()) {
-                text += std::string(widths[i] - Width(line[i]) + 2, ' ');
+                text += std::string(widths[i] - DisplayWidth(line[i]) + 2, ' ');
             }
         }
         out << text << "\n";
@@ -161,38 +161,8 @@ void PrintSummary(std::ostream& out, const std::vector<ReportRow>& rows) {
 }
 
 std::string ReportUnwritable(const std::filesystem::path& path) {
-    namespace fs = std::filesystem;
-    std::string error;
-    const auto target = carvex::FinalTarget(path, error);
-    if (!target) {
-        return path.string() + ": " + error;
-    }
-    std::error_code status_error;
-    const fs::file_status status = fs::status(*target, status_error);
-    if (fs::is_directory(status)) {
-        return path.string() + " is a folder";
-    }
-    if (fs::exists(status) && !fs::is_regular_file(status)) {
-        return path.string() + " is no regular file";
-    }
-    // The report goes to a new file beside it, renamed to its name: the folder must take one.
-    const fs::path folder = fs::absolute(*target, status_error).parent_path();
-    if (!fs::is_directory(folder, status_error)) {
-        return "the folder " + folder.string() + " does not exist";
-    }
-    const std::string stem = "." + target->filename().string() + ".carvexctl-check";
-    for (int again = 1; again <= 100; ++again) {
-        const fs::path probe = folder / (stem + std::to_string(again));
-        const carvex::NewFile made = carvex::CreateNewFile(probe, {});
-        if (made.written) {
-            fs::remove(probe, status_error);
-            return {};
-        }
-        if (!made.taken) {
-            return "no file can be written in " + folder.string() + ": " + made.error;
-        }
-    }
-    return "no file can be written in " + folder.string();
+    // The rule SaveReport's replacement applies, so that a report that passes here is written.
+    return carvex::ReplacementRefusal(path);
 }
 
 std::string SaveReport(const std::filesystem::path& path, const std::vector<ReportRow>& rows) {

@@ -23,6 +23,9 @@ struct ReportRow {
     std::vector<std::string> mismatches;
     std::string snapshot;  // the snapshot file; empty when none was taken
     double seconds = 0;
+    // The items the setting file left at their defaults on this card (DISPLAY texts), once the
+    // card got as far as the write.
+    std::vector<std::string> left_to_defaults;
 };
 
 enum class ReportFormat { kCsv, kJson };
@@ -37,8 +40,9 @@ std::string ReportJson(const std::vector<ReportRow>& rows);
 // The summary table: a column per field, a row per card, then how many ended ok.
 void PrintSummary(std::ostream& out, const std::vector<ReportRow>& rows);
 
-// Why a report could not be written at `path`, found before any card is touched (a folder, no
-// regular file, a folder that is missing or takes no new file), or empty.
+// Why a report could not be written at `path`, found before any card is touched by the rule
+// its writer applies (a folder, no regular file, a read-only file, a folder that is missing or
+// takes no new file), or empty.
 std::string ReportUnwritable(const std::filesystem::path& path);
 
 // Writes the report whole (then renames it to its name); why it could not, or empty.

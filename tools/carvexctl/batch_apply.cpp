@@ -76,6 +76,8 @@ BatchApply::BatchApply(carvex::DeviceRoot root, ApplyRequest request)
         throw Refusal(request_.settings.string() + " changed while it was being checked");
     }
     target_ = SettingFileTarget::Of(settings_);
+    left_to_defaults_ = ItemsLeftToDefaults(described_.items, ValueBoxes(described_),
+                                            IniFile(settings_), target_.new_version);
 }
 
 std::vector<CardOutcome> BatchApply::Run(const std::vector<int>& ports,
@@ -136,6 +138,7 @@ CardOutcome BatchApply::ApplyTo(int port, ProgressBoard& board, size_t line) con
                                          "the write would not go through (see the log)"));
     }
 
+    job.row.left_to_defaults = left_to_defaults_.captions;
     if (request_.dry_run) {
         CardPlan plan;
         if (const auto failure = PlanOf(job, planned.Written(), plan)) {

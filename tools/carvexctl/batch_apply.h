@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "cardwork/model/defaulted_items.h"
 #include "cardwork/model/item_value.h"
 #include "cardwork/model/nv_compose.h"
 #include "carvex/platform/device_root.h"
@@ -60,6 +61,10 @@ class BatchApply {
     // order. No card's failure stops or holds up another.
     std::vector<CardOutcome> Run(const std::vector<int>& ports, ProgressBoard& board) const;
 
+    // The items the setting file names no value for, which every card written gets at their
+    // defaults.
+    const cardwright::DefaultedItems& LeftToDefaults() const { return left_to_defaults_; }
+
   private:
     CardOutcome ApplyTo(int port, ProgressBoard& board, size_t line) const;
 
@@ -69,6 +74,7 @@ class BatchApply {
     std::filesystem::path description_;  // the copy
     SettingFileTarget target_;
     cardwright::CardWorkState described_;
+    cardwright::DefaultedItems left_to_defaults_;
 };
 
 // The cards a command works on: those named, or every card of the device root in the order of

@@ -5,6 +5,7 @@
 
 #include "carvex/platform/device_root.h"
 #include "carvex/platform/port_diagnosis.h"
+#include "carvex/platform/printable_text.h"
 #include "tools/carvexctl/batch_apply.h"
 #include "tools/carvexctl/card_restore.h"
 #include "tools/carvexctl/cards_list.h"
@@ -43,6 +44,14 @@ void CheckReport(const std::string& report) {
     }
     if (const std::string why = ReportUnwritable(report); !why.empty()) {
         throw Refusal("--report " + report + " cannot be written: " + why);
+    }
+}
+
+// The snapshots go before each card's first write: a folder they cannot go into is found now,
+// not after every card was read.
+void CheckSnapshots(const fs::path& folder) {
+    if (const std::string why = SnapshotFolderRefusal(folder); !why.empty()) {
+        throw Refusal("--snapshots " + folder.string() + " cannot take a snapshot: " + why);
     }
 }
 
@@ -86,6 +95,9 @@ int Apply(const BatchCommands::Options& options, const PortOption& port) {
     request.description = options.description;
     request.jobs = options.jobs;
     request.snapshots = Folder(options.snapshots, "snapshots");
+    if (!options.dry_run) {
+        CheckSnapshots(request.snapshots);
+    }
     request.dry_run = options.dry_run;
     request.restart = !options.no_restart;
     request.run_folder = MakeRunFolder(Folder(options.logs, "logs"));
@@ -101,6 +113,8 @@ int Apply(const BatchCommands::Options& options, const PortOption& port) {
     ProgressBoard board(std::cerr, Labels(ports), ErrorTerminalRedraws(), ErrorTerminalColumns());
     const std::vector<CardOutcome> outcomes = apply->Run(ports, board);
 
+    std::cout << carvex::PrintableText(request.settings.string()) << ": "
+              << carvex::PrintableText(apply->LeftToDefaults().Sentence()) << ".\n";
     std::vector<ReportRow> rows;
     for (const CardOutcome& outcome : outcomes) {
         if (options.dry_run) {
@@ -116,6 +130,7 @@ int Apply(const BatchCommands::Options& options, const PortOption& port) {
 
 int Restore(const BatchCommands::Options& options, const PortOption& port) {
     CheckReport(options.report);
+    CheckSnapshots(Folder(options.snapshots, "snapshots"));
     const std::optional<int> named = port.Single("restore");
     const SnapshotRead read = LoadSnapshot(options.snapshot);
     if (!read.snapshot) {

@@ -4,9 +4,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "cardwork/card/card_reader.h"
 #include "cardwork/model/imei.h"
 #include "carvex/carvex.h"
 #include "carvex/platform/clock.h"
+#include "carvex/platform/printable_text.h"
 #include "tools/carvexctl/card_session.h"
 
 namespace carvexctl {
@@ -113,7 +115,48 @@ std::optional<std::string> ReadBack(CardJob& job, const CardWrites& written) {
     return std::nullopt;
 }
 
+// Whether the card back on the job's port is another than the one written, in words. A card
+// whose IMEI could be read before is told by it; a card without one (a blank card, its IMEI item
+// not active) by its port and what it reports of itself, its firmware and card type.
+std::optional<std::string> OtherCardBack(CardJob& job) {
+    cardwright::CardAccess& card = job.Card();
+    const std::string back_on = "another card came back on " + job.row.port;
+    int32_t status = 0;
+    if (!job.row.imei.empty()) {
+        std::array<uint8_t, CARVEX_IMEI_LENGTH> imei{};
+        if (!card.ReadImei(imei, status)) {
+            return "the card's IMEI could not be read after its restart: " +
+                   DescribeStatus(status, CARVEX_IMEI_ITEM);
+        }
+        if (const std::string after = cardwright::DecodeImei(imei); after != job.row.imei) {
+            return back_on + " (IMEI " + after + ")";
+        }
+        return std::nullopt;
+    }
+    const CardIdentity after = ReadCardIdentity(card);
+    if (after.firmware != job.row.firmware || after.card_type != job.row.card_type) {
+        return back_on + " (firmware \"" + after.firmware + "\", card type \"" + after.card_type +
+               "\")";
+    }
+    job.Log().AddLog(
+        "The card has no IMEI to tell it by: its port, firmware and card type are "
+        "those it had...");
+    return std::nullopt;
+}
+
 }  // namespace
+
+CardIdentity ReadCardIdentity(cardwright::CardAccess& card) {
+    CardIdentity identity;
+    int32_t status = 0;
+    if (const auto firmware = card.FirmwareVersion(status)) {
+        identity.firmware = carvex::PrintableText(cardwright::CardText(*firmware));
+    }
+    if (const auto type = card.BoardType()) {
+        identity.card_type = carvex::PrintableText(cardwright::CardText(*type));
+    }
+    return identity;
+}
 
 cardwright::WorkResult AwaitAndReadBack(CardJob& job, const CardWrites& written, bool restart,
                                         const ReturnLimits& limits) {
@@ -130,18 +173,8 @@ cardwright::WorkResult AwaitAndReadBack(CardJob& job, const CardWrites& written,
             return WorkResult::Failed(WorkStep::kRestarting, ReturnWords(back, limits));
         }
         job.Log().AddLog("The card is back after its restart...");
-        std::array<uint8_t, CARVEX_IMEI_LENGTH> imei{};
-        int32_t status = 0;
-        if (!job.Card().ReadImei(imei, status)) {
-            return WorkResult::Failed(WorkStep::kReadingBack,
-                                      "the card's IMEI could not be read after "
-                                      "its restart: " +
-                                          DescribeStatus(status, CARVEX_IMEI_ITEM));
-        }
-        if (const std::string after = cardwright::DecodeImei(imei); after != job.row.imei) {
-            return WorkResult::Failed(
-                WorkStep::kReadingBack,
-                "another card came back on " + job.row.port + " (IMEI " + after + ")");
+        if (auto other = OtherCardBack(job)) {
+            return WorkResult::Failed(WorkStep::kReadingBack, *other);
         }
     }
     if (const auto failure = ReadBack(job, written)) {

@@ -79,9 +79,17 @@ struct CardPortSetting {
 };
 CardPortSetting ReadCardPortSetting(cardwright::CardAccess& card);
 
+// What a card reports of itself besides its IMEI, as the report shows it.
+struct CardIdentity {
+    std::string firmware;
+    std::string card_type;
+};
+CardIdentity ReadCardIdentity(cardwright::CardAccess& card);
+
 // The end of a write on a card: its restart awaited (unless `restart` is false), the card checked
-// to be the one written (its IMEI), then every NV item and the port setting that `written` holds
-// read back and compared byte for byte. Mismatching items go into the job's row.
+// to be the one written (by its IMEI, or without one by its port, firmware and card type), then
+// every NV item and the port setting that `written` holds read back and compared byte for byte.
+// Mismatching items go into the job's row.
 cardwright::WorkResult AwaitAndReadBack(CardJob& job, const CardWrites& written, bool restart,
                                         const ReturnLimits& limits);
 

@@ -112,12 +112,9 @@ ReportRow RestoreCard(const carvex::DeviceRoot& root, int port, const CardSnapsh
     if (card.ReadImei(imei, status)) {
         job.row.imei = cardwright::DecodeImei(imei);
     }
-    if (const auto firmware = card.FirmwareVersion(status)) {
-        job.row.firmware = carvex::PrintableText(cardwright::CardText(*firmware));
-    }
-    if (const auto type = card.BoardType()) {
-        job.row.card_type = carvex::PrintableText(cardwright::CardText(*type));
-    }
+    const CardIdentity identity = ReadCardIdentity(card);
+    job.row.firmware = identity.firmware;
+    job.row.card_type = identity.card_type;
     if (job.row.imei != snapshot.imei) {
         const std::string other = "the card's IMEI is " +
                                   (job.row.imei.empty() ? std::string("unknown") : job.row.imei) +

@@ -313,6 +313,24 @@ SnapshotSaved SaveSnapshot(const fs::path& folder, const CardSnapshot& snapshot,
     return saved;
 }
 
+std::string SnapshotFolderRefusal(const fs::path& folder) {
+    std::error_code error;
+    const fs::path wanted = fs::absolute(folder, error);
+    if (error) {
+        return "cannot look at " + folder.string() + ": " + error.message();
+    }
+    // The folder, or the nearest one above it that is there, which it would be made in: either
+    // takes a new entry by the same permissions.
+    fs::path existing = wanted;
+    while (!fs::exists(fs::symlink_status(existing, error)) && existing.has_relative_path()) {
+        existing = existing.parent_path();
+    }
+    if (!fs::is_directory(existing, error)) {
+        return existing.string() + " is not a folder";
+    }
+    return carvex::ReplacementRefusal(existing / ".carvexctl-snapshot-check");
+}
+
 fs::path StateFolder() {
     const auto absolute = [](const char* name) -> std::optional<fs::path> {
         const char* value = std::getenv(name);

@@ -64,6 +64,10 @@ struct SnapshotSaved {
 SnapshotSaved SaveSnapshot(const std::filesystem::path& folder, const CardSnapshot& snapshot,
                            std::chrono::system_clock::time_point taken);
 
+// Why SaveSnapshot could not put a snapshot into `folder` now, by its rules (the folder is made
+// when missing, and must take a new file), or empty; nothing is made.
+std::string SnapshotFolderRefusal(const std::filesystem::path& folder);
+
 // "2026-03-14T09:05:31Z", and for file names "20260314T090531Z".
 std::string UtcText(std::chrono::system_clock::time_point when, bool compact = false);
 

@@ -2,7 +2,9 @@
 
 #include <string>
 
+#include "cardwork/card/card_work_state.h"
 #include "cardwork/model/config_item.h"
+#include "cardwork/model/defaulted_items.h"
 #include "cardwork/model/ini_file.h"
 #include "cardwork/model/setting_crc.h"
 #include "cardwork/model/setting_file.h"
@@ -74,6 +76,16 @@ bool ValuesDecode(std::ostream& out, const IniFile& file, const fs::path& descri
     out << "Every value decodes against " << name << " (" << imported.values.values.size()
         << " item values" << (imported.led && imported.led->Writable() ? ", LED lines" : "")
         << ").\n";
+    // What a write of it sends besides its own values: the items on the window's pages that it
+    // leaves at their defaults.
+    const auto pages =
+        cardwright::ReadConfigPages(described).value_or(std::vector<cardwright::ConfigPage>{});
+    const auto on_page = [&pages](const cardwright::TConfigItem& item) {
+        return cardwright::ItemOnBuiltPage(item, pages);
+    };
+    out << carvex::PrintableText(
+               cardwright::ItemsLeftToDefaults(*items, on_page, file, new_version).Sentence())
+        << ".\n";
     return true;
 }
 
