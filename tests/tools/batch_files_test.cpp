@@ -218,10 +218,10 @@ std::vector<ReportRow> Rows() {
                  {},
                  "/s/356789012345678-20260314T090531Z.json",
                  18.04,
-                 {"Flag byte", "Band, extra"}};
+                 std::nullopt};
     ReportRow mismatch{
         "COM22", "356789012345680",         "31.742",    "LW-X4201", WorkResult::Mismatch(),
-        13,      {"60000", "port setting"}, "/s/b.json", 20.26,      {}};
+        13,      {"60000", "port setting"}, "/s/b.json", 20.26,      std::nullopt};
     ReportRow failed{"COM32",
                      "",
                      "",
@@ -233,7 +233,7 @@ std::vector<ReportRow> Rows() {
                      {},
                      "",
                      0.5,
-                     {}};
+                     std::nullopt};
     ReportRow refused{"COM42",
                       "356789012345706",
                       "31.742",
@@ -243,7 +243,7 @@ std::vector<ReportRow> Rows() {
                       {},
                       "",
                       3.0,
-                      {}};
+                      std::nullopt};
     return {ok, mismatch, failed, refused};
 }
 
@@ -260,8 +260,9 @@ TEST(Report, JsonKeepsTheBytesOfCarvexctl10) {
                     0,
                     {},
                     "",
-                    0.04});
-    rows.push_back({"COM62", "2", "", "", WorkResult::Done(), 1, {}, "", 123456.75});
+                    0.04,
+                    std::nullopt});
+    rows.push_back({"COM62", "2", "", "", WorkResult::Done(), 1, {}, "", 123456.75, std::nullopt});
     EXPECT_EQ(ReportJson(rows), testsupport::Contents(kToolData / "report_1.0.json"));
 
     rows.back().snapshot = "/s/r\xE9glages/2.json";
@@ -271,7 +272,12 @@ TEST(Report, JsonKeepsTheBytesOfCarvexctl10) {
 }
 
 TEST(Report, RowsInCsvJsonAndTheSummary) {
-    EXPECT_EQ(ReportCsv(Rows()),
+    // The first card was written, a file leaving two items at their defaults; the second too,
+    // none left; the others were not written.
+    std::vector<ReportRow> rows = Rows();
+    rows[0].left_to_defaults = {"Flag byte", "Band, extra"};
+    rows[1].left_to_defaults.emplace();
+    EXPECT_EQ(ReportCsv(rows),
               "port,imei,firmware,card_type,result,nv_items_written,mismatching_nv_items,"
               "snapshot,seconds,items_left_to_defaults\r\n"
               "COM12,356789012345678,31.742,LW-X4201,ok,13,,"
@@ -282,7 +288,7 @@ TEST(Report, RowsInCsvJsonAndTheSummary) {
               "\"\"busy\"\"\",0,,,0.5,\r\n"
               "COM42,356789012345706,31.742,LW-X4207,refused: other card type,0,,,3.0,\r\n");
 
-    const cardwright::ParsedJson json = cardwright::ParseJson(ReportJson(Rows()));
+    const cardwright::ParsedJson json = cardwright::ParseJson(ReportJson(rows));
     ASSERT_TRUE(json.value) << json.error;
     const auto& cards = *json.value;
     ASSERT_EQ(cards.size(), 4u);
@@ -291,11 +297,12 @@ TEST(Report, RowsInCsvJsonAndTheSummary) {
     EXPECT_EQ(cards[1]["nv_items_written"], 13);
     EXPECT_EQ(cards[1]["seconds"], 20.3);
     EXPECT_TRUE(cards[2]["snapshot"].is_null());
-    ASSERT_EQ(cards[0]["items_left_to_defaults"].size(), 2u);
-    EXPECT_EQ(cards[0]["items_left_to_defaults"][1], "Band, extra");
+    EXPECT_EQ(cards[0]["items_left_to_defaults"], cardwright::Json({"Flag byte", "Band, extra"}));
+    EXPECT_EQ(cards[1]["items_left_to_defaults"], cardwright::Json::array());
+    EXPECT_FALSE(cards[2].contains("items_left_to_defaults"));
 
     std::ostringstream summary;
-    PrintSummary(summary, Rows());
+    PrintSummary(summary, rows);
     const std::string text = summary.str();
     // Each column starts where its heading does.
     const size_t header_end = text.find('\n');

@@ -61,7 +61,7 @@ std::array<std::string, kColumns.size()> Fields(const ReportRow& row) {
             Joined(row.mismatches, " "),
             row.snapshot,
             SecondsText(row.seconds),
-            Joined(row.left_to_defaults, "; ")};
+            Joined(row.left_to_defaults.value_or(std::vector<std::string>{}), "; ")};
 }
 
 std::string CsvField(const std::string& text) {
@@ -107,7 +107,7 @@ std::string ReportCsv(const std::vector<ReportRow>& rows) {
 std::string ReportJson(const std::vector<ReportRow>& rows) {
     Json cards = Json::array();
     for (const ReportRow& row : rows) {
-        cards.push_back(Json::object({
+        Json card = Json::object({
             {"port", row.port},
             {"imei", row.imei},
             {"firmware", row.firmware},
@@ -117,8 +117,12 @@ std::string ReportJson(const std::vector<ReportRow>& rows) {
             {"mismatching_nv_items", row.mismatches},
             {"snapshot", row.snapshot.empty() ? Json(nullptr) : Json(row.snapshot)},
             {"seconds", SecondsValue(row.seconds)},
-            {"items_left_to_defaults", row.left_to_defaults},
-        }));
+        });
+        // Only for a card that was written: the rows of earlier reports stay as they were.
+        if (row.left_to_defaults) {
+            card["items_left_to_defaults"] = *row.left_to_defaults;
+        }
+        cards.push_back(std::move(card));
     }
     return cardwright::JsonText(cards) + "\n";
 }

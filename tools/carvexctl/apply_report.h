@@ -23,9 +23,9 @@ struct ReportRow {
     std::vector<std::string> mismatches;
     std::string snapshot;  // the snapshot file; empty when none was taken
     double seconds = 0;
-    // The items the setting file left at their defaults on this card (DISPLAY texts), once the
-    // card got as far as the write.
-    std::vector<std::string> left_to_defaults;
+    // The items the setting file left at their defaults on this card (DISPLAY texts); nullopt
+    // when the card did not get as far as the write.
+    std::optional<std::vector<std::string>> left_to_defaults;
 };
 
 enum class ReportFormat { kCsv, kJson };
