@@ -207,7 +207,7 @@ void Import(ReadCard& t, const std::string& values) {
                      "[DATACARD_TYPE]\r\nVALUE=LW-X4201\r\n[DEFAULT]\r\n" + values +
                          "[CRC]\r\nVALUE=" + std::to_string(cardwright::SettingCrc(values)) +
                          "\r\n");
-    ASSERT_TRUE(cardwright::SettingFileImport(t.Seams()).Import(t.state, t.Description()).Loaded());
+    ASSERT_TRUE(cardwright::SettingFileImport(t.Seams()).Import(t.state, t.Description()).Ok());
     t.log.lines.clear();
     t.Card().ClearRequests();
 }
@@ -228,13 +228,12 @@ TEST(WriteSequence, ThePortSettingIsNeverWrittenFromNothing) {
     ReadCard t;
     const auto before = t.Card().PortSetting();
     Import(t, "B_LOW=9\r\n");
-    WriteReport report = t.Write({.restart = false});
-    EXPECT_TRUE(report.ok);
+    EXPECT_TRUE(t.Write({.restart = false}).Ok());
     EXPECT_EQ(t.Requests(Command::kPortSet), 0u);
     EXPECT_EQ(t.Card().PortSetting(), before);
     EXPECT_EQ(port_lines(t.log.lines), Lines{"Port setting not written: no device state shown..."});
     EXPECT_EQ(t.Nv(60000, 1), std::vector<uint8_t>{9});
-    for (const auto& item : report.items) {
+    for (const auto& item : t.writer.Written()) {
         EXPECT_FALSE(item.nv_item == "-101" && item.sent) << item.name;
     }
 
@@ -243,12 +242,12 @@ TEST(WriteSequence, ThePortSettingIsNeverWrittenFromNothing) {
     Import(t, "B_LOW=9\r\n");
     const size_t port_x = t.Index("PORT_X");
     t.state.values.Take(port_x, "On", 1, true);
-    EXPECT_TRUE(t.Write({.restart = false}).ok);
+    EXPECT_TRUE(t.Write({.restart = false}).Ok());
     EXPECT_EQ(t.Card().PortSetting(), (std::pair<uint8_t, uint8_t>{0, 0x04}));
 
     // The file's DEVICE_STATE_INFO (mask 0x14, state Debug).
     Import(t, "B_LOW=9\r\nDEVICE_STATE_INFO=5121\r\n");
-    EXPECT_TRUE(t.Write({.restart = false}).ok);
+    EXPECT_TRUE(t.Write({.restart = false}).Ok());
     EXPECT_EQ(port_lines(t.log.lines),
               (Lines{"Write port setting succeed...", "Device state:  Write OK...",
                      "Port X:  Write OK...", "Port Y:  Write OK..."}));
