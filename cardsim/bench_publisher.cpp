@@ -53,6 +53,10 @@ void BenchPublisher::Publish(int card_number, CardEntries entries) {
                   [&](int port) { return port == card.pcui_port || port == card.modem_port; });
     publisher_.PublishComPort(carvex::ComName(card.pcui_port), card.pcui_device);
     publisher_.PublishComPort(carvex::ComName(card.modem_port), card.modem_device);
+    if (!card.usb_device.empty()) {
+        publisher_.PublishUsbDevice(carvex::ComName(card.pcui_port), card.usb_device);
+        publisher_.PublishUsbDevice(carvex::ComName(card.modem_port), card.usb_device);
+    }
     if (batches_ > 0) {
         lists_changed_ = true;
         return;
@@ -126,6 +130,12 @@ void BenchPublisher::PublishLists(Change change) {
 
 void BenchPublisher::RemoveComPorts(const std::vector<int>& ports) {
     for (const int port : ports) {
+        // Only where the card published one: a root of cards without it gets no usb/ folder.
+        std::error_code error;
+        const auto device = publisher_.Root().UsbDeviceDirectory() / carvex::ComName(port);
+        if (std::filesystem::exists(std::filesystem::symlink_status(device, error))) {
+            publisher_.RemoveUsbDevice(carvex::ComName(port));
+        }
         publisher_.RemoveComPort(carvex::ComName(port));
     }
 }

@@ -22,6 +22,7 @@ struct CardEntries {
     std::string modem_name;
     int modem_port = 0;
     std::filesystem::path modem_device;
+    std::string usb_device;  // published for both COM ports when not empty
 };
 
 // The one owner of a device root's Ports and Modem lists and of its modem class key, for every

@@ -73,6 +73,9 @@ CardProfile CardBench::ProfileOf(const CardProfile& first, int number) {
     for (std::string& name : card.other_ports) {
         name = Marked(name, number, shift);
     }
+    if (!card.usb_device.empty()) {
+        card.usb_device += "." + std::to_string(number);  // the next port of a hub
+    }
     if (const auto imei = ProfileImei(first)) {
         const int serial = (std::stoi(imei->substr(8, 6)) + number - 1) % kSerialModulus;
         std::string digits = imei->substr(0, 8) + std::to_string(kSerialModulus + serial).substr(1);

@@ -75,6 +75,8 @@ void SetCardKey(CardProfile& p, std::string_view key, std::string_view value,
         p.pcui_port = static_cast<int>(ToNumber(value, where));
     else if (key == "modem_port")
         p.modem_port = static_cast<int>(ToNumber(value, where));
+    else if (key == "usb_device")
+        p.usb_device = v;
     else if (key == "firmware")
         p.firmware = v;
     else if (key == "pcb")

@@ -57,6 +57,9 @@ struct CardProfile {
     std::vector<std::string> other_ports;  // further devices of the Ports class, before the PC UI
     int pcui_port = 12;
     int modem_port = 13;
+    // Where the card is plugged in, as the kernel and ModemManager name its USB device
+    // ("/sys/devices/.../usb1/1-4"), published beside its COM ports; empty: not published.
+    std::string usb_device;
 
     std::string firmware;
     std::string pcb;

@@ -63,6 +63,7 @@ int Run(int argc, char** argv) {
     int time_scale = 1;
     int cards = 1;
     std::vector<std::string> fault_texts;
+    std::optional<std::string> usb_device;
     app.add_option("--profile", profile_path, "card profile (identity, versions, NV items)")
         ->required()
         ->check(CLI::ExistingFile);
@@ -78,6 +79,11 @@ int Run(int argc, char** argv) {
                    "number plus k-1 and COM numbers plus (k-1) times 10 (20, 30, ... when the "
                    "profile's COM numbers span more than ten), and its driver names end in \" #k\"")
         ->check(CLI::Range(1, cardsim::CardBench::kMaxCards));
+    app.add_option(
+        "--usb-device", usb_device,
+        "publish the card as plugged into this USB device (\"/sys/devices/...\", as "
+        "ModemManager names it; a further card k: PATH.k), so that a program borrows it from "
+        "ModemManager; the profile's usb_device, else none");
     app.add_option("--fault", fault_texts, FaultHelp());
     app.add_option("--control", control,
                    "also take commands on a Unix socket made at this path (one line each, "
@@ -122,6 +128,9 @@ int Run(int argc, char** argv) {
     try {
         cardsim::CardBench::Options options;
         options.profile = cardsim::LoadProfile(profile_path);
+        if (usb_device) {
+            options.profile.usb_device = *usb_device;
+        }
         options.cards = cards;
         options.root = root;
         options.state_file = state_file ? *state_file : DefaultStateFile(profile_path);

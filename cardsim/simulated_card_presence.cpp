@@ -73,6 +73,7 @@ void SimulatedCard::Publish() {
     entries.modem_name = p.modem_name;
     entries.modem_port = p.modem_port;
     entries.modem_device = modem_->SlavePath();
+    entries.usb_device = p.usb_device;
     publisher_->Publish(options_.card_number, std::move(entries));
     changed_.notify_all();
 }

@@ -152,6 +152,19 @@ void DevicePublisher::RemoveComPort(std::string_view name) {
         std::string(name));
 }
 
+void DevicePublisher::PublishUsbDevice(std::string_view name, std::string_view device) {
+    PutPublicFile(
+        PreparePublishingFolder(root_.Path(), RelativeTo(root_.UsbDeviceDirectory(), root_)) /
+            std::string(name),
+        std::string(device) + "\n");
+}
+
+void DevicePublisher::RemoveUsbDevice(std::string_view name) {
+    RemoveOwnOrRefuse(
+        PreparePublishingFolder(root_.Path(), RelativeTo(root_.UsbDeviceDirectory(), root_)) /
+        std::string(name));
+}
+
 void DevicePublisher::PublishDevice(DeviceClass device_class, int index,
                                     std::optional<std::string_view> friendly_name) {
     const fs::path directory = PreparePublishingFolder(

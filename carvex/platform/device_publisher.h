@@ -42,6 +42,10 @@ class DevicePublisher {
     void PublishComPort(std::string_view name, const std::filesystem::path& target);
     void RemoveComPort(std::string_view name);
 
+    // usb/<name>: the USB device the port com/<name> belongs to (its sysfs path).
+    void PublishUsbDevice(std::string_view name, std::string_view device);
+    void RemoveUsbDevice(std::string_view name);
+
     // devices/<class>/<index>/FriendlyName; without a name the device's property cannot be read.
     void PublishDevice(DeviceClass device_class, int index,
                        std::optional<std::string_view> friendly_name);

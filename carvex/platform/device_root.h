@@ -45,6 +45,9 @@ class DeviceRoot {
     std::filesystem::path ComDirectory() const { return path_ / "com"; }
     std::filesystem::path DeviceClassDirectory(DeviceClass device_class) const;
     std::filesystem::path RegistryDirectory() const { return path_ / "registry"; }
+    // usb/COMn: the USB device a published port belongs to, as the kernel names it (its sysfs
+    // path, "/sys/devices/..."), which is also how ModemManager names the modem.
+    std::filesystem::path UsbDeviceDirectory() const { return path_ / "usb"; }
 
     // "\\.\COM12" (or plain "COM12") names the entry com/COM12 (on Windows the device
     // \\.\COM12 itself); anything else names nothing.

@@ -10,6 +10,7 @@
 
 #include "carvex/link/port_discovery.h"
 #include "carvex/platform/device_list.h"
+#include "carvex/platform/modem_manager.h"
 #include "carvex/platform/registry.h"
 #include "tests/support/fake_sysfs.h"
 
@@ -92,7 +93,7 @@ class CarvexUdevTest : public ::testing::Test {
 
 TEST_F(CarvexUdevTest, ACardIsPublishedAsItsDriverRegistersItAndFoundByDiscovery) {
     const mode_t umask_before = ::umask(077);  // the programs started below inherit it
-    PlugInCard(2, 0);
+    const Card card = PlugInCard(2, 0);
     ::umask(umask_before);
     // The modem came first and took the first free number.
     EXPECT_EQ(ComLink(3), "/dev/ttyUSB0");
@@ -103,16 +104,27 @@ TEST_F(CarvexUdevTest, ACardIsPublishedAsItsDriverRegistersItAndFoundByDiscovery
     EXPECT_EQ(ModemKeys(Root()), std::vector<std::string>{kModemName + " -> COM3"});
     EXPECT_EQ(carvex::FindDiagPort(Root()), 4);
     EXPECT_EQ(carvex::FindModemPort(Root()), 3);
+    // Beside each port, the card's USB device as the kernel and ModemManager name it.
+    const std::string usb_device = "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2";
+    EXPECT_EQ(carvex::PublishedUsbDevice(Root(), 3), usb_device);
+    EXPECT_EQ(carvex::PublishedUsbDevice(Root(), 4), usb_device);
 
     // Everyone may read what was published, whatever the publisher's umask.
     struct stat info {};
     ASSERT_EQ(::stat((world_.Root() / "devices" / "ports" / "0" / "FriendlyName").c_str(), &info),
               0);
     EXPECT_EQ(info.st_mode & 0444, 0444u);
-    for (const char* folder : {"devices/ports/0", "devices", "com", "."}) {
+    for (const char* folder : {"devices/ports/0", "devices", "com", "usb", "."}) {
         ASSERT_EQ(::stat((world_.Root() / folder).c_str(), &info), 0) << folder;
         EXPECT_EQ(info.st_mode & 0555, 0555u) << folder;
     }
+
+    // A root published by a version that published no USB devices gets them with the next
+    // event (the package's upgrade sends every tty a change).
+    fs::remove_all(world_.Root() / "usb");
+    Send(card.pcui, "change");
+    EXPECT_EQ(carvex::PublishedUsbDevice(Root(), 3), usb_device);
+    EXPECT_EQ(carvex::PublishedUsbDevice(Root(), 4), usb_device);
 }
 
 // The kernel adds a card's interfaces one after another: udev may handle the modem's tty while
@@ -156,6 +168,9 @@ TEST_F(CarvexUdevTest, TwoCardsGetTheirOwnNumbersAndNamesInTheSameOrder) {
     EXPECT_EQ(List(Root(), carvex::DeviceClass::kPorts),
               std::vector<std::string>{kPcUiName + " #2 (COM6)"});
     EXPECT_EQ(ComLink(4), "");
+    EXPECT_EQ(carvex::PublishedUsbDevice(Root(), 4), std::nullopt);
+    EXPECT_EQ(carvex::PublishedUsbDevice(Root(), 6),
+              "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-3");
     EXPECT_EQ(carvex::FindDiagPort(Root()), 6);
     EXPECT_EQ(carvex::FindModemPort(Root()), 3);
 
@@ -233,17 +248,52 @@ TEST_F(CarvexUdevTest, AMalformedTableLineIsReportedAndSkipped) {
         << "the local line before it still overrides the shipped one";
 }
 
-TEST_F(CarvexUdevTest, ClassificationForUdevTellsModemManagerToLeaveAListedCardAlone) {
+// What the rule tells ModemManager about a listed card's ports under each setting of carvex.conf;
+// an unlisted card is never hidden from it.
+TEST_F(CarvexUdevTest, ClassificationForUdevHidesTheListedCardsPortsTheSettingNames) {
     world_.SetCardTable("7e3b abcd 00 modem\n");
     const auto device = world_.Sysfs().AddUsbDevice(2, "7e3b", "abcd");
+    const FakeTty modem = world_.Sysfs().AddUsbTty(device, 0, "ttyUSB0", kModemName);
     const FakeTty pcui = world_.Sysfs().AddUsbTty(device, 2, "ttyUSB2", kPcUiName);
-    auto result = world_.Run(CARVEX_UDEV, {"--classify"}, pcui.Event("add"));
-    EXPECT_EQ(result.out, "CARVEX_ROLE=pcui\nID_MM_PORT_IGNORE=1\n");
+    const auto unlisted = world_.Sysfs().AddUsbDevice(3, "7e3b", "abce");
+    const FakeTty unlisted_modem = world_.Sysfs().AddUsbTty(unlisted, 0, "ttyUSB5", kModemName);
+    const FakeTty unlisted_pcui = world_.Sysfs().AddUsbTty(unlisted, 2, "ttyUSB6", kPcUiName);
+    const auto classify = [&](const FakeTty& tty) {
+        const auto result = world_.Run(CARVEX_UDEV, {"--classify"}, tty.Event("add"));
+        EXPECT_TRUE(result.err.empty()) << result.err;
+        return result.out;
+    };
+    struct Case {
+        const char* conf;  // nullptr: no carvex.conf
+        bool pcui_hidden;
+        bool modem_hidden;
+    };
+    for (const Case& c :
+         {Case{nullptr, true, false}, Case{"modemmanager = borrow\n", true, false},
+          Case{"modemmanager = block\n", true, true}, Case{"modemmanager = leave\n", false, false},
+          Case{"# ours\nleave_modemmanager = yes\n", false, false},
+          Case{"leave_modemmanager = no\n", true, false},
+          Case{"modemmanager = block\nleave_modemmanager = yes\n", false, false}}) {
+        SCOPED_TRACE(c.conf != nullptr ? c.conf : "no carvex.conf");
+        fs::remove(world_.ConfigDir() / "carvex.conf");
+        if (c.conf != nullptr) {
+            std::ofstream(world_.ConfigDir() / "carvex.conf") << c.conf;
+        }
+        const std::string ignore = "ID_MM_PORT_IGNORE=1\n";
+        EXPECT_EQ(classify(pcui), "CARVEX_ROLE=pcui\n" + (c.pcui_hidden ? ignore : ""));
+        EXPECT_EQ(classify(modem), "CARVEX_ROLE=modem\n" + (c.modem_hidden ? ignore : ""));
+        EXPECT_EQ(classify(unlisted_pcui), "CARVEX_ROLE=pcui\n");
+        EXPECT_EQ(classify(unlisted_modem), "CARVEX_ROLE=modem\n");
+    }
     EXPECT_FALSE(fs::exists(world_.Root())) << "classifying publishes nothing";
 
-    std::ofstream(world_.ConfigDir() / "carvex.conf") << "# ours\nleave_modemmanager = yes\n";
-    result = world_.Run(CARVEX_UDEV, {"--classify"}, pcui.Event("add"));
-    EXPECT_EQ(result.out, "CARVEX_ROLE=pcui\n");
+    // A setting it cannot read is reported, and the default holds.
+    std::ofstream(world_.ConfigDir() / "carvex.conf") << "modemmanager = take\n";
+    const auto result = world_.Run(CARVEX_UDEV, {"--classify"}, modem.Event("add"));
+    EXPECT_EQ(result.out, "CARVEX_ROLE=modem\n");
+    EXPECT_NE(result.err.find("carvex.conf:1: modemmanager is borrow, block or leave"),
+              std::string::npos)
+        << result.err;
 }
 
 TEST_F(CarvexUdevTest, AnInstalledProgramFindsTheTableInstalledWithIt) {

@@ -177,8 +177,14 @@ int PrintClassification(const Setup& setup, const Properties& event) {
     }
     std::cout << "CARVEX_ROLE=" << RoleName(classification.role) << "\n";
     // Only a card the table lists: a device that is ours by its interface's name alone may still
-    // be a modem that ModemManager serves.
-    if (classification.listed && !setup.settings.leave_modemmanager) {
+    // be a modem that ModemManager serves. Under "borrow" its modem port stays ModemManager's
+    // (the card's programs borrow the card while they work it); its probing would spoil the DIAG
+    // traffic of the PC UI port at any time.
+    using carvex::ModemManagerMode;
+    const ModemManagerMode mode = setup.settings.modemmanager;
+    if (classification.listed &&
+        (mode == ModemManagerMode::kBlock ||
+         (mode == ModemManagerMode::kBorrow && classification.role == PortRole::kPcUi))) {
         std::cout << "ID_MM_PORT_IGNORE=1\n";
     }
     return 0;

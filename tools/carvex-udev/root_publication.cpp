@@ -100,6 +100,10 @@ std::string FriendlyName(const PublishedPort& port) {
     return {};
 }
 
+std::string UsbDevicePath(const PublishedPort& port) {
+    return "/sys" + port.card;
+}
+
 RootPublication::RootPublication(carvex::DeviceRoot root)
     : lock_(root),
       publisher_(std::move(root)),
@@ -155,11 +159,17 @@ void RootPublication::ReplaceAll(std::vector<PublishedPort> ports) {
 void RootPublication::Commit() {
     const fs::path record = publisher_.Root().Path() / kRecordFileName;
     std::error_code error;
-    if (ports_ == published_ && fs::exists(record, error)) {
+    // A root published before the USB devices were: a change event completes it.
+    const bool devices_published = std::all_of(ports_.begin(), ports_.end(), [&](const auto& port) {
+        return fs::exists(publisher_.Root().UsbDeviceDirectory() / carvex::ComName(port.com),
+                          error);
+    });
+    if (ports_ == published_ && fs::exists(record, error) && devices_published) {
         return;
     }
     for (const PublishedPort& port : ports_) {
         publisher_.PublishComPort(carvex::ComName(port.com), port.devnode);
+        publisher_.PublishUsbDevice(carvex::ComName(port.com), UsbDevicePath(port));
     }
 
     std::vector<carvex::RegistrySubkey> modem_keys;
@@ -186,6 +196,7 @@ void RootPublication::Commit() {
             std::any_of(ports_.begin(), ports_.end(),
                         [&](const PublishedPort& p) { return p.com == gone.com; });
         if (!still_used) {
+            publisher_.RemoveUsbDevice(carvex::ComName(gone.com));
             publisher_.RemoveComPort(carvex::ComName(gone.com));
         }
     }

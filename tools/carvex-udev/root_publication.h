@@ -27,10 +27,14 @@ struct PublishedPort {
 // "TAVRIO Linkwave - 3G Modem"; the second and later cards get " #2", " #3" after the name.
 std::string FriendlyName(const PublishedPort& port);
 
+// The USB device of a published port as the kernel names it, "/sys/devices/.../1-2", whatever
+// sysfs tree it was found in: ModemManager names the card's modem so.
+std::string UsbDevicePath(const PublishedPort& port);
+
 // What carvex-udev has published in a device root, changed and written back under the root's
-// lock: the com/COMn links, the Ports and Modem lists and the modem class key are made from it
-// as a whole. The publisher keeps its own record of the ports in the root (a hidden file) and
-// owns the two device lists and the modem class key there.
+// lock: the com/COMn links with their usb/COMn devices, the Ports and Modem lists and the modem
+// class key are made from it as a whole. The publisher keeps its own record of the ports in the
+// root (a hidden file) and owns the two device lists and the modem class key there.
 class RootPublication {
   public:
     static constexpr const char* kRecordFileName = ".carvex-udev";

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <system_error>
 
@@ -55,43 +54,6 @@ fs::path ShippedTable(const fs::path& program_dir) {
     return kInstalledTable;
 }
 
-std::string_view Trim(std::string_view text) {
-    const size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
-// carvex.conf: "key = value" lines, "#" comments.
-void ReadConfigFile(const fs::path& path, Settings& settings, Problems& problems) {
-    std::ifstream file(path);
-    std::string line;
-    for (int line_number = 1; std::getline(file, line); ++line_number) {
-        const std::string_view content = Trim(std::string_view(line).substr(0, line.find('#')));
-        if (content.empty()) {
-            continue;
-        }
-        const auto report = [&](const std::string& what) {
-            problems.push_back(path.string() + ":" + std::to_string(line_number) + ": " + what);
-        };
-        const size_t equals = content.find('=');
-        if (equals == std::string_view::npos) {
-            report("expected \"key = value\"");
-            continue;
-        }
-        const std::string_view key = Trim(content.substr(0, equals));
-        const std::string_view value = Trim(content.substr(equals + 1));
-        if (key != "leave_modemmanager") {
-            report("unknown setting \"" + std::string(key) + "\"");
-        } else if (value == "yes" || value == "no") {
-            settings.leave_modemmanager = value == "yes";
-        } else {
-            report("leave_modemmanager is yes or no");
-        }
-    }
-}
-
 }  // namespace
 
 Settings LoadSettings(const fs::path& program_dir, Problems& problems) {
@@ -102,9 +64,7 @@ Settings LoadSettings(const fs::path& program_dir, Problems& problems) {
     if (const auto data = Variable("CARVEX_UDEV_DATA")) {
         settings.udev_data = *data;
     }
-    if (const auto config = Variable("CARVEX_CONFIG")) {
-        settings.config_dir = *config;
-    }
+    settings.config_dir = carvex::CarvexConfigDirectory();
     const auto state = Variable("CARVEX_STATE");
     settings.state_dir = state ? fs::path(*state) : DefaultStateDirectory();
 
@@ -121,7 +81,8 @@ Settings LoadSettings(const fs::path& program_dir, Problems& problems) {
     settings.table_files.insert(settings.table_files.end(), local_tables.begin(),
                                 local_tables.end());
 
-    ReadConfigFile(settings.config_dir / "carvex.conf", settings, problems);
+    settings.modemmanager =
+        carvex::ReadCarvexConf(settings.config_dir / "carvex.conf", problems).modemmanager;
     return settings;
 }
 

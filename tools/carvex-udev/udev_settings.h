@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "carvex/platform/carvex_conf.h"
 #include "tools/carvex-udev/card_table.h"
 
 namespace carvexudev {
@@ -18,8 +19,8 @@ struct Settings {
     // share/carvex/ above the program's folder, else /usr/share/carvex/cards.conf), then
     // config_dir/cards.d/*.conf in name order.
     std::vector<std::filesystem::path> table_files;
-    // carvex.conf's leave_modemmanager=yes: ModemManager may probe the card's ports.
-    bool leave_modemmanager = false;
+    // carvex.conf's modemmanager: which ports of a listed card ModemManager is told to leave.
+    carvex::ModemManagerMode modemmanager = carvex::ModemManagerMode::kBorrow;
 };
 
 // The settings from the environment and carvex.conf; `program_dir` is where the running program
