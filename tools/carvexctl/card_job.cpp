@@ -49,6 +49,7 @@ CardJob::CardJob(const carvex::DeviceRoot& root, int port, const std::filesystem
       start_(carvex::GetClock().SteadyNow()),
       log_file_(OpenLog(log, log_failure_)),
       log_(log_file_),
+      borrow_(root, port, [this](const std::string& line) { log_.AddLog(line); }),
       connection_(root, port),
       held_(connection_),
       progress_(board, line) {

@@ -10,6 +10,7 @@
 #include "cardwork/card/card_work_seams.h"
 #include "cardwork/card/connection_card.h"
 #include "cardwork/card/stream_log.h"
+#include "carvex/platform/modem_manager.h"
 #include "tools/carvexctl/apply_report.h"
 #include "tools/carvexctl/card_return.h"
 #include "tools/carvexctl/card_work_steps.h"
@@ -32,7 +33,8 @@ class BoardProgress : public cardwright::ProgressSink {
 };
 
 // The work of one command on one card, on its own thread: its connection (held open from the
-// first open to the restart), its log file, its line of the progress board and its report row.
+// first open to the restart), the card borrowed from ModemManager, its log file, its line of the
+// progress board and its report row.
 class CardJob {
   public:
     CardJob(const carvex::DeviceRoot& root, int port, const std::filesystem::path& log,
@@ -64,6 +66,7 @@ class CardJob {
     std::string log_failure_;  // before the log file, which sets it
     std::ofstream log_file_;
     cardwright::StreamLog log_;
+    carvex::ModemManagerBorrow borrow_;  // from before the card is opened until the job ends
     cardwright::ConnectionCard connection_;
     HeldCard held_;
     BoardProgress progress_;

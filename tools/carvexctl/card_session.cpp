@@ -9,7 +9,9 @@
 
 namespace carvexctl {
 
-CardSession::CardSession(std::optional<int> port) : card_(carvex::DeviceRoot::FromEnvironment()) {
+CardSession::CardSession(std::optional<int> port)
+    : borrow_(carvex::DeviceRoot::FromEnvironment(), port, Progress),
+      card_(carvex::DeviceRoot::FromEnvironment()) {
     const carvex::DeviceRoot root = carvex::DeviceRoot::FromEnvironment();
     for (const carvex::DiagPortEntry& entry : carvex::ListDiagPorts(root)) {
         if (!port || entry.com == *port) {

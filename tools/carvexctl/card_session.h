@@ -5,12 +5,14 @@
 #include <string>
 
 #include "carvex/connection/card_connection.h"
+#include "carvex/platform/modem_manager.h"
 #include "carvex/platform/port_diagnosis.h"
 #include "tools/carvexctl/command_failure.h"
 
 namespace carvexctl {
 
-// The card opened for one command, on a connection of its own, and closed when done.
+// The card opened for one command, on a connection of its own, and closed when done; borrowed
+// from ModemManager meanwhile.
 class CardSession {
   public:
     // The card whose PC UI interface is COM`port`, or the first card of the device root named by
@@ -22,6 +24,7 @@ class CardSession {
     carvex::CardConnection& Card() { return card_; }
 
   private:
+    carvex::ModemManagerBorrow borrow_;  // given back after the card is closed
     carvex::CardConnection card_;
 };
 

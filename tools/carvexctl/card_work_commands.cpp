@@ -14,6 +14,7 @@
 #include "cardwork/card/stream_log.h"
 #include "cardwork/model/setting_crc.h"
 #include "carvex/platform/device_root.h"
+#include "carvex/platform/modem_manager.h"
 #include "carvex/platform/port_diagnosis.h"
 #include "carvex/platform/printable_text.h"
 #include "tools/carvexctl/card_session.h"
@@ -60,8 +61,9 @@ struct Workbench {
     Workbench(const CardWorkCommands::Options& options, std::optional<int> card_port)
         : root(carvex::DeviceRoot::FromEnvironment()),
           port(card_port),
-          card(root, port),
-          log(options.log) {}
+          log(options.log),
+          borrow(root, port, [this](const std::string& line) { log.Log().AddLog(line); }),
+          card(root, port) {}
 
     CardWorkSeams Seams() { return {card, log.Log(), progress, view}; }
 
@@ -75,8 +77,9 @@ struct Workbench {
 
     carvex::DeviceRoot root;
     std::optional<int> port;
-    ConnectionCard card;
     LogTarget log;
+    carvex::ModemManagerBorrow borrow;  // from before the card is opened until it is closed
+    ConnectionCard card;
     ProgressSink progress;
     CommandLineView view;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "cardwork/card/card_reader.h"
@@ -10,6 +11,7 @@
 #include "carvex/carvex.h"
 #include "carvex/connection/card_connection.h"
 #include "carvex/link/port_discovery.h"
+#include "carvex/platform/modem_manager.h"
 #include "carvex/platform/printable_text.h"
 #include "tools/carvexctl/batch_apply.h"
 #include "tools/carvexctl/card_session.h"
@@ -24,6 +26,7 @@ struct CardLine {
     std::string modem = "-";
     std::optional<std::array<std::string, 3>> answers;  // IMEI, model, firmware
     std::string failure;
+    std::string borrowing;  // what borrowing the card from ModemManager came to, if anything
 };
 
 std::string Known(std::optional<std::string> text) {
@@ -41,6 +44,8 @@ CardLine AskCard(const carvex::DeviceRoot& root, int port) {
             break;
         }
     }
+    const carvex::ModemManagerBorrow borrow(
+        root, port, [&](const std::string& said) { line.borrowing = said; });
     carvex::CardConnection card(root);
     if (!card.Open(port)) {
         line.failure = WhyNotOpened(root, port, card).brief;
@@ -71,6 +76,13 @@ bool PrintCards(std::ostream& out, const carvex::DeviceRoot& root, const std::ve
              (ports.size() == 1 ? " card..." : " cards at once..."));
     std::vector<CardLine> lines(ports.size());
     RunOnWorkers(ports.size(), 0, [&](size_t i) { lines[i] = AskCard(root, ports[i]); });
+    // Once each: without ModemManager every card says the same.
+    std::set<std::string> said;
+    for (const CardLine& line : lines) {
+        if (!line.borrowing.empty() && said.insert(line.borrowing).second) {
+            Progress(line.borrowing);
+        }
+    }
 
     std::vector<std::array<std::string, 5>> table{{"PC UI", "MODEM", "IMEI", "MODEL", "FIRMWARE"}};
     for (const CardLine& line : lines) {

@@ -10,6 +10,7 @@
 #include "carvex/platform/device_list.h"
 #include "carvex/platform/printable_text.h"
 #include "carvex/platform/registry.h"
+#include "tools/carvexctl/modem_manager_report.h"
 #include "tools/carvexctl/ports_source.h"
 
 namespace carvexctl {
@@ -205,6 +206,7 @@ void PrintPorts(std::ostream& out, const carvex::DeviceRoot& root, bool why) {
     if (!modem_port) {
         out << "No modem whose COM port is known: the model is asked over DIAG instead.\n";
     }
+    PrintModemManager(out, root);
     if (why) {
         PrintUnlisted(out, root);
     }

@@ -8,7 +8,8 @@ namespace carvexctl {
 
 // `carvexctl ports`: each device of the Ports and Modem classes as the library's discovery sees
 // it (index, COM number, tty, role, friendly name), which of them the library takes for the card
-// and for the model query, and which ones another program has open. With `why`, also the USB
+// and for the model query, which ones another program has open, and what ModemManager holds of
+// each card. With `why`, also the USB
 // ttys of this machine that are not published in the root, each with the reason, and the card
 // table's unreadable lines.
 void PrintPorts(std::ostream& out, const carvex::DeviceRoot& root, bool why);
