@@ -94,8 +94,19 @@ TEST_F(ModemManagerBorrowTest, EachWayOfNotBorrowingSaysWhyOnce) {
         return
             [this, modems] { return std::make_unique<FakeModemManager>(bus_.Address(), modems); };
     };
+    const auto no_device = [&] {
+        publisher_.RemoveUsbDevice(ComName(kCom));
+        return std::make_unique<FakeModemManager>(bus_.Address(), std::vector{kModem});
+    };
     const std::vector<Case> cases = {
         {"no ModemManager on the bus", [] { return nullptr; }, "ModemManager: not running;", 0},
+        {"no system bus",
+         [&] {
+             SetEnvironmentValue("DBUS_SYSTEM_BUS_ADDRESS",
+                                 "unix:path=" + (root_dir_.Path() / "no-bus").string());
+             return nullptr;
+         },
+         "ModemManager: no system bus (", 0},
         {"polkit says no",
          [&] {
              return std::make_unique<FakeModemManager>(bus_.Address(), std::vector{kModem},
@@ -106,6 +117,8 @@ TEST_F(ModemManagerBorrowTest, EachWayOfNotBorrowingSaysWhyOnce) {
          1},
         {"a card ModemManager does not manage", lending({}),
          "it manages no device " + kDevice + " (the card on COM12)", 1},
+        {"no USB device published for the card", no_device,
+         "the device root names no USB device for the card on COM12", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -120,6 +133,7 @@ TEST_F(ModemManagerBorrowTest, EachWayOfNotBorrowingSaysWhyOnce) {
         if (modem_manager) {
             EXPECT_EQ(modem_manager->Calls().size(), c.calls);
         }
+        SetEnvironmentValue("DBUS_SYSTEM_BUS_ADDRESS", bus_.Address());
     }
 }
 
@@ -133,49 +147,6 @@ TEST_F(ModemManagerBorrowTest, ACardAnotherProgramBorrowedIsNotTakenFromIt) {
     ASSERT_EQ(said_.size(), 1u);
     EXPECT_NE(said_[0].find("Error.Core.InProgress"), std::string::npos) << said_[0];
     EXPECT_NE(said_[0].find("may use its modem port meanwhile"), std::string::npos) << said_[0];
-}
-
-TEST_F(ModemManagerBorrowTest, WithoutAPublishedDeviceOrASystemBusNothingIsAsked) {
-    FakeModemManager modem_manager(bus_.Address(), {kModem});
-    publisher_.RemoveUsbDevice(ComName(kCom));
-    EXPECT_FALSE(Borrow()->Borrowed());
-    ASSERT_EQ(said_.size(), 1u);
-    EXPECT_NE(said_[0].find("the device root names no USB device for the card on COM12"),
-              std::string::npos)
-        << said_[0];
-
-    said_.clear();
-    SetEnvironmentValue("DBUS_SYSTEM_BUS_ADDRESS",
-                        "unix:path=" + (root_dir_.Path() / "no-bus").string());
-    EXPECT_FALSE(Borrow()->Borrowed());
-    ASSERT_EQ(said_.size(), 1u);
-    EXPECT_NE(said_[0].find("ModemManager: no system bus ("), std::string::npos) << said_[0];
-    EXPECT_TRUE(modem_manager.Calls().empty());
-}
-
-TEST_F(ModemManagerBorrowTest, BlockAndLeaveAskModemManagerNothing) {
-    FakeModemManager modem_manager(bus_.Address(), {kModem});
-    for (const auto mode : {ModemManagerMode::kBlock, ModemManagerMode::kLeave}) {
-        EXPECT_FALSE(Borrow(mode)->Borrowed());
-    }
-    EXPECT_TRUE(said_.empty());
-    EXPECT_TRUE(modem_manager.Calls().empty());
-}
-
-TEST_F(ModemManagerBorrowTest, TheModeComesFromCarvexConf) {
-    FakeModemManager modem_manager(bus_.Address(), {kModem});
-    testsupport::TempDir config;
-    SetEnvironmentValue("CARVEX_CONFIG", config.Path().string());
-    const auto borrow_as_configured = [&] {
-        return ModemManagerBorrow(Root(), kCom, [](const std::string&) {}).Borrowed();
-    };
-    EXPECT_TRUE(borrow_as_configured()) << "borrow without a carvex.conf";
-    std::ofstream(config.Path() / "carvex.conf") << "modemmanager = block\n";
-    EXPECT_FALSE(borrow_as_configured());
-    std::ofstream(config.Path() / "carvex.conf") << "leave_modemmanager = no\n";
-    EXPECT_TRUE(borrow_as_configured()) << "what earlier versions shipped reads as the default";
-    RemoveEnvironmentValue("CARVEX_CONFIG");
-    EXPECT_EQ(modem_manager.Calls().size(), 4u);
 }
 
 // What a device root holds is anyone's to write where a user publishes cards: only a plain
