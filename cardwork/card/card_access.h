@@ -48,6 +48,10 @@ class CardAccess {
     // card gone, or after a call the card did not take, where the seam knows why. Empty when it
     // cannot tell.
     virtual std::string Trouble() { return {}; }
+    // How many times the library asked an NV request again (a card that did not answer, or
+    // answered with an NV status that may pass) since the seam was made: a card that needs them
+    // is worth a look even when its work went through. 0 where the seam cannot tell.
+    virtual uint64_t NvRetries() { return 0; }
 };
 
 }  // namespace cardwright

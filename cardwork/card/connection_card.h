@@ -46,6 +46,7 @@ class ConnectionCard : public CardAccess {
     // After an Open that failed, WhyNotOpened in a few words ("COM12 is in use by minicom (pid
     // 700)"); once Gone found the card gone, GoneWords.
     std::string Trouble() override;
+    uint64_t NvRetries() override { return connection_.NvRetries(); }
 
   private:
     carvex::DeviceRoot root_;

@@ -34,12 +34,19 @@ bool CardConnection::Open(std::optional<int> port) {
     }
     open_error_ = connection_->Link().LastLinkError();
     system_error_ = connection_->Link().LastSystemError();
-    connection_.reset();
+    Close();
     return false;
 }
 
 void CardConnection::Close() {
+    if (connection_) {
+        closed_retries_ += connection_->NvRetries();
+    }
     connection_.reset();
+}
+
+uint64_t CardConnection::NvRetries() const {
+    return closed_retries_ + (connection_ ? connection_->NvRetries() : 0);
 }
 
 bool CardConnection::IsOpen() const {

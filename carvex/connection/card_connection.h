@@ -49,6 +49,10 @@ class CardConnection {
     bool GetPortSetting(int32_t* value, int32_t* bits, int32_t* status);
     bool Restart();
 
+    // How many times the library asked an NV request again on this card, over every Open since
+    // the object was made.
+    uint64_t NvRetries() const;
+
   private:
     template <class Exchange>
     bool Run(int32_t* status, Exchange&& exchange);
@@ -59,6 +63,7 @@ class CardConnection {
     std::string modem_mark_;  // the mark of this card's modem
     int32_t open_error_ = 0;
     int system_error_ = 0;
+    uint64_t closed_retries_ = 0;  // of the connections closed since
 };
 
 }  // namespace carvex

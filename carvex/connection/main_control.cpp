@@ -121,6 +121,7 @@ bool MainControl::NvRequest(NvItemPacket& packet, int32_t* status) {
         if (attempt >= kNvAttempts) {
             break;
         }
+        ++nv_retries_;
     }
     packet = working;
     return succeeded;

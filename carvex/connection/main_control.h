@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <span>
@@ -50,6 +51,9 @@ class MainControl final : public DiagObserver {
 
     // One NV read or write with up to three attempts; the packet holds the last attempt's result.
     bool NvRequest(NvItemPacket& packet, int32_t* status);
+    // How many times an NV request was asked again since the connection was made: a card that
+    // needs them is answering badly even when every request went through in the end.
+    uint64_t NvRetries() const { return nv_retries_.load(); }
 
     std::recursive_mutex& Lock() { return lock_; }
     DiagLink& Link() { return link_; }
@@ -63,6 +67,7 @@ class MainControl final : public DiagObserver {
     std::recursive_mutex lock_;
     std::array<uint8_t, kReplyBufferSize> reply_{};
     int32_t reply_length_ = 0;
+    std::atomic<uint64_t> nv_retries_{0};
 };
 
 // Holds the connection's lock for a whole exchange, whichever way it ends.
