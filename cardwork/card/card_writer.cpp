@@ -62,19 +62,7 @@ WorkResult CardWriter::WriteToCard(CardWorkState& state, const WriteOptions& opt
                 }
             }
             if (outcome) {
-                seams_.progress.Step(WorkStep::kBackingUp);
-                Log("Start BackupNVItems...");
-                int32_t status = 0;
-                outcome = seams_.card.Backup(status);
-                Log(outcome ? "BackupNVItems succed..." : "BackupNVItems failed...");
-                if (!outcome) {
-                    FailedAt(WorkStep::kBackingUp, kBackupPart);
-                }
-            }
-            if (outcome && options.restart) {
-                seams_.progress.Step(WorkStep::kRestarting);
-                Log("Restarting datacard...");
-                seams_.card.Restart();
+                outcome = BackUpAndRestart(options.restart);
             }
             card.Close();
             Log("Close port...");
@@ -86,6 +74,24 @@ WorkResult CardWriter::WriteToCard(CardWorkState& state, const WriteOptions& opt
     seams_.view.WriteEnding();
     Log(outcome ? "Write to datacard succeed..." : "Failed to write info...");
     return outcome ? WorkResult::Done() : *result;
+}
+
+bool CardWriter::BackUpAndRestart(bool restart) {
+    seams_.progress.Step(WorkStep::kBackingUp);
+    Log("Start BackupNVItems...");
+    int32_t status = 0;
+    const bool backed_up = seams_.card.Backup(status);
+    Log(backed_up ? "BackupNVItems succed..." : "BackupNVItems failed...");
+    if (!backed_up) {
+        FailedAt(WorkStep::kBackingUp, kBackupPart);
+        return false;
+    }
+    if (restart) {
+        seams_.progress.Step(WorkStep::kRestarting);
+        Log("Restarting datacard...");
+        seams_.card.Restart();
+    }
+    return true;
 }
 
 WorkResult CardWriter::CardWorkResult() const {

@@ -51,6 +51,11 @@ class CardWriter {
     ItemOutcome WriteMultiValueItem(const CardWorkState& state, const TConfigItem& item);
     bool WriteDeviceState(const CardWorkState& state);
     bool WriteLedInfo(const CardWorkState& state);
+    // The end of a Write: the card's backup, then with `restart` its restart, logged as the
+    // Write logs them. False when the backup failed; CardWorkResult then tells the failure.
+    bool BackUpAndRestart(bool restart);
+    // What the work on the open card came to, after a step of it failed.
+    WorkResult CardWorkResult() const;
 
     // The device state is written once per Write, however many device-state items there are,
     // and never from nothing: when no device-state item shows a value it was given (by a read, a
@@ -73,9 +78,6 @@ class CardWriter {
     // A step that failed at `what`, the first one noted; when the card failed it (`outcome`
     // kFailed), whether the card has gone (logged once).
     bool FailedAt(WorkStep step, std::string_view what, ItemOutcome outcome = ItemOutcome::kFailed);
-    // What the work on the open card came to.
-    WorkResult CardWorkResult() const;
-
     CardWorkSeams seams_;
     bool port_setting_written_ = false;
     bool port_setting_left_ = false;

@@ -47,8 +47,11 @@ std::string ProgressText(const WorkProgress& progress) {
             return "Backing up the card's NV items...";
         case WorkStep::kRestarting:
             return "Restarting the card...";
+        case WorkStep::kAwaitingReturn:
+            return "Waiting for the card to come back...";
         case WorkStep::kReadingBack:
-            return "Reading back what was written...";
+            return progress.items > 0 ? ItemText("Reading back", progress)
+                                      : "Reading back what was written...";
     }
     return {};
 }

@@ -33,6 +33,7 @@ std::string_view StepName(WorkStep step) {
         case WorkStep::kBackingUp:
             return "writing";
         case WorkStep::kRestarting:
+        case WorkStep::kAwaitingReturn:
             return "restart";
         case WorkStep::kReadingBack:
             return "read-back";

@@ -24,11 +24,12 @@ enum class WorkStep {
     kWritingLed,
     kBackingUp,
     kRestarting,
+    kAwaitingReturn,  // the card gone for its restart, until it answers again
     kReadingBack,
 };
 
 // The step as a record of the work names it: "opening the card", "reading", "writing" (also for
-// the LED patterns and the backup), "restart", "read-back".
+// the LED patterns and the backup), "restart" (also while the card is awaited), "read-back".
 std::string_view StepName(WorkStep step);
 
 }  // namespace cardwright
