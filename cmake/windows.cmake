@@ -26,6 +26,7 @@ add_subdirectory(carvex)
 add_subdirectory(cardwork/model)
 add_subdirectory(cardwork/card)
 add_subdirectory(cardwork/json)
+add_subdirectory(cardwork/batch)
 add_subdirectory(tools/carvexctl)
 add_subdirectory(packaging/windows)
 

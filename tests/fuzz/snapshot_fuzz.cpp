@@ -9,15 +9,15 @@
 #include <string>
 #include <string_view>
 
+#include "cardwork/batch/snapshot.h"
 #include "cardwork/json/json_document.h"
-#include "tools/carvexctl/snapshot.h"
 
 namespace {
 
 using cardwright::ParsedJson;
 using cardwright::ParseJson;
-using carvexctl::ReadSnapshotText;
-using carvexctl::SnapshotRead;
+using cardwright::ReadSnapshotText;
+using cardwright::SnapshotRead;
 
 void Check(bool holds) {
     if (!holds) {
@@ -27,7 +27,7 @@ void Check(bool holds) {
 
 std::string Sealed(std::string_view body) {
     char checksum[9];
-    std::snprintf(checksum, sizeof checksum, "%08x", carvexctl::Crc32(body));
+    std::snprintf(checksum, sizeof checksum, "%08x", cardwright::Crc32(body));
     return std::string(body) + "  \"checksum\": \"crc32:" + checksum + "\"\n}\n";
 }
 
@@ -37,8 +37,8 @@ void CheckSnapshot(std::string_view text) {
     if (!read.snapshot) {
         return;
     }
-    Check(carvexctl::IsSnapshotImei(read.snapshot->imei));
-    const SnapshotRead again = ReadSnapshotText(carvexctl::SnapshotText(*read.snapshot));
+    Check(cardwright::IsSnapshotImei(read.snapshot->imei));
+    const SnapshotRead again = ReadSnapshotText(cardwright::SnapshotText(*read.snapshot));
     Check(again.snapshot == read.snapshot);
 }
 

@@ -6,6 +6,14 @@
 
 #include "cardsim/card_bench.h"
 #include "cardsim/card_identity.h"
+#include "cardwork/batch/batch_apply.h"
+#include "cardwork/batch/card_restore.h"
+#include "cardwork/batch/card_return.h"
+#include "cardwork/batch/forwarding_card.h"
+#include "cardwork/batch/run_folder.h"
+#include "cardwork/batch/snapshot.h"
+#include "cardwork/batch/work_refusal.h"
+#include "cardwork/batch/work_stop.h"
 #include "cardwork/card/card_reader.h"
 #include "cardwork/card/connection_card.h"
 #include "cardwork/model/setting_crc.h"
@@ -16,14 +24,8 @@
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_data.h"
-#include "tools/carvexctl/batch_apply.h"
-#include "tools/carvexctl/card_restore.h"
-#include "tools/carvexctl/card_return.h"
-#include "tools/carvexctl/command_failure.h"
-#include "tools/carvexctl/forwarding_card.h"
-#include "tools/carvexctl/snapshot.h"
 
-namespace carvexctl {
+namespace cardwright {
 namespace {
 
 using cardsim::Command;
@@ -73,23 +75,28 @@ class BatchApplyTest : public ::testing::Test {
         return request;
     }
 
-    std::vector<CardOutcome> Apply(const ApplyRequest& request) {
+    std::vector<CardRecord> Apply(const ApplyRequest& request, const CardHooks& hooks = {}) {
         const BatchApply apply(Root(), request);
-        const std::vector<int> ports = CardsToWork(Root(), {});
-        ProgressBoard board(progress_, std::vector<std::string>(ports.size(), "card"), false);
-        return apply.Run(ports, board);
+        return apply.Run(CardsToWork(Root(), {}), hooks);
     }
 
-    ReportRow Restore(int card, const std::filesystem::path& snapshot_file, bool force = false) {
+    CardRecord Restore(int card, const std::filesystem::path& snapshot_file, bool force = false) {
         const SnapshotRead read = LoadSnapshot(snapshot_file);
         EXPECT_TRUE(read.snapshot) << read.error;
-        ProgressBoard board(progress_, {"card"}, false);
         return RestoreCard(Root(), Card(card).PcUiPort(), *read.snapshot, snapshot_file,
                            {.force = force,
                             .restart = true,
                             .limits = {20s, 20s},
-                            .snapshots = dir_.Path() / "before-restore"},
-                           dir_.Path() / "restore.log", board);
+                            .snapshots = dir_.Path() / "before-restore",
+                            .run_folder = restore_logs_},
+                           {});
+    }
+
+    // The log of a card in a run folder, by its port and, once it was read, its IMEI.
+    std::string LogOf(const std::filesystem::path& folder, int card, bool by_imei = true) {
+        const std::string port = "COM" + std::to_string(Card(card).PcUiPort());
+        const std::string imei = cardsim::ProfileImei(Card(card).Profile()).value();
+        return testsupport::Contents(folder / ((by_imei ? imei + "-" : "") + port + ".log"));
     }
 
     size_t Requests(int card, Command command) {
@@ -99,7 +106,7 @@ class BatchApplyTest : public ::testing::Test {
     carvex::ScopedClock clock_{std::make_shared<carvex::ScaledClock>(kScale)};
     testsupport::TempDir dir_;
     std::optional<cardsim::CardBench> bench_;
-    std::ostringstream progress_;
+    std::filesystem::path restore_logs_ = dir_.Path();
     int files_ = 0;
 };
 
@@ -109,7 +116,7 @@ TEST_F(BatchApplyTest, EveryCardIsConfiguredVerifiedAndSnapshotted) {
     const auto outcomes = Apply(Request(SettingFile()));
     ASSERT_EQ(outcomes.size(), 4u);
     for (int number = 1; number <= 4; ++number) {
-        const ReportRow& row = outcomes[static_cast<size_t>(number - 1)].row;
+        const CardRecord& row = outcomes[static_cast<size_t>(number - 1)];
         SCOPED_TRACE(row.port);
         EXPECT_EQ(row.result.Text(), "ok");
         EXPECT_EQ(row.port, "COM" + std::to_string(Card(number).PcUiPort()));
@@ -157,25 +164,25 @@ TEST_F(BatchApplyTest, EachCardEndsOnItsOwn) {
 
     const std::vector<std::string> results = {
         "ok",
-        "refused: other card type",
+        "refused: other card type (card LW-X4207, file LW-X4201)",
         "failed at writing: the card did not take NV item 60000",
         "failed at restart: the card did not come back within 10 s",
         "verify mismatch",
     };
     ASSERT_EQ(outcomes.size(), results.size());
     for (size_t i = 0; i < results.size(); ++i) {
-        EXPECT_EQ(outcomes[i].row.result.Text(), results[i]) << "card " << i + 1;
+        EXPECT_EQ(outcomes[i].result.Text(), results[i]) << "card " << i + 1;
     }
     EXPECT_EQ(Requests(2, Command::kNvWrite), 0u) << "the refused card is not written";
-    EXPECT_TRUE(outcomes[1].row.snapshot.empty());
-    EXPECT_EQ(outcomes[2].row.nv_written, 0u);
-    EXPECT_FALSE(outcomes[2].row.snapshot.empty()) << "the snapshot came before the write";
+    EXPECT_TRUE(outcomes[1].snapshot.empty());
+    EXPECT_EQ(outcomes[2].nv_written, 0u);
+    EXPECT_FALSE(outcomes[2].snapshot.empty()) << "the snapshot came before the write";
     EXPECT_EQ(Requests(3, Command::kReset), 0u) << "a failed write is not restarted";
-    EXPECT_EQ(outcomes[4].row.mismatches.size(), kItemsWritten);
-    EXPECT_EQ(outcomes[4].row.mismatches.front(), "60000");
+    EXPECT_EQ(outcomes[4].mismatches.size(), kItemsWritten);
+    EXPECT_EQ(outcomes[4].mismatches.front(), "60000");
     EXPECT_EQ(testsupport::ConfigurationOf(Card(1)), testsupport::ConfigurationOf(Card(5)))
         << "the mismatching card was written all the same";
-    const SnapshotRead fifth = LoadSnapshot(outcomes[4].row.snapshot);
+    const SnapshotRead fifth = LoadSnapshot(outcomes[4].snapshot);
     ASSERT_TRUE(fifth.snapshot) << fifth.error;
     for (const SavedNvItem& saved : fifth.snapshot->nv_items) {
         EXPECT_EQ(saved.data, fifth_before.nv.at(static_cast<uint16_t>(saved.item)))
@@ -189,19 +196,20 @@ TEST_F(BatchApplyTest, ADryRunWritesNothingAndShowsBothBytes) {
     request.dry_run = true;
     const auto outcomes = Apply(request);
     for (int number = 1; number <= 2; ++number) {
-        const CardOutcome& outcome = outcomes[static_cast<size_t>(number - 1)];
-        EXPECT_EQ(outcome.row.result.Text(), "ok");
+        const CardRecord& outcome = outcomes[static_cast<size_t>(number - 1)];
+        EXPECT_EQ(outcome.result.Text(), "ok");
         for (const Command command :
              {Command::kNvWrite, Command::kPortSet, Command::kBackup, Command::kReset}) {
             EXPECT_EQ(Requests(number, command), 0u) << static_cast<int>(command);
         }
-        ASSERT_TRUE(outcome.plan);
-        ASSERT_EQ(outcome.plan->items.size(), kItemsWritten);
-        const PlannedItem& low = outcome.plan->items.front();
+        ASSERT_EQ(outcome.items.size(), kItemsWritten);
+        const ItemChange& low = outcome.items.front();
         EXPECT_EQ(low.item, 60000);
-        EXPECT_EQ(low.card.value()[0], 7) << "the card's byte";
-        EXPECT_EQ(low.file[0], 9) << "the file's byte";
-        EXPECT_EQ(outcome.plan->file_port_setting->mask, 4);
+        EXPECT_EQ(low.captions, std::vector<std::string>({"Low byte", "Flag byte", "High word"}));
+        EXPECT_EQ(low.before.value()[0], 7) << "the card's byte";
+        EXPECT_EQ(low.after[0], 9) << "the file's byte";
+        ASSERT_TRUE(outcome.port_setting);
+        EXPECT_EQ(outcome.port_setting->after.mask, 4);
     }
     EXPECT_FALSE(std::filesystem::exists(request.snapshots)) << "not even a snapshot";
 }
@@ -211,21 +219,20 @@ TEST_F(BatchApplyTest, RestoreAfterApplyLeavesEveryCardAsItWas) {
     const auto first_before = testsupport::StateOf(Card(1));
     const auto second_before = testsupport::StateOf(Card(2));
     const auto outcomes = Apply(Request(SettingFile()));
-    ASSERT_EQ(outcomes[0].row.result.Text(), "ok");
-    ASSERT_EQ(outcomes[1].row.result.Text(), "ok");
+    ASSERT_EQ(outcomes[0].result.Text(), "ok");
+    ASSERT_EQ(outcomes[1].result.Text(), "ok");
     ASSERT_NE(testsupport::StateOf(Card(1)), first_before);
 
     // The other card's snapshot is refused before anything is written.
     Card(1).ClearRequests();
-    const ReportRow refused = Restore(1, outcomes[1].row.snapshot);
+    const CardRecord refused = Restore(1, outcomes[1].snapshot);
     EXPECT_EQ(refused.result.Text(), "refused: another card (the card's IMEI is " +
-                                         outcomes[0].row.imei + ", the snapshot's " +
-                                         outcomes[1].row.imei + ")");
+                                         outcomes[0].imei + ", the snapshot's " + outcomes[1].imei +
+                                         ")");
     EXPECT_EQ(Requests(1, Command::kNvWrite), 0u);
 
     for (int number = 1; number <= 2; ++number) {
-        const ReportRow row =
-            Restore(number, outcomes[static_cast<size_t>(number - 1)].row.snapshot);
+        const CardRecord row = Restore(number, outcomes[static_cast<size_t>(number - 1)].snapshot);
         EXPECT_EQ(row.result.Text(), "ok") << number;
         EXPECT_EQ(row.nv_written, kItemsWritten);
     }
@@ -255,22 +262,21 @@ TEST_F(BatchApplyTest, AFileNamingOneItemLeavesThePortSettingAndNamesTheDefaults
     ApplyRequest dry = Request(settings);
     dry.dry_run = true;
     const auto planned = Apply(dry);
-    ASSERT_TRUE(planned[0].plan) << planned[0].row.result.Text();
-    EXPECT_FALSE(planned[0].plan->file_port_setting);
-    EXPECT_EQ(planned[0].row.left_to_defaults, defaulted);
+    ASSERT_EQ(planned[0].result.Text(), "ok");
+    EXPECT_FALSE(planned[0].port_setting);
+    EXPECT_EQ(planned[0].left_to_defaults, defaulted);
 
     const ApplyRequest request = Request(settings);
     const auto outcomes = Apply(request);
     for (int number = 1; number <= 2; ++number) {
-        const ReportRow& row = outcomes[static_cast<size_t>(number - 1)].row;
+        const CardRecord& row = outcomes[static_cast<size_t>(number - 1)];
         EXPECT_EQ(row.result.Text(), "ok") << number;
         EXPECT_EQ(row.left_to_defaults, defaulted) << number;
         EXPECT_EQ(Card(number).PortSetting(), (std::pair<uint8_t, uint8_t>{1, 0x14})) << number;
         EXPECT_EQ(Requests(number, Command::kPortSet), 0u) << number;
         EXPECT_EQ(Card(number).Nv(60000)->at(0), 9);
     }
-    const std::string log = testsupport::Contents(
-        request.run_folder / ("COM" + std::to_string(Card(1).PcUiPort()) + ".log"));
+    const std::string log = LogOf(request.run_folder, 1);
     EXPECT_NE(log.find("Port setting not written: no device state shown..."), std::string::npos)
         << log;
 }
@@ -282,7 +288,7 @@ TEST_F(BatchApplyTest, ALateOfflineReplyDoesNotAcknowledgeTheRestart) {
     Card(1).SetFault(Command::kOffline, Fault::Make(Fault::Kind::kLateReply, 9000, 1));
     Card(1).SetFault(Command::kReset, Fault::Make(Fault::Kind::kNoReply));
     const auto outcomes = Apply(Request(SettingFile()));
-    EXPECT_EQ(outcomes[0].row.result.Text(),
+    EXPECT_EQ(outcomes[0].result.Text(),
               "failed at restart: the card did not acknowledge the restart");
     EXPECT_EQ(Card(1).Resets(), 0);
 }
@@ -295,12 +301,12 @@ TEST_F(BatchApplyTest, ACardUnpluggedDuringTheReadIsToldAsGone) {
     ApplyRequest request = Request(SettingFile());
     const auto outcomes = Apply(request);
     const std::string port = "COM" + std::to_string(Card(1).PcUiPort());
-    EXPECT_EQ(outcomes[0].row.result.Text(),
+    EXPECT_EQ(outcomes[0].result.Text(),
               "failed at reading: " + port + " is gone: the card was unplugged or is restarting");
-    EXPECT_TRUE(outcomes[0].row.snapshot.empty());
+    EXPECT_TRUE(outcomes[0].snapshot.empty());
     const std::string log = testsupport::Contents(request.run_folder / (port + ".log"));
     EXPECT_NE(log.find(cardwright::kCardGoneMessage), std::string::npos) << log;
-    EXPECT_EQ(outcomes[1].row.result.Text(), "ok");
+    EXPECT_EQ(outcomes[1].result.Text(), "ok");
 }
 
 // A card that answers the port setting query with "no valid setting" gives none: its snapshot
@@ -310,7 +316,7 @@ TEST_F(BatchApplyTest, NoValidPortSettingIsRecordedAsNoneAndNotRestored) {
     Plug(1);
     Card(1).SetFault(Command::kPortGet, Fault::Make(Fault::Kind::kResult, 1));
     const auto outcomes = Apply(Request(SettingFile()));
-    const ReportRow& applied = outcomes[0].row;
+    const CardRecord& applied = outcomes[0];
     EXPECT_EQ(applied.result.Text(), "verify mismatch");
     EXPECT_EQ(applied.mismatches, std::vector<std::string>{"port setting"});
     const SnapshotRead read = LoadSnapshot(applied.snapshot);
@@ -320,7 +326,7 @@ TEST_F(BatchApplyTest, NoValidPortSettingIsRecordedAsNoneAndNotRestored) {
     Card(1).ClearFaults();
     Card(1).ClearRequests();
     const auto written = Card(1).PortSetting();
-    const ReportRow restored = Restore(1, applied.snapshot);
+    const CardRecord restored = Restore(1, applied.snapshot);
     EXPECT_EQ(restored.result.Text(),
               "verify mismatch; not put back, as the snapshot holds none: the port setting");
     EXPECT_EQ(restored.mismatches, std::vector<std::string>{"port setting"});
@@ -332,8 +338,9 @@ TEST_F(BatchApplyTest, NoValidPortSettingIsRecordedAsNoneAndNotRestored) {
     ApplyRequest dry = Request(SettingFile());
     dry.dry_run = true;
     const auto planned = Apply(dry);
-    ASSERT_TRUE(planned[0].plan) << planned[0].row.result.Text();
-    EXPECT_FALSE(planned[0].plan->card_port_setting);
+    ASSERT_EQ(planned[0].result.Text(), "ok");
+    ASSERT_TRUE(planned[0].port_setting);
+    EXPECT_FALSE(planned[0].port_setting->before);
 }
 
 // A card whose IMEI decodes to other characters than digits (a first digit above 9) could get no
@@ -345,14 +352,14 @@ TEST_F(BatchApplyTest, ACardWhoseImeiNoSnapshotCanHoldIsNotWritten) {
     std::copy(std::begin(bytes), std::end(bytes), imei.begin());
     Card(1).SetNv(550, imei);
     const auto outcomes = Apply(Request(SettingFile()));
-    const ReportRow& row = outcomes[0].row;
+    const CardRecord& row = outcomes[0];
     EXPECT_TRUE(row.result.Text().starts_with("failed at snapshot: the card's IMEI \"" + row.imei +
                                               "\" is no number of up to 15 digits"))
         << row.result.Text();
     EXPECT_TRUE(row.snapshot.empty());
     EXPECT_EQ(Requests(1, Command::kNvWrite), 0u);
     EXPECT_EQ(Requests(1, Command::kPortSet), 0u);
-    EXPECT_EQ(outcomes[1].row.result.Text(), "ok");
+    EXPECT_EQ(outcomes[1].result.Text(), "ok");
     EXPECT_EQ(testsupport::Listing(dir_.Path() / "snapshots").size(), 1u);
 }
 
@@ -361,17 +368,17 @@ TEST_F(BatchApplyTest, ACardWhoseImeiNoSnapshotCanHoldIsNotWritten) {
 TEST_F(BatchApplyTest, ACardWithoutAUsableImeiIsRestoredOnlyWhenForced) {
     Plug(1);
     const auto outcomes = Apply(Request(SettingFile()));
-    ASSERT_EQ(outcomes[0].row.result.Text(), "ok");
+    ASSERT_EQ(outcomes[0].result.Text(), "ok");
     cardsim::NvValue imei{};
     const uint8_t bytes[] = {0x08, 0xFA, 0x65, 0x87, 0x09, 0x21, 0x43, 0x65, 0x87};
     std::copy(std::begin(bytes), std::end(bytes), imei.begin());
     Card(1).SetNv(550, imei);
     Card(1).ClearRequests();
 
-    EXPECT_TRUE(Restore(1, outcomes[0].row.snapshot).result.Text().starts_with("refused: "));
+    EXPECT_TRUE(Restore(1, outcomes[0].snapshot).result.Text().starts_with("refused: "));
     EXPECT_EQ(Requests(1, Command::kNvWrite), 0u);
 
-    const ReportRow forced = Restore(1, outcomes[0].row.snapshot, true);
+    const CardRecord forced = Restore(1, outcomes[0].snapshot, true);
     EXPECT_EQ(forced.result.Text(), "ok");
     EXPECT_TRUE(forced.snapshot.empty());
     EXPECT_EQ(Requests(1, Command::kNvWrite), kItemsWritten);
@@ -393,14 +400,14 @@ TEST_F(BatchApplyTest, AForcedRestoreOntoACardWithoutAnImeiIsReadBack) {
     const auto file = dir_.Path() / "other-card.json";
     testsupport::Put(file, SnapshotText(snapshot));
 
-    const ReportRow row = Restore(1, file, true);
+    const CardRecord row = Restore(1, file, true);
     EXPECT_EQ(row.result.Text(), "ok");
     EXPECT_TRUE(row.imei.empty());
     EXPECT_EQ(row.firmware, "31.742.06.19.208");
     EXPECT_EQ(Card(1).Resets(), 1);
     EXPECT_EQ(Card(1).Nv(60000)->at(0), 9);
     EXPECT_EQ(Card(1).PortSetting(), (std::pair<uint8_t, uint8_t>{2, 0x04}));
-    const std::string log = testsupport::Contents(dir_.Path() / "restore.log");
+    const std::string log = LogOf(dir_.Path(), 1, false);
     EXPECT_NE(log.find("its port, firmware and card type are those it had"), std::string::npos)
         << log;
 }
@@ -411,21 +418,21 @@ TEST_F(BatchApplyTest, RestoreSavesTheCardsOwnSnapshotBeforeItsFirstWrite) {
     Plug(2);
     const auto second_before = testsupport::StateOf(Card(2));
     const auto outcomes = Apply(Request(SettingFile()));
-    ASSERT_EQ(outcomes[0].row.result.Text(), "ok");
+    ASSERT_EQ(outcomes[0].result.Text(), "ok");
 
-    const ReportRow forced = Restore(2, outcomes[0].row.snapshot, true);
+    const CardRecord forced = Restore(2, outcomes[0].snapshot, true);
     EXPECT_EQ(forced.result.Text(), "ok");
-    EXPECT_EQ(forced.imei, outcomes[1].row.imei);
+    EXPECT_EQ(forced.imei, outcomes[1].imei);
     ASSERT_FALSE(forced.snapshot.empty());
     EXPECT_EQ(std::filesystem::path(forced.snapshot).parent_path(), dir_.Path() / "before-restore");
     const SnapshotRead saved = LoadSnapshot(forced.snapshot);
     ASSERT_TRUE(saved.snapshot) << saved.error;
-    EXPECT_EQ(saved.snapshot->imei, outcomes[1].row.imei) << "the card's own IMEI";
+    EXPECT_EQ(saved.snapshot->imei, outcomes[1].imei) << "the card's own IMEI";
     EXPECT_EQ(saved.snapshot->nv_items.size() + 2, kItemsWritten);
 
     // The card's own snapshot undoes the forced restore, and then the apply.
     EXPECT_EQ(Restore(2, forced.snapshot).result.Text(), "ok");
-    EXPECT_EQ(Restore(2, outcomes[1].row.snapshot).result.Text(), "ok");
+    EXPECT_EQ(Restore(2, outcomes[1].snapshot).result.Text(), "ok");
     EXPECT_EQ(testsupport::StateOf(Card(2)), second_before);
 }
 
@@ -461,7 +468,7 @@ TEST_F(BatchApplyTest, ACardBackButHeldByAnotherProgramIsToldSo) {
     cardwright::ConnectionCard connection(Root(), port);
     TakenOnReturn card(connection, Root().ComDirectory() / ("COM" + std::to_string(port)));
     const ReturnLimits limits{20s, 5s};
-    const CardReturn back = WaitForReturn(Root(), port, card, limits);
+    const CardReturn back = WaitForReturn(Root(), port, card, limits, WorkStop());
     ASSERT_TRUE(card.holder);
     EXPECT_EQ(back.outcome, CardReturn::Outcome::kNotBack);
     const std::string words = ReturnWords(back, limits);
@@ -482,7 +489,7 @@ TEST_F(BatchApplyTest, ASettingFileAndADescriptionOfOneNameAreBothKept) {
     std::filesystem::copy_file(SettingFile(), named);
     ApplyRequest request = Request(named);
     const auto outcomes = Apply(request);
-    EXPECT_EQ(outcomes[0].row.result.Text(), "ok");
+    EXPECT_EQ(outcomes[0].result.Text(), "ok");
     EXPECT_EQ(Card(1).Nv(60000)->at(0), 9);
     const auto kept = testsupport::Listing(request.run_folder);
     size_t found = 0;
@@ -503,17 +510,17 @@ TEST_F(BatchApplyTest, ALogThatCannotBeWrittenIsToldAsSuch) {
     ApplyRequest request = Request(SettingFile());
     std::filesystem::create_directory(request.run_folder / (port + ".log"));
     const auto outcomes = Apply(request);
-    EXPECT_EQ(outcomes[0].row.result.Text(), "failed at its log: cannot write " +
-                                                 (request.run_folder / (port + ".log")).string() +
-                                                 ": it is a folder");
+    EXPECT_EQ(outcomes[0].result.Text(), "failed at its log: cannot write " +
+                                             (request.run_folder / (port + ".log")).string() +
+                                             ": it is a folder");
 
     const auto snapshot = dir_.Path() / "whole.json";
     CardSnapshot saved;
     saved.imei = cardsim::ProfileImei(Card(1).Profile()).value();
     testsupport::Put(snapshot, SnapshotText(saved));
-    std::filesystem::create_directory(dir_.Path() / "restore.log");
+    std::filesystem::create_directory(dir_.Path() / (port + ".log"));
     EXPECT_EQ(Restore(1, snapshot).result.Text(), "failed at its log: cannot write " +
-                                                      (dir_.Path() / "restore.log").string() +
+                                                      (dir_.Path() / (port + ".log")).string() +
                                                       ": it is a folder");
     EXPECT_TRUE(Card(1).Requests().empty()) << "the card was not touched";
 }
@@ -527,15 +534,15 @@ TEST_F(BatchApplyTest, RestoreNamesTheItemsItCannotPutBack) {
     profile.nv.erase(60000);
     Plug(1, profile);
     const auto outcomes = Apply(Request(SettingFile()));
-    ASSERT_EQ(outcomes[0].row.result.Text(), "ok");
+    ASSERT_EQ(outcomes[0].result.Text(), "ok");
     ASSERT_TRUE(Card(1).Nv(60000)) << "apply wrote the item";
-    SnapshotRead read = LoadSnapshot(outcomes[0].row.snapshot);
+    SnapshotRead read = LoadSnapshot(outcomes[0].snapshot);
     ASSERT_TRUE(read.snapshot) << read.error;
     read.snapshot->nv_items.push_back({60060, std::nullopt});
     const auto snapshot = dir_.Path() / "with-60060.json";
     testsupport::Put(snapshot, SnapshotText(*read.snapshot));
 
-    const ReportRow row = Restore(1, snapshot);
+    const CardRecord row = Restore(1, snapshot);
     EXPECT_EQ(row.result.Text(),
               "verify mismatch; not put back, as the snapshot holds none: NV item 60000");
     EXPECT_EQ(row.mismatches, std::vector<std::string>{"60000"}) << "everything else was put back";
@@ -554,7 +561,7 @@ TEST_F(BatchApplyTest, SnapshotsOfCarvexctl10PutTheCardBack) {
         Card(1).SetNv(60010, {3});
         Card(1).SetNv(50013, {});
         ASSERT_NE(testsupport::StateOf(Card(1)), taken);
-        const ReportRow row = Restore(1, data / name);
+        const CardRecord row = Restore(1, data / name);
         EXPECT_EQ(row.result.Text(), "ok");
         EXPECT_EQ(row.nv_written, 12u) << "ten NV items and the two LED items; not 60000";
         EXPECT_EQ(testsupport::StateOf(Card(1)), taken);
@@ -579,7 +586,7 @@ TEST_F(BatchApplyTest, ARefusedFileTouchesNoCard) {
         try {
             Apply(Request(c.file));
             ADD_FAILURE() << c.file << " was not refused";
-        } catch (const Refusal& refusal) {
+        } catch (const WorkRefusal& refusal) {
             EXPECT_NE(std::string(refusal.what()).find(c.why), std::string::npos) << refusal.what();
         }
     }
@@ -588,4 +595,4 @@ TEST_F(BatchApplyTest, ARefusedFileTouchesNoCard) {
 }
 
 }  // namespace
-}  // namespace carvexctl
+}  // namespace cardwright

@@ -10,21 +10,24 @@
 #include <sstream>
 #include <thread>
 
+#include "cardwork/batch/run_summary.h"
+#include "cardwork/batch/sha256.h"
+#include "cardwork/batch/snapshot.h"
+#include "cardwork/batch/utc_text.h"
 #include "cardwork/json/json_document.h"
 #include "tests/support/files.h"
 #include "tests/support/forked_child.h"
 #include "tests/support/temp_dir.h"
-#include "tools/carvexctl/apply_report.h"
 #include "tools/carvexctl/display_width.h"
 #include "tools/carvexctl/error_terminal.h"
+#include "tools/carvexctl/plan_listing.h"
 #include "tools/carvexctl/progress_board.h"
-#include "tools/carvexctl/snapshot.h"
+#include "tools/carvexctl/summary_table.h"
 
 namespace carvexctl {
 namespace {
 
-using cardwright::WorkResult;
-using cardwright::WorkStep;
+using namespace cardwright;
 
 CardSnapshot Example() {
     CardSnapshot snapshot;
@@ -208,97 +211,155 @@ TEST(Snapshot, SavesAtOnceUnderOneNameAreAllKept) {
     EXPECT_EQ(testsupport::Listing(dir.Path()).size(), kCards) << "nothing else is left behind";
 }
 
-std::vector<ReportRow> Rows() {
-    ReportRow ok{"COM12",
-                 "356789012345678",
-                 "31.742",
-                 "LW-X4201",
-                 WorkResult::Done(),
-                 13,
-                 {},
-                 "/s/356789012345678-20260314T090531Z.json",
-                 18.04,
-                 std::nullopt};
-    ReportRow mismatch{
-        "COM22", "356789012345680",         "31.742",    "LW-X4201", WorkResult::Mismatch(),
-        13,      {"60000", "port setting"}, "/s/b.json", 20.26,      std::nullopt};
-    ReportRow failed{"COM32",
-                     "",
-                     "",
-                     "",
-                     WorkResult::Failed(WorkStep::kOpeningCard,
-                                        "COM32 is in "
-                                        "use by minicom (pid 700), \"busy\""),
-                     0,
-                     {},
-                     "",
-                     0.5,
-                     std::nullopt};
-    ReportRow refused{"COM42",
-                      "356789012345706",
-                      "31.742",
-                      "LW-X4207",
-                      WorkResult::Refused(WorkStep::kCheckingCardType, "other card type"),
-                      0,
-                      {},
-                      "",
-                      3.0,
-                      std::nullopt};
-    return {ok, mismatch, failed, refused};
+CardRecord Row(std::string port, std::string imei, std::string card_type, WorkResult result,
+               size_t written, std::vector<std::string> mismatches, std::string snapshot,
+               double seconds) {
+    CardRecord card;
+    card.port = std::move(port);
+    card.imei = std::move(imei);
+    card.firmware = card.imei.empty() ? "" : "31.742";
+    card.card_type = std::move(card_type);
+    card.result = std::move(result);
+    card.nv_written = written;
+    card.mismatches = std::move(mismatches);
+    card.snapshot = std::move(snapshot);
+    card.seconds = seconds;
+    return card;
+}
+
+RunReport Rows() {
+    RunReport report;
+    report.cards = {
+        Row("COM12", "356789012345678", "LW-X4201", WorkResult::Done(), 13, {},
+            "/s/356789012345678-20260314T090531Z.json", 18.04),
+        Row("COM22", "356789012345680", "LW-X4201", WorkResult::Mismatch(), 13,
+            {"60000", "port setting"}, "/s/b.json", 20.26),
+        Row("COM32", "", "",
+            WorkResult::Failed(WorkStep::kOpeningCard,
+                               "COM32 is in use by minicom (pid 700), \"busy\""),
+            0, {}, "", 0.5),
+        Row("COM42", "356789012345706", "LW-X4207",
+            WorkResult::Refused(WorkStep::kCheckingCardType, "other card type"), 0, {}, "", 3.0),
+    };
+    return report;
+}
+
+// The members a report of carvexctl 1.0 had, in their order: what is left of each card's object
+// once the others are taken out.
+std::string AsIn10(const std::string& report) {
+    const ParsedJson read = ParseJson(report);
+    EXPECT_TRUE(read.value) << read.error;
+    Json cards = *read.value;
+    for (Json& card : cards) {
+        for (const char* added : {"retries", "log", "uuid", "started", "ended", "run_started",
+                                  "run_ended", "settings_file", "settings_crc", "settings_sha256",
+                                  "description_sha256", "tool_version"}) {
+            EXPECT_TRUE(card.contains(added)) << added;
+            card.erase(added);
+        }
+    }
+    return JsonText(cards) + "\n";
 }
 
 // The rows above and two more (a text with every kind of escape; seconds rounded to nothing and
-// to a tenth): the bytes carvexctl 1.0 wrote for them.
+// to a tenth): the members of carvexctl 1.0 keep the bytes and the order it wrote them in.
 TEST(Report, JsonKeepsTheBytesOfCarvexctl10) {
-    std::vector<ReportRow> rows = Rows();
-    rows.push_back({"COM52",
-                    "1",
-                    "fw\x01"
-                    " \xC3\xA9\t\"/\\",
-                    "T",
-                    WorkResult::Done(),
-                    0,
-                    {},
-                    "",
-                    0.04,
-                    std::nullopt});
-    rows.push_back({"COM62", "2", "", "", WorkResult::Done(), 1, {}, "", 123456.75, std::nullopt});
-    EXPECT_EQ(ReportJson(rows), testsupport::Contents(kToolData / "report_1.0.json"));
+    RunReport report = Rows();
+    report.cards.push_back(Row("COM52", "1", "T", WorkResult::Done(), 0, {}, "", 0.04));
+    report.cards.back().firmware = "fw\x01 \xC3\xA9\t\"/\\";
+    report.cards.push_back(Row("COM62", "2", "", WorkResult::Done(), 1, {}, "", 123456.75));
+    report.cards.back().firmware = "";
+    EXPECT_EQ(AsIn10(ReportJson(report)), testsupport::Contents(kToolData / "report_1.0.json"));
 
-    rows.back().snapshot = "/s/r\xE9glages/2.json";
-    const cardwright::ParsedJson read = cardwright::ParseJson(ReportJson(rows));
+    report.cards.back().snapshot = "/s/r\xE9glages/2.json";
+    const ParsedJson read = ParseJson(ReportJson(report));
     ASSERT_TRUE(read.value) << read.error;
     EXPECT_EQ(read.value->back()["snapshot"], "/s/r\xEF\xBF\xBDglages/2.json");
+}
+
+// The FIPS 180-4 examples, the second of which pads into a block of its own.
+TEST(Sha256, KnownAnswers) {
+    EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(Sha256Hex(std::string(1000000, 'a')),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+// The run's facts and times, and each card's retries, in both formats; every run folder gets
+// both as its summary.
+TEST(Report, CarriesTheRunAndEachCardsRetries) {
+    RunReport report = Rows();
+    report.started = std::chrono::system_clock::from_time_t(1773479131);
+    report.ended = report.started + std::chrono::seconds(95);
+    RunFacts facts;
+    facts.tool_version = "carvexctl 1.1";
+    facts.settings_file = "bench, 2.ini";
+    facts.settings_crc = "40155";
+    facts.settings_sha256 = Sha256Hex("abc");
+    facts.description_sha256 = std::string(64, 'd');
+    for (CardRecord& card : report.cards) {
+        card.run = facts;
+    }
+    report.cards[1].retries = 3;
+    const std::string csv = ReportCsv(report);
+    EXPECT_TRUE(csv.starts_with(
+        "port,imei,firmware,card_type,result,nv_items_written,mismatching_nv_items,snapshot,"
+        "seconds,items_left_to_defaults,retries,log,uuid,started,ended,run_started,run_ended,"
+        "settings_file,settings_crc,settings_sha256,description_sha256,tool_version\r\n"))
+        << csv;
+    EXPECT_NE(csv.find("20.3,,3,,,,,2026-03-14T09:05:31Z,2026-03-14T09:07:06Z,\"bench, 2.ini\","
+                       "40155," +
+                       Sha256Hex("abc") + "," + std::string(64, 'd') + ",carvexctl 1.1\r\n"),
+              std::string::npos)
+        << csv;
+
+    const ParsedJson json = ParseJson(ReportJson(report));
+    ASSERT_TRUE(json.value) << json.error;
+    EXPECT_EQ((*json.value)[1]["retries"], 3);
+    EXPECT_EQ((*json.value)[0]["retries"], 0);
+    EXPECT_EQ((*json.value)[0]["run_ended"], "2026-03-14T09:07:06Z");
+    EXPECT_EQ((*json.value)[0]["settings_crc"], "40155");
+    EXPECT_TRUE((*json.value)[0]["uuid"].is_null()) << "a card not begun has none";
+
+    testsupport::TempDir dir;
+    ASSERT_EQ(SaveRunSummary(dir.Path(), report), "");
+    EXPECT_EQ(testsupport::Contents(dir.Path() / "summary.csv"), csv);
+    EXPECT_EQ(testsupport::Contents(dir.Path() / "summary.json"), ReportJson(report));
 }
 
 TEST(Report, RowsInCsvJsonAndTheSummary) {
     // The first card was written, a file leaving two items at their defaults; the second too,
     // none left; the others were not written.
-    std::vector<ReportRow> rows = Rows();
+    RunReport report = Rows();
+    std::vector<CardRecord>& rows = report.cards;
     rows[0].left_to_defaults = {"Flag byte", "Band, extra"};
     rows[1].left_to_defaults.emplace();
-    EXPECT_EQ(ReportCsv(rows),
-              "port,imei,firmware,card_type,result,nv_items_written,mismatching_nv_items,"
-              "snapshot,seconds,items_left_to_defaults\r\n"
+    const std::string tail = ",0,,,,,,,,,,,\r\n";  // no retries, log or run facts
+    EXPECT_EQ(ReportCsv(report).substr(ReportCsv(report).find('\n') + 1),
               "COM12,356789012345678,31.742,LW-X4201,ok,13,,"
-              "/s/356789012345678-20260314T090531Z.json,18.0,\"Flag byte; Band, extra\"\r\n"
-              "COM22,356789012345680,31.742,LW-X4201,verify mismatch,13,60000 port setting,"
-              "/s/b.json,20.3,\r\n"
-              "COM32,,,,\"failed at opening the card: COM32 is in use by minicom (pid 700), "
-              "\"\"busy\"\"\",0,,,0.5,\r\n"
-              "COM42,356789012345706,31.742,LW-X4207,refused: other card type,0,,,3.0,\r\n");
+              "/s/356789012345678-20260314T090531Z.json,18.0,\"Flag byte; Band, extra\"" +
+                  tail +
+                  "COM22,356789012345680,31.742,LW-X4201,verify mismatch,13,60000 port setting,"
+                  "/s/b.json,20.3," +
+                  tail +
+                  "COM32,,,,\"failed at opening the card: COM32 is in use by minicom (pid 700), "
+                  "\"\"busy\"\"\",0,,,0.5," +
+                  tail + "COM42,356789012345706,31.742,LW-X4207,refused: other card type,0,,,3.0," +
+                  tail);
 
-    const cardwright::ParsedJson json = cardwright::ParseJson(ReportJson(rows));
+    const ParsedJson json = ParseJson(ReportJson(report));
     ASSERT_TRUE(json.value) << json.error;
     const auto& cards = *json.value;
     ASSERT_EQ(cards.size(), 4u);
     EXPECT_EQ(cards[1]["result"], "verify mismatch");
-    EXPECT_EQ(cards[1]["mismatching_nv_items"], cardwright::Json({"60000", "port setting"}));
+    EXPECT_EQ(cards[1]["mismatching_nv_items"], Json({"60000", "port setting"}));
     EXPECT_EQ(cards[1]["nv_items_written"], 13);
     EXPECT_EQ(cards[1]["seconds"], 20.3);
     EXPECT_TRUE(cards[2]["snapshot"].is_null());
-    EXPECT_EQ(cards[0]["items_left_to_defaults"], cardwright::Json({"Flag byte", "Band, extra"}));
-    EXPECT_EQ(cards[1]["items_left_to_defaults"], cardwright::Json::array());
+    EXPECT_EQ(cards[0]["items_left_to_defaults"], Json({"Flag byte", "Band, extra"}));
+    EXPECT_EQ(cards[1]["items_left_to_defaults"], Json::array());
     EXPECT_FALSE(cards[2].contains("items_left_to_defaults"));
 
     std::ostringstream summary;
@@ -312,7 +373,8 @@ TEST(Report, RowsInCsvJsonAndTheSummary) {
     EXPECT_TRUE(header.starts_with("PORT   IMEI             FIRMWARE  CARD TYPE  RESULT  "))
         << header;
     EXPECT_EQ(header.find("NV WRITTEN"), first.find("13  "));
-    EXPECT_EQ(header.find("SNAPSHOT"), first.find("/s/3567"));
+    EXPECT_EQ(header.find("SNAPSHOT"), first.rfind("  35678") + 2);
+    EXPECT_EQ(text.find("/s/"), std::string::npos) << "the snapshot's file name alone";
     EXPECT_EQ(header.find("SECONDS"), first.find("18.0"));
     EXPECT_NE(text.find("\nCOM32  -                -         -          failed at opening"),
               std::string::npos)
@@ -323,6 +385,78 @@ TEST(Report, RowsInCsvJsonAndTheSummary) {
     EXPECT_EQ(ReportFormatOf("r.CSV"), ReportFormat::kCsv);
     EXPECT_EQ(ReportFormatOf("r.json"), ReportFormat::kJson);
     EXPECT_FALSE(ReportFormatOf("r.txt"));
+}
+
+// A bench of cards that each end their own way, with a long firmware text and snapshot names:
+// no line of the table is wider than 120 columns, and what is cut says so.
+TEST(Report, TheSummaryTableFits120Columns) {
+    std::vector<CardRecord> cards = Rows().cards;
+    for (CardRecord& card : cards) {
+        card.firmware = "31.742.06.19.208-\xE8\xAF\xBB\xE5\x8F\x96";
+        card.snapshot = "/var/state/carvex/snapshots/" + card.imei + "-20260314T090531Z.json";
+        card.retries = 12;
+    }
+    cards[2].result =
+        WorkResult::Failed(WorkStep::kAwaitingReturn,
+                           "the card came back, but within 60 s its port could not be used: COM32 "
+                           "(/dev/ttyUSB2) is in use by minicom (pid 700)");
+    std::ostringstream out;
+    PrintSummary(out, cards);
+    std::istringstream lines(out.str());
+    std::vector<std::string> table;
+    for (std::string line; std::getline(lines, line);) {
+        table.push_back(line);
+    }
+    ASSERT_EQ(table.size(), cards.size() + 4) << out.str();
+    for (size_t row = 0; row <= cards.size(); ++row) {
+        EXPECT_LE(DisplayWidth(table[row]), kSummaryColumns) << table[row];
+    }
+    EXPECT_TRUE(table[3].find("  failed at restart: t") != std::string::npos) << table[3];
+    EXPECT_EQ(table[cards.size() + 1], "COM32: " + cards[2].result.Text())
+        << "the result cut in the table, whole below it";
+    EXPECT_EQ(table[cards.size() + 2], "COM42: refused: other card type");
+    EXPECT_EQ(out.str().find("/var/state"), std::string::npos) << "the file name only";
+}
+
+// A dry run lists the NV items that would change, by caption, number and bytes, and says how
+// many; the others only with --all.
+TEST(DryRun, ListsOnlyTheItemsThatWouldChange) {
+    CardRecord card = Rows().cards[0];
+    NvData same{};
+    same[3] = 1;
+    NvData before{};
+    before[0] = 7;
+    NvData after = before;
+    after[0] = 9;
+    card.items = {{60000, {"Low byte", "Flag byte"}, before, after},
+                  {60040, {"Mode"}, same, same},
+                  {60060, {"Inactive"}, std::nullopt, same}};
+    card.port_setting = PortSettingChange{DeviceState{1, 0x14}, DeviceState{1, 0x14}};
+
+    std::ostringstream differing;
+    PrintPlan(differing, card, false);
+    const std::string text = differing.str();
+    EXPECT_TRUE(
+        text.starts_with("COM12 (IMEI 356789012345678): 2 of 3 NV items would change "
+                         "(--all lists the other 1)\n"))
+        << text;
+    EXPECT_NE(text.find("  NV item 60000 (Low byte, Flag byte):\n    0000  card 07 00"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("          file 09 00"), std::string::npos) << text;
+    EXPECT_NE(text.find("  NV item 60060 (Inactive): the card does not hold it"), std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("60040"), std::string::npos) << text;
+    EXPECT_EQ(text.find("port setting"), std::string::npos) << "unchanged: " << text;
+
+    std::ostringstream all;
+    PrintPlan(all, card, true);
+    EXPECT_NE(all.str().find("  NV item 60040 (Mode): unchanged\n"), std::string::npos)
+        << all.str();
+    EXPECT_NE(all.str().find("port setting: state 1, port mask 0x14 -> state 1, port mask 0x14 "
+                             "(unchanged)"),
+              std::string::npos)
+        << all.str();
 }
 
 // Columns as a terminal draws them, for the tables and the board.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cardsim/card_bench.h"
+#include "cardwork/batch/snapshot.h"
 #include "cardwork/json/json_document.h"
 #include "cardwork/model/setting_crc.h"
 #include "tests/support/card_fixture.h"
@@ -10,7 +11,6 @@
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_data.h"
-#include "tools/carvexctl/snapshot.h"
 
 namespace {
 
@@ -125,7 +125,7 @@ TEST_F(CarvexctlBatchTest, ASecondProgramOnTheCardIsRefusedTheFirstCompletes) {
     const auto& row = json.value->at(0);
     EXPECT_EQ(row["result"], "ok");
     EXPECT_EQ(row["imei"], "356789012345678");
-    EXPECT_TRUE(carvexctl::LoadSnapshot(row["snapshot"].get<std::string>()).snapshot)
+    EXPECT_TRUE(cardwright::LoadSnapshot(row["snapshot"].get<std::string>()).snapshot)
         << "the snapshot is under $XDG_STATE_HOME";
 }
 
@@ -159,11 +159,11 @@ TEST_F(CarvexctlBatchTest, RefusalsEndWithStatusTwoTouchingNoCard) {
     const auto broken = dir_.Path() / "broken.ini";
     testsupport::Put(broken, text.replace(text.find("B_LOW=9"), 7, "B_LOW=8"));
     const auto edited = dir_.Path() / "edited.json";
-    carvexctl::CardSnapshot snapshot;
+    cardwright::CardSnapshot snapshot;
     snapshot.imei = "356789012345678";
-    std::string snapshot_text = carvexctl::SnapshotText(snapshot);
+    std::string snapshot_text = cardwright::SnapshotText(snapshot);
     const auto whole = dir_.Path() / "whole.json";
-    testsupport::Put(whole, carvexctl::SnapshotText(snapshot));
+    testsupport::Put(whole, cardwright::SnapshotText(snapshot));
     testsupport::Put(edited, snapshot_text.replace(snapshot_text.find("3567"), 0, "x"));
     // Reports that could be written only after every card was: found before any card is.
     const auto folder = dir_.Path() / "folder.json";

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "cardsim/card_bench.h"
+#include "cardsim/card_identity.h"
 #include "cardwork/model/setting_crc.h"
 #include "carvex/platform/environment.h"
 #include "carvex/platform/modem_manager.h"
@@ -169,8 +170,10 @@ TEST_F(CarvexctlModemManagerTest, ApplyBorrowsEachCardOnItsOwnAndLogsItInTheCard
         ExpectBorrowedForTheWholeWork(CallsFor(*modem_manager, DeviceOf(number)), DeviceOf(number),
                                       Card(number).Requests().size());
         const auto run = *fs::directory_iterator(logs);
+        // Named after the card's IMEI and port.
         const std::string log = testsupport::Contents(
-            run.path() / ("COM" + std::to_string(Card(number).PcUiPort()) + ".log"));
+            run.path() / (cardsim::ProfileImei(Card(number).Profile()).value() + "-COM" +
+                          std::to_string(Card(number).PcUiPort()) + ".log"));
         EXPECT_EQ(ModemManagerLines(log).size(), 1u) << log;
         EXPECT_TRUE(Has(
             log, "ModemManager lends the card on COM" + std::to_string(Card(number).PcUiPort())))

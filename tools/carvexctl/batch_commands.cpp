@@ -1,28 +1,32 @@
 #include "tools/carvexctl/batch_commands.h"
 
 #include <CLI/CLI.hpp>
+#include <atomic>
 #include <iostream>
 
+#include "cardwork/batch/batch_apply.h"
+#include "cardwork/batch/card_restore.h"
+#include "cardwork/batch/run_folder.h"
+#include "cardwork/batch/run_summary.h"
+#include "cardwork/batch/work_refusal.h"
+#include "cardwork/batch/work_stop.h"
+#include "carvex/platform/clock.h"
 #include "carvex/platform/device_root.h"
 #include "carvex/platform/port_diagnosis.h"
 #include "carvex/platform/printable_text.h"
-#include "tools/carvexctl/batch_apply.h"
-#include "tools/carvexctl/card_restore.h"
-#include "tools/carvexctl/cards_list.h"
-#include "tools/carvexctl/command_failure.h"
+#include "carvex/platform/stop_signals.h"
+#include "tools/carvexctl/board_observer.h"
 #include "tools/carvexctl/error_terminal.h"
 #include "tools/carvexctl/plan_listing.h"
-#include "tools/carvexctl/port_option.h"
-#include "tools/carvexctl/snapshot.h"
+#include "tools/carvexctl/summary_table.h"
 
 namespace carvexctl {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int kAllOk = 0;
-constexpr int kNotAllOk = 1;
+using cardwright::CardRecord;
+using cardwright::RunReport;
 
 std::vector<std::string> Labels(const std::vector<int>& ports) {
     std::vector<std::string> labels;
@@ -39,10 +43,10 @@ void CheckReport(const std::string& report) {
     if (report.empty()) {
         return;
     }
-    if (!ReportFormatOf(report)) {
+    if (!cardwright::ReportFormatOf(report)) {
         throw Refusal("--report " + report + ": the name must end in .csv or .json");
     }
-    if (const std::string why = ReportUnwritable(report); !why.empty()) {
+    if (const std::string why = cardwright::ReportUnwritable(report); !why.empty()) {
         throw Refusal("--report " + report + " cannot be written: " + why);
     }
 }
@@ -50,14 +54,14 @@ void CheckReport(const std::string& report) {
 // The snapshots go before each card's first write: a folder they cannot go into is found now,
 // not after every card was read.
 void CheckSnapshots(const fs::path& folder) {
-    if (const std::string why = SnapshotFolderRefusal(folder); !why.empty()) {
+    if (const std::string why = cardwright::SnapshotFolderRefusal(folder); !why.empty()) {
         throw Refusal("--snapshots " + folder.string() + " cannot take a snapshot: " + why);
     }
 }
 
 // The cards to work on; a command line that names none, in a root that has none, ends here.
 std::vector<int> Cards(const carvex::DeviceRoot& root, const std::vector<int>& named) {
-    std::vector<int> ports = CardsToWork(root, named);
+    std::vector<int> ports = cardwright::CardsToWork(root, named);
     if (ports.empty()) {
         throw Failure(carvex::ExplainUnopenableCard(root).sentence +
                       "; \"carvexctl ports --why\" tells what was found");
@@ -66,31 +70,76 @@ std::vector<int> Cards(const carvex::DeviceRoot& root, const std::vector<int>& n
 }
 
 fs::path Folder(const std::string& chosen, std::string_view below_state) {
-    return chosen.empty() ? StateFolder() / below_state : fs::path(chosen);
+    return chosen.empty() ? cardwright::StateFolder() / below_state : fs::path(chosen);
 }
 
-// The summary on standard output, the report file when asked for; the exit status.
-int Report(const std::vector<ReportRow>& rows, const std::string& report,
-           const fs::path& run_folder) {
-    PrintSummary(std::cout, rows);
+// Ctrl-C and SIGTERM for the length of a run: the first stops it (no card is begun, those being
+// worked have their grace), a further one breaks the cards off; a second Ctrl-C also makes the
+// program end with 130.
+class RunSignals {
+  public:
+    RunSignals(cardwright::WorkStop& stop, BoardObserver& board)
+        : signals_([this, &stop, &board](const std::string& name, int count) {
+              if (count == 1) {
+                  stop.Stop(name);
+                  board.Say("stopping (" + name +
+                            "): no further card is begun; the cards being "
+                            "written have " +
+                            stop.GraceWords() + " to finish");
+                  return;
+              }
+              stop.BreakOff(name);
+              board.Say("breaking off (" + name + ")");
+              if (name == "SIGINT") {
+                  second_interrupt_ = true;
+              }
+          }) {}
+
+    bool SecondInterrupt() const { return second_interrupt_; }
+
+  private:
+    std::atomic<bool> second_interrupt_{false};
+    carvex::StopSignals signals_;
+};
+
+// The summary in the run folder, then on standard output, the report file when asked for; the
+// exit status.
+ExitStatus Report(const RunReport& report, const std::string& file, const fs::path& run_folder,
+                  const cardwright::WorkStop& stop, const RunSignals& signals) {
+    const std::string unsaved = cardwright::SaveRunSummary(run_folder, report);
+    PrintSummary(std::cout, report.cards);
     std::cout << "Logs: " << run_folder.string() << "\n";
-    if (!report.empty()) {
-        if (const std::string error = SaveReport(report, rows); !error.empty()) {
+    if (stop.Stopping()) {
+        std::cout << "Stopped by " << stop.Why() << ".\n";
+    }
+    if (!unsaved.empty()) {
+        throw Failure("the run's summary could not be written: " + unsaved);
+    }
+    if (!file.empty()) {
+        if (const std::string error = cardwright::SaveReport(file, report); !error.empty()) {
             throw Failure("the report could not be written: " + error);
         }
-        std::cout << "Report: " << report << "\n";
+        std::cout << "Report: " << file << "\n";
     }
-    const bool all_ok =
-        std::all_of(rows.begin(), rows.end(), [](const ReportRow& row) { return row.result.Ok(); });
-    return all_ok ? kAllOk : kNotAllOk;
+    if (signals.SecondInterrupt()) {
+        return ExitStatus::kInterrupted;
+    }
+    return report.AllOk() ? ExitStatus::kOk : ExitStatus::kCardWorkFailed;
 }
 
-int Apply(const BatchCommands::Options& options, const PortOption& port) {
+cardwright::RunFacts Facts(const std::string& version) {
+    cardwright::RunFacts facts;
+    facts.tool_version = "carvexctl " + version;
+    return facts;
+}
+
+ExitStatus Apply(const BatchCommands::Options& options, const PortOption& port,
+                 const std::string& version) {
     CheckReport(options.report);
     const std::vector<int> named = port.Ports();
     const carvex::DeviceRoot root = carvex::DeviceRoot::FromEnvironment();
 
-    ApplyRequest request;
+    cardwright::ApplyRequest request;
     request.settings = options.settings;
     request.description = options.description;
     request.jobs = options.jobs;
@@ -100,75 +149,85 @@ int Apply(const BatchCommands::Options& options, const PortOption& port) {
     }
     request.dry_run = options.dry_run;
     request.restart = !options.no_restart;
-    request.run_folder = MakeRunFolder(Folder(options.logs, "logs"));
-    std::optional<BatchApply> apply;
+    request.facts = Facts(version);
+    request.run_folder = cardwright::MakeRunFolder(Folder(options.logs, "logs"));
+    std::optional<cardwright::BatchApply> apply;
     try {
         apply.emplace(root, request);
-    } catch (const Refusal&) {
+    } catch (const cardwright::WorkRefusal&) {
         std::error_code ignored;
         fs::remove_all(request.run_folder, ignored);
         throw;
     }
     const std::vector<int> ports = Cards(root, named);
     ProgressBoard board(std::cerr, Labels(ports), ErrorTerminalRedraws(), ErrorTerminalColumns());
-    const std::vector<CardOutcome> outcomes = apply->Run(ports, board);
+    BoardObserver observer(board, Labels(ports));
+    cardwright::WorkStop stop;
+    RunReport report;
+    report.started = carvex::GetClock().WallNow();
+    const RunSignals signals(stop, observer);
+    report.cards = apply->Run(ports, {.observer = &observer, .stop = &stop});
+    report.ended = carvex::GetClock().WallNow();
 
     std::cout << carvex::PrintableText(request.settings.string()) << ": "
               << carvex::PrintableText(apply->LeftToDefaults().Sentence()) << ".\n";
-    std::vector<ReportRow> rows;
-    for (const CardOutcome& outcome : outcomes) {
-        if (options.dry_run) {
-            PrintPlan(std::cout, outcome);
-        }
-        rows.push_back(outcome.row);
-    }
     if (options.dry_run) {
+        for (const CardRecord& card : report.cards) {
+            PrintPlan(std::cout, card, options.all);
+        }
         std::cout << "\nDry run: nothing was written.\n";
     }
-    return Report(rows, options.report, request.run_folder);
+    return Report(report, options.report, request.run_folder, stop, signals);
 }
 
-int Restore(const BatchCommands::Options& options, const PortOption& port) {
+ExitStatus Restore(const BatchCommands::Options& options, const PortOption& port,
+                   const std::string& version) {
     CheckReport(options.report);
     CheckSnapshots(Folder(options.snapshots, "snapshots"));
     const std::optional<int> named = port.Single("restore");
-    const SnapshotRead read = LoadSnapshot(options.snapshot);
+    const cardwright::SnapshotRead read = cardwright::LoadSnapshot(options.snapshot);
     if (!read.snapshot) {
         throw Refusal(read.error);
     }
     const carvex::DeviceRoot root = carvex::DeviceRoot::FromEnvironment();
     const int card = Cards(root, named ? std::vector<int>{*named} : std::vector<int>{}).front();
-    const fs::path run_folder = MakeRunFolder(Folder(options.logs, "logs"));
-    ProgressBoard board(std::cerr, Labels({card}), ErrorTerminalRedraws(), ErrorTerminalColumns());
-    RestoreRequest request;
+    cardwright::RestoreRequest request;
     request.force = options.force;
     request.restart = !options.no_restart;
     request.snapshots = Folder(options.snapshots, "snapshots");
-    const ReportRow row = RestoreCard(root, card, *read.snapshot, options.snapshot, request,
-                                      run_folder / (carvex::ComName(card) + ".log"), board);
-    return Report({row}, options.report, run_folder);
+    request.run_folder = cardwright::MakeRunFolder(Folder(options.logs, "logs"));
+    request.facts = Facts(version);
+    ProgressBoard board(std::cerr, Labels({card}), ErrorTerminalRedraws(), ErrorTerminalColumns());
+    BoardObserver observer(board, Labels({card}));
+    cardwright::WorkStop stop;
+    RunReport report;
+    report.started = carvex::GetClock().WallNow();
+    const RunSignals signals(stop, observer);
+    report.cards = {cardwright::RestoreCard(root, card, *read.snapshot, options.snapshot, request,
+                                            {.observer = &observer, .stop = &stop})};
+    report.ended = carvex::GetClock().WallNow();
+    return Report(report, options.report, request.run_folder, stop, signals);
 }
 
 }  // namespace
 
-BatchCommands::BatchCommands(CLI::App& app, const PortOption& port) {
-    auto* cards = app.add_subcommand(
-        "cards", "list every card: its COM ports, IMEI, model and firmware (each asked at once)");
-    cards->callback([this, &port] {
-        exit_status_ = PrintCards(std::cout, carvex::DeviceRoot::FromEnvironment(), port.Ports())
-                           ? kAllOk
-                           : kNotAllOk;
-    });
-
+void BatchCommands::Register(Dispatcher& dispatcher) {
+    CLI::App& app = dispatcher.App();
+    const PortOption& port = dispatcher.Port();
     const auto outputs = [this](CLI::App* command) {
         command->add_option("--report", options_.report,
                             "also write the report to this file: CSV or JSON by its extension");
         command->add_option("--logs", options_.logs,
-                            "the folder for the logs, one per card in a folder per run (default: "
-                            "$XDG_STATE_HOME/carvex/logs)");
+                            "the folder for the logs, one per card in a folder per run with the "
+                            "run's summary (default: $XDG_STATE_HOME/carvex/logs)");
         command->add_flag("--no-restart", options_.no_restart,
                           "back the cards up but do not restart them (the bytes are read back "
                           "at once)");
+    };
+    const auto snapshots = [this](CLI::App* command) {
+        command->add_option("--snapshots", options_.snapshots,
+                            "the folder for the snapshots taken before the first write (default: "
+                            "$XDG_STATE_HOME/carvex/snapshots)");
     };
 
     auto* apply = app.add_subcommand(
@@ -183,17 +242,15 @@ BatchCommands::BatchCommands(CLI::App& app, const PortOption& port) {
         ->required();
     apply->add_option("--jobs", options_.jobs, "how many cards to work at once (default: all)")
         ->check(CLI::Range(1, 999));
-    const auto snapshots = [this](CLI::App* command) {
-        command->add_option("--snapshots", options_.snapshots,
-                            "the folder for the snapshots taken before the first write (default: "
-                            "$XDG_STATE_HOME/carvex/snapshots)");
-    };
     snapshots(apply);
-    apply->add_flag("--dry-run", options_.dry_run,
-                    "show per card and NV item the card's bytes and those that would be written; "
-                    "write nothing, not even a snapshot");
+    auto* dry_run = apply->add_flag(
+        "--dry-run", options_.dry_run,
+        "show per card the NV items the write would change, the card's bytes and those that "
+        "would be written; write nothing, not even a snapshot");
+    apply->add_flag("--all", options_.all, "with --dry-run, list the unchanged items too")
+        ->needs(dry_run);
     outputs(apply);
-    apply->callback([this, &port] { exit_status_ = Apply(options_, port); });
+    dispatcher.Add(apply, [this, &port] { return Apply(options_, port, version_); });
 
     auto* restore = app.add_subcommand(
         "restore", "write a card's snapshot back onto it, then restart it and read it back");
@@ -203,7 +260,7 @@ BatchCommands::BatchCommands(CLI::App& app, const PortOption& port) {
                       "restore onto a card whose IMEI is not the snapshot's");
     snapshots(restore);
     outputs(restore);
-    restore->callback([this, &port] { exit_status_ = Restore(options_, port); });
+    dispatcher.Add(restore, [this, &port] { return Restore(options_, port, version_); });
 }
 
 }  // namespace carvexctl

@@ -1,25 +1,20 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
-namespace CLI {
-class App;
-}  // namespace CLI
+#include "tools/carvexctl/dispatcher.h"
 
 namespace carvexctl {
 
-class PortOption;
-
-// `cards`, `apply` and `restore`: the commands that work on many cards at once, each on a
-// connection of its own, or put one card back as it was before.
-class BatchCommands {
+// `apply` and `restore`: a setting file onto many cards at once, or one card put back as a
+// snapshot found it, through the batch work's library. Each run leaves a folder with a log per
+// card and its summary; Ctrl-C or SIGTERM begins no further card and gives those being written
+// time to finish (a second Ctrl-C breaks them off).
+class BatchCommands : public CommandModule {
   public:
-    // Adds the subcommands to `app`; the object and `port` must outlive the parse.
-    BatchCommands(CLI::App& app, const PortOption& port);
+    explicit BatchCommands(std::string version) : version_(std::move(version)) {}
 
-    // The exit status the command that ran chose: 0 when every card ended ok, 1 otherwise.
-    int ExitStatus() const { return exit_status_; }
+    void Register(Dispatcher& dispatcher) override;
 
     struct Options {
         std::string settings;     // apply: the setting file
@@ -30,13 +25,14 @@ class BatchCommands {
         std::string snapshots;
         std::string logs;
         bool dry_run = false;
+        bool all = false;  // dry run: list the items that would not change too
         bool no_restart = false;
         bool force = false;
     };
 
   private:
+    std::string version_;
     Options options_;
-    int exit_status_ = 0;
 };
 
 }  // namespace carvexctl

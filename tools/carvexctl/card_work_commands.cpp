@@ -7,6 +7,8 @@
 #include <memory>
 #include <optional>
 
+#include "cardwork/batch/status_words.h"
+#include "cardwork/batch/write_steps.h"
 #include "cardwork/card/card_reader.h"
 #include "cardwork/card/card_writer.h"
 #include "cardwork/card/connection_card.h"
@@ -17,8 +19,7 @@
 #include "carvex/platform/modem_manager.h"
 #include "carvex/platform/port_diagnosis.h"
 #include "carvex/platform/printable_text.h"
-#include "tools/carvexctl/card_session.h"
-#include "tools/carvexctl/card_work_steps.h"
+#include "tools/carvexctl/command_card.h"
 #include "tools/carvexctl/display_width.h"
 #include "tools/carvexctl/port_option.h"
 
@@ -28,14 +29,13 @@ namespace {
 
 using namespace cardwright;
 
-constexpr int kCardWorkFailed = 1;
-constexpr int kRefused = 2;
-
-// Ends the subcommand with a status, after saying why.
-[[noreturn]] void End(int status, const std::string& why) {
-    std::cerr << "carvexctl: " << why << std::endl;
-    throw CLI::RuntimeError(status);
-}
+// A message the window would show goes to standard error, after the log line that says the same.
+class CommandLineView : public UnattendedView {
+  public:
+    void ShowMessage(std::string_view text) override {
+        std::cerr << "carvexctl: " << text << std::endl;
+    }
+};
 
 // Where the log lines go: standard error, or the file --log names (added to its end).
 class LogTarget {
@@ -44,7 +44,7 @@ class LogTarget {
         if (!path.empty()) {
             file_.open(path, std::ios::app);
             if (!file_) {
-                End(kRefused, "cannot write the log " + path);
+                throw Refusal("cannot write the log " + path);
             }
         }
         log_.emplace(path.empty() ? std::cerr : file_);
@@ -71,7 +71,7 @@ struct Workbench {
     // could not be opened and what to do.
     void EndIfNotOpened(const WorkResult& result) const {
         if (result.outcome == WorkOutcome::kFailed && result.step == WorkStep::kOpeningCard) {
-            End(kCardWorkFailed, WhyNotOpened(root, port, card.Connection()).sentence);
+            throw Failure(WhyNotOpened(root, port, card.Connection()).sentence);
         }
     }
 
@@ -169,8 +169,8 @@ void StoreSolution(const CardWorkCommands::Options& options, const CardWorkState
     IniFile values(options.values_out);
     if (!values.EraseSection(options.section) ||
         !values.WriteStrings(options.section, SolutionEntries(state, readings))) {
-        End(kCardWorkFailed, "what was read could not be stored in " + options.values_out + ": " +
-                                 values.LastError());
+        throw Failure("what was read could not be stored in " + options.values_out + ": " +
+                      values.LastError());
     }
     std::cout << "\nstored as the solution [" << options.section << "] of " << options.values_out
               << "\n";
@@ -179,9 +179,9 @@ void StoreSolution(const CardWorkCommands::Options& options, const CardWorkState
 void Read(const CardWorkCommands::Options& options, std::optional<int> port) {
     if (!options.values_out.empty() && (EqualIgnoringCase(options.section, "DEFAULT") ||
                                         EqualIgnoringCase(options.section, "MAIN"))) {
-        End(kRefused, "--section " + options.section +
-                          " is the values file's own: DEFAULT stands for the card, MAIN names the "
-                          "current solution");
+        throw Refusal("--section " + options.section +
+                      " is the values file's own: DEFAULT stands for the card, MAIN names the "
+                      "current solution");
     }
     Description description(options.description);
     Workbench bench(options, port);
@@ -191,7 +191,7 @@ void Read(const CardWorkCommands::Options& options, std::optional<int> port) {
     bench.EndIfNotOpened(read);
     PrintRead(std::cout, state, reader.Readings());
     if (!read.Ok()) {
-        End(kCardWorkFailed, "the read was broken off: " + read.reason);
+        throw Failure("the read was broken off: " + read.reason);
     }
     if (!options.values_out.empty()) {
         StoreSolution(options, state, reader.Readings());
@@ -201,7 +201,7 @@ void Read(const CardWorkCommands::Options& options, std::optional<int> port) {
 void Write(const CardWorkCommands::Options& options, std::optional<int> port) {
     Description description(options.description);
     if (const auto refusal = SettingFileRefusal(options.settings, description.state)) {
-        End(kRefused, *refusal);
+        throw Refusal(*refusal);
     }
     const auto target = SettingFileTarget::Of(options.settings);
 
@@ -211,11 +211,10 @@ void Write(const CardWorkCommands::Options& options, std::optional<int> port) {
         PrepareWrite(bench.Seams(), bench.view, state, description.file, options.settings, target);
     bench.EndIfNotOpened(prepared);
     if (prepared.outcome == WorkOutcome::kRefused) {
-        End(kCardWorkFailed,
-            TargetMismatch(options.settings, target, state) + ": nothing was written");
+        throw Failure(TargetMismatch(options.settings, target, state) + ": nothing was written");
     }
     if (!prepared.Ok()) {
-        End(kCardWorkFailed, "nothing was written: " + prepared.Text());
+        throw Failure("nothing was written: " + prepared.Text());
     }
     CardWriter writer(bench.Seams());
     const WorkResult written = writer.WriteToCard(state, {.restart = !options.no_restart});
@@ -224,9 +223,9 @@ void Write(const CardWorkCommands::Options& options, std::optional<int> port) {
         sent += item.sent ? 1 : 0;
     }
     if (!written.Ok()) {
-        End(kCardWorkFailed, sent == 0 ? "nothing was written: " + written.Text()
-                                       : "the card was not written whole: " + written.Text() +
-                                             "; what was written before stays on the card");
+        throw Failure(sent == 0 ? "nothing was written: " + written.Text()
+                                : "the card was not written whole: " + written.Text() +
+                                      "; what was written before stays on the card");
     }
     std::cout << "written to the card: " << sent << " NV items and port settings"
               << (state.led.Writable() ? ", the LED patterns" : "") << "; "
@@ -236,7 +235,9 @@ void Write(const CardWorkCommands::Options& options, std::optional<int> port) {
 
 }  // namespace
 
-CardWorkCommands::CardWorkCommands(CLI::App& app, const PortOption& port) {
+void CardWorkCommands::Register(Dispatcher& dispatcher) {
+    CLI::App& app = dispatcher.App();
+    const PortOption& port = dispatcher.Port();
     const auto description = [this](CLI::App* command) {
         command
             ->add_option("--description", options_.description,
@@ -254,7 +255,10 @@ CardWorkCommands::CardWorkCommands(CLI::App& app, const PortOption& port) {
     read->add_option("--section", options_.section, "the solution's section in that file")
         ->needs(values_out);
     values_out->needs(read->get_option("--section"));
-    read->callback([this, &port] { Read(options_, port.Single("read")); });
+    dispatcher.Add(read, [this, &port] {
+        Read(options_, port.Single("read"));
+        return ExitStatus::kOk;
+    });
 
     auto* write = app.add_subcommand(
         "write", "import a setting file and write it to the card as the configurator does");
@@ -262,16 +266,10 @@ CardWorkCommands::CardWorkCommands(CLI::App& app, const PortOption& port) {
         ->required();
     description(write);
     write->add_flag("--no-restart", options_.no_restart, "back the card up but do not restart it");
-    write->callback([this, &port] { Write(options_, port.Single("write")); });
-}
-
-int CardWorkCommands::ExitStatus(const CLI::App& app, const CLI::ParseError& error) const {
-    if (dynamic_cast<const CLI::RuntimeError*>(&error) != nullptr) {
-        return error.get_exit_code();
-    }
-    // --help and --version end with 0; every wrong command line with 2, whichever command it
-    // names (CLI11's own codes would tell a script nothing it could rely on).
-    return app.exit(error) == 0 ? 0 : kRefused;
+    dispatcher.Add(write, [this, &port] {
+        Write(options_, port.Single("write"));
+        return ExitStatus::kOk;
+    });
 }
 
 }  // namespace carvexctl

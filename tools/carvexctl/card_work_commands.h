@@ -2,27 +2,16 @@
 
 #include <string>
 
-namespace CLI {
-class App;
-class ParseError;
-}  // namespace CLI
+#include "tools/carvexctl/dispatcher.h"
 
 namespace carvexctl {
-
-class PortOption;
 
 // `read` and `write`: the configurator's Read, and its Import followed by its Write, on one card
 // and without a window, logging the lines the window would log. Exit status 0 on success, 1 when
 // the card work failed, 2 for bad arguments or a refused file.
-class CardWorkCommands {
+class CardWorkCommands : public CommandModule {
   public:
-    // Adds the two subcommands to `app`; the object must outlive the parse, and so must `port`,
-    // which names the card.
-    CardWorkCommands(CLI::App& app, const PortOption& port);
-
-    // The exit status of a parse that ended in `error`: the status a subcommand chose, 0 for
-    // --help and --version, and 2 for bad arguments of any command.
-    int ExitStatus(const CLI::App& app, const CLI::ParseError& error) const;
+    void Register(Dispatcher& dispatcher) override;
 
     struct Options {
         std::string description;  // Config_Info.ini

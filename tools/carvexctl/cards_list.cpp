@@ -6,16 +6,17 @@
 #include <set>
 #include <string>
 
+#include "cardwork/batch/batch_apply.h"
+#include "cardwork/batch/card_workers.h"
 #include "cardwork/card/card_reader.h"
+#include "cardwork/card/connection_card.h"
 #include "cardwork/model/imei.h"
 #include "carvex/carvex.h"
 #include "carvex/connection/card_connection.h"
 #include "carvex/link/port_discovery.h"
 #include "carvex/platform/modem_manager.h"
 #include "carvex/platform/printable_text.h"
-#include "tools/carvexctl/batch_apply.h"
-#include "tools/carvexctl/card_session.h"
-#include "tools/carvexctl/card_workers.h"
+#include "tools/carvexctl/command_card.h"
 
 namespace carvexctl {
 
@@ -29,8 +30,8 @@ struct CardLine {
     std::string borrowing;  // what borrowing the card from ModemManager came to, if anything
 };
 
-std::string Known(std::optional<std::string> text) {
-    return text && !text->empty() ? carvex::PrintableText(cardwright::CardText(*text)) : "-";
+std::string Known(const std::string& text) {
+    return text.empty() ? std::string("-") : text;
 }
 
 CardLine AskCard(const carvex::DeviceRoot& root, int port) {
@@ -46,27 +47,20 @@ CardLine AskCard(const carvex::DeviceRoot& root, int port) {
     }
     const carvex::ModemManagerBorrow borrow(
         root, port, [&](const std::string& said) { line.borrowing = said; });
-    carvex::CardConnection card(root);
-    if (!card.Open(port)) {
-        line.failure = WhyNotOpened(root, port, card).brief;
+    cardwright::ConnectionCard card(root, port);
+    if (!card.Open()) {
+        line.failure = WhyNotOpened(root, port, card.Connection()).brief;
         return line;
     }
-    std::array<uint8_t, CARVEX_IMEI_LENGTH> imei{};
-    int32_t status = 0;
-    std::string model;
-    std::string firmware;
-    const bool has_model = card.BoardType(&model);
-    const bool has_firmware = card.FirmwareVersion(&firmware, &status);
-    line.answers = {card.Imei(imei, &status) ? Known(cardwright::DecodeImei(imei)) : "-",
-                    Known(has_model ? std::optional(model) : std::nullopt),
-                    Known(has_firmware ? std::optional(firmware) : std::nullopt)};
+    const cardwright::CardIdentity identity = cardwright::ReadCardIdentity(card);
+    line.answers = {Known(identity.imei), Known(identity.card_type), Known(identity.firmware)};
     return line;
 }
 
 }  // namespace
 
 bool PrintCards(std::ostream& out, const carvex::DeviceRoot& root, const std::vector<int>& named) {
-    const std::vector<int> ports = CardsToWork(root, named);
+    const std::vector<int> ports = cardwright::CardsToWork(root, named);
     if (ports.empty()) {
         out << "No card found in the device root " << carvex::PrintableText(root.Path().string())
             << ": no PC UI interface among the serial ports.\n";
@@ -75,7 +69,8 @@ bool PrintCards(std::ostream& out, const carvex::DeviceRoot& root, const std::ve
     Progress("Asking " + std::to_string(ports.size()) +
              (ports.size() == 1 ? " card..." : " cards at once..."));
     std::vector<CardLine> lines(ports.size());
-    RunOnWorkers(ports.size(), 0, [&](size_t i) { lines[i] = AskCard(root, ports[i]); });
+    cardwright::RunOnWorkers(ports.size(), 0,
+                             [&](size_t i) { lines[i] = AskCard(root, ports[i]); });
     // Once each: without ModemManager every card says the same.
     std::set<std::string> said;
     for (const CardLine& line : lines) {

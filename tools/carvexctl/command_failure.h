@@ -4,6 +4,14 @@
 
 namespace carvexctl {
 
+// How carvexctl ends: every command comes to one of these, through the dispatcher alone.
+enum class ExitStatus : int {
+    kOk = 0,
+    kCardWorkFailed = 1,  // the card (or a card of a batch) did not end ok
+    kRefused = 2,         // bad arguments, or a file or request refused before any card was touched
+    kInterrupted = 130,   // a second Ctrl-C broke the work off
+};
+
 // What went wrong, in the words a technician needs; the program prints it and exits with 1.
 class Failure : public std::runtime_error {
   public:

@@ -1,5 +1,6 @@
 #include "tools/carvexctl/plan_listing.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "carvex/platform/printable_text.h"
@@ -21,27 +22,34 @@ std::string Setting(const cardwright::DeviceState& setting) {
            HexByte(static_cast<uint8_t>(setting.mask & 0xFF));
 }
 
-void PrintItem(std::ostream& out, const PlannedItem& planned) {
-    out << "  NV item " << planned.item;
-    if (!planned.card) {
+void PrintItem(std::ostream& out, const cardwright::ItemChange& change) {
+    out << "  NV item " << change.item;
+    if (!change.captions.empty()) {
+        std::string captions;
+        for (const std::string& caption : change.captions) {
+            captions += (captions.empty() ? "" : ", ") + carvex::PrintableText(caption);
+        }
+        out << " (" << captions << ")";
+    }
+    if (!change.before) {
         out << ": the card does not hold it; it would be written as\n";
-    } else if (*planned.card == planned.file) {
+    } else if (!change.Differs()) {
         out << ": unchanged\n";
         return;
     } else {
         out << ":\n";
     }
-    for (size_t start = 0; start < planned.file.size(); start += kRow) {
+    for (size_t start = 0; start < change.after.size(); start += kRow) {
         std::string card = "card";
         std::string file = "file";
         std::string marks = "    ";
-        bool differs = !planned.card;
+        bool differs = !change.before;
         for (size_t i = start; i < start + kRow; ++i) {
-            const bool changed = !planned.card || (*planned.card)[i] != planned.file[i];
+            const bool changed = !change.before || (*change.before)[i] != change.after[i];
             differs = differs || changed;
-            card += " " + (planned.card ? HexByte((*planned.card)[i]) : std::string("--"));
-            file += " " + HexByte(planned.file[i]);
-            marks += changed && planned.card ? " ^^" : "   ";
+            card += " " + (change.before ? HexByte((*change.before)[i]) : std::string("--"));
+            file += " " + HexByte(change.after[i]);
+            marks += changed && change.before ? " ^^" : "   ";
         }
         if (!differs) {
             continue;
@@ -49,7 +57,7 @@ void PrintItem(std::ostream& out, const PlannedItem& planned) {
         char offset[8];
         std::snprintf(offset, sizeof offset, "%04x", static_cast<unsigned>(start));
         const std::string indent = "    ";
-        if (planned.card) {
+        if (change.before) {
             out << indent << offset << "  " << card << "\n";
             out << indent << "      " << file << "\n";
             marks.erase(marks.find_last_not_of(' ') + 1);
@@ -62,33 +70,34 @@ void PrintItem(std::ostream& out, const PlannedItem& planned) {
 
 }  // namespace
 
-void PrintPlan(std::ostream& out, const CardOutcome& outcome) {
-    const ReportRow& row = outcome.row;
-    out << row.port;
-    if (!row.imei.empty()) {
-        out << " (IMEI " << carvex::PrintableText(row.imei) << ")";
+void PrintPlan(std::ostream& out, const cardwright::CardRecord& card, bool all) {
+    out << card.port;
+    if (!card.imei.empty()) {
+        out << " (IMEI " << carvex::PrintableText(card.imei) << ")";
     }
-    if (!outcome.plan) {
-        out << ": " << row.result.Text() << "\n";
+    if (!card.result.Ok()) {
+        out << ": " << card.result.Text() << "\n";
         return;
     }
-    const CardPlan& plan = *outcome.plan;
-    out << ": " << plan.items.size() << " NV items"
-        << (plan.file_port_setting ? " and the port setting" : "") << " would be written\n";
-    for (const PlannedItem& planned : plan.items) {
-        PrintItem(out, planned);
+    const size_t differing =
+        std::count_if(card.items.begin(), card.items.end(),
+                      [](const cardwright::ItemChange& change) { return change.Differs(); });
+    const bool setting = card.port_setting && card.port_setting->Differs();
+    out << ": " << differing << " of " << card.items.size() << " NV items"
+        << (setting ? " and the port setting" : "") << " would change";
+    if (!all && differing < card.items.size()) {
+        out << " (--all lists the other " << card.items.size() - differing << ")";
     }
-    if (plan.file_port_setting) {
+    out << "\n";
+    for (const cardwright::ItemChange& change : card.items) {
+        if (all || change.Differs()) {
+            PrintItem(out, change);
+        }
+    }
+    if (card.port_setting && (all || setting)) {
         out << "  port setting: "
-            << (plan.card_port_setting ? Setting(*plan.card_port_setting) : "unknown") << " -> "
-            << Setting(*plan.file_port_setting)
-            << (plan.card_port_setting &&
-                        (plan.card_port_setting->state & 0xFF) ==
-                            (plan.file_port_setting->state & 0xFF) &&
-                        (plan.card_port_setting->mask & 0xFF) ==
-                            (plan.file_port_setting->mask & 0xFF)
-                    ? " (unchanged)"
-                    : "")
+            << (card.port_setting->before ? Setting(*card.port_setting->before) : "unknown")
+            << " -> " << Setting(card.port_setting->after) << (setting ? "" : " (unchanged)")
             << "\n";
     }
 }

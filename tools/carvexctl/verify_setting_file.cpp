@@ -10,7 +10,7 @@
 #include "cardwork/model/setting_file.h"
 #include "carvex/platform/printable_text.h"
 #include "carvex/platform/whole_file.h"
-#include "tools/carvexctl/card_session.h"
+#include "tools/carvexctl/command_failure.h"
 
 namespace carvexctl {
 

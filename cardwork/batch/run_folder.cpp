@@ -1,0 +1,53 @@
+#include "cardwork/batch/run_folder.h"
+
+#include <cstdlib>
+#include <optional>
+
+#include "cardwork/batch/utc_text.h"
+#include "cardwork/batch/work_refusal.h"
+#include "carvex/platform/clock.h"
+
+namespace cardwright {
+
+namespace fs = std::filesystem;
+
+fs::path StateFolder() {
+    const auto absolute = [](const char* name) -> std::optional<fs::path> {
+        const char* value = std::getenv(name);
+        if (value == nullptr || !fs::path(value).is_absolute()) {
+            return std::nullopt;
+        }
+        return fs::path(value);
+    };
+    if (const auto state = absolute("XDG_STATE_HOME")) {
+        return *state / "carvex";
+    }
+    if (const auto home = absolute("HOME")) {
+        return *home / ".local" / "state" / "carvex";
+    }
+    // Windows keeps a user's state under the local application data.
+    if (const auto local = absolute("LOCALAPPDATA")) {
+        return *local / "carvex";
+    }
+    std::error_code error;
+    return fs::temp_directory_path(error) / "carvex";
+}
+
+fs::path MakeRunFolder(const fs::path& parent) {
+    std::error_code error;
+    fs::create_directories(parent, error);
+    if (error) {
+        throw WorkRefusal("cannot make the folder " + parent.string() + ": " + error.message());
+    }
+    const std::string stem = UtcText(carvex::GetClock().WallNow(), true);
+    fs::path folder = parent / stem;
+    for (int again = 2; !fs::create_directory(folder, error); ++again) {
+        if (error) {
+            throw WorkRefusal("cannot make the folder " + folder.string() + ": " + error.message());
+        }
+        folder = parent / (stem + "-" + std::to_string(again));
+    }
+    return folder;
+}
+
+}  // namespace cardwright

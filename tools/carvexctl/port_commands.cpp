@@ -1,0 +1,33 @@
+#include "tools/carvexctl/port_commands.h"
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "carvex/platform/device_root.h"
+#include "tools/carvexctl/cards_list.h"
+#include "tools/carvexctl/ports_report.h"
+
+namespace carvexctl {
+
+void PortCommands::Register(Dispatcher& dispatcher) {
+    CLI::App& app = dispatcher.App();
+    auto* ports = app.add_subcommand(
+        "ports", "list the card ports the library finds, and which ones it would take");
+    ports->add_flag("--why", why_,
+                    "also list the USB serial ports that are not published, and why");
+    dispatcher.Add(ports, [this] {
+        PrintPorts(std::cout, carvex::DeviceRoot::FromEnvironment(), why_);
+        return ExitStatus::kOk;
+    });
+
+    auto* cards = app.add_subcommand(
+        "cards", "list every card: its COM ports, IMEI, model and firmware (each asked at once)");
+    const PortOption& port = dispatcher.Port();
+    dispatcher.Add(cards, [&port] {
+        return PrintCards(std::cout, carvex::DeviceRoot::FromEnvironment(), port.Ports())
+                   ? ExitStatus::kOk
+                   : ExitStatus::kCardWorkFailed;
+    });
+}
+
+}  // namespace carvexctl
