@@ -25,7 +25,7 @@ CardJob::CardJob(const carvex::DeviceRoot& root, int port, const std::filesystem
       log_(folder, carvex::ComName(port)),
       borrow_(root, port, [this](const std::string& line) { log_.AddLog(line); }),
       connection_(root, port),
-      stoppable_(connection_, Stop()),
+      stoppable_(connection_, Stop(), log_),
       held_(stoppable_) {
     record.uuid = NewUuid();
     record.run = facts;

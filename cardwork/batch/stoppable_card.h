@@ -2,17 +2,20 @@
 
 #include "cardwork/batch/forwarding_card.h"
 #include "cardwork/batch/work_stop.h"
+#include "cardwork/card/log_sink.h"
 
 namespace cardwright {
 
 // A card seam that takes no further call once the work is broken off: each call then fails at
 // once, as a card that is not there, so that the sequence ends at its next call to the card
-// wherever it is. Nothing is sent to the card meanwhile.
+// wherever it is. Nothing is sent to the card meanwhile. At its first call after the work was
+// told to stop, it logs that (the card goes on within its grace).
 class StoppableCard : public ForwardingCard {
   public:
     static constexpr std::string_view kBrokenOff = "the work was broken off";
 
-    StoppableCard(CardAccess& card, const WorkStop& stop) : ForwardingCard(card), stop_(stop) {}
+    StoppableCard(CardAccess& card, const WorkStop& stop, LogSink& log)
+        : ForwardingCard(card), stop_(stop), log_(log) {}
 
     bool Open() override { return Going() && ForwardingCard::Open(); }
     bool NewVersionMark(int32_t& status) override {
@@ -52,9 +55,18 @@ class StoppableCard : public ForwardingCard {
     }
 
   private:
-    bool Going() const { return !stop_.BrokenOff(); }
+    bool Going() {
+        if (!told_ && stop_.Stopping()) {
+            told_ = true;
+            log_.AddLog("Asked to stop (" + stop_.Why() + "): the card's work goes on if it can " +
+                        "end within " + stop_.GraceWords() + "...");
+        }
+        return !stop_.BrokenOff();
+    }
 
     const WorkStop& stop_;
+    LogSink& log_;
+    bool told_ = false;
 };
 
 }  // namespace cardwright

@@ -1,6 +1,7 @@
 // carvexctl cards, apply and restore as a technician runs them, against simulated cards plugged
 // in together, at the cards' real timings.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include "cardsim/card_bench.h"
 #include "cardwork/batch/snapshot.h"
@@ -11,6 +12,7 @@
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_data.h"
+#include "tests/support/wait_until.h"
 
 namespace {
 
@@ -39,6 +41,19 @@ std::vector<std::string> Lines(const std::string& text) {
 bool WaitForNvRead(const cardsim::SimulatedCard& card, std::chrono::seconds limit) {
     const auto give_up = std::chrono::steady_clock::now() + limit;
     while (testsupport::RequestsOf(card, Command::kNvRead).empty()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            give_up - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !card.WaitForRequests(card.Requests().size() + 1, left)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Waits until the card was asked to write an NV item, or `limit` has passed.
+bool WaitForNvWrite(const cardsim::SimulatedCard& card, std::chrono::seconds limit) {
+    const auto give_up = std::chrono::steady_clock::now() + limit;
+    while (testsupport::RequestsOf(card, Command::kNvWrite).empty()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             give_up - std::chrono::steady_clock::now());
         if (left.count() <= 0 || !card.WaitForRequests(card.Requests().size() + 1, left)) {
@@ -204,6 +219,64 @@ TEST_F(CarvexctlBatchTest, RefusalsEndWithStatusTwoTouchingNoCard) {
     }
     EXPECT_TRUE(Card(1).Requests().empty()) << "no card was touched";
     EXPECT_FALSE(std::filesystem::exists(dir_.Path() / "state" / "carvex" / "snapshots"));
+}
+
+// Ctrl-C or SIGTERM while the first of two cards (worked one at a time) is written: the second is
+// not begun. After one SIGTERM the card being written is finished; a second Ctrl-C breaks it off
+// and ends with 130. The report and the run's summary are written either way.
+TEST_F(CarvexctlBatchTest, SignalsDuringAWriteLeaveTheReportAndTheSummary) {
+    const struct {
+        std::vector<int> signals;
+        int status;
+        const char* first;
+    } cases[] = {
+        {{SIGTERM}, 1, "ok"},
+        {{SIGINT, SIGINT}, 130, "interrupted at writing"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status);
+        Plug(2);
+        const auto report = dir_.Path() / ("report-" + std::to_string(c.status) + ".csv");
+        const auto logs = dir_.Path() / ("logs-" + std::to_string(c.status));
+        testsupport::RunningProgram apply(
+            CARVEXCTL,
+            {"apply", SettingFile(), "--description", kDescription, "--jobs", "1", "--no-restart",
+             "--report", report.string(), "--logs", logs.string()},
+            Environment());
+        ASSERT_TRUE(WaitForNvWrite(Card(1), std::chrono::seconds(30)));
+        const auto card_log = [&] {
+            const auto run = *std::filesystem::directory_iterator(logs);
+            return testsupport::Contents(run.path() / "356789012345678-COM12.log");
+        };
+        for (const int signal : c.signals) {
+            ASSERT_EQ(::kill(apply.Pid(), signal), 0);
+            // Signals of one kind sent at once may arrive as one: each is sent once the card's
+            // log shows the one before it arrived.
+            ASSERT_TRUE(testsupport::WaitUntil([&] { return Has(card_log(), "Asked to stop ("); },
+                                               std::chrono::seconds(30)));
+        }
+        const std::string out = apply.Read(1 << 20);
+        EXPECT_EQ(apply.Wait(), c.status) << out;
+        EXPECT_TRUE(Card(2).Requests().empty()) << "the second card was not begun";
+
+        const auto rows = Lines(testsupport::Contents(report));
+        ASSERT_EQ(rows.size(), 3u) << out;
+        EXPECT_TRUE(rows[1].starts_with("COM12,356789012345678,31.742.06.19.208,LW-X4201," +
+                                        std::string(c.first) + ","))
+            << rows[1];
+        EXPECT_TRUE(rows[2].starts_with("COM22,,,,interrupted at opening the card,")) << rows[2];
+        const auto run = *std::filesystem::directory_iterator(logs);
+        EXPECT_EQ(testsupport::Contents(run.path() / "summary.csv"), testsupport::Contents(report));
+        const auto summary =
+            cardwright::ParseJson(testsupport::Contents(run.path() / "summary.json"));
+        ASSERT_TRUE(summary.value) << summary.error;
+        EXPECT_EQ(summary.value->size(), 2u);
+        const std::string log = testsupport::Contents(run.path() / "356789012345678-COM12.log");
+        const bool broken_off = c.status == 130;
+        EXPECT_EQ(Has(log, "Interrupted at writing (SIGINT)"), broken_off) << log;
+        EXPECT_TRUE(Has(out, "Stopped by " + std::string(broken_off ? "SIGINT" : "SIGTERM")))
+            << out;
+    }
 }
 
 }  // namespace
