@@ -37,23 +37,11 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-// Waits until the card was asked for an NV item, or `limit` has passed.
-bool WaitForNvRead(const cardsim::SimulatedCard& card, std::chrono::seconds limit) {
+// Waits until the card was asked `command` (an NV read, an NV write), or `limit` has passed.
+bool WaitForRequest(const cardsim::SimulatedCard& card, Command command,
+                    std::chrono::seconds limit) {
     const auto give_up = std::chrono::steady_clock::now() + limit;
-    while (testsupport::RequestsOf(card, Command::kNvRead).empty()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            give_up - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !card.WaitForRequests(card.Requests().size() + 1, left)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Waits until the card was asked to write an NV item, or `limit` has passed.
-bool WaitForNvWrite(const cardsim::SimulatedCard& card, std::chrono::seconds limit) {
-    const auto give_up = std::chrono::steady_clock::now() + limit;
-    while (testsupport::RequestsOf(card, Command::kNvWrite).empty()) {
+    while (testsupport::RequestsOf(card, command).empty()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             give_up - std::chrono::steady_clock::now());
         if (left.count() <= 0 || !card.WaitForRequests(card.Requests().size() + 1, left)) {
@@ -120,7 +108,7 @@ TEST_F(CarvexctlBatchTest, ASecondProgramOnTheCardIsRefusedTheFirstCompletes) {
         CARVEXCTL,
         {"apply", SettingFile(), "--description", kDescription, "--report", report.string()},
         Environment());
-    ASSERT_TRUE(WaitForNvRead(Card(1), std::chrono::seconds(30)))
+    ASSERT_TRUE(WaitForRequest(Card(1), Command::kNvRead, std::chrono::seconds(30)))
         << "the first program reads the card";
     const auto second = Run({"info", "--port", "COM12"});
     EXPECT_EQ(second.exit_code, 1);
@@ -243,7 +231,7 @@ TEST_F(CarvexctlBatchTest, SignalsDuringAWriteLeaveTheReportAndTheSummary) {
             {"apply", SettingFile(), "--description", kDescription, "--jobs", "1", "--no-restart",
              "--report", report.string(), "--logs", logs.string()},
             Environment());
-        ASSERT_TRUE(WaitForNvWrite(Card(1), std::chrono::seconds(30)));
+        ASSERT_TRUE(WaitForRequest(Card(1), Command::kNvWrite, std::chrono::seconds(30)));
         const auto card_log = [&] {
             const auto run = *std::filesystem::directory_iterator(logs);
             return testsupport::Contents(run.path() / "356789012345678-COM12.log");
