@@ -120,7 +120,7 @@ WorkResult BatchApply::Work(CardJob& job) const {
     // The steps of a write: the card read, checked against the file, the file imported.
     CardWorkState state = described_;
     const IniFile description(description_);
-    const WorkResult prepared =
+    WorkResult prepared =
         PrepareWrite(job.Seams(), job.View(), state, description, settings_, target_);
     job.Identified(Known(state.info[CommonInfoRow::kImei]),
                    Known(state.info[CommonInfoRow::kFirmware]),

@@ -15,7 +15,7 @@ std::string FullName(const CLI::App* command) {
     std::string name = command->get_name();
     for (const CLI::App* parent = command->get_parent();
          parent != nullptr && parent->get_parent() != nullptr; parent = parent->get_parent()) {
-        name = parent->get_name() + " " + name;
+        name.insert(0, parent->get_name() + " ");
     }
     return name;
 }
