@@ -90,8 +90,9 @@ RunFacts RestoreFacts(RunFacts facts, const std::filesystem::path& snapshot_file
     return facts;
 }
 
-WorkResult Restore(CardJob& job, const CardSnapshot& snapshot,
-                   const std::filesystem::path& snapshot_file, const RestoreRequest& request) {
+// The card opened and told by its IMEI: a result when it is not to be restored (another card,
+// unless forced), nullopt when it is.
+std::optional<WorkResult> OpenAndIdentify(CardJob& job, const CardSnapshot& snapshot, bool force) {
     if (!job.Log().Failure().empty()) {
         return WorkResult::Failed(WorkStep::kOpeningLog, job.Log().Failure());
     }
@@ -103,26 +104,70 @@ WorkResult Restore(CardJob& job, const CardSnapshot& snapshot,
     job.Log().AddLog("Init port succeed...");
 
     job.Progress().Step(WorkStep::kReadingCardInfo);
-    CardIdentity identity = ReadCardIdentity(job.Card());
+    const CardIdentity identity = ReadCardIdentity(job.Card());
     job.Identified(identity.imei, identity.firmware, identity.card_type);
-    if (job.record.imei != snapshot.imei) {
-        const std::string other =
-            "the card's IMEI is " +
-            (job.record.imei.empty() ? std::string("unknown") : job.record.imei) +
-            ", the snapshot's " + snapshot.imei;
-        if (!request.force) {
-            job.Log().AddLog("Another card than the snapshot's: " + other + "...");
-            return WorkResult::Refused(WorkStep::kCheckingCardType, "another card (" + other + ")");
-        }
-        job.Log().AddLog("Restored onto another card than the snapshot's, as asked: " + other +
-                         "...");
+    if (job.record.imei == snapshot.imei) {
+        return std::nullopt;
     }
+    const std::string other = "the card's IMEI is " +
+                              (job.record.imei.empty() ? std::string("unknown") : job.record.imei) +
+                              ", the snapshot's " + snapshot.imei;
+    if (!force) {
+        job.Log().AddLog("Another card than the snapshot's: " + other + "...");
+        return WorkResult::Refused(WorkStep::kCheckingCardType, "another card (" + other + ")");
+    }
+    job.Log().AddLog("Restored onto another card than the snapshot's, as asked: " + other + "...");
+    return std::nullopt;
+}
 
-    const std::vector<SavedNvItem> items = ItemsToWrite(snapshot);
+// The snapshot's items and port setting written back, then the backup and the restart as the
+// writer makes them at the end of its Write, then the read-back.
+WorkResult WriteBack(CardJob& job, const CardWrites& plan, const RestoreRequest& request) {
+    RecordingCard recorder(job.Card(), RecordingCard::Writes::kSend);
+    const auto failed = [&](WorkResult result) {
+        job.record.nv_written = recorder.Written().nv.size();
+        if (!recorder.Written().nv.empty()) {
+            result.reason = (result.reason.empty() ? "see the log" : result.reason) +
+                            "; what was written before stays on the card";
+        }
+        return result;
+    };
+    const auto refused = [&] {
+        job.Log().AddLog(*recorder.Written().failure + "...");
+        return failed(WorkResult::Failed(WorkStep::kWritingItem, *recorder.Written().failure));
+    };
+    for (size_t i = 0; i < plan.order.size(); ++i) {
+        const int32_t item = plan.order[i];
+        const std::string caption = "NV item " + std::to_string(item);
+        job.Progress().Report({WorkStep::kWritingItem, i + 1, plan.order.size(), caption});
+        if (!recorder.WriteNv(item, plan.nv.at(item))) {
+            return refused();
+        }
+        job.Log().AddLog(caption + " restored...");
+    }
+    if (plan.port_setting) {
+        int32_t status = 0;
+        if (!recorder.WritePortSetting(*plan.port_setting, status)) {
+            return refused();
+        }
+        job.Log().AddLog("Write port setting succeed...");
+    }
+    job.record.nv_written = recorder.Written().nv.size();
+    CardWriter writer({recorder, job.Log(), job.Progress(), job.View()});
+    if (!writer.BackUpAndRestart(request.restart)) {
+        return failed(writer.CardWorkResult());
+    }
+    return AwaitAndReadBack(job, recorder.Written(), request.restart, request.limits);
+}
+
+WorkResult Restore(CardJob& job, const CardSnapshot& snapshot,
+                   const std::filesystem::path& snapshot_file, const RestoreRequest& request) {
+    if (auto refused = OpenAndIdentify(job, snapshot, request.force)) {
+        return *refused;
+    }
     const std::vector<LeftAsItIs> left = LeftAsTheyAre(snapshot, job);
-    // The card as it is now, before anything is written back: the restore can be undone too.
     CardWrites plan;
-    for (const SavedNvItem& saved : items) {
+    for (const SavedNvItem& saved : ItemsToWrite(snapshot)) {
         plan.order.push_back(saved.item);
         plan.nv[saved.item] = *saved.data;
     }
@@ -132,6 +177,7 @@ WorkResult Restore(CardJob& job, const CardSnapshot& snapshot,
                          ") before the first write: nothing was written...");
         return WorkResult::Interrupted(WorkStep::kTakingSnapshot);
     }
+    // The card as it is now, before anything is written back: the restore can be undone too.
     if (const auto failure =
             SaveSnapshotBeforeWrite(job, plan, request.snapshots, snapshot_file, nullptr)) {
         job.Log().AddLog("No snapshot of the card before the restore: " + *failure + "...");
@@ -146,42 +192,7 @@ WorkResult Restore(CardJob& job, const CardSnapshot& snapshot,
         return *held;
     }
     job.Log().AddLog("Restoring the card from " + snapshot_file.string() + "...");
-
-    RecordingCard recorder(job.Card(), RecordingCard::Writes::kSend);
-    const auto failed = [&](WorkResult result) {
-        job.record.nv_written = recorder.Written().nv.size();
-        if (!recorder.Written().nv.empty()) {
-            result.reason = (result.reason.empty() ? "see the log" : result.reason) +
-                            "; what was written before stays on the card";
-        }
-        return result;
-    };
-    for (size_t i = 0; i < items.size(); ++i) {
-        const std::string caption = "NV item " + std::to_string(items[i].item);
-        job.Progress().Report({WorkStep::kWritingItem, i + 1, items.size(), caption});
-        if (!recorder.WriteNv(items[i].item, *items[i].data)) {
-            job.Log().AddLog(*recorder.Written().failure + "...");
-            return failed(WorkResult::Failed(WorkStep::kWritingItem, *recorder.Written().failure));
-        }
-        job.Log().AddLog(caption + " restored...");
-    }
-    if (snapshot.port_setting) {
-        int32_t status = 0;
-        if (!recorder.WritePortSetting(*snapshot.port_setting, status)) {
-            job.Log().AddLog(*recorder.Written().failure + "...");
-            return failed(WorkResult::Failed(WorkStep::kWritingItem, *recorder.Written().failure));
-        }
-        job.Log().AddLog("Write port setting succeed...");
-    }
-    job.record.nv_written = recorder.Written().nv.size();
-    // The backup and the restart as the writer makes them at the end of its Write.
-    ProgressSink& progress = job.Progress();
-    CardWriter writer({recorder, job.Log(), progress, job.View()});
-    if (!writer.BackUpAndRestart(request.restart)) {
-        return failed(writer.CardWorkResult());
-    }
-    return Naming(AwaitAndReadBack(job, recorder.Written(), request.restart, request.limits), left,
-                  job.record);
+    return Naming(WriteBack(job, plan, request), left, job.record);
 }
 
 }  // namespace
