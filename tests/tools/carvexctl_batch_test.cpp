@@ -209,6 +209,43 @@ TEST_F(CarvexctlBatchTest, RefusalsEndWithStatusTwoTouchingNoCard) {
     EXPECT_FALSE(std::filesystem::exists(dir_.Path() / "state" / "carvex" / "snapshots"));
 }
 
+// A dry run lists per card the NV items the file would change, by caption, number and bytes, and
+// says how many of those it would write; --all adds the others. Nothing is written.
+TEST_F(CarvexctlBatchTest, ADryRunListsOnlyTheItemsThatWouldChange) {
+    Plug(1);
+    const std::vector<std::string> dry = {"apply", SettingFile(), "--description", kDescription,
+                                          "--dry-run"};
+    const auto differing = Run(dry);
+    ASSERT_EQ(differing.exit_code, 0) << differing.err;
+    std::vector<std::string> with_all = dry;
+    with_all.emplace_back("--all");
+    const auto all = Run(with_all);
+    ASSERT_EQ(all.exit_code, 0) << all.err;
+    EXPECT_TRUE(Has(differing.out, "COM12 (IMEI 356789012345678): "));
+    const auto count = [](const std::string& text, const std::string& part) {
+        size_t found = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+            ++found;
+        }
+        return found;
+    };
+    const size_t listed = count(differing.out, "\n  NV item ");
+    const size_t listed_all = count(all.out, "\n  NV item ");
+    EXPECT_GT(listed, 0u) << differing.out;
+    EXPECT_LT(listed, listed_all) << all.out;
+    EXPECT_TRUE(Has(differing.out, ": " + std::to_string(listed) + " of " +
+                                       std::to_string(listed_all) +
+                                       " NV items and the port setting would change "
+                                       "(--all lists the other " +
+                                       std::to_string(listed_all - listed) + ")\n"))
+        << differing.out;
+    EXPECT_TRUE(Has(differing.out, "  NV item 60000 (Low byte, Flag byte, High word):\n"))
+        << differing.out;
+    EXPECT_FALSE(Has(differing.out, "unchanged")) << differing.out;
+    EXPECT_EQ(count(all.out, ": unchanged\n"), listed_all - listed) << all.out;
+    EXPECT_TRUE(testsupport::RequestsOf(Card(1), Command::kNvWrite).empty());
+}
+
 // Ctrl-C or SIGTERM while the first of two cards (worked one at a time) is written: the second is
 // not begun. After one SIGTERM the card being written is finished; a second Ctrl-C breaks it off
 // and ends with 130. The report and the run's summary are written either way.
