@@ -101,9 +101,11 @@ CardRecord BatchApply::ApplyTo(int port, const CardHooks& hooks) const {
     std::optional<CardJob> job;
     try {
         job.emplace(root_, port, request_.run_folder, facts_, hooks);
+        job->Begin();
         return job->Finish(Work(*job));
     } catch (const std::exception& e) {
         if (job) {
+            job->Log().AddLog(std::string("The card's work ended: ") + e.what() + "...");
             return job->Finish(WorkResult::Failed(std::nullopt, e.what()));
         }
         CardRecord record = NotBegun(port, facts_);

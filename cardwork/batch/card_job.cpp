@@ -32,8 +32,12 @@ CardJob::CardJob(const carvex::DeviceRoot& root, int port, const std::filesystem
     record.port = carvex::ComName(port);
     record.started = carvex::GetClock().WallNow();
     record.log = log_.Path().string();
+}
+
+void CardJob::Begin() {
     if (records_ != nullptr) {
         records_->Begin(record);
+        begun_ = true;
     }
     Observer().Begun(record);
 }
@@ -47,6 +51,10 @@ void CardJob::Identified(std::string imei, std::string firmware, std::string car
 }
 
 CardRecord CardJob::Finish(WorkResult result) {
+    if (finished_) {
+        return record;
+    }
+    finished_ = true;
     held_.Release();
     const bool broken_off = Stop().BrokenOff();
     if (broken_off && !result.Ok() && result.outcome != WorkOutcome::kRefused) {
@@ -61,10 +69,20 @@ CardRecord CardJob::Finish(WorkResult result) {
     record.seconds = std::chrono::duration<double>(carvex::GetClock().SteadyNow() - start_).count();
     record.retries = connection_.NvRetries();
     record.log = log_.Path().string();
-    if (records_ != nullptr) {
-        records_->Complete(record);
+    // The record is the card's whatever its sink or observer make of it: what they throw is the
+    // log's, and the run's other cards go on.
+    const auto told = [this](std::string_view who, const auto& tell) {
+        try {
+            tell();
+        } catch (const std::exception& e) {
+            log_.AddLog(std::string(who) + " could not be told the card's record: " + e.what() +
+                        "...");
+        }
+    };
+    if (begun_) {
+        told("The record sink", [this] { records_->Complete(record); });
     }
-    Observer().Ended(record);
+    told("The observer", [this] { Observer().Ended(record); });
     return record;
 }
 

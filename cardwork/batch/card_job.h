@@ -30,7 +30,7 @@ struct CardHooks {
 // The work of one card, on its own thread: its connection (held open from the first open to the
 // restart, and given no further call once the work is broken off), the card borrowed from
 // ModemManager, its log file, and its record, which the run's record sink is given when the work
-// begins and when it ends.
+// begins and when it ends. A sink that took the Begin is given one Complete, whatever throws.
 class CardJob {
   public:
     // The card's log goes into `folder`; its record carries `facts`.
@@ -49,12 +49,17 @@ class CardJob {
     const WorkStop& Stop() const { return stop_ ? *stop_ : kNeverStopped; }
     CardObserver& Observer() { return observer_ ? *observer_ : kNobody; }
 
+    // Tells the record sink and the observer that the work begins. What they throw ends the
+    // card's work (through Finish), never before the sink that took the Begin is completed.
+    void Begin();
+
     // The card's identity as it was read; the log is named after its IMEI from here on.
     void Identified(std::string imei, std::string firmware, std::string card_type);
 
     // Ends the job with `result`: a failure of a card whose work was broken off is "interrupted
     // at <step>" (which its log says too), the record is completed (seconds, retries) and given
-    // to the record sink and the observer.
+    // to the record sink and the observer. What they throw is logged and ends nothing else; a
+    // second Finish gives nobody the record again.
     CardRecord Finish(WorkResult result);
 
     CardRecord record;
@@ -80,6 +85,8 @@ class CardJob {
     CardObserver* observer_;
     RecordSink* records_;
     const WorkStop* stop_;
+    bool begun_ = false;  // the record sink took the Begin
+    bool finished_ = false;
     std::chrono::steady_clock::time_point start_;
     CardLog log_;
     carvex::ModemManagerBorrow borrow_;  // from before the card is opened until the job ends

@@ -202,8 +202,10 @@ CardRecord RestoreCard(const carvex::DeviceRoot& root, int port, const CardSnaps
                        const CardHooks& hooks) {
     CardJob job(root, port, request.run_folder, RestoreFacts(request.facts, snapshot_file), hooks);
     try {
+        job.Begin();
         return job.Finish(Restore(job, snapshot, snapshot_file, request));
     } catch (const std::exception& e) {
+        job.Log().AddLog(std::string("The card's work ended: ") + e.what() + "...");
         return job.Finish(WorkResult::Failed(std::nullopt, e.what()));
     }
 }

@@ -670,6 +670,53 @@ TEST_F(BatchApplyTest, ARecordSinkIsToldWhenEachCardBeginsAndEnds) {
     EXPECT_EQ(step(WorkStep::kReadingBack), static_cast<long>(kItemsWritten));
 }
 
+// A record sink or an observer that throws (a station's database gone, a page that fails) ends
+// no other card's work and leaves no attempt half told: each Begin the sink took is followed by
+// one Complete, and the card's log says what could not be told.
+TEST_F(BatchApplyTest, ASinkOrObserverThatThrowsStillCompletesEachBegunRecordOnce) {
+    struct Throwing : Records {
+        void Begun(const CardRecord& /*record*/) override {
+            if (throw_at_begun) {
+                throw std::runtime_error("the page is gone");
+            }
+        }
+        void Complete(const CardRecord& record) override {
+            Records::Complete(record);
+            if (throw_at_complete) {
+                throw std::runtime_error("the database is gone");
+            }
+        }
+        bool throw_at_begun = false;
+        bool throw_at_complete = false;
+    };
+    const struct {
+        bool at_begun;
+        bool at_complete;
+        const char* result;
+        const char* logged;
+    } cases[] = {
+        {false, true, "ok", "the database is gone"},
+        {true, false, "failed: the page is gone", "the page is gone"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.logged);
+        Plug(2);
+        Throwing records;
+        records.throw_at_begun = c.at_begun;
+        records.throw_at_complete = c.at_complete;
+        const ApplyRequest request = Request(SettingFile());
+        const auto outcomes = Apply(request, {&records, &records, nullptr});
+        ASSERT_EQ(outcomes.size(), 2u);
+        EXPECT_EQ(records.begun.size(), 2u);
+        ASSERT_EQ(records.completed.size(), 2u);
+        for (size_t card = 0; card < 2; ++card) {
+            EXPECT_EQ(outcomes[card].result.Text(), c.result);
+            EXPECT_NE(testsupport::Contents(outcomes[card].log).find(c.logged), std::string::npos)
+                << outcomes[card].log;
+        }
+    }
+}
+
 // A run stopped while its first card is written (one card at a time) begins no other card. The
 // card being written finishes within its grace; with none left it is interrupted at its next
 // call to the card, and its log says so.
