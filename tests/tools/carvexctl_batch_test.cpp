@@ -246,6 +246,29 @@ TEST_F(CarvexctlBatchTest, ADryRunListsOnlyTheItemsThatWouldChange) {
     EXPECT_TRUE(testsupport::RequestsOf(Card(1), Command::kNvWrite).empty());
 }
 
+// A summary that cannot be written (its name taken by a folder, as a full disk would fail it) is
+// told and ends with 1; the report asked for and the other summary are written all the same.
+TEST_F(CarvexctlBatchTest, ASummaryThatCannotBeWrittenLeavesTheReport) {
+    Plug(1);
+    const auto report = dir_.Path() / "report.csv";
+    const auto logs = dir_.Path() / "logs";
+    testsupport::RunningProgram apply(
+        CARVEXCTL,
+        {"apply", SettingFile(), "--description", kDescription, "--no-restart", "--report",
+         report.string(), "--logs", logs.string()},
+        Environment());
+    ASSERT_TRUE(WaitForRequest(Card(1), Command::kNvWrite, std::chrono::seconds(30)));
+    const auto run = *std::filesystem::directory_iterator(logs);
+    std::filesystem::create_directory(run.path() / "summary.json");
+    const std::string out = apply.Read(1 << 20);
+    EXPECT_EQ(apply.Wait(), 1) << out;
+    const auto rows = Lines(testsupport::Contents(report));
+    ASSERT_EQ(rows.size(), 2u) << out;
+    EXPECT_TRUE(rows[1].starts_with("COM12,356789012345678,31.742.06.19.208,LW-X4201,ok,"))
+        << rows[1];
+    EXPECT_EQ(testsupport::Contents(run.path() / "summary.csv"), testsupport::Contents(report));
+}
+
 // Ctrl-C or SIGTERM while the first of two cards (worked one at a time) is written: the second is
 // not begun. After one SIGTERM the card being written is finished; a second Ctrl-C breaks it off
 // and ends with 130. The report and the run's summary are written either way.

@@ -112,14 +112,20 @@ ExitStatus Report(const RunReport& report, const std::string& file, const fs::pa
     if (stop.Stopping()) {
         std::cout << "Stopped by " << stop.Why() << ".\n";
     }
-    if (!unsaved.empty()) {
-        throw Failure("the run's summary could not be written: " + unsaved);
-    }
+    // Neither file waits on the other: what one could not keep, the other still holds.
+    std::string unreported;
     if (!file.empty()) {
-        if (const std::string error = cardwright::SaveReport(file, report); !error.empty()) {
-            throw Failure("the report could not be written: " + error);
+        unreported = cardwright::SaveReport(file, report);
+        if (unreported.empty()) {
+            std::cout << "Report: " << file << "\n";
         }
-        std::cout << "Report: " << file << "\n";
+    }
+    if (!unsaved.empty()) {
+        throw Failure("the run's summary could not be written: " + unsaved +
+                      (unreported.empty() ? "" : "; nor the report: " + unreported));
+    }
+    if (!unreported.empty()) {
+        throw Failure("the report could not be written: " + unreported);
     }
     if (signals.SecondInterrupt()) {
         return ExitStatus::kInterrupted;
