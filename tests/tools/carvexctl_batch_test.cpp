@@ -209,6 +209,22 @@ TEST_F(CarvexctlBatchTest, RefusalsEndWithStatusTwoTouchingNoCard) {
     EXPECT_FALSE(std::filesystem::exists(dir_.Path() / "state" / "carvex" / "snapshots"));
 }
 
+// A device root with no card: apply ends with 1 having begun no run, so it leaves no run folder
+// without a summary behind.
+TEST_F(CarvexctlBatchTest, NoCardToWorkLeavesNoRunFolderBehind) {
+    const auto empty_root = dir_.Path() / "no-cards";
+    std::filesystem::create_directory(empty_root);
+    const auto logs = dir_.Path() / "logs";
+    const auto r = RunProgram(
+        CARVEXCTL, {"apply", SettingFile(), "--description", kDescription, "--logs", logs.string()},
+        {"CARVEX_ROOT=" + empty_root.string(),
+         "XDG_STATE_HOME=" + (dir_.Path() / "state").string()});
+    EXPECT_EQ(r.exit_code, 1) << r.err;
+    for (const auto& run : std::filesystem::directory_iterator(logs)) {
+        EXPECT_TRUE(std::filesystem::exists(run.path() / "summary.csv")) << run.path();
+    }
+}
+
 // A dry run lists per card the NV items the file would change, by caption, number and bytes, and
 // says how many of those it would write; --all adds the others. Nothing is written.
 TEST_F(CarvexctlBatchTest, ADryRunListsOnlyTheItemsThatWouldChange) {

@@ -158,14 +158,16 @@ ExitStatus Apply(const BatchCommands::Options& options, const PortOption& port,
     request.facts = Facts(version);
     request.run_folder = cardwright::MakeRunFolder(Folder(options.logs, "logs"));
     std::optional<cardwright::BatchApply> apply;
+    std::vector<int> ports;
     try {
         apply.emplace(root, request);
-    } catch (const cardwright::WorkRefusal&) {
+        ports = Cards(root, named);
+    } catch (...) {
+        // Refused, or no card to work: no run began, and none leaves a folder.
         std::error_code ignored;
         fs::remove_all(request.run_folder, ignored);
         throw;
     }
-    const std::vector<int> ports = Cards(root, named);
     ProgressBoard board(std::cerr, Labels(ports), ErrorTerminalRedraws(), ErrorTerminalColumns());
     BoardObserver observer(board, Labels(ports));
     cardwright::WorkStop stop;
