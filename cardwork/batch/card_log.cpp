@@ -9,8 +9,23 @@ namespace cardwright {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// "<stem>.log", or when an earlier attempt's log has that name (a station works many cards on
+// one port in one folder, and tries a card again), the first free "<stem>-2.log", "-3" ...
+fs::path UnusedName(const fs::path& folder, const std::string& stem) {
+    fs::path path = folder / (stem + ".log");
+    std::error_code error;
+    for (int again = 2; fs::is_regular_file(path, error); ++again) {
+        path = folder / (stem + "-" + std::to_string(again) + ".log");
+    }
+    return path;
+}
+
+}  // namespace
+
 CardLog::CardLog(const fs::path& folder, std::string port)
-    : folder_(folder), port_(std::move(port)), path_(folder / (port_ + ".log")) {
+    : folder_(folder), port_(std::move(port)), path_(UnusedName(folder, port_)) {
     Open();
 }
 
@@ -36,13 +51,10 @@ void CardLog::AddLog(std::string_view message) {
 }
 
 void CardLog::NameAfter(std::string_view imei) {
-    if (!file_ || !IsSnapshotImei(imei)) {
+    if (!file_ || !IsSnapshotImei(imei) || named_) {
         return;
     }
-    const fs::path named = folder_ / (std::string(imei) + "-" + port_ + ".log");
-    if (named == path_) {
-        return;
-    }
+    const fs::path named = UnusedName(folder_, std::string(imei) + "-" + port_);
     // Closed for the rename, which Windows refuses for an open file.
     file_.close();
     std::error_code error;
@@ -54,6 +66,7 @@ void CardLog::NameAfter(std::string_view imei) {
     const std::string why = error.message();
     if (!error) {
         path_ = named;
+        named_ = true;
     }
     Open();
     if (error) {

@@ -12,7 +12,8 @@ namespace cardwright {
 // The log of one card's work, in the folder of its run: the lines the configurator would log,
 // each after its local date and time. It is named after the card's port ("COM12.log") until the
 // card's IMEI is known, then after both ("356789012345678-COM12.log"), so that a run's logs are
-// found by the card as well as by the slot it was in.
+// found by the card as well as by the slot it was in. A name an earlier attempt's log has is not
+// taken: the next is numbered ("356789012345678-COM12-2.log").
 class CardLog : public LogSink {
   public:
     CardLog(const std::filesystem::path& folder, std::string port);
@@ -36,6 +37,7 @@ class CardLog : public LogSink {
     std::filesystem::path folder_;
     std::string port_;
     std::filesystem::path path_;
+    bool named_ = false;  // after the IMEI
     std::string failure_;
     std::ofstream file_;
     StreamLog log_{file_};

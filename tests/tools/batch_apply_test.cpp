@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <set>
 #include <sstream>
 
 #include "cardsim/card_bench.h"
@@ -524,6 +525,31 @@ TEST_F(BatchApplyTest, ALogThatCannotBeWrittenIsToldAsSuch) {
                                                       (dir_.Path() / (port + ".log")).string() +
                                                       ": it is a folder");
     EXPECT_TRUE(Card(1).Requests().empty()) << "the card was not touched";
+}
+
+// A station works the cards plugged into one port in one run folder, one after another; a card
+// may be tried again. Each attempt keeps a log of its own, which its record names: none is added
+// to another's or renamed away from the record that names it.
+TEST_F(BatchApplyTest, EachAttemptOnAPortKeepsALogOfItsOwn) {
+    Plug(1);
+    ApplyRequest request = Request(SettingFile());
+    request.restart = false;
+    const BatchApply apply(Root(), request);
+    std::vector<std::string> logs;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const CardRecord record = apply.ApplyTo(Card(1).PcUiPort(), {});
+        EXPECT_EQ(record.result.Text(), "ok");
+        logs.push_back(record.log);
+    }
+    EXPECT_EQ(std::set<std::string>(logs.begin(), logs.end()).size(), 3u);
+    for (const std::string& log : logs) {
+        const std::string text = testsupport::Contents(log);
+        size_t reads = 0;
+        for (size_t at = 0; (at = text.find("Read back:", at)) != std::string::npos; ++at) {
+            ++reads;
+        }
+        EXPECT_EQ(reads, 1u) << log;
+    }
 }
 
 // An item the card did not hold before apply wrote it (one a write makes active) cannot be taken
