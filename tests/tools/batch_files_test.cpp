@@ -418,6 +418,27 @@ TEST(Report, TheSummaryTableFits120Columns) {
     EXPECT_EQ(out.str().find("/var/state"), std::string::npos) << "the file name only";
 }
 
+// A card that names itself at length (its model is whatever it answers) is cut in the table too,
+// before the results are.
+TEST(Report, ALongCardTypeStillFits120Columns) {
+    std::vector<CardRecord> cards = Rows().cards;
+    cards[1].card_type = "LW-X4201 HSPA+ USB data card, engineering sample 7 of the second batch";
+    std::ostringstream out;
+    PrintSummary(out, cards);
+    std::istringstream lines(out.str());
+    std::vector<std::string> table;
+    for (std::string line; std::getline(lines, line);) {
+        table.push_back(line);
+    }
+    ASSERT_GT(table.size(), cards.size()) << out.str();
+    for (size_t row = 0; row <= cards.size(); ++row) {
+        EXPECT_LE(DisplayWidth(table[row]), kSummaryColumns) << table[row];
+    }
+    EXPECT_NE(table[2].find("  LW-X4201 "), std::string::npos) << table[2];
+    EXPECT_EQ(table[2].find("second batch"), std::string::npos) << table[2];
+    EXPECT_NE(table[2].find("  verify mismatch  "), std::string::npos) << "the result whole";
+}
+
 // A dry run lists the NV items that would change, by caption, number and bytes, and says how
 // many; the others only with --all.
 TEST(DryRun, ListsOnlyTheItemsThatWouldChange) {

@@ -17,14 +17,16 @@ namespace {
 constexpr size_t kGap = 2;
 constexpr size_t kResult = 4;
 // The columns that give way when the table is too wide, in this order, each down to its
-// narrowest: the snapshot's name, the firmware, the mismatches, the result; and when that is not
-// enough, the result down to its heading.
+// narrowest: the snapshot's name, the firmware, the mismatches, the card type (whatever the card
+// calls itself), the result; and when that is not enough, the card type and the result down to
+// their headings.
 struct Shrinkable {
     size_t column;
     size_t narrowest;
 };
-constexpr std::array<Shrinkable, 5> kShrinkable = {
-    {{7, 8}, {2, 8}, {6, 10}, {kResult, 20}, {kResult, 6}}};
+constexpr size_t kCardType = 3;
+constexpr std::array<Shrinkable, 7> kShrinkable = {
+    {{7, 8}, {2, 8}, {6, 10}, {kCardType, 16}, {kResult, 20}, {kCardType, 9}, {kResult, 6}}};
 constexpr std::string_view kCut = "...";
 
 using Line = std::array<std::string, 10>;
