@@ -209,6 +209,24 @@ TEST_F(CarvexctlBatchTest, RefusalsEndWithStatusTwoTouchingNoCard) {
     EXPECT_FALSE(std::filesystem::exists(dir_.Path() / "state" / "carvex" / "snapshots"));
 }
 
+// Standard output into a reader that is gone by the end (a pager quit, tee ended by the same
+// Ctrl-C): the first line out ends the program (here a dry run's long listing, more than the
+// output holds back), so the run's files are written before it.
+TEST_F(CarvexctlBatchTest, AReaderOfTheOutputThatWentAwayLosesNoRunFile) {
+    Plug(4);
+    const auto report = dir_.Path() / "report.json";
+    const auto logs = dir_.Path() / "logs";
+    const std::string command = "\"$0\" apply " + SettingFile() + " --description " + kDescription +
+                                " --dry-run --all --report " + report.string() + " --logs " +
+                                logs.string() + " | true";
+    const auto r = RunProgram("/bin/sh", {"-c", command, CARVEXCTL}, Environment());
+    ASSERT_EQ(r.exit_code, 0) << r.err << "(the status of true)";
+    const auto run = *std::filesystem::directory_iterator(logs);
+    EXPECT_TRUE(std::filesystem::exists(run.path() / "summary.json"));
+    EXPECT_TRUE(std::filesystem::exists(run.path() / "summary.csv"));
+    EXPECT_TRUE(std::filesystem::exists(report));
+}
+
 // A device root with no card: apply ends with 1 having begun no run, so it leaves no run folder
 // without a summary behind.
 TEST_F(CarvexctlBatchTest, NoCardToWorkLeavesNoRunFolderBehind) {

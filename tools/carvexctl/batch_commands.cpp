@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <functional>
 #include <iostream>
 
 #include "cardwork/batch/batch_apply.h"
@@ -102,23 +103,27 @@ class RunSignals {
     carvex::StopSignals signals_;
 };
 
-// The summary in the run folder, then on standard output, the report file when asked for; the
-// exit status.
+// The summary in the run folder and the report file when asked for, then on standard output
+// what `told` prints and the summary; the exit status. The files come first: a reader of the
+// output that went away (a pager quit, tee ended by the same Ctrl-C) ends the program at its
+// first line out.
 ExitStatus Report(const RunReport& report, const std::string& file, const fs::path& run_folder,
-                  const cardwright::WorkStop& stop, const RunSignals& signals) {
+                  const cardwright::WorkStop& stop, const RunSignals& signals,
+                  const std::function<void()>& told = {}) {
     const std::string unsaved = cardwright::SaveRunSummary(run_folder, report);
+    // Neither file waits on the other: what one could not keep, the other still holds.
+    const std::string unreported =
+        file.empty() ? std::string() : cardwright::SaveReport(file, report);
+    if (told) {
+        told();
+    }
     PrintSummary(std::cout, report.cards);
     std::cout << "Logs: " << run_folder.string() << "\n";
     if (stop.Stopping()) {
         std::cout << "Stopped by " << stop.Why() << ".\n";
     }
-    // Neither file waits on the other: what one could not keep, the other still holds.
-    std::string unreported;
-    if (!file.empty()) {
-        unreported = cardwright::SaveReport(file, report);
-        if (unreported.empty()) {
-            std::cout << "Report: " << file << "\n";
-        }
+    if (!file.empty() && unreported.empty()) {
+        std::cout << "Report: " << file << "\n";
     }
     if (!unsaved.empty()) {
         throw Failure("the run's summary could not be written: " + unsaved +
@@ -177,15 +182,16 @@ ExitStatus Apply(const BatchCommands::Options& options, const PortOption& port,
     report.cards = apply->Run(ports, {.observer = &observer, .stop = &stop});
     report.ended = carvex::GetClock().WallNow();
 
-    std::cout << carvex::PrintableText(request.settings.string()) << ": "
-              << carvex::PrintableText(apply->LeftToDefaults().Sentence()) << ".\n";
-    if (options.dry_run) {
-        for (const CardRecord& card : report.cards) {
-            PrintPlan(std::cout, card, options.all);
+    return Report(report, options.report, request.run_folder, stop, signals, [&] {
+        std::cout << carvex::PrintableText(request.settings.string()) << ": "
+                  << carvex::PrintableText(apply->LeftToDefaults().Sentence()) << ".\n";
+        if (options.dry_run) {
+            for (const CardRecord& card : report.cards) {
+                PrintPlan(std::cout, card, options.all);
+            }
+            std::cout << "\nDry run: nothing was written.\n";
         }
-        std::cout << "\nDry run: nothing was written.\n";
-    }
-    return Report(report, options.report, request.run_folder, stop, signals);
+    });
 }
 
 ExitStatus Restore(const BatchCommands::Options& options, const PortOption& port,
