@@ -387,6 +387,19 @@ TEST(Report, RowsInCsvJsonAndTheSummary) {
     EXPECT_FALSE(ReportFormatOf("r.txt"));
 }
 
+// The lines of the summary of `cards`, as standard output shows them.
+std::vector<std::string> SummaryLines(const std::vector<CardRecord>& cards, std::string& out) {
+    std::ostringstream printed;
+    PrintSummary(printed, cards);
+    out = printed.str();
+    std::istringstream lines(out);
+    std::vector<std::string> table;
+    for (std::string line; std::getline(lines, line);) {
+        table.push_back(line);
+    }
+    return table;
+}
+
 // A bench of cards that each end their own way, with a long firmware text and snapshot names:
 // no line of the table is wider than 120 columns, and what is cut says so.
 TEST(Report, TheSummaryTableFits120Columns) {
@@ -400,14 +413,9 @@ TEST(Report, TheSummaryTableFits120Columns) {
         WorkResult::Failed(WorkStep::kAwaitingReturn,
                            "the card came back, but within 60 s its port could not be used: COM32 "
                            "(/dev/ttyUSB2) is in use by minicom (pid 700)");
-    std::ostringstream out;
-    PrintSummary(out, cards);
-    std::istringstream lines(out.str());
-    std::vector<std::string> table;
-    for (std::string line; std::getline(lines, line);) {
-        table.push_back(line);
-    }
-    ASSERT_EQ(table.size(), cards.size() + 4) << out.str();
+    std::string out;
+    const std::vector<std::string> table = SummaryLines(cards, out);
+    ASSERT_EQ(table.size(), cards.size() + 4) << out;
     for (size_t row = 0; row <= cards.size(); ++row) {
         EXPECT_LE(DisplayWidth(table[row]), kSummaryColumns) << table[row];
     }
@@ -415,7 +423,7 @@ TEST(Report, TheSummaryTableFits120Columns) {
     EXPECT_EQ(table[cards.size() + 1], "COM32: " + cards[2].result.Text())
         << "the result cut in the table, whole below it";
     EXPECT_EQ(table[cards.size() + 2], "COM42: refused: other card type");
-    EXPECT_EQ(out.str().find("/var/state"), std::string::npos) << "the file name only";
+    EXPECT_EQ(out.find("/var/state"), std::string::npos) << "the file name only";
 }
 
 // A card that names itself at length (its model is whatever it answers) is cut in the table too,
@@ -423,14 +431,9 @@ TEST(Report, TheSummaryTableFits120Columns) {
 TEST(Report, ALongCardTypeStillFits120Columns) {
     std::vector<CardRecord> cards = Rows().cards;
     cards[1].card_type = "LW-X4201 HSPA+ USB data card, engineering sample 7 of the second batch";
-    std::ostringstream out;
-    PrintSummary(out, cards);
-    std::istringstream lines(out.str());
-    std::vector<std::string> table;
-    for (std::string line; std::getline(lines, line);) {
-        table.push_back(line);
-    }
-    ASSERT_GT(table.size(), cards.size()) << out.str();
+    std::string out;
+    const std::vector<std::string> table = SummaryLines(cards, out);
+    ASSERT_GT(table.size(), cards.size()) << out;
     for (size_t row = 0; row <= cards.size(); ++row) {
         EXPECT_LE(DisplayWidth(table[row]), kSummaryColumns) << table[row];
     }
