@@ -1,0 +1,103 @@
+#include "cardwork/records/record_output.h"
+
+#include <cmath>
+
+#include "cardwork/records/record_time.h"
+
+namespace cardwright {
+
+namespace {
+
+Json TextOrNull(const std::string& text) {
+    return text.empty() ? Json(nullptr) : Json(text);
+}
+
+std::string FieldText(const Json& value) {
+    if (value.is_null()) {
+        return {};
+    }
+    if (value.is_string()) {
+        return value.get<std::string>();
+    }
+    if (value.is_array()) {
+        std::string joined;
+        for (const Json& entry : value) {
+            joined += (joined.empty() ? "" : "; ") + FieldText(entry);
+        }
+        return joined;
+    }
+    return value.dump();
+}
+
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        return text;
+    }
+    std::string quoted = "\"";
+    for (const char c : text) {
+        quoted += c == '"' ? "\"\"" : std::string(1, c);
+    }
+    return quoted + "\"";
+}
+
+}  // namespace
+
+Json RecordJson(const CardRecord& record) {
+    Json object = Json::object();
+    object["uuid"] = record.uuid;
+    object["imei"] = TextOrNull(record.imei);
+    object["station"] = TextOrNull(record.station);
+    object["port"] = TextOrNull(record.port);
+    object["operator"] = TextOrNull(record.operator_name);
+    object["work_order"] = TextOrNull(record.work_order);
+    object["setting_file"] = TextOrNull(record.setting_file);
+    object["setting_crc"] = record.setting_crc ? Json(*record.setting_crc) : Json(nullptr);
+    object["setting_sha256"] = TextOrNull(record.setting_sha256);
+    object["description_sha256"] = TextOrNull(record.description_sha256);
+    object["model"] = TextOrNull(record.model);
+    object["firmware"] = TextOrNull(record.firmware);
+    object["card_type"] = TextOrNull(record.card_type);
+    object["started"] = RecordTimeText(record.started);
+    object["ended"] = record.ended ? Json(RecordTimeText(*record.ended)) : Json(nullptr);
+    object["seconds"] =
+        record.seconds ? Json(std::round(*record.seconds * 10) / 10) : Json(nullptr);
+    object["result"] = TextOrNull(record.result);
+    object["defaults_left"] = record.defaults_left ? Json(*record.defaults_left) : Json(nullptr);
+    object["nv_written"] = record.nv_written;
+    object["mismatches"] = record.mismatches;
+    object["retries"] = record.retries;
+    object["snapshot"] = TextOrNull(record.snapshot);
+    object["tool_version"] = TextOrNull(record.tool_version);
+    object["after_hook"] = record.after_hook ? Json(*record.after_hook) : Json(nullptr);
+    return object;
+}
+
+Json RecordsJson(const std::vector<CardRecord>& records) {
+    Json array = Json::array();
+    for (const CardRecord& record : records) {
+        array.push_back(RecordJson(record));
+    }
+    return array;
+}
+
+std::string RecordsCsv(const std::vector<CardRecord>& records) {
+    // The names come from the JSON of a record, so the two cannot come apart.
+    std::string text;
+    const Json names = RecordJson(CardRecord{});
+    for (auto member = names.begin(); member != names.end(); ++member) {
+        text += (text.empty() ? "" : ",") + member.key();
+    }
+    text += "\r\n";
+    for (const CardRecord& record : records) {
+        const Json fields = RecordJson(record);
+        const char* between = "";
+        for (const Json& field : fields) {
+            text += between + CsvField(FieldText(field));
+            between = ",";
+        }
+        text += "\r\n";
+    }
+    return text;
+}
+
+}  // namespace cardwright

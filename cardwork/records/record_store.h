@@ -1,0 +1,88 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cardwork/records/card_record.h"
+#include "cardwork/records/record_schema.h"
+
+namespace cardwright {
+
+class SqliteDatabase;
+
+// Which records a query wants; what is not set does not narrow it.
+struct RecordFilter {
+    std::string imei{};
+    std::optional<std::chrono::system_clock::time_point> since{};  // begun at or after
+    std::optional<RecordOutcome> outcome{};
+    std::string station{};
+};
+
+// The records of card work in one SQLite file, which several processes (apply, a station, a
+// query) use at once: each change is one transaction, written through to the disk before it
+// counts (write-ahead log, full synchronous commits), and a process that finds another one
+// writing waits for it (up to kBusyTimeout) instead of failing.
+//
+// A record is inserted when its card's work begins, with its owner (this process, told apart from
+// any later one of the same pid), and completed, items and all, in one transaction when the work
+// ends. A record whose owner is gone without completing it (killed, a power cut) is marked
+// interrupted when a store is next opened on the file, and only then; the records of a process
+// that still runs are never touched by another.
+//
+// Every member may be called from any thread; calls are taken one at a time.
+class RecordStore {
+  public:
+    enum class IfMissing { kCreate, kRefuse };
+    static constexpr std::chrono::milliseconds kBusyTimeout{10000};
+
+    // Opens the file (made, with its folder, when missing, unless kRefuse), brings its schema up
+    // to date and marks the records of gone owners interrupted. Throws RecordStoreError: a file
+    // of a newer schema, another program's database, one that cannot be opened or written.
+    explicit RecordStore(const std::filesystem::path& path,
+                         IfMissing if_missing = IfMissing::kCreate);
+    ~RecordStore();
+    RecordStore(const RecordStore&) = delete;
+    RecordStore& operator=(const RecordStore&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+    // How many records this open marked interrupted.
+    size_t MarkedInterrupted() const { return marked_interrupted_; }
+
+    // Inserts the record as its work begins, with a new UUID and this process as its owner; the
+    // record gets its UUID, and its start when it has none. Its end (result, outcome, ended,
+    // seconds) is not saved yet.
+    void Begin(CardRecord& record);
+    // Saves what a begun record has learnt since (the card's identity, the step it is at, its
+    // snapshot), so that an interrupted record tells as much; its end is not saved.
+    void Note(const CardRecord& record);
+    // Completes a begun record in one transaction: everything it holds, its end and its items.
+    // Throws RecordStoreError when it has no outcome, or no begun record has its UUID.
+    void Complete(const CardRecord& record);
+    // Keeps what the after-hook of a completed record came to.
+    void SetAfterHook(std::string_view uuid, std::string_view outcome);
+
+    // The records the filter lets through, in the order they began; with their items if asked.
+    std::vector<CardRecord> Find(const RecordFilter& filter, bool with_items = false) const;
+    // Removes the ended records (completed or interrupted) begun before `cutoff`, items and all;
+    // how many went.
+    size_t RemoveBegunBefore(std::chrono::system_clock::time_point cutoff);
+
+  private:
+    void Open(IfMissing if_missing);
+    size_t MarkGoneOwners();
+    void Update(const CardRecord& record, bool ending);
+    [[noreturn]] void Fail(const std::exception& error) const;
+
+    std::filesystem::path path_;
+    std::unique_ptr<SqliteDatabase> db_;
+    size_t marked_interrupted_ = 0;
+    mutable std::mutex mutex_;
+};
+
+}  // namespace cardwright
