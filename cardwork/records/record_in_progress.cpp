@@ -4,7 +4,7 @@
 
 namespace cardwright {
 
-RecordInProgress::RecordInProgress(RecordStore& store, CardRecord record)
+RecordInProgress::RecordInProgress(RecordStore& store, StoredRecord record)
     : store_(store), record_(std::move(record)), began_(std::chrono::steady_clock::now()) {
     store_.Begin(record_);
 }

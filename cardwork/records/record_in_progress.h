@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "cardwork/records/card_record.h"
+#include "cardwork/records/stored_record.h"
 
 namespace cardwright {
 
@@ -15,15 +15,15 @@ class RecordStore;
 class RecordInProgress {
   public:
     // Begins the record (its UUID, owner and start given by the store). Throws RecordStoreError.
-    RecordInProgress(RecordStore& store, CardRecord record);
+    RecordInProgress(RecordStore& store, StoredRecord record);
     ~RecordInProgress();
     RecordInProgress(const RecordInProgress&) = delete;
     RecordInProgress& operator=(const RecordInProgress&) = delete;
 
-    CardRecord& Record() { return record_; }
+    StoredRecord& Record() { return record_; }
     // Saves what the record has learnt so far. Throws RecordStoreError.
     void Note();
-    // Saves the record with its end (CardRecord::End() given before), items and all; its end time
+    // Saves the record with its end (StoredRecord::End() given before), items and all; its end time
     // and seconds, when not given, are now and the time since it began. Throws RecordStoreError,
     // and the record counts as completed all the same: it is not tried again.
     void Complete();
@@ -32,7 +32,7 @@ class RecordInProgress {
     void Stamp();
 
     RecordStore& store_;
-    CardRecord record_;
+    StoredRecord record_;
     // The seconds are measured on a clock that the wall clock's corrections do not move.
     std::chrono::steady_clock::time_point began_;
     bool completed_ = false;

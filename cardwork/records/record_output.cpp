@@ -42,7 +42,7 @@ std::string CsvField(const std::string& text) {
 
 }  // namespace
 
-Json RecordJson(const CardRecord& record) {
+Json RecordJson(const StoredRecord& record) {
     Json object = Json::object();
     object["uuid"] = record.uuid;
     object["imei"] = TextOrNull(record.imei);
@@ -72,23 +72,23 @@ Json RecordJson(const CardRecord& record) {
     return object;
 }
 
-Json RecordsJson(const std::vector<CardRecord>& records) {
+Json RecordsJson(const std::vector<StoredRecord>& records) {
     Json array = Json::array();
-    for (const CardRecord& record : records) {
+    for (const StoredRecord& record : records) {
         array.push_back(RecordJson(record));
     }
     return array;
 }
 
-std::string RecordsCsv(const std::vector<CardRecord>& records) {
+std::string RecordsCsv(const std::vector<StoredRecord>& records) {
     // The names come from the JSON of a record, so the two cannot come apart.
     std::string text;
-    const Json names = RecordJson(CardRecord{});
+    const Json names = RecordJson(StoredRecord{});
     for (auto member = names.begin(); member != names.end(); ++member) {
         text += (text.empty() ? "" : ",") + member.key();
     }
     text += "\r\n";
-    for (const CardRecord& record : records) {
+    for (const StoredRecord& record : records) {
         const Json fields = RecordJson(record);
         const char* between = "";
         for (const Json& field : fields) {

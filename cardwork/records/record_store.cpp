@@ -63,7 +63,7 @@ std::vector<std::string> ListOf(const std::string& text) {
 }
 
 // Binds the record's columns at 1 to kColumns.size(); without `ending`, its end stays NULL.
-void BindRecord(SqliteStatement& statement, const CardRecord& record, bool ending) {
+void BindRecord(SqliteStatement& statement, const StoredRecord& record, bool ending) {
     int at = 1;
     BindText(statement, at++, record.uuid);
     BindText(statement, at++, record.imei);
@@ -122,8 +122,8 @@ std::chrono::system_clock::time_point TimeOf(const std::string& text) {
 }
 
 // The record whose columns a row holds from column 0 on.
-CardRecord ReadRecord(const SqliteStatement& row) {
-    CardRecord record;
+StoredRecord ReadRecord(const SqliteStatement& row) {
+    StoredRecord record;
     int at = 0;
     record.uuid = row.Text(at++);
     record.imei = row.Text(at++);
@@ -259,11 +259,13 @@ size_t RecordStore::MarkGoneOwners() {
     return gone.size();
 }
 
-void RecordStore::Begin(CardRecord& record) {
+void RecordStore::Begin(StoredRecord& record) {
     const std::lock_guard lock(mutex_);
     try {
         const carvex::ProcessIdentity owner = carvex::CurrentProcessIdentity();
-        record.uuid = NewRecordUuid();
+        if (!IsRecordUuid(record.uuid)) {
+            record.uuid = NewRecordUuid();
+        }
         if (record.started == std::chrono::system_clock::time_point{}) {
             record.started = std::chrono::system_clock::now();
         }
@@ -287,7 +289,7 @@ void RecordStore::Begin(CardRecord& record) {
     }
 }
 
-void RecordStore::Update(const CardRecord& record, bool ending) {
+void RecordStore::Update(const StoredRecord& record, bool ending) {
     std::string assignments;
     for (size_t i = 1; i < kColumns.size(); ++i) {
         assignments +=
@@ -303,7 +305,7 @@ void RecordStore::Update(const CardRecord& record, bool ending) {
     }
 }
 
-void RecordStore::Note(const CardRecord& record) {
+void RecordStore::Note(const StoredRecord& record) {
     const std::lock_guard lock(mutex_);
     try {
         Update(record, false);
@@ -312,7 +314,7 @@ void RecordStore::Note(const CardRecord& record) {
     }
 }
 
-void RecordStore::Complete(const CardRecord& record) {
+void RecordStore::Complete(const StoredRecord& record) {
     if (!record.outcome) {
         throw RecordStoreError("the record " + record.uuid +
                                " cannot be completed without its end");
@@ -353,9 +355,9 @@ void RecordStore::SetAfterHook(std::string_view uuid, std::string_view outcome) 
     }
 }
 
-std::vector<CardRecord> RecordStore::Find(const RecordFilter& filter, bool with_items) const {
+std::vector<StoredRecord> RecordStore::Find(const RecordFilter& filter, bool with_items) const {
     const std::lock_guard lock(mutex_);
-    std::vector<CardRecord> records;
+    std::vector<StoredRecord> records;
     try {
         // One read transaction: the items belong to the records as they were read.
         const SqliteTransaction read(*db_, SqliteTransaction::Kind::kRead);

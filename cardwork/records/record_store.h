@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cardwork/records/card_record.h"
 #include "cardwork/records/record_schema.h"
+#include "cardwork/records/stored_record.h"
 
 namespace cardwright {
 
@@ -54,21 +54,22 @@ class RecordStore {
     // How many records this open marked interrupted.
     size_t MarkedInterrupted() const { return marked_interrupted_; }
 
-    // Inserts the record as its work begins, with a new UUID and this process as its owner; the
-    // record gets its UUID, and its start when it has none. Its end (result, outcome, ended,
+    // Inserts the record as its work begins, with this process as its owner; a record without a
+    // UUID gets a new one, and its start when it has none. Throws RecordStoreError, also for a
+    // UUID that another record has. Its end (result, outcome, ended,
     // seconds) is not saved yet.
-    void Begin(CardRecord& record);
+    void Begin(StoredRecord& record);
     // Saves what a begun record has learnt since (the card's identity, the step it is at, its
     // snapshot), so that an interrupted record tells as much; its end is not saved.
-    void Note(const CardRecord& record);
+    void Note(const StoredRecord& record);
     // Completes a begun record in one transaction: everything it holds, its end and its items.
     // Throws RecordStoreError when it has no outcome, or no begun record has its UUID.
-    void Complete(const CardRecord& record);
+    void Complete(const StoredRecord& record);
     // Keeps what the after-hook of a completed record came to.
     void SetAfterHook(std::string_view uuid, std::string_view outcome);
 
     // The records the filter lets through, in the order they began; with their items if asked.
-    std::vector<CardRecord> Find(const RecordFilter& filter, bool with_items = false) const;
+    std::vector<StoredRecord> Find(const RecordFilter& filter, bool with_items = false) const;
     // Removes the ended records (completed or interrupted) begun before `cutoff`, items and all;
     // how many went.
     size_t RemoveBegunBefore(std::chrono::system_clock::time_point cutoff);
@@ -76,7 +77,7 @@ class RecordStore {
   private:
     void Open(IfMissing if_missing);
     size_t MarkGoneOwners();
-    void Update(const CardRecord& record, bool ending);
+    void Update(const StoredRecord& record, bool ending);
     [[noreturn]] void Fail(const std::exception& error) const;
 
     std::filesystem::path path_;

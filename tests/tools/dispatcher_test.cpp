@@ -27,6 +27,8 @@ const std::map<std::string, std::vector<std::string>> kArguments = {
     {"write", {"file.ini", "--description", "Config_Info.ini"}},
     {"apply", {"file.ini", "--description", "Config_Info.ini"}},
     {"restore", {"snapshot.json"}},
+    {"records", {}},
+    {"prune", {"--older-than", "30"}},
 };
 
 // The command's words and its arguments, as a command line gives them.

@@ -8,6 +8,8 @@
 #include "tools/carvexctl/file_commands.h"
 #include "tools/carvexctl/port_commands.h"
 #include "tools/carvexctl/ports_source.h"
+#include "tools/carvexctl/prune_command.h"
+#include "tools/carvexctl/records_command.h"
 
 namespace carvexctl {
 
@@ -21,6 +23,8 @@ std::unique_ptr<Dispatcher> MakeDispatcher(const std::string& version) {
     dispatcher->Register(std::make_unique<FileCommands>());
     dispatcher->Register(std::make_unique<CardWorkCommands>());
     dispatcher->Register(std::make_unique<BatchCommands>(version));
+    dispatcher->Register(std::make_unique<RecordsCommand>());
+    dispatcher->Register(std::make_unique<PruneCommand>());
     return dispatcher;
 }
 

@@ -12,8 +12,8 @@ namespace {
 
 using std::chrono::system_clock;
 
-CardRecord Mismatched() {
-    CardRecord record;
+StoredRecord Mismatched() {
+    StoredRecord record;
     record.uuid = "3b6f0c1e-9a2d-4f7b-8c11-5e0d2a9b7f34";
     record.imei = "356938035643809";
     record.station = "line-3";
@@ -60,7 +60,7 @@ TEST(RecordOutput, JsonGivesEveryFieldInOrderWithNullForWhatIsNotKnown) {
     EXPECT_EQ(json["retries"], 2);
 
     // In progress: no end yet, and no list of defaults before the write.
-    CardRecord running = Mismatched();
+    StoredRecord running = Mismatched();
     running.ended.reset();
     running.seconds.reset();
     running.result.clear();

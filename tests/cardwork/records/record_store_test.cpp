@@ -25,8 +25,8 @@ system_clock::time_point At(int day, int hour = 9) {
     return sys_days(year(2026) / March / day) + hours(hour) + minutes(5) + seconds(31);
 }
 
-CardRecord Begun(std::string imei, std::string station = "line-3") {
-    CardRecord record;
+StoredRecord Begun(std::string imei, std::string station = "line-3") {
+    StoredRecord record;
     record.imei = std::move(imei);
     record.station = std::move(station);
     record.port = "COM12";
@@ -42,7 +42,7 @@ CardRecord Begun(std::string imei, std::string station = "line-3") {
 }
 
 // A begun record as it is when its card's work ends well.
-void EndWell(CardRecord& record) {
+void EndWell(StoredRecord& record) {
     record.model = "QX-220";
     record.firmware = "QX220-FW-1.0.7";
     record.card_type = "QX-220 rev B";
@@ -60,7 +60,7 @@ void EndWell(CardRecord& record) {
 class RecordStoreTest : public ::testing::Test {
   protected:
     std::filesystem::path Db() const { return dir_.Path() / "state" / "records.db"; }
-    std::vector<CardRecord> All(const RecordStore& store, bool with_items = false) const {
+    std::vector<StoredRecord> All(const RecordStore& store, bool with_items = false) const {
         return store.Find({}, with_items);
     }
 
@@ -69,7 +69,7 @@ class RecordStoreTest : public ::testing::Test {
 
 TEST_F(RecordStoreTest, ARecordIsBegunWhenTheWorkBeginsAndCompletedWhole) {
     RecordStore store(Db());
-    CardRecord record = Begun("356938035643809");
+    StoredRecord record = Begun("356938035643809");
     store.Begin(record);
     ASSERT_TRUE(IsRecordUuid(record.uuid)) << record.uuid;
 
@@ -101,14 +101,21 @@ TEST_F(RecordStoreTest, ARecordIsBegunWhenTheWorkBeginsAndCompletedWhole) {
     // Another open sees the same, and a record without an end cannot be completed.
     RecordStore again(Db(), RecordStore::IfMissing::kRefuse);
     EXPECT_EQ(All(again, true), found);
-    CardRecord endless = Begun("356938035643810");
+    StoredRecord endless = Begun("356938035643810");
     again.Begin(endless);
     EXPECT_THROW(again.Complete(endless), RecordStoreError);
+
+    // A UUID the work made is kept; one that another record has is refused.
+    StoredRecord given = Begun("356938035643811");
+    given.uuid = "3b6f0c1e-9a2d-4f7b-8c11-5e0d2a9b7f34";
+    again.Begin(given);
+    EXPECT_EQ(given.uuid, "3b6f0c1e-9a2d-4f7b-8c11-5e0d2a9b7f34");
+    EXPECT_THROW(again.Begin(given), RecordStoreError);
 }
 
 TEST_F(RecordStoreTest, ACompletionThatFailsPartWayLeavesTheRecordAsItWas) {
     RecordStore store(Db());
-    CardRecord record = Begun("356938035643809");
+    StoredRecord record = Begun("356938035643809");
     store.Begin(record);
     EndWell(record);
     // The same item twice: the second insert fails after the record's row was updated.
@@ -151,7 +158,7 @@ TEST_F(RecordStoreTest, AWorkThatBreaksOffIsCompletedAsInterruptedAtItsStep) {
 testsupport::ForkedChild Writer(const std::filesystem::path& db) {
     return testsupport::ForkedChild([db](testsupport::ForkedChild& self) {
         RecordStore store(db);
-        CardRecord record = Begun("356938035643809");
+        StoredRecord record = Begun("356938035643809");
         store.Begin(record);
         record.step = "writing";
         store.Note(record);
@@ -196,7 +203,7 @@ TEST_F(RecordStoreTest, ARecordOfAnEndedButUnreapedOwnerIsInterruptedAndALiveOne
     // A writer that has ended without completing, whose parent has not reaped it yet.
     testsupport::ForkedChild ended([db = Db()](testsupport::ForkedChild& self) {
         RecordStore store(db);
-        CardRecord record = Begun("356938035643810");
+        StoredRecord record = Begun("356938035643810");
         store.Begin(record);
         self.Say(record.uuid);
         return 0;
@@ -207,7 +214,7 @@ TEST_F(RecordStoreTest, ARecordOfAnEndedButUnreapedOwnerIsInterruptedAndALiveOne
 
     const RecordStore store(Db());
     EXPECT_EQ(store.MarkedInterrupted(), 1u);
-    for (const CardRecord& record : All(store)) {
+    for (const StoredRecord& record : All(store)) {
         if (record.uuid == live_uuid) {
             EXPECT_FALSE(record.outcome);
         } else {
@@ -242,7 +249,7 @@ TEST_F(RecordStoreTest, TwoProcessesWritingAtOnceLoseNothing) {
     const auto found = All(RecordStore(Db()));
     ASSERT_EQ(found.size(), 2u * kEach);
     std::set<std::string> uuids;
-    for (const CardRecord& record : found) {
+    for (const StoredRecord& record : found) {
         EXPECT_EQ(record.outcome, RecordOutcome::kOk);
         uuids.insert(record.uuid);
     }
@@ -252,7 +259,7 @@ TEST_F(RecordStoreTest, TwoProcessesWritingAtOnceLoseNothing) {
 TEST_F(RecordStoreTest, QueriesNarrowByImeiTimeOutcomeAndStation) {
     RecordStore store(Db());
     const auto add = [&](std::string imei, std::string station, int day, const WorkResult& end) {
-        CardRecord record = Begun(std::move(imei), std::move(station));
+        StoredRecord record = Begun(std::move(imei), std::move(station));
         record.started = At(day);
         store.Begin(record);
         record.End(end);
@@ -261,13 +268,13 @@ TEST_F(RecordStoreTest, QueriesNarrowByImeiTimeOutcomeAndStation) {
     add("356938035643809", "line-3", 10, WorkResult::Done());
     add("356938035643809", "line-4", 12, WorkResult::Mismatch());
     add("356938035643810", "line-3", 14, WorkResult::Failed(WorkStep::kWritingItem, "no answer"));
-    CardRecord running = Begun("356938035643811");
+    StoredRecord running = Begun("356938035643811");
     running.started = At(15);
     store.Begin(running);
 
     const auto imeis = [&](const RecordFilter& filter) {
         std::vector<std::string> found;
-        for (const CardRecord& record : store.Find(filter)) {
+        for (const StoredRecord& record : store.Find(filter)) {
             found.push_back(record.imei.substr(12) + "@" +
                             RecordTimeText(record.started).substr(8, 2));
         }

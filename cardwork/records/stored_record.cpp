@@ -1,4 +1,4 @@
-#include "cardwork/records/card_record.h"
+#include "cardwork/records/stored_record.h"
 
 #include <array>
 #include <utility>
@@ -54,7 +54,7 @@ RecordOutcome OutcomeOf(WorkOutcome outcome) {
     return RecordOutcome::kFailed;
 }
 
-void CardRecord::End(const WorkResult& work) {
+void StoredRecord::End(const WorkResult& work) {
     result = work.Text();
     outcome = OutcomeOf(work.outcome);
     if (work.step) {

@@ -26,10 +26,11 @@ struct RecordItem {
     friend bool operator==(const RecordItem&, const RecordItem&) = default;
 };
 
-// What one attempt at a card came to: which card, where, by whom, with which file, when, and how
-// it ended. An empty text is one not known (or not given), as is a nullopt.
-struct CardRecord {
-    std::string uuid;  // made when the work begins (RecordStore::Begin)
+// What one attempt at a card came to, as the records database keeps it: which card, where, by
+// whom, with which file, when, and how it ended, in the texts a query gives back. An empty text
+// is one not known (or not given), as is a nullopt.
+struct StoredRecord {
+    std::string uuid;  // made when the work begins (given, or by RecordStore::Begin)
     std::string imei;
     std::string station;
     std::string port;  // "COM12"
@@ -66,7 +67,7 @@ struct CardRecord {
     // Sets the result, its outcome and the step it ended at.
     void End(const WorkResult& work);
 
-    friend bool operator==(const CardRecord&, const CardRecord&) = default;
+    friend bool operator==(const StoredRecord&, const StoredRecord&) = default;
 };
 
 RecordOutcome OutcomeOf(WorkOutcome outcome);

@@ -1,0 +1,271 @@
+#include "tools/carvexctl/prune_command.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "cardwork/batch/run_folder.h"
+#include "cardwork/batch/snapshot.h"
+#include "cardwork/batch/utc_text.h"
+#include "carvex/platform/clock.h"
+#include "tools/carvexctl/command_failure.h"
+#include "tools/carvexctl/records_command.h"
+
+namespace carvexctl {
+
+namespace {
+
+namespace fs = std::filesystem;
+using cardwright::UtcText;
+using std::chrono::system_clock;
+
+// "20260314T090531Z", as run folders and snapshots are named (UtcText's compact form).
+constexpr size_t kStampLength = 16;
+
+std::optional<int> Number(std::string_view text, size_t at, size_t count) {
+    int value = 0;
+    for (const char c : text.substr(at, count)) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+std::optional<system_clock::time_point> StampTime(std::string_view stamp) {
+    if (stamp.size() != kStampLength || stamp[8] != 'T' || stamp[15] != 'Z') {
+        return std::nullopt;
+    }
+    const auto year = Number(stamp, 0, 4);
+    const auto month = Number(stamp, 4, 2);
+    const auto day = Number(stamp, 6, 2);
+    const auto hour = Number(stamp, 9, 2);
+    const auto minute = Number(stamp, 11, 2);
+    const auto second = Number(stamp, 13, 2);
+    if (!year || !month || !day || !hour || !minute || !second || *hour > 23 || *minute > 59 ||
+        *second > 59) {
+        return std::nullopt;
+    }
+    const std::chrono::year_month_day date{std::chrono::year(*year),
+                                           std::chrono::month(static_cast<unsigned>(*month)),
+                                           std::chrono::day(static_cast<unsigned>(*day))};
+    if (!date.ok()) {
+        return std::nullopt;
+    }
+    return std::chrono::sys_days(date) + std::chrono::hours(*hour) + std::chrono::minutes(*minute) +
+           std::chrono::seconds(*second);
+}
+
+// When a name "<stamp>" or "<stamp>-<n>" was made, and its place among those of one second.
+struct Stamped {
+    system_clock::time_point time;
+    int again = 1;
+    auto operator<=>(const Stamped&) const = default;
+};
+
+std::optional<Stamped> StampedName(std::string_view name) {
+    const auto time = StampTime(name.substr(0, kStampLength));
+    if (!time) {
+        return std::nullopt;
+    }
+    if (name.size() == kStampLength) {
+        return Stamped{*time, 1};
+    }
+    const std::string_view again = name.substr(kStampLength);
+    const auto number = again.size() > 1 && again.size() <= 5 && again[0] == '-'
+                            ? Number(again, 1, again.size() - 1)
+                            : std::nullopt;
+    if (!number) {
+        return std::nullopt;
+    }
+    return Stamped{*time, *number};
+}
+
+struct SnapshotFile {
+    fs::path path;
+    Stamped taken;
+};
+
+class Pruning {
+  public:
+    Pruning(std::ostream& out, system_clock::time_point cutoff) : out_(out), cutoff_(cutoff) {}
+
+    void Snapshots(const fs::path& folder);
+    void RunFolders(const fs::path& folder);
+    void Records(const fs::path& db);
+    // The sum; throws Failure when something could not be removed.
+    void Finish();
+
+  private:
+    // The entries of a folder that is there, each as it is itself (a link is not followed).
+    std::vector<fs::directory_entry> Entries(const fs::path& folder);
+    void Remove(const fs::path& path, std::string_view what, size_t& count);
+
+    std::ostream& out_;
+    system_clock::time_point cutoff_;
+    size_t snapshots_ = 0;
+    size_t run_folders_ = 0;
+    size_t records_ = 0;
+    size_t failed_ = 0;
+};
+
+std::vector<fs::directory_entry> Pruning::Entries(const fs::path& folder) {
+    std::vector<fs::directory_entry> entries;
+    std::error_code error;
+    if (!fs::exists(folder, error)) {
+        return entries;
+    }
+    fs::directory_iterator it(folder, error);
+    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+        entries.push_back(*it);
+    }
+    if (error) {
+        std::cerr << "carvexctl: cannot look into " << folder.string() << ": " << error.message()
+                  << "\n";
+        ++failed_;
+    }
+    return entries;
+}
+
+void Pruning::Remove(const fs::path& path, std::string_view what, size_t& count) {
+    std::error_code error;
+    fs::remove_all(path, error);
+    if (error) {
+        std::cerr << "carvexctl: cannot remove " << path.string() << ": " << error.message()
+                  << "\n";
+        ++failed_;
+        return;
+    }
+    out_ << "removed " << what << " " << path.string() << "\n";
+    ++count;
+}
+
+void Pruning::Snapshots(const fs::path& folder) {
+    // Each IMEI's snapshots, oldest first: "<IMEI>-<stamp>[-<n>].json".
+    std::map<std::string, std::vector<SnapshotFile>> by_imei;
+    for (const fs::directory_entry& entry : Entries(folder)) {
+        std::error_code error;
+        const std::string name = entry.path().filename().string();
+        const size_t dash = name.find('-');
+        if (!entry.is_regular_file(error) || entry.is_symlink(error) || dash == std::string::npos ||
+            !name.ends_with(".json")) {
+            continue;
+        }
+        const std::string imei = name.substr(0, dash);
+        const auto taken =
+            StampedName(std::string_view(name).substr(dash + 1, name.size() - dash - 1 - 5));
+        if (cardwright::IsSnapshotImei(imei) && taken) {
+            by_imei[imei].push_back({entry.path(), *taken});
+        }
+    }
+    for (auto& [imei, files] : by_imei) {
+        std::sort(files.begin(), files.end(),
+                  [](const SnapshotFile& a, const SnapshotFile& b) { return a.taken < b.taken; });
+        // The oldest holds the card as it was before anything was written to it: it stays.
+        for (auto file = files.begin() + 1; file != files.end(); ++file) {
+            if (file->taken.time < cutoff_) {
+                Remove(file->path, "snapshot", snapshots_);
+            }
+        }
+    }
+}
+
+void Pruning::RunFolders(const fs::path& folder) {
+    for (const fs::directory_entry& entry : Entries(folder)) {
+        std::error_code error;
+        const auto made = StampedName(entry.path().filename().string());
+        if (entry.is_directory(error) && !entry.is_symlink(error) && made && made->time < cutoff_) {
+            Remove(entry.path(), "run folder", run_folders_);
+        }
+    }
+}
+
+void Pruning::Records(const fs::path& db) {
+    records_ = RemoveRecordsBegunBefore(db, cutoff_);
+    if (records_ > 0) {
+        out_ << "removed " << records_ << " record(s) begun before " << UtcText(cutoff_) << " from "
+             << db.string() << "\n";
+    }
+}
+
+void Pruning::Finish() {
+    if (snapshots_ + run_folders_ + records_ == 0 && failed_ == 0) {
+        out_ << "nothing to remove: none older than " << UtcText(cutoff_) << "\n";
+    } else {
+        out_ << "removed " << snapshots_ << " snapshot(s), " << run_folders_ << " run folder(s)";
+        out_ << ", " << records_ << " record(s); each IMEI keeps its oldest snapshot\n";
+    }
+    if (failed_ > 0) {
+        throw Failure(std::to_string(failed_) + " thing(s) could not be removed");
+    }
+}
+
+fs::path Folder(const std::string& chosen, std::string_view option, std::string_view below_state) {
+    if (chosen.empty()) {
+        return cardwright::StateFolder() / below_state;
+    }
+    std::error_code error;
+    if (!fs::is_directory(chosen, error)) {
+        throw Refusal(std::string(option) + " " + chosen + ": no such folder");
+    }
+    return chosen;
+}
+
+}  // namespace
+
+CLI::App* AddPruneCommand(CLI::App& app, PruneOptions& options) {
+    auto* prune = app.add_subcommand(
+        "prune",
+        "remove run folders and snapshots older than some days (never the oldest snapshot of an "
+        "IMEI) and, with --records, old records");
+    prune->add_option("--older-than", options.older_than, "days: what is older goes")
+        ->required()
+        ->check(CLI::Range(1, 36500));
+    prune
+        ->add_option("--records", options.records_db,
+                     "also remove the ended records older than that from this records database "
+                     "(alone: $XDG_STATE_HOME/carvex/records.db)")
+        ->expected(0, 1);
+    prune->add_option("--snapshots", options.snapshots,
+                      "the folder of the snapshots (default: $XDG_STATE_HOME/carvex/snapshots)");
+    prune->add_option("--logs", options.logs,
+                      "the folder of the run folders (default: $XDG_STATE_HOME/carvex/logs)");
+    prune->parse_complete_callback(
+        [&options, prune] { options.records = prune->get_option("--records")->count() > 0; });
+    return prune;
+}
+
+void PruneCommand::Register(Dispatcher& dispatcher) {
+    dispatcher.Add(AddPruneCommand(dispatcher.App(), options_), [this] {
+        RunPruneCommand(options_, std::cout);
+        return ExitStatus::kOk;
+    });
+}
+
+void RunPruneCommand(const PruneOptions& options, std::ostream& out) {
+    // Everything named is looked at before anything is removed.
+    const fs::path snapshots = Folder(options.snapshots, "--snapshots", "snapshots");
+    const fs::path logs = Folder(options.logs, "--logs", "logs");
+    const fs::path db = RecordsPath(options.records_db);
+    std::error_code error;
+    if (options.records && !fs::exists(db, error)) {
+        throw Refusal("--records " + db.string() + ": no such records database");
+    }
+    const system_clock::time_point cutoff =
+        carvex::GetClock().WallNow() - std::chrono::days(options.older_than);
+    Pruning pruning(out, cutoff);
+    pruning.RunFolders(logs);
+    pruning.Snapshots(snapshots);
+    if (options.records) {
+        pruning.Records(db);
+    }
+    pruning.Finish();
+}
+
+}  // namespace carvexctl

@@ -1,0 +1,110 @@
+#include <algorithm>
+#include <iomanip>
+#include <iostream>
+
+#include "cardwork/json/json_document.h"
+#include "cardwork/records/record_output.h"
+#include "cardwork/records/record_store.h"
+#include "cardwork/records/record_time.h"
+#include "carvex/platform/printable_text.h"
+#include "tools/carvexctl/command_failure.h"
+#include "tools/carvexctl/records_command.h"
+
+namespace carvexctl {
+
+namespace {
+
+namespace fs = std::filesystem;
+using cardwright::RecordStore;
+using cardwright::RecordStoreError;
+using cardwright::StoredRecord;
+
+cardwright::RecordFilter FilterOf(const RecordsQuery& query) {
+    cardwright::RecordFilter filter;
+    filter.imei = query.imei;
+    filter.station = query.station;
+    if (!query.since.empty()) {
+        filter.since = cardwright::ParseRecordTime(query.since);
+        if (!filter.since) {
+            throw Refusal("--since " + query.since +
+                          ": not a UTC day or time (2026-03-14, 2026-03-14T09:05Z, "
+                          "2026-03-14T09:05:31Z)");
+        }
+    }
+    if (!query.result.empty()) {
+        filter.outcome = cardwright::OutcomeNamed(query.result);
+    }
+    return filter;
+}
+
+// One line per record: when, which card, where, and how it ended.
+void PrintTable(std::ostream& out, const std::vector<StoredRecord>& records) {
+    if (records.empty()) {
+        out << "no records\n";
+        return;
+    }
+    const auto shown = [](const std::string& text) {
+        return text.empty() ? std::string("-") : carvex::PrintableText(text);
+    };
+    size_t imei = 4;
+    size_t station = 7;
+    size_t port = 4;
+    for (const StoredRecord& record : records) {
+        imei = std::max(imei, shown(record.imei).size());
+        station = std::max(station, shown(record.station).size());
+        port = std::max(port, shown(record.port).size());
+    }
+    const auto row = [&](const std::string& started, const std::string& a, const std::string& b,
+                         const std::string& c, const std::string& result) {
+        out << std::left << std::setw(22) << started << std::setw(static_cast<int>(imei + 2)) << a
+            << std::setw(static_cast<int>(station + 2)) << b
+            << std::setw(static_cast<int>(port + 2)) << c << result << "\n";
+    };
+    row("STARTED", "IMEI", "STATION", "PORT", "RESULT");
+    for (const StoredRecord& record : records) {
+        row(cardwright::RecordTimeText(record.started), shown(record.imei), shown(record.station),
+            shown(record.port), record.outcome ? shown(record.result) : "in progress");
+    }
+}
+
+}  // namespace
+
+void RunRecordsCommand(const RecordsQuery& query, std::ostream& out) {
+    const cardwright::RecordFilter filter = FilterOf(query);
+    const fs::path db = RecordsPath(query.records);
+    std::vector<StoredRecord> records;
+    std::error_code error;
+    // Nothing was worked here yet: no records, and no database made for the asking. A database
+    // named on the command line must be there.
+    if (!query.records.empty() || fs::exists(db, error)) {
+        try {
+            const RecordStore store(db, RecordStore::IfMissing::kRefuse);
+            if (store.MarkedInterrupted() > 0) {
+                std::cerr << "carvexctl: " << store.MarkedInterrupted()
+                          << " record(s) of programs that ended without completing them are "
+                             "now marked interrupted\n";
+            }
+            records = store.Find(filter);
+        } catch (const RecordStoreError& failure) {
+            throw Failure(failure.what());
+        }
+    }
+    if (query.json) {
+        cardwright::PrintJsonDocument(out, cardwright::RecordsJson(records));
+    } else if (query.csv) {
+        out << cardwright::RecordsCsv(records);
+    } else {
+        PrintTable(out, records);
+    }
+}
+
+size_t RemoveRecordsBegunBefore(const fs::path& db, std::chrono::system_clock::time_point cutoff) {
+    try {
+        RecordStore store(db, RecordStore::IfMissing::kRefuse);
+        return store.RemoveBegunBefore(cutoff);
+    } catch (const RecordStoreError& failure) {
+        throw Failure(failure.what());
+    }
+}
+
+}  // namespace carvexctl

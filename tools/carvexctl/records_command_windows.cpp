@@ -1,0 +1,21 @@
+#include "tools/carvexctl/command_failure.h"
+#include "tools/carvexctl/records_command.h"
+
+namespace carvexctl {
+
+namespace {
+
+constexpr const char* kNoRecords = "carvexctl keeps no records of card work on Windows";
+
+}  // namespace
+
+void RunRecordsCommand(const RecordsQuery& /*query*/, std::ostream& /*out*/) {
+    throw Failure(kNoRecords);
+}
+
+size_t RemoveRecordsBegunBefore(const std::filesystem::path& /*db*/,
+                                std::chrono::system_clock::time_point /*cutoff*/) {
+    throw Failure(kNoRecords);
+}
+
+}  // namespace carvexctl
