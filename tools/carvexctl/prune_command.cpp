@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "cardwork/batch/run_folder.h"
@@ -66,7 +67,9 @@ std::optional<system_clock::time_point> StampTime(std::string_view stamp) {
 struct Stamped {
     system_clock::time_point time;
     int again = 1;
-    auto operator<=>(const Stamped&) const = default;
+    bool operator<(const Stamped& other) const {
+        return std::tie(time, again) < std::tie(other.time, other.again);
+    }
 };
 
 std::optional<Stamped> StampedName(std::string_view name) {
