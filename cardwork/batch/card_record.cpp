@@ -2,7 +2,8 @@
 
 #include <array>
 #include <cstdio>
-#include <random>
+
+#include "carvex/platform/system_random.h"
 
 namespace cardwright {
 
@@ -13,19 +14,10 @@ bool PortSettingChange::Differs() const {
 }
 
 std::string NewUuid() {
-    // A generator of each thread's own, seeded once from the system's entropy source.
-    thread_local std::mt19937_64 generator = [] {
-        std::random_device device;
-        std::seed_seq seed{device(), device(), device(), device(), device(), device()};
-        return std::mt19937_64(seed);
-    }();
+    // From the system's random source: records made at one moment by several processes or
+    // stations never share one.
     std::array<uint8_t, 16> bytes{};
-    for (size_t i = 0; i < bytes.size(); i += 8) {
-        uint64_t word = generator();
-        for (size_t k = 0; k < 8; ++k, word >>= 8) {
-            bytes[i + k] = static_cast<uint8_t>(word);
-        }
-    }
+    carvex::FillRandom(bytes);
     bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
     bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);  // the RFC 4122 variant
     std::string text;

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "cardwork/records/record_time.h"
+#include "cardwork/batch/utc_text.h"
 
 namespace cardwright {
 
@@ -57,8 +57,8 @@ Json RecordJson(const StoredRecord& record) {
     object["model"] = TextOrNull(record.model);
     object["firmware"] = TextOrNull(record.firmware);
     object["card_type"] = TextOrNull(record.card_type);
-    object["started"] = RecordTimeText(record.started);
-    object["ended"] = record.ended ? Json(RecordTimeText(*record.ended)) : Json(nullptr);
+    object["started"] = UtcText(record.started);
+    object["ended"] = record.ended ? Json(UtcText(*record.ended)) : Json(nullptr);
     object["seconds"] =
         record.seconds ? Json(std::round(*record.seconds * 10) / 10) : Json(nullptr);
     object["result"] = TextOrNull(record.result);

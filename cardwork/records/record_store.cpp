@@ -3,8 +3,9 @@
 #include <array>
 #include <system_error>
 
+#include "cardwork/batch/card_record.h"
+#include "cardwork/batch/utc_text.h"
 #include "cardwork/json/json_document.h"
-#include "cardwork/records/record_time.h"
 #include "cardwork/records/record_uuid.h"
 #include "cardwork/records/sqlite_database.h"
 #include "carvex/platform/process_identity.h"
@@ -82,9 +83,9 @@ void BindRecord(SqliteStatement& statement, const StoredRecord& record, bool end
     BindText(statement, at++, record.model);
     BindText(statement, at++, record.firmware);
     BindText(statement, at++, record.card_type);
-    statement.Bind(at++, std::string_view(RecordTimeText(record.started)));
+    statement.Bind(at++, std::string_view(UtcText(record.started)));
     if (ending && record.ended) {
-        statement.Bind(at++, std::string_view(RecordTimeText(*record.ended)));
+        statement.Bind(at++, std::string_view(UtcText(*record.ended)));
     } else {
         statement.BindNull(at++);
     }
@@ -118,7 +119,7 @@ void BindRecord(SqliteStatement& statement, const StoredRecord& record, bool end
 }
 
 std::chrono::system_clock::time_point TimeOf(const std::string& text) {
-    return ParseRecordTime(text).value_or(std::chrono::system_clock::time_point{});
+    return ParseUtcText(text).value_or(std::chrono::system_clock::time_point{});
 }
 
 // The record whose columns a row holds from column 0 on.
@@ -264,7 +265,7 @@ void RecordStore::Begin(StoredRecord& record) {
     try {
         const carvex::ProcessIdentity owner = carvex::CurrentProcessIdentity();
         if (!IsRecordUuid(record.uuid)) {
-            record.uuid = NewRecordUuid();
+            record.uuid = NewUuid();
         }
         if (record.started == std::chrono::system_clock::time_point{}) {
             record.started = std::chrono::system_clock::now();
@@ -366,7 +367,7 @@ std::vector<StoredRecord> RecordStore::Find(const RecordFilter& filter, bool wit
             ", id FROM records WHERE (?1 IS NULL OR imei = ?1) AND (?2 IS NULL OR started >= ?2)"
             " AND (?3 IS NULL OR outcome = ?3) AND (?4 IS NULL OR station = ?4) ORDER BY id");
         BindText(query, 1, filter.imei);
-        BindText(query, 2, filter.since ? RecordTimeText(*filter.since) : std::string());
+        BindText(query, 2, filter.since ? UtcText(*filter.since) : std::string());
         BindText(query, 3, filter.outcome ? std::string(OutcomeName(*filter.outcome)) : "");
         BindText(query, 4, filter.station);
         std::vector<int64_t> ids;
@@ -396,7 +397,7 @@ size_t RecordStore::RemoveBegunBefore(std::chrono::system_clock::time_point cuto
     try {
         SqliteStatement remove =
             db_->Prepare("DELETE FROM records WHERE started < ?1 AND outcome IS NOT NULL");
-        remove.Bind(1, std::string_view(RecordTimeText(cutoff))).Run();
+        remove.Bind(1, std::string_view(UtcText(cutoff))).Run();
         return static_cast<size_t>(db_->Changes());
     } catch (const SqliteError& error) {
         Fail(error);

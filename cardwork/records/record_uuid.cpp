@@ -2,9 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdint>
-
-#include "carvex/platform/system_random.h"
 
 namespace cardwright {
 
@@ -20,23 +17,6 @@ bool DashAt(size_t at) {
 }
 
 }  // namespace
-
-std::string NewRecordUuid() {
-    std::array<uint8_t, 16> bytes{};
-    carvex::FillRandom(bytes);
-    bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
-    bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);  // the variant of RFC 9562
-    constexpr std::string_view kHex = "0123456789abcdef";
-    std::string text;
-    for (const uint8_t byte : bytes) {
-        if (DashAt(text.size())) {
-            text += '-';
-        }
-        text += kHex[byte >> 4];
-        text += kHex[byte & 0x0F];
-    }
-    return text;
-}
 
 bool IsRecordUuid(std::string_view text) {
     if (text.size() != kUuidLength) {

@@ -6,7 +6,6 @@
 #include "cardwork/json/json_document.h"
 #include "cardwork/records/record_schema.h"
 #include "cardwork/records/record_store.h"
-#include "cardwork/records/record_time.h"
 #include "cardwork/records/sqlite_database.h"
 #include "tests/support/files.h"
 #include "tests/support/run_program.h"
@@ -56,8 +55,8 @@ StoredRecord Written() {
     record.model = "QX-220";
     record.firmware = "QX220-FW-1.0.7";
     record.card_type = "QX-220 rev B";
-    record.started = *cardwright::ParseRecordTime("2026-03-14T09:05:31Z");
-    record.ended = *cardwright::ParseRecordTime("2026-03-14T09:06:02Z");
+    record.started = *cardwright::ParseUtcText("2026-03-14T09:05:31Z");
+    record.ended = *cardwright::ParseUtcText("2026-03-14T09:06:02Z");
     record.seconds = 31.0;
     record.End(cardwright::WorkResult::Mismatch());
     record.defaults_left = std::vector<std::string>{"Roaming"};
@@ -82,7 +81,7 @@ TEST_F(CarvexctlRecordsTest, RecordsAsJsonGiveEveryFieldAndFilterAsAsked) {
         StoredRecord running;
         running.imei = "356938035643810";
         running.station = "line-4";
-        running.started = *cardwright::ParseRecordTime("2026-03-15T10:00:00Z");
+        running.started = *cardwright::ParseUtcText("2026-03-15T10:00:00Z");
         store.Begin(running);
         running_uuid = running.uuid;
     }
@@ -219,7 +218,7 @@ TEST_F(CarvexctlRecordsTest, PruneRemovesWhatIsOldButKeepsEachImeisOldestSnapsho
         RecordStore store(Db());
         for (const char* started : {"2020-01-01T00:00:00Z", "2020-01-02T00:00:00Z"}) {
             StoredRecord record = Written();
-            record.started = *cardwright::ParseRecordTime(started);
+            record.started = *cardwright::ParseUtcText(started);
             store.Begin(record);
             if (std::string_view(started) == "2020-01-01T00:00:00Z") {
                 store.Complete(record);

@@ -39,30 +39,6 @@ std::optional<int> Number(std::string_view text, size_t at, size_t count) {
     return value;
 }
 
-std::optional<system_clock::time_point> StampTime(std::string_view stamp) {
-    if (stamp.size() != kStampLength || stamp[8] != 'T' || stamp[15] != 'Z') {
-        return std::nullopt;
-    }
-    const auto year = Number(stamp, 0, 4);
-    const auto month = Number(stamp, 4, 2);
-    const auto day = Number(stamp, 6, 2);
-    const auto hour = Number(stamp, 9, 2);
-    const auto minute = Number(stamp, 11, 2);
-    const auto second = Number(stamp, 13, 2);
-    if (!year || !month || !day || !hour || !minute || !second || *hour > 23 || *minute > 59 ||
-        *second > 59) {
-        return std::nullopt;
-    }
-    const std::chrono::year_month_day date{std::chrono::year(*year),
-                                           std::chrono::month(static_cast<unsigned>(*month)),
-                                           std::chrono::day(static_cast<unsigned>(*day))};
-    if (!date.ok()) {
-        return std::nullopt;
-    }
-    return std::chrono::sys_days(date) + std::chrono::hours(*hour) + std::chrono::minutes(*minute) +
-           std::chrono::seconds(*second);
-}
-
 // When a name "<stamp>" or "<stamp>-<n>" was made, and its place among those of one second.
 struct Stamped {
     system_clock::time_point time;
@@ -73,7 +49,8 @@ struct Stamped {
 };
 
 std::optional<Stamped> StampedName(std::string_view name) {
-    const auto time = StampTime(name.substr(0, kStampLength));
+    // Of 16 characters, only the compact form is a time.
+    const auto time = cardwright::ParseUtcText(name.substr(0, kStampLength));
     if (!time) {
         return std::nullopt;
     }

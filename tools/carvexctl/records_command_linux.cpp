@@ -2,10 +2,10 @@
 #include <iomanip>
 #include <iostream>
 
+#include "cardwork/batch/utc_text.h"
 #include "cardwork/json/json_document.h"
 #include "cardwork/records/record_output.h"
 #include "cardwork/records/record_store.h"
-#include "cardwork/records/record_time.h"
 #include "carvex/platform/printable_text.h"
 #include "tools/carvexctl/command_failure.h"
 #include "tools/carvexctl/records_command.h"
@@ -24,7 +24,7 @@ cardwright::RecordFilter FilterOf(const RecordsQuery& query) {
     filter.imei = query.imei;
     filter.station = query.station;
     if (!query.since.empty()) {
-        filter.since = cardwright::ParseRecordTime(query.since);
+        filter.since = cardwright::ParseUtcText(query.since);
         if (!filter.since) {
             throw Refusal("--since " + query.since +
                           ": not a UTC day or time (2026-03-14, 2026-03-14T09:05Z, "
@@ -62,7 +62,7 @@ void PrintTable(std::ostream& out, const std::vector<StoredRecord>& records) {
     };
     row("STARTED", "IMEI", "STATION", "PORT", "RESULT");
     for (const StoredRecord& record : records) {
-        row(cardwright::RecordTimeText(record.started), shown(record.imei), shown(record.station),
+        row(cardwright::UtcText(record.started), shown(record.imei), shown(record.station),
             shown(record.port), record.outcome ? shown(record.result) : "in progress");
     }
 }

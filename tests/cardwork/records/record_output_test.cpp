@@ -3,8 +3,9 @@
 
 #include <set>
 
+#include "cardwork/batch/card_record.h"
+#include "cardwork/batch/utc_text.h"
 #include "cardwork/records/record_output.h"
-#include "cardwork/records/record_time.h"
 #include "cardwork/records/record_uuid.h"
 
 namespace cardwright {
@@ -22,8 +23,8 @@ StoredRecord Mismatched() {
     record.setting_file = "fleet, \"north\".ini";
     record.setting_crc = 0xBEEF;
     record.model = "QX-220";
-    record.started = *ParseRecordTime("2026-03-14T09:05:31Z");
-    record.ended = *ParseRecordTime("2026-03-14T09:06:02Z");
+    record.started = *ParseUtcText("2026-03-14T09:05:31Z");
+    record.ended = *ParseUtcText("2026-03-14T09:06:02Z");
     record.seconds = 31.04;
     record.End(WorkResult::Mismatch());
     record.defaults_left = std::vector<std::string>{"Roaming", "LED brightness"};
@@ -86,28 +87,32 @@ TEST(RecordOutput, CsvQuotesWhatWouldSplitAFieldAndJoinsLists) {
     EXPECT_EQ(RecordsCsv({}), csv.substr(0, header_end + 2));
 }
 
-TEST(RecordTime, TextsOfOneFormSortAsTheirTimesAndOthersAreRefused) {
-    const auto at = ParseRecordTime("2026-03-14T09:05:31Z");
+TEST(UtcText, TextsOfOneFormSortAsTheirTimesAndOthersAreRefused) {
+    const auto at = ParseUtcText("2026-03-14T09:05:31Z");
     ASSERT_TRUE(at);
-    EXPECT_EQ(RecordTimeText(*at), "2026-03-14T09:05:31Z");
-    EXPECT_EQ(RecordTimeText(*at + std::chrono::milliseconds(999)), "2026-03-14T09:05:31Z");
-    EXPECT_EQ(ParseRecordTime("2026-03-14T09:05Z"), *at - std::chrono::seconds(31));
-    EXPECT_EQ(RecordTimeText(*ParseRecordTime("2026-03-14")), "2026-03-14T00:00:00Z");
-    EXPECT_EQ(RecordTimeText(*ParseRecordTime("2024-02-29")), "2024-02-29T00:00:00Z");
+    EXPECT_EQ(UtcText(*at), "2026-03-14T09:05:31Z");
+    EXPECT_EQ(UtcText(*at + std::chrono::milliseconds(999)), "2026-03-14T09:05:31Z");
+    EXPECT_EQ(ParseUtcText("2026-03-14T09:05Z"), *at - std::chrono::seconds(31));
+    EXPECT_EQ(UtcText(*ParseUtcText("2026-03-14")), "2026-03-14T00:00:00Z");
+    EXPECT_EQ(UtcText(*ParseUtcText("2024-02-29")), "2024-02-29T00:00:00Z");
+    // The form of file names.
+    EXPECT_EQ(ParseUtcText("20260314T090531Z"), at);
+    EXPECT_EQ(UtcText(*at, true), "20260314T090531Z");
     for (const char* bad :
          {"", "2026-3-14", "2026-02-30", "2025-02-29", "2026-03-14T24:00Z", "2026-03-14T09:60Z",
           "2026-03-14T09:05:61Z", "2026-03-14T09:05:31", "2026-03-14 09:05:31Z",
-          "2026-03-14T09:05:31+01:00", "yesterday", "2026-03-14T09:05:31Zx"}) {
-        EXPECT_FALSE(ParseRecordTime(bad)) << bad;
+          "2026-03-14T09:05:31+01:00", "yesterday", "2026-03-14T09:05:31Zx", "20260314T0905Z",
+          "2026031AT090531Z", "20260230T090531Z", "20260314T090531X"}) {
+        EXPECT_FALSE(ParseUtcText(bad)) << bad;
     }
-    EXPECT_LT(RecordTimeText(*ParseRecordTime("2026-03-14T09:59:59Z")),
-              RecordTimeText(*ParseRecordTime("2026-03-14T10:00:00Z")));
+    EXPECT_LT(UtcText(*ParseUtcText("2026-03-14T09:59:59Z")),
+              UtcText(*ParseUtcText("2026-03-14T10:00:00Z")));
 }
 
 TEST(RecordUuid, EachIsANewVersion4Uuid) {
     std::set<std::string> seen;
     for (int i = 0; i < 200; ++i) {
-        const std::string uuid = NewRecordUuid();
+        const std::string uuid = NewUuid();
         ASSERT_TRUE(IsRecordUuid(uuid)) << uuid;
         seen.insert(uuid);
     }

@@ -7,9 +7,9 @@
 #include <fstream>
 #include <set>
 
+#include "cardwork/batch/utc_text.h"
 #include "cardwork/records/record_in_progress.h"
 #include "cardwork/records/record_store.h"
-#include "cardwork/records/record_time.h"
 #include "cardwork/records/record_uuid.h"
 #include "cardwork/records/sqlite_database.h"
 #include "tests/support/forked_child.h"
@@ -275,8 +275,7 @@ TEST_F(RecordStoreTest, QueriesNarrowByImeiTimeOutcomeAndStation) {
     const auto imeis = [&](const RecordFilter& filter) {
         std::vector<std::string> found;
         for (const StoredRecord& record : store.Find(filter)) {
-            found.push_back(record.imei.substr(12) + "@" +
-                            RecordTimeText(record.started).substr(8, 2));
+            found.push_back(record.imei.substr(12) + "@" + UtcText(record.started).substr(8, 2));
         }
         return found;
     };
