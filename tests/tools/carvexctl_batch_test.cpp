@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <map>
+
 #include "cardsim/card_bench.h"
 #include "cardwork/batch/snapshot.h"
 #include "cardwork/json/json_document.h"
 #include "cardwork/model/setting_crc.h"
+#include "cardwork/records/record_store.h"
+#include "cardwork/records/sqlite_database.h"
+#include "carvex/platform/host_name.h"
 #include "tests/support/card_fixture.h"
 #include "tests/support/files.h"
 #include "tests/support/run_program.h"
@@ -359,6 +364,134 @@ TEST_F(CarvexctlBatchTest, SignalsDuringAWriteLeaveTheReportAndTheSummary) {
         EXPECT_TRUE(Has(out, "Stopped by " + std::string(broken_off ? "SIGINT" : "SIGTERM")))
             << out;
     }
+}
+
+// Every card a run works leaves one record in the database: the run's facts, the card's own, and
+// how it ended; the card written also the bytes of each item before and after.
+TEST_F(CarvexctlBatchTest, ApplyLeavesARecordOfEveryCardItWorked) {
+    Plug(3);
+    Card(2).SetFault(Command::kModel, Fault::Text(Fault::Kind::kErrorReply, "LW-X4207\r\n\r\nOK"));
+    Card(3).SetFault(Command::kNvWrite, Fault::Make(Fault::Kind::kNvStatus, 7));
+    const auto db = dir_.Path() / "records.db";
+    const std::string settings = SettingFile();
+    const auto r = Run({"apply", settings, "--description", kDescription, "--no-restart",
+                        "--records", db.string(), "--station", "line-3", "--operator", "r.okafor",
+                        "--work-order", "WO-7781"});
+    EXPECT_EQ(r.exit_code, 1) << r.err;
+
+    const auto listed = Run({"records", "--records", db.string(), "--json"});
+    ASSERT_EQ(listed.exit_code, 0) << listed.err;
+    const auto parsed = cardwright::ParseJson(listed.out);
+    ASSERT_TRUE(parsed.value && parsed.value->size() == 3) << listed.out;
+    std::map<std::string, cardwright::Json> by_port;
+    for (const cardwright::Json& record : *parsed.value) {
+        by_port[record["port"].get<std::string>()] = record;
+    }
+    const std::map<std::string, std::string> results = {
+        {"COM12", "ok"},
+        {"COM22", "refused: other card type (card LW-X4207, file LW-X4201)"},
+        {"COM32", "failed at writing: the card did not take NV item 60000"},
+    };
+    ASSERT_EQ(by_port.size(), results.size());
+    for (const auto& [port, result] : results) {
+        SCOPED_TRACE(port);
+        const cardwright::Json& record = by_port[port];
+        EXPECT_EQ(record["result"], result);
+        EXPECT_EQ(record["station"], "line-3");
+        EXPECT_EQ(record["operator"], "r.okafor");
+        EXPECT_EQ(record["work_order"], "WO-7781");
+        EXPECT_EQ(record["setting_file"], settings);
+        EXPECT_EQ(record["setting_crc"], cardwright::SettingCrc(kValues));
+        EXPECT_EQ(record["setting_sha256"].get<std::string>().size(), 64u);
+        EXPECT_EQ(record["description_sha256"], by_port["COM12"]["description_sha256"]);
+        EXPECT_TRUE(record["tool_version"].get<std::string>().starts_with("carvexctl "));
+        EXPECT_TRUE(record["imei"].get<std::string>().starts_with("3567890123456"));
+        EXPECT_NE(record["ended"], nullptr);
+        EXPECT_TRUE(record["after_hook"].is_null());
+    }
+    const cardwright::Json& ok = by_port["COM12"];
+    EXPECT_EQ(ok["nv_written"], 11);
+    EXPECT_EQ(ok["mismatches"], cardwright::Json::array());
+    EXPECT_TRUE(std::filesystem::exists(ok["snapshot"].get<std::string>()));
+    EXPECT_EQ(by_port["COM22"]["card_type"], "LW-X4207");
+    EXPECT_EQ(by_port["COM22"]["snapshot"], nullptr);
+    EXPECT_EQ(by_port["COM32"]["nv_written"], 0);
+    EXPECT_NE(by_port["COM32"]["snapshot"], nullptr) << "the snapshot came before the write";
+
+    const cardwright::RecordStore store(db, cardwright::RecordStore::IfMissing::kRefuse);
+    const auto written = store.Find({.imei = ok["imei"].get<std::string>()}, true);
+    ASSERT_EQ(written.size(), 1u);
+    ASSERT_EQ(written[0].items.size(), 12u);
+    for (const cardwright::RecordItem& item : written[0].items) {
+        ASSERT_TRUE(item.before && item.after) << item.item;
+        EXPECT_EQ(item.after->size(), item.item == "port setting" ? 2u : 128u) << item.item;
+    }
+    EXPECT_EQ(written[0].items.back().item, "port setting");
+    EXPECT_EQ(written[0].items.back().after, (std::vector<uint8_t>{2, 4}));
+    EXPECT_EQ(Card(1).Nv(60000)->at(0), written[0].items.front().after->at(0));
+
+    // A dry run writes no records (and still finds card 2 of another type).
+    const auto dry = dir_.Path() / "dry.db";
+    const auto planned = Run(
+        {"apply", settings, "--description", kDescription, "--dry-run", "--records", dry.string()});
+    EXPECT_TRUE(Has(planned.out, "Dry run: nothing was written.")) << planned.out;
+    EXPECT_FALSE(std::filesystem::exists(dry));
+
+    // Putting the card back is recorded too, the snapshot as its file.
+    const std::string snapshot = ok["snapshot"].get<std::string>();
+    const auto restored =
+        Run({"restore", snapshot, "--port", "COM12", "--no-restart", "--records", db.string()});
+    EXPECT_EQ(restored.exit_code, 0) << restored.err;
+    const auto both = store.Find({.imei = ok["imei"].get<std::string>()});
+    ASSERT_EQ(both.size(), 2u);
+    EXPECT_EQ(both[1].setting_file, snapshot);
+    EXPECT_EQ(both[1].result, "ok");
+}
+
+// A run killed during a write leaves its card's record begun at the step it was at: the next
+// open of the database marks it interrupted there. The station is the host name.
+TEST_F(CarvexctlBatchTest, ARecordOfARunKilledDuringAWriteIsInterruptedAtWriting) {
+    Plug(1);
+    const auto db = dir_.Path() / "records.db";
+    {
+        testsupport::RunningProgram apply(CARVEXCTL,
+                                          {"apply", SettingFile(), "--description", kDescription,
+                                           "--no-restart", "--records", db.string()},
+                                          Environment());
+        ASSERT_TRUE(WaitForRequest(Card(1), Command::kNvWrite, std::chrono::seconds(30)));
+        ASSERT_EQ(::kill(apply.Pid(), SIGKILL), 0);
+    }
+    const auto listed = Run({"records", "--records", db.string(), "--json"});
+    ASSERT_EQ(listed.exit_code, 0) << listed.err;
+    EXPECT_TRUE(Has(listed.err, "1 record(s) of programs that ended without completing them"))
+        << listed.err;
+    const auto parsed = cardwright::ParseJson(listed.out);
+    ASSERT_TRUE(parsed.value && parsed.value->size() == 1) << listed.out;
+    const cardwright::Json& record = parsed.value->front();
+    EXPECT_EQ(record["result"], "interrupted at writing");
+    EXPECT_EQ(record["imei"], "356789012345678");
+    EXPECT_EQ(record["station"], carvex::HostName());
+    EXPECT_EQ(record["ended"], nullptr);
+}
+
+// A card whose record cannot be begun is not written: its work ends before the first write, and
+// the run says which records were not kept.
+TEST_F(CarvexctlBatchTest, ACardWhoseRecordCannotBeBegunIsNotWritten) {
+    Plug(1);
+    const auto db = dir_.Path() / "records.db";
+    {
+        const cardwright::RecordStore made(db);
+        cardwright::SqliteDatabase raw(db, false);
+        raw.Exec(
+            "CREATE TRIGGER full BEFORE INSERT ON records BEGIN SELECT RAISE(ABORT, 'disk is "
+            "full'); END");
+    }
+    const auto r = Run({"apply", SettingFile(), "--description", kDescription, "--no-restart",
+                        "--records", db.string()});
+    EXPECT_EQ(r.exit_code, 1) << r.err;
+    EXPECT_TRUE(Has(r.out, "refused: its record could not be begun: ")) << r.out;
+    EXPECT_TRUE(Has(r.err, "1 record(s) could not be written:\n  COM12: ")) << r.err;
+    EXPECT_TRUE(testsupport::RequestsOf(Card(1), Command::kNvWrite).empty());
 }
 
 }  // namespace

@@ -161,6 +161,12 @@ ExitStatus Apply(const BatchCommands::Options& options, const PortOption& port,
     request.dry_run = options.dry_run;
     request.restart = !options.no_restart;
     request.facts = Facts(version);
+    PutRunFacts(options.records, request.facts);
+    // A dry run writes nothing, records neither.
+    std::optional<RunRecording> recording;
+    if (!options.dry_run) {
+        recording.emplace(options.records);
+    }
     request.run_folder = cardwright::MakeRunFolder(Folder(options.logs, "logs"));
     std::optional<cardwright::BatchApply> apply;
     std::vector<int> ports;
@@ -179,10 +185,12 @@ ExitStatus Apply(const BatchCommands::Options& options, const PortOption& port,
     RunReport report;
     report.started = carvex::GetClock().WallNow();
     const RunSignals signals(stop, observer);
-    report.cards = apply->Run(ports, {.observer = &observer, .stop = &stop});
+    report.cards =
+        apply->Run(ports, recording ? recording->Hooks(observer, stop)
+                                    : cardwright::CardHooks{.observer = &observer, .stop = &stop});
     report.ended = carvex::GetClock().WallNow();
 
-    return Report(report, options.report, request.run_folder, stop, signals, [&] {
+    const ExitStatus status = Report(report, options.report, request.run_folder, stop, signals, [&] {
         std::cout << carvex::PrintableText(request.settings.string()) << ": "
                   << carvex::PrintableText(apply->LeftToDefaults().Sentence()) << ".\n";
         if (options.dry_run) {
@@ -192,6 +200,10 @@ ExitStatus Apply(const BatchCommands::Options& options, const PortOption& port,
             std::cout << "\nDry run: nothing was written.\n";
         }
     });
+    if (recording) {
+        recording->Check();
+    }
+    return status;
 }
 
 ExitStatus Restore(const BatchCommands::Options& options, const PortOption& port,
@@ -209,8 +221,10 @@ ExitStatus Restore(const BatchCommands::Options& options, const PortOption& port
     request.force = options.force;
     request.restart = !options.no_restart;
     request.snapshots = Folder(options.snapshots, "snapshots");
+    RunRecording recording(options.records);
     request.run_folder = cardwright::MakeRunFolder(Folder(options.logs, "logs"));
     request.facts = Facts(version);
+    PutRunFacts(options.records, request.facts);
     ProgressBoard board(std::cerr, Labels({card}), ErrorTerminalRedraws(), ErrorTerminalColumns());
     BoardObserver observer(board, Labels({card}));
     cardwright::WorkStop stop;
@@ -218,9 +232,11 @@ ExitStatus Restore(const BatchCommands::Options& options, const PortOption& port
     report.started = carvex::GetClock().WallNow();
     const RunSignals signals(stop, observer);
     report.cards = {cardwright::RestoreCard(root, card, *read.snapshot, options.snapshot, request,
-                                            {.observer = &observer, .stop = &stop})};
+                                            recording.Hooks(observer, stop))};
     report.ended = carvex::GetClock().WallNow();
-    return Report(report, options.report, request.run_folder, stop, signals);
+    const ExitStatus status = Report(report, options.report, request.run_folder, stop, signals);
+    recording.Check();
+    return status;
 }
 
 }  // namespace
@@ -264,6 +280,7 @@ void BatchCommands::Register(Dispatcher& dispatcher) {
     apply->add_flag("--all", options_.all, "with --dry-run, list the unchanged items too")
         ->needs(dry_run);
     outputs(apply);
+    AddRunRecordOptions(apply, options_.records);
     dispatcher.Add(apply, [this, &port] { return Apply(options_, port, version_); });
 
     auto* restore = app.add_subcommand(
@@ -274,6 +291,7 @@ void BatchCommands::Register(Dispatcher& dispatcher) {
                       "restore onto a card whose IMEI is not the snapshot's");
     snapshots(restore);
     outputs(restore);
+    AddRunRecordOptions(restore, options_.records);
     dispatcher.Add(restore, [this, &port] { return Restore(options_, port, version_); });
 }
 

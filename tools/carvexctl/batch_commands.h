@@ -3,6 +3,7 @@
 #include <string>
 
 #include "tools/carvexctl/dispatcher.h"
+#include "tools/carvexctl/run_recording.h"
 
 namespace carvexctl {
 
@@ -28,6 +29,7 @@ class BatchCommands : public CommandModule {
         bool all = false;  // dry run: list the items that would not change too
         bool no_restart = false;
         bool force = false;
+        RunRecordOptions records;  // where each card's record is kept, and what it says
     };
 
   private:
