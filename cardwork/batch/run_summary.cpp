@@ -84,17 +84,6 @@ std::array<std::string, kColumns.size()> Fields(const RunReport& report, const C
             card.run.tool_version};
 }
 
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        return text;
-    }
-    std::string quoted = "\"";
-    for (const char c : text) {
-        quoted += c == '"' ? "\"\"" : std::string(1, c);
-    }
-    return quoted + "\"";
-}
-
 // An empty text as null, for members that may be missing.
 Json TextOrNull(const std::string& text) {
     return text.empty() ? Json(nullptr) : Json(text);
@@ -105,6 +94,17 @@ Json TextOrNull(const std::string& text) {
 bool RunReport::AllOk() const {
     return std::all_of(cards.begin(), cards.end(),
                        [](const CardRecord& card) { return card.result.Ok(); });
+}
+
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        return text;
+    }
+    std::string quoted = "\"";
+    for (const char c : text) {
+        quoted += c == '"' ? "\"\"" : std::string(1, c);
+    }
+    return quoted + "\"";
 }
 
 std::string SecondsText(double seconds) {

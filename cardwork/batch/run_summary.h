@@ -48,4 +48,8 @@ std::string SaveRunSummary(const std::filesystem::path& run_folder, const RunRep
 // The seconds to a tenth, as the report writes them: "18.0".
 std::string SecondsText(double seconds);
 
+// A field of a CSV line, quoted (its quotes doubled) when it holds a comma, a quote or a line
+// break.
+std::string CsvField(const std::string& text);
+
 }  // namespace cardwright

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "cardwork/batch/run_summary.h"
 #include "cardwork/batch/utc_text.h"
 
 namespace cardwright {
@@ -27,17 +28,6 @@ std::string FieldText(const Json& value) {
         return joined;
     }
     return value.dump();
-}
-
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        return text;
-    }
-    std::string quoted = "\"";
-    for (const char c : text) {
-        quoted += c == '"' ? "\"\"" : std::string(1, c);
-    }
-    return quoted + "\"";
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -28,17 +29,6 @@ using std::chrono::system_clock;
 // "20260314T090531Z", as run folders and snapshots are named (UtcText's compact form).
 constexpr size_t kStampLength = 16;
 
-std::optional<int> Number(std::string_view text, size_t at, size_t count) {
-    int value = 0;
-    for (const char c : text.substr(at, count)) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
 // When a name "<stamp>" or "<stamp>-<n>" was made, and its place among those of one second.
 struct Stamped {
     system_clock::time_point time;
@@ -57,14 +47,18 @@ std::optional<Stamped> StampedName(std::string_view name) {
     if (name.size() == kStampLength) {
         return Stamped{*time, 1};
     }
+    // "-2" and on: a second name made in the same second.
     const std::string_view again = name.substr(kStampLength);
-    const auto number = again.size() > 1 && again.size() <= 5 && again[0] == '-'
-                            ? Number(again, 1, again.size() - 1)
-                            : std::nullopt;
-    if (!number) {
+    int number = 0;
+    if (again.size() < 2 || again.size() > 5 || again[0] != '-') {
         return std::nullopt;
     }
-    return Stamped{*time, *number};
+    const auto [end, error] =
+        std::from_chars(again.data() + 1, again.data() + again.size(), number);
+    if (error != std::errc{} || end != again.data() + again.size() || number < 1) {
+        return std::nullopt;
+    }
+    return Stamped{*time, number};
 }
 
 struct SnapshotFile {
