@@ -8,6 +8,7 @@
 #include "cardwork/json/json_document.h"
 #include "cardwork/records/record_uuid.h"
 #include "cardwork/records/sqlite_database.h"
+#include "carvex/platform/clock.h"
 #include "carvex/platform/process_identity.h"
 
 namespace cardwright {
@@ -15,6 +16,8 @@ namespace cardwright {
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr std::chrono::milliseconds kOpenRetryPause{20};
 
 // A record's columns, in the order every statement binds and reads them.
 constexpr std::array<std::string_view, 26> kColumns = {
@@ -185,14 +188,27 @@ std::optional<std::vector<uint8_t>> BytesOf(const SqliteStatement& row, int at) 
 }  // namespace
 
 RecordStore::RecordStore(const fs::path& path, IfMissing if_missing) : path_(path) {
-    try {
-        Open(if_missing);
-    } catch (const RecordStoreError&) {
-        throw;
-    } catch (const std::runtime_error& error) {
-        // SQLite's refusals, the folder that cannot be made, the system that cannot tell who
-        // this process is.
-        Fail(error);
+    const carvex::Clock& clock = carvex::GetClock();
+    const auto give_up = clock.SteadyNow() + kBusyTimeout;
+    for (;;) {
+        try {
+            Open(if_missing);
+            return;
+        } catch (const RecordStoreError&) {
+            throw;
+        } catch (const SqliteError& error) {
+            // Two processes opening a file at once (making it, turning on its log) can each
+            // hold a lock the other waits for; SQLite then fails one at once rather than wait.
+            // That one tries again, as a busy wait would.
+            if (!error.Busy() || clock.SteadyNow() >= give_up) {
+                Fail(error);
+            }
+            db_.reset();
+            clock.SleepFor(kOpenRetryPause);
+        } catch (const std::runtime_error& error) {
+            // The folder that cannot be made, the system that cannot tell who this process is.
+            Fail(error);
+        }
     }
 }
 
@@ -218,8 +234,12 @@ void RecordStore::Open(IfMissing if_missing) {
     db_ = std::make_unique<SqliteDatabase>(path_, !there);
     db_->SetBusyTimeout(kBusyTimeout);
     // Nothing is changed in a file that is not ours, or is of a newer schema, not even its
-    // journal mode.
-    RefuseNewerSchema(*db_, RecordSchemaOf(*db_));
+    // journal mode. What it is is read in one snapshot: another process may be making it.
+    {
+        SqliteTransaction read(*db_, SqliteTransaction::Kind::kRead);
+        RefuseNewerSchema(*db_, RecordSchemaOf(*db_));
+        read.Commit();
+    }
     const std::string mode = db_->TextPragma("journal_mode = WAL");
     if (mode != "wal") {
         throw RecordStoreError(path_.string() + ": cannot keep a write-ahead log there (" + mode +

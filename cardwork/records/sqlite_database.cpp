@@ -14,11 +14,16 @@ std::string Describe(sqlite3* db, int code) {
 
 }  // namespace
 
+bool SqliteError::Busy() const {
+    const int primary = code_ & 0xFF;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
 SqliteStatement::SqliteStatement(sqlite3* db, std::string_view sql) : db_(db) {
     const int code =
         sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &statement_, nullptr);
     if (code != SQLITE_OK) {
-        throw SqliteError(Describe(db, code));
+        throw SqliteError(Describe(db, code), code);
     }
 }
 
@@ -31,7 +36,7 @@ SqliteStatement::SqliteStatement(SqliteStatement&& other) noexcept
 
 void SqliteStatement::Check(int code) const {
     if (code != SQLITE_OK) {
-        throw SqliteError(Describe(db_, code));
+        throw SqliteError(Describe(db_, code), code);
     }
 }
 
@@ -77,7 +82,7 @@ bool SqliteStatement::Step() {
     // The message goes with the statement's reset, which a later use would do.
     const std::string why = Describe(db_, code);
     sqlite3_reset(statement_);
-    throw SqliteError(why);
+    throw SqliteError(why, code);
 }
 
 void SqliteStatement::Run() {
@@ -118,7 +123,7 @@ SqliteDatabase::SqliteDatabase(const std::filesystem::path& path, bool create) :
         const std::string why = Describe(db_, code);
         sqlite3_close(db_);
         db_ = nullptr;
-        throw SqliteError(why);
+        throw SqliteError(why, code);
     }
     sqlite3_extended_result_codes(db_, 1);
 }
@@ -138,7 +143,7 @@ void SqliteDatabase::Exec(std::string_view sql) {
     if (code != SQLITE_OK) {
         const std::string why = message != nullptr ? message : Describe(db_, code);
         sqlite3_free(message);
-        throw SqliteError(why);
+        throw SqliteError(why, code);
     }
 }
 

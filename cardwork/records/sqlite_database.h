@@ -15,10 +15,19 @@ struct sqlite3_stmt;
 
 namespace cardwright {
 
-// What SQLite refused, in its words, with the file it concerns.
+// What SQLite refused, in its words, and its (extended) result code.
 class SqliteError : public std::runtime_error {
   public:
-    using std::runtime_error::runtime_error;
+    explicit SqliteError(const std::string& what, int code = 0)
+        : std::runtime_error(what), code_(code) {}
+
+    int Code() const { return code_; }
+    // Another connection held a lock this one needed, where SQLite does not wait for it (two
+    // connections each waiting for the other): trying again later goes through.
+    bool Busy() const;
+
+  private:
+    int code_;
 };
 
 // One prepared SQL statement: parameters bound by their position (from 1), rows read column by

@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <fstream>
+#include <memory>
 #include <set>
 
 #include "cardwork/batch/utc_text.h"
@@ -227,11 +228,17 @@ TEST_F(RecordStoreTest, ARecordOfAnEndedButUnreapedOwnerIsInterruptedAndALiveOne
 TEST_F(RecordStoreTest, TwoProcessesWritingAtOnceLoseNothing) {
     constexpr int kEach = 40;
     const auto writer = [db = Db()](testsupport::ForkedChild& self) {
-        RecordStore store(db);
+        std::optional<RecordStore> store;
+        try {
+            store.emplace(db);
+        } catch (const RecordStoreError& error) {
+            self.Say(error.what());
+            return 1;
+        }
         self.Say("open");
         self.WaitForRelease();
         for (int i = 0; i < kEach; ++i) {
-            RecordInProgress record(store, Begun("3569380356" + std::to_string(10000 + i)));
+            RecordInProgress record(*store, Begun("3569380356" + std::to_string(10000 + i)));
             record.Record().End(WorkResult::Done());
             record.Complete();
         }
@@ -254,6 +261,39 @@ TEST_F(RecordStoreTest, TwoProcessesWritingAtOnceLoseNothing) {
         uuids.insert(record.uuid);
     }
     EXPECT_EQ(uuids.size(), 2u * kEach);
+}
+
+// Processes that find no database and make it at the same moment each open it whole: one makes
+// it, the others wait for it or find it made.
+TEST_F(RecordStoreTest, ProcessesMakingTheDatabaseAtOnceAllOpenIt) {
+    constexpr int kProcesses = 8;
+    std::vector<std::unique_ptr<testsupport::ForkedChild>> openers;
+    for (int i = 0; i < kProcesses; ++i) {
+        openers.push_back(
+            std::make_unique<testsupport::ForkedChild>([db = Db()](testsupport::ForkedChild& self) {
+                self.Say("ready");
+                self.WaitForRelease();
+                try {
+                    RecordStore store(db);
+                    StoredRecord record = Begun("356938035643809");
+                    store.Begin(record);
+                } catch (const RecordStoreError& error) {
+                    self.Say(error.what());
+                    return 1;
+                }
+                self.Say("open");
+                return 0;
+            }));
+        ASSERT_EQ(openers.back()->Hear(), "ready");
+    }
+    for (auto& opener : openers) {
+        opener->Release();
+    }
+    for (auto& opener : openers) {
+        EXPECT_EQ(opener->Hear(), "open");
+        EXPECT_EQ(opener->Wait(), 0);
+    }
+    EXPECT_EQ(All(RecordStore(Db())).size(), static_cast<size_t>(kProcesses));
 }
 
 TEST_F(RecordStoreTest, QueriesNarrowByImeiTimeOutcomeAndStation) {
