@@ -90,7 +90,8 @@ class BatchApplyTest : public ::testing::Test {
                             .restart = true,
                             .limits = {20s, 20s},
                             .snapshots = dir_.Path() / "before-restore",
-                            .run_folder = restore_logs_},
+                            .run_folder = restore_logs_,
+                            .facts = {}},
                            {});
     }
 
