@@ -119,7 +119,8 @@ class WindowView {
   public:
     virtual ~WindowView() = default;
 
-    // The tabs and pages.
+    // The tabs and pages. A window starts with "Common Info" and "Led Setting" shown and the
+    // five described tabs hidden, without captions.
     // A tab's caption and whether it is shown ("Common Info" and "Led Setting" keep theirs).
     virtual void ShowTab(Tab tab, const std::string& caption, bool visible) = 0;
     // Brings a tab to the front. The view reports the tab the user brings to the front with
@@ -191,6 +192,8 @@ class WindowView {
     // sends more of a long piece of work.
     virtual void Synchronise(uint64_t token) = 0;
 
+    // The window comes to the front (a Write has ended; its message box follows).
+    virtual void BringToFront() = 0;
     // The window closes: a close the presenter put off until the end of a command, or the
     // configuration files are gone.
     virtual void CloseWindow() = 0;
