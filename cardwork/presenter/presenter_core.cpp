@@ -137,12 +137,17 @@ void PresenterCore::TakeEdits() {
 
 void PresenterCore::ReshowRefusedEdits() {
     std::vector<size_t> refused;
+    bool solution_refused = false;
     {
         std::lock_guard lock(shared_mutex_);
         refused.swap(refused_edits_);
+        solution_refused = std::exchange(solution_refused_, false);
     }
     for (const size_t item : refused) {
         pages_.Reshow(item);
+    }
+    if (solution_refused) {
+        channel_.View().SelectSolution(selected_solution_);
     }
 }
 
@@ -198,10 +203,17 @@ bool PresenterCore::About() {
 }
 
 bool PresenterCore::ChooseSolution(int index) {
-    return Submit("the solution's load", [this, index] {
+    const bool taken = Submit("the solution's load", [this, index] {
         ShowSolutionEntry(index);
         LoadCurrentSolution();
     });
+    if (!taken) {
+        // The chooser shows the user's choice, which was not loaded: it gets the solution shown
+        // back once the command under way has ended.
+        std::lock_guard lock(shared_mutex_);
+        solution_refused_ = true;
+    }
+    return taken;
 }
 
 bool PresenterCore::NewSolution() {

@@ -178,6 +178,7 @@ class PresenterCore : private CardWorkView, private ProgressSink, private Script
     std::mutex shared_mutex_;
     std::map<size_t, Edit> edits_;
     std::vector<size_t> refused_edits_;  // made while a command ran: shown back as they were
+    bool solution_refused_ = false;      // a choice of solution while a command ran
     std::string running_name_;           // the command under way
     Tab shown_tab_ = Tab::kCommonInfo;
     std::unique_ptr<ScriptRunner> pending_script_;

@@ -77,6 +77,30 @@ TEST(Commands, AnEditDuringACommandIsGivenBack) {
     EXPECT_EQ(t.card().Nv(60000, 1), std::vector<uint8_t>{7});
 }
 
+// A solution chosen while a read runs is not loaded: the read ends as it would have (here it
+// finds no card), and the chooser shows the solution shown again.
+TEST(Commands, ASolutionChosenDuringACommandIsGivenBack) {
+    PresenterUnderTest t(testsupport::PresenterSetup{std::nullopt});
+    const auto entries = t.window().Seen().solutions;
+    const auto bench = std::find(entries.begin(), entries.end(), "Bench");
+    ASSERT_NE(bench, entries.end());
+    const int chosen = static_cast<int>(bench - entries.begin());
+    const int shown = t.window().Seen().solution;
+    ASSERT_EQ(entries.at(static_cast<size_t>(shown)), "DEFAULT");
+    const size_t lines = t.Log().size();
+    HeldCall held(t.card(), "Open");
+    ASSERT_TRUE(t.presenter().Read());
+    ASSERT_TRUE(WaitUntil([&] { return held.Reached(); }));
+    t.window().SelectSolution(chosen);  // as the user left the chooser
+    EXPECT_FALSE(t.presenter().ChooseSolution(chosen));
+    held.Release();
+    t.WaitIdle();
+    EXPECT_EQ(t.window().Seen().solution, shown);
+    const auto log = t.Log();
+    EXPECT_EQ(Lines(log.begin() + static_cast<ptrdiff_t>(lines), log.end()),
+              (Lines{"Init port failed", "Failed to read data from datacard..."}));
+}
+
 // Closing the window while Write runs: the Write goes to its end (the card backed up and
 // restarted, not left half written), the status bar says why the window stays, then it closes.
 TEST(Commands, ClosingDuringAWriteWaitsForItsEnd) {
