@@ -127,4 +127,78 @@ TEST(LedPage, ColoursByNameEntryOrCode) {
     EXPECT_FALSE(LedPage::ColourCode("Pink"));
 }
 
+// Chooses the stored solution of that name, and waits for its load.
+void Choose(PresenterUnderTest& t, const std::string& name) {
+    const auto entries = t.window().Seen().solutions;
+    const auto at = std::find(entries.begin(), entries.end(), name);
+    ASSERT_NE(at, entries.end()) << name;
+    const int index = static_cast<int>(at - entries.begin());
+    ASSERT_TRUE(t.Run([index](WindowPresenter& p) { return p.ChooseSolution(index); }));
+}
+
+// A stored solution's patterns go to the card as loaded: the first item, then the second; a
+// time of -1 (a pattern's end) goes as 0. A solution without LED lines clears the page.
+TEST(LedPage, AStoredSolutionsPatternsGoToTheCardAsLoaded) {
+    PresenterUnderTest t;
+    Choose(t, "Bench");
+    t.presenter().SelectLedStatus(1);
+    t.WaitIdle();
+    EXPECT_EQ(Rows(t), Steps({"Blue 5", "Off 5"}));
+    t.card().ClearCalls();
+    ASSERT_TRUE(t.Run([](WindowPresenter& p) { return p.Write(); }));
+    const auto calls = t.card().Calls();
+    const auto first = std::find(calls.begin(), calls.end(), "WriteNv 50012");
+    ASSERT_NE(first, calls.end());
+    EXPECT_EQ(std::find(calls.begin(), first, "WriteNv 50013"), first);
+    EXPECT_NE(std::find(first, calls.end(), "WriteNv 50013"), calls.end());
+    const auto patterns = t.card().Nv(50012, 46);
+    EXPECT_EQ(std::vector<uint8_t>(patterns.begin(), patterns.begin() + 4),
+              (std::vector<uint8_t>{0x01, 0x05, 0x00, 0x05}));
+    EXPECT_EQ(std::vector<uint8_t>(patterns.begin() + 40, patterns.end()),
+              (std::vector<uint8_t>{0x04, 0x02, 0x00, 0x02, 0x00, 0x03}));
+    EXPECT_EQ(t.card().Nv(50013, 5), (std::vector<uint8_t>{0x07, 0xFF, 0x05, 0x00, 0x00}));
+
+    Choose(t, "NoLed");
+    t.presenter().SelectLedStatus(1);
+    t.WaitIdle();
+    EXPECT_EQ(Rows(t), Steps({}));
+}
+
+// A stored time the card cannot keep stops the Write before anything is sent, and says where.
+TEST(LedPage, ATimeTheCardCannotKeepStopsTheWrite) {
+    PresenterUnderTest t;
+    Choose(t, "BadLed");
+    t.card().ClearCalls();
+    ASSERT_TRUE(t.Run([](WindowPresenter& p) { return p.Write(); }));
+    EXPECT_TRUE(
+        t.Logged("LED status 6 (HSDPA) step 3: time 500 cannot be kept by the card (0 to "
+                 "255)..."));
+    EXPECT_EQ(t.window().Messages().back(), "Write to datacard failed...");
+    for (const std::string& call : t.card().Calls()) {
+        EXPECT_NE(call.rfind("WriteNv", 0), 0u) << call;
+    }
+}
+
+// A card whose second LED item cannot be read: the page shows what came, but Write leaves the
+// card's patterns alone.
+TEST(LedPage, APartlyReadTableIsLeftAlone) {
+    auto profile = testsupport::TestProfile();
+    profile.nv.erase(50013);
+    profile.inactive.insert(50013);
+    PresenterUnderTest t(testsupport::PresenterSetup{profile});
+    t.presenter().SelectLedStatus(1);
+    t.WaitIdle();
+    EXPECT_EQ(Rows(t), Steps({"Blue 5", "Off 5"}));
+    t.card().ClearCalls();
+    ASSERT_TRUE(t.Run([](WindowPresenter& p) { return p.Write(); }));
+    EXPECT_EQ(t.card().Count("WriteNv 50012"), 0u);
+    EXPECT_EQ(t.card().Count("WriteNv 50013"), 0u);
+    const auto log = t.Log();
+    EXPECT_NE(std::find_if(log.begin(), log.end(),
+                           [](const std::string& line) {
+                               return line.rfind("LED settings left unchanged", 0) == 0;
+                           }),
+              log.end());
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "cardwork/model/setting_crc.h"
 #include "tests/cardwork/presenter/presenter_fixture.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/files.h"
 
 namespace {
@@ -153,12 +154,23 @@ TEST(SettingFiles, AFileThatDoesNotLoadLeavesEveryItemAtItsDefault) {
          false},
         {"broken-seal.ini", "[DEFAULT]\r\nB_LOW=9\r\n[CRC]\r\nVALUE=1\r\n",
          "CRC Verify failed, Import failed...", true},
+        // Sealed, but a value is no number: the file is not correct, nothing of it is shown.
+        {"no-number.ini", "", "file not correct, import failed...", false},
+        // Far larger than any setting file: not read.
+        {"huge.ini", "", "file not correct, import failed...", false},
     };
     for (const auto& c : cases) {
         PresenterUnderTest t;
         const std::string values = testsupport::Contents(t.Dir() / "config_value.ini");
         if (!c.text.empty()) {
             testsupport::Put(t.Dir() / c.name, c.text);
+        }
+        if (std::string_view(c.name) == "no-number.ini") {
+            PutSettingFile(t.Dir() / c.name, "LW-X4201", "B_LOW=9\r\nDEVICE_STATE_INFO=5x\r\n");
+        }
+        if (std::string_view(c.name) == "huge.ini") {
+            testsupport::Put(t.Dir() / c.name, "[DEFAULT]\r\nB_LOW=9\r\n");
+            std::filesystem::resize_file(t.Dir() / c.name, IniFile::kMaxFileBytes + 1);  // sparse
         }
         t.window().open_file = (t.Dir() / c.name).string();
         ASSERT_TRUE(Import(t));
@@ -169,6 +181,112 @@ TEST(SettingFiles, AFileThatDoesNotLoadLeavesEveryItemAtItsDefault) {
         EXPECT_TRUE(t.window().Seen().source.empty()) << c.name;
         EXPECT_EQ(testsupport::Contents(t.Dir() / "config_value.ini"), values) << c.name;
     }
+}
+
+// Export with the card read: the card is read again, and what it holds is written, sealed, with
+// the card's type; config_value.ini stays as it was.
+TEST(SettingFiles, ExportWithACardReadsItAgainAndSealsTheFile) {
+    PresenterUnderTest t;
+    const std::string values = testsupport::Contents(t.Dir() / "config_value.ini");
+    t.window().save_file = (t.Dir() / "cards").string();
+    ASSERT_TRUE(Export(t));
+    EXPECT_EQ(t.window().Seen().asked.back().text, "Ini Files|*.ini");
+    for (const char* line :
+         {"Init Card Type succeed...", "Port closed", "start to export file...",
+          "start to save common config item info...", "start to save device state item info...",
+          "start export Led info...", "export file finished..."}) {
+        EXPECT_TRUE(t.Logged(line)) << line;
+    }
+    EXPECT_FALSE(t.Logged("start to export versin info..."));
+    const IniFile file(t.Dir() / "cards.ini");
+    EXPECT_TRUE(cardwright::VerifySettingCrc(file, false));
+    EXPECT_EQ(file.ReadSections(), (Lines{"DATACARD_TYPE", "DEFAULT", "CRC"}));
+    EXPECT_TRUE(file.ReadString("DEFAULT", "LED_STATUS1").has_value());
+    EXPECT_EQ(testsupport::Contents(t.Dir() / "config_value.ini"), values);
+}
+
+// Without a card, and none read since the start, Export writes the values on screen (the LED
+// lines in DEFAULT whatever the solution), and Import goes by the file's card type.
+TEST(SettingFiles, WithoutACardTheValuesOnScreenAreExported) {
+    PresenterUnderTest t(PresenterSetup{std::nullopt, [](const std::filesystem::path& folder) {
+                                            testsupport::Put(
+                                                folder / "config_value.ini",
+                                                "[MAIN]\ncurrent=Stored\n[Stored]\n"
+                                                "ConfigLed=1\nB_LOW=7\nLED_STATUS1=2,5|\n");
+                                        }});
+    EXPECT_EQ(t.Shown("B_LOW").text, "7");
+    t.window().save_file = (t.Dir() / "screen.INI").string();
+    ASSERT_TRUE(Export(t));
+    EXPECT_TRUE(t.Logged("Data valid check OK..."));
+    const IniFile file(t.Dir() / "screen.INI");
+    EXPECT_EQ(file.ReadString("DATACARD_TYPE", "VALUE", ""), "--");
+    EXPECT_EQ(file.ReadString("DEFAULT", "B_LOW", ""), "7");
+    EXPECT_EQ(file.ReadString("DEFAULT", "LED_STATUS1", "").substr(0, 4), "2,5|");
+    EXPECT_FALSE(file.SectionExists("Stored"));
+
+    std::string text = testsupport::Contents(t.Dir() / "screen.INI");
+    text.replace(text.find("VALUE=--"), 8, "VALUE=LW-X4201");  // no longer sealed: still loads
+    testsupport::Put(t.Dir() / "typed.ini", text);
+    t.window().open_file = (t.Dir() / "typed.ini").string();
+    ASSERT_TRUE(Import(t));
+    EXPECT_TRUE(t.Logged("import file finished..."));
+    EXPECT_EQ(t.Shown("B_LOW").text, "7");
+}
+
+// A file without LED lines says nothing about the LED: a Write after it leaves the card's
+// patterns alone, and an export of a table that holds nothing carries no LED lines.
+TEST(SettingFiles, AFileWithoutLedLinesLeavesTheCardsPatterns) {
+    PresenterUnderTest t;
+    const auto patterns = t.card().Nv(50012, 128);
+    PutSettingFile(t.Dir() / "no-led.ini", "LW-X4201", "B_LOW=9\r\n");
+    t.window().open_file = (t.Dir() / "no-led.ini").string();
+    ASSERT_TRUE(Import(t));
+    EXPECT_EQ(t.Shown("B_LOW").text, "9");
+    ASSERT_TRUE(t.Run([](WindowPresenter& p) { return p.Write(); }));
+    EXPECT_EQ(t.window().Messages().back(), "Write to datacard succeed...");
+    EXPECT_EQ(t.card().Nv(50012, 128), patterns);
+    EXPECT_EQ(t.card().Nv(60000, 1), std::vector<uint8_t>{9});
+
+    t.card().Plug(std::nullopt);  // the values on screen, with a table that holds nothing real
+    t.window().save_file = (t.Dir() / "again.ini").string();
+    ASSERT_TRUE(Export(t));
+    EXPECT_TRUE(t.Logged("LED settings not exported: none were read, loaded or edited..."));
+    EXPECT_FALSE(IniFile(t.Dir() / "again.ini").ReadString("DEFAULT", "LED_STATUS1"));
+}
+
+// Export never loses a file: the program's own files, by any name, are refused; one that cannot
+// be written whole (the disk is full, the file far too large to be a setting file) stays as it
+// was, and the user is told.
+TEST(SettingFiles, ExportNeverLosesAFile) {
+    PresenterUnderTest t(PresenterSetup{std::nullopt, {}});
+    const std::string values = testsupport::Contents(t.Dir() / "config_value.ini");
+    for (const auto& own : {t.Dir() / "config_value.ini", t.Dir() / "." / "Config_Info"}) {
+        const size_t messages = t.window().Messages().size();
+        t.window().save_file = own.string();
+        ASSERT_TRUE(Export(t));
+        EXPECT_EQ(t.window().Messages().size(), messages + 1) << own;
+        EXPECT_EQ(testsupport::Contents(t.Dir() / "config_value.ini"), values) << own;
+    }
+
+    const auto old = t.Dir() / "old.ini";
+    testsupport::Put(old, "[DEFAULT]\r\nOLD=1\r\n");
+    t.window().save_file = old.string();
+    {
+        const testsupport::FileSizeLimit full_disk(10);
+        ASSERT_TRUE(Export(t));
+    }
+    EXPECT_EQ(t.window().Messages().back().rfind("Export failed: ", 0), 0u)
+        << t.window().Messages().back();
+    EXPECT_EQ(testsupport::Contents(old), "[DEFAULT]\r\nOLD=1\r\n");
+    EXPECT_FALSE(t.Logged("export file finished..."));
+
+    const auto huge = t.Dir() / "huge.ini";
+    testsupport::Put(huge, "[DEFAULT]\r\nB_LOW=9\r\n");
+    std::filesystem::resize_file(huge, IniFile::kMaxFileBytes + 1);  // sparse
+    t.window().save_file = huge.string();
+    ASSERT_TRUE(Export(t));
+    EXPECT_EQ(t.window().Messages().back().rfind("Export failed: ", 0), 0u);
+    EXPECT_EQ(std::filesystem::file_size(huge), IniFile::kMaxFileBytes + 1);
 }
 
 // Even a cancelled dialog takes the configuration files up again; the window closes when one

@@ -105,6 +105,47 @@ TEST(StartUp, ANewerGenerationCardHidesTheDescribedTabsAndReadsOnlyItsItems) {
     EXPECT_EQ(t.Shown("B_FLAG").text, "");  // NEW_VERSION 0: not read
 }
 
+// A card that answers every item "inactive" reads through: each item shows its default,
+// unticked; a multi-value item's default (a field list) reads as value 0, which it does not
+// offer, so its box shows nothing.
+TEST(StartUp, ACardOnWhichNothingIsActiveShowsTheDefaults) {
+    auto profile = testsupport::TestProfile();
+    for (uint16_t item : {550, 60000, 60010, 60011, 60012, 60020, 60021, 60030, 60031, 60040, 60041,
+                          60042, 60050, 60060, 60070}) {
+        profile.nv.erase(item);
+        profile.inactive.insert(item);
+    }
+    PresenterUnderTest t(PresenterSetup{profile});
+    const auto log = t.Log();
+    EXPECT_TRUE(t.Logged("Get IMEI failed, reason: 5..."));
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& line) {
+                                return line.find("read succeed.") != std::string::npos;
+                            }),
+              0);
+    EXPECT_EQ(Lines(log.end() - 2, log.end()),
+              (Lines{"Port closed", "Read from datacard succeed..."}));
+    EXPECT_EQ(t.window().Seen().common_info[0], "--");
+    EXPECT_EQ(t.Shown("BAND").text, "");
+    for (const auto& [name, shown] :
+         {std::pair{"B_LOW", "1"}, {"BIT_A", "Off"}, {"MODE", "DEFAULT"}}) {
+        EXPECT_EQ(t.Shown(name).text, shown) << name;
+        EXPECT_FALSE(t.Shown(name).ticked) << name;
+    }
+}
+
+// Without a device-state item in the description the card's port setting is not asked for.
+TEST(StartUp, WithoutADeviceStateItemThePortSettingIsNotRead) {
+    PresenterUnderTest t(PresenterSetup{testsupport::TestProfile(), [](const auto& folder) {
+                                            std::string text =
+                                                testsupport::Contents(folder / "Config_Info.ini");
+                                            text.erase(text.find("DEVICE_STATE_INFO=1\n"), 20);
+                                            testsupport::Put(folder / "Config_Info.ini", text);
+                                        }});
+    EXPECT_EQ(t.card().Count("ReadPortSetting"), 0u);
+    EXPECT_TRUE(t.Logged("Read from datacard succeed..."));
+}
+
 // Each Read makes the items and their rows anew: an item the last read found missing on the
 // card is on it again until this read says otherwise.
 TEST(StartUp, ReadingAgainGivesNewItems) {

@@ -163,4 +163,67 @@ TEST(Write, ACardPulledOutEndsTheWrite) {
     EXPECT_EQ(t.window().Seen().status.text, "Write failed at Band: COM12 is gone");
 }
 
+// A description without items still writes: the LED table, the backup and the restart.
+TEST(Write, ADescriptionWithoutItemsWritesTheRest) {
+    PresenterUnderTest t(PresenterSetup{testsupport::TestProfile(), [](const auto& folder) {
+                                            testsupport::Put(folder / "Config_Info.ini",
+                                                             "[CONFIG_PAGE]\r\nP=Page\r\n"
+                                                             "[CONFIG_ITEM]\r\n");
+                                        }});
+    EXPECT_TRUE(t.window().Seen().rows.empty());
+    ASSERT_TRUE(Write(t));
+    EXPECT_TRUE(t.Logged("Write Config item succeed..."));
+    EXPECT_EQ(t.card().Count("Backup"), 1u);
+    EXPECT_EQ(t.window().Messages().back(), "Write to datacard succeed...");
+}
+
+// An item whose description cannot be used breaks the read off and fails the Write before the
+// card is backed up or restarted; the card is closed as often as it was opened.
+TEST(Write, AnUnusableDescriptionBreaksTheCommandOff) {
+    PresenterUnderTest t(
+        PresenterSetup{testsupport::TestProfile(), [](const auto& folder) {
+                           std::string text = testsupport::Contents(folder / "Config_Info.ini");
+                           text.replace(text.find("NV_ID=60040"), 11, "NV_ID=6004O");
+                           testsupport::Put(folder / "Config_Info.ini", text);
+                       }});
+    EXPECT_TRUE(t.Logged("Item MODE: NV_ID \"6004O\" is not a usable number..."));
+    EXPECT_TRUE(t.Logged("Failed to read data from datacard..."));
+    t.Edit("MODE", "Fast");
+    ASSERT_TRUE(Write(t));
+    EXPECT_EQ(t.card().Count("Backup"), 0u);
+    EXPECT_EQ(t.card().Count("Restart"), 0u);
+    EXPECT_EQ(t.window().Messages().back(), "Write to datacard failed...");
+    EXPECT_EQ(t.card().Count("Open"), t.card().Count("Close"));
+}
+
+// The values are checked before anything is written: a number the item's type cannot hold stops
+// the Write there, and says which item; "default" in any case and -1 for a signed item pass.
+TEST(Write, ANumberTheTypeCannotHoldStopsItBeforeTheCard) {
+    const struct {
+        const char* name;
+        const char* text;
+        const char* logged;
+    } cases[] = {
+        {"B_LOW", "300", "Low byte:  is not valid..."},
+        {"B_LOW", "dEfAuLt", "Data valid check OK..."},
+        {"B_HIGH", "70000", "High word:  is not valid..."},
+        {"TIMER", "-1", "Data valid check OK..."},
+    };
+    for (const auto& c : cases) {
+        PresenterUnderTest t;
+        t.Edit(c.name, c.text);
+        t.card().ClearCalls();
+        ASSERT_TRUE(Write(t));
+        EXPECT_TRUE(t.Logged(c.logged)) << c.name << " " << c.text;
+        const bool valid = std::string_view(c.logged) == "Data valid check OK...";
+        const auto calls = t.card().Calls();
+        const bool written = std::any_of(calls.begin(), calls.end(), [](const std::string& call) {
+            return call.rfind("WriteNv", 0) == 0;
+        });
+        EXPECT_EQ(written, valid) << c.name << " " << c.text;
+        EXPECT_EQ(t.window().Messages().back(),
+                  valid ? "Write to datacard succeed..." : "Write to datacard failed...");
+    }
+}
+
 }  // namespace
