@@ -27,6 +27,7 @@
 #include "app/item_rows.h"
 #include "app/led_setting_unit.h"
 #include "app/new_sul_unit.h"
+#include "app/posted_calls.h"
 #include "app/qt_text.h"
 #include "app/question_boxes.h"
 #include "cardwork/model/model_clock.h"
@@ -58,7 +59,7 @@ constexpr int kStatusMargins = 30;
 
 TMainFrm::TMainFrm(const QString& config_folder, CardAccess& card, std::ostream* script_output,
                    QWidget* parent)
-    : QMainWindow(parent) {
+    : QMainWindow(parent), posted_(new PostedCalls(this)) {
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(QStringLiteral("Cardwright"));
     resize(kWindowWidth, kWindowHeight);
@@ -366,7 +367,7 @@ void TMainFrm::ShowFittedStatus() {
 }
 
 void TMainFrm::Post(std::function<void()> change) {
-    QMetaObject::invokeMethod(this, std::move(change), Qt::QueuedConnection);
+    posted_->Post(std::move(change));
 }
 
 }  // namespace cardwright

@@ -30,6 +30,7 @@ class QTreeWidget;
 namespace cardwright {
 
 class ItemRows;
+class PostedCalls;
 class QuestionBoxes;
 class TAboutBox;
 class TLedSettingFrm;
@@ -130,6 +131,7 @@ class TMainFrm : public QMainWindow, private WindowView {
     TLedSettingFrm* LedSettingFrm = nullptr;
     TNewSoluationFrm* NewSoluationFrm = nullptr;
 
+    PostedCalls* posted_;  // a child: it goes with the window
     QtDateTime date_time_;
     std::unique_ptr<ItemRows> rows_;
     std::unique_ptr<QuestionBoxes> questions_;
