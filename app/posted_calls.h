@@ -8,10 +8,10 @@
 namespace cardwright {
 
 // Carries calls from any thread to the thread of its QObject, where they run in the order they
-// were posted. The calls wait in a queue of our own under a std::mutex; Qt's event queue only
-// carries the wake-up (by the slot's name, nothing of ours in it). So every hand-over between the
-// presenter's worker and the window's thread goes through a lock ThreadSanitizer sees, which it
-// cannot in Qt's own queue.
+// were posted, a few milliseconds of them at a time. The calls wait in a queue of our own under a
+// std::mutex; Qt's event queue only carries the wake-up (by the slot's name, nothing of ours in
+// it). So every hand-over between the presenter's worker and the window's thread goes through a
+// lock ThreadSanitizer sees, which it cannot in Qt's own queue.
 class PostedCalls : public QObject {
     Q_OBJECT
 
