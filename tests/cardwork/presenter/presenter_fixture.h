@@ -265,7 +265,7 @@ struct PresenterSetup {
     // The card plugged in at start; none when empty.
     std::optional<cardsim::CardProfile> card = TestProfile();
     // Changes the folder's INI files before the presenter opens them.
-    std::function<void(const std::filesystem::path& folder)> prepare;
+    std::function<void(const std::filesystem::path& folder)> prepare = {};
     // The start-up sequence runs (and ends) before the test goes on.
     bool start = true;
 };
