@@ -239,14 +239,14 @@ LineResult PresenterCore::WriteCommand() {
 
 LineResult PresenterCore::ImportCommand(const std::string& file) {
     script_file_ = file;
-    const LineResult result = ScriptCommand("Import", [this] { ImportSequence(); });
+    LineResult result = ScriptCommand("Import", [this] { ImportSequence(); });
     script_file_.reset();
     return result;
 }
 
 LineResult PresenterCore::ExportCommand(const std::string& file) {
     script_file_ = file;
-    const LineResult result = ScriptCommand("Export", [this] { ExportSequence(); });
+    LineResult result = ScriptCommand("Export", [this] { ExportSequence(); });
     script_file_.reset();
     return result;
 }
