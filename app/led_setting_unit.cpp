@@ -1,31 +1,17 @@
 #include "app/led_setting_unit.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 
-#include "app/user_prompts.h"
+#include "app/qt_text.h"
+#include "cardwork/presenter/view_rules.h"
 
 namespace cardwright {
 
-namespace {
-
-// Times of one byte only: the card cannot hold 500 or 1000.
-const char* const kTimeSuggestions[] = {"1",  "2",  "3",  "4",  "5",  "6",  "7",   "8",  "9",
-                                        "10", "15", "20", "25", "30", "50", "100", "200"};
-
-std::optional<int32_t> TimeOf(const QString& text) {
-    const auto time = ParseDecimal(text.toStdString());
-    if (!time || *time < 0 || *time > kLedMaxTime) {
-        return std::nullopt;
-    }
-    return time;
-}
-
-}  // namespace
-
-TLedSettingFrm::TLedSettingFrm(UserPrompts& prompts, QWidget* parent)
-    : QDialog(parent), prompts_(prompts) {
+TLedSettingFrm::TLedSettingFrm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("LedSettingFrm"));
     setWindowTitle(QStringLiteral("LedSettingFrm"));
     setModal(true);
@@ -36,7 +22,7 @@ TLedSettingFrm::TLedSettingFrm(UserPrompts& prompts, QWidget* parent)
     LedColorComboBox = new QComboBox(this);
     LedColorComboBox->setObjectName(QStringLiteral("LedColorComboBox"));
     for (std::string_view entry : LedColorEntries()) {
-        LedColorComboBox->addItem(QString::fromUtf8(entry.data(), qsizetype(entry.size())));
+        LedColorComboBox->addItem(Q(entry));
     }
     LedColorComboBox->setCurrentIndex(0);
     LedColorComboBox->setGeometry(110, 14, 120, 24);
@@ -46,8 +32,8 @@ TLedSettingFrm::TLedSettingFrm(UserPrompts& prompts, QWidget* parent)
     LedIntervalComb0Box = new QComboBox(this);
     LedIntervalComb0Box->setObjectName(QStringLiteral("LedIntervalComb0Box"));
     LedIntervalComb0Box->setEditable(true);
-    for (const char* time : kTimeSuggestions) {
-        LedIntervalComb0Box->addItem(QString::fromLatin1(time));
+    for (std::string_view time : LedTimeSuggestions()) {
+        LedIntervalComb0Box->addItem(Q(time));
     }
     LedIntervalComb0Box->setEditText(QStringLiteral("1"));
     LedIntervalComb0Box->setGeometry(110, 48, 120, 24);
@@ -70,14 +56,8 @@ void TLedSettingFrm::Preset(const LedStep& step) {
     setResult(QDialog::Rejected);
 }
 
-// The time typed, or the step's own time when it was left as it was (-1, which a loaded pattern
-// may carry to mark its end, is then kept rather than refused).
 std::optional<int32_t> TLedSettingFrm::ChosenTime() const {
-    const QString text = LedIntervalComb0Box->currentText();
-    if (preset_time_ && text == QString::number(*preset_time_)) {
-        return preset_time_;
-    }
-    return TimeOf(text);
+    return LedTimeFromText(LedIntervalComb0Box->currentText().toStdString(), preset_time_);
 }
 
 LedStep TLedSettingFrm::Step() const {
@@ -86,7 +66,11 @@ LedStep TLedSettingFrm::Step() const {
 
 void TLedSettingFrm::OKBtnClick() {
     if (!ChosenTime()) {
-        prompts_.ShowMessage(this, QString::fromLatin1(kBadTimeMessage));
+        auto* box = new QMessageBox(QMessageBox::Information, QApplication::applicationName(),
+                                    Q(kBadLedTimeMessage), QMessageBox::Ok, this);
+        box->setObjectName(QStringLiteral("BadTimeBox"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
         return;
     }
     accept();

@@ -10,24 +10,18 @@ class QPushButton;
 
 namespace cardwright {
 
-class UserPrompts;
-
 // The dialog for one step of an LED pattern: a colour and a time in units of 100 ms. One
 // instance lives as long as the main window; its boxes keep their content between uses.
 class TLedSettingFrm : public QDialog {
     Q_OBJECT
 
   public:
-    static constexpr const char* kBadTimeMessage =
-        "The time must be a whole number from 0 to 255 (units of 100 ms)...";
-
-    // `prompts` tells the user why a time is refused.
-    TLedSettingFrm(UserPrompts& prompts, QWidget* parent = nullptr);
+    explicit TLedSettingFrm(QWidget* parent = nullptr);
 
     // Shows a step as the LED table holds it; a colour outside 1 to 8 selects no entry.
     void Preset(const LedStep& step);
     // The step the boxes hold: colour code 0 when no entry is selected. The time is the one
-    // OK accepted (0 to 255).
+    // OK accepted (0 to 255, or the preset one).
     LedStep Step() const;
 
     QComboBox* LedColorComboBox = nullptr;
@@ -38,10 +32,10 @@ class TLedSettingFrm : public QDialog {
   private:
     std::optional<int32_t> ChosenTime() const;
 
+    // OK is taken only with a time the card can keep; else the dialog says why and stays.
     void OKBtnClick();
 
-    UserPrompts& prompts_;
-    std::optional<int32_t> preset_time_;  // the time of the step being modified
+    int32_t preset_time_ = 1;  // the time of the step being modified
 };
 
 }  // namespace cardwright

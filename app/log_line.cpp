@@ -30,3 +30,13 @@ QString LogLine(const QDateTime& when, const QLocale& locale, const QString& mes
 }
 
 }  // namespace cardwright
+
+namespace cardwright {
+
+std::string QtDateTime::LogTimestamp(std::chrono::system_clock::time_point when) const {
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(
+        std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count());
+    return cardwright::LogTimestamp(local, QLocale::system()).toStdString();
+}
+
+}  // namespace cardwright

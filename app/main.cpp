@@ -1,17 +1,51 @@
 #include <QApplication>
-#include <QTimer>
+#include <QDir>
+#include <QFile>
+#include <QTextStream>
 #include <cstdio>
+#include <iostream>
 
 #include "app/command_line.h"
-#include "app/config_folder.h"
 #include "app/main_unit.h"
-#include "app/script_runner.h"
+#include "cardwork/card/library_card.h"
+#include "cardwork/presenter/config_folder.h"
 #include "project_version.h"
 
 namespace {
 
 void Report(const QString& text) {
     std::fputs(qPrintable(QStringLiteral("cardwright: %1\n").arg(text)), stderr);
+}
+
+// The places Linux offers for the configuration folder: the installed examples relative to the
+// executable, the user's folder from the environment.
+cardwright::ConfigFolderPlaces Places(const std::optional<QString>& named) {
+    const QString program_dir = QCoreApplication::applicationDirPath();
+    cardwright::ConfigFolderPlaces places;
+    if (named) {
+        places.named = named->toStdString();
+    }
+    places.program_dir = program_dir.toStdString();
+    places.examples_dir =
+        QDir::cleanPath(QDir(program_dir).filePath(QStringLiteral(CARDWRIGHT_EXAMPLES_FROM_BIN)))
+            .toStdString();
+    places.user_config_dir = cardwright::XdgConfigHome(
+        qEnvironmentVariable("XDG_CONFIG_HOME").toStdString(), QDir::homePath().toStdString());
+    return places;
+}
+
+std::optional<std::vector<std::string>> ReadScript(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        Report(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+        return std::nullopt;
+    }
+    std::vector<std::string> lines;
+    QTextStream in(&file);
+    while (!in.atEnd()) {
+        lines.push_back(in.readLine().toStdString());
+    }
+    return lines;
 }
 
 }  // namespace
@@ -24,48 +58,38 @@ int main(int argc, char** argv) {
         cardwright::ParseCommandLine(QCoreApplication::arguments());
 
     const cardwright::ConfigFolder folder =
-        cardwright::ChooseConfigFolder(cardwright::ConfigFolderPlaces::ForProgram(
-            options.config_dir, QCoreApplication::applicationDirPath()));
-    for (const QString& problem : folder.problems) {
-        Report(problem);
+        cardwright::ChooseConfigFolder(Places(options.config_dir));
+    const QString folder_path = QString::fromStdString(folder.path.string());
+    for (const std::string& problem : folder.problems) {
+        Report(QString::fromStdString(problem));
     }
-    for (const QString& file : folder.seeded) {
-        Report(QStringLiteral("%1 copied from the examples into %2").arg(file, folder.path));
+    for (const std::string& file : folder.seeded) {
+        Report(QStringLiteral("%1 copied from the examples into %2")
+                   .arg(QString::fromStdString(file), folder_path));
     }
-
     if (!folder.complete) {
         Report(QStringLiteral("looked for %1 and %2 in %3")
-                   .arg(QString::fromLatin1(cardwright::TMainFrm::kDescriptionFile),
-                        QString::fromLatin1(cardwright::TMainFrm::kValuesFile), folder.path));
+                   .arg(QString::fromLatin1(cardwright::kDescriptionFile),
+                        QString::fromLatin1(cardwright::kValuesFile), folder_path));
     }
 
-    QStringList script;
+    // --quit-after-start is a script without commands: it ends once the start-up is over.
+    std::optional<std::vector<std::string>> script;
     if (options.script) {
-        QString error;
-        script = cardwright::ScriptRunner::ReadLines(*options.script, &error);
-        if (!error.isEmpty()) {
-            Report(error);
+        script = ReadScript(*options.script);
+        if (!script) {
             return 1;
         }
+    } else if (options.quit_after_start) {
+        script.emplace();
     }
-    std::unique_ptr<cardwright::UserPrompts> prompts;
-    if (options.script) {
-        prompts = std::make_unique<cardwright::ConsolePrompts>();
-    } else {
-        prompts = std::make_unique<cardwright::DialogPrompts>();
-    }
-    cardwright::TMainFrm window(folder.path, std::move(prompts));
+    cardwright::LibraryCard card;
+    cardwright::TMainFrm window(folder_path, card, script ? &std::cout : nullptr);
     if (!window.Created()) {
         return 1;
     }
-    cardwright::ScriptRunner runner(window, script);
-    if (options.script) {
-        runner.Start([&](int status) { QCoreApplication::exit(status); });
-    }
-    if (options.quit_after_start) {
-        // Timer1's first tick runs the whole start-up sequence; the quit is queued behind it.
-        QObject::connect(window.Timer1, &QTimer::timeout, app.get(), &QCoreApplication::quit,
-                         Qt::QueuedConnection);
+    if (script) {
+        window.Presenter().RunScript(std::move(*script), std::cout, std::cerr);
     }
     window.show();
     return QCoreApplication::exec();

@@ -1,19 +1,18 @@
 #include "app/main_unit.h"
-#include "app/qt_text.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QSettings>
-#include <QShowEvent>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -21,19 +20,18 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <algorithm>
 #include <chrono>
 
 #include "app/about_unit.h"
 #include "app/item_check_box.h"
+#include "app/item_rows.h"
 #include "app/led_setting_unit.h"
-#include "app/library_worker.h"
 #include "app/new_sul_unit.h"
-#include "app/window_log.h"
-#include "cardwork/card/library_card.h"
-#include "cardwork/model/legacy_code_page.h"
+#include "app/posted_calls.h"
+#include "app/qt_text.h"
+#include "app/question_boxes.h"
 #include "cardwork/model/model_clock.h"
-#include "cardwork/model/program_settings.h"
+#include "cardwork/presenter/view_rules.h"
 
 namespace cardwright {
 
@@ -53,93 +51,47 @@ constexpr int kCommonInfoColumns = 2;
 constexpr int kCommonInfoRowHeight = 22;
 constexpr int kDescColumnWidth = 150;
 constexpr int kValueColumnWidth = 300;
-// An item's controls: the check box at the layout's place, the value box on top of its far end
-// and a little higher, so that the box's text and the caption share a base line.
-constexpr int kLabelWidth = 140;
-constexpr int kValueBoxOffset = 120;
-constexpr int kValueBoxRaise = 5;
 constexpr std::chrono::milliseconds kStartUpDelay{500};
-const QString kLabelPrefix = QStringLiteral("LABEL_");
-const QString kGeometryKey = QStringLiteral("geometry");
-const QString kSplitterKey = QStringLiteral("splitter");
-// The window's work per item, in steps of WorkDone.
-constexpr int kBuildItemSteps = 10;
-constexpr int kRemoveItemSteps = 2;
-
-// The pages are not repainted while their controls are made or removed: the window answers
-// meanwhile, and shows the pages once they are whole, as it did when it answered only then.
-class FrozenPages {
-  public:
-    explicit FrozenPages(QWidget& pages) : pages_(pages), was_enabled_(pages.updatesEnabled()) {
-        pages_.setUpdatesEnabled(false);
-    }
-    ~FrozenPages() { pages_.setUpdatesEnabled(was_enabled_); }
-    FrozenPages(const FrozenPages&) = delete;
-    FrozenPages& operator=(const FrozenPages&) = delete;
-
-  private:
-    QWidget& pages_;
-    bool was_enabled_;
-};
+// What the status bar's message area leaves for its frame and the size grip.
+constexpr int kStatusMargins = 30;
 
 }  // namespace
 
-TMainFrm::TMainFrm(const QString& program_dir, std::unique_ptr<UserPrompts> prompts,
+TMainFrm::TMainFrm(const QString& config_folder, CardAccess& card, std::ostream* script_output,
                    QWidget* parent)
-    : QMainWindow(parent),
-      program_dir_(program_dir),
-      prompts_(std::move(prompts)),
-      worker_(std::make_unique<LibraryWorker>()),
-      card_(std::make_unique<LibraryCard>(
-          [worker = worker_.get()](const LibraryCall& call) { return worker->Run(call); })) {
+    : QMainWindow(parent), posted_(new PostedCalls(this)) {
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(QStringLiteral("Cardwright"));
     resize(kWindowWidth, kWindowHeight);
     CreateControls();
-    state_restored_ = RestoreWindowState();
-    log_ = std::make_unique<WindowLog>(
-        QDir(program_dir).filePath(QString::fromLatin1(kLogFile)).toStdString(), *Memo1,
-        WindowLog::Hooks{
-            [this] { LogPause(); },
-            [this](const QString& text) { prompts_->ShowMessage(this, text); },
-            [this](const std::function<void()>& work) { RunAside(work); },
-            [this](int steps) { WorkDone(steps); },
+    WindowView& view = *this;
+    presenter_ =
+        std::make_unique<WindowPresenter>(view, card, date_time_, config_folder.toStdString());
+    rows_ = std::make_unique<ItemRows>(
+        [this](size_t item, const std::string& text, int entry, bool ticked) {
+            presenter_->ItemEdited(item, text, entry, ticked);
         });
-    created_ = FormCreate();
-}
+    questions_ = std::make_unique<QuestionBoxes>(
+        *this, *presenter_, QuestionBoxes::Dialogs{*LedSettingFrm, *NewSoluationFrm, *AboutBox});
+    saved_state_ = presenter_->SavedWindowState();
 
-TMainFrm::~TMainFrm() {
-    FormDestroy();
-}
-
-// The item records go; the controls go with the window.
-void TMainFrm::FormDestroy() {
-    FreeItems();
-}
-
-bool TMainFrm::FormCreate() {
-    ConfigItems.clear();
-    CardType.clear();
-    const QDir dir(program_dir_);
-    const QString description = dir.filePath(QString::fromLatin1(kDescriptionFile));
-    const QString values = dir.filePath(QString::fromLatin1(kValuesFile));
-    // A folder of either name is no configuration file.
-    if (!QFileInfo(description).isFile() || !QFileInfo(values).isFile()) {
+    const WindowPresenter::Opened opened = presenter_->Open();
+    for (const std::string& message : opened.messages) {
+        if (script_output != nullptr) {
+            *script_output << "message: " << message << '\n' << std::flush;
+        } else {
+            // Before the window is shown: nothing else runs meanwhile.
+            QMessageBox::information(this, QApplication::applicationName(), Q(message),
+                                     QMessageBox::Ok);
+        }
+    }
+    created_ = opened.ok;
+    if (!created_) {
         Timer1->stop();
-        prompts_->ShowMessage(this, QStringLiteral("Config file not exists..."));
-        return false;
     }
-    // Before any INI file is opened: the settings name the code page of files that are not UTF-8.
-    const ProgramSettings settings =
-        ReadProgramSettings(dir.filePath(Q(kProgramSettingsFile)).toStdString());
-    for (const std::string& problem : settings.problems) {
-        prompts_->ShowMessage(this, Q(problem));
-    }
-    SetLegacyCodePage(settings.legacy_code_page);
-    description_.emplace(description.toStdString());
-    values_.emplace(values.toStdString());
-    return true;
 }
+
+TMainFrm::~TMainFrm() = default;
 
 void TMainFrm::CreateControls() {
     CreateToolBar();
@@ -162,6 +114,13 @@ void TMainFrm::CreateControls() {
         const int index = PageControl1->addTab(PageSlots[i], QString());
         PageControl1->setTabVisible(index, false);
     }
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
+        for (int tab = 0; tab < kTabCount && presenter_; ++tab) {
+            if (TabPage(static_cast<Tab>(tab)) == PageControl1->widget(index)) {
+                presenter_->TabShown(static_cast<Tab>(tab));
+            }
+        }
+    });
 
     Memo1 = new QPlainTextEdit;
     Memo1->setObjectName(QStringLiteral("Memo1"));
@@ -199,7 +158,7 @@ void TMainFrm::CreateControls() {
     Timer1->start();
 
     AboutBox = new TAboutBox(this);
-    LedSettingFrm = new TLedSettingFrm(*prompts_, this);
+    LedSettingFrm = new TLedSettingFrm(this);
     NewSoluationFrm = new TNewSoluationFrm(this);
 }
 
@@ -211,8 +170,9 @@ void TMainFrm::CreateToolBar() {
     ToolBar1->setIconSize(kToolIconSize);
     addToolBar(Qt::TopToolBarArea, ToolBar1);
 
-    auto add_button = [this](const char* name, const QString& caption, QStyle::StandardPixmap icon,
-                             bool visible) {
+    const auto add_button = [this](const char* name, const QString& caption,
+                                   QStyle::StandardPixmap icon, bool visible,
+                                   bool (WindowPresenter::*command)()) {
         auto* button = new QToolButton;
         button->setObjectName(QString::fromLatin1(name));
         button->setText(caption);
@@ -221,34 +181,64 @@ void TMainFrm::CreateToolBar() {
         button->setAutoRaise(true);
         button->setFixedSize(kToolButtonSize);
         ToolBar1->addWidget(button)->setVisible(visible);
-        return button;
+        if (command != nullptr) {
+            connect(button, &QToolButton::clicked, this,
+                    [this, command] { (presenter_.get()->*command)(); });
+        }
     };
-    ReadFromDataCardBtn =
-        add_button("ReadFromDataCardBtn", QStringLiteral("Read"), QStyle::SP_ArrowDown, true);
-    WriteToDataCardBtn = add_button("WriteToDataCardBtn", QStringLiteral("     Write     "),
-                                    QStyle::SP_ArrowUp, true);
-    ImportBtn =
-        add_button("ImportBtn", QStringLiteral("Import"), QStyle::SP_DialogOpenButton, true);
-    ExportBtn =
-        add_button("ExportBtn", QStringLiteral("Export"), QStyle::SP_DialogSaveButton, true);
-    NewBtn = add_button("NewBtn", QStringLiteral("New"), QStyle::SP_FileIcon, false);
-    SaveBtn = add_button("SaveBtn", QStringLiteral("Save"), QStyle::SP_DriveFDIcon, false);
-    DelBtn =
-        add_button("DelBtn", QStringLiteral("---------删除-----"), QStyle::SP_TrashIcon, false);
+    add_button("ReadFromDataCardBtn", QStringLiteral("Read"), QStyle::SP_ArrowDown, true,
+               &WindowPresenter::Read);
+    add_button("WriteToDataCardBtn", QStringLiteral("     Write     "), QStyle::SP_ArrowUp, true,
+               &WindowPresenter::Write);
+    add_button("ImportBtn", QStringLiteral("Import"), QStyle::SP_DialogOpenButton, true,
+               &WindowPresenter::Import);
+    add_button("ExportBtn", QStringLiteral("Export"), QStyle::SP_DialogSaveButton, true,
+               &WindowPresenter::Export);
+    add_button("NewBtn", QStringLiteral("New"), QStyle::SP_FileIcon, false,
+               &WindowPresenter::NewSolution);
+    add_button("SaveBtn", QStringLiteral("Save"), QStyle::SP_DriveFDIcon, false, nullptr);
+    add_button("DelBtn", QStringLiteral("---------删除-----"), QStyle::SP_TrashIcon, false,
+               &WindowPresenter::DeleteSolution);
 
     ComboBox1 = new QComboBox;
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->addItem(QStringLiteral("数据卡"));
     ToolBar1->addWidget(ComboBox1)->setVisible(false);
-
-    connect(ReadFromDataCardBtn, &QToolButton::clicked, this, &TMainFrm::ReadFromDataCardBtnClick);
-    connect(WriteToDataCardBtn, &QToolButton::clicked, this, &TMainFrm::WriteToDataCardBtnClick);
-    connect(ImportBtn, &QToolButton::clicked, this, &TMainFrm::ImportBtnClick);
-    connect(ExportBtn, &QToolButton::clicked, this, &TMainFrm::ExportBtnClick);
-    connect(NewBtn, &QToolButton::clicked, this, &TMainFrm::NewBtnClick);
-    connect(DelBtn, &QToolButton::clicked, this, &TMainFrm::DelBtnClick);
     // The user's choice only: selections the program makes itself load nothing.
-    connect(ComboBox1, &QComboBox::activated, this, &TMainFrm::ComboBox1Change);
+    connect(ComboBox1, &QComboBox::activated, this,
+            [this](int index) { presenter_->ChooseSolution(index); });
+}
+
+void TMainFrm::CreateMenu() {
+    MainMenu1 = new QMenuBar;
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+    setMenuBar(MainMenu1);
+    // Access keys ("&") underline a letter and leave the words as they are.
+    QMenu* edit = MainMenu1->addMenu(QStringLiteral("&Edit"));
+    edit->setObjectName(QStringLiteral("Edit1"));
+    struct Entry {
+        const char* name;
+        const char* text;
+        QKeyCombination key;
+        bool (WindowPresenter::*command)();
+    };
+    for (const Entry& entry :
+         {Entry{"Read1", "&Read", Qt::CTRL | Qt::Key_R, &WindowPresenter::Read},
+          Entry{"Write1", "&Write", Qt::CTRL | Qt::Key_W, &WindowPresenter::Write},
+          Entry{"Import1", "&Import...", Qt::CTRL | Qt::Key_O, &WindowPresenter::Import},
+          Entry{"Export1", "&Export...", Qt::CTRL | Qt::Key_S, &WindowPresenter::Export},
+          Entry{"About1", "&About", Qt::Key_F1, &WindowPresenter::About}}) {
+        QMenu* menu = edit;
+        if (entry.command == &WindowPresenter::About) {
+            menu = MainMenu1->addMenu(QStringLiteral("&Help"));
+            menu->setObjectName(QStringLiteral("Help1"));
+        }
+        QAction* action = menu->addAction(QString::fromLatin1(entry.text));
+        action->setObjectName(QString::fromLatin1(entry.name));
+        action->setShortcut(entry.key);
+        connect(action, &QAction::triggered, this,
+                [this, command = entry.command] { (presenter_.get()->*command)(); });
+    }
 }
 
 void TMainFrm::CreateCommonInfo() {
@@ -280,35 +270,48 @@ void TMainFrm::CreateCommonInfo() {
     CommonInfoLst->setVisible(false);
 }
 
+QWidget* TMainFrm::TabPage(Tab tab) const {
+    switch (tab) {
+        case Tab::kCommonInfo:
+            return CommonInfoSheet;
+        case Tab::kLed:
+            return LedSheet;
+        default:
+            return PageSlots[static_cast<size_t>(static_cast<int>(tab) -
+                                                 static_cast<int>(Tab::kPage1))];
+    }
+}
+
 void TMainFrm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (!shown_) {
-        shown_ = true;
-        if (!state_restored_) {
-            // The size is the whole window's: take the window system's frame off it.
-            const QSize frame = frameGeometry().size() - geometry().size();
-            resize(kWindowWidth - frame.width(), kWindowHeight - frame.height());
+    if (shown_) {
+        return;
+    }
+    shown_ = true;
+    RestoreWindowState();
+    FormShow();
+}
+
+// The last run's size and place when they are on a screen still; else the window's own size,
+// which is the whole window's: the window system's frame is taken off it.
+void TMainFrm::RestoreWindowState() {
+    if (saved_state_) {
+        const QRect saved(saved_state_->x, saved_state_->y, saved_state_->width,
+                          saved_state_->height);
+        const QScreen* screen = QGuiApplication::screenAt(saved.center());
+        if (screen != nullptr) {
+            setGeometry(saved);
+            if (saved_state_->maximized) {
+                showMaximized();
+            }
+            const QList<int> sizes = Splitter1->sizes();
+            const int total = sizes.value(0) + sizes.value(1);
+            Splitter1->setSizes({total - saved_state_->log_height, saved_state_->log_height});
+            return;
         }
-        FormShow();
     }
-}
-
-bool TMainFrm::RestoreWindowState() {
-    const QSettings saved(QDir(program_dir_).filePath(QString::fromLatin1(kWindowStateFile)),
-                          QSettings::IniFormat);
-    const QByteArray geometry = saved.value(kGeometryKey).toByteArray();
-    if (geometry.isEmpty() || !restoreGeometry(geometry)) {
-        return false;
-    }
-    Splitter1->restoreState(saved.value(kSplitterKey).toByteArray());
-    return true;
-}
-
-void TMainFrm::SaveWindowState() const {
-    QSettings saved(QDir(program_dir_).filePath(QString::fromLatin1(kWindowStateFile)),
-                    QSettings::IniFormat);
-    saved.setValue(kGeometryKey, saveGeometry());
-    saved.setValue(kSplitterKey, Splitter1->saveState());
+    const QSize frame = frameGeometry().size() - geometry().size();
+    resize(kWindowWidth - frame.width(), kWindowHeight - frame.height());
 }
 
 void TMainFrm::FormShow() {
@@ -316,182 +319,55 @@ void TMainFrm::FormShow() {
 }
 
 void TMainFrm::Timer1Timer() {
-    if (command_running_) {
-        return;  // a command the user started first: the start-up follows at the next tick
+    // A command the user started first: the start-up follows at the next tick.
+    if (presenter_->StartUp()) {
+        Timer1->stop();
     }
-    Timer1->stop();
-    CommonInfoLst->setVisible(true);
-    RunCommand([this] {
-        BuildConfigPages();
-        LoadSolutionList();
-        LoadCurrentSolution();
-    });
 }
 
-void TMainFrm::About1Click() {
-    AboutBox->exec();
-}
-
-int TMainFrm::SlotIndex(const QWidget* tab) const {
-    return PageControl1->indexOf(const_cast<QWidget*>(tab));
-}
-
-void TMainFrm::BuildConfigPages() {
-    const FrozenPages frozen(*PageControl1);
-    // Every page is laid out for the height the pages had when the build began, also when the
-    // window is resized while it answers between the items.
-    const int page_height = PageControl1->height();
-    FreeItems();
-    std::vector<std::string> repeated_items;
-    std::vector<std::string> repeated_pages;
-    std::optional<std::vector<TConfigItem>> items;
-    std::optional<std::vector<ConfigPage>> pages;
-    RunAside([&] {
-        items = ReadConfigItems(*description_, &repeated_items);
-        pages = ReadConfigPages(*description_, &repeated_pages);
-    });
-    items_described_ = items.has_value();
-    if (items) {
-        ConfigItems = std::move(*items);
-        for (size_t i = 0; i < ConfigItems.size(); ++i) {
-            item_index_.emplace(ConfigItems[i].Name, i);
-        }
-    }
-    item_controls_.assign(ConfigItems.size(), ItemControls{});
-    for (const std::string& name : repeated_items) {
-        AddLog(QStringLiteral("Item %1 is listed twice in [CONFIG_ITEM]: the later one is "
-                              "ignored...")
-                   .arg(Q(name)));
-    }
-    for (const std::string& id : repeated_pages) {
-        AddLog(QStringLiteral("Page %1 is listed twice in [CONFIG_PAGE]: the later one is "
-                              "ignored...")
-                   .arg(Q(id)));
-    }
-    if (!pages) {
-        prompts_->ShowMessage(this, QStringLiteral("Bad config files..."));
-    } else {
-        for (size_t i = 0; i < pages->size(); ++i) {
-            const ConfigPage& page = (*pages)[i];
-            if (i >= PageSlots.size()) {
-                AddLog(
-                    QStringLiteral("Page %1 (%2) not shown: there are tabs for five pages only...")
-                        .arg(Q(page.id), Q(page.caption)));
-                continue;
-            }
-            const int index = SlotIndex(PageSlots[i]);
-            PageControl1->setTabVisible(index, true);
-            PageControl1->setTabText(index, Q(page.caption));
-            BuildPageItems(PageSlots[i], page.id, page_height);
-        }
-    }
-    BuildPageItems(LedSheet, std::string(kLedPageId), page_height);
-    state_.values = ItemValues(
-        ConfigItems, [this](const TConfigItem& item) { return ValueBox(item.Name) != nullptr; });
-    state_.values.SetListener(this);
-    Settle();
-}
-
-void TMainFrm::BuildPageItems(QWidget* tab, const std::string& page_id, int page_height) {
-    if (!items_described_) {
-        prompts_->ShowMessage(this, QStringLiteral("Bad config files..."));
+void TMainFrm::closeEvent(QCloseEvent* event) {
+    if (!presenter_->Close()) {
+        // The command goes to its end first; the presenter closes the window then.
+        questions_->Withdraw();
+        event->ignore();
         return;
     }
-    ItemLayout layout(page_height);
-    for (size_t index = 0; index < ConfigItems.size(); ++index) {
-        const TConfigItem& item = ConfigItems[index];
-        if (item.AlongPage != page_id) {
-            continue;
-        }
-        const auto at = layout.Current();
-        auto* label = new ItemCheckBox(Q(item.Caption), kValueBoxOffset, tab);
-        label->setObjectName(kLabelPrefix + Q(item.Name));
-        label->setGeometry(at.x, at.y, kLabelWidth, label->sizeHint().height());
-        label->setVisible(item.Visible);
-        connect(label, &QCheckBox::clicked, this, [this, label] { ToggleItemControl(label); });
+    questions_->Withdraw();
+    const QRect place = normalGeometry();
+    presenter_->SaveWindowState({place.x(), place.y(), place.width(), place.height(), isMaximized(),
+                                 Splitter1->sizes().value(1)});
+    QMainWindow::closeEvent(event);
+}
 
-        auto* value = new QComboBox(tab);
-        value->setObjectName(Q(item.Name));
-        value->setEditable(item.UserInput);
-        for (const auto& entry : SplitList(item.Range)) {
-            value->addItem(Q(entry));
-        }
-        value->setCurrentIndex(-1);
-        value->setGeometry(at.x + kValueBoxOffset, at.y - kValueBoxRaise, item.ItemWidth,
-                           value->sizeHint().height());
-        value->setVisible(item.Visible);
-        created_controls_.push_back({label, value});
-        controls_.emplace(item.Name, created_controls_.back());
-        if (index < item_controls_.size()) {
-            item_controls_[index] = created_controls_.back();
-        }
-        layout.Advance(item.Visible);
-        WorkDone(kBuildItemSteps);
+void TMainFrm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    ShowFittedStatus();
+}
+
+// A menu entry under the mouse sends its (empty) hint to the status bar, which would wipe the
+// outcome of the last command; a hint that ends puts the step or outcome back.
+bool TMainFrm::event(QEvent* event) {
+    if (event->type() == QEvent::StatusTip &&
+        static_cast<QStatusTipEvent*>(event)->tip().isEmpty()) {
+        ShowFittedStatus();
+        return true;
     }
+    return QMainWindow::event(event);
 }
 
-void TMainFrm::ApplyCardFilter(const std::string& card_type) {
-    cardwright::ApplyCardFilter(state_, *description_, card_type, *this);
+// The status text as it fits the status bar's message area, the middle of a path shortened
+// first; the whole text is the status bar's tool tip.
+void TMainFrm::ShowFittedStatus() {
+    const QFontMetrics metrics(StatusBar1->font());
+    const int room = StatusBar1->width() - SourcePanel->width() - kStatusMargins;
+    StatusBar1->showMessage(Q(FitStatusText(status_, [&](std::string_view text) {
+        return metrics.horizontalAdvance(Q(text)) <= room;
+    })));
+    StatusBar1->setToolTip(Q(status_.text));
 }
 
-TConfigItem* TMainFrm::FindItem(const std::string& name) {
-    const auto indexed = item_index_.find(name);
-    if (indexed != item_index_.end() && indexed->second < ConfigItems.size() &&
-        ConfigItems[indexed->second].Name == name) {
-        return &ConfigItems[indexed->second];
-    }
-    // ConfigItems was changed behind the index's back.
-    const auto found = std::find_if(ConfigItems.begin(), ConfigItems.end(),
-                                    [&](const TConfigItem& item) { return item.Name == name; });
-    return found == ConfigItems.end() ? nullptr : &*found;
-}
-
-QComboBox* TMainFrm::ValueBox(const std::string& name) const {
-    const auto found = controls_.find(name);
-    return found == controls_.end() ? nullptr : found->second.value;
-}
-
-QCheckBox* TMainFrm::LabelBox(const std::string& name) const {
-    const auto found = controls_.find(name);
-    return found == controls_.end() ? nullptr : found->second.label;
-}
-
-void TMainFrm::ToggleItemControl(QCheckBox* label_box) {
-    if (auto* value = ValueBox(label_box->objectName().mid(kLabelPrefix.size()).toStdString())) {
-        value->setEnabled(label_box->isChecked());
-    }
-}
-
-void TMainFrm::FreeItems() {
-    ConfigItems.clear();
-    item_index_.clear();
-    item_controls_.clear();
-    state_.values = ItemValues();
-}
-
-void TMainFrm::FreeItemsAndControls() {
-    const FrozenPages frozen(*PageControl1);
-    // Nothing names the controls any more by the time the window answers between them. Every
-    // control made goes, also those of a name listed twice, which the index does not hold.
-    const std::vector<ItemControls> controls = std::move(created_controls_);
-    created_controls_.clear();
-    controls_.clear();
-    FreeItems();
-    for (const ItemControls& control : controls) {
-        delete control.label;
-        delete control.value;
-        WorkDone(kRemoveItemSteps);
-    }
-}
-
-void TMainFrm::RebuildConfigPages() {
-    const FrozenPages frozen(*PageControl1);
-    FreeItemsAndControls();
-    BuildConfigPages();
-}
-
-void TMainFrm::AddLog(const QString& message) {
-    log_->AddLog(message);
+void TMainFrm::Post(std::function<void()> change) {
+    posted_->Post(std::move(change));
 }
 
 }  // namespace cardwright

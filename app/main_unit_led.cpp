@@ -1,15 +1,13 @@
+// The LED page's two lists and the step list's menu; what they show comes from the presenter.
 #include <QAction>
-#include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenu>
 #include <QTreeWidget>
 
-#include "cardwork/card/card_writer.h"
-#include "app/led_setting_unit.h"
 #include "app/main_unit.h"
-#include "cardwork/model/stored_values.h"
 #include "app/qt_text.h"
+#include "cardwork/model/led_table.h"
 
 namespace cardwright {
 
@@ -20,7 +18,6 @@ namespace {
 constexpr int kItemsWidth = 240;
 constexpr int kListMargin = 10;
 constexpr int kStatusListWidth = 130;
-const QString kNoStep = QStringLiteral("--");
 
 QTreeWidget* NewListView(const char* name, const QStringList& columns, QWidget* parent) {
     auto* list = new QTreeWidget(parent);
@@ -43,27 +40,34 @@ void TMainFrm::CreateLedPage() {
     for (std::string_view caption : LedStatusCaptions()) {
         ListView2->addTopLevelItem(new QTreeWidgetItem(QStringList{Q(caption)}));
     }
-    connect(ListView2, &QTreeWidget::itemClicked, this, [this] { ListView2Click(); });
-    connect(ListView2, &QTreeWidget::itemSelectionChanged, this, [this] { ListView2Change(); });
+    const auto selected_status = [this] {
+        const auto selected = ListView2->selectedItems();
+        presenter_->SelectLedStatus(
+            selected.isEmpty() ? 0 : ListView2->indexOfTopLevelItem(selected.first()) + 1);
+    };
+    connect(ListView2, &QTreeWidget::itemClicked, this, selected_status);
+    connect(ListView2, &QTreeWidget::itemSelectionChanged, this, selected_status);
 
     ListView1 =
         NewListView("ListView1", {QStringLiteral("颜色"), QStringLiteral("时间")}, LedSheet);
     ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { ModifyLedMenuClick(); });
+    connect(ListView1, &QTreeWidget::itemDoubleClicked, this,
+            [this] { presenter_->ModifyLedStep(FirstSelectedStep()); });
 
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
-    const auto add = [this](const char* name, const QString& text, void (TMainFrm::*handler)()) {
+    const auto add = [this](const char* name, const QString& text, auto command) {
         QAction* action = PopupMenu2->addAction(text);
         action->setObjectName(QString::fromLatin1(name));
-        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
-        return action;
+        connect(action, &QAction::triggered, this, command);
     };
-    DeleteLedMenu = add("DeleteLedMenu", QStringLiteral("Delete"), &TMainFrm::DeleteLedMenuClick);
-    ModifyLedMenu = add("ModifyLedMenu", QStringLiteral("Modify"), &TMainFrm::ModifyLedMenuClick);
-    DeleteAllLedMenu =
-        add("DeleteAllLedMenu", QStringLiteral("Delete all"), &TMainFrm::DeleteAllLedMenuClick);
+    add("DeleteLedMenu", QStringLiteral("Delete"),
+        [this] { presenter_->DeleteLedStep(FirstSelectedStep()); });
+    add("ModifyLedMenu", QStringLiteral("Modify"),
+        [this] { presenter_->ModifyLedStep(FirstSelectedStep()); });
+    add("DeleteAllLedMenu", QStringLiteral("Delete all"),
+        [this] { presenter_->DeleteAllLedSteps(); });
     connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         PopupMenu2->popup(ListView1->viewport()->mapToGlobal(at));
     });
@@ -74,107 +78,14 @@ void TMainFrm::CreateLedPage() {
     lists->addWidget(ListView1, 1);
 }
 
-int TMainFrm::SelectedLedStatus() const {
-    const auto selected = ListView2->selectedItems();
-    return selected.isEmpty() ? 0 : ListView2->indexOfTopLevelItem(selected.first()) + 1;
-}
-
 // The editing commands act on the first selected row in list order.
-QTreeWidgetItem* TMainFrm::FirstSelectedStep() const {
+int TMainFrm::FirstSelectedStep() const {
     for (int row = 0; row < ListView1->topLevelItemCount(); ++row) {
         if (ListView1->topLevelItem(row)->isSelected()) {
-            return ListView1->topLevelItem(row);
+            return row + 1;
         }
     }
-    return nullptr;
-}
-
-void TMainFrm::ShowLedSteps() {
-    ListView1->clear();
-    const int status = SelectedLedStatus();
-    if (status == 0) {
-        return;
-    }
-    bool ended = false;
-    for (int t = 1; t <= kLedSteps; ++t) {
-        const LedStep& step = LedInfo.Step(status, t);
-        const std::string name = LedColorName(step.colour);
-        ended = ended || step.time == 0 || step.time == -1 || name == "--";
-        ListView1->addTopLevelItem(
-            new QTreeWidgetItem(ended ? QStringList{kNoStep, kNoStep}
-                                      : QStringList{Q(name), QString::number(step.time)}));
-    }
-}
-
-void TMainFrm::ListView2Click() {
-    ShowLedSteps();
-}
-
-void TMainFrm::ListView2Change() {
-    ShowLedSteps();
-}
-
-void TMainFrm::ModifyLedMenuClick() {
-    QTreeWidgetItem* row = FirstSelectedStep();
-    const int status = SelectedLedStatus();
-    if (row == nullptr || status == 0) {
-        return;
-    }
-    const int index = ListView1->indexOfTopLevelItem(row);
-    if (index > 0 && ListView1->topLevelItem(index - 1)->text(0) == kNoStep) {
-        prompts_->ShowMessage(this, QStringLiteral("Please set the previous number first..."));
-        return;
-    }
-    // The dialog starts from the step as the table holds it, so OK alone changes nothing.
-    LedSettingFrm->Preset(LedInfo.Step(status, index + 1));
-    if (!prompts_->AskLedStep(*LedSettingFrm)) {
-        return;
-    }
-    row->setText(0, LedSettingFrm->LedColorComboBox->currentText());
-    row->setText(1, LedSettingFrm->LedIntervalComb0Box->currentText());
-    LedInfo.SetStep(status, index + 1, LedSettingFrm->Step());
-    LedInfo.SetFrom(LedTable::Source::kEdited);
-}
-
-void TMainFrm::DeleteLedMenuClick() {
-    QTreeWidgetItem* row = FirstSelectedStep();
-    const int status = SelectedLedStatus();
-    if (row == nullptr || status == 0) {
-        return;
-    }
-    row->setText(0, kNoStep);
-    row->setText(1, kNoStep);
-    LedInfo.SetStep(status, ListView1->indexOfTopLevelItem(row) + 1, {});
-    LedInfo.SetFrom(LedTable::Source::kEdited);
-}
-
-void TMainFrm::DeleteAllLedMenuClick() {
-    const int status = SelectedLedStatus();
-    if (ListView1->topLevelItemCount() == 0 || status == 0) {
-        return;
-    }
-    for (int row = 0; row < ListView1->topLevelItemCount(); ++row) {
-        ListView1->topLevelItem(row)->setText(0, kNoStep);
-        ListView1->topLevelItem(row)->setText(1, kNoStep);
-        LedInfo.SetStep(status, row + 1, {});
-    }
-    LedInfo.SetFrom(LedTable::Source::kEdited);
-}
-
-bool TMainFrm::ReadLedInfo() {
-    return CardReader(Seams()).ReadLedInfo(state_);
-}
-
-bool TMainFrm::WriteLedInfo() {
-    return CardWriter(Seams()).WriteLedInfo(state_);
-}
-
-void TMainFrm::LoadLedInfo(const std::string& section) {
-    cardwright::LoadLedInfo(state_, Values(), section);
-}
-
-std::string TMainFrm::LedStatusLine(int status) const {
-    return LedInfo.Line(status);
+    return 0;
 }
 
 }  // namespace cardwright

@@ -10,13 +10,16 @@
 #include <chrono>
 #include <filesystem>
 #include <mutex>
+#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "app/main_unit.h"
-#include "cardwork/model/model_clock.h"
 #include "bench/generated_description.h"
+#include "bench/window_driver.h"
 #include "cardsim/simulated_card.h"
+#include "cardwork/card/library_card.h"
+#include "cardwork/model/model_clock.h"
 #include "carvex/link/timings.h"
 #include "carvex/platform/clock.h"
 #include "carvex/platform/environment.h"
@@ -132,16 +135,19 @@ void BM_ReadAboveTheFloor(benchmark::State& state) {
 
     carvex::ScopedClock library_clock(std::make_shared<LibraryClock>());
     auto window_clock = cardwright::InstallAppClock(std::make_shared<WindowClock>());
-    cardwright::TMainFrm window(QString::fromStdString(dir.Path().string()),
-                                std::make_unique<cardwright::ConsolePrompts>());
-    window.Timer1->stop();
+    cardwright::LibraryCard access;
+    std::ostringstream opening;
+    cardwright::TMainFrm window(QString::fromStdString(dir.Path().string()), access, &opening);
+    window.findChild<QTimer*>(QStringLiteral("Timer1"))->stop();
+    testsupport::DialogAnswers answers;
 
     double measured_s = 0;
     double floor_s = 0;
     for (auto _ : state) {
         g_timeline.Clear();
         const auto start = Steady::now();
-        window.ReadFromDataCardBtnClick();
+        window.Presenter().Read();
+        benchsupport::Settle(window, answers);
         const auto took = Steady::now() - start;
         measured_s = std::chrono::duration<double>(took).count();
         floor_s = std::chrono::duration<double>(g_timeline.Floor()).count();

@@ -18,12 +18,16 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <vector>
 
 #include "app/main_unit.h"
-#include "cardwork/model/model_clock.h"
 #include "bench/generated_description.h"
+#include "bench/window_driver.h"
 #include "cardsim/simulated_card.h"
+#include "cardwork/card/library_card.h"
+#include "cardwork/model/ini_file.h"
+#include "cardwork/model/model_clock.h"
 #include "carvex/carvex.h"
 #include "carvex/platform/clock.h"
 #include "carvex/platform/environment.h"
@@ -92,22 +96,6 @@ class StallProbe {
     std::vector<Steady::duration> late_;
 };
 
-// Answers every question as a technician would here: file names for Import and Export, yes to
-// going on.
-class BenchPrompts : public cardwright::UserPrompts {
-  public:
-    explicit BenchPrompts(QString setting_file) : setting_file_(std::move(setting_file)) {}
-    void ShowMessage(QWidget*, const QString&) override {}
-    QString AskOpenFileName(QWidget*, const QString&) override { return setting_file_; }
-    QString AskSaveFileName(QWidget*, const QString&) override { return setting_file_; }
-    bool AskLedStep(cardwright::TLedSettingFrm&) override { return false; }
-    bool AskNewSolution(cardwright::TNewSoluationFrm&) override { return false; }
-    bool AskYesNo(QWidget*, const QString&) override { return true; }
-
-  private:
-    QString setting_file_;
-};
-
 void WriteEarlierLog(const std::filesystem::path& path) {
     std::ofstream out(path, std::ios::binary);
     for (int i = 0; i < kEarlierLogLines; ++i) {
@@ -132,6 +120,12 @@ class Session {
     Session& operator=(const Session&) = delete;
 
     cardwright::TMainFrm& Window() { return *window_; }
+    // Runs a command of the window's to its end, as the user asks for it, answering its
+    // questions as a technician would here: file names for Import and Export, yes to going on.
+    void Run(bool (cardwright::WindowPresenter::*command)()) {
+        (window_->Presenter().*command)();
+        benchsupport::Settle(*window_, answers_);
+    }
     StallProbe& Probe() { return probe_; }
     cardsim::SimulatedCard& Card() { return *card_; }
     const std::filesystem::path& SettingFile() const { return setting_file_; }
@@ -142,12 +136,13 @@ class Session {
             return;
         }
         started_ = true;
-        QEventLoop loop;
-        // Queued behind the tick's whole sequence, as --quit-after-start does it.
-        QObject::connect(window_->Timer1, &QTimer::timeout, &loop, &QEventLoop::quit,
-                         Qt::QueuedConnection);
         window_->show();
-        loop.exec();
+        benchsupport::Settle(*window_, answers_);
+    }
+
+    // The solution config_value.ini names current.
+    void Current(const std::string& name) {
+        cardwright::IniFile(dir_.Path() / "config_value.ini").WriteString("MAIN", "current", name);
     }
 
     // After a Write the card restarts; the next command needs it back.
@@ -167,9 +162,9 @@ class Session {
         options.time_scale = kTimeScale;
         card_ = std::make_unique<cardsim::SimulatedCard>(std::move(options));
         carvex::SetEnvironmentValue("CARVEX_ROOT", card_->Root().Path().string());
+        answers_.open_file = answers_.save_file = QString::fromStdString(setting_file_.string());
         window_ = std::make_unique<cardwright::TMainFrm>(
-            QString::fromStdString(dir_.Path().string()),
-            std::make_unique<BenchPrompts>(QString::fromStdString(setting_file_.string())));
+            QString::fromStdString(dir_.Path().string()), card_access_, &opening_);
     }
 
     testsupport::TempDir dir_;
@@ -180,6 +175,9 @@ class Session {
     std::shared_ptr<void> window_clock_ =
         cardwright::InstallAppClock(std::make_shared<cardwright::TestClock>(kTimeScale));
     std::unique_ptr<cardsim::SimulatedCard> card_;
+    cardwright::LibraryCard card_access_;
+    std::ostringstream opening_;
+    testsupport::DialogAnswers answers_;
     std::unique_ptr<cardwright::TMainFrm> window_;
     StallProbe probe_;
     bool started_ = false;
@@ -208,12 +206,12 @@ void BM_StartUpRead(benchmark::State& state) {
 
 void BM_Read(benchmark::State& state) {
     Session::Get().StartUp();
-    Measure(state, [](Session& session) { session.Window().ReadFromDataCardBtnClick(); });
+    Measure(state, [](Session& session) { session.Run(&cardwright::WindowPresenter::Read); });
 }
 
 void BM_Write(benchmark::State& state) {
     Session::Get().StartUp();
-    Measure(state, [](Session& session) { session.Window().WriteToDataCardBtnClick(); });
+    Measure(state, [](Session& session) { session.Run(&cardwright::WindowPresenter::Write); });
     if (!Session::Get().WaitForCard()) {
         state.SkipWithError("the card did not come back after its restart");
     }
@@ -221,7 +219,7 @@ void BM_Write(benchmark::State& state) {
 
 void BM_Export(benchmark::State& state) {
     Session::Get().StartUp();
-    Measure(state, [](Session& session) { session.Window().ExportBtnClick(); });
+    Measure(state, [](Session& session) { session.Run(&cardwright::WindowPresenter::Export); });
     if (!std::filesystem::exists(Session::Get().SettingFile())) {
         state.SkipWithError("nothing was exported");
     }
@@ -231,18 +229,18 @@ void BM_Import(benchmark::State& state) {
     Session& session = Session::Get();
     session.StartUp();
     if (!std::filesystem::exists(session.SettingFile())) {
-        session.Window().ExportBtnClick();
+        session.Run(&cardwright::WindowPresenter::Export);
     }
-    Measure(state, [](Session& s) { s.Window().ImportBtnClick(); });
+    Measure(state, [](Session& s) { s.Run(&cardwright::WindowPresenter::Import); });
 }
 
 // Read with a stored solution current: the pages built anew and the solution's values shown.
 void BM_SolutionRead(benchmark::State& state) {
     Session& session = Session::Get();
     session.StartUp();
-    session.Window().Values().WriteString("MAIN", "current", "Stored");
-    Measure(state, [](Session& s) { s.Window().ReadFromDataCardBtnClick(); });
-    session.Window().Values().WriteString("MAIN", "current", "DEFAULT");
+    session.Current("Stored");
+    Measure(state, [](Session& s) { s.Run(&cardwright::WindowPresenter::Read); });
+    session.Current("DEFAULT");
 }
 
 // In the order a technician meets them; Import takes the file Export wrote.

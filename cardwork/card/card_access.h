@@ -52,6 +52,9 @@ class CardAccess {
     // answered with an NV status that may pass) since the seam was made: a card that needs them
     // is worth a look even when its work went through. 0 where the seam cannot tell.
     virtual uint64_t NvRetries() { return 0; }
+    // The port of the card the last Open opened ("COM12"); empty when that failed or the seam
+    // cannot tell.
+    virtual std::string PortName() { return {}; }
 };
 
 }  // namespace cardwright

@@ -23,63 +23,53 @@ std::string TextIn(const TextBuffer& buffer) {
 // The device root is looked up afresh each time, as InitCommPort does; so is the card's port,
 // the first PC UI interface there, which is the one InitCommPort opens.
 bool LibraryCard::Open() {
-    return run_([this] {
-               const int32_t opened = InitCommPort();
-               const auto root = carvex::DeviceRoot::FromEnvironment();
-               if (opened != 0) {
-                   port_ = carvex::FindDiagPort(root);
-                   trouble_.clear();
-               } else {
-                   port_.reset();
-                   trouble_ = carvex::ExplainUnopenableCard(root).brief;
-               }
-               return opened;
-           }) != 0;
+    const bool opened = InitCommPort() != 0;
+    const auto root = carvex::DeviceRoot::FromEnvironment();
+    if (opened) {
+        port_ = carvex::FindDiagPort(root);
+        trouble_.clear();
+    } else {
+        port_.reset();
+        trouble_ = carvex::ExplainUnopenableCard(root).brief;
+    }
+    return opened;
 }
 
 bool LibraryCard::Gone() {
-    if (!port_) {
+    if (!port_ || !carvex::PortGone(carvex::DeviceRoot::FromEnvironment(), *port_)) {
         return false;
     }
-    return run_([this] {
-               if (!carvex::PortGone(carvex::DeviceRoot::FromEnvironment(), *port_)) {
-                   return 0;
-               }
-               trouble_ = carvex::ComName(*port_) + " is gone";
-               return 1;
-           }) != 0;
+    trouble_ = carvex::ComName(*port_) + " is gone";
+    return true;
 }
 
-std::string LibraryCard::PortName() const {
+std::string LibraryCard::PortName() {
     return port_ ? carvex::ComName(*port_) : std::string();
 }
 
 void LibraryCard::Close() {
-    run_([] { return CloseCommPort(); });
+    CloseCommPort();
 }
 
 bool LibraryCard::NewVersionMark(int32_t& status) {
-    return run_([&] { return IsNewVersion(&status); }) != 0;
+    return IsNewVersion(&status) != 0;
 }
 
 std::optional<std::string> LibraryCard::BoardType() {
     TextBuffer buffer{};
-    if (run_([&] { return GetBoardType(buffer.data()); }) == 0) {
+    if (GetBoardType(buffer.data()) == 0) {
         return std::nullopt;
     }
     return TextIn(buffer);
 }
 
 bool LibraryCard::ReadImei(std::span<uint8_t> bytes, int32_t& status) {
-    return run_([&] {
-               return GetIMEI(bytes.data(), static_cast<int32_t>(bytes.size()), &status);
-           }) != 0;
+    return GetIMEI(bytes.data(), static_cast<int32_t>(bytes.size()), &status) != 0;
 }
 
 std::optional<std::string> LibraryCard::FirmwareVersion(int32_t& status) {
     TextBuffer buffer{};
-    if (run_([&] { return GetFirmwareVersion(buffer.data(), CARVEX_NV_DATA_SIZE, &status); }) ==
-        0) {
+    if (GetFirmwareVersion(buffer.data(), CARVEX_NV_DATA_SIZE, &status) == 0) {
         return std::nullopt;
     }
     return TextIn(buffer);
@@ -87,7 +77,7 @@ std::optional<std::string> LibraryCard::FirmwareVersion(int32_t& status) {
 
 std::optional<std::string> LibraryCard::PcbVersion(int32_t& status) {
     TextBuffer buffer{};
-    if (run_([&] { return GetPCBVersion(buffer.data(), CARVEX_NV_DATA_SIZE, &status); }) == 0) {
+    if (GetPCBVersion(buffer.data(), CARVEX_NV_DATA_SIZE, &status) == 0) {
         return std::nullopt;
     }
     return TextIn(buffer);
@@ -95,35 +85,34 @@ std::optional<std::string> LibraryCard::PcbVersion(int32_t& status) {
 
 std::optional<std::string> LibraryCard::DashboardVersion(int32_t& status) {
     TextBuffer buffer{};
-    if (run_([&] { return GetDashboardVersion(buffer.data(), CARVEX_NV_DATA_SIZE, &status); }) ==
-        0) {
+    if (GetDashboardVersion(buffer.data(), CARVEX_NV_DATA_SIZE, &status) == 0) {
         return std::nullopt;
     }
     return TextIn(buffer);
 }
 
 bool LibraryCard::ReadNv(int32_t item, NvData& data, int32_t& status) {
-    return run_([&] { return ReadNvItem(item, data.data(), CARVEX_NV_DATA_SIZE, &status); }) != 0;
+    return ReadNvItem(item, data.data(), CARVEX_NV_DATA_SIZE, &status) != 0;
 }
 
 bool LibraryCard::WriteNv(int32_t item, const NvData& data) {
-    return run_([&] { return CarvexItem(item, data.data(), CARVEX_NV_DATA_SIZE); }) != 0;
+    return CarvexItem(item, data.data(), CARVEX_NV_DATA_SIZE) != 0;
 }
 
 bool LibraryCard::ReadPortSetting(DeviceState& setting, int32_t& status) {
-    return run_([&] { return GetPnPState(&setting.state, &setting.mask, &status); }) != 0;
+    return GetPnPState(&setting.state, &setting.mask, &status) != 0;
 }
 
 bool LibraryCard::WritePortSetting(const DeviceState& setting, int32_t& status) {
-    return run_([&] { return SetPnPState(setting.state, setting.mask, &status); }) != 0;
+    return SetPnPState(setting.state, setting.mask, &status) != 0;
 }
 
 bool LibraryCard::Backup(int32_t& status) {
-    return run_([&] { return BackupNVItems(&status); }) != 0;
+    return BackupNVItems(&status) != 0;
 }
 
 bool LibraryCard::Restart() {
-    return run_([] { return ResetDsahboard(); }) != 0;
+    return ResetDsahboard() != 0;
 }
 
 }  // namespace cardwright

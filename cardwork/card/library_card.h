@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -9,18 +8,11 @@
 
 namespace cardwright {
 
-// Runs one call of the library's exports and gives back what it returned. A front end runs it
-// where its own thread may wait: the Qt window on a worker thread while its events go on.
-using LibraryCall = std::function<int32_t()>;
-using CallRunner = std::function<int32_t(const LibraryCall&)>;
-
 // The card seam over the library's exported functions, as the windows call them: the one place
 // of the configurator that calls them. It works on the card InitCommPort opens, the first of the
-// device root; each call goes through the runner.
+// device root. The windows call it on their presenter's worker thread.
 class LibraryCard : public CardAccess {
   public:
-    explicit LibraryCard(CallRunner run) : run_(std::move(run)) {}
-
     bool Open() override;
     void Close() override;
     bool NewVersionMark(int32_t& status) override;
@@ -44,11 +36,9 @@ class LibraryCard : public CardAccess {
     // empty otherwise.
     std::string Trouble() override { return trouble_; }
 
-    // The port of the card the last Open opened ("COM12"); empty when it failed.
-    std::string PortName() const;
+    std::string PortName() override;
 
   private:
-    CallRunner run_;
     std::optional<int> port_;
     std::string trouble_;
 };

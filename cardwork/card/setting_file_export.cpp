@@ -16,6 +16,7 @@ bool ReopensIniFiles(const WorkResult& end) {
 WorkResult SettingFileExport::Export(CardWorkState& state, const IniFile& description,
                                      const OwnIniFiles& own) {
     reread_.reset();
+    chosen_.reset();
     seams_.progress.Step(WorkStep::kLookingForCard);
     if (!CardPresent(seams_.card)) {
         // Without a card the values on screen are exported, once they check out.
@@ -45,6 +46,7 @@ WorkResult SettingFileExport::Export(CardWorkState& state, const IniFile& descri
 
 WorkResult SettingFileExport::ExportToFile(const CardWorkState& state, const OwnIniFiles& own) {
     const auto chosen = seams_.view.AskSaveFileName();
+    chosen_ = chosen;
     if (!chosen) {
         return WorkResult::Cancelled(WorkStep::kChoosingFile);
     }

@@ -39,12 +39,16 @@ class SettingFileExport {
     // The fresh read of the card the last Export made, when it made one: the values shown are
     // then the card's, or none when it failed.
     const std::optional<WorkResult>& Reread() const { return reread_; }
+    // The file the last Export was given, as chosen (SettingFileName gives the file written);
+    // nullopt when none was chosen.
+    const std::optional<std::filesystem::path>& Chosen() const { return chosen_; }
 
   private:
     void Log(std::string_view message) { seams_.log.AddLog(message); }
 
     CardWorkSeams seams_;
     std::optional<WorkResult> reread_;
+    std::optional<std::filesystem::path> chosen_;
 };
 
 }  // namespace cardwright

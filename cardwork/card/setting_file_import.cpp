@@ -25,11 +25,13 @@ std::string NotLoaded(SettingFileCheck check, const std::filesystem::path& file)
 }  // namespace
 
 WorkResult SettingFileImport::Import(CardWorkState& state, const IniFile& description) {
+    chosen_.reset();
     if (!CardReader(seams_).SameCardAs(state.card_type)) {
         seams_.log.AddLog("import file finished...");
         return CardDifferent(seams_.card);
     }
     const auto chosen = seams_.view.AskOpenFileName();
+    chosen_ = chosen;
     if (!chosen) {
         seams_.log.AddLog("import file finished...");
         return WorkResult::Cancelled(WorkStep::kChoosingFile);

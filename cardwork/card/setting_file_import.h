@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 
 #include "cardwork/card/card_work_seams.h"
 #include "cardwork/card/card_work_state.h"
@@ -19,6 +20,8 @@ class SettingFileImport {
     // correct, import failed..."). Cancelled when no file was chosen; a file that does not load
     // is named in the reason.
     WorkResult Import(CardWorkState& state, const IniFile& description);
+    // The file the last Import was given; nullopt when none was chosen.
+    const std::optional<std::filesystem::path>& Chosen() const { return chosen_; }
 
   private:
     // Every item back at its default, then the file's values and LED lines when its seal holds.
@@ -27,6 +30,7 @@ class SettingFileImport {
                                 const std::filesystem::path& chosen);
 
     CardWorkSeams seams_;
+    std::optional<std::filesystem::path> chosen_;
 };
 
 }  // namespace cardwright

@@ -24,8 +24,9 @@ class SwitchReplyTest : public QObject {
         QCOMPARE(log.first(), QStringLiteral("Init port succeed..."));
         QCOMPARE(log.last(), QStringLiteral("Read from datacard succeed..."));
         QVERIFY(log.contains(QStringLiteral("Band:  read succeed.")));
-        QCOMPARE(t.w().CommonInfoLst->item(0, 1)->text(), QStringLiteral("356789012345678"));
-        QCOMPARE(t.w().CommonInfoLst->item(1, 1)->text(), QStringLiteral("31.742.06.19.208"));
+        auto* info = t.Widget<QTableWidget>("CommonInfoLst");
+        QCOMPARE(info->item(0, 1)->text(), QStringLiteral("356789012345678"));
+        QCOMPARE(info->item(1, 1)->text(), QStringLiteral("31.742.06.19.208"));
         QCOMPARE(t.card().Requests().front().command, cardsim::Command::kDiagSwitch);
     }
 };

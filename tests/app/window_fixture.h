@@ -4,58 +4,30 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QStringList>
+#include <QTabWidget>
+#include <QTest>
 #include <QTimer>
+#include <QToolButton>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sstream>
 
-#include "app/led_setting_unit.h"
 #include "app/main_unit.h"
+#include "cardwork/card/library_card.h"
 #include "cardwork/model/model_clock.h"
 #include "carvex/carvex.h"
 #include "carvex/platform/clock.h"
-#include "carvex/platform/environment.h"
+#include "tests/app/dialog_answers.h"
 #include "tests/support/card_fixture.h"
 #include "tests/support/test_data.h"
+#include "tests/support/wait_until.h"
 
 namespace testsupport {
-
-// Records the window's messages and answers the LED step dialog with a script of the test's.
-class ScriptedPrompts : public cardwright::UserPrompts {
-  public:
-    void ShowMessage(QWidget*, const QString& text) override { messages.append(text); }
-    QString AskOpenFileName(QWidget*, const QString& filter) override {
-        filters.append(filter);
-        return open_file;
-    }
-    QString AskSaveFileName(QWidget*, const QString& filter) override {
-        filters.append(filter);
-        return save_file;
-    }
-    bool AskLedStep(cardwright::TLedSettingFrm& dialog) override {
-        ++led_dialogs;
-        return answer_led ? answer_led(dialog) : false;
-    }
-    bool AskNewSolution(cardwright::TNewSoluationFrm& dialog) override {
-        return answer_new_solution ? answer_new_solution(dialog) : false;
-    }
-    bool AskYesNo(QWidget*, const QString& question) override {
-        questions.append(question);
-        return answer_yes;
-    }
-
-    QStringList messages;
-    QStringList filters;  // of the file dialogs shown
-    QString open_file;    // the file dialogs' answers; empty: cancelled
-    QString save_file;
-    int led_dialogs = 0;
-    QStringList questions;  // asked Yes or No
-    bool answer_yes = true;
-    std::function<bool(cardwright::TLedSettingFrm&)> answer_led;
-    std::function<bool(cardwright::TNewSoluationFrm&)> answer_new_solution;
-};
 
 // How a window under test starts.
 struct WindowSetup {
@@ -63,10 +35,13 @@ struct WindowSetup {
     std::optional<cardsim::CardProfile> card = TestProfile();
     // Changes the folder's INI files before the window opens them.
     std::function<void(const std::filesystem::path& folder)> prepare;
+    // The start-up sequence runs (and ends) before the test goes on.
+    bool start = true;
 };
 
-// The main window started over the test description, beside a simulated card; the library,
-// the card and the window's own pauses all run on faster clocks.
+// The main window over the test description, beside a simulated card reached through the
+// library's exports; the library, the card and the window's pauses run on faster clocks, but
+// every time-out keeps its length, so a busy machine cannot make the card look silent.
 class WindowUnderTest {
   public:
     static constexpr int kScale = 20;
@@ -83,15 +58,15 @@ class WindowUnderTest {
         } else {
             PullCard();
         }
-        auto prompts = std::make_unique<ScriptedPrompts>();
-        prompts_ = prompts.get();
         window_ = std::make_unique<cardwright::TMainFrm>(
-            QString::fromStdString(dir_.Path().string()), std::move(prompts));
-        window_->Timer1->stop();
+            QString::fromStdString(dir_.Path().string()), card_, &opening_);
+        Widget<QTimer>("Timer1")->stop();
         window_->show();
-        window_->PageControl1->setFixedHeight(247);
+        Widget<QTabWidget>("PageControl1")->setFixedHeight(247);
         QApplication::processEvents();
-        window_->Timer1Timer();
+        if (setup.start) {
+            Run([](cardwright::WindowPresenter& p) { return p.StartUp(); });
+        }
     }
     WindowUnderTest(const WindowUnderTest&) = delete;
     WindowUnderTest& operator=(const WindowUnderTest&) = delete;
@@ -100,22 +75,44 @@ class WindowUnderTest {
     // The card is pulled out: its device root goes with it.
     void PullCard() { plugged_.Pull(); }
 
-    // Opens the connection as a command does before it works on the items.
-    bool Open() {
-        const bool open = InitCommPort() == 1;
-        card().ClearRequests();
-        return open;
+    // Asks for a command (or clicks) and lets the window work, answering its boxes and dialogs,
+    // until the command has ended and the window shows all it was told.
+    bool Run(const std::function<bool(cardwright::WindowPresenter&)>& command) {
+        const bool taken = command(window_->Presenter());
+        Settle();
+        return taken;
+    }
+    void Click(const char* button) {
+        Widget<QToolButton>(button)->click();
+        Settle();
+    }
+    void Settle() {
+        const bool ended = WaitUntil(
+            [&] {
+                QTest::qWait(1);
+                return !answers.AnswerOpen(*window_) && !window_->Presenter().CommandRunning();
+            },
+            std::chrono::seconds(60));
+        QApplication::processEvents();
+        QVERIFY2(ended, "the command did not end");
     }
 
     cardwright::TMainFrm& w() { return *window_; }
+    template <class Kind>
+    Kind* Widget(const char* name) {
+        return window_->findChild<Kind*>(QString::fromLatin1(name));
+    }
     cardsim::SimulatedCard& card() { return plugged_.Card(); }
-    ScriptedPrompts& prompts() { return *prompts_; }
     const std::filesystem::path& Dir() const { return dir_.Path(); }
+    // What the window's opening said ("message: ...").
+    std::string Opening() const { return opening_.str(); }
+    QString Status() { return Widget<QStatusBar>("StatusBar1")->currentMessage(); }
 
     // The logged messages, without their time stamps.
-    QStringList Log() const {
+    QStringList Log() {
         QStringList messages;
-        for (const QString& line : window_->Memo1->toPlainText().split(QLatin1Char('\n'))) {
+        const QString text = Widget<QPlainTextEdit>("Memo1")->toPlainText();
+        for (const QString& line : text.split(QLatin1Char('\n'))) {
             const auto at = line.indexOf(QStringLiteral("  "));
             if (at >= 0) {
                 messages.append(line.mid(at + 2));
@@ -127,28 +124,36 @@ class WindowUnderTest {
     // The requests the card received of one kind.
     size_t Requests(cardsim::Command command) const { return plugged_.Requests(command).size(); }
 
-    // The NV items the card was asked to write, in order.
-    std::vector<uint16_t> NvWrites() const { return plugged_.NvWrites(); }
+    DialogAnswers answers;
 
   private:
     TempDir dir_;
-    carvex::ScopedClock clock_{std::make_shared<carvex::ScaledClock>(kScale)};
+    carvex::ScopedClock clock_{
+        std::make_shared<carvex::ScaledClock>(kScale, carvex::ScaledClock::Timeouts::kFull)};
     std::shared_ptr<void> app_clock_ =
         cardwright::InstallAppClock(std::make_shared<cardwright::TestClock>(50));
     PluggedCard plugged_;
-    ScriptedPrompts* prompts_ = nullptr;
+    cardwright::LibraryCard card_;
+    std::ostringstream opening_;
     std::unique_ptr<cardwright::TMainFrm> window_;
 };
 
-// What an item's value box shows, whether its check box is ticked, and showing a text in it.
-inline QString Shown(cardwright::TMainFrm& w, const char* name) {
-    return w.ValueBox(name)->currentText();
+// What an item's value box shows and whether its check box is ticked.
+inline QString Shown(WindowUnderTest& t, const char* name) {
+    return t.Widget<QComboBox>(name)->currentText();
 }
-inline bool Ticked(cardwright::TMainFrm& w, const char* name) {
-    return w.LabelBox(name)->isChecked();
+inline bool Ticked(WindowUnderTest& t, const char* name) {
+    return t.Widget<QCheckBox>((std::string("LABEL_") + name).c_str())->isChecked();
 }
-inline void Show(cardwright::TMainFrm& w, const char* name, const char* text) {
-    w.ShowItemText(w.ValueBox(name), QString::fromUtf8(text));
+// The user ticks the item and chooses (or types) `text` in its value box.
+inline void Choose(WindowUnderTest& t, const char* name, const char* text) {
+    t.Widget<QCheckBox>((std::string("LABEL_") + name).c_str())->setChecked(true);
+    QComboBox* box = t.Widget<QComboBox>(name);
+    if (box->isEditable()) {
+        box->setEditText(QString::fromUtf8(text));
+    } else {
+        box->setCurrentIndex(box->findText(QString::fromUtf8(text)));
+    }
 }
 
 // The first `count` bytes of an NV item as the card holds it.

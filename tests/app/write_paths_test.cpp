@@ -1,8 +1,8 @@
 #include <QtTest>
 #include <map>
 
-#include "cardwork/model/setting_crc.h"
 #include "cardsim/card_bench.h"
+#include "cardwork/model/setting_crc.h"
 #include "tests/app/window_fixture.h"
 #include "tests/support/card_state.h"
 #include "tests/support/files.h"
@@ -31,10 +31,10 @@ class WritePathsTest : public QObject {
 
         WindowUnderTest t;
         before_ = StateOf(t.card());
-        t.prompts().open_file = QString::fromStdString(file_.string());
-        t.w().ImportBtnClick();
-        t.w().WriteToDataCardBtnClick();
-        QCOMPARE(t.prompts().messages.last(), QStringLiteral("Write to datacard succeed..."));
+        t.answers.open_file = QString::fromStdString(file_.string());
+        t.Click("ImportBtn");
+        t.Click("WriteToDataCardBtn");
+        QCOMPARE(t.answers.messages.last(), QStringLiteral("Write to datacard succeed..."));
         QCOMPARE(t.Requests(cardsim::Command::kReset), size_t{1});
         by_window_ = StateOf(t.card());
 

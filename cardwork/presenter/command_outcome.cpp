@@ -1,4 +1,4 @@
-#include "app/command_outcome.h"
+#include "cardwork/presenter/command_outcome.h"
 
 #include <algorithm>
 
