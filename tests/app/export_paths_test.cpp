@@ -42,7 +42,7 @@ class ExportPathsTest : public QObject {
   private slots:
     void theWindowAndCarvexctlExportACardAlike() {
         for (const bool new_version : {false, true}) {
-            WindowUnderTest t({.card = Profile(new_version)});
+            WindowUnderTest t({.card = Profile(new_version), .prepare = {}});
             t.prompts().save_file = Path(t.Dir() / "window.ini");
             t.w().ExportBtnClick();
             const std::string by_window = testsupport::Contents(t.Dir() / "window.ini");
@@ -75,7 +75,7 @@ class ExportPathsTest : public QObject {
     // solution's values for that card's type and generation, as carvexctl does when told them.
     void theWindowAndCarvexctlExportASolutionAlike() {
         for (const bool new_version : {false, true}) {
-            WindowUnderTest t({.card = Profile(new_version)});
+            WindowUnderTest t({.card = Profile(new_version), .prepare = {}});
             TMainFrm& w = t.w();
             w.ComboBox1->setCurrentIndex(w.ComboBox1->findText(QStringLiteral("Bench")));
             w.ComboBox1Change();
