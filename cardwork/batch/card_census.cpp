@@ -50,8 +50,9 @@ CardOfImei FindCardOfImei(const std::vector<CardAnswer>& cards, std::string_view
         } else if (card.identity->imei == imei) {
             having.push_back(card.port);
         } else {
-            others.push_back(name + " " +
-                             (card.identity->imei.empty() ? "without an IMEI" : card.identity->imei));
+            others.push_back(
+                name + " " +
+                (card.identity->imei.empty() ? "without an IMEI" : card.identity->imei));
         }
     }
     CardOfImei found;

@@ -234,7 +234,8 @@ SnapshotRead ReadSnapshotText(std::string_view text) {
     }
     if (!fields.Text("imei", snapshot.imei) || !fields.Text("firmware", snapshot.firmware) ||
         !fields.Text("card_type", snapshot.card_type) || !fields.Text("port", snapshot.port) ||
-        !fields.Text("taken", snapshot.taken) || !fields.OptionalText("command", snapshot.command) ||
+        !fields.Text("taken", snapshot.taken) ||
+        !fields.OptionalText("command", snapshot.command) ||
         !fields.Text("settings", snapshot.settings) ||
         !fields.Items("nv_items", snapshot.nv_items) ||
         !fields.Items("led_items", snapshot.led_items) ||

@@ -16,7 +16,8 @@ std::pair<std::string, int> NameOrder(const fs::path& file) {
     const std::string stem = file.stem().string();
     const size_t dash = stem.rfind('-');
     if (dash == std::string::npos || dash + 1 == stem.size() || dash == 0 ||
-        stem[dash - 1] != 'Z' || stem.find_first_not_of("0123456789", dash + 1) != std::string::npos ||
+        stem[dash - 1] != 'Z' ||
+        stem.find_first_not_of("0123456789", dash + 1) != std::string::npos ||
         stem.size() - dash > 5) {
         return {stem, 1};
     }
@@ -54,9 +55,8 @@ SnapshotShelf ListSnapshots(const fs::path& folder, const std::optional<std::str
             files.push_back(entry.path());
         }
     }
-    std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) {
-        return NameOrder(a) < NameOrder(b);
-    });
+    std::sort(files.begin(), files.end(),
+              [](const fs::path& a, const fs::path& b) { return NameOrder(a) < NameOrder(b); });
     for (const fs::path& file : files) {
         SnapshotRead read = LoadSnapshot(file);
         if (!read.snapshot) {

@@ -9,9 +9,9 @@ WorkResult ExportSolution(const CardWorkSeams& seams, CardWorkState& state,
                           std::string_view section, const ExportTarget& target,
                           const OwnIniFiles& own) {
     if (!values.SectionExists(section)) {
-        return WorkResult::Refused(WorkStep::kCheckingValues,
-                                   "the values file holds no solution [" + std::string(section) +
-                                       "]");
+        return WorkResult::Refused(
+            WorkStep::kCheckingValues,
+            "the values file holds no solution [" + std::string(section) + "]");
     }
     // What a read of such a card leaves: its generation, its type and the items it hides.
     state.config_led = values.ReadBool(section, "ConfigLed", true);
@@ -27,8 +27,8 @@ WorkResult ExportSolution(const CardWorkSeams& seams, CardWorkState& state,
     return SettingFileExport(seams).Export(state, description, own);
 }
 
-WorkResult ExportCard(const CardWorkSeams& seams, CardWorkState& state,
-                      const IniFile& description, const OwnIniFiles& own) {
+WorkResult ExportCard(const CardWorkSeams& seams, CardWorkState& state, const IniFile& description,
+                      const OwnIniFiles& own) {
     const WorkResult read = CardReader(seams).ReadFromCardAndReport(state, description);
     if (!read.Ok()) {
         return read;

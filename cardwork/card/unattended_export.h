@@ -54,7 +54,7 @@ WorkResult ExportSolution(const CardWorkSeams& seams, CardWorkState& state,
 
 // The card's configuration exported as the window exports it with the card attached: read as the
 // window reads it, then saved. Failed at opening the card when there is none.
-WorkResult ExportCard(const CardWorkSeams& seams, CardWorkState& state,
-                      const IniFile& description, const OwnIniFiles& own);
+WorkResult ExportCard(const CardWorkSeams& seams, CardWorkState& state, const IniFile& description,
+                      const OwnIniFiles& own);
 
 }  // namespace cardwright

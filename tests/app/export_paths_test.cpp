@@ -52,14 +52,13 @@ class ExportPathsTest : public QObject {
             const testsupport::CardUnderTest other(Profile(new_version));
             const auto out = t.Dir() / "carvexctl";
             const auto run = testsupport::RunProgram(
-                CARVEXCTL,
-                {"export", out.string(), "--from-card", "--description", Description(t)},
+                CARVEXCTL, {"export", out.string(), "--from-card", "--description", Description(t)},
                 {"CARVEX_ROOT=" + other.card->Root().Path().string()});
             QVERIFY2(run.exit_code == 0, run.err.c_str());
             QCOMPARE(testsupport::Contents(t.Dir() / "carvexctl.ini"), by_window);
-            QVERIFY2(run.out.starts_with("exported to " + out.string() +
-                                         ".ini (card type LW-X4201, "),
-                     run.out.c_str());
+            QVERIFY2(
+                run.out.starts_with("exported to " + out.string() + ".ini (card type LW-X4201, "),
+                run.out.c_str());
             // verify says the same of the file as the export that made it.
             const auto verified = testsupport::RunProgram(
                 CARVEXCTL,

@@ -597,8 +597,9 @@ TEST_F(CarvexctlBatchTest, RestoreWithoutPortFindsTheSnapshotsCard) {
     Card(3).SetNv(550, *Card(2).Nv(550));
     r = Run({"restore", snapshot, "--no-restart", "--snapshots", snapshots.string()});
     EXPECT_EQ(r.exit_code, 1) << r.out;
-    EXPECT_TRUE(Has(r.err, "several cards have the snapshot's IMEI 356789012345680: COM22, COM32; "
-                           "name the one to restore with --port"))
+    EXPECT_TRUE(Has(r.err,
+                    "several cards have the snapshot's IMEI 356789012345680: COM22, COM32; "
+                    "name the one to restore with --port"))
         << r.err;
     EXPECT_EQ(writes(), after);
 
@@ -608,9 +609,10 @@ TEST_F(CarvexctlBatchTest, RestoreWithoutPortFindsTheSnapshotsCard) {
     testsupport::Put(elsewhere, cardwright::SnapshotText(other));
     r = Run({"restore", elsewhere.string(), "--snapshots", snapshots.string()});
     EXPECT_EQ(r.exit_code, 1) << r.out;
-    EXPECT_TRUE(Has(r.err, "no card plugged in has the snapshot's IMEI 356789012345999; the cards "
-                           "have: COM12 356789012345678, COM22 356789012345680, COM32 "
-                           "356789012345680"))
+    EXPECT_TRUE(Has(r.err,
+                    "no card plugged in has the snapshot's IMEI 356789012345999; the cards "
+                    "have: COM12 356789012345678, COM22 356789012345680, COM32 "
+                    "356789012345680"))
         << r.err;
     EXPECT_EQ(writes(), after);
 }

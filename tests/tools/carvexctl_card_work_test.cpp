@@ -239,8 +239,8 @@ TEST_F(CarvexctlCardWorkTest, ExportRefusalsEndWithStatusTwo) {
     }
     const std::string values = (folder / "config_value.ini").string();
     const std::string out = (dir_.Path() / "out.ini").string();
-    const std::vector<std::string> solution = {"--values", values, "--section", "Bench",
-                                               "--card-type", "LW-X4201"};
+    const std::vector<std::string> solution = {"--values", values,        "--section",
+                                               "Bench",    "--card-type", "LW-X4201"};
     const auto with = [&](std::vector<std::string> args, const std::vector<std::string>& more) {
         args.insert(args.end(), more.begin(), more.end());
         return args;

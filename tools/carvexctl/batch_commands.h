@@ -8,9 +8,9 @@
 namespace carvexctl {
 
 // `apply`, `restore` and `snapshots`: a setting file onto many cards at once, one card put back
-// as a snapshot found it, and the snapshots kept, through the batch work's library. Each run leaves a folder with a log per
-// card and its summary; Ctrl-C or SIGTERM begins no further card and gives those being written
-// time to finish (a second Ctrl-C breaks them off).
+// as a snapshot found it, and the snapshots kept, through the batch work's library. Each run leaves
+// a folder with a log per card and its summary; Ctrl-C or SIGTERM begins no further card and gives
+// those being written time to finish (a second Ctrl-C breaks them off).
 class BatchCommands : public CommandModule {
   public:
     explicit BatchCommands(std::string version) : version_(std::move(version)) {}

@@ -252,8 +252,9 @@ void CheckExport(const CardWorkCommands::Options& options, std::optional<int> po
         return;
     }
     if (options.values.empty()) {
-        throw Refusal("export needs what to export: --values FILE --section NAME --card-type TYPE, "
-                      "or --from-card");
+        throw Refusal(
+            "export needs what to export: --values FILE --section NAME --card-type TYPE, "
+            "or --from-card");
     }
     if (port) {
         throw Refusal("--port names a card to export: with --from-card; a solution needs none");
@@ -290,9 +291,9 @@ void Export(const CardWorkCommands::Options& options, std::optional<int> port) {
         ProgressSink progress;
         CommandLineView view;
         view.save_file = options.out;
-        exported = ExportSolution({none, log.Log(), progress, view}, state, description.file,
-                                  solutions, options.section,
-                                  {options.card_type, options.new_version == "yes"}, own);
+        exported =
+            ExportSolution({none, log.Log(), progress, view}, state, description.file, solutions,
+                           options.section, {options.card_type, options.new_version == "yes"}, own);
     }
     if (exported.outcome == WorkOutcome::kRefused) {
         throw Refusal("nothing exported: " + exported.Text());
