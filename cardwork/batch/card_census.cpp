@@ -72,6 +72,7 @@ CardOfImei FindCardOfImei(const std::vector<CardAnswer>& cards, std::string_view
         return found;
     }
     std::vector<std::string> ports;
+    ports.reserve(having.size());
     for (const int port : having) {
         ports.push_back(carvex::ComName(port));
     }

@@ -76,15 +76,17 @@ SnapshotShelf ListSnapshots(const fs::path& folder, const std::optional<std::str
     for (ShelvedSnapshot& shelved : shelf.snapshots) {
         earliest.try_emplace(shelved.snapshot.imei, &shelved);
     }
-    for (auto& [card, shelved] : earliest) {
+    for (const auto& entry : earliest) {
+        const std::string& card = entry.first;
+        ShelvedSnapshot& shelved = *entry.second;
         const auto before = [&](const UnreadSnapshot& unread) {
             return ImeiOfName(unread.file) == card &&
-                   NameOrder(unread.file) < NameOrder(shelved->file);
+                   NameOrder(unread.file) < NameOrder(shelved.file);
         };
         if (std::any_of(shelf.unread.begin(), shelf.unread.end(), before)) {
             shelf.first_unknown.push_back(card);
         } else {
-            shelved->first = true;
+            shelved.first = true;
         }
     }
     return shelf;

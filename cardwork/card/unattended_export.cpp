@@ -29,7 +29,7 @@ WorkResult ExportSolution(const CardWorkSeams& seams, CardWorkState& state,
 
 WorkResult ExportCard(const CardWorkSeams& seams, CardWorkState& state, const IniFile& description,
                       const OwnIniFiles& own) {
-    const WorkResult read = CardReader(seams).ReadFromCardAndReport(state, description);
+    WorkResult read = CardReader(seams).ReadFromCardAndReport(state, description);
     if (!read.Ok()) {
         return read;
     }
