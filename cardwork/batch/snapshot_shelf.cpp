@@ -4,30 +4,34 @@
 #include <map>
 #include <tuple>
 
+#include "cardwork/batch/stamped_name.h"
+
 namespace cardwright {
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// A snapshot's file name in the order its snapshot was saved: "<IMEI>-<time>.json" comes before
-// "<IMEI>-<time>-2.json" (saved in the same second), and that before "<IMEI>-<time>-10.json".
-std::pair<std::string, int> NameOrder(const fs::path& file) {
-    const std::string stem = file.stem().string();
-    const size_t dash = stem.rfind('-');
-    if (dash == std::string::npos || dash + 1 == stem.size() || dash == 0 ||
-        stem[dash - 1] != 'Z' ||
-        stem.find_first_not_of("0123456789", dash + 1) != std::string::npos ||
-        stem.size() - dash > 5) {
-        return {stem, 1};
+// Files in the order their snapshots were saved, as their names say ("-2" after the first of a
+// second, "-10" after "-9"); names not made so after them, by name.
+struct NameOrder {
+    explicit NameOrder(const fs::path& file)
+        : name(file.filename().string()), parsed(ParseSnapshotName(name)) {}
+    bool operator<(const NameOrder& other) const {
+        if (parsed && other.parsed) {
+            return std::tie(parsed->imei, parsed->saved) <
+                   std::tie(other.parsed->imei, other.parsed->saved);
+        }
+        return std::make_pair(!parsed, name) < std::make_pair(!other.parsed, other.name);
     }
-    return {stem.substr(0, dash), std::stoi(stem.substr(dash + 1))};
-}
+    std::string name;
+    std::optional<SnapshotName> parsed;
+};
 
-// The IMEI a snapshot's file name starts with, as SaveSnapshot names it.
+// The IMEI a snapshot's file name gives, or none.
 std::string ImeiOfName(const fs::path& file) {
-    const std::string name = file.filename().string();
-    return name.substr(0, name.find('-'));
+    const auto parsed = ParseSnapshotName(file.filename().string());
+    return parsed ? parsed->imei : std::string();
 }
 
 bool IsSnapshotName(const fs::path& file) {
@@ -44,16 +48,17 @@ SnapshotShelf ListSnapshots(const fs::path& folder, const std::optional<std::str
     if (!fs::exists(folder, error)) {
         return shelf;
     }
-    fs::directory_iterator entries(folder, error);
+    std::vector<fs::path> files;
+    fs::directory_iterator entry(folder, error);
+    for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
+        std::error_code unknown;
+        if (IsSnapshotName(entry->path()) && entry->is_regular_file(unknown)) {
+            files.push_back(entry->path());
+        }
+    }
     if (error) {
         shelf.error = "cannot read the folder " + folder.string() + ": " + error.message();
         return shelf;
-    }
-    std::vector<fs::path> files;
-    for (const fs::directory_entry& entry : entries) {
-        if (IsSnapshotName(entry.path()) && entry.is_regular_file(error)) {
-            files.push_back(entry.path());
-        }
     }
     std::sort(files.begin(), files.end(),
               [](const fs::path& a, const fs::path& b) { return NameOrder(a) < NameOrder(b); });
