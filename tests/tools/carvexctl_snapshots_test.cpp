@@ -41,7 +41,7 @@ TEST_F(CarvexctlBatchTest, SnapshotsAreListedWithEachCardsFirstMarked) {
                                                             {"356789012345680", true},
                                                             {"356789012345680", false},
                                                             {"356789012345680", false},
-                                                            {"356789012345682", true}};
+                                                            {"356789012345698", true}};
     for (size_t i = 0; i < rows.size(); ++i) {
         const std::string& line = lines[2 + i];
         EXPECT_TRUE(line.starts_with(rows[i].first + "  20")) << line;
