@@ -165,7 +165,7 @@ WorkResult BatchApply::Work(CardJob& job) const {
     }
     // No write before its snapshot is on the disk.
     if (const auto failure = SaveSnapshotBeforeWrite(job, planned.Written(), request_.snapshots,
-                                                     request_.settings, captions)) {
+                                                     request_.settings, "apply", captions)) {
         return WorkResult::Failed(WorkStep::kTakingSnapshot, *failure);
     }
     if (const auto held = job.Observer().BeforeWrite(job.record)) {

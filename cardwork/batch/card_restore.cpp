@@ -178,8 +178,8 @@ WorkResult Restore(CardJob& job, const CardSnapshot& snapshot,
         return WorkResult::Interrupted(WorkStep::kTakingSnapshot);
     }
     // The card as it is now, before anything is written back: the restore can be undone too.
-    if (const auto failure =
-            SaveSnapshotBeforeWrite(job, plan, request.snapshots, snapshot_file, nullptr)) {
+    if (const auto failure = SaveSnapshotBeforeWrite(job, plan, request.snapshots, snapshot_file,
+                                                     "restore", nullptr)) {
         job.Log().AddLog("No snapshot of the card before the restore: " + *failure + "...");
         // A card without a usable IMEI (a blank one, the usual reason to force) can have no
         // snapshot a restore would take; forced, it is restored without one.

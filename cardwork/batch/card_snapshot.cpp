@@ -105,6 +105,7 @@ std::optional<std::string> ComparePlan(CardJob& job, const CardWrites& plan,
 
 std::optional<std::string> SaveSnapshotBeforeWrite(CardJob& job, const CardWrites& plan,
                                                    const fs::path& folder, const fs::path& writing,
+                                                   std::string_view command,
                                                    const CaptionsOfItem& captions) {
     job.Progress().Step(WorkStep::kTakingSnapshot);
     if (job.record.imei.empty()) {
@@ -120,6 +121,7 @@ std::optional<std::string> SaveSnapshotBeforeWrite(CardJob& job, const CardWrite
     snapshot.card_type = job.record.card_type;
     snapshot.port = job.record.port;
     snapshot.taken = UtcText(carvex::GetClock().WallNow());
+    snapshot.command = command;
     std::error_code error;
     snapshot.settings = fs::absolute(writing, error).string();
     if (auto failure = TakeSnapshot(job, plan, snapshot)) {

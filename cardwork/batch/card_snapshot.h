@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cardwork/batch/card_job.h"
@@ -22,11 +23,13 @@ using CaptionsOfItem = std::function<std::vector<std::string>(int32_t item)>;
 // Saves into `folder` a snapshot of what the card of `job` holds of everything `plan` would
 // write (each NV item, the LED items and the port setting as the card gives them), before the
 // first write, and names it in the job's record, which gets each item's bytes before and those
-// the plan gives it. `writing` is the file about to be written. The card's IMEI (from the
-// record) must be one a snapshot can hold. Why it could not, or nullopt.
+// the plan gives it. `writing` is the file about to be written, `command` the one writing it
+// ("apply", "restore"). The card's IMEI (from the record) must be one a snapshot can hold. Why it
+// could not, or nullopt.
 std::optional<std::string> SaveSnapshotBeforeWrite(CardJob& job, const CardWrites& plan,
                                                    const std::filesystem::path& folder,
                                                    const std::filesystem::path& writing,
+                                                   std::string_view command,
                                                    const CaptionsOfItem& captions);
 
 // What the card holds of each NV item and the port setting `plan` would write, beside what it

@@ -140,6 +140,14 @@ class Fields {
         return true;
     }
 
+    // A text that older snapshots do not hold: left empty when missing.
+    bool OptionalText(std::string_view name, std::string& out) {
+        if (root_.find(name) == root_.end()) {
+            return true;
+        }
+        return Text(name, out);
+    }
+
     const std::string& Error() const { return error_; }
 
   private:
@@ -171,18 +179,22 @@ std::string SnapshotText(const CardSnapshot& snapshot) {
         port_setting = Json::object(
             {{"state", snapshot.port_setting->state}, {"mask", snapshot.port_setting->mask}});
     }
-    const Json body = Json::object({
+    Json body = Json::object({
         {"format", kFormat},
         {"imei", snapshot.imei},
         {"firmware", snapshot.firmware},
         {"card_type", snapshot.card_type},
         {"port", snapshot.port},
         {"taken", snapshot.taken},
-        {"settings", snapshot.settings},
-        {"nv_items", ItemsValue(snapshot.nv_items)},
-        {"led_items", ItemsValue(snapshot.led_items)},
-        {"port_setting", port_setting},
     });
+    // A snapshot that does not say what took it is written as carvexctl 1.0 wrote it.
+    if (!snapshot.command.empty()) {
+        body["command"] = snapshot.command;
+    }
+    body["settings"] = snapshot.settings;
+    body["nv_items"] = ItemsValue(snapshot.nv_items);
+    body["led_items"] = ItemsValue(snapshot.led_items);
+    body["port_setting"] = port_setting;
     // The checksum is the last member: it covers every byte before its line.
     std::string text = JsonText(body);
     text.erase(text.size() - 2);  // "\n}"
@@ -222,7 +234,9 @@ SnapshotRead ReadSnapshotText(std::string_view text) {
     }
     if (!fields.Text("imei", snapshot.imei) || !fields.Text("firmware", snapshot.firmware) ||
         !fields.Text("card_type", snapshot.card_type) || !fields.Text("port", snapshot.port) ||
-        !fields.Text("taken", snapshot.taken) || !fields.Text("settings", snapshot.settings) ||
+        !fields.Text("taken", snapshot.taken) ||
+        !fields.OptionalText("command", snapshot.command) ||
+        !fields.Text("settings", snapshot.settings) ||
         !fields.Items("nv_items", snapshot.nv_items) ||
         !fields.Items("led_items", snapshot.led_items) ||
         !fields.PortSetting(snapshot.port_setting)) {

@@ -25,9 +25,10 @@ struct CardSnapshot {
     std::string imei;
     std::string firmware;
     std::string card_type;
-    std::string port;                    // "COM12", where it was taken
-    std::string taken;                   // UTC, "2026-03-14T09:05:31Z"
-    std::string settings;                // the setting file that was about to be written
+    std::string port;      // "COM12", where it was taken
+    std::string taken;     // UTC, "2026-03-14T09:05:31Z"
+    std::string command;   // what took it: "apply" or "restore"; empty where an older one says none
+    std::string settings;  // the setting file that was about to be written
     std::vector<SavedNvItem> nv_items;   // every NV item the write changes, the LED items apart
     std::vector<SavedNvItem> led_items;  // the two items of the LED patterns
     std::optional<DeviceState> port_setting;  // nullopt: the card gave none

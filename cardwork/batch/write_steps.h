@@ -41,14 +41,16 @@ struct SettingFileTarget {
     static SettingFileTarget Of(const std::filesystem::path& settings);
 };
 
-// Work with no one to ask: the setting file to import is the one named. A message the window
-// would show is in the log already (the line before it says the same); a program that has someone
-// to tell overrides ShowMessage.
+// Work with no one to ask: the setting file to import, or to export to, is the one named. A
+// message the window would show is in the log already (the line before it says the same); a
+// program that has someone to tell overrides ShowMessage.
 class UnattendedView : public CardWorkView {
   public:
     std::optional<std::filesystem::path> AskOpenFileName() override { return open_file; }
+    std::optional<std::filesystem::path> AskSaveFileName() override { return save_file; }
 
     std::optional<std::filesystem::path> open_file;
+    std::optional<std::filesystem::path> save_file;
 };
 
 // The card read as the window reads it at start-up (which records its type and generation and

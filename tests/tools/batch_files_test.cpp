@@ -13,6 +13,7 @@
 #include "cardwork/batch/run_summary.h"
 #include "cardwork/batch/sha256.h"
 #include "cardwork/batch/snapshot.h"
+#include "cardwork/batch/snapshot_shelf.h"
 #include "cardwork/batch/utc_text.h"
 #include "cardwork/json/json_document.h"
 #include "tests/support/files.h"
@@ -209,6 +210,35 @@ TEST(Snapshot, SavesAtOnceUnderOneNameAreAllKept) {
     }
     EXPECT_EQ(files.size(), kCards);
     EXPECT_EQ(testsupport::Listing(dir.Path()).size(), kCards) << "nothing else is left behind";
+}
+
+// Snapshots of one card saved in the same second ("-2" ... "-11" after the first) are listed in
+// the order they were saved, the first one marked; another card's are apart, with a mark of
+// their own.
+TEST(Snapshot, AreListedInTheOrderTheyWereSaved) {
+    testsupport::TempDir dir;
+    const auto when = std::chrono::system_clock::from_time_t(1773479131);
+    for (int i = 0; i < 11; ++i) {
+        CardSnapshot snapshot = Example();
+        snapshot.port = "COM" + std::to_string(i);
+        ASSERT_TRUE(SaveSnapshot(dir.Path(), snapshot, when).file);
+    }
+    CardSnapshot other = Example();
+    other.imei = "356789012345670";
+    other.taken = "2026-03-15T09:05:31Z";
+    ASSERT_TRUE(SaveSnapshot(dir.Path(), other, when).file);
+
+    const SnapshotShelf shelf = ListSnapshots(dir.Path());
+    ASSERT_EQ(shelf.snapshots.size(), 12u);
+    EXPECT_EQ(shelf.snapshots[0].snapshot.imei, other.imei);
+    EXPECT_TRUE(shelf.snapshots[0].first);
+    for (int i = 0; i < 11; ++i) {
+        const ShelvedSnapshot& shelved = shelf.snapshots[1 + i];
+        EXPECT_EQ(shelved.snapshot.port, "COM" + std::to_string(i)) << shelved.file;
+        EXPECT_EQ(shelved.first, i == 0) << shelved.file;
+    }
+    EXPECT_EQ(ListSnapshots(dir.Path(), other.imei).snapshots.size(), 1u);
+    EXPECT_TRUE(ListSnapshots(dir.Path() / "none").snapshots.empty());
 }
 
 CardRecord Row(std::string port, std::string imei, std::string card_type, WorkResult result,

@@ -18,74 +18,14 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_data.h"
 #include "tests/support/wait_until.h"
+#include "tests/tools/carvexctl_batch_fixture.h"
 
 namespace {
 
 using cardsim::Command;
 using cardsim::Fault;
+using namespace testsupport::batch;
 using testsupport::RunProgram;
-
-const std::string kDescription = (testsupport::kTestData / "Config_Info.ini").string();
-const std::string kValues = "B_LOW=9\r\nMODE=2\r\nDEVICE_STATE_INFO=1026\r\n";
-
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-// The lines of a text.
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-        lines.push_back(text.substr(start, end - start));
-    }
-    return lines;
-}
-
-// Waits until the card was asked `command` (an NV read, an NV write), or `limit` has passed.
-bool WaitForRequest(const cardsim::SimulatedCard& card, Command command,
-                    std::chrono::seconds limit) {
-    const auto give_up = std::chrono::steady_clock::now() + limit;
-    while (testsupport::RequestsOf(card, command).empty()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            give_up - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !card.WaitForRequests(card.Requests().size() + 1, left)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-class CarvexctlBatchTest : public ::testing::Test {
-  protected:
-    void Plug(int cards) {
-        cardsim::CardBench::Options options;
-        options.profile = testsupport::TestProfile();
-        options.cards = cards;
-        options.state_file = dir_.Path() / "card.nv";
-        bench_.emplace(std::move(options));
-    }
-    cardsim::SimulatedCard& Card(int number) { return bench_->Card(number); }
-
-    std::vector<std::string> Environment() const {
-        return {"CARVEX_ROOT=" + bench_->Root().Path().string(),
-                "XDG_STATE_HOME=" + (dir_.Path() / "state").string()};
-    }
-    testsupport::ProgramResult Run(const std::vector<std::string>& args) {
-        return RunProgram(CARVEXCTL, args, Environment());
-    }
-
-    std::string SettingFile(const std::string& values = kValues) {
-        const auto path = dir_.Path() / "settings.ini";
-        testsupport::Put(
-            path, "[DATACARD_TYPE]\r\nVALUE=LW-X4201\r\n[DEFAULT]\r\n" + values +
-                      "[CRC]\r\nVALUE=" + std::to_string(cardwright::SettingCrc(values)) + "\r\n");
-        return path.string();
-    }
-
-    testsupport::TempDir dir_;
-    std::optional<cardsim::CardBench> bench_;
-};
 
 TEST_F(CarvexctlBatchTest, CardsListsEveryCardAskedOnItsOwnConnection) {
     Plug(2);
@@ -190,11 +130,15 @@ TEST_F(CarvexctlBatchTest, RefusalsEndWithStatusTwoTouchingNoCard) {
         {{"apply", settings, "--description", kDescription, "--report", nowhere},
          "cannot create a file in"},
         {{"restore", whole.string(), "--report", folder.string()}, "is a folder"},
-        {{"restore", whole.string(), "--force", "--report", nowhere}, "cannot create a file in"},
+        {{"restore", whole.string(), "--force", "--port", "COM12", "--report", nowhere},
+         "cannot create a file in"},
+        // Forced, a card of any IMEI is written: only the one named.
+        {{"restore", whole.string(), "--force"}, "--force needs --port"},
+        {{"snapshots", "--imei", "35678901234567x"}, "an IMEI is 1 to 15 digits"},
         // Snapshot folders that could not be made, found before the first card's write.
         {{"apply", settings, "--description", kDescription, "--snapshots", settings + "/s"},
          "settings.ini is not a folder"},
-        {{"restore", whole.string(), "--force", "--snapshots", whole.string()},
+        {{"restore", whole.string(), "--force", "--port", "COM12", "--snapshots", whole.string()},
          "whole.json is not a folder"},
         {{"apply", settings, "--description", kDescription, "--logs", settings},
          "cannot make the folder"},

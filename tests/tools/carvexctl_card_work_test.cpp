@@ -229,4 +229,49 @@ TEST(CarvexctlCardWork, BadArgumentsEndWithStatusTwo) {
     EXPECT_TRUE(Has(r.err, "  Init port failed\n")) << r.err;
 }
 
+// Export command lines that cannot make the file the user asked for end with 2, touching no card
+// and leaving no file.
+TEST_F(CarvexctlCardWorkTest, ExportRefusalsEndWithStatusTwo) {
+    const auto folder = dir_.Path() / "config";
+    std::filesystem::create_directory(folder);
+    for (const char* file : {"Config_Info.ini", "config_value.ini"}) {
+        std::filesystem::copy_file(testsupport::kTestData / file, folder / file);
+    }
+    const std::string values = (folder / "config_value.ini").string();
+    const std::string out = (dir_.Path() / "out.ini").string();
+    const std::vector<std::string> solution = {"--values", values,        "--section",
+                                               "Bench",    "--card-type", "LW-X4201"};
+    const auto with = [&](std::vector<std::string> args, const std::vector<std::string>& more) {
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    const struct {
+        std::vector<std::string> args;
+        const char* why;
+    } cases[] = {
+        {{"export", out}, "export needs what to export"},
+        {{"export", out, "--values", values, "--section", "Bench"}, "--card-type"},
+        {with({"export", out, "--from-card"}, solution), "excludes"},
+        {{"export", out, "--from-card"}, "--from-card needs --description"},
+        {with({"export", out, "--port", "COM12"}, solution), "a solution needs none"},
+        {with({"export", out, "--new-version", "maybe"}, solution), "--new-version"},
+        {{"export", out, "--values", values, "--section", "default", "--card-type", "LW-X4201"},
+         "DEFAULT stands for the card"},
+        {{"export", out, "--values", values, "--section", "Gone", "--card-type", "LW-X4201"},
+         "holds no solution [Gone]"},
+        {with({"export", values}, solution), "the program's own config_value.ini"},
+        {with({"export", (folder / "Config_Info").string()}, solution),
+         "the program's own Config_Info.ini"},
+    };
+    const std::string values_before = testsupport::Contents(values);
+    for (const auto& c : cases) {
+        const auto r = Run(c.args);
+        EXPECT_EQ(r.exit_code, 2) << c.why << "\n" << r.err;
+        EXPECT_TRUE(Has(r.err, c.why)) << c.why << "\n" << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_EQ(testsupport::Contents(values), values_before);
+    EXPECT_TRUE(card_.card->Requests().empty());
+}
+
 }  // namespace

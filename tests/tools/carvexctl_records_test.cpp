@@ -209,7 +209,7 @@ TEST_F(CarvexctlRecordsTest, PruneRemovesWhatIsOldButKeepsEachImeisOldestSnapsho
     fs::create_symlink(elsewhere, snapshots / "356938035643810-20200106T000000Z.json");
     for (const std::string& name :
          {std::string("20200101T000000Z"), std::string("20200101T000000Z-2"), recent,
-          std::string("keep-me")}) {
+          std::string("keep-me"), std::string("2020-01-01")}) {
         fs::create_directories(logs / name);
         testsupport::Put(logs / name / "COM12.log", "log");
     }
@@ -243,7 +243,7 @@ TEST_F(CarvexctlRecordsTest, PruneRemovesWhatIsOldButKeepsEachImeisOldestSnapsho
                                                }));
     EXPECT_TRUE(fs::exists(elsewhere));
     EXPECT_EQ(testsupport::Listing(logs),
-              (std::vector<std::string>{"20200101T000000Z.txt", recent, "keep-me"}));
+              (std::vector<std::string>{"2020-01-01", "20200101T000000Z.txt", recent, "keep-me"}));
     EXPECT_NE(pruned.out.find("removed snapshot " +
                               (snapshots / "356938035643811-20200103T000000Z-10.json").string()),
               std::string::npos)

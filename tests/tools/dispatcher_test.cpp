@@ -29,6 +29,8 @@ const std::map<std::string, std::vector<std::string>> kArguments = {
     {"restore", {"snapshot.json"}},
     {"records", {}},
     {"prune", {"--older-than", "30"}},
+    {"snapshots", {}},
+    {"export", {"out.ini", "--from-card", "--description", "Config_Info.ini"}},
 };
 
 // The command's words and its arguments, as a command line gives them.

@@ -6,9 +6,11 @@
 #include <iostream>
 
 #include "cardwork/batch/batch_apply.h"
+#include "cardwork/batch/card_census.h"
 #include "cardwork/batch/card_restore.h"
 #include "cardwork/batch/run_folder.h"
 #include "cardwork/batch/run_summary.h"
+#include "cardwork/batch/snapshot_shelf.h"
 #include "cardwork/batch/work_refusal.h"
 #include "cardwork/batch/work_stop.h"
 #include "carvex/platform/clock.h"
@@ -17,8 +19,10 @@
 #include "carvex/platform/printable_text.h"
 #include "carvex/platform/stop_signals.h"
 #include "tools/carvexctl/board_observer.h"
+#include "tools/carvexctl/command_card.h"
 #include "tools/carvexctl/error_terminal.h"
 #include "tools/carvexctl/plan_listing.h"
+#include "tools/carvexctl/snapshot_listing.h"
 #include "tools/carvexctl/summary_table.h"
 
 namespace carvexctl {
@@ -206,17 +210,37 @@ ExitStatus Apply(const BatchCommands::Options& options, const PortOption& port,
     return status;
 }
 
+// The card a snapshot was taken of, when no --port names one: each card is asked its IMEI, and
+// the one that has the snapshot's is taken; none, or several, and nothing is written.
+int CardOfSnapshot(const carvex::DeviceRoot& root, const std::string& imei) {
+    const std::vector<int> ports = Cards(root, {});
+    Progress("Looking for the card with IMEI " + imei + " among " + std::to_string(ports.size()) +
+             (ports.size() == 1 ? " card..." : " cards..."));
+    const cardwright::CardOfImei found =
+        cardwright::FindCardOfImei(cardwright::AskCards(root, ports), imei);
+    if (!found.port) {
+        throw Failure("nothing restored: " + found.refusal +
+                      (found.several.empty() ? "" : "; name the one to restore with --port"));
+    }
+    return *found.port;
+}
+
 ExitStatus Restore(const BatchCommands::Options& options, const PortOption& port,
                    const std::string& version) {
+    const std::optional<int> named = port.Single("restore");
+    // Forced, any card is written: it must be the one the technician chose, not a guess.
+    if (options.force && !named) {
+        throw Refusal("--force needs --port: it restores onto the card named, whatever its IMEI");
+    }
     CheckReport(options.report);
     CheckSnapshots(Folder(options.snapshots, "snapshots"));
-    const std::optional<int> named = port.Single("restore");
     const cardwright::SnapshotRead read = cardwright::LoadSnapshot(options.snapshot);
     if (!read.snapshot) {
         throw Refusal(read.error);
     }
     const carvex::DeviceRoot root = carvex::DeviceRoot::FromEnvironment();
-    const int card = Cards(root, named ? std::vector<int>{*named} : std::vector<int>{}).front();
+    const int card =
+        named ? Cards(root, {*named}).front() : CardOfSnapshot(root, read.snapshot->imei);
     cardwright::RestoreRequest request;
     request.force = options.force;
     request.restart = !options.no_restart;
@@ -237,6 +261,28 @@ ExitStatus Restore(const BatchCommands::Options& options, const PortOption& port
     const ExitStatus status = Report(report, options.report, request.run_folder, stop, signals);
     recording.Check();
     return status;
+}
+
+ExitStatus Snapshots(const BatchCommands::Options& options) {
+    std::optional<std::string> imei;
+    if (!options.imei.empty()) {
+        if (!cardwright::IsSnapshotImei(options.imei)) {
+            throw Refusal("--imei " + carvex::PrintableText(options.imei) + ": an IMEI is " +
+                          "1 to 15 digits");
+        }
+        imei = options.imei;
+    }
+    const fs::path folder = Folder(options.snapshots, "snapshots");
+    const cardwright::SnapshotShelf shelf = cardwright::ListSnapshots(folder, imei);
+    if (!shelf.error.empty()) {
+        throw Failure(shelf.error);
+    }
+    if (options.json) {
+        PrintSnapshotsJson(std::cout, folder, shelf);
+    } else {
+        PrintSnapshots(std::cout, folder, shelf);
+    }
+    return shelf.unread.empty() ? ExitStatus::kOk : ExitStatus::kCardWorkFailed;
 }
 
 }  // namespace
@@ -288,11 +334,20 @@ void BatchCommands::Register(Dispatcher& dispatcher) {
     restore->add_option("SNAPSHOT", options_.snapshot, "the snapshot file (.json) apply took")
         ->required();
     restore->add_flag("--force", options_.force,
-                      "restore onto a card whose IMEI is not the snapshot's");
+                      "restore onto the card --port names though its IMEI is not the snapshot's");
     snapshots(restore);
     outputs(restore);
     AddRunRecordOptions(restore, options_.records);
     dispatcher.Add(restore, [this, &port] { return Restore(options_, port, version_); });
+
+    auto* list = app.add_subcommand(
+        "snapshots",
+        "list the snapshots apply and restore took: IMEI, time, command, card type, firmware, "
+        "file; the first of each IMEI is the card before carvexctl first wrote it");
+    list->add_option("--imei", options_.imei, "only the snapshots of the card with this IMEI");
+    snapshots(list);
+    list->add_flag("--json", options_.json, "one JSON document on standard output");
+    dispatcher.Add(list, [this] { return Snapshots(options_); });
 }
 
 }  // namespace carvexctl

@@ -7,10 +7,10 @@
 
 namespace carvexctl {
 
-// `apply` and `restore`: a setting file onto many cards at once, or one card put back as a
-// snapshot found it, through the batch work's library. Each run leaves a folder with a log per
-// card and its summary; Ctrl-C or SIGTERM begins no further card and gives those being written
-// time to finish (a second Ctrl-C breaks them off).
+// `apply`, `restore` and `snapshots`: a setting file onto many cards at once, one card put back
+// as a snapshot found it, and the snapshots kept, through the batch work's library. Each run leaves
+// a folder with a log per card and its summary; Ctrl-C or SIGTERM begins no further card and gives
+// those being written time to finish (a second Ctrl-C breaks them off).
 class BatchCommands : public CommandModule {
   public:
     explicit BatchCommands(std::string version) : version_(std::move(version)) {}
@@ -21,6 +21,7 @@ class BatchCommands : public CommandModule {
         std::string settings;     // apply: the setting file
         std::string description;  // apply: Config_Info.ini
         std::string snapshot;     // restore: the snapshot file
+        std::string imei;         // snapshots: the card's only
         size_t jobs = 0;
         std::string report;
         std::string snapshots;
@@ -30,6 +31,7 @@ class BatchCommands : public CommandModule {
         bool no_restart = false;
         bool force = false;
         RunRecordOptions records;  // where each card's record is kept, and what it says
+        bool json = false;
     };
 
   private:

@@ -14,6 +14,8 @@
 #include "cardwork/card/connection_card.h"
 #include "cardwork/card/setting_file_import.h"
 #include "cardwork/card/stream_log.h"
+#include "cardwork/card/unattended_export.h"
+#include "cardwork/model/defaulted_items.h"
 #include "cardwork/model/setting_crc.h"
 #include "carvex/platform/device_root.h"
 #include "carvex/platform/modem_manager.h"
@@ -233,6 +235,85 @@ void Write(const CardWorkCommands::Options& options, std::optional<int> port) {
               << "\n";
 }
 
+// The description an export works with: the one named, or the one beside the values file.
+std::filesystem::path ExportDescription(const CardWorkCommands::Options& options) {
+    if (!options.description.empty()) {
+        return options.description;
+    }
+    if (options.from_card) {
+        throw Refusal("--from-card needs --description: the card does not say its items");
+    }
+    return std::filesystem::path(options.values).parent_path() / "Config_Info.ini";
+}
+
+// Why an export's command line is refused before anything is read, or nothing.
+void CheckExport(const CardWorkCommands::Options& options, std::optional<int> port) {
+    if (options.from_card) {
+        return;
+    }
+    if (options.values.empty()) {
+        throw Refusal(
+            "export needs what to export: --values FILE --section NAME --card-type TYPE, "
+            "or --from-card");
+    }
+    if (port) {
+        throw Refusal("--port names a card to export: with --from-card; a solution needs none");
+    }
+    if (EqualIgnoringCase(options.section, "DEFAULT") ||
+        EqualIgnoringCase(options.section, "MAIN")) {
+        throw Refusal("--section " + options.section +
+                      " is the values file's own: DEFAULT stands for the card (export it with "
+                      "--from-card), MAIN names the current solution");
+    }
+}
+
+void Export(const CardWorkCommands::Options& options, std::optional<int> port) {
+    CheckExport(options, port);
+    const std::filesystem::path described = ExportDescription(options);
+    Description description(described);
+    CardWorkState& state = description.state;
+    const std::filesystem::path values =
+        options.from_card ? described : std::filesystem::path(options.values);
+    const OwnIniFiles own{described, values};
+    WorkResult exported;
+    if (options.from_card) {
+        Workbench bench(options, port);
+        bench.view.save_file = options.out;
+        exported = ExportCard(bench.Seams(), state, description.file, own);
+        bench.EndIfNotOpened(exported);
+    } else {
+        const IniFile solutions(values);
+        if (!solutions.Exists()) {
+            throw Refusal("cannot read the values file " + values.string());
+        }
+        LogTarget log(options.log);
+        NoCard none;
+        ProgressSink progress;
+        CommandLineView view;
+        view.save_file = options.out;
+        exported =
+            ExportSolution({none, log.Log(), progress, view}, state, description.file, solutions,
+                           options.section, {options.card_type, options.new_version == "yes"}, own);
+    }
+    if (exported.outcome == WorkOutcome::kRefused) {
+        throw Refusal("nothing exported: " + exported.Text());
+    }
+    if (!exported.Ok()) {
+        throw Failure("nothing exported: " + exported.Text());
+    }
+    const std::filesystem::path written = SettingFileName(options.out);
+    const IniFile file(written);
+    const auto crc = cardwright::StoredSettingCrc(file);
+    std::cout << "exported to " << carvex::PrintableText(written.string()) << " (card type "
+              << carvex::PrintableText(state.info[CommonInfoRow::kCardType]) << ", "
+              << (state.new_version ? "new-version file" : "file without a version") << ", CRC "
+              << crc << ")\n"
+              << carvex::PrintableText(
+                     ItemsLeftToDefaults(state.items, ValueBoxes(state), file, state.new_version)
+                         .Sentence())
+              << ".\n";
+}
+
 }  // namespace
 
 void CardWorkCommands::Register(Dispatcher& dispatcher) {
@@ -268,6 +349,43 @@ void CardWorkCommands::Register(Dispatcher& dispatcher) {
     write->add_flag("--no-restart", options_.no_restart, "back the card up but do not restart it");
     dispatcher.Add(write, [this, &port] {
         Write(options_, port.Single("write"));
+        return ExitStatus::kOk;
+    });
+
+    auto* exported = app.add_subcommand(
+        "export",
+        "save a setting file sealed as the configurator's Export seals it: a stored solution for "
+        "the card type and generation given, or the card's configuration as read");
+    exported
+        ->add_option("OUT", options_.out,
+                     "the setting file to write (.ini is added to a name without an extension)")
+        ->required();
+    exported->add_option("--description", options_.description,
+                         "the configurator's description of pages and items (default with "
+                         "--values: the Config_Info.ini beside it)");
+    exported->add_option("--log", options_.log,
+                         "add the log lines to this file instead of standard error");
+    auto* values = exported->add_option("--values", options_.values,
+                                        "the values file that holds the solution");
+    auto* section =
+        exported->add_option("--section", options_.section, "the solution's section in it");
+    auto* type = exported->add_option("--card-type", options_.card_type,
+                                      "the card type the file is for, as the card names it");
+    auto* generation =
+        exported
+            ->add_option("--new-version", options_.new_version,
+                         "whether the file is for the newer firmware generation (default: no)")
+            ->check(CLI::IsMember({"yes", "no"}));
+    auto* from_card = exported->add_flag(
+        "--from-card", options_.from_card,
+        "read the card (the first, or the one --port names) and export what it holds");
+    values->needs(section)->needs(type);
+    section->needs(values);
+    type->needs(values);
+    generation->needs(values);
+    from_card->excludes(values)->excludes(section)->excludes(type)->excludes(generation);
+    dispatcher.Add(exported, [this, &port] {
+        Export(options_, port.Single("export"));
         return ExitStatus::kOk;
     });
 }

@@ -7,14 +7,8 @@
 #include <string>
 
 #include "cardwork/batch/batch_apply.h"
-#include "cardwork/batch/card_workers.h"
-#include "cardwork/card/card_reader.h"
-#include "cardwork/card/connection_card.h"
-#include "cardwork/model/imei.h"
-#include "carvex/carvex.h"
-#include "carvex/connection/card_connection.h"
+#include "cardwork/batch/card_census.h"
 #include "carvex/link/port_discovery.h"
-#include "carvex/platform/modem_manager.h"
 #include "carvex/platform/printable_text.h"
 #include "tools/carvexctl/command_card.h"
 
@@ -34,26 +28,30 @@ std::string Known(const std::string& text) {
     return text.empty() ? std::string("-") : text;
 }
 
-CardLine AskCard(const carvex::DeviceRoot& root, int port) {
-    CardLine line;
-    line.pcui = carvex::ComName(port);
+// The COM port of the card's modem, beside its PC UI interface on COM`port`.
+std::string ModemOf(const carvex::DeviceRoot& root, int port) {
     for (const carvex::DiagPortEntry& entry : carvex::ListDiagPorts(root)) {
         if (entry.com == port) {
             if (const auto modem = carvex::FindModemPortFor(root, entry.card_mark)) {
-                line.modem = carvex::ComName(*modem);
+                return carvex::ComName(*modem);
             }
             break;
         }
     }
-    const carvex::ModemManagerBorrow borrow(
-        root, port, [&](const std::string& said) { line.borrowing = said; });
-    cardwright::ConnectionCard card(root, port);
-    if (!card.Open()) {
-        line.failure = WhyNotOpened(root, port, card.Connection()).brief;
-        return line;
+    return "-";
+}
+
+CardLine LineOf(const carvex::DeviceRoot& root, const cardwright::CardAnswer& answer) {
+    CardLine line;
+    line.pcui = carvex::ComName(answer.port);
+    line.modem = ModemOf(root, answer.port);
+    line.borrowing = answer.borrowing;
+    if (answer.identity) {
+        line.answers = {Known(answer.identity->imei), Known(answer.identity->card_type),
+                        Known(answer.identity->firmware)};
+    } else {
+        line.failure = answer.trouble;
     }
-    const cardwright::CardIdentity identity = cardwright::ReadCardIdentity(card);
-    line.answers = {Known(identity.imei), Known(identity.card_type), Known(identity.firmware)};
     return line;
 }
 
@@ -68,9 +66,10 @@ bool PrintCards(std::ostream& out, const carvex::DeviceRoot& root, const std::ve
     }
     Progress("Asking " + std::to_string(ports.size()) +
              (ports.size() == 1 ? " card..." : " cards at once..."));
-    std::vector<CardLine> lines(ports.size());
-    cardwright::RunOnWorkers(ports.size(), 0,
-                             [&](size_t i) { lines[i] = AskCard(root, ports[i]); });
+    std::vector<CardLine> lines;
+    for (const cardwright::CardAnswer& answer : cardwright::AskCards(root, ports)) {
+        lines.push_back(LineOf(root, answer));
+    }
     // Once each: without ModemManager every card says the same.
     std::set<std::string> said;
     for (const CardLine& line : lines) {

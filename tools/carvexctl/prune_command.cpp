@@ -13,6 +13,7 @@
 
 #include "cardwork/batch/run_folder.h"
 #include "cardwork/batch/snapshot.h"
+#include "cardwork/batch/stamped_name.h"
 #include "cardwork/batch/utc_text.h"
 #include "carvex/platform/clock.h"
 #include "tools/carvexctl/command_failure.h"
@@ -26,44 +27,11 @@ namespace fs = std::filesystem;
 using cardwright::UtcText;
 using std::chrono::system_clock;
 
-// "20260314T090531Z", as run folders and snapshots are named (UtcText's compact form).
-constexpr size_t kStampLength = 16;
-
-// When a name "<stamp>" or "<stamp>-<n>" was made, and its place among those of one second.
-struct Stamped {
-    system_clock::time_point time;
-    int again = 1;
-    bool operator<(const Stamped& other) const {
-        return std::tie(time, again) < std::tie(other.time, other.again);
-    }
-};
-
-std::optional<Stamped> StampedName(std::string_view name) {
-    // Of 16 characters, only the compact form is a time.
-    const auto time = cardwright::ParseUtcText(name.substr(0, kStampLength));
-    if (!time) {
-        return std::nullopt;
-    }
-    if (name.size() == kStampLength) {
-        return Stamped{*time, 1};
-    }
-    // "-2" and on: a second name made in the same second.
-    const std::string_view again = name.substr(kStampLength);
-    int number = 0;
-    if (again.size() < 2 || again.size() > 5 || again[0] != '-') {
-        return std::nullopt;
-    }
-    const auto [end, error] =
-        std::from_chars(again.data() + 1, again.data() + again.size(), number);
-    if (error != std::errc{} || end != again.data() + again.size() || number < 1) {
-        return std::nullopt;
-    }
-    return Stamped{*time, number};
-}
+using cardwright::StampedName;
 
 struct SnapshotFile {
     fs::path path;
-    Stamped taken;
+    StampedName taken;
 };
 
 class Pruning {
@@ -125,17 +93,9 @@ void Pruning::Snapshots(const fs::path& folder) {
     std::map<std::string, std::vector<SnapshotFile>> by_imei;
     for (const fs::directory_entry& entry : Entries(folder)) {
         std::error_code error;
-        const std::string name = entry.path().filename().string();
-        const size_t dash = name.find('-');
-        if (!entry.is_regular_file(error) || entry.is_symlink(error) || dash == std::string::npos ||
-            !name.ends_with(".json")) {
-            continue;
-        }
-        const std::string imei = name.substr(0, dash);
-        const auto taken =
-            StampedName(std::string_view(name).substr(dash + 1, name.size() - dash - 1 - 5));
-        if (cardwright::IsSnapshotImei(imei) && taken) {
-            by_imei[imei].push_back({entry.path(), *taken});
+        const auto name = cardwright::ParseSnapshotName(entry.path().filename().string());
+        if (entry.is_regular_file(error) && !entry.is_symlink(error) && name) {
+            by_imei[name->imei].push_back({entry.path(), name->saved});
         }
     }
     for (auto& [imei, files] : by_imei) {
@@ -153,7 +113,7 @@ void Pruning::Snapshots(const fs::path& folder) {
 void Pruning::RunFolders(const fs::path& folder) {
     for (const fs::directory_entry& entry : Entries(folder)) {
         std::error_code error;
-        const auto made = StampedName(entry.path().filename().string());
+        const auto made = cardwright::ParseStampedName(entry.path().filename().string());
         if (entry.is_directory(error) && !entry.is_symlink(error) && made && made->time < cutoff_) {
             Remove(entry.path(), "run folder", run_folders_);
         }
