@@ -20,6 +20,7 @@ class CardWorkCommands : public CommandModule {
         std::string section;      // read: its solution section
         std::string settings;     // write: the setting file
         bool no_restart = false;  // write: the card is backed up but not restarted
+        bool json = false;        // read: the card's configuration as one JSON document
     };
 
   private:
