@@ -10,7 +10,6 @@
 #include "cardsim/card_bench.h"
 #include "cardsim/card_identity.h"
 #include "cardwork/json/json_document.h"
-#include "cardwork/model/setting_crc.h"
 #include "carvex/platform/environment.h"
 #include "carvex/platform/modem_manager.h"
 #include "carvex/platform/unique_fd.h"
@@ -20,6 +19,7 @@
 #include "tests/support/forked_child.h"
 #include "tests/support/private_bus.h"
 #include "tests/support/run_program.h"
+#include "tests/support/setting_files.h"
 #include "tests/support/test_data.h"
 #include "tests/support/wait_until.h"
 
@@ -100,12 +100,7 @@ class CarvexctlModemManagerTest : public ::testing::Test {
     }
 
     std::string SettingFile() {
-        const std::string values = "B_LOW=9\r\nMODE=2\r\n";
-        const auto path = dir_.Path() / "settings.ini";
-        testsupport::Put(
-            path, "[DATACARD_TYPE]\r\nVALUE=LW-X4201\r\n[DEFAULT]\r\n" + values +
-                      "[CRC]\r\nVALUE=" + std::to_string(cardwright::SettingCrc(values)) + "\r\n");
-        return path.string();
+        return testsupport::PutSettingFile(dir_.Path() / "settings.ini", "B_LOW=9\r\nMODE=2\r\n");
     }
 
     testsupport::TempDir dir_;

@@ -58,10 +58,8 @@ CardInfo AskInfo(CommandCard& session) {
         info.port = carvex::ComName(entry->com);
     }
     int32_t status = 0;
-    const auto answer = [&status](bool answered, const std::string& text, int item = -1) {
-        return answered ? Answer{Text(text), {}}
-                        : Answer{std::nullopt,
-                                 item < 0 ? DescribeStatus(status) : DescribeStatus(status, item)};
+    const auto answer = [&status](bool answered, const std::string& text) {
+        return answered ? Answer{Text(text), {}} : Answer{std::nullopt, DescribeStatus(status)};
     };
     std::array<uint8_t, CARVEX_IMEI_LENGTH> imei{};
     info.imei = card.Imei(imei, &status)
