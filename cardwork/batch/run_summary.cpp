@@ -84,11 +84,6 @@ std::array<std::string, kColumns.size()> Fields(const RunReport& report, const C
             card.run.tool_version};
 }
 
-// An empty text as null, for members that may be missing.
-Json TextOrNull(const std::string& text) {
-    return text.empty() ? Json(nullptr) : Json(text);
-}
-
 }  // namespace
 
 bool RunReport::AllOk() const {
@@ -141,6 +136,10 @@ std::string ReportCsv(const RunReport& report) {
 }
 
 std::string ReportJson(const RunReport& report) {
+    return JsonText(ReportCardsJson(report)) + "\n";
+}
+
+Json ReportCardsJson(const RunReport& report) {
     Json cards = Json::array();
     for (const CardRecord& card : report.cards) {
         Json object = Json::object({
@@ -172,7 +171,7 @@ std::string ReportJson(const RunReport& report) {
         object["tool_version"] = TextOrNull(card.run.tool_version);
         cards.push_back(std::move(object));
     }
-    return JsonText(cards) + "\n";
+    return cards;
 }
 
 std::string ReportUnwritable(const std::filesystem::path& path) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cardwork/batch/card_record.h"
+#include "cardwork/json/json_document.h"
 
 namespace cardwright {
 
@@ -31,6 +32,8 @@ std::string ReportCsv(const RunReport& report);
 // A list of one object per card: the members of carvexctl 1.0 first, with the bytes they had,
 // then the others in the order of the CSV's columns.
 std::string ReportJson(const RunReport& report);
+// The same list as a JSON value, for a document that holds it.
+Json ReportCardsJson(const RunReport& report);
 
 // Why a report could not be written at `path`, found before any card is touched by the rule
 // its writer applies (a folder, no regular file, a read-only file, a folder that is missing or

@@ -20,16 +20,6 @@ constexpr std::string_view kChecksumLead = "  \"checksum\": \"crc32:";
 constexpr std::string_view kChecksumEnd = "\"\n}\n";
 constexpr size_t kChecksumDigits = 8;
 
-std::string Hex(std::span<const uint8_t> bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (const uint8_t byte : bytes) {
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 0x0F];
-    }
-    return text;
-}
-
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
@@ -65,8 +55,9 @@ std::string ChecksumText(uint32_t crc) {
 Json ItemsValue(const std::vector<SavedNvItem>& items) {
     Json array = Json::array();
     for (const SavedNvItem& saved : items) {
-        array.push_back(Json::object(
-            {{"item", saved.item}, {"data", saved.data ? Json(Hex(*saved.data)) : Json(nullptr)}}));
+        array.push_back(
+            Json::object({{"item", saved.item},
+                          {"data", saved.data ? Json(NvHex(*saved.data)) : Json(nullptr)}}));
     }
     return array;
 }
@@ -323,6 +314,16 @@ std::string SnapshotFolderRefusal(const fs::path& folder) {
         return existing.string() + " is not a folder";
     }
     return carvex::ReplacementRefusal(existing / ".carvexctl-snapshot-check");
+}
+
+std::string NvHex(std::span<const uint8_t> bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (const uint8_t byte : bytes) {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0x0F];
+    }
+    return text;
 }
 
 }  // namespace cardwright

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,6 +69,10 @@ SnapshotSaved SaveSnapshot(const std::filesystem::path& folder, const CardSnapsh
 // Why SaveSnapshot could not put a snapshot into `folder` now, by its rules (the folder is made
 // when missing, and must take a new file), or empty; nothing is made.
 std::string SnapshotFolderRefusal(const std::filesystem::path& folder);
+
+// NV bytes as a snapshot holds them, two lower-case hex digits a byte; carvexctl's JSON gives them
+// so too.
+std::string NvHex(std::span<const uint8_t> bytes);
 
 // CRC-32 (the one of zip and Ethernet: polynomial 0x04C11DB7 reflected, initial value and final
 // XOR 0xFFFFFFFF); "123456789" gives 0xCBF43926.

@@ -80,6 +80,10 @@ std::string JsonLine(const Json& value) {
     return value.dump(-1, ' ', false, kReplace) + "\n";
 }
 
+Json TextOrNull(const std::string& text) {
+    return text.empty() ? Json(nullptr) : Json(text);
+}
+
 void PrintJsonDocument(std::ostream& out, const Json& value) {
     out << JsonText(value) << "\n";
 }

@@ -25,6 +25,9 @@ std::string JsonText(const Json& value);
 // The value on one line of its own, line break included.
 std::string JsonLine(const Json& value);
 
+// A text that may be missing: null when empty.
+Json TextOrNull(const std::string& text);
+
 // One document, then a line break; one event, on a line of its own, seen at once.
 void PrintJsonDocument(std::ostream& out, const Json& value);
 void PrintJsonLine(std::ostream& out, const Json& value);

@@ -9,10 +9,6 @@ namespace cardwright {
 
 namespace {
 
-Json TextOrNull(const std::string& text) {
-    return text.empty() ? Json(nullptr) : Json(text);
-}
-
 std::string FieldText(const Json& value) {
     if (value.is_null()) {
         return {};

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "cardsim/card_bench.h"
-#include "cardwork/model/setting_crc.h"
 #include "tests/support/card_fixture.h"
 #include "tests/support/files.h"
 #include "tests/support/run_program.h"
+#include "tests/support/setting_files.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_data.h"
 
@@ -68,11 +68,7 @@ class CarvexctlBatchTest : public ::testing::Test {
     }
 
     std::string SettingFile(const std::string& values = kValues) {
-        const auto path = dir_.Path() / "settings.ini";
-        testsupport::Put(
-            path, "[DATACARD_TYPE]\r\nVALUE=LW-X4201\r\n[DEFAULT]\r\n" + values +
-                      "[CRC]\r\nVALUE=" + std::to_string(cardwright::SettingCrc(values)) + "\r\n");
-        return path.string();
+        return testsupport::PutSettingFile(dir_.Path() / "settings.ini", values);
     }
 
     testsupport::TempDir dir_;

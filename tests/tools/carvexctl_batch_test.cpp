@@ -15,6 +15,7 @@
 #include "tests/support/card_fixture.h"
 #include "tests/support/files.h"
 #include "tests/support/run_program.h"
+#include "tests/support/setting_files.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_data.h"
 #include "tests/support/wait_until.h"

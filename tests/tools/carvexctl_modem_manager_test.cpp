@@ -9,7 +9,7 @@
 
 #include "cardsim/card_bench.h"
 #include "cardsim/card_identity.h"
-#include "cardwork/model/setting_crc.h"
+#include "cardwork/json/json_document.h"
 #include "carvex/platform/environment.h"
 #include "carvex/platform/modem_manager.h"
 #include "carvex/platform/unique_fd.h"
@@ -19,6 +19,7 @@
 #include "tests/support/forked_child.h"
 #include "tests/support/private_bus.h"
 #include "tests/support/run_program.h"
+#include "tests/support/setting_files.h"
 #include "tests/support/test_data.h"
 #include "tests/support/wait_until.h"
 
@@ -99,12 +100,7 @@ class CarvexctlModemManagerTest : public ::testing::Test {
     }
 
     std::string SettingFile() {
-        const std::string values = "B_LOW=9\r\nMODE=2\r\n";
-        const auto path = dir_.Path() / "settings.ini";
-        testsupport::Put(
-            path, "[DATACARD_TYPE]\r\nVALUE=LW-X4201\r\n[DEFAULT]\r\n" + values +
-                      "[CRC]\r\nVALUE=" + std::to_string(cardwright::SettingCrc(values)) + "\r\n");
-        return path.string();
+        return testsupport::PutSettingFile(dir_.Path() / "settings.ini", "B_LOW=9\r\nMODE=2\r\n");
     }
 
     testsupport::TempDir dir_;
@@ -264,6 +260,24 @@ TEST_F(CarvexctlModemManagerTest, PortsShowsWhatModemManagerHoldsOfEachCard) {
     EXPECT_EQ(line_of(r.out, "COM12"),
               "COM12 (" + kDevice + "): held by ModemManager (" + kModemObject + ")");
     EXPECT_EQ(line_of(r.out, "COM22"), card2 + "not held by ModemManager");
+    r = Run({"ports", "--json"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const auto document = cardwright::ParseJson(r.out);
+    ASSERT_TRUE(document.value) << document.error << r.out;
+    EXPECT_EQ(document.value->at("modem_manager"), (cardwright::Json{{"mode", "borrow"},
+                                                                     {"reached", true},
+                                                                     {"why_not", nullptr},
+                                                                     {"cards",
+                                                                      {{{"port", "COM12"},
+                                                                        {"usb_device", kDevice},
+                                                                        {"state", "held"},
+                                                                        {"modem", kModemObject},
+                                                                        {"users", nullptr}},
+                                                                       {{"port", "COM22"},
+                                                                        {"usb_device", DeviceOf(2)},
+                                                                        {"state", "not_held"},
+                                                                        {"modem", nullptr},
+                                                                        {"users", nullptr}}}}}));
 
     // While a program works the first card, borrowed: ModemManager has no modem for it.
     carvex::SetEnvironmentValue("DBUS_SYSTEM_BUS_ADDRESS", bus_.Address());
@@ -286,6 +300,14 @@ TEST_F(CarvexctlModemManagerTest, PortsShowsWhatModemManagerHoldsOfEachCard) {
         << r.out;
     EXPECT_TRUE(Has(line_of(r.out, "COM12"), "(pid " + std::to_string(worker.Pid()) + ")"))
         << r.out;
+    r = Run({"ports", "--json"});
+    const auto held = cardwright::ParseJson(r.out);
+    ASSERT_TRUE(held.value) << held.error << r.out;
+    const auto& card1 = held.value->at("modem_manager").at("cards").at(0);
+    EXPECT_EQ(card1.at("state"), "inhibited");
+    EXPECT_TRUE(
+        Has(card1.at("users").get<std::string>(), "(pid " + std::to_string(worker.Pid()) + ")"))
+        << card1;
 }
 
 }  // namespace

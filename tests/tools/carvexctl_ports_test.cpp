@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
 #include <set>
 #include <sstream>
 
 #include "cardsim/pty_pair.h"
+#include "cardwork/json/json_document.h"
 #include "carvex/platform/device_publisher.h"
 #include "tests/support/card_fixture.h"
 #include "tests/support/fake_sysfs.h"
@@ -131,6 +133,32 @@ TEST(CarvexctlPorts, WhyNamesTheUsbTtysThatWereNotPublished) {
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find(world.CardTable().string() + ":2: expected"), std::string::npos) << r.out;
+
+    r = world.Run(CARVEXCTL, {"ports", "--why", "--json"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    const auto document = cardwright::ParseJson(r.out);
+    ASSERT_TRUE(document.value) << document.error << r.out;
+    const cardwright::Json& unpublished = document.value->at("unpublished");
+    EXPECT_EQ(unpublished.at("sysfs"), (world.Sysfs().Root() / "class" / "tty").string());
+    std::map<std::string, cardwright::Json> by_tty;
+    for (const auto& tty : unpublished.at("ports")) {
+        by_tty[tty.at("tty").get<std::string>()] = tty;
+    }
+    EXPECT_EQ(by_tty.size(), 3u) << unpublished;
+    EXPECT_EQ(by_tty["ttyUSB4"],
+              (cardwright::Json{{"tty", "ttyUSB4"},
+                                {"device", "/dev/ttyUSB4"},
+                                {"usb_id", "7e3b:abcd interface 04"},
+                                {"role", nullptr},
+                                {"why",
+                                 "no card table line for 7e3b:abcd interface 04, no "
+                                 "ModemManager tag, interface name \"Application "
+                                 "Interface\" names no role"}}));
+    EXPECT_TRUE(by_tty["ttyUSB7"].at("why").get<std::string>().starts_with("not used: "));
+    ASSERT_EQ(unpublished.at("problems").size(), 1u);
+    EXPECT_TRUE(unpublished.at("problems")[0].get<std::string>().starts_with(
+        world.CardTable().string() + ":2: expected"));
+    EXPECT_EQ(document.value->at("pc_ui_port"), "COM3");
 }
 
 // The ports as a technician reads them: in the configurator's words, a port that another
@@ -177,6 +205,41 @@ TEST(CarvexctlPorts, SpeaksOfWhatTheConfiguratorUsesMarksBusyPortsAndKeepsItsCol
         }
     }
     EXPECT_EQ(name_columns.size(), 1u) << r.out;
+
+    // The same rows as JSON, each text as the system gives it.
+    const auto json =
+        RunProgram(CARVEXCTL, {"ports", "--json"}, {"CARVEX_ROOT=" + root.Path().string()});
+    EXPECT_EQ(json.exit_code, 0) << json.err;
+    const auto document = cardwright::ParseJson(json.out);
+    ASSERT_TRUE(document.value) << document.error << json.out;
+    using cardwright::Json;
+    EXPECT_EQ(document.value->at("device_root"), root.Path().string());
+    EXPECT_EQ(document.value->at("device_root_exists"), true);
+    EXPECT_EQ(document.value->at("ports"),
+              (Json{{{"index", 0},
+                     {"com", "COM14"},
+                     {"tty", (root.Path() / "ttyUSB14").string()},
+                     {"gone", true},
+                     {"busy", nullptr},
+                     {"role", nullptr},
+                     {"name", "TAVRIO Linkwave - 3G Application Interface (COM14)"}},
+                    {{"index", 1},
+                     {"com", "COM12"},
+                     {"tty", pcui.SlavePath().string()},
+                     {"gone", false},
+                     {"busy", "sh (pid " + std::to_string(holder.Pid()) + ")"},
+                     {"role", "pc_ui"},
+                     {"name", kPcUiName + " (COM12)"}}}));
+    EXPECT_EQ(document.value->at("modems"), (Json{{{"index", 0},
+                                                   {"com", nullptr},
+                                                   {"tty", nullptr},
+                                                   {"gone", false},
+                                                   {"busy", nullptr},
+                                                   {"role", "modem"},
+                                                   {"name", kModemName}}}));
+    EXPECT_EQ(document.value->at("pc_ui_port"), "COM12");
+    EXPECT_EQ(document.value->at("modem_port"), nullptr);
+    EXPECT_EQ(document.value->at("unpublished"), nullptr);
 }
 
 // A PC UI interface published on a pseudo-terminal that nothing answers on: the tests make it

@@ -21,6 +21,7 @@
 #include "tools/carvexctl/board_observer.h"
 #include "tools/carvexctl/command_card.h"
 #include "tools/carvexctl/error_terminal.h"
+#include "tools/carvexctl/json_output.h"
 #include "tools/carvexctl/plan_listing.h"
 #include "tools/carvexctl/snapshot_listing.h"
 #include "tools/carvexctl/summary_table.h"
@@ -107,27 +108,47 @@ class RunSignals {
     carvex::StopSignals signals_;
 };
 
+// What a command prints besides the summary: as text before it, as JSON members beside it.
+struct Told {
+    std::function<void()> text;
+    std::function<void(Json&)> json;
+};
+
 // The summary in the run folder and the report file when asked for, then on standard output
-// what `told` prints and the summary; the exit status. The files come first: a reader of the
-// output that went away (a pager quit, tee ended by the same Ctrl-C) ends the program at its
-// first line out.
+// what `told` prints and the summary (or, with `json`, one document of both); the exit status.
+// The files come first: a reader of the output that went away (a pager quit, tee ended by the
+// same Ctrl-C) ends the program at its first line out.
 ExitStatus Report(const RunReport& report, const std::string& file, const fs::path& run_folder,
-                  const cardwright::WorkStop& stop, const RunSignals& signals,
-                  const std::function<void()>& told = {}) {
+                  const cardwright::WorkStop& stop, const RunSignals& signals, bool json,
+                  const Told& told = {}) {
     const std::string unsaved = cardwright::SaveRunSummary(run_folder, report);
     // Neither file waits on the other: what one could not keep, the other still holds.
     const std::string unreported =
         file.empty() ? std::string() : cardwright::SaveReport(file, report);
-    if (told) {
-        told();
-    }
-    PrintSummary(std::cout, report.cards);
-    std::cout << "Logs: " << run_folder.string() << "\n";
-    if (stop.Stopping()) {
-        std::cout << "Stopped by " << stop.Why() << ".\n";
-    }
-    if (!file.empty() && unreported.empty()) {
-        std::cout << "Report: " << file << "\n";
+    const bool reported = !file.empty() && unreported.empty();
+    if (json) {
+        Json about = {{"logs", run_folder.string()},
+                      {"report", reported ? Json(file) : Json()},
+                      {"stopped_by", stop.Stopping() ? Json(stop.Why()) : Json()},
+                      {"items_left_to_defaults", nullptr},
+                      {"dry_run", false},
+                      {"plans", nullptr}};
+        if (told.json) {
+            told.json(about);
+        }
+        PrintDocument(SummaryJson(report, about));
+    } else {
+        if (told.text) {
+            told.text();
+        }
+        PrintSummary(std::cout, report.cards);
+        std::cout << "Logs: " << run_folder.string() << "\n";
+        if (stop.Stopping()) {
+            std::cout << "Stopped by " << stop.Why() << ".\n";
+        }
+        if (reported) {
+            std::cout << "Report: " << file << "\n";
+        }
     }
     if (!unsaved.empty()) {
         throw Failure("the run's summary could not be written: " + unsaved +
@@ -194,7 +215,7 @@ ExitStatus Apply(const BatchCommands::Options& options, const PortOption& port,
                                     : cardwright::CardHooks{.observer = &observer, .stop = &stop});
     report.ended = carvex::GetClock().WallNow();
 
-    const ExitStatus status = Report(report, options.report, request.run_folder, stop, signals, [&] {
+    const auto text = [&] {
         std::cout << carvex::PrintableText(request.settings.string()) << ": "
                   << carvex::PrintableText(apply->LeftToDefaults().Sentence()) << ".\n";
         if (options.dry_run) {
@@ -203,7 +224,19 @@ ExitStatus Apply(const BatchCommands::Options& options, const PortOption& port,
             }
             std::cout << "\nDry run: nothing was written.\n";
         }
-    });
+    };
+    const auto json = [&](Json& about) {
+        about["items_left_to_defaults"] = apply->LeftToDefaults().captions;
+        about["dry_run"] = options.dry_run;
+        if (options.dry_run) {
+            Json& plans = about["plans"] = Json::array();
+            for (const CardRecord& card : report.cards) {
+                plans.push_back(PlanJson(card));
+            }
+        }
+    };
+    const ExitStatus status = Report(report, options.report, request.run_folder, stop, signals,
+                                     options.json, {text, json});
     if (recording) {
         recording->Check();
     }
@@ -258,7 +291,8 @@ ExitStatus Restore(const BatchCommands::Options& options, const PortOption& port
     report.cards = {cardwright::RestoreCard(root, card, *read.snapshot, options.snapshot, request,
                                             recording.Hooks(observer, stop))};
     report.ended = carvex::GetClock().WallNow();
-    const ExitStatus status = Report(report, options.report, request.run_folder, stop, signals);
+    const ExitStatus status =
+        Report(report, options.report, request.run_folder, stop, signals, options.json);
     recording.Check();
     return status;
 }
@@ -299,6 +333,7 @@ void BatchCommands::Register(Dispatcher& dispatcher) {
         command->add_flag("--no-restart", options_.no_restart,
                           "back the cards up but do not restart them (the bytes are read back "
                           "at once)");
+        AddJsonFlag(command, options_.json);
     };
     const auto snapshots = [this](CLI::App* command) {
         command->add_option("--snapshots", options_.snapshots,

@@ -8,10 +8,12 @@
 #include <sstream>
 #include <vector>
 
+#include "cardwork/batch/snapshot.h"
 #include "cardwork/model/imei.h"
 #include "carvex/carvex.h"
 #include "carvex/platform/printable_text.h"
 #include "tools/carvexctl/command_card.h"
+#include "tools/carvexctl/json_output.h"
 
 namespace carvexctl {
 
@@ -35,43 +37,122 @@ std::string Hex(int value) {
     return out.str();
 }
 
-void Info(std::optional<int> port) {
-    CommandCard session(port);
+// What `info` asks the card: each answer, or why there is none (empty: the card gave no reason).
+struct Answer {
+    std::optional<std::string> value;
+    std::string why_not;
+};
+
+struct CardInfo {
+    std::string port;
+    Answer imei, firmware, hardware, dashboard, board_type;
+    bool new_version = false;
+    std::optional<std::pair<int32_t, int32_t>> port_setting;  // state, mask
+    std::string port_setting_why_not;
+};
+
+CardInfo AskInfo(CommandCard& session) {
     carvex::CardConnection& card = session.Card();
+    CardInfo info;
+    if (const auto entry = card.Port()) {
+        info.port = carvex::ComName(entry->com);
+    }
     int32_t status = 0;
+    const auto answer = [&status](bool answered, const std::string& text) {
+        return answered ? Answer{Text(text), {}} : Answer{std::nullopt, DescribeStatus(status)};
+    };
+    std::array<uint8_t, CARVEX_IMEI_LENGTH> imei{};
+    info.imei = card.Imei(imei, &status)
+                    ? Answer{carvex::PrintableText(cardwright::DecodeImei(imei)), {}}
+                    : Answer{std::nullopt, DescribeStatus(status, CARVEX_IMEI_ITEM)};
+    std::string text;
+    info.firmware = answer(card.FirmwareVersion(&text, &status), text);
+    text.clear();
+    info.hardware = answer(card.PcbVersion(&text, &status), text);
+    text.clear();
+    info.dashboard = card.DashboardVersion(&text, &status) ? Answer{Text(text), {}} : Answer{};
+    text.clear();
+    Progress("Asking the modem port for the model...");
+    info.board_type = card.BoardType(&text) ? Answer{Text(text), {}} : Answer{};
+    info.new_version = card.NewVersion(&status);
+    int32_t state = 0;
+    int32_t mask = 0;
+    if (card.GetPortSetting(&state, &mask, &status)) {
+        info.port_setting = {state, mask};
+    } else {
+        info.port_setting_why_not = DescribeStatus(status);
+    }
+    return info;
+}
+
+void PrintInfo(const CardInfo& info) {
     const auto row = [](const char* label, const std::string& value) {
         std::cout << std::left << std::setw(19) << label << value << "\n";
     };
-
-    std::array<uint8_t, CARVEX_IMEI_LENGTH> imei{};
-    row("IMEI:", card.Imei(imei, &status)
-                     ? cardwright::DecodeImei(imei)
-                     : "-- (" + DescribeStatus(status, CARVEX_IMEI_ITEM) + ")");
-    std::string text;
-    row("Firmware version:",
-        card.FirmwareVersion(&text, &status) ? Text(text) : "-- (" + DescribeStatus(status) + ")");
-    text.clear();
-    row("Hardware version:",
-        card.PcbVersion(&text, &status) ? Text(text) : "-- (" + DescribeStatus(status) + ")");
-    text.clear();
-    row("Dashboard version:", card.DashboardVersion(&text, &status) ? Text(text) : "--");
-    text.clear();
-    Progress("Asking the modem port for the model...");
-    row("Board type:", card.BoardType(&text) ? Text(text) : "--");
-    row("New version:", card.NewVersion(&status) ? "yes" : "no");
-    int32_t state = 0;
-    int32_t mask = 0;
-    row("Port setting:", card.GetPortSetting(&state, &mask, &status)
-                             ? "state " + std::to_string(state) + ", port mask " + Hex(mask)
-                             : "-- (" + DescribeStatus(status) + ")");
+    const auto shown = [](const Answer& answer) {
+        return answer.value             ? *answer.value
+               : answer.why_not.empty() ? std::string("--")
+                                        : "-- (" + answer.why_not + ")";
+    };
+    row("IMEI:", shown(info.imei));
+    row("Firmware version:", shown(info.firmware));
+    row("Hardware version:", shown(info.hardware));
+    row("Dashboard version:", shown(info.dashboard));
+    row("Board type:", shown(info.board_type));
+    row("New version:", info.new_version ? "yes" : "no");
+    row("Port setting:", info.port_setting ? "state " + std::to_string(info.port_setting->first) +
+                                                 ", port mask " + Hex(info.port_setting->second)
+                                           : "-- (" + info.port_setting_why_not + ")");
 }
 
-void NvRead(std::optional<int> port, int item, bool raw) {
+// The answers by name, null where there is none, and the reasons the card gave for those.
+Json InfoJson(const CardInfo& info) {
+    Json document = Json::object();
+    Json why_not = Json::object();
+    document["port"] = TextOrNull(info.port);
+    const auto put = [&](const char* name, const Answer& answer) {
+        document[name] = answer.value ? Json(*answer.value) : Json(nullptr);
+        if (!answer.why_not.empty()) {
+            why_not[name] = answer.why_not;
+        }
+    };
+    put("imei", info.imei);
+    put("firmware_version", info.firmware);
+    put("hardware_version", info.hardware);
+    put("dashboard_version", info.dashboard);
+    put("board_type", info.board_type);
+    document["new_version"] = info.new_version;
+    if (info.port_setting) {
+        document["port_setting"] = {{"state", info.port_setting->first},
+                                    {"port_mask", info.port_setting->second}};
+    } else {
+        document["port_setting"] = nullptr;
+        why_not["port_setting"] = info.port_setting_why_not;
+    }
+    document["errors"] = why_not;
+    return document;
+}
+
+void Info(std::optional<int> port, bool json) {
+    CommandCard session(port);
+    const CardInfo info = AskInfo(session);
+    if (json) {
+        PrintDocument(InfoJson(info));
+    } else {
+        PrintInfo(info);
+    }
+}
+
+void NvRead(std::optional<int> port, int item, bool raw, bool json) {
     CommandCard session(port);
     std::array<uint8_t, kNvSize> data{};
     int32_t status = 0;
     if (!session.Card().ReadNv(static_cast<uint16_t>(item), data, &status)) {
         throw Failure(DescribeStatus(status, item));
+    }
+    if (json) {
+        PrintDocument({{"item", item}, {"data", cardwright::NvHex(data)}});
+        return;
     }
     if (raw) {
         std::cout.write(reinterpret_cast<const char*>(data.data()), kNvSize);
@@ -187,16 +268,19 @@ void CardCommands::Register(Dispatcher& dispatcher) {
         };
     };
 
-    dispatcher.Add(
-        app.add_subcommand("info", "show the card's identity, versions and port setting"),
-        done([&port] { Info(port.Single("info")); }));
+    auto* info = app.add_subcommand("info", "show the card's identity, versions and port setting");
+    AddJsonFlag(info, json_);
+    dispatcher.Add(info, done([this, &port] { Info(port.Single("info"), json_); }));
 
     auto* nv = app.add_subcommand("nv", "read or write one NV item");
     nv->require_subcommand(1);
     auto* nv_read = nv->add_subcommand("read", "show the 128 data bytes of an item");
     nv_read->add_option("ITEM", item_, "NV item number")->required()->check(CLI::Range(0, 65535));
-    nv_read->add_flag("--raw", raw_, "write the 128 bytes themselves to standard output");
-    dispatcher.Add(nv_read, done([this, &port] { NvRead(port.Single("nv read"), item_, raw_); }));
+    auto* raw =
+        nv_read->add_flag("--raw", raw_, "write the 128 bytes themselves to standard output");
+    AddJsonFlag(nv_read, json_)->excludes(raw);
+    dispatcher.Add(nv_read,
+                   done([this, &port] { NvRead(port.Single("nv read"), item_, raw_, json_); }));
     auto* nv_write = nv->add_subcommand("write", "write an item (the rest of its 128 bytes zero)");
     nv_write->add_option("ITEM", item_, "NV item number")->required()->check(CLI::Range(0, 65535));
     nv_write->add_option("HEX", hex_, "the value in hex, e.g. \"01 02 0A\"")->required();

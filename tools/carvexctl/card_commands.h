@@ -15,6 +15,7 @@ class CardCommands : public CommandModule {
   private:
     int item_ = 0;
     bool raw_ = false;
+    bool json_ = false;
     std::string hex_;
     int state_ = 0;
     int mask_ = 0;

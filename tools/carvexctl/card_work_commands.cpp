@@ -23,6 +23,7 @@
 #include "carvex/platform/printable_text.h"
 #include "tools/carvexctl/command_card.h"
 #include "tools/carvexctl/display_width.h"
+#include "tools/carvexctl/json_output.h"
 #include "tools/carvexctl/port_option.h"
 
 namespace carvexctl {
@@ -138,6 +139,40 @@ void PrintRead(std::ostream& out, const CardWorkState& state,
     }
 }
 
+// The same as one object: "port", "common_info" (its rows by name), "items" (every item read, each
+// with "name", "caption", "nv_id", "value", "read", "error" and "shown": whether the window shows
+// it for this card), "complete" (the read was not broken off) and "solution" (where what was read
+// was stored, or null).
+Json ReadJson(const std::string& port, const CardWorkState& state,
+              const std::vector<ItemReading>& readings, bool complete, const Json& solution) {
+    static constexpr std::array<const char*, kCommonInfoRows> kNames = {
+        "imei", "firmware_version", "dashboard_version", "hardware_version", "card_type"};
+    Json info = Json::object();
+    for (size_t row = 0; row < kCommonInfoRows; ++row) {
+        const std::string& value = state.info[static_cast<CommonInfoRow>(row)];
+        info[kNames[row]] = value == kNoCommonInfo ? Json() : Json(carvex::PrintableText(value));
+    }
+    Json items = Json::array();
+    for (const ItemReading& reading : readings) {
+        const size_t index = *state.values.Find(reading.name);
+        const TConfigItem& item = state.items[index];
+        const int item_number = NvItemNumber(item.NvId).value_or(-1);
+        items.push_back(
+            {{"name", item.Name},
+             {"caption", item.Caption},
+             {"nv_id", item.NvId},
+             {"value", reading.shown ? Json(*reading.shown) : Json()},
+             {"read", reading.read},
+             {"error", reading.read ? Json() : Json(DescribeStatus(reading.status, item_number))},
+             {"shown", ShownInWindow(state, index)}});
+    }
+    return {{"port", TextOrNull(port)},
+            {"common_info", info},
+            {"items", items},
+            {"complete", complete},
+            {"solution", solution}};
+}
+
 // What was read, as a solution the window can load: ConfigLed, every item read that shows a
 // value, the port setting, the LED lines.
 std::vector<IniEntry> SolutionEntries(const CardWorkState& state,
@@ -166,16 +201,16 @@ std::vector<IniEntry> SolutionEntries(const CardWorkState& state,
     return entries;
 }
 
-void StoreSolution(const CardWorkCommands::Options& options, const CardWorkState& state,
-                   const std::vector<ItemReading>& readings) {
+// Why what was read could not be stored, or empty.
+std::string StoreSolution(const CardWorkCommands::Options& options, const CardWorkState& state,
+                          const std::vector<ItemReading>& readings) {
     IniFile values(options.values_out);
     if (!values.EraseSection(options.section) ||
         !values.WriteStrings(options.section, SolutionEntries(state, readings))) {
-        throw Failure("what was read could not be stored in " + options.values_out + ": " +
-                      values.LastError());
+        return "what was read could not be stored in " + options.values_out + ": " +
+               values.LastError();
     }
-    std::cout << "\nstored as the solution [" << options.section << "] of " << options.values_out
-              << "\n";
+    return {};
 }
 
 void Read(const CardWorkCommands::Options& options, std::optional<int> port) {
@@ -191,12 +226,27 @@ void Read(const CardWorkCommands::Options& options, std::optional<int> port) {
     CardReader reader(bench.Seams());
     const WorkResult read = reader.ReadFromCardAndReport(description.state, description.file);
     bench.EndIfNotOpened(read);
-    PrintRead(std::cout, state, reader.Readings());
+    const bool store = read.Ok() && !options.values_out.empty();
+    const std::string unstored = store ? StoreSolution(options, state, reader.Readings()) : "";
+    const bool stored = store && unstored.empty();
+    if (options.json) {
+        const auto port = bench.card.Connection().Port();
+        PrintDocument(ReadJson(
+            port ? carvex::ComName(port->com) : "", state, reader.Readings(), read.Ok(),
+            stored ? Json{{"values_file", options.values_out}, {"section", options.section}}
+                   : Json()));
+    } else {
+        PrintRead(std::cout, state, reader.Readings());
+        if (stored) {
+            std::cout << "\nstored as the solution [" << options.section << "] of "
+                      << options.values_out << "\n";
+        }
+    }
     if (!read.Ok()) {
         throw Failure("the read was broken off: " + read.reason);
     }
-    if (!options.values_out.empty()) {
-        StoreSolution(options, state, reader.Readings());
+    if (!unstored.empty()) {
+        throw Failure(unstored);
     }
 }
 
@@ -336,6 +386,7 @@ void CardWorkCommands::Register(Dispatcher& dispatcher) {
     read->add_option("--section", options_.section, "the solution's section in that file")
         ->needs(values_out);
     values_out->needs(read->get_option("--section"));
+    AddJsonFlag(read, options_.json);
     dispatcher.Add(read, [this, &port] {
         Read(options_, port.Single("read"));
         return ExitStatus::kOk;

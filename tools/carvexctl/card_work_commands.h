@@ -26,6 +26,7 @@ class CardWorkCommands : public CommandModule {
         std::string card_type;           // export: the card type the solution is exported for
         std::string new_version = "no";  // export: "yes" for the newer firmware generation
         bool from_card = false;          // export: the card's configuration, read
+        bool json = false;               // read: the card's configuration as one JSON document
     };
 
   private:

@@ -11,6 +11,7 @@
 #include "carvex/link/port_discovery.h"
 #include "carvex/platform/printable_text.h"
 #include "tools/carvexctl/command_card.h"
+#include "tools/carvexctl/json_output.h"
 
 namespace carvexctl {
 
@@ -18,8 +19,8 @@ namespace {
 
 struct CardLine {
     std::string pcui;
-    std::string modem = "-";
-    std::optional<std::array<std::string, 3>> answers;  // IMEI, model, firmware
+    std::string modem;                                  // empty: none found
+    std::optional<std::array<std::string, 3>> answers;  // IMEI, model, firmware; empty: not told
     std::string failure;
     std::string borrowing;  // what borrowing the card from ModemManager came to, if anything
 };
@@ -28,7 +29,7 @@ std::string Known(const std::string& text) {
     return text.empty() ? std::string("-") : text;
 }
 
-// The COM port of the card's modem, beside its PC UI interface on COM`port`.
+// The COM port of the card's modem (empty: none found), beside its PC UI interface on COM`port`.
 std::string ModemOf(const carvex::DeviceRoot& root, int port) {
     for (const carvex::DiagPortEntry& entry : carvex::ListDiagPorts(root)) {
         if (entry.com == port) {
@@ -38,7 +39,7 @@ std::string ModemOf(const carvex::DeviceRoot& root, int port) {
             break;
         }
     }
-    return "-";
+    return {};
 }
 
 CardLine LineOf(const carvex::DeviceRoot& root, const cardwright::CardAnswer& answer) {
@@ -47,21 +48,47 @@ CardLine LineOf(const carvex::DeviceRoot& root, const cardwright::CardAnswer& an
     line.modem = ModemOf(root, answer.port);
     line.borrowing = answer.borrowing;
     if (answer.identity) {
-        line.answers = {Known(answer.identity->imei), Known(answer.identity->card_type),
-                        Known(answer.identity->firmware)};
+        line.answers = {answer.identity->imei, answer.identity->card_type,
+                        answer.identity->firmware};
     } else {
         line.failure = answer.trouble;
     }
     return line;
 }
 
+// A card as an object: its ports, and what it answered or why it could not be asked.
+Json CardsJson(const std::vector<CardLine>& lines) {
+    Json cards = Json::array();
+    for (const CardLine& line : lines) {
+        const auto answer = [&line](size_t which) {
+            return line.answers ? TextOrNull((*line.answers)[which]) : Json(nullptr);
+        };
+        cards.push_back({{"port", line.pcui},
+                         {"modem_port", TextOrNull(line.modem)},
+                         {"imei", answer(0)},
+                         {"model", answer(1)},
+                         {"firmware", answer(2)},
+                         {"error", TextOrNull(line.failure)}});
+    }
+    return cards;
+}
+
 }  // namespace
 
-bool PrintCards(std::ostream& out, const carvex::DeviceRoot& root, const std::vector<int>& named) {
+bool PrintCards(std::ostream& out, const carvex::DeviceRoot& root, const std::vector<int>& named,
+                bool json) {
     const std::vector<int> ports = cardwright::CardsToWork(root, named);
     if (ports.empty()) {
-        out << "No card found in the device root " << carvex::PrintableText(root.Path().string())
-            << ": no PC UI interface among the serial ports.\n";
+        const std::string none = "No card found in the device root " +
+                                 carvex::PrintableText(root.Path().string()) +
+                                 ": no PC UI interface among the serial ports.";
+        if (json) {
+            // The list is empty; why goes where errors go.
+            cardwright::PrintJsonDocument(out, Json::array());
+            Progress(none);
+        } else {
+            out << none << "\n";
+        }
         return false;
     }
     Progress("Asking " + std::to_string(ports.size()) +
@@ -77,14 +104,20 @@ bool PrintCards(std::ostream& out, const carvex::DeviceRoot& root, const std::ve
             Progress(line.borrowing);
         }
     }
+    const bool all_answered = std::all_of(
+        lines.begin(), lines.end(), [](const CardLine& line) { return line.answers.has_value(); });
+    if (json) {
+        cardwright::PrintJsonDocument(out, CardsJson(lines));
+        return all_answered;
+    }
 
     std::vector<std::array<std::string, 5>> table{{"PC UI", "MODEM", "IMEI", "MODEL", "FIRMWARE"}};
     for (const CardLine& line : lines) {
         if (line.answers) {
-            table.push_back({line.pcui, line.modem, (*line.answers)[0], (*line.answers)[1],
-                             (*line.answers)[2]});
+            table.push_back({line.pcui, Known(line.modem), Known((*line.answers)[0]),
+                             Known((*line.answers)[1]), Known((*line.answers)[2])});
         } else {
-            table.push_back({line.pcui, line.modem, line.failure, "", ""});
+            table.push_back({line.pcui, Known(line.modem), line.failure, "", ""});
         }
     }
     std::array<size_t, 5> widths{};
@@ -105,8 +138,7 @@ bool PrintCards(std::ostream& out, const carvex::DeviceRoot& root, const std::ve
         }
         out << text << "\n";
     }
-    return std::all_of(lines.begin(), lines.end(),
-                       [](const CardLine& line) { return line.answers.has_value(); });
+    return all_answered;
 }
 
 }  // namespace carvexctl

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "carvex/carvex.h"
+#include "tools/carvexctl/json_output.h"
 #include "tools/carvexctl/verify_setting_file.h"
 
 namespace carvexctl {
@@ -45,11 +46,13 @@ void FileCommands::Register(Dispatcher& dispatcher) {
     verify->add_option("SETTINGS", file_, "the setting file (an exported .ini)")->required();
     verify->add_option("--description", description_,
                        "the description it was made with (Config_Info.ini)");
+    AddJsonFlag(verify, json_);
     dispatcher.Add(verify, [this] {
         const bool good = VerifySettingFile(
             std::cout, file_,
             description_.empty() ? std::nullopt
-                                 : std::optional<std::filesystem::path>(description_));
+                                 : std::optional<std::filesystem::path>(description_),
+            json_);
         return good ? ExitStatus::kOk : ExitStatus::kCardWorkFailed;
     });
 }

@@ -15,6 +15,7 @@ class FileCommands : public CommandModule {
   private:
     std::string file_;
     std::string description_;
+    bool json_ = false;
 };
 
 }  // namespace carvexctl

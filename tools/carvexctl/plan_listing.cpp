@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "cardwork/batch/snapshot.h"
 #include "carvex/platform/printable_text.h"
 
 namespace carvexctl {
@@ -68,6 +69,10 @@ void PrintItem(std::ostream& out, const cardwright::ItemChange& change) {
     }
 }
 
+cardwright::Json SettingJson(const cardwright::DeviceState& setting) {
+    return {{"state", setting.state & 0xFF}, {"port_mask", setting.mask & 0xFF}};
+}
+
 }  // namespace
 
 void PrintPlan(std::ostream& out, const cardwright::CardRecord& card, bool all) {
@@ -100,6 +105,33 @@ void PrintPlan(std::ostream& out, const cardwright::CardRecord& card, bool all) 
             << " -> " << Setting(card.port_setting->after) << (setting ? "" : " (unchanged)")
             << "\n";
     }
+}
+
+cardwright::Json PlanJson(const cardwright::CardRecord& card) {
+    using cardwright::Json;
+    Json items = Json::array();
+    Json setting;
+    if (card.result.Ok()) {
+        for (const cardwright::ItemChange& change : card.items) {
+            items.push_back(
+                {{"item", change.item},
+                 {"captions", change.captions},
+                 {"before", change.before ? Json(cardwright::NvHex(*change.before)) : Json()},
+                 {"after", cardwright::NvHex(change.after)},
+                 {"changes", change.Differs()}});
+        }
+        if (card.port_setting) {
+            setting = {
+                {"before",
+                 card.port_setting->before ? SettingJson(*card.port_setting->before) : Json()},
+                {"after", SettingJson(card.port_setting->after)},
+                {"changes", card.port_setting->Differs()}};
+        }
+    }
+    return {{"port", card.port},
+            {"imei", cardwright::TextOrNull(card.imei)},
+            {"items", items},
+            {"port_setting", setting}};
 }
 
 }  // namespace carvexctl

@@ -5,6 +5,7 @@
 
 #include "carvex/platform/device_root.h"
 #include "tools/carvexctl/cards_list.h"
+#include "tools/carvexctl/json_output.h"
 #include "tools/carvexctl/ports_report.h"
 
 namespace carvexctl {
@@ -15,16 +16,19 @@ void PortCommands::Register(Dispatcher& dispatcher) {
         "ports", "list the card ports the library finds, and which ones it would take");
     ports->add_flag("--why", why_,
                     "also list the USB serial ports that are not published, and why");
+    AddJsonFlag(ports, ports_json_);
     dispatcher.Add(ports, [this] {
-        PrintPorts(std::cout, carvex::DeviceRoot::FromEnvironment(), why_);
+        PrintPorts(std::cout, carvex::DeviceRoot::FromEnvironment(), why_, ports_json_);
         return ExitStatus::kOk;
     });
 
     auto* cards = app.add_subcommand(
         "cards", "list every card: its COM ports, IMEI, model and firmware (each asked at once)");
     const PortOption& port = dispatcher.Port();
-    dispatcher.Add(cards, [&port] {
-        return PrintCards(std::cout, carvex::DeviceRoot::FromEnvironment(), port.Ports())
+    AddJsonFlag(cards, cards_json_);
+    dispatcher.Add(cards, [this, &port] {
+        return PrintCards(std::cout, carvex::DeviceRoot::FromEnvironment(), port.Ports(),
+                          cards_json_)
                    ? ExitStatus::kOk
                    : ExitStatus::kCardWorkFailed;
     });

@@ -12,6 +12,8 @@ class PortCommands : public CommandModule {
 
   private:
     bool why_ = false;
+    bool ports_json_ = false;
+    bool cards_json_ = false;
 };
 
 }  // namespace carvexctl

@@ -138,11 +138,27 @@ Cells CellsOf(const carvex::DeviceRoot& root, const Row& row) {
         return cells;
     }
     const PortPlace place = PlaceOf(root, *row.com);
-    cells.columns[2] = place.target;
+    cells.columns[2] = !place.tty   ? std::string("not published")
+                       : place.gone ? PrintableText(*place.tty) + " (gone)"
+                                    : PrintableText(*place.tty);
     if (!place.users.empty()) {
-        cells.rest += "  [busy: in use by " + place.users + "]";
+        cells.rest += "  [busy: in use by " + PrintableText(place.users) + "]";
     }
     return cells;
+}
+
+// A row as an object: the same as its cells, each text as the system gives it.
+cardwright::Json RowJson(const carvex::DeviceRoot& root, const Row& row) {
+    using cardwright::Json;
+    const PortPlace place = row.com ? PlaceOf(root, *row.com) : PortPlace{};
+    const char* role = row.role == Role::kPcUi ? "pc_ui" : row.role == Role::kModem ? "modem" : "";
+    return {{"index", row.index},
+            {"com", row.com ? Json(carvex::ComName(*row.com)) : Json()},
+            {"tty", place.tty ? Json(*place.tty) : Json()},
+            {"gone", place.gone},
+            {"busy", cardwright::TextOrNull(place.users)},
+            {"role", cardwright::TextOrNull(role)},
+            {"name", row.name ? Json(*row.name) : Json()}};
 }
 
 // Both classes in columns as wide as their widest cell, so a longer tty ("(gone)") keeps them
@@ -182,11 +198,29 @@ void PrintClasses(std::ostream& out,
 
 }  // namespace
 
-void PrintPorts(std::ostream& out, const carvex::DeviceRoot& root, bool why) {
+void PrintPorts(std::ostream& out, const carvex::DeviceRoot& root, bool why, bool json) {
     std::vector<Row> ports = ReadClass(root, carvex::DeviceClass::kPorts);
     std::vector<Row> modems = ReadClass(root, carvex::DeviceClass::kModem);
     const auto diag_port = carvex::FindDiagPort(root);
     const auto modem_port = carvex::FindModemPort(root);
+    if (json) {
+        using cardwright::Json;
+        Json document = Json::object();
+        PutSourceJson(document, root);
+        for (const auto& [name, rows] :
+             {std::pair{"ports", &ports}, std::pair{"modems", &modems}}) {
+            Json& list = document[name] = Json::array();
+            for (const Row& row : *rows) {
+                list.push_back(RowJson(root, row));
+            }
+        }
+        document["pc_ui_port"] = diag_port ? Json(carvex::ComName(*diag_port)) : Json();
+        document["modem_port"] = modem_port ? Json(carvex::ComName(*modem_port)) : Json();
+        document["modem_manager"] = ModemManagerJson(root);
+        document["unpublished"] = why ? UnlistedJson(root) : Json();
+        cardwright::PrintJsonDocument(out, document);
+        return;
+    }
     Mark(ports, Role::kPcUi, diag_port, "the configurator uses this port");
     Mark(modems, Role::kModem, modem_port, "the model is asked on this port");
 

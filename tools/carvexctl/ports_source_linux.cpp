@@ -1,6 +1,8 @@
+#include <optional>
 #include <set>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "carvex/platform/device_users.h"
 #include "carvex/platform/printable_text.h"
@@ -27,6 +29,12 @@ void PrintSource(std::ostream& out, const carvex::DeviceRoot& root) {
     }
 }
 
+void PutSourceJson(cardwright::Json& document, const carvex::DeviceRoot& root) {
+    std::error_code error;
+    document["device_root"] = root.Path().string();
+    document["device_root_exists"] = fs::exists(root.Path(), error);
+}
+
 // What com/COMn points to, whether it is still there, and who else has it open.
 PortPlace PlaceOf(const carvex::DeviceRoot& root, int com) {
     const std::string name = carvex::ComName(com);
@@ -34,32 +42,47 @@ PortPlace PlaceOf(const carvex::DeviceRoot& root, int com) {
     std::error_code error;
     fs::path target = fs::read_symlink(link, error);
     if (error) {
-        return {"not published", {}};
+        return {};
     }
-    PortPlace place{PrintableText(target.string()), {}};
+    PortPlace place{target.string(), false, {}};
     if (!fs::exists(link, error)) {
-        place.target += " (gone)";
+        place.gone = true;
         return place;
     }
     if (target.is_relative()) {
         target = link.parent_path() / target;
     }
     const carvex::DeviceUsers users = carvex::FindDeviceUsers(target);
-    auto busy = users.holders.empty() ? users.lockers : users.holders;
+    const auto& busy = users.holders.empty() ? users.lockers : users.holders;
     if (!busy.empty()) {
-        for (carvex::ProcessInfo& process : busy) {
-            process.name = PrintableText(process.name);
-        }
         place.users = carvex::DescribeProcesses(busy);
     }
     return place;
 }
 
-// The USB ttys of this machine that the root does not point to.
-void PrintUnlisted(std::ostream& out, const carvex::DeviceRoot& root) {
-    carvexudev::Problems problems;
-    const auto settings = carvexudev::LoadSettings(carvexudev::ProgramDirectory(), problems);
-    const auto table = carvexudev::LoadCardTable(settings, problems);
+namespace {
+
+// A USB tty of this machine that the root does not point to, and why.
+struct UnlistedTty {
+    std::string name;  // "ttyUSB2"
+    std::string device;
+    std::string usb_id;  // "7e3b:abcd interface 02"
+    std::optional<std::string> role;
+    std::string why;
+};
+
+struct Unlisted {
+    fs::path sysfs_ttys;
+    std::vector<UnlistedTty> ttys;
+    carvexudev::Problems problems;  // of the card table and the settings, skipped
+};
+
+Unlisted FindUnlisted(const carvex::DeviceRoot& root) {
+    Unlisted unlisted;
+    const auto settings =
+        carvexudev::LoadSettings(carvexudev::ProgramDirectory(), unlisted.problems);
+    const auto table = carvexudev::LoadCardTable(settings, unlisted.problems);
+    unlisted.sysfs_ttys = settings.sysfs / "class" / "tty";
 
     std::set<fs::path> published;
     std::error_code error;
@@ -72,11 +95,7 @@ void PrintUnlisted(std::ostream& out, const carvex::DeviceRoot& root) {
         }
     }
 
-    out << "\nUSB serial ports not published ("
-        << PrintableText((settings.sysfs / "class" / "tty").string()) << "):\n";
-    const std::string local_table =
-        PrintableText((settings.config_dir / "cards.d" / "local.conf").string());
-    int count = 0;
+    const std::string local_table = (settings.config_dir / "cards.d" / "local.conf").string();
     for (auto& entry : carvexudev::ListTtys(settings.sysfs)) {
         if (!entry.usb) {
             continue;
@@ -90,29 +109,55 @@ void PrintUnlisted(std::ostream& out, const carvex::DeviceRoot& root) {
                 carvexudev::PropertiesFromDatabase(settings.udev_data, tty.major, tty.minor), tty);
         }
         const auto classification = carvexudev::Classify(table, tty);
-        std::string text =
-            tty.name + " (" + tty.devnode.string() + ", " + carvexudev::Describe(tty.id) + "): ";
+        UnlistedTty& found = unlisted.ttys.emplace_back(
+            UnlistedTty{tty.name, tty.devnode.string(), carvexudev::Describe(tty.id), {}, {}});
         if (classification.role != carvexudev::PortRole::kNone) {
-            text += "a " + std::string(carvexudev::RoleName(classification.role)) + " port (" +
-                    classification.why +
-                    ") that is not in this device root: install the udev rule, or run "
-                    "carvex-udev --scan with CARVEX_ROOT=" +
-                    root.Path().string();
+            found.role = std::string(carvexudev::RoleName(classification.role));
+            found.why = "a " + *found.role + " port (" + classification.why +
+                        ") that is not in this device root: install the udev rule, or run "
+                        "carvex-udev --scan with CARVEX_ROOT=" +
+                        root.Path().string();
         } else if (!classification.listed) {
-            text += "not used: " + classification.why + ": add a line for it to " + local_table +
-                    " to use it";
+            found.why = "not used: " + classification.why + ": add a line for it to " +
+                        local_table + " to use it";
         } else {
-            text += classification.why;
+            found.why = classification.why;
         }
-        out << "  " << PrintableText(text) << "\n";
-        ++count;
     }
-    if (count == 0) {
+    return unlisted;
+}
+
+}  // namespace
+
+void PrintUnlisted(std::ostream& out, const carvex::DeviceRoot& root) {
+    const Unlisted unlisted = FindUnlisted(root);
+    out << "\nUSB serial ports not published (" << PrintableText(unlisted.sysfs_ttys.string())
+        << "):\n";
+    for (const UnlistedTty& tty : unlisted.ttys) {
+        out << "  "
+            << PrintableText(tty.name + " (" + tty.device + ", " + tty.usb_id + "): " + tty.why)
+            << "\n";
+    }
+    if (unlisted.ttys.empty()) {
         out << "  (none)\n";
     }
-    for (const std::string& problem : problems) {
+    for (const std::string& problem : unlisted.problems) {
         out << "card table or settings: " << PrintableText(problem) << " (skipped)\n";
     }
+}
+
+cardwright::Json UnlistedJson(const carvex::DeviceRoot& root) {
+    const Unlisted unlisted = FindUnlisted(root);
+    cardwright::Json ttys = cardwright::Json::array();
+    for (const UnlistedTty& tty : unlisted.ttys) {
+        ttys.push_back({{"tty", tty.name},
+                        {"device", tty.device},
+                        {"usb_id", tty.usb_id},
+                        {"role", tty.role ? cardwright::Json(*tty.role) : cardwright::Json()},
+                        {"why", tty.why}});
+    }
+    return {
+        {"sysfs", unlisted.sysfs_ttys.string()}, {"ports", ttys}, {"problems", unlisted.problems}};
 }
 
 std::string NoCardHint(const carvex::DeviceRoot& root) {

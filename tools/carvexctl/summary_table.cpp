@@ -6,7 +6,7 @@
 #include <numeric>
 #include <string>
 
-#include "cardwork/batch/run_summary.h"
+#include "cardwork/batch/utc_text.h"
 #include "carvex/platform/printable_text.h"
 #include "tools/carvexctl/display_width.h"
 
@@ -103,6 +103,33 @@ void PrintSummary(std::ostream& out, const std::vector<cardwright::CardRecord>& 
         out << result << "\n";
     }
     out << ok << " of " << cards.size() << (cards.size() == 1 ? " card" : " cards") << " ok\n";
+}
+
+cardwright::Json SummaryJson(const cardwright::RunReport& report,
+                             const cardwright::Json& about_run) {
+    using cardwright::Json;
+    using cardwright::TextOrNull;
+    // Every card carries the run's facts; a run works at least one card.
+    const cardwright::RunFacts facts =
+        report.cards.empty() ? cardwright::RunFacts{} : report.cards.front().run;
+    Json document = {{"run_started", cardwright::UtcText(report.started)},
+                     {"run_ended", cardwright::UtcText(report.ended)},
+                     {"tool_version", TextOrNull(facts.tool_version)},
+                     {"station", TextOrNull(facts.station)},
+                     {"operator", TextOrNull(facts.operator_name)},
+                     {"work_order", TextOrNull(facts.work_order)},
+                     {"settings_file", TextOrNull(facts.settings_file)},
+                     {"settings_crc", TextOrNull(facts.settings_crc)},
+                     {"settings_sha256", TextOrNull(facts.settings_sha256)},
+                     {"description_sha256", TextOrNull(facts.description_sha256)}};
+    for (auto member = about_run.begin(); member != about_run.end(); ++member) {
+        document[member.key()] = member.value();
+    }
+    document["cards"] = cardwright::ReportCardsJson(report);
+    document["cards_ok"] =
+        std::count_if(report.cards.begin(), report.cards.end(),
+                      [](const cardwright::CardRecord& card) { return card.result.Ok(); });
+    return document;
 }
 
 }  // namespace carvexctl
