@@ -29,6 +29,7 @@ const std::map<std::string, std::vector<std::string>> kArguments = {
     {"restore", {"snapshot.json"}},
     {"records", {}},
     {"prune", {"--older-than", "30"}},
+    {"station", {"file.ini"}},
 };
 
 // The command's words and its arguments, as a command line gives them.
