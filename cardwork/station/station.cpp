@@ -17,7 +17,7 @@ constexpr std::chrono::milliseconds kDiskLookAgain{5000};
 constexpr std::chrono::milliseconds kNoLimit{-1};
 
 std::string Megabytes(uint64_t bytes) {
-    return std::to_string(bytes / (1000 * 1000)) + " MB";
+    return std::to_string(bytes / uint64_t{1000000}) + " MB";
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ struct HookEnd {
     std::string Words(std::chrono::milliseconds limit) const;
 };
 
-inline constexpr size_t kMaxHookErrorBytes = 64 * 1024;
+inline constexpr size_t kMaxHookErrorBytes = size_t{64} * 1024;
 
 // Runs `command` as `sh -c command` with the program's environment plus `environment`
 // ("NAME=value", replacing the inherited variable of that name), `input` on its standard input

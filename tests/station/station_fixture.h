@@ -102,9 +102,12 @@ class StationTest : public ::testing::Test {
   protected:
     static constexpr const char* kValues = "B_LOW=9\r\nMODE=2\r\nDEVICE_STATE_INFO=1026\r\n";
 
-    void Plug(int cards) {
+    // `cards` plugged in; the first into the USB device `usb_device` when given (the next ones
+    // into the ports of a hub there), as ModemManager knows them.
+    void Plug(int cards, const std::string& usb_device = {}) {
         cardsim::CardBench::Options options;
         options.profile = testsupport::TestProfile();
+        options.profile.usb_device = usb_device;
         options.cards = cards;
         options.state_file = dir_.Path() / "card.nv";
         bench_.emplace(std::move(options));
@@ -120,7 +123,9 @@ class StationTest : public ::testing::Test {
     std::vector<std::string> Environment() const {
         return {"CARVEX_ROOT=" + bench_->Root().Path().string(),
                 "XDG_STATE_HOME=" + (dir_.Path() / "state").string(),
-                "XDG_CONFIG_HOME=" + (dir_.Path() / "config").string()};
+                "XDG_CONFIG_HOME=" + (dir_.Path() / "config").string(),
+                "CARVEX_CONFIG=" + (dir_.Path() / "carvex").string(),
+                "DBUS_SYSTEM_BUS_ADDRESS=" + bus_address_};
     }
 
     std::string SettingFile() {
@@ -155,6 +160,8 @@ class StationTest : public ::testing::Test {
     }
 
     testsupport::TempDir dir_;
+    // No ModemManager unless a test starts one: a bus that is not there.
+    std::string bus_address_ = "unix:path=" + (dir_.Path() / "no-bus").string();
     std::optional<cardsim::CardBench> bench_;
 };
 

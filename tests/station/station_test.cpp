@@ -4,6 +4,8 @@
 #include <filesystem>
 
 #include "tests/station/station_fixture.h"
+#include "tests/support/fake_modem_manager.h"
+#include "tests/support/private_bus.h"
 #include "tests/support/wait_until.h"
 
 namespace stationtest {
@@ -178,6 +180,57 @@ TEST_F(StationTest, SigtermLetsTheCardBeingWrittenFinish) {
     EXPECT_EQ(station->Wait(), 0);
     EXPECT_EQ(NvWrites(2), 0U);
     EXPECT_EQ(StoredRecords().size(), 1U);
+}
+
+// ModemManager lets go of each card before the station first reaches it, and gets it back once
+// the card's work is over.
+TEST_F(StationTest, BorrowsEachCardFromModemManagerWhileItIsWorked) {
+    const std::string device = "/sys/devices/pci0000:00/0000:00:14.0/usb3/3-4";
+    Plug(1, device);
+    const testsupport::PrivateBus bus;
+    bus_address_ = bus.Address();
+    using Kind = testsupport::FakeModemManager::Call::Kind;
+    const testsupport::FakeModemManager modem_manager(
+        bus.Address(), {{"/org/freedesktop/ModemManager1/Modem/0", device, {}}},
+        testsupport::FakeModemManager::Answer::kLend,
+        [this](const std::string&) { return Card(1).Requests().size(); });
+    auto station = Start({"--no-restart"});
+    auto card = station->NextCard("COM12");
+    ASSERT_TRUE(card);
+    EXPECT_EQ((*card)["result"], "ok");
+    ASSERT_TRUE(modem_manager.WaitForCalls(2, std::chrono::seconds(10)));
+    const auto calls = modem_manager.Calls();
+    EXPECT_EQ(calls[0].kind, Kind::kInhibit);
+    EXPECT_EQ(calls[0].device, device);
+    EXPECT_EQ(calls[0].noted, 0U) << "the card was reached before ModemManager let go of it";
+    EXPECT_EQ(calls[1].kind, Kind::kUninhibit);
+    EXPECT_EQ(calls[1].noted, Card(1).Requests().size())
+        << "the card was given back before its work ended";
+    station->Signal(SIGTERM);
+    EXPECT_EQ(station->Wait(), 0);
+}
+
+// Without --description, the configuration folder's Config_Info.ini, when the folder holds one;
+// carvexctl names the file it took, and never makes or fills the folder.
+TEST_F(StationTest, TheDescriptionIsTheConfigurationFoldersWhenItHoldsOne) {
+    Plug(1);
+    const fs::path folder = dir_.Path() / "config" / "cardwright";
+    auto refused = testsupport::RunProgram(CARVEXCTL, {"read"}, Environment());
+    EXPECT_EQ(refused.exit_code, 2);
+    EXPECT_NE(refused.err.find(folder.string() + " holds no Config_Info.ini"), std::string::npos)
+        << refused.err;
+    EXPECT_FALSE(fs::exists(folder));
+    refused = testsupport::RunProgram(CARVEXCTL, {"station", SettingFile()}, Environment());
+    EXPECT_EQ(refused.exit_code, 2) << refused.err;
+
+    fs::create_directories(folder);
+    fs::copy_file(testsupport::kTestData / "Config_Info.ini", folder / "Config_Info.ini");
+    const auto read = testsupport::RunProgram(CARVEXCTL, {"read"}, Environment());
+    EXPECT_EQ(read.exit_code, 0) << read.err;
+    EXPECT_NE(read.err.find("the description is " + (folder / "Config_Info.ini").string()),
+              std::string::npos)
+        << read.err;
+    EXPECT_EQ(fs::directory_iterator(folder)->path().filename(), "Config_Info.ini");
 }
 
 }  // namespace

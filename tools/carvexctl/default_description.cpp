@@ -44,7 +44,7 @@ fs::path ChosenDescription(const std::string& named, std::ostream& told) {
     if (folder.empty()) {
         throw Refusal("no --description given, and no configuration folder to take one from");
     }
-    const fs::path file = folder / "Config_Info.ini";
+    fs::path file = folder / "Config_Info.ini";
     std::error_code error;
     if (!fs::is_regular_file(file, error)) {
         throw Refusal("no --description given, and " + carvex::PrintableText(folder.string()) +
