@@ -2,7 +2,11 @@
 // and pulled out one after another, at the cards' real timings.
 #include <algorithm>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
+#include "cardwork/batch/run_folder.h"
+#include "cardwork/station/station.h"
 #include "tests/station/station_fixture.h"
 #include "tests/support/fake_modem_manager.h"
 #include "tests/support/private_bus.h"
@@ -231,6 +235,62 @@ TEST_F(StationTest, TheDescriptionIsTheConfigurationFoldersWhenItHoldsOne) {
               std::string::npos)
         << read.err;
     EXPECT_EQ(fs::directory_iterator(folder)->path().filename(), "Config_Info.ini");
+}
+
+// What a station in the test's own process shows.
+class ShownSlots : public cardwright::StationListener {
+  public:
+    void SlotChanged(const cardwright::SlotView& slot) override { Keep(slot.text); }
+    void Progress(const cardwright::SlotView& slot, const cardwright::WorkProgress&) override {
+        Keep(slot.text);
+    }
+    void CardEnded(const cardwright::SlotView& slot, const cardwright::CardRecord&,
+                   const cardwright::StationCounts&) override {
+        Keep(slot.text);
+    }
+    void Notice(const std::string& text) override { Keep(text); }
+
+    bool Shown(std::string_view part) {
+        const std::lock_guard lock(mutex_);
+        return std::any_of(texts_.begin(), texts_.end(), [&](const std::string& text) {
+            return text.find(part) != std::string::npos;
+        });
+    }
+
+  private:
+    void Keep(const std::string& text) {
+        const std::lock_guard lock(mutex_);
+        texts_.push_back(text);
+    }
+    std::mutex mutex_;
+    std::vector<std::string> texts_;
+};
+
+// Short of room for its records, snapshots or logs, the station begins no card, and says why.
+TEST_F(StationTest, BeginsNoCardWithoutRoomOnTheDisk) {
+    Plug(1);
+    cardwright::ApplyRequest request;
+    request.settings = SettingFile();
+    request.description = testsupport::kTestData / "Config_Info.ini";
+    request.snapshots = dir_.Path() / "snapshots";
+    request.run_folder = cardwright::MakeRunFolder(dir_.Path() / "logs");
+    const cardwright::BatchApply apply(bench_->Root(), request);
+    cardwright::RecordStore store(Records());
+    cardwright::StationRequest asked;
+    asked.folders = {{"snapshots", request.snapshots}};
+    asked.min_free_bytes = UINT64_MAX;
+    ShownSlots shown;
+    cardwright::Station station(bench_->Root(), apply, store, asked, shown);
+    cardwright::WorkStop stop;
+    std::thread run([&] { station.Run(stop); });
+    EXPECT_TRUE(
+        testsupport::WaitUntil([&] { return shown.Shown("waiting for room on the disk"); }));
+    stop.Stop("the test");
+    station.Wake();
+    run.join();
+    EXPECT_TRUE(shown.Shown("no new card is started: "));
+    EXPECT_TRUE(shown.Shown(" (snapshots), less than "));
+    EXPECT_TRUE(Card(1).Requests().empty());
 }
 
 }  // namespace
