@@ -54,6 +54,8 @@ Station::~Station() {
     for (auto& [port, worker] : workers_) {
         worker.join();
     }
+    // Their notices come here.
+    cards_.AwaitAfterHooks();
 }
 
 void Station::Wake() {

@@ -27,10 +27,18 @@ class DeviceRootWatch::Watch {
     }
 
     bool Wait(std::chrono::milliseconds limit) {
+        // A root not made yet (its publisher has not run) tells nobody when it is: it is
+        // looked for again now and then.
+        if (!root_watched_ && (limit.count() < 0 || limit > kLookForRoot)) {
+            limit = kLookForRoot;
+        }
         std::array<pollfd, 2> fds{{{inotify_.Get(), POLLIN, 0}, {wake_.Get(), POLLIN, 0}}};
         const int ready = ::poll(fds.data(), fds.size(),
                                  limit.count() < 0 ? -1 : static_cast<int>(limit.count()));
         if (ready <= 0) {
+            if (!root_watched_) {
+                AddWatches();
+            }
             return false;
         }
         Drain(inotify_.Get());
@@ -56,16 +64,20 @@ class DeviceRootWatch::Watch {
     void AddWatches() {
         constexpr uint32_t kChanges = IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM |
                                       IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF;
+        root_watched_ =
+            ::inotify_add_watch(inotify_.Get(), root_.Path().c_str(), kChanges | IN_ONLYDIR) >= 0;
         for (const std::filesystem::path& folder :
-             {root_.Path(), root_.Path() / "devices",
-              root_.DeviceClassDirectory(DeviceClass::kPorts),
+             {root_.Path() / "devices", root_.DeviceClassDirectory(DeviceClass::kPorts),
               root_.DeviceClassDirectory(DeviceClass::kModem), root_.ComDirectory()}) {
             // A folder not there yet is watched once it is (its parent tells).
             ::inotify_add_watch(inotify_.Get(), folder.c_str(), kChanges | IN_ONLYDIR);
         }
     }
 
+    static constexpr std::chrono::milliseconds kLookForRoot{1000};
+
     DeviceRoot root_;
+    bool root_watched_ = false;
     UniqueFd inotify_;
     UniqueFd wake_;
 };

@@ -110,6 +110,7 @@ class StationTest : public ::testing::Test {
         options.profile.usb_device = usb_device;
         options.cards = cards;
         options.state_file = dir_.Path() / "card.nv";
+        options.root = root_;
         bench_.emplace(std::move(options));
     }
     cardsim::SimulatedCard& Card(int number) { return bench_->Card(number); }
@@ -121,7 +122,7 @@ class StationTest : public ::testing::Test {
     }
 
     std::vector<std::string> Environment() const {
-        return {"CARVEX_ROOT=" + bench_->Root().Path().string(),
+        return {"CARVEX_ROOT=" + (root_ ? *root_ : bench_->Root().Path()).string(),
                 "XDG_STATE_HOME=" + (dir_.Path() / "state").string(),
                 "XDG_CONFIG_HOME=" + (dir_.Path() / "config").string(),
                 "CARVEX_CONFIG=" + (dir_.Path() / "carvex").string(),
@@ -162,6 +163,7 @@ class StationTest : public ::testing::Test {
     testsupport::TempDir dir_;
     // No ModemManager unless a test starts one: a bus that is not there.
     std::string bus_address_ = "unix:path=" + (dir_.Path() / "no-bus").string();
+    std::optional<std::filesystem::path> root_;  // the device root, when not the bench's own
     std::optional<cardsim::CardBench> bench_;
 };
 
