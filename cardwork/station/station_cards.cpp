@@ -68,7 +68,10 @@ void StationCards::Begin(const CardRecord& record) {
 
 void StationCards::Complete(const CardRecord& record) {
     CardRecord committed = record;
-    if (record.result.outcome == WorkOutcome::kFailed && !Listed(root_, record.port)) {
+    // A real card's port hangs up before its entries go: the connection said so first.
+    const bool said_gone = record.result.reason.find(" is gone") != std::string::npos;
+    if (record.result.outcome == WorkOutcome::kFailed &&
+        (said_gone || !Listed(root_, record.port))) {
         committed.result = Gone(record.result);
     }
     records_.Complete(committed);

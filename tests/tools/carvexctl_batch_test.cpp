@@ -69,7 +69,8 @@ class CarvexctlBatchTest : public ::testing::Test {
 
     std::vector<std::string> Environment() const {
         return {"CARVEX_ROOT=" + bench_->Root().Path().string(),
-                "XDG_STATE_HOME=" + (dir_.Path() / "state").string()};
+                "XDG_STATE_HOME=" + (dir_.Path() / "state").string(),
+                "XDG_CONFIG_HOME=" + (dir_.Path() / "config").string()};
     }
     testsupport::ProgramResult Run(const std::vector<std::string>& args) {
         return RunProgram(CARVEXCTL, args, Environment());
@@ -200,7 +201,7 @@ TEST_F(CarvexctlBatchTest, RefusalsEndWithStatusTwoTouchingNoCard) {
          "cannot make the folder"},
         {{"apply", settings, "--description", kDescription, "--jobs", "0"}, "--jobs"},
         {{"apply", settings, "--description", kDescription, "--port", "COM1x"}, "COM1x"},
-        {{"apply", settings}, "--description is required"},
+        {{"apply", settings}, "cardwright holds no Config_Info.ini"},
         {{"restore", edited.string()}, "it was changed after it was written"},
         {{"restore", (dir_.Path() / "none.json").string()}, "does not exist"},
         {{"restore", edited.string(), "--port", "COM12", "--port", "COM22"}, "name one --port"},
