@@ -130,6 +130,9 @@ WorkResult BatchApply::Work(CardJob& job) const {
     if (!prepared.Ok()) {
         return prepared;
     }
+    if (auto refused = job.Observer().Admit(job.record)) {
+        return *refused;
+    }
 
     // The Write's plan: the same Write against a card that is sent no write.
     job.Progress().Step(WorkStep::kPlanning);
@@ -164,8 +167,12 @@ WorkResult BatchApply::Work(CardJob& job) const {
         return WorkResult::Interrupted(WorkStep::kPlanning);
     }
     // No write before its snapshot is on the disk.
-    if (const auto failure = SaveSnapshotBeforeWrite(job, planned.Written(), request_.snapshots,
-                                                     request_.settings, "apply", captions)) {
+    const std::string earlier = job.Observer().EarlierSnapshot(job.record);
+    if (const auto failure =
+            earlier.empty() ? SaveSnapshotBeforeWrite(job, planned.Written(), request_.snapshots,
+                                                      request_.settings, "apply",
+                                                       captions)
+                            : KeepEarlierSnapshot(job, planned.Written(), earlier, captions)) {
         return WorkResult::Failed(WorkStep::kTakingSnapshot, *failure);
     }
     if (const auto held = job.Observer().BeforeWrite(job.record)) {

@@ -93,6 +93,12 @@ class CardObserver {
     virtual void Begun(const CardRecord& /*record*/) {}
     // The step the card is at ("Writing 3 of 20: Band").
     virtual void Progress(const CardRecord& /*record*/, const WorkProgress& /*progress*/) {}
+    // The card has told who it is and the file suits it; nothing is planned or saved yet. A
+    // result ends the card's work there with it; nullopt lets it go on.
+    virtual std::optional<WorkResult> Admit(const CardRecord& /*record*/) { return std::nullopt; }
+    // The snapshot an earlier attempt at this card took before it wrote to it: the card no longer
+    // holds what that one found, so it is kept and no new one is taken. Empty: a new one.
+    virtual std::string EarlierSnapshot(const CardRecord& /*record*/) { return {}; }
     // Once the snapshot is saved, before the first write: a result ends the card's work there
     // with it (the card is not written); nullopt lets it go on.
     virtual std::optional<WorkResult> BeforeWrite(const CardRecord& /*record*/) {

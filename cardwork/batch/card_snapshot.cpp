@@ -139,4 +139,33 @@ std::optional<std::string> SaveSnapshotBeforeWrite(CardJob& job, const CardWrite
     return std::nullopt;
 }
 
+std::optional<std::string> KeepEarlierSnapshot(CardJob& job, const CardWrites& plan,
+                                               const fs::path& earlier,
+                                               const CaptionsOfItem& captions) {
+    job.Progress().Step(WorkStep::kTakingSnapshot);
+    const SnapshotRead read = LoadSnapshot(earlier);
+    if (!read.snapshot) {
+        return "the snapshot of an earlier attempt cannot be kept: " + read.error;
+    }
+    const CardSnapshot& snapshot = *read.snapshot;
+    if (snapshot.imei != job.record.imei) {
+        return "the snapshot of an earlier attempt, " + earlier.string() + ", is of IMEI " +
+               snapshot.imei;
+    }
+    std::vector<SavedNvItem> held = snapshot.nv_items;
+    held.insert(held.end(), snapshot.led_items.begin(), snapshot.led_items.end());
+    for (const int32_t item : plan.order) {
+        if (std::none_of(held.begin(), held.end(),
+                         [item](const SavedNvItem& saved) { return saved.item == item; })) {
+            return "the snapshot of an earlier attempt, " + earlier.string() +
+                   ", holds no NV item " + std::to_string(item);
+        }
+    }
+    NoteChanges(job.record, plan, held, snapshot.port_setting, captions);
+    job.record.snapshot = earlier.string();
+    job.Log().AddLog("An earlier attempt wrote to the card: its snapshot " + earlier.string() +
+                     " holds the card as it was, and no new one is taken...");
+    return std::nullopt;
+}
+
 }  // namespace cardwright

@@ -32,6 +32,13 @@ std::optional<std::string> SaveSnapshotBeforeWrite(CardJob& job, const CardWrite
                                                    std::string_view command,
                                                    const CaptionsOfItem& captions);
 
+// Names in the job's record the snapshot an earlier attempt took of this card before it wrote to
+// it, in place of a new one, with each item's bytes before as that snapshot holds them. Why it
+// cannot be kept (unreadable, another card's, short of an item the plan writes), or nullopt.
+std::optional<std::string> KeepEarlierSnapshot(CardJob& job, const CardWrites& plan,
+                                               const std::filesystem::path& earlier,
+                                               const CaptionsOfItem& captions);
+
 // What the card holds of each NV item and the port setting `plan` would write, beside what it
 // would be given, into the job's record (for a dry run, which saves no snapshot). Why the card
 // could not be read, or nullopt.

@@ -412,6 +412,42 @@ std::vector<StoredRecord> RecordStore::Find(const RecordFilter& filter, bool wit
     return records;
 }
 
+bool RecordStore::HasOk(std::string_view imei, std::string_view setting_sha256) const {
+    const std::lock_guard lock(mutex_);
+    try {
+        SqliteStatement query = db_->Prepare(
+            "SELECT 1 FROM records WHERE imei = ?1 AND setting_sha256 = ?2 AND outcome = 'ok' "
+            "LIMIT 1");
+        query.Bind(1, imei).Bind(2, setting_sha256);
+        return query.Step();
+    } catch (const SqliteError& error) {
+        Fail(error);
+    }
+}
+
+std::string RecordStore::SnapshotBeforeUnfinishedWrite(std::string_view imei,
+                                                       std::string_view setting_sha256) const {
+    const std::lock_guard lock(mutex_);
+    try {
+        // The steps from the first write on; an attempt still at an earlier one (refused by a
+        // hook, gone while it was read) changed nothing, and its snapshot holds what the last
+        // write left. A record in progress is another process's card work, not yet an attempt
+        // that ended.
+        SqliteStatement query = db_->Prepare(
+            "SELECT outcome, snapshot FROM records WHERE imei = ?1 AND setting_sha256 = ?2 "
+            "AND outcome IS NOT NULL AND (outcome = 'ok' OR (snapshot IS NOT NULL AND "
+            "(nv_written > 0 OR step IN ('writing', 'restart', 'read-back')))) "
+            "ORDER BY id DESC LIMIT 1");
+        query.Bind(1, imei).Bind(2, setting_sha256);
+        if (!query.Step() || query.Text(0) == "ok") {
+            return {};
+        }
+        return query.Text(1);
+    } catch (const SqliteError& error) {
+        Fail(error);
+    }
+}
+
 size_t RecordStore::RemoveBegunBefore(std::chrono::system_clock::time_point cutoff) {
     const std::lock_guard lock(mutex_);
     try {

@@ -70,6 +70,14 @@ class RecordStore {
 
     // The records the filter lets through, in the order they began; with their items if asked.
     std::vector<StoredRecord> Find(const RecordFilter& filter, bool with_items = false) const;
+    // Whether the card of this IMEI has an ok record of a write of the file with this SHA-256.
+    bool HasOk(std::string_view imei, std::string_view setting_sha256) const;
+    // The snapshot of the card as it was before a write of the file with this SHA-256 that did
+    // not end well: that of its latest such attempt that got as far as writing, when no attempt
+    // since then ended ok. An attempt that wrote some items leaves the card otherwise than a new
+    // snapshot would find the original; an empty text when there is none to keep.
+    std::string SnapshotBeforeUnfinishedWrite(std::string_view imei,
+                                              std::string_view setting_sha256) const;
     // Removes the ended records (completed or interrupted) begun before `cutoff`, items and all;
     // how many went.
     size_t RemoveBegunBefore(std::chrono::system_clock::time_point cutoff);

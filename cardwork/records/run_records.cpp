@@ -131,6 +131,14 @@ void RunRecords::Progress(const CardRecord& record, const WorkProgress& progress
     }
 }
 
+std::optional<WorkResult> RunRecords::Admit(const CardRecord& record) {
+    return next_ != nullptr ? next_->Admit(record) : std::nullopt;
+}
+
+std::string RunRecords::EarlierSnapshot(const CardRecord& record) {
+    return next_ != nullptr ? next_->EarlierSnapshot(record) : std::string();
+}
+
 std::optional<WorkResult> RunRecords::BeforeWrite(const CardRecord& record) {
     {
         const std::lock_guard lock(mutex_);

@@ -29,6 +29,8 @@ class RunRecords : public RecordSink, public CardObserver {
 
     void Begun(const CardRecord& record) override;
     void Progress(const CardRecord& record, const WorkProgress& progress) override;
+    std::optional<WorkResult> Admit(const CardRecord& record) override;
+    std::string EarlierSnapshot(const CardRecord& record) override;
     std::optional<WorkResult> BeforeWrite(const CardRecord& record) override;
     void Ended(const CardRecord& record) override;
 

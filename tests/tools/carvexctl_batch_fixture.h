@@ -61,7 +61,8 @@ class CarvexctlBatchTest : public ::testing::Test {
 
     std::vector<std::string> Environment() const {
         return {"CARVEX_ROOT=" + bench_->Root().Path().string(),
-                "XDG_STATE_HOME=" + (dir_.Path() / "state").string()};
+                "XDG_STATE_HOME=" + (dir_.Path() / "state").string(),
+                "XDG_CONFIG_HOME=" + (dir_.Path() / "config").string()};
     }
     testsupport::ProgramResult Run(const std::vector<std::string>& args) {
         return testsupport::RunProgram(CARVEXCTL, args, Environment());

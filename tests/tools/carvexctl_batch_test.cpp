@@ -145,7 +145,7 @@ TEST_F(CarvexctlBatchTest, RefusalsEndWithStatusTwoTouchingNoCard) {
          "cannot make the folder"},
         {{"apply", settings, "--description", kDescription, "--jobs", "0"}, "--jobs"},
         {{"apply", settings, "--description", kDescription, "--port", "COM1x"}, "COM1x"},
-        {{"apply", settings}, "--description is required"},
+        {{"apply", settings}, "cardwright holds no Config_Info.ini"},
         {{"restore", edited.string()}, "it was changed after it was written"},
         {{"restore", (dir_.Path() / "none.json").string()}, "does not exist"},
         {{"restore", edited.string(), "--port", "COM12", "--port", "COM22"}, "name one --port"},

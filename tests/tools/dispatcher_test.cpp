@@ -31,6 +31,7 @@ const std::map<std::string, std::vector<std::string>> kArguments = {
     {"prune", {"--older-than", "30"}},
     {"snapshots", {}},
     {"export", {"out.ini", "--from-card", "--description", "Config_Info.ini"}},
+    {"station", {"file.ini"}},
 };
 
 // The command's words and its arguments, as a command line gives them.

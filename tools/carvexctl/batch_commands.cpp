@@ -20,6 +20,7 @@
 #include "carvex/platform/stop_signals.h"
 #include "tools/carvexctl/board_observer.h"
 #include "tools/carvexctl/command_card.h"
+#include "tools/carvexctl/default_description.h"
 #include "tools/carvexctl/error_terminal.h"
 #include "tools/carvexctl/json_output.h"
 #include "tools/carvexctl/plan_listing.h"
@@ -177,7 +178,7 @@ ExitStatus Apply(const BatchCommands::Options& options, const PortOption& port,
 
     cardwright::ApplyRequest request;
     request.settings = options.settings;
-    request.description = options.description;
+    request.description = ChosenDescription(options.description, std::cerr);
     request.jobs = options.jobs;
     request.snapshots = Folder(options.snapshots, "snapshots");
     if (!options.dry_run) {
@@ -347,10 +348,7 @@ void BatchCommands::Register(Dispatcher& dispatcher) {
         "snapshot taken first and every written byte read back after the restart");
     apply->add_option("SETTINGS", options_.settings, "the setting file (.ini) to write")
         ->required();
-    apply
-        ->add_option("--description", options_.description,
-                     "the configurator's description of pages and items (Config_Info.ini)")
-        ->required();
+    apply->add_option("--description", options_.description, kDescriptionHelp);
     apply->add_option("--jobs", options_.jobs, "how many cards to work at once (default: all)")
         ->check(CLI::Range(1, 999));
     snapshots(apply);

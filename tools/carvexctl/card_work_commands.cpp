@@ -22,6 +22,7 @@
 #include "carvex/platform/port_diagnosis.h"
 #include "carvex/platform/printable_text.h"
 #include "tools/carvexctl/command_card.h"
+#include "tools/carvexctl/default_description.h"
 #include "tools/carvexctl/display_width.h"
 #include "tools/carvexctl/json_output.h"
 #include "tools/carvexctl/port_option.h"
@@ -220,7 +221,7 @@ void Read(const CardWorkCommands::Options& options, std::optional<int> port) {
                       " is the values file's own: DEFAULT stands for the card, MAIN names the "
                       "current solution");
     }
-    Description description(options.description);
+    Description description(ChosenDescription(options.description, std::cerr));
     Workbench bench(options, port);
     const CardWorkState& state = description.state;
     CardReader reader(bench.Seams());
@@ -251,7 +252,7 @@ void Read(const CardWorkCommands::Options& options, std::optional<int> port) {
 }
 
 void Write(const CardWorkCommands::Options& options, std::optional<int> port) {
-    Description description(options.description);
+    Description description(ChosenDescription(options.description, std::cerr));
     if (const auto refusal = SettingFileRefusal(options.settings, description.state)) {
         throw Refusal(*refusal);
     }
@@ -370,10 +371,7 @@ void CardWorkCommands::Register(Dispatcher& dispatcher) {
     CLI::App& app = dispatcher.App();
     const PortOption& port = dispatcher.Port();
     const auto description = [this](CLI::App* command) {
-        command
-            ->add_option("--description", options_.description,
-                         "the configurator's description of pages and items (Config_Info.ini)")
-            ->required();
+        command->add_option("--description", options_.description, kDescriptionHelp);
         command->add_option("--log", options_.log,
                             "add the log lines to this file instead of standard error");
     };

@@ -10,6 +10,7 @@
 #include "tools/carvexctl/ports_source.h"
 #include "tools/carvexctl/prune_command.h"
 #include "tools/carvexctl/records_command.h"
+#include "tools/carvexctl/station_command.h"
 
 namespace carvexctl {
 
@@ -25,6 +26,7 @@ std::unique_ptr<Dispatcher> MakeDispatcher(const std::string& version) {
     dispatcher->Register(std::make_unique<BatchCommands>(version));
     dispatcher->Register(std::make_unique<RecordsCommand>());
     dispatcher->Register(std::make_unique<PruneCommand>());
+    dispatcher->Register(std::make_unique<StationCommand>(version));
     return dispatcher;
 }
 

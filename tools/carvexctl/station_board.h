@@ -1,0 +1,52 @@
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <ostream>
+#include <string>
+
+#include "cardwork/station/station_listener.h"
+
+namespace carvexctl {
+
+// What a station shows as it goes. On a terminal, a board: a line per slot (idle; the step of
+// its work; pass; fail and why; done earlier), the run's counts and cards per hour, and what the
+// station last said, redrawn in place. Elsewhere each change as a line of its own. With --json,
+// one JSON object per event, a line each. Calls may come from several threads.
+class StationBoard : public cardwright::StationListener {
+  public:
+    enum class Kind { kRedrawn, kLines, kJson };
+
+    // `columns` cuts the board's lines, so that none wraps and moves the others.
+    StationBoard(std::ostream& out, Kind kind, size_t columns = 80);
+
+    void SlotChanged(const cardwright::SlotView& slot) override;
+    void Progress(const cardwright::SlotView& slot,
+                  const cardwright::WorkProgress& progress) override;
+    void CardEnded(const cardwright::SlotView& slot, const cardwright::CardRecord& record,
+                   const cardwright::StationCounts& counts) override;
+    void Notice(const std::string& text) override;
+    // The station has ended with these counts.
+    void Stopped(const cardwright::StationCounts& counts);
+
+    // "2 ok, 1 failed, 0 refused, 3 done earlier; 41.5 cards per hour".
+    static std::string CountsText(const cardwright::StationCounts& counts);
+
+  private:
+    void Changed(const cardwright::SlotView& slot);
+    void Redraw();
+
+    std::mutex mutex_;
+    std::ostream& out_;
+    Kind kind_;
+    size_t columns_;
+    std::map<std::string, cardwright::SlotView> slots_;  // by port, in the order of their names
+    std::string counts_;
+    std::string notice_;
+    size_t drawn_lines_ = 0;
+};
+
+// "idle", "waiting", "working", "pass", "fail", "done_earlier".
+std::string_view SlotStateName(cardwright::SlotState state);
+
+}  // namespace carvexctl

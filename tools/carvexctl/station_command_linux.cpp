@@ -1,0 +1,119 @@
+#include <iostream>
+#include <optional>
+
+#include "cardwork/batch/batch_apply.h"
+#include "cardwork/batch/run_folder.h"
+#include "cardwork/batch/snapshot.h"
+#include "cardwork/batch/work_stop.h"
+#include "cardwork/records/record_store.h"
+#include "cardwork/station/station.h"
+#include "carvex/platform/device_root.h"
+#include "carvex/platform/stop_signals.h"
+#include "tools/carvexctl/default_description.h"
+#include "tools/carvexctl/error_terminal.h"
+#include "tools/carvexctl/records_command.h"
+#include "tools/carvexctl/station_board.h"
+#include "tools/carvexctl/station_command.h"
+
+namespace carvexctl {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path Folder(const std::string& chosen, std::string_view below_state) {
+    return chosen.empty() ? cardwright::StateFolder() / below_state : fs::path(chosen);
+}
+
+StationBoard::Kind BoardKind(bool json) {
+    if (json) {
+        return StationBoard::Kind::kJson;
+    }
+    return ErrorTerminalRedraws() ? StationBoard::Kind::kRedrawn : StationBoard::Kind::kLines;
+}
+
+}  // namespace
+
+ExitStatus RunStation(const StationOptions& options, const std::vector<int>& ports,
+                      const std::string& version) {
+    const carvex::DeviceRoot root = carvex::DeviceRoot::FromEnvironment();
+    cardwright::ApplyRequest request;
+    request.settings = options.settings;
+    request.description = ChosenDescription(options.description, std::cerr);
+    request.jobs = options.jobs;
+    request.snapshots = Folder(options.snapshots, "snapshots");
+    if (const std::string why = cardwright::SnapshotFolderRefusal(request.snapshots);
+        !why.empty()) {
+        throw Refusal("--snapshots " + request.snapshots.string() +
+                      " cannot take a snapshot: " + why);
+    }
+    request.restart = !options.no_restart;
+    request.facts.tool_version = "carvexctl " + version;
+    PutRunFacts(options.records, request.facts);
+
+    std::optional<cardwright::RecordStore> store;
+    try {
+        store.emplace(RecordsPath(options.records.records));
+    } catch (const cardwright::RecordStoreError& error) {
+        throw Refusal(std::string("the records cannot be kept: ") + error.what());
+    }
+    const fs::path logs = Folder(options.logs, "logs");
+    request.run_folder = cardwright::MakeRunFolder(logs);
+    std::optional<cardwright::BatchApply> apply;
+    try {
+        apply.emplace(root, request);
+    } catch (...) {
+        std::error_code ignored;
+        fs::remove_all(request.run_folder, ignored);
+        throw;
+    }
+
+    cardwright::StationRequest station_request;
+    station_request.ports = ports;
+    station_request.jobs = options.jobs;
+    station_request.again = options.again;
+    station_request.again_imeis = {options.again_imeis.begin(), options.again_imeis.end()};
+    station_request.hooks.before = options.before_hook;
+    station_request.hooks.after = options.after_hook;
+    station_request.hooks.timeout =
+        std::chrono::milliseconds(static_cast<int64_t>(options.hook_timeout * 1000));
+    station_request.station = request.facts.station;
+    station_request.folders = {
+        {"records", store->Path().parent_path()}, {"snapshots", request.snapshots}, {"logs", logs}};
+
+    StationBoard board(options.json ? std::cout : std::cerr, BoardKind(options.json),
+                       ErrorTerminalColumns());
+    if (store->MarkedInterrupted() > 0) {
+        board.Notice(std::to_string(store->MarkedInterrupted()) +
+                     " record(s) of work broken off earlier are marked interrupted");
+    }
+    board.Notice("watching " + root.Path().string() + " for cards; the logs go into " +
+                 request.run_folder.string());
+    cardwright::WorkStop stop;
+    cardwright::Station station(root, *apply, *store, std::move(station_request), board);
+    // Made before the station's threads, which take the signals' mask from their maker.
+    const carvex::StopSignals signals([&](const std::string& name, int count) {
+        if (count == 1) {
+            stop.Stop(name);
+            board.Notice("stopping (" + name +
+                         "): no new card is begun; the cards being written have " +
+                         stop.GraceWords() + " to finish");
+        } else {
+            stop.BreakOff(name);
+            board.Notice("breaking off (" + name + ")");
+        }
+        station.Wake();
+    });
+    const cardwright::StationCounts counts = station.Run(stop);
+    board.Stopped(counts);
+    if (const auto failures = station.RecordFailures(); !failures.empty()) {
+        std::string text = std::to_string(failures.size()) + " record(s) could not be written:";
+        for (const std::string& failure : failures) {
+            text += "\n  " + failure;
+        }
+        throw Failure(text);
+    }
+    return counts.AllOk() ? ExitStatus::kOk : ExitStatus::kCardWorkFailed;
+}
+
+}  // namespace carvexctl
