@@ -9,6 +9,7 @@
 #include "app/main_unit.h"
 #include "cardwork/card/library_card.h"
 #include "cardwork/presenter/config_folder.h"
+#include "cardwork/presenter/modem_manager_lender.h"
 #include "project_version.h"
 
 namespace {
@@ -84,7 +85,8 @@ int main(int argc, char** argv) {
         script.emplace();
     }
     cardwright::LibraryCard card;
-    cardwright::TMainFrm window(folder_path, card, script ? &std::cout : nullptr);
+    cardwright::TMainFrm window(folder_path, card, script ? &std::cout : nullptr,
+                                cardwright::ModemManagerLender());
     if (!window.Created()) {
         return 1;
     }

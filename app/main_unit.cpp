@@ -58,15 +58,15 @@ constexpr int kStatusMargins = 30;
 }  // namespace
 
 TMainFrm::TMainFrm(const QString& config_folder, CardAccess& card, std::ostream* script_output,
-                   QWidget* parent)
+                   CardLender lender, QWidget* parent)
     : QMainWindow(parent), posted_(new PostedCalls(this)) {
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(QStringLiteral("Cardwright"));
     resize(kWindowWidth, kWindowHeight);
     CreateControls();
     WindowView& view = *this;
-    presenter_ =
-        std::make_unique<WindowPresenter>(view, card, date_time_, config_folder.toStdString());
+    presenter_ = std::make_unique<WindowPresenter>(view, card, date_time_,
+                                                   config_folder.toStdString(), std::move(lender));
     rows_ = std::make_unique<ItemRows>(
         [this](size_t item, const std::string& text, int entry, bool ticked) {
             presenter_->ItemEdited(item, text, entry, ticked);

@@ -47,9 +47,10 @@ class TMainFrm : public QMainWindow, private WindowView {
   public:
     // `config_folder` holds the configuration files and the log; every call of the card goes
     // through `card`. With `script_output`, the messages of the window's opening go there
-    // ("message: ...") instead of into message boxes.
+    // ("message: ...") instead of into message boxes. `lender` borrows the card for each command
+    // (the program's: from ModemManager).
     TMainFrm(const QString& config_folder, CardAccess& card, std::ostream* script_output = nullptr,
-             QWidget* parent = nullptr);
+             CardLender lender = {}, QWidget* parent = nullptr);
     ~TMainFrm() override;
 
     // False when the configuration files were missing: the program is to end.

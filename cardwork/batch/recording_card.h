@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cardwork/batch/forwarding_card.h"
+#include "cardwork/card/forwarding_card.h"
 
 namespace cardwright {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cardwork/batch/forwarding_card.h"
+#include "cardwork/card/forwarding_card.h"
 #include "cardwork/batch/work_stop.h"
 #include "cardwork/card/log_sink.h"
 

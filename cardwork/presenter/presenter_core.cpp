@@ -36,8 +36,8 @@ StatusText WithPath(const std::string& text, const std::optional<std::filesystem
 }  // namespace
 
 PresenterCore::PresenterCore(WindowView& view, CardAccess& card, const DateTimeFormat& date_time,
-                             std::filesystem::path config_folder)
-    : card_(card),
+                             std::filesystem::path config_folder, CardLender lender)
+    : card_(card, std::move(lender), [this](const std::string& line) { log_.AddLog(line); }),
       folder_(std::move(config_folder)),
       channel_(view),
       pages_(state_, channel_),
@@ -86,6 +86,7 @@ bool PresenterCore::Submit(std::string name, std::function<void()> body) {
 bool PresenterCore::SubmitQuiet(std::function<void()> body) {
     return thread_.TrySubmit([this, body = std::move(body)] {
         Guarded(body);
+        card_.GiveBack();
         ReshowRefusedEdits();
         RunPendingScript();
     });
@@ -101,6 +102,7 @@ void PresenterCore::RunFramed(const std::string& name, const std::function<void(
     channel_.View().EnableCommands(false);
     TakeEdits();
     Guarded(body);
+    card_.GiveBack();
     // The step last shown goes; what the command came to stays until the next one.
     ShowStatus(outcome_);
     ReshowRefusedEdits();

@@ -34,7 +34,7 @@ inline constexpr std::string_view kExportRereadQuestion =
 class PresenterCore : private CardWorkView, private ProgressSink, private ScriptTarget {
   public:
     PresenterCore(WindowView& view, CardAccess& card, const DateTimeFormat& date_time,
-                  std::filesystem::path config_folder);
+                  std::filesystem::path config_folder, CardLender lender);
     ~PresenterCore() override;
 
     // The window's thread.
@@ -157,7 +157,7 @@ class PresenterCore : private CardWorkView, private ProgressSink, private Script
     // A script's command: run as the window runs it, failed when its outcome is no success.
     LineResult ScriptCommand(const std::string& name, const std::function<void()>& body);
 
-    CardAccess& card_;
+    LentCard card_;  // borrowed for each command that opens it, given back at its end
     const std::filesystem::path folder_;
     ViewChannel channel_;
     CardWorkState state_;

@@ -6,8 +6,9 @@ namespace cardwright {
 
 WindowPresenter::WindowPresenter(WindowView& view, CardAccess& card,
                                  const DateTimeFormat& date_time,
-                                 std::filesystem::path config_folder)
-    : core_(std::make_unique<PresenterCore>(view, card, date_time, std::move(config_folder))) {}
+                                 std::filesystem::path config_folder, CardLender lender)
+    : core_(std::make_unique<PresenterCore>(view, card, date_time, std::move(config_folder),
+                                            std::move(lender))) {}
 
 WindowPresenter::~WindowPresenter() = default;
 

@@ -9,6 +9,7 @@
 
 #include "cardwork/card/card_access.h"
 #include "cardwork/presenter/date_time_format.h"
+#include "cardwork/presenter/lent_card.h"
 #include "cardwork/presenter/window_view.h"
 
 namespace cardwright {
@@ -31,8 +32,10 @@ class WindowPresenter {
     // `config_folder` holds the two INI files, the log and the window's state (ConfigFolder).
     // `card` is used on the worker thread only; the view, the card and the date-time format
     // outlive the presenter.
+    // `lender` borrows the card for each command that opens it (ModemManagerLender in the
+    // programs); none: the card is worked as it is.
     WindowPresenter(WindowView& view, CardAccess& card, const DateTimeFormat& date_time,
-                    std::filesystem::path config_folder);
+                    std::filesystem::path config_folder, CardLender lender = {});
     // Ends the worker thread. A command under way is not cut short (a card is never left half
     // written): a question it waits for is answered as cancelled, and the work goes to its end.
     ~WindowPresenter();

@@ -37,6 +37,8 @@ struct WindowSetup {
     std::function<void(const std::filesystem::path& folder)> prepare;
     // The start-up sequence runs (and ends) before the test goes on.
     bool start = true;
+    // Borrows the card for each command, as the program's ModemManagerLender does.
+    cardwright::CardLender lender;
 };
 
 // The main window over the test description, beside a simulated card reached through the
@@ -58,8 +60,9 @@ class WindowUnderTest {
         } else {
             PullCard();
         }
-        window_ = std::make_unique<cardwright::TMainFrm>(
-            QString::fromStdString(dir_.Path().string()), card_, &opening_);
+        window_ =
+            std::make_unique<cardwright::TMainFrm>(QString::fromStdString(dir_.Path().string()),
+                                                   card_, &opening_, std::move(setup.lender));
         Widget<QTimer>("Timer1")->stop();
         window_->show();
         Widget<QTabWidget>("PageControl1")->setFixedHeight(247);
