@@ -13,6 +13,14 @@ bool PortSettingChange::Differs() const {
            (before->mask & 0xFF) != (after.mask & 0xFF);
 }
 
+std::string MismatchesText(const CardRecord& card) {
+    std::string text;
+    for (const std::string& item : card.mismatches) {
+        text += (text.empty() ? "" : " ") + item;
+    }
+    return text;
+}
+
 std::string NewUuid() {
     // From the system's random source: records made at one moment by several processes or
     // stations never share one.

@@ -74,6 +74,9 @@ struct CardRecord {
     std::optional<PortSettingChange> port_setting;
 };
 
+// The mismatches as a summary's one field gives them, a space between two: "60005 port setting".
+std::string MismatchesText(const CardRecord& card);
+
 // Where the records of card attempts go (a database of a station): told when an attempt begins
 // (its UUID, port and start are known) and when it has ended, with the whole record. Called on
 // the card's own thread; cards run at the same time.

@@ -66,7 +66,7 @@ std::array<std::string, kColumns.size()> Fields(const RunReport& report, const C
             card.card_type,
             card.result.Text(),
             std::to_string(card.nv_written),
-            Joined(card.mismatches, " "),
+            MismatchesText(card),
             card.snapshot,
             SecondsText(card.seconds),
             Joined(card.left_to_defaults.value_or(std::vector<std::string>{}), "; "),

@@ -379,7 +379,7 @@ void BatchCommands::Register(Dispatcher& dispatcher) {
         "file; the first of each IMEI is the card before carvexctl first wrote it");
     list->add_option("--imei", options_.imei, "only the snapshots of the card with this IMEI");
     snapshots(list);
-    list->add_flag("--json", options_.json, "one JSON document on standard output");
+    AddJsonFlag(list, options_.json);
     dispatcher.Add(list, [this] { return Snapshots(options_); });
 }
 

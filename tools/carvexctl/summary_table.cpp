@@ -32,17 +32,13 @@ constexpr std::string_view kCut = "...";
 using Line = std::array<std::string, 10>;
 
 Line Fields(const cardwright::CardRecord& card) {
-    std::string mismatches;
-    for (const std::string& item : card.mismatches) {
-        mismatches += (mismatches.empty() ? "" : " ") + item;
-    }
     return {card.port,
             card.imei,
             card.firmware,
             card.card_type,
             card.result.Text(),
             std::to_string(card.nv_written),
-            mismatches,
+            cardwright::MismatchesText(card),
             std::filesystem::path(card.snapshot).filename().string(),
             std::to_string(card.retries),
             cardwright::SecondsText(card.seconds)};
