@@ -41,6 +41,7 @@ class ForwardingCard : public CardAccess {
     bool Gone() override { return card_.Gone(); }
     std::string Trouble() override { return card_.Trouble(); }
     uint64_t NvRetries() override { return card_.NvRetries(); }
+    std::string PortName() override { return card_.PortName(); }
 
   protected:
     CardAccess& Inner() { return card_; }

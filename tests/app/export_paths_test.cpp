@@ -43,8 +43,8 @@ class ExportPathsTest : public QObject {
     void theWindowAndCarvexctlExportACardAlike() {
         for (const bool new_version : {false, true}) {
             WindowUnderTest t({.card = Profile(new_version), .prepare = {}});
-            t.prompts().save_file = Path(t.Dir() / "window.ini");
-            t.w().ExportBtnClick();
+            t.answers.save_file = Path(t.Dir() / "window.ini");
+            t.Click("ExportBtn");
             const std::string by_window = testsupport::Contents(t.Dir() / "window.ini");
             QVERIFY(by_window.find("[CRC]") != std::string::npos);
             QCOMPARE(by_window.find("[VERSION]") != std::string::npos, new_version);
@@ -75,12 +75,14 @@ class ExportPathsTest : public QObject {
     void theWindowAndCarvexctlExportASolutionAlike() {
         for (const bool new_version : {false, true}) {
             WindowUnderTest t({.card = Profile(new_version), .prepare = {}});
-            TMainFrm& w = t.w();
-            w.ComboBox1->setCurrentIndex(w.ComboBox1->findText(QStringLiteral("Bench")));
-            w.ComboBox1Change();
+            auto* solutions = t.Widget<QComboBox>("ComboBox1");
+            const int bench = solutions->findText(QStringLiteral("Bench"));
+            solutions->setCurrentIndex(bench);
+            emit solutions->activated(bench);  // as when the user picks it
+            t.Settle();
             t.PullCard();
-            t.prompts().save_file = Path(t.Dir() / "window.ini");
-            w.ExportBtnClick();
+            t.answers.save_file = Path(t.Dir() / "window.ini");
+            t.Click("ExportBtn");
             const std::string by_window = testsupport::Contents(t.Dir() / "window.ini");
             QVERIFY2(by_window.find("B_LOW=9") != std::string::npos || new_version,
                      by_window.c_str());

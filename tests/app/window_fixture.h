@@ -34,11 +34,11 @@ struct WindowSetup {
     // The card plugged in at start; none when empty.
     std::optional<cardsim::CardProfile> card = TestProfile();
     // Changes the folder's INI files before the window opens them.
-    std::function<void(const std::filesystem::path& folder)> prepare;
+    std::function<void(const std::filesystem::path& folder)> prepare = {};
     // The start-up sequence runs (and ends) before the test goes on.
     bool start = true;
     // Borrows the card for each command, as the program's ModemManagerLender does.
-    cardwright::CardLender lender;
+    cardwright::CardLender lender = {};
 };
 
 // The main window over the test description, beside a simulated card reached through the
