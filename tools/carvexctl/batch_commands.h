@@ -30,9 +30,8 @@ class BatchCommands : public CommandModule {
         bool all = false;  // dry run: list the items that would not change too
         bool no_restart = false;
         bool force = false;
-        bool json = false;         // the summary as one JSON document
+        bool json = false;         // the summary (snapshots: the list) as one JSON document
         RunRecordOptions records;  // where each card's record is kept, and what it says
-        bool json = false;
     };
 
   private:
