@@ -11,6 +11,7 @@
 #include "app_win32/main_window.h"
 #include "app_win32/owned.h"
 #include "app_win32/posted_view.h"
+#include "app_win32/presenter_actions.h"
 #include "app_win32/program_options.h"
 #include "app_win32/standard_streams.h"
 #include "app_win32/wide_text.h"
@@ -59,7 +60,8 @@ int RunProgram() {
     LibraryCard card;
     const LocaleDateTime date_time;
     WindowPresenter presenter(view, card, date_time, folder.path);
-    window.Attach(presenter);
+    PresenterActions actions(presenter);
+    window.Attach(actions);
     const WindowPresenter::Opened opened = presenter.Open();
     for (const std::string& message : opened.messages) {
         if (asks) {

@@ -8,7 +8,6 @@
 #include "app_win32/control_ids.h"
 #include "app_win32/dpi.h"
 #include "app_win32/wide_text.h"
-#include "cardwork/presenter/window_presenter.h"
 
 namespace cardwright::win32 {
 
@@ -94,7 +93,7 @@ MainWindow::~MainWindow() {
     }
 }
 
-void MainWindow::Attach(WindowPresenter& presenter) {
+void MainWindow::Attach(UserActions& presenter) {
     presenter_ = &presenter;
 }
 

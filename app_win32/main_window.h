@@ -15,12 +15,9 @@
 #include "app_win32/program_dialogs.h"
 #include "app_win32/splitter.h"
 #include "app_win32/status_bar.h"
+#include "app_win32/user_actions.h"
 #include "app_win32/window_commands.h"
 #include "cardwork/presenter/window_view.h"
-
-namespace cardwright {
-class WindowPresenter;
-}
 
 namespace cardwright::win32 {
 
@@ -38,9 +35,9 @@ class MainWindow final : public WindowView {
     // Where the presenter's calls wait for this window's thread.
     CallQueue& Calls() { return calls_; }
 
-    // The presenter the window's commands go to (it outlives the message loop). The start-up
+    // Where the window's commands go: the presenter (it outlives the message loop). The start-up
     // sequence begins 500 ms after the window is shown.
-    void Attach(WindowPresenter& presenter);
+    void Attach(UserActions& presenter);
     // Shows the window where it was last time (or at its first size), with the log's height.
     void Show(const std::optional<WindowState>& state);
     // The message loop, until the window is gone: the program's exit status.
@@ -104,7 +101,7 @@ class MainWindow final : public WindowView {
     UINT dpi_;
     OwnedFont font_;
     OwnedAccelerators accelerators_;
-    WindowPresenter* presenter_ = nullptr;
+    UserActions* presenter_ = nullptr;
     std::unique_ptr<ToolBar> tool_bar_;
     PageControl pages_;
     ListView common_info_;

@@ -8,7 +8,6 @@
 #include "app_win32/main_window.h"
 #include "app_win32/wide_text.h"
 #include "app_win32/window_picture.h"
-#include "cardwork/presenter/window_presenter.h"
 
 namespace cardwright::win32 {
 

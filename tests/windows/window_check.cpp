@@ -1,0 +1,343 @@
+// window_check: the Win32 window's own parts under Wine, without the presenter: the calls carried
+// from another thread, the items' boxes on a page, what the user's clicks hand on, the log past
+// the edit control's default limit, the status bar's shortening, the tabs, a picture of the window,
+// the log's time stamps and the text conversions. Needs a display (Xvfb).
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app_win32/dpi.h"
+#include "app_win32/locale_date_time.h"
+#include "app_win32/main_window.h"
+#include "app_win32/posted_view.h"
+#include "app_win32/user_actions.h"
+#include "app_win32/wide_text.h"
+#include "tests/windows/check_output.h"
+
+namespace {
+
+using namespace cardwright;
+using namespace cardwright::win32;
+using namespace std::chrono_literals;
+
+CheckOutput g_out;
+
+void Check(bool ok, const std::string& what) {
+    g_out.Check(ok, what);
+}
+
+// Handles the window's messages until `done` or the deadline.
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG message{};
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return true;
+}
+
+// What the window handed on to its presenter.
+class RecordingActions final : public UserActions {
+  public:
+    std::vector<std::string> calls;
+    std::vector<std::pair<QuestionId, cardwright::Answer>> answers;
+    std::vector<std::tuple<size_t, std::string, int, bool>> edits;
+
+    bool StartUp() override { return Note("StartUp"); }
+    bool Read() override { return Note("Read"); }
+    bool Write() override { return Note("Write"); }
+    bool Import() override { return Note("Import"); }
+    bool Export() override { return Note("Export"); }
+    bool About() override { return Note("About"); }
+    bool ChooseSolution(int index) override { return Note("ChooseSolution " + std::to_string(index)); }
+    bool NewSolution() override { return Note("NewSolution"); }
+    bool DeleteSolution() override { return Note("DeleteSolution"); }
+    void SelectLedStatus(int status) override { Note("SelectLedStatus " + std::to_string(status)); }
+    bool ModifyLedStep(int step) override { return Note("ModifyLedStep " + std::to_string(step)); }
+    bool DeleteLedStep(int step) override { return Note("DeleteLedStep " + std::to_string(step)); }
+    bool DeleteAllLedSteps() override { return Note("DeleteAllLedSteps"); }
+    void ItemEdited(size_t item, const std::string& text, int entry, bool ticked) override {
+        edits.emplace_back(item, text, entry, ticked);
+    }
+    void TabShown(Tab tab) override { Note("TabShown " + std::to_string(static_cast<int>(tab))); }
+    bool Close() override { return Note("Close"); }
+    void Answer(QuestionId id, const cardwright::Answer& answer) override {
+        answers.emplace_back(id, answer);
+    }
+    void Synchronised(uint64_t token) override { Note("Synchronised " + std::to_string(token)); }
+    void SaveWindowState(const WindowState&) override { Note("SaveWindowState"); }
+
+  private:
+    bool Note(std::string call) {
+        calls.push_back(std::move(call));
+        return true;
+    }
+};
+
+bool Has(const std::vector<std::string>& calls, const std::string& call) {
+    return std::find(calls.begin(), calls.end(), call) != calls.end();
+}
+
+RECT InParent(HWND control) {
+    RECT rect{};
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+PageRow Row(size_t item, std::string caption, std::vector<std::string> choices, bool editable,
+            bool visible = true) {
+    PageRow row;
+    row.item = item;
+    row.name = "ITEM_" + std::to_string(item);
+    row.caption = std::move(caption);
+    row.choices = std::move(choices);
+    row.editable = editable;
+    row.visible = visible;
+    row.width = 100;
+    return row;
+}
+
+// Calls made on another thread reach the window's thread in the order they were made; a view
+// that is not carried over would show them on the caller's thread.
+void CallsFromAnotherThread(MainWindow& window) {
+    PostedView posted(window, window.Calls());
+    constexpr int kLines = 500;
+    std::thread caller([&] {
+        for (int line = 0; line < kLines; ++line) {
+            posted.AppendLog({"line " + std::to_string(line)});
+        }
+        posted.ShowTitle("Cardwright - after the lines");
+        posted.Synchronise(7);
+    });
+    const bool arrived = PumpUntil([&] {
+        wchar_t title[128] = {};
+        GetWindowTextW(window.Handle(), title, 128);
+        return std::wstring(title) == L"Cardwright - after the lines";
+    });
+    caller.join();
+    Check(arrived, "calls made on another thread arrive on the window's thread");
+    const std::string text = window.Log().Text();
+    bool in_order = true;
+    size_t from = 0;
+    for (int line = 0; line < kLines && in_order; ++line) {
+        const size_t at = text.find("line " + std::to_string(line) + "\r\n", from);
+        in_order = at != std::string::npos || (line == kLines - 1 &&
+                                                text.ends_with("line " + std::to_string(line)));
+        from = at == std::string::npos ? from : at;
+    }
+    Check(in_order, "the log shows the lines in the order they were sent");
+}
+
+void PageRows(MainWindow& window, RecordingActions& actions) {
+    window.ShowTab(Tab::kPage1, "Network", true);
+    window.AddPageRows(Tab::kPage1, {Row(0, "Mode: ", {"Automatic", "GSM only"}, false),
+                                     Row(1, "Hidden: ", {"On"}, false, false),
+                                     Row(2, "Timeout: ", {"10", "60"}, true),
+                                     Row(3, "A caption far too long to fit before its box: ",
+                                         {"On", "Off"}, false)});
+    const UINT dpi = DpiOf(window.Handle());
+    const RECT first_check = InParent(window.Rows().CheckBox(0));
+    const RECT first_value = InParent(window.Rows().ValueBox(0));
+    Check(first_check.left == Scaled(10, dpi) && first_check.top == Scaled(20, dpi),
+          "the first check box is at the layout's first point");
+    Check(first_value.left == Scaled(130, dpi) && first_value.top == Scaled(15, dpi) &&
+              first_value.right - first_value.left == Scaled(100, dpi),
+          "its value box is 120 pixels right, 5 higher, as wide as the item says");
+    Check(first_check.right <= first_value.left, "the check box ends where the value box begins");
+    Check(InParent(window.Rows().CheckBox(2)).top == Scaled(50, dpi),
+          "a row that is not visible takes no place");
+    Check(IsWindowVisible(window.Rows().CheckBox(1)) == FALSE, "an invisible row is not shown");
+    HWND page = GetParent(window.Rows().CheckBox(0));
+    const auto shown = window.Rows().CaptionShown(3);
+    Check(shown && shown->ends_with(L"\u2026"), "a caption too long is cut with an ellipsis");
+    Check(window.Rows().CaptionShown(0) == std::wstring(L"Mode: "), "a short caption is whole");
+
+    // What the user does to the boxes is handed on.
+    window.ShowItem(0, {"GSM only", 1, false});
+    Check(IsWindowEnabled(window.Rows().ValueBox(0)) == FALSE,
+          "an item not ticked has its value box disabled");
+    SendMessageW(window.Rows().CheckBox(0), BM_CLICK, 0, 0);
+    Check(!actions.edits.empty() && std::get<0>(actions.edits.back()) == 0 &&
+              std::get<3>(actions.edits.back()) && std::get<1>(actions.edits.back()) == "GSM only",
+          "ticking an item hands on its tick and its value");
+    Check(IsWindowEnabled(window.Rows().ValueBox(0)) != FALSE, "ticking enables the value box");
+    Check(GetNextDlgTabItem(page, window.Rows().CheckBox(0), FALSE) == window.Rows().ValueBox(0),
+          "Tab goes from an item's check box to its value box");
+    SendMessageW(window.Rows().ValueBox(0), CB_SETCURSEL, 0, 0);
+    SendMessageW(page, WM_COMMAND, MAKEWPARAM(0, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(window.Rows().ValueBox(0)));
+    Check(!actions.edits.empty() && std::get<1>(actions.edits.back()) == "Automatic" &&
+              std::get<2>(actions.edits.back()) == 0,
+          "an entry chosen is handed on with its text");
+    window.ShowItem(2, {"45", -1, false});
+    window.EnableCommands(false);
+    window.EnableCommands(true);
+    Check(IsWindowEnabled(window.Rows().ValueBox(2)) == FALSE,
+          "a value box disabled for its tick stays so when the inputs come back");
+    Check(window.Rows().StateOf(2)->text == "45", "an editable box shows the text it is given");
+    window.RemoveItems({0, 1, 2, 3});
+    Check(window.Rows().CheckBox(0) == nullptr && IsWindow(page) != FALSE,
+          "removed items lose their boxes");
+    window.AddPageRows(Tab::kPage1, {Row(4, "Again: ", {"On"}, false)});
+    Check(InParent(window.Rows().CheckBox(4)).top == Scaled(20, dpi),
+          "a page emptied starts its layout anew");
+}
+
+void LogPastTheLimit(MainWindow& window) {
+    std::vector<std::string> lines;
+    for (int line = 0; line < 1500; ++line) {
+        lines.push_back("a log line of forty characters, number " + std::to_string(line));
+    }
+    window.AppendLog(lines);
+    const std::string text = window.Log().Text();
+    Check(text.size() > 60000 && text.ends_with("number 1499"),
+          "the log takes more than the edit control's 30,000 characters");
+    HWND edit = window.Log().Handle();
+    SendMessageW(edit, WM_VSCROLL, SB_TOP, 0);
+    window.AppendLog({"while the user reads the top"});
+    Check(SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0) == 0,
+          "a user reading further up stays where he is");
+    SendMessageW(edit, WM_VSCROLL, SB_BOTTOM, 0);
+    window.AppendLog({"at the end"});
+    const auto lines_in_log = SendMessageW(edit, EM_GETLINECOUNT, 0, 0);
+    const auto first = SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
+    Check(first > lines_in_log - 20, "a user at the end sees the new lines");
+}
+
+void StatusAndTabs(MainWindow& window, RecordingActions& actions) {
+    const std::string folder(200, 'f');
+    const std::string text = "Exported to C:\\" + folder + "\\settings.ini";
+    window.ShowStatus({text, 12, text.size() - 12});
+    const std::string shown = window.Status().StatusShown();
+    Check(shown.size() < text.size() && shown.starts_with("Exported to C:") &&
+              shown.ends_with("settings.ini") && shown.find("\xE2\x80\xA6") != std::string::npos,
+          "a long path is shortened in its middle: " + shown);
+    window.ShowStatus({"Read from datacard succeed...", 0, 0});
+    Check(window.Status().StatusShown() == "Read from datacard succeed...",
+          "a text that fits is shown whole");
+
+    window.ShowTab(Tab::kPage2, "\u6570\u636E", true);
+    window.ShowTab(Tab::kPage1, "Network", false);
+    const auto& shown_tabs = window.Pages().Shown();
+    Check(shown_tabs == std::vector<Tab>{Tab::kCommonInfo, Tab::kLed, Tab::kPage2},
+          "the tab control holds the tabs shown, in their order");
+    window.SelectTab(Tab::kPage2);
+    Check(window.Pages().Selected() == Tab::kPage2 &&
+              IsWindowVisible(window.Pages().Page(Tab::kPage2)) != FALSE &&
+              IsWindowVisible(window.Pages().Page(Tab::kCommonInfo)) == FALSE,
+          "the tab brought to the front shows its page alone");
+    // The user's choice of a tab is handed on.
+    TabCtrl_SetCurSel(window.Pages().TabControl(), 0);
+    NMHDR header{window.Pages().TabControl(), 0, TCN_SELCHANGE};
+    SendMessageW(window.Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&header));
+    Check(Has(actions.calls, "TabShown 0"), "the user's tab is handed on");
+}
+
+void Picture(MainWindow& window, RecordingActions& actions, const std::string& folder) {
+    const std::string file = folder + "\\window-check.png";
+    window.TakeScreenshot(41, file);
+    std::ifstream png(std::filesystem::path(Wide(file)), std::ios::binary);
+    unsigned char head[24] = {};
+    png.read(reinterpret_cast<char*>(head), sizeof head);
+    const auto big_endian = [&](int at) {
+        return (head[at] << 24) | (head[at + 1] << 16) | (head[at + 2] << 8) | head[at + 3];
+    };
+    RECT rect{};
+    GetWindowRect(window.Handle(), &rect);
+    Check(!actions.answers.empty() && actions.answers.back().first == 41 &&
+              actions.answers.back().second.accepted,
+          "the picture is taken and the question answered");
+    Check(png && head[1] == 'P' && head[2] == 'N' && head[3] == 'G' &&
+              big_endian(16) == rect.right - rect.left && big_endian(20) == rect.bottom - rect.top,
+          "the picture is a PNG of the whole window's size");
+    window.TakeScreenshot(42, folder + "\\no-such-folder\\x.png");
+    Check(!actions.answers.back().second.accepted, "a picture that cannot be saved is refused");
+}
+
+void TimeStamps() {
+    const LocaleDateTime format;
+    SYSTEMTIME local{};
+    GetLocalTime(&local);
+    const auto at = [&](WORD hour, WORD minute, WORD second) {
+        SYSTEMTIME moment = local;
+        moment.wHour = hour;
+        moment.wMinute = minute;
+        moment.wSecond = second;
+        moment.wMilliseconds = 0;
+        SYSTEMTIME universal{};
+        TzSpecificLocalTimeToSystemTime(nullptr, &moment, &universal);
+        FILETIME file{};
+        SystemTimeToFileTime(&universal, &file);
+        const int64_t ticks = (static_cast<int64_t>(file.dwHighDateTime) << 32) | file.dwLowDateTime;
+        return std::chrono::system_clock::time_point(
+            std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                std::chrono::duration<int64_t, std::ratio<1, 10000000>>(ticks -
+                                                                         116444736000000000LL)));
+    };
+    wchar_t date[64] = {};
+    GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 64, nullptr);
+    const std::string midnight = format.LogTimestamp(at(0, 0, 0));
+    const std::string afternoon = format.LogTimestamp(at(15, 4, 5));
+    Check(midnight == Utf8(date), "at midnight the stamp is the date alone: " + midnight);
+    Check(afternoon.starts_with(Utf8(date) + " ") && afternoon.find("04") != std::string::npos &&
+              afternoon.find("05") != std::string::npos,
+          "otherwise the date and the time to the second: " + afternoon);
+}
+
+void Texts() {
+    const std::string chinese = "\xE8\x93\x9D\xE8\x89\xB2";  // blue
+    Check(Wide(chinese) == L"\u84DD\u8272" && Utf8(Wide(chinese)) == chinese,
+          "UTF-8 and UTF-16 convert both ways");
+    Check(Wide(std::string("a\xFF" "b")) == L"a\uFFFDb", "a byte that is not UTF-8 becomes U+FFFD");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        std::printf("usage: window_check PICTURE_FOLDER\n");
+        return 2;
+    }
+    BecomeDpiAware();
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
+                                        ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES |
+                                            ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+    {
+        RecordingActions actions;
+        MainWindow window;
+        window.Attach(actions);
+        window.Show(std::nullopt);
+        CallsFromAnotherThread(window);
+        PageRows(window, actions);
+        LogPastTheLimit(window);
+        StatusAndTabs(window, actions);
+        Picture(window, actions, Utf8(argv[1]));
+        Check(PumpUntil([&] { return Has(actions.calls, "StartUp"); }),
+              "the start-up sequence is asked for once the window shows");
+        Check(Has(actions.calls, "Synchronised 7"), "a synchronisation is answered in its turn");
+    }
+    TimeStamps();
+    Texts();
+    CoUninitialize();
+    return g_out.Summary();
+}
