@@ -18,3 +18,22 @@ prepare_window_prefix() {
         [[ -e $font ]] && ln -sfn "$font" "$fonts/"
     done
 }
+
+# Makes the card of a device root known to the prefix as its driver would on Windows: each
+# COMn of the root behind the prefix's comn, and its Ports and Modem devices registered with the
+# driver's friendly names (register_card.exe, from the Windows build's tests).
+#   register_root_card WINE REGISTER_CARD_EXE ROOT
+register_root_card() {
+    local wine=$1 register=$2 root=$3 link entry
+    for link in "$root"/com/COM*; do
+        ln -sfn "$link" "$WINEPREFIX/dosdevices/$(basename "$link" | tr 'A-Z' 'a-z')"
+    done
+    local registration=()
+    for entry in "$root"/devices/ports/*/FriendlyName; do
+        registration+=(port "$(cat "$entry")")
+    done
+    local modem_key="$root/registry/HKLM/System/CurrentControlSet/Control/Class"
+    modem_key+="/{4D36E96D-E325-11CE-BFC1-08002BE10318}/0000"
+    registration+=(modem "$(cat "$root"/devices/modem/0/FriendlyName)" "$(cat "$modem_key/AttachedTo")")
+    "$wine" "$register" "${registration[@]}"
+}
