@@ -31,7 +31,7 @@ int RunProgram() {
     if (options.exit_status) {
         return *options.exit_status;
     }
-    const ConfigFolder folder = ChooseConfigFolder(WindowsConfigPlaces(options.config_dir));
+    const ConfigFolder folder = ChooseWindowsConfigFolder(options.config_dir);
     const std::string folder_name = Utf8(folder.path.wstring());
     for (const std::string& problem : folder.problems) {
         err << "cardwright: " << problem << '\n';

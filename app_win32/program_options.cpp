@@ -81,8 +81,9 @@ ProgramOptions ParseOptions(const std::vector<std::string>& arguments, std::ostr
             options.quit_after_start = true;
         } else {
             err << "cardwright: "
-                << (argument.starts_with("-") ? (has_value ? "unknown option '" : "missing value or unknown option '")
-                                              : "unexpected argument '")
+                << (argument.starts_with("-")
+                        ? (has_value ? "unknown option '" : "missing value or unknown option '")
+                        : "unexpected argument '")
                 << argument << "'\n"
                 << std::flush;
             options.exit_status = 1;
@@ -108,6 +109,25 @@ ConfigFolderPlaces WindowsConfigPlaces(const std::optional<std::string>& named) 
         places.user_config_dir = places.program_dir;
     }
     return places;
+}
+
+ConfigFolder ChooseWindowsConfigFolder(const std::optional<std::string>& named) {
+    const ConfigFolderPlaces places = WindowsConfigPlaces(named);
+    // The shared rule names the user's folder in lower case. The file system ignores the case of
+    // a name and keeps its first spelling: made first as "Cardwright", the folder stays so. Not
+    // for a portable copy, which is to leave nothing in the user's profile.
+    const fs::path spelled = places.user_config_dir / L"Cardwright";
+    std::error_code error;
+    const bool portable = fs::is_regular_file(places.program_dir / kDescriptionFile, error) &&
+                          fs::is_regular_file(places.program_dir / kValuesFile, error);
+    if (!places.named && !portable) {
+        fs::create_directory(spelled, error);
+    }
+    ConfigFolder folder = ChooseConfigFolder(places);
+    if (!places.named && !portable) {
+        folder.path = spelled;
+    }
+    return folder;
 }
 
 std::optional<std::vector<std::string>> ReadScript(const std::string& file) {

@@ -29,6 +29,9 @@ std::vector<std::string> ProgramArguments();
 // The places the configuration folder may be, on Windows: the folder --config-dir names, the
 // program's own folder, the examples shipped beside it in "examples", and %APPDATA%.
 ConfigFolderPlaces WindowsConfigPlaces(const std::optional<std::string>& named);
+// ChooseConfigFolder over those places, with the user's folder spelled as Windows programs spell
+// theirs: %APPDATA%\Cardwright.
+ConfigFolder ChooseWindowsConfigFolder(const std::optional<std::string>& named);
 
 // The lines of a script file (UTF-8; CR LF or LF); nullopt when it cannot be read.
 std::optional<std::vector<std::string>> ReadScript(const std::string& file);
