@@ -29,8 +29,8 @@ constexpr int kSmallestPercent = 80;
 
 std::wstring WindowText(HWND window) {
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<size_t>(
-        GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
     return text;
 }
 
@@ -89,9 +89,10 @@ void ItemRows::Add(Tab tab, const std::vector<PageRow>& rows, UINT dpi) {
         row.editable = source.editable;
         row.visible = source.visible;
         const DWORD shown = source.visible ? WS_VISIBLE : 0;
-        row.check = CreateWindowExW(0, WC_BUTTONW, row.caption.c_str(),
-                                    WS_CHILD | WS_TABSTOP | WS_CLIPSIBLINGS | BS_AUTOCHECKBOX | shown,
-                                    0, 0, 0, 0, page, nullptr, instance, nullptr);
+        row.check =
+            CreateWindowExW(0, WC_BUTTONW, row.caption.c_str(),
+                            WS_CHILD | WS_TABSTOP | WS_CLIPSIBLINGS | BS_AUTOCHECKBOX | shown, 0, 0,
+                            0, 0, page, nullptr, instance, nullptr);
         row.value = CreateWindowExW(
             0, WC_COMBOBOXW, L"",
             WS_CHILD | WS_TABSTOP | WS_VSCROLL | WS_CLIPSIBLINGS | WS_DISABLED | shown |

@@ -8,11 +8,11 @@
 namespace cardwright::win32 {
 
 ListView::ListView(HWND parent, int id, const std::vector<Column>& columns, DWORD style, UINT dpi)
-    : list_(CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS |
-                                style,
-                            0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                            GetModuleHandleW(nullptr), nullptr)),
+    : list_(CreateWindowExW(
+          WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+          WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | style, 0, 0, 0, 0,
+          parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
+          nullptr)),
       columns_(columns) {
     ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
     for (size_t at = 0; at < columns_.size(); ++at) {
@@ -67,8 +67,8 @@ std::string ListView::Text(int row, int column) const {
 }
 
 int ListView::FirstSelected() const {
-    return static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
-                                         LVNI_SELECTED));
+    return static_cast<int>(
+        SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
 void ListView::Select(int row) {

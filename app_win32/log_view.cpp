@@ -9,8 +9,7 @@ LogView::LogView(HWND parent, int id, HFONT font)
                             WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP |
                                 ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL |
                                 ES_NOHIDESEL,
-                            0, 0, 0, 0, parent,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                            0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                             GetModuleHandleW(nullptr), nullptr)) {
     SendMessageW(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     // 0 lifts the limit as far as the control goes (about 2^31 characters).
@@ -66,7 +65,8 @@ void LogView::Append(const std::vector<std::string>& lines) {
 
 std::string LogView::Text() const {
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(edit_)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(edit_, text.data(), static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<size_t>(GetWindowTextW(edit_, text.data(), static_cast<int>(text.size()))));
     return Utf8(text);
 }
 

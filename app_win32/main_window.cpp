@@ -73,9 +73,8 @@ MainWindow::MainWindow()
     led_ = std::make_unique<LedLists>(pages_.Page(Tab::kLed), font_.Get(), dpi_);
     SendMessageW(status_.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
     SendMessageW(common_info_.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
-    ListView_SetExtendedListViewStyle(common_info_.Handle(), LVS_EX_FULLROWSELECT |
-                                                                 LVS_EX_GRIDLINES |
-                                                                 LVS_EX_DOUBLEBUFFER);
+    ListView_SetExtendedListViewStyle(
+        common_info_.Handle(), LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER);
     std::vector<std::vector<std::string>> info;
     for (std::string_view caption : kCommonInfoCaptions) {
         info.push_back({std::string(caption), std::string(kNoCommonInfo)});
@@ -101,8 +100,8 @@ void MainWindow::Show(const std::optional<WindowState>& state) {
     const SIZE first{Scaled(kWindowSize.cx, dpi_), Scaled(kWindowSize.cy, dpi_)};
     int show = SW_SHOWNORMAL;
     if (state && state->width > 0 && state->height > 0) {
-        const SIZE outer = WindowSizeForClient({state->width, state->height}, kFrameStyle, 0,
-                                               true, dpi_);
+        const SIZE outer =
+            WindowSizeForClient({state->width, state->height}, kFrameStyle, 0, true, dpi_);
         RECT rect{state->x, state->y, 0, 0};
         rect.right = rect.left + outer.cx;
         rect.bottom = rect.top + outer.cy;
@@ -115,8 +114,8 @@ void MainWindow::Show(const std::optional<WindowState>& state) {
                          SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
         }
         if (state->log_height > 0) {
-            log_height_ = MulDiv(state->log_height, static_cast<int>(kBaseDpi),
-                                 static_cast<int>(dpi_));
+            log_height_ =
+                MulDiv(state->log_height, static_cast<int>(kBaseDpi), static_cast<int>(dpi_));
         }
         show = state->maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
     } else {
@@ -235,8 +234,9 @@ void MainWindow::Layout() {
     const int status_top = client.bottom - status_.Height();
     const int splitter = Scaled(kSplitterHeight, dpi_);
     const int room = std::max(0, status_top - bar - splitter);
-    const int log = std::clamp(Scaled(log_height_, dpi_), std::min(room, Scaled(kSmallestLog, dpi_)),
-                               std::max(0, room - Scaled(kSmallestPages, dpi_)));
+    const int log =
+        std::clamp(Scaled(log_height_, dpi_), std::min(room, Scaled(kSmallestLog, dpi_)),
+                   std::max(0, room - Scaled(kSmallestPages, dpi_)));
     const int log_top = status_top - log;
     MoveWindow(log_.Handle(), 0, log_top, width, log, TRUE);
     MoveWindow(splitter_.Handle(), 0, log_top - splitter, width, splitter, TRUE);
@@ -251,8 +251,8 @@ void MainWindow::MoveSplitter(int top) {
     RECT client{};
     GetClientRect(window_, &client);
     const int log = client.bottom - status_.Height() - top - Scaled(kSplitterHeight, dpi_);
-    log_height_ = std::max(kSmallestLog, MulDiv(log, static_cast<int>(kBaseDpi),
-                                                 static_cast<int>(dpi_)));
+    log_height_ =
+        std::max(kSmallestLog, MulDiv(log, static_cast<int>(kBaseDpi), static_cast<int>(dpi_)));
     Layout();
 }
 
@@ -261,8 +261,7 @@ void MainWindow::Command(int id, int code, HWND control) {
         return;
     }
     if (const auto edit = rows_.Command(control, code)) {
-        presenter_->ItemEdited(edit->item, edit->state.text, edit->state.entry,
-                               edit->state.ticked);
+        presenter_->ItemEdited(edit->item, edit->state.text, edit->state.entry, edit->state.ticked);
         return;
     }
     if (id == kSolutionChooser) {

@@ -50,6 +50,7 @@ class MainWindow final : public WindowView {
     const LogView& Log() const { return log_; }
     const LedLists& Led() const { return *led_; }
     const ListView& CommonInfo() const { return common_info_; }
+    const Splitter& SplitterBar() const { return splitter_; }
     bool CommandsEnabled() const { return commands_enabled_; }
     WindowState State() const;
 

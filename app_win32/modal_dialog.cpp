@@ -68,8 +68,8 @@ INT_PTR ModalDialog::Handle(UINT message, WPARAM w, LPARAM /*l*/) {
 // The client area of the dialog's size, centred over the owner (or the screen).
 void ModalDialog::Place(HWND owner) {
     const SIZE client{Scaled(client_.cx, dpi_), Scaled(client_.cy, dpi_)};
-    const SIZE outer =
-        WindowSizeForClient(client, kDialogStyle, GetWindowLongW(dialog_, GWL_EXSTYLE), false, dpi_);
+    const SIZE outer = WindowSizeForClient(client, kDialogStyle,
+                                           GetWindowLongW(dialog_, GWL_EXSTYLE), false, dpi_);
     RECT around{};
     if (owner == nullptr || IsIconic(owner) || GetWindowRect(owner, &around) == FALSE) {
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &around, 0);

@@ -19,7 +19,8 @@ class ModalDialog {
     bool Run(HWND owner);
 
   protected:
-    ModalDialog(std::wstring caption, SIZE client) : caption_(std::move(caption)), client_(client) {}
+    ModalDialog(std::wstring caption, SIZE client)
+        : caption_(std::move(caption)), client_(client) {}
 
     // Makes the controls (with AddControl) and fills them.
     virtual void Build() = 0;

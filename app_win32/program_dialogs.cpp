@@ -20,8 +20,8 @@ constexpr int kIconSize = 48;
 
 std::wstring TextOf(HWND control) {
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-    text.resize(static_cast<size_t>(
-        GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
     return text;
 }
 
@@ -48,8 +48,9 @@ void LedSettingDialog::Build() {
     }
     SendMessageW(colour, CB_SETCURSEL, static_cast<WPARAM>(colour_entry_), 0);
     AddControl(WC_STATICW, L"Time (100ms)", SS_LEFT, {16, 52, 106, 72}, -1);
-    HWND time = AddControl(WC_COMBOBOXW, L"", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP,
-                           {110, 48, 230, 48 + kDropHeight}, kTimeBox);
+    HWND time =
+        AddControl(WC_COMBOBOXW, L"", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP,
+                   {110, 48, 230, 48 + kDropHeight}, kTimeBox);
     for (std::string_view suggestion : LedTimeSuggestions()) {
         SendMessageW(time, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(suggestion).c_str()));
     }
@@ -120,8 +121,8 @@ void AboutBox::Build() {
     SendMessageW(icon, STM_SETICON, reinterpret_cast<WPARAM>(picture), 0);
     AddControl(WC_STATICW, Wide(about_.product), SS_LEFT | SS_NOPREFIX, {96, 32, 286, 52}, -1);
     AddControl(WC_STATICW, Wide(about_.version), SS_LEFT | SS_NOPREFIX, {96, 60, 286, 80}, -1);
-    SetFocus(AddControl(WC_BUTTONW, L"OK", BS_DEFPUSHBUTTON | WS_TABSTOP, {111, 168, 186, 193},
-                        IDOK));
+    SetFocus(
+        AddControl(WC_BUTTONW, L"OK", BS_DEFPUSHBUTTON | WS_TABSTOP, {111, 168, 186, 193}, IDOK));
 }
 
 }  // namespace cardwright::win32

@@ -48,14 +48,14 @@ void DrawImage(HDC dc, int image, int left, int size) {
     const Selected selected_pen(dc, GetStockObject(NULL_PEN));
     switch (image) {
         case kDown: {
-            const POINT shape[] = {at(6, 1), at(10, 1), at(10, 8), at(14, 8), at(8, 15), at(2, 8),
-                                   at(6, 8)};
+            const POINT shape[] = {at(6, 1),  at(10, 1), at(10, 8), at(14, 8),
+                                   at(8, 15), at(2, 8),  at(6, 8)};
             Polygon(dc, shape, static_cast<int>(std::size(shape)));
             break;
         }
         case kUp: {
-            const POINT shape[] = {at(6, 15), at(10, 15), at(10, 8), at(14, 8), at(8, 1), at(2, 8),
-                                   at(6, 8)};
+            const POINT shape[] = {at(6, 15), at(10, 15), at(10, 8), at(14, 8),
+                                   at(8, 1),  at(2, 8),   at(6, 8)};
             Polygon(dc, shape, static_cast<int>(std::size(shape)));
             break;
         }
@@ -116,8 +116,8 @@ OwnedAccelerators MakeAccelerators() {
 
 void EnableMenuCommands(HMENU menu, bool enabled) {
     const UINT state = MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED);
-    for (int command : {kReadCommand, kWriteCommand, kImportCommand, kExportCommand,
-                        kAboutCommand}) {
+    for (int command :
+         {kReadCommand, kWriteCommand, kImportCommand, kExportCommand, kAboutCommand}) {
         EnableMenuItem(menu, static_cast<UINT>(command), state);
     }
 }
@@ -143,8 +143,8 @@ ToolBar::ToolBar(HWND parent, int id, int chooser_id, HFONT font, UINT dpi)
     for (size_t at = 0; at < kButtons.size(); ++at) {
         buttons[at].iBitmap = kButtons[at].image;
         buttons[at].idCommand = kButtons[at].command;
-        buttons[at].fsState = static_cast<BYTE>(TBSTATE_ENABLED |
-                                                (kButtons[at].visible ? 0 : TBSTATE_HIDDEN));
+        buttons[at].fsState =
+            static_cast<BYTE>(TBSTATE_ENABLED | (kButtons[at].visible ? 0 : TBSTATE_HIDDEN));
         buttons[at].fsStyle = BTNS_BUTTON;
         buttons[at].iString = reinterpret_cast<INT_PTR>(kButtons[at].caption);
     }

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,7 +67,9 @@ class RecordingActions final : public UserActions {
     bool Import() override { return Note("Import"); }
     bool Export() override { return Note("Export"); }
     bool About() override { return Note("About"); }
-    bool ChooseSolution(int index) override { return Note("ChooseSolution " + std::to_string(index)); }
+    bool ChooseSolution(int index) override {
+        return Note("ChooseSolution " + std::to_string(index));
+    }
     bool NewSolution() override { return Note("NewSolution"); }
     bool DeleteSolution() override { return Note("DeleteSolution"); }
     void SelectLedStatus(int status) override { Note("SelectLedStatus " + std::to_string(status)); }
@@ -82,7 +85,12 @@ class RecordingActions final : public UserActions {
         answers.emplace_back(id, answer);
     }
     void Synchronised(uint64_t token) override { Note("Synchronised " + std::to_string(token)); }
-    void SaveWindowState(const WindowState&) override { Note("SaveWindowState"); }
+    void SaveWindowState(const WindowState& state) override {
+        Note("SaveWindowState");
+        saved = state;
+    }
+
+    std::optional<WindowState> saved;
 
   private:
     bool Note(std::string call) {
@@ -139,8 +147,8 @@ void CallsFromAnotherThread(MainWindow& window) {
     size_t from = 0;
     for (int line = 0; line < kLines && in_order; ++line) {
         const size_t at = text.find("line " + std::to_string(line) + "\r\n", from);
-        in_order = at != std::string::npos || (line == kLines - 1 &&
-                                                text.ends_with("line " + std::to_string(line)));
+        in_order = at != std::string::npos ||
+                   (line == kLines - 1 && text.ends_with("line " + std::to_string(line)));
         from = at == std::string::npos ? from : at;
     }
     Check(in_order, "the log shows the lines in the order they were sent");
@@ -148,11 +156,11 @@ void CallsFromAnotherThread(MainWindow& window) {
 
 void PageRows(MainWindow& window, RecordingActions& actions) {
     window.ShowTab(Tab::kPage1, "Network", true);
-    window.AddPageRows(Tab::kPage1, {Row(0, "Mode: ", {"Automatic", "GSM only"}, false),
-                                     Row(1, "Hidden: ", {"On"}, false, false),
-                                     Row(2, "Timeout: ", {"10", "60"}, true),
-                                     Row(3, "A caption far too long to fit before its box: ",
-                                         {"On", "Off"}, false)});
+    window.AddPageRows(
+        Tab::kPage1,
+        {Row(0, "Mode: ", {"Automatic", "GSM only"}, false),
+         Row(1, "Hidden: ", {"On"}, false, false), Row(2, "Timeout: ", {"10", "60"}, true),
+         Row(3, "A caption far too long to fit before its box: ", {"On", "Off"}, false)});
     const UINT dpi = DpiOf(window.Handle());
     const RECT first_check = InParent(window.Rows().CheckBox(0));
     const RECT first_value = InParent(window.Rows().ValueBox(0));
@@ -272,6 +280,69 @@ void Picture(MainWindow& window, RecordingActions& actions, const std::string& f
     Check(!actions.answers.back().second.accepted, "a picture that cannot be saved is refused");
 }
 
+bool SameState(const WindowState& one, const WindowState& other) {
+    return one.x == other.x && one.y == other.y && one.width == other.width &&
+           one.height == other.height && one.maximized == other.maximized &&
+           one.log_height == other.log_height;
+}
+
+int Height(HWND control) {
+    const RECT rect = InParent(control);
+    return rect.bottom - rect.top;
+}
+
+// The window opens where the last run left it, with its log as high, and hands on what the
+// user made of it when it closes: the splitter dragged included.
+void StateKept() {
+    const UINT dpi = SystemDpi();
+    const WindowState wanted{Scaled(40, dpi),  Scaled(30, dpi), Scaled(700, dpi),
+                             Scaled(520, dpi), false,           Scaled(150, dpi)};
+    RecordingActions actions;
+    {
+        MainWindow window;
+        window.Attach(actions);
+        window.Show(wanted);
+        RECT client{};
+        GetClientRect(window.Handle(), &client);
+        Check(client.right == wanted.width && client.bottom == wanted.height,
+              "the client area is the size the last run kept");
+        Check(SameState(window.State(), wanted), "the window tells the state it was shown with");
+        Check(Height(window.Log().Handle()) == wanted.log_height, "the log is as high as kept");
+
+        // The splitter taken 2 pixels into it and dragged 30 pixels up.
+        HWND bar = window.SplitterBar().Handle();
+        const int grab = 2;
+        const int moved = Scaled(30, dpi);
+        SendMessageW(bar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, grab));
+        SendMessageW(bar, WM_MOUSEMOVE, MK_LBUTTON,
+                     MAKELPARAM(10, static_cast<WORD>(static_cast<SHORT>(grab - moved))));
+        SendMessageW(bar, WM_LBUTTONUP, 0, MAKELPARAM(10, grab - moved));
+        Check(Height(window.Log().Handle()) == wanted.log_height + moved,
+              "dragging the splitter up makes the log higher");
+        SendMessageW(window.Handle(), WM_CLOSE, 0, 0);
+        WindowState expected = wanted;
+        expected.log_height += moved;
+        Check(actions.saved && SameState(*actions.saved, expected),
+              "closing hands on the window's place, size and log height");
+    }
+    WindowState maximized = wanted;
+    maximized.maximized = true;
+    actions.saved.reset();
+    {
+        MainWindow window;
+        window.Attach(actions);
+        window.Show(maximized);
+        Check(IsZoomed(window.Handle()) != FALSE, "a window kept maximized opens maximized");
+        SendMessageW(window.Handle(), WM_CLOSE, 0, 0);
+        Check(actions.saved && SameState(*actions.saved, maximized),
+              "and keeps the size it has when it is not maximized");
+    }
+    // Each closed window asked its thread to end; the checks go on.
+    MSG quit{};
+    while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE) {
+    }
+}
+
 void TimeStamps() {
     const LocaleDateTime format;
     SYSTEMTIME local{};
@@ -286,11 +357,12 @@ void TimeStamps() {
         TzSpecificLocalTimeToSystemTime(nullptr, &moment, &universal);
         FILETIME file{};
         SystemTimeToFileTime(&universal, &file);
-        const int64_t ticks = (static_cast<int64_t>(file.dwHighDateTime) << 32) | file.dwLowDateTime;
+        const int64_t ticks =
+            (static_cast<int64_t>(file.dwHighDateTime) << 32) | file.dwLowDateTime;
         return std::chrono::system_clock::time_point(
             std::chrono::duration_cast<std::chrono::system_clock::duration>(
                 std::chrono::duration<int64_t, std::ratio<1, 10000000>>(ticks -
-                                                                         116444736000000000LL)));
+                                                                        116444736000000000LL)));
     };
     wchar_t date[64] = {};
     GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 64, nullptr);
@@ -306,7 +378,9 @@ void Texts() {
     const std::string chinese = "\xE8\x93\x9D\xE8\x89\xB2";  // blue
     Check(Wide(chinese) == L"\u84DD\u8272" && Utf8(Wide(chinese)) == chinese,
           "UTF-8 and UTF-16 convert both ways");
-    Check(Wide(std::string("a\xFF" "b")) == L"a\uFFFDb", "a byte that is not UTF-8 becomes U+FFFD");
+    Check(Wide(std::string("a\xFF"
+                           "b")) == L"a\uFFFDb",
+          "a byte that is not UTF-8 becomes U+FFFD");
 }
 
 }  // namespace
@@ -336,6 +410,7 @@ int wmain(int argc, wchar_t** argv) {
               "the start-up sequence is asked for once the window shows");
         Check(Has(actions.calls, "Synchronised 7"), "a synchronisation is answered in its turn");
     }
+    StateKept();
     TimeStamps();
     Texts();
     CoUninitialize();
