@@ -43,6 +43,13 @@ foreach(dll IN LISTS imports)
         message(FATAL_ERROR "${LIBRARY} needs ${dll}, which Windows does not bring")
     endif()
 endforeach()
+# A DLL of Windows, or ours, exports the plain name; an import that keeps a 32-bit __stdcall
+# decoration (InitCommPort@0) is found in none of them, and the program does not start.
+foreach(function IN LISTS functions)
+    if(function MATCHES "@")
+        message(FATAL_ERROR "${LIBRARY} imports a decorated name: ${function}")
+    endif()
+endforeach()
 if(NEWER)
     file(STRINGS ${NEWER} newer REGEX "^[A-Za-z_]")
     set(found "")
