@@ -90,8 +90,15 @@ void StandardStream::Flush(bool everything) {
     if (console_) {
         const std::wstring wide = Wide(text);
         WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-    } else {
-        WriteFile(handle_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
+    // A pipe may take less than it is given: the rest is written after it.
+    for (size_t done = 0; done < text.size(); done += written) {
+        if (WriteFile(handle_, text.data() + done, static_cast<DWORD>(text.size() - done), &written,
+                      nullptr) == FALSE ||
+            written == 0) {
+            return;  // the reader is gone
+        }
     }
 }
 
