@@ -51,6 +51,7 @@ class MainWindow final : public WindowView {
     const LedLists& Led() const { return *led_; }
     const ListView& CommonInfo() const { return common_info_; }
     const Splitter& SplitterBar() const { return splitter_; }
+    HACCEL Accelerators() const { return accelerators_.Get(); }
     bool CommandsEnabled() const { return commands_enabled_; }
     WindowState State() const;
 

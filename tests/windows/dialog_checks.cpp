@@ -18,6 +18,7 @@ namespace {
 
 // The dialog ids Windows gives a message box's text and a file dialog's name box.
 constexpr int kMessageText = 0xFFFF;
+constexpr int kMessageIcon = 0x440;
 constexpr int kFileNameCombo = 0x47C;  // cmb13
 constexpr int kFileNameEdit = 0x480;   // edt1
 // The program's own dialogs' boxes (app_win32/program_dialogs.cpp).
@@ -179,14 +180,29 @@ void NewSolutionDialog(MainWindow& window, RecordingActions& actions) {
 }
 
 void MessageBoxes(MainWindow& window, RecordingActions& actions) {
-    bool shown = false;
-    WithDialog([&] { window.ShowMessage(65, "Write to datacard failed...", MessageIcon::kError); },
-               [&](HWND box) {
-                   shown = Text(box, kMessageText) == L"Write to datacard failed...";
-                   Press(box, IDOK);
-                   return true;
-               });
-    Check(shown && Answered(actions, 65), "a message box shows its text and answers when closed");
+    // The icon of each kind, as Windows' own icons (shared handles) show it.
+    const std::pair<MessageIcon, const wchar_t*> kinds[] = {
+        {MessageIcon::kInformation, IDI_ASTERISK},
+        {MessageIcon::kWarning, IDI_EXCLAMATION},
+        {MessageIcon::kError, IDI_HAND},
+    };
+    bool shown = true;
+    bool icons = true;
+    QuestionId id = 71;
+    for (const auto& [kind, icon] : kinds) {
+        WithDialog([&] { window.ShowMessage(id, "Write to datacard failed...", kind); },
+                   [&](HWND box) {
+                       shown = shown && Text(box, kMessageText) == L"Write to datacard failed...";
+                       icons = icons && reinterpret_cast<HICON>(SendDlgItemMessageW(
+                                            box, kMessageIcon, STM_GETICON, 0, 0)) ==
+                                            LoadIconW(nullptr, icon);
+                       Press(box, IDOK);
+                       return true;
+                   });
+        shown = shown && Answered(actions, id++);
+    }
+    Check(shown, "a message box shows its text and answers when closed");
+    Check(icons, "an information, a warning and an error show their own icons");
     bool no_is_default = false;
     const std::string question = "Export anyway?";
     WithDialog([&] { window.AskYesNo(66, question); },

@@ -132,6 +132,40 @@ void PageRows(MainWindow& window, RecordingActions& actions) {
           "a page emptied starts its layout anew");
 }
 
+// The shortcuts do what their menu entries do, and nothing while the commands are disabled.
+void Shortcuts(MainWindow& window, RecordingActions& actions) {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    const auto press = [&](bool control, WPARAM key) {
+        keys[VK_CONTROL] = control ? 0x80 : 0;
+        SetKeyboardState(keys);
+        MSG message{window.Handle(), WM_KEYDOWN, key, 1, 0, {}};
+        return TranslateAcceleratorW(window.Handle(), window.Accelerators(), &message) != 0;
+    };
+    // The one call a key press hands on, if it hands on exactly one.
+    const auto handed_on = [&](bool control, WPARAM key) {
+        const size_t before = actions.calls.size();
+        const bool translated = press(control, key);
+        return translated && actions.calls.size() == before + 1 ? actions.calls.back()
+                                                                : std::string();
+    };
+    const std::pair<WPARAM, const char*> shortcuts[] = {
+        {'R', "Read"}, {'W', "Write"}, {'O', "Import"}, {'S', "Export"}};
+    bool all = true;
+    for (const auto& [key, command] : shortcuts) {
+        all = all && handed_on(true, key) == command;
+    }
+    all = all && handed_on(false, VK_F1) == "About";
+    Check(all, "Ctrl+R, Ctrl+W, Ctrl+O, Ctrl+S and F1 hand on Read, Write, Import, Export, About");
+    window.EnableCommands(false);
+    const size_t before = actions.calls.size();
+    press(true, 'W');
+    window.EnableCommands(true);
+    Check(actions.calls.size() == before, "a shortcut while a command runs hands nothing on");
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+}
+
 void LogPastTheLimit(MainWindow& window) {
     std::vector<std::string> lines;
     for (int line = 0; line < 1500; ++line) {
@@ -326,6 +360,7 @@ int wmain(int argc, wchar_t** argv) {
         window.Show(std::nullopt);
         CallsFromAnotherThread(window);
         PageRows(window, actions);
+        Shortcuts(window, actions);
         LogPastTheLimit(window);
         StatusAndTabs(window, actions);
         Picture(window, actions, Utf8(argv[1]));
