@@ -8,6 +8,7 @@
 #include "app_win32/control_ids.h"
 #include "app_win32/dpi.h"
 #include "app_win32/wide_text.h"
+#include "app_win32/window_class.h"
 
 namespace cardwright::win32 {
 
@@ -37,17 +38,9 @@ OwnedFont MessageFont(UINT dpi) {
 }  // namespace
 
 HWND MainWindow::CreateFrame(MainWindow* self) {
-    static const ATOM registered = [] {
-        WNDCLASSEXW frame{};
-        frame.cbSize = sizeof frame;
-        frame.lpfnWndProc = &MainWindow::Procedure;
-        frame.hInstance = GetModuleHandleW(nullptr);
-        frame.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        frame.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        frame.lpszClassName = kWindowClass;
-        frame.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
-        return RegisterClassExW(&frame);
-    }();
+    static const ATOM registered =
+        RegisterWindowClass(kWindowClass, &MainWindow::Procedure, COLOR_BTNFACE, IDC_ARROW,
+                            LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1)));
     (void)registered;
     return CreateWindowExW(0, kWindowClass, L"Cardwright", kFrameStyle, CW_USEDEFAULT,
                            CW_USEDEFAULT, kWindowSize.cx, kWindowSize.cy, nullptr, MakeMainMenu(),

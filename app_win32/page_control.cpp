@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "app_win32/wide_text.h"
+#include "app_win32/window_class.h"
 
 namespace cardwright::win32 {
 
@@ -27,17 +28,6 @@ LRESULT CALLBACK PageProcedure(HWND page, UINT message, WPARAM w, LPARAM l) {
     }
 }
 
-ATOM RegisterPageClass() {
-    WNDCLASSEXW page_class{};
-    page_class.cbSize = sizeof page_class;
-    page_class.lpfnWndProc = PageProcedure;
-    page_class.hInstance = GetModuleHandleW(nullptr);
-    page_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    page_class.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
-    page_class.lpszClassName = kPageClass;
-    return RegisterClassExW(&page_class);
-}
-
 }  // namespace
 
 PageControl::PageControl(HWND parent, int id, HFONT font)
@@ -46,7 +36,7 @@ PageControl::PageControl(HWND parent, int id, HFONT font)
                             WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP, 0, 0, 0, 0,
                             parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                             GetModuleHandleW(nullptr), nullptr)) {
-    static const ATOM registered = RegisterPageClass();
+    static const ATOM registered = RegisterWindowClass(kPageClass, PageProcedure, COLOR_WINDOW);
     (void)registered;
     SendMessageW(tabs_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     for (HWND& page : pages_) {

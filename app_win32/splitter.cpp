@@ -2,27 +2,19 @@
 
 #include <windowsx.h>
 
+#include "app_win32/window_class.h"
+
 namespace cardwright::win32 {
 
 namespace {
 
 constexpr const wchar_t* kClassName = L"CardwrightSplitter";
 
-ATOM RegisterSplitterClass(WNDPROC procedure) {
-    WNDCLASSEXW window_class{};
-    window_class.cbSize = sizeof window_class;
-    window_class.lpfnWndProc = procedure;
-    window_class.hInstance = GetModuleHandleW(nullptr);
-    window_class.hCursor = LoadCursorW(nullptr, IDC_SIZENS);
-    window_class.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    window_class.lpszClassName = kClassName;
-    return RegisterClassExW(&window_class);
-}
-
 }  // namespace
 
 Splitter::Splitter(HWND parent, int id, Moved moved) : moved_(std::move(moved)) {
-    static const ATOM registered = RegisterSplitterClass(&Splitter::Procedure);
+    static const ATOM registered =
+        RegisterWindowClass(kClassName, &Splitter::Procedure, COLOR_BTNFACE, IDC_SIZENS);
     (void)registered;
     window_ = CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
