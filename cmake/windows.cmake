@@ -1,5 +1,5 @@
-# The Windows build: carvex.dll, carvexctl.exe, the programs that check them under Wine, and the
-# zip that ships them (cpack -G ZIP). The configurator needs Qt for Windows and is not built.
+# The Windows build: carvex.dll, carvexctl.exe, the configurator's Win32 window cardwright.exe,
+# the programs that check them under Wine, and the zip that ships them (cpack -G ZIP).
 
 # The mingw runtime goes into each binary, so that they need only Windows' own DLLs.
 add_link_options(-static -static-libgcc -static-libstdc++)
@@ -27,6 +27,10 @@ add_subdirectory(cardwork/model)
 add_subdirectory(cardwork/card)
 add_subdirectory(cardwork/json)
 add_subdirectory(cardwork/batch)
+if(EXISTS ${PROJECT_SOURCE_DIR}/cardwork/presenter/CMakeLists.txt)
+    add_subdirectory(cardwork/presenter)
+    add_subdirectory(app_win32)
+endif()
 add_subdirectory(tools/carvexctl)
 add_subdirectory(packaging/windows)
 

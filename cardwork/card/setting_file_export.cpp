@@ -2,6 +2,7 @@
 
 #include "cardwork/card/card_reader.h"
 #include "cardwork/card/card_writer.h"
+#include "cardwork/model/utf8_path.h"
 
 namespace cardwright {
 
@@ -55,8 +56,9 @@ WorkResult SettingFileExport::ExportToFile(const CardWorkState& state, const Own
     if (const auto refusal = OwnIniFileRefusal(target, own.description, own.values)) {
         Log(*refusal);
         seams_.view.ShowMessage(*refusal);
-        return WorkResult::Refused(WorkStep::kChoosingFile,
-                                   target.string() + " is one of the configurator's own files");
+        return WorkResult::Refused(
+            WorkStep::kChoosingFile,
+            Utf8FromPath(target) + " is one of the configurator's own files");
     }
     SettingFile file;
     file.card_type = state.info[CommonInfoRow::kCardType];
@@ -98,7 +100,7 @@ WorkResult SettingFileExport::ExportToFile(const CardWorkState& state, const Own
         Log("Export failed: " + written.error);
         seams_.view.ShowMessage("Export failed: " + written.error);
         return WorkResult::Failed(WorkStep::kWritingFile,
-                                  target.string() + " could not be written (see the log)");
+                                  Utf8FromPath(target) + " could not be written (see the log)");
     }
     Log("export file finished...");
     return WorkResult::Done();

@@ -1,6 +1,7 @@
 #include "cardwork/card/setting_file_import.h"
 
 #include "cardwork/card/card_reader.h"
+#include "cardwork/model/utf8_path.h"
 
 namespace cardwright {
 
@@ -10,12 +11,12 @@ namespace {
 std::string NotLoaded(SettingFileCheck check, const std::filesystem::path& file) {
     switch (check) {
         case SettingFileCheck::kNoValues:
-            return file.string() + " holds no setting values";
+            return Utf8FromPath(file) + " holds no setting values";
         case SettingFileCheck::kCrcFailed:
-            return "the CRC of " + file.string() +
+            return "the CRC of " + Utf8FromPath(file) +
                    " does not hold (changed, or made for the other card generation)";
         case SettingFileCheck::kBadValue:
-            return "a value in " + file.string() + " is not a number (see the log)";
+            return "a value in " + Utf8FromPath(file) + " is not a number (see the log)";
         case SettingFileCheck::kLoaded:
             break;
     }

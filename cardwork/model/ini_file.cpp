@@ -4,6 +4,7 @@
 #include <charconv>
 #include <unordered_map>
 
+#include "cardwork/model/utf8_path.h"
 #include "carvex/platform/ascii_case.h"
 #include "carvex/platform/whole_file.h"
 
@@ -320,7 +321,7 @@ const IniFile::Snapshot& IniFile::Current() const {
     }
     auto file = carvex::ReadWholeFile(path_, kMaxFileBytes);
     if (file.error) {
-        last_error_ = "Cannot read " + path_.string() + ": " + file.error.message();
+        last_error_ = "Cannot read " + Utf8FromPath(path_) + ": " + file.error.message();
         file.content.clear();
     }
     snapshot_ = std::make_unique<const Snapshot>(FileText(std::move(file.content), code_page_),
@@ -361,7 +362,7 @@ const IniFile::Snapshot* IniFile::ForWriting() {
 }
 
 bool IniFile::Refuse(std::string reason) {
-    last_error_ = "Cannot write " + path_.string() + ": " + std::move(reason);
+    last_error_ = "Cannot write " + Utf8FromPath(path_) + ": " + std::move(reason);
     return false;
 }
 

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "cardwork/model/utf8_path.h"
 #include "carvex/platform/whole_file.h"
 
 namespace cardwright {
@@ -42,7 +43,7 @@ bool LogFile::Rewrite(const std::vector<std::string>& lines) const {
     }
     auto replaced = carvex::ReplaceWholeFile(path_, text);
     if (!replaced.stamp) {
-        last_error_ = "Cannot write " + path_.string() + ": " + replaced.error;
+        last_error_ = "Cannot write " + Utf8FromPath(path_) + ": " + replaced.error;
         return false;
     }
     return true;

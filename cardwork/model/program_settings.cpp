@@ -1,5 +1,6 @@
 #include "cardwork/model/program_settings.h"
 
+#include "cardwork/model/utf8_path.h"
 #include "carvex/platform/whole_file.h"
 
 namespace cardwright {
@@ -23,9 +24,10 @@ std::string_view Trim(std::string_view text) {
 ProgramSettings ReadProgramSettings(const std::filesystem::path& file) {
     ProgramSettings settings;
     const auto whole = carvex::ReadWholeFile(file, kMaxSettingsBytes);
-    const std::string name = file.filename().string();
+    const std::string name = Utf8FromPath(file.filename());
     if (whole.error) {
-        settings.problems.push_back(file.string() + " cannot be read: " + whole.error.message());
+        settings.problems.push_back(Utf8FromPath(file) +
+                                    " cannot be read: " + whole.error.message());
         return settings;
     }
     std::string_view text = whole.content;

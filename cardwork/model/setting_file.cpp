@@ -4,6 +4,7 @@
 
 #include "cardwork/model/item_value.h"
 #include "cardwork/model/nv_compose.h"
+#include "cardwork/model/utf8_path.h"
 #include "carvex/platform/whole_file.h"
 
 namespace cardwright {
@@ -111,7 +112,7 @@ ComposedSettingFile ComposeSettingFile(std::span<const TConfigItem> items, const
 
 SettingFileWritten WriteSettingFile(const std::filesystem::path& path, const SettingFile& file) {
     const auto refused = [&](const std::string& reason) {
-        return SettingFileWritten{0, "Cannot write " + path.string() + ": " + reason};
+        return SettingFileWritten{0, "Cannot write " + Utf8FromPath(path) + ": " + reason};
     };
     const std::vector<IniEntry> values = MergedEntries(file.values);
     // The seal covers what a reader gets back, so every line must come back as it is written.
@@ -170,7 +171,7 @@ ImportedSettingFile ReadSettingFile(const IniFile& file, std::span<const TConfig
 }
 
 std::filesystem::path SettingFileName(const std::filesystem::path& chosen) {
-    const std::string name = chosen.filename().string();
+    const std::string name = Utf8FromPath(chosen.filename());
     const size_t dot = name.rfind('.');
     if (dot != std::string::npos && EqualIgnoringCase(std::string_view(name).substr(dot), ".ini")) {
         return chosen;
@@ -187,8 +188,8 @@ std::optional<std::string> OwnIniFileRefusal(const std::filesystem::path& path,
     for (const auto* own : {&description, &values}) {
         std::error_code error;
         if (std::filesystem::equivalent(path, *own, error) || target == WrittenFile(*own)) {
-            return "Cannot export to " + path.string() + ": it is the program's own " +
-                   own->filename().string() + "...";
+            return "Cannot export to " + Utf8FromPath(path) + ": it is the program's own " +
+                   Utf8FromPath(own->filename()) + "...";
         }
     }
     return std::nullopt;

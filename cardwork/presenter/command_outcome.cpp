@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "cardwork/model/utf8_path.h"
+
 namespace cardwright {
 
 std::string CommandOutcome(std::string_view command, const WorkResult& result,
@@ -57,7 +59,7 @@ std::string SolutionShown(std::string_view name) {
 }
 
 std::string SettingFileShown(const std::filesystem::path& file) {
-    return "Setting file " + file.filename().string() + " (not yet written to the card)";
+    return "Setting file " + Utf8FromPath(file.filename()) + " (not yet written to the card)";
 }
 
 }  // namespace cardwright

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <system_error>
 
+#include "cardwork/model/utf8_path.h"
+
 namespace cardwright {
 
 namespace fs = std::filesystem;
@@ -25,7 +27,7 @@ void Seed(ConfigFolder& folder, const fs::path& examples_dir) {
     std::error_code error;
     fs::create_directories(folder.path, error);
     if (error || !fs::is_directory(folder.path, error)) {
-        folder.problems.push_back("cannot create the folder " + folder.path.string());
+        folder.problems.push_back("cannot create the folder " + Utf8FromPath(folder.path));
         return;
     }
     for (const char* file : kIniFiles) {
@@ -35,12 +37,12 @@ void Seed(ConfigFolder& folder, const fs::path& examples_dir) {
         }
         const fs::path source = examples_dir / file;
         if (!fs::exists(source, error)) {
-            folder.problems.push_back("no example " + source.string() + " to copy");
+            folder.problems.push_back("no example " + Utf8FromPath(source) + " to copy");
             continue;
         }
         if (!fs::copy_file(source, destination, error)) {
-            folder.problems.push_back("cannot copy " + source.string() + " to " +
-                                      destination.string());
+            folder.problems.push_back("cannot copy " + Utf8FromPath(source) + " to " +
+                                      Utf8FromPath(destination));
             continue;
         }
         // The installed examples are read-only for the user; the copy is the user's to change.

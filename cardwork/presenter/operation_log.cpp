@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "cardwork/model/model_clock.h"
+#include "cardwork/model/utf8_path.h"
 
 namespace cardwright {
 
@@ -47,7 +48,7 @@ void OperationLog::StartRun() {
         } else {
             // Never replace a log that could not be read: this run's lines are added to it.
             state_ = RunState::kOnlyAppending;
-            ReportFailure("Cannot open file " + file_.Path().string());
+            ReportFailure("Cannot open file " + Utf8FromPath(file_.Path()));
         }
     }
     for (size_t first = 0; first < lines_.size(); first += kLinesPerSlice) {
@@ -72,7 +73,7 @@ void OperationLog::Save() {
     if (state_ == RunState::kAppending) {
         state_ = RunState::kWriteWhole;
     }
-    ReportFailure("Cannot create file " + file_.Path().string());
+    ReportFailure("Cannot create file " + Utf8FromPath(file_.Path()));
 }
 
 void OperationLog::ReportFailure(const std::string& text) {

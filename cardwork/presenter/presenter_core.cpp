@@ -4,6 +4,7 @@
 
 #include "cardwork/model/legacy_code_page.h"
 #include "cardwork/model/program_settings.h"
+#include "cardwork/model/utf8_path.h"
 #include "cardwork/presenter/config_folder.h"
 #include "cardwork/presenter/solutions.h"
 #include "cardwork/presenter/window_state_file.h"
@@ -24,7 +25,7 @@ bool IsFile(const std::filesystem::path& path) {
 StatusText WithPath(const std::string& text, const std::optional<std::filesystem::path>& file) {
     StatusText status{text, 0, 0};
     if (file && !file->empty()) {
-        const std::string path = file->string();
+        const std::string path = Utf8FromPath(*file);
         if (const size_t at = text.find(path); at != std::string::npos) {
             status.path_start = at;
             status.path_length = path.size();
@@ -363,7 +364,7 @@ std::optional<std::filesystem::path> PresenterCore::FileName(bool save) {
     if (!answer.accepted || answer.text.empty()) {
         return std::nullopt;
     }
-    return std::filesystem::path(answer.text);
+    return PathFromUtf8(answer.text);
 }
 
 PresenterCore::ScreenValues PresenterCore::OnScreen() const {

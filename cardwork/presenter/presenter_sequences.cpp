@@ -6,6 +6,7 @@
 #include "cardwork/card/setting_file_export.h"
 #include "cardwork/card/setting_file_import.h"
 #include "cardwork/model/model_clock.h"
+#include "cardwork/model/utf8_path.h"
 #include "cardwork/presenter/command_outcome.h"
 #include "cardwork/presenter/config_folder.h"
 #include "cardwork/presenter/presenter_core.h"
@@ -119,7 +120,8 @@ void PresenterCore::ExportSequence() {
     const WorkResult end = exporter.Export(state_, *description_, own);
     const std::filesystem::path written =
         exporter.Chosen() ? SettingFileName(*exporter.Chosen()) : std::filesystem::path();
-    ShowOutcome(CommandOutcome("Export", end, "written to " + written.string()), end.Ok(), written);
+    ShowOutcome(CommandOutcome("Export", end, "written to " + Utf8FromPath(written)), end.Ok(),
+                written);
     // With a card the values shown were read again, unless the export stopped before.
     if (const auto& reread = exporter.Reread()) {
         ShowSource(reread->Ok() ? CardShown(state_.info, card_.PortName()) : std::string());
@@ -134,7 +136,7 @@ void PresenterCore::ImportSequence() {
     SettingFileImport importer(Seams());
     const WorkResult result = importer.Import(state_, *description_);
     const std::optional<std::filesystem::path>& chosen = importer.Chosen();
-    const std::string file = chosen ? chosen->string() : std::string();
+    const std::string file = chosen ? Utf8FromPath(*chosen) : std::string();
     ShowOutcome(
         CommandOutcome("Import", result, "done, " + file + " loaded (not yet written to the card)"),
         result.Ok(), chosen);
@@ -238,14 +240,14 @@ LineResult PresenterCore::WriteCommand() {
 }
 
 LineResult PresenterCore::ImportCommand(const std::string& file) {
-    script_file_ = file;
+    script_file_ = PathFromUtf8(file);
     LineResult result = ScriptCommand("Import", [this] { ImportSequence(); });
     script_file_.reset();
     return result;
 }
 
 LineResult PresenterCore::ExportCommand(const std::string& file) {
-    script_file_ = file;
+    script_file_ = PathFromUtf8(file);
     LineResult result = ScriptCommand("Export", [this] { ExportSequence(); });
     script_file_.reset();
     return result;

@@ -42,8 +42,28 @@ foreach(program IN LISTS PROGRAMS)
         message(FATAL_ERROR "${NM} failed on ${program}")
     endif()
     string(APPEND defined "\n")
+    # A Windows program holds a small thunk, named as the function, for each function it imports
+    # from the DLL: a call, not a copy.
+    set(imported)
+    string(REPLACE "\n" ";" header_lines "${headers}")
+    set(in_table FALSE)
+    foreach(line IN LISTS header_lines)
+        if(line MATCHES "DLL Name: (.+)$")
+            string(COMPARE EQUAL "${CMAKE_MATCH_1}" "${SHARED}" in_table)
+        elseif(in_table AND line MATCHES "^\t[0-9a-f]+\t +[0-9]+  ([A-Za-z_][A-Za-z0-9_@]*)$")
+            list(APPEND imported "${CMAKE_MATCH_1}")
+        endif()
+    endforeach()
     set(copies)
     foreach(symbol IN LISTS core_symbols)
+        # A PE archive shows the standard library's template instances and type information as
+        # strong definitions, though the linker keeps one copy of each: they belong to no core.
+        # 32-bit names carry a leading underscore, and a __stdcall function's its argument bytes
+        # (_InitCommPort@0), where the import table names the plain InitCommPort.
+        string(REGEX REPLACE "^_([A-Za-z][A-Za-z0-9_]*)@[0-9]+$" "\\1" plain "${symbol}")
+        if(symbol MATCHES "^_?_Z(T[ISV]N?|Z?NK?)?St" OR plain IN_LIST imported)
+            continue()
+        endif()
         string(FIND "${defined}" " ${symbol}\n" at)
         if(NOT at EQUAL -1)
             list(APPEND copies "${symbol}")
