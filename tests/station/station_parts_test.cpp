@@ -100,6 +100,14 @@ TEST(StationRecords, TellWhatWasDoneBeforeWithTheSameFile) {
     EXPECT_EQ(store.SnapshotBeforeUnfinishedWrite("356789012345678", file_a), "/s/first.json");
     EXPECT_EQ(store.SnapshotBeforeUnfinishedWrite("356789012345678", file_b), "");
     EXPECT_FALSE(store.HasOk("356789012345678", file_a));
+    // A prune must keep that snapshot, and the one of a card being worked now.
+    StoredRecord working =
+        Attempt("356789012345680", file_a, WorkResult::Done(), "writing", "/s/third.json", 2);
+    working.result.clear();
+    working.outcome.reset();
+    store.Begin(working);
+    EXPECT_EQ(store.SnapshotsOfUnfinishedWrites(),
+              (std::vector<std::string>{"/s/first.json", "/s/third.json"}));
 
     keep(Attempt("356789012345678", file_a, WorkResult::Done(), "", "/s/first.json", 11));
     EXPECT_TRUE(store.HasOk("356789012345678", file_a));
@@ -107,6 +115,7 @@ TEST(StationRecords, TellWhatWasDoneBeforeWithTheSameFile) {
     EXPECT_FALSE(store.HasOk("356789012345680", file_a)) << "another card";
     EXPECT_EQ(store.SnapshotBeforeUnfinishedWrite("356789012345678", file_a), "")
         << "after an ok write a new attempt takes its own snapshot";
+    EXPECT_EQ(store.SnapshotsOfUnfinishedWrites(), std::vector<std::string>{"/s/third.json"});
 }
 
 TEST(HookProcess, GivesTheEnvironmentAndInputAndTellsHowItEnded) {

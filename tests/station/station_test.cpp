@@ -276,7 +276,7 @@ TEST_F(StationTest, BeginsNoCardWithoutRoomOnTheDisk) {
     request.settings = SettingFile();
     request.description = testsupport::kTestData / "Config_Info.ini";
     request.snapshots = dir_.Path() / "snapshots";
-    request.run_folder = cardwright::MakeRunFolder(dir_.Path() / "logs");
+    request.run_folder = cardwright::MakeRunFolder(dir_.Path() / "logs").path;
     const cardwright::BatchApply apply(bench_->Root(), request);
     cardwright::RecordStore store(Records());
     cardwright::StationRequest asked;

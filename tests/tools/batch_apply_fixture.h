@@ -72,7 +72,7 @@ class BatchApplyTest : public ::testing::Test {
         request.settings = settings;
         request.description = kDescription;
         request.snapshots = dir_.Path() / "snapshots";
-        request.run_folder = MakeRunFolder(dir_.Path() / "logs");
+        request.run_folder = MakeRunFolder(dir_.Path() / "logs").path;
         request.limits = {20s, 20s};
         return request;
     }

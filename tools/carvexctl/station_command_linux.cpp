@@ -58,7 +58,9 @@ ExitStatus RunStation(const StationOptions& options, const std::vector<int>& por
         throw Refusal(std::string("the records cannot be kept: ") + error.what());
     }
     const fs::path logs = Folder(options.logs, "logs");
-    request.run_folder = cardwright::MakeRunFolder(logs);
+    // Held for the station's life: its card logs go on being written into it.
+    const cardwright::RunFolder run_folder = cardwright::MakeRunFolder(logs);
+    request.run_folder = run_folder.path;
     std::optional<cardwright::BatchApply> apply;
     try {
         apply.emplace(root, request);
