@@ -110,10 +110,13 @@ std::optional<WorkResult> StationCards::BeforeWrite(const CardRecord& record) {
     if (request_.hooks.before.empty()) {
         return std::nullopt;
     }
-    const carvex::HookEnd end =
-        carvex::RunHook(request_.hooks.before, HookEnvironment(record), {}, request_.hooks.timeout);
+    const carvex::HookEnd end = carvex::RunHook(request_.hooks.before, HookEnvironment(record), {},
+                                                request_.hooks.timeout, &breaker_);
     if (end.Succeeded()) {
         return std::nullopt;
+    }
+    if (end.how == carvex::HookEnd::How::kBrokenOff) {
+        return WorkResult::Interrupted(WorkStep::kTakingSnapshot);
     }
     const std::string line = end.FirstErrorLine();
     return WorkResult::Refused(
@@ -146,9 +149,9 @@ void StationCards::Ended(const CardRecord& record) {
 void StationCards::RunAfterHook(const CardRecord& record) {
     auto done = std::make_shared<std::atomic<bool>>(false);
     std::thread thread([this, record, done] {
-        const carvex::HookEnd end =
-            carvex::RunHook(request_.hooks.after, HookEnvironment(record),
-                            JsonLine(RecordJson(StoredOf(record))), request_.hooks.timeout);
+        const carvex::HookEnd end = carvex::RunHook(request_.hooks.after, HookEnvironment(record),
+                                                    JsonLine(RecordJson(StoredOf(record))),
+                                                    request_.hooks.timeout, &breaker_);
         std::string outcome = "ok";
         if (!end.Succeeded()) {
             const std::string line = end.FirstErrorLine();

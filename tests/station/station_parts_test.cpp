@@ -1,9 +1,11 @@
 // The pieces of a station that need no card: which plug is a new card, what the records say was
 // done before, the hooks run through the shell, the disk's room and the board's lines.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <sstream>
+#include <thread>
 
 #include "cardwork/json/json_document.h"
 #include "cardwork/records/record_store.h"
@@ -11,6 +13,7 @@
 #include "cardwork/station/station_slots.h"
 #include "carvex/platform/hook_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_until.h"
 #include "tools/carvexctl/station_board.h"
 
 namespace cardwright {
@@ -119,6 +122,8 @@ TEST(StationRecords, TellWhatWasDoneBeforeWithTheSameFile) {
 }
 
 TEST(HookProcess, GivesTheEnvironmentAndInputAndTellsHowItEnded) {
+    const testsupport::TempDir dir;
+    const std::filesystem::path marker = dir.Path() / "started";
     const carvex::HookEnd ok =
         carvex::RunHook("read -r line; test \"$line\" = '{\"a\":1}' && test \"$CARVEX_IMEI\" = 7",
                         {"CARVEX_IMEI=7"}, "{\"a\":1}\n", 10s);
@@ -136,12 +141,35 @@ TEST(HookProcess, GivesTheEnvironmentAndInputAndTellsHowItEnded) {
                                                    {"CARVEX_MODEL=LW; rm -rf /"}, {}, 10s);
     EXPECT_TRUE(quoted.Succeeded());
 
+    // A descriptor the program left open across exec (a card's log) is not the hook's.
+    const int open_here = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(open_here, 3);
+    const carvex::HookEnd closed = carvex::RunHook(
+        "test ! -e /proc/$$/fd/" + std::to_string(open_here) + " && test -e /proc/$$/fd/2", {}, {},
+        10s);
+    ::close(open_here);
+    EXPECT_TRUE(closed.Succeeded()) << closed.Words(10s);
+
     const auto started = std::chrono::steady_clock::now();
     const carvex::HookEnd hung = carvex::RunHook("sleep 600 & sleep 600", {}, {}, 300ms);
     EXPECT_EQ(hung.how, carvex::HookEnd::How::kTimedOut);
     EXPECT_EQ(hung.Words(2s), "killed after 2 s");
     EXPECT_LT(std::chrono::steady_clock::now() - started, 10s)
         << "what the hook started does not keep it waiting";
+
+    // Broken off: the hook running is killed, and so is each one begun after.
+    carvex::HookBreaker breaker;
+    std::thread breaking([&] {
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return std::filesystem::exists(marker); }));
+        breaker.BreakOff();
+    });
+    const carvex::HookEnd broken =
+        carvex::RunHook("touch " + marker.string() + "; sleep 600", {}, {}, 600s, &breaker);
+    breaking.join();
+    EXPECT_EQ(broken.how, carvex::HookEnd::How::kBrokenOff);
+    EXPECT_EQ(carvex::RunHook("sleep 600", {}, {}, 600s, &breaker).Words(600s),
+              "killed: broken off");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
 }
 
 TEST(StationDisk, SaysWhichFolderHasTooLittleRoom) {

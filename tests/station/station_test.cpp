@@ -16,6 +16,7 @@ namespace stationtest {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 size_t Count(const std::vector<cardwright::StoredRecord>& records, std::string_view result) {
     return static_cast<size_t>(std::count_if(records.begin(), records.end(),
@@ -187,6 +188,35 @@ TEST_F(StationTest, SigtermLetsTheCardBeingWrittenFinish) {
     EXPECT_EQ(station->Wait(), 0);
     EXPECT_EQ(NvWrites(2), 0U);
     EXPECT_EQ(StoredRecords().size(), 1U);
+}
+
+// SIGTERM while a card's before-hook runs: the hook's yes comes too late, nothing is written
+// and the card is recorded interrupted.
+TEST_F(StationTest, SigtermDuringTheBeforeHookWritesNothing) {
+    Plug(1);
+    const fs::path started = dir_.Path() / "hook-started";
+    const fs::path go = dir_.Path() / "go";
+    auto station = Start({"--before-hook", "touch " + started.string() + "; while test ! -e " +
+                                               go.string() + "; do sleep 0.1; done"});
+    ASSERT_TRUE(station->ReachStep("COM12", "snapshot"));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return fs::exists(started); }, 60s));
+    station->Signal(SIGTERM);
+    for (;;) {
+        const auto notice = station->Next("notice");
+        ASSERT_TRUE(notice);
+        if ((*notice)["text"].get<std::string>().starts_with("stopping")) {
+            break;
+        }
+    }
+    testsupport::Put(go, "");
+    auto card = station->NextCard("COM12");
+    ASSERT_TRUE(card);
+    EXPECT_EQ((*card)["result"], "interrupted at snapshot");
+    EXPECT_EQ(NvWrites(1), 0U);
+    EXPECT_EQ(station->Wait(), 1);
+    const auto records = StoredRecords();
+    ASSERT_EQ(records.size(), 1U);
+    EXPECT_EQ(records[0].result, "interrupted at snapshot");
 }
 
 // ModemManager lets go of each card before the station first reaches it, and gets it back once
