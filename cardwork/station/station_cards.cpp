@@ -74,7 +74,14 @@ void StationCards::Complete(const CardRecord& record) {
         (said_gone || !Listed(root_, record.port))) {
         committed.result = Gone(record.result);
     }
-    records_.Complete(committed);
+    if (const auto unsaved = records_.Save(committed)) {
+        // Said now, not only when the station stops: the slot shows the card's result, which
+        // the records do not hold.
+        told_.Notice(record.port + ": the record of IMEI " + record.imei +
+                     " could not be saved: " + *unsaved +
+                     (request_.hooks.after.empty() ? "" : "; its after-hook is not run"));
+        return;
+    }
     const std::lock_guard lock(mutex_);
     completed_[record.uuid] = std::move(committed);
 }
@@ -129,11 +136,13 @@ std::optional<WorkResult> StationCards::BeforeWrite(const CardRecord& record) {
 void StationCards::Ended(const CardRecord& record) {
     CardRecord committed = record;
     bool done_earlier = false;
+    bool saved = false;
     {
         const std::lock_guard lock(mutex_);
         if (auto found = completed_.find(record.uuid); found != completed_.end()) {
             committed = std::move(found->second);
             completed_.erase(found);
+            saved = true;
         }
         done_earlier = done_earlier_.erase(record.uuid) > 0;
     }
@@ -141,7 +150,8 @@ void StationCards::Ended(const CardRecord& record) {
                             : record.result.Ok() ? SlotState::kPass
                                                  : SlotState::kFail;
     told_.Ended(committed, state);
-    if (!request_.hooks.after.empty() && !done_earlier) {
+    // The after-hook is given the record as the records hold it, never one they do not.
+    if (!request_.hooks.after.empty() && !done_earlier && saved) {
         RunAfterHook(committed);
     }
 }

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "cardwork/batch/run_folder.h"
+#include "cardwork/records/sqlite_database.h"
 #include "cardwork/station/station.h"
 #include "tests/station/station_fixture.h"
 #include "tests/support/fake_modem_manager.h"
@@ -217,6 +218,32 @@ TEST_F(StationTest, SigtermDuringTheBeforeHookWritesNothing) {
     const auto records = StoredRecords();
     ASSERT_EQ(records.size(), 1U);
     EXPECT_EQ(records[0].result, "interrupted at snapshot");
+}
+
+// A card's record that cannot be saved is said at once, not only when the station stops, and
+// the after-hook is given no record the records do not hold.
+TEST_F(StationTest, ARecordThatCannotBeSavedIsSaidAtOnceAndGivenToNoHook) {
+    Plug(1);
+    const fs::path given = dir_.Path() / "given.json";
+    auto station = Start({"--after-hook", "cat > " + given.string()});
+    ASSERT_TRUE(station->ReachStep("COM12", "writing"));
+    {
+        cardwright::SqliteDatabase db(Records(), false);
+        db.SetBusyTimeout(10s);
+        db.Exec("DELETE FROM records");
+    }
+    auto card = station->NextCard("COM12");
+    ASSERT_TRUE(card);
+    EXPECT_EQ((*card)["result"], "ok") << "the card itself was written";
+    EXPECT_TRUE(std::any_of(station->seen.begin(), station->seen.end(), [&](const Json& event) {
+        const std::string text = event.value("text", "");
+        return event["event"] == "notice" &&
+               text.starts_with("COM12: the record of IMEI " + Imei(1) + " could not be saved: ") &&
+               text.ends_with("; its after-hook is not run");
+    }));
+    station->Signal(SIGTERM);
+    EXPECT_NE(station->Wait(), 0) << "a record was lost";
+    EXPECT_FALSE(fs::exists(given));
 }
 
 // ModemManager lets go of each card before the station first reaches it, and gets it back once
