@@ -199,6 +199,7 @@ WorkResult BatchApply::Work(CardJob& job) const {
     job.record.nv_written = recorder.Written().nv.size();
     if (!written.Ok()) {
         if (!recorder.Written().nv.empty()) {
+            job.Log().AddLog("What was written before the write failed stays on the card...");
             written.reason = (written.reason.empty() ? "see the log" : written.reason) +
                              "; what was written before stays on the card";
         }

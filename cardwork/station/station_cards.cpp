@@ -9,8 +9,6 @@ namespace cardwright {
 
 namespace {
 
-constexpr std::string_view kStaysOnCard = "; what was written before stays on the card";
-
 bool Listed(const carvex::DeviceRoot& root, const std::string& port) {
     for (const carvex::DiagPortEntry& entry : carvex::ListDiagPorts(root)) {
         if (carvex::ComName(entry.com) == port) {
@@ -21,15 +19,10 @@ bool Listed(const carvex::DeviceRoot& root, const std::string& port) {
 }
 
 // A card that failed and is no longer plugged in is gone, whatever the step found first (the
-// port hung up, a reply that never came): the record says so, and keeps the rest of its
-// reason where it tells more (the restart not awaited to its end) or what is left on the card.
+// port hung up, a reply that never came, a restart not awaited to its end): the record says just
+// that, and the card's log keeps what the step found and what stays on the card.
 WorkResult Gone(WorkResult result) {
-    const bool stays = result.reason.ends_with(kStaysOnCard);
-    if (result.step == WorkStep::kAwaitingReturn) {
-        result.reason = "gone: " + result.reason;
-    } else {
-        result.reason = std::string("gone") + (stays ? std::string(kStaysOnCard) : "");
-    }
+    result.reason = "gone";
     return result;
 }
 

@@ -213,6 +213,7 @@ TEST(StationBoard, PrintsALinePerChangeOrAJsonObjectPerEvent) {
     EXPECT_EQ((*first.value)["event"], "card");
     EXPECT_EQ((*first.value)["state"], "fail");
     EXPECT_EQ((*first.value)["result"], "failed at writing: gone");
+    EXPECT_EQ((*first.value)["text"], "failed at writing: gone");
     EXPECT_EQ((*first.value)["counts"]["failed"], 1);
 }
 
