@@ -61,4 +61,11 @@ RunFolder MakeRunFolder(const fs::path& parent) {
     return {folder, std::move(*in_use)};
 }
 
+void DiscardRunFolder(RunFolder folder) {
+    // Windows removes no folder whose lock file is still open.
+    { const carvex::FolderLock let_go = std::move(folder.in_use); }
+    std::error_code ignored;
+    fs::remove_all(folder.path, ignored);
+}
+
 }  // namespace cardwright

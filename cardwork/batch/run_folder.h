@@ -21,4 +21,7 @@ struct RunFolder {
 // UTC time on the library's clock. Throws WorkRefusal when it cannot be made or marked in use.
 RunFolder MakeRunFolder(const std::filesystem::path& parent);
 
+// Lets go of a run folder no run began in, and removes it with what it holds.
+void DiscardRunFolder(RunFolder folder);
+
 }  // namespace cardwright

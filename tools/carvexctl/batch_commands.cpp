@@ -193,8 +193,7 @@ ExitStatus Apply(const BatchCommands::Options& options, const PortOption& port,
     if (!options.dry_run) {
         recording.emplace(options.records);
     }
-    const cardwright::RunFolder run_folder =
-        cardwright::MakeRunFolder(Folder(options.logs, "logs"));
+    cardwright::RunFolder run_folder = cardwright::MakeRunFolder(Folder(options.logs, "logs"));
     request.run_folder = run_folder.path;
     std::optional<cardwright::BatchApply> apply;
     std::vector<int> ports;
@@ -203,8 +202,7 @@ ExitStatus Apply(const BatchCommands::Options& options, const PortOption& port,
         ports = Cards(root, named);
     } catch (...) {
         // Refused, or no card to work: no run began, and none leaves a folder.
-        std::error_code ignored;
-        fs::remove_all(request.run_folder, ignored);
+        cardwright::DiscardRunFolder(std::move(run_folder));
         throw;
     }
     ProgressBoard board(std::cerr, Labels(ports), ErrorTerminalRedraws(), ErrorTerminalColumns());

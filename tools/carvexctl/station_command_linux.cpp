@@ -63,14 +63,13 @@ ExitStatus RunStation(const StationOptions& options, const std::vector<int>& por
     }
     const fs::path logs = Folder(options.logs, "logs");
     // Held for the station's life: its card logs go on being written into it.
-    const cardwright::RunFolder run_folder = cardwright::MakeRunFolder(logs);
+    cardwright::RunFolder run_folder = cardwright::MakeRunFolder(logs);
     request.run_folder = run_folder.path;
     std::optional<cardwright::BatchApply> apply;
     try {
         apply.emplace(root, request);
     } catch (...) {
-        std::error_code ignored;
-        fs::remove_all(request.run_folder, ignored);
+        cardwright::DiscardRunFolder(std::move(run_folder));
         throw;
     }
 
