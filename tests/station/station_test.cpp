@@ -252,6 +252,27 @@ TEST_F(StationTest, ARecordThatCannotBeSavedIsSaidAtOnceAndGivenToNoHook) {
     EXPECT_FALSE(fs::exists(given));
 }
 
+// station --json | a consumer that quits after the first line: the station goes on, writes and
+// records the card, and ends as asked.
+TEST_F(StationTest, OutlivesAConsumerOfItsEventsThatQuits) {
+    Plug(1);
+    std::vector<std::string> args = {"-c", "exec \"$0\" \"$@\" > >(head -n 1 > /dev/null)",
+                                     CARVEXCTL};
+    for (std::string& arg : StationArguments()) {
+        args.push_back(std::move(arg));
+    }
+    testsupport::RunningProgram station("/bin/bash", args, Environment());
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return Card(1).Resets() == 1; }, 90s));
+    ASSERT_TRUE(testsupport::WaitUntil(
+        [&] {
+            const auto records = StoredRecords();
+            return records.size() == 1 && records[0].result == "ok";
+        },
+        30s));
+    ::kill(station.Pid(), SIGTERM);
+    EXPECT_EQ(station.Wait(), 0) << "not ended by SIGPIPE";
+}
+
 // ModemManager lets go of each card before the station first reaches it, and gets it back once
 // the card's work is over.
 TEST_F(StationTest, BorrowsEachCardFromModemManagerWhileItIsWorked) {
