@@ -66,7 +66,7 @@ TEST(StationSlots, ARestartIsNoNewCardAPullDuringTheWorkIsAndAnEndedCardWaitsToB
     EXPECT_FALSE(slots.NextWaiting());
 }
 
-StoredRecord Attempt(const std::string& imei, const std::string& sha, WorkResult result,
+StoredRecord Attempt(const std::string& imei, const std::string& sha, const WorkResult& result,
                      const std::string& step, const std::string& snapshot, size_t written) {
     StoredRecord record;
     record.imei = imei;
