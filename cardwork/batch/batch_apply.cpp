@@ -167,16 +167,30 @@ WorkResult BatchApply::Work(CardJob& job) const {
         return WorkResult::Interrupted(WorkStep::kPlanning);
     }
     // No write before its snapshot is on the disk.
-    const std::string earlier = job.Observer().EarlierSnapshot(job.record);
+    std::string earlier = job.Observer().EarlierSnapshot(job.record);
+    if (std::error_code error; !earlier.empty() && !fs::exists(earlier, error) && !error) {
+        // Pruned or removed by hand: the card as it was before that attempt is known nowhere
+        // now, and a card that waited for that file would never be written again.
+        job.Log().AddLog("The snapshot an earlier attempt took before writing, " + earlier +
+                         ", is gone: a new one is taken of the card as it is now, with what "
+                         "that attempt wrote...");
+        earlier.clear();
+    }
     if (const auto failure =
             earlier.empty() ? SaveSnapshotBeforeWrite(job, planned.Written(), request_.snapshots,
-                                                      request_.settings, "apply",
-                                                       captions)
+                                                      request_.settings, "apply", captions)
                             : KeepEarlierSnapshot(job, planned.Written(), earlier, captions)) {
         return WorkResult::Failed(WorkStep::kTakingSnapshot, *failure);
     }
     if (const auto held = job.Observer().BeforeWrite(job.record)) {
         return *held;
+    }
+    // The before-hook may have run for most of the grace: a card stopped meanwhile is not
+    // begun now, when its write could not end before the work is broken off.
+    if (job.Stop().Stopping()) {
+        job.Log().AddLog("Stopped (" + job.Stop().Why() +
+                         ") while the before-hook ran: nothing was written...");
+        return WorkResult::Interrupted(WorkStep::kTakingSnapshot);
     }
 
     RecordingCard recorder(job.Card(), RecordingCard::Writes::kSend);
@@ -185,6 +199,7 @@ WorkResult BatchApply::Work(CardJob& job) const {
     job.record.nv_written = recorder.Written().nv.size();
     if (!written.Ok()) {
         if (!recorder.Written().nv.empty()) {
+            job.Log().AddLog("What was written before the write failed stays on the card...");
             written.reason = (written.reason.empty() ? "see the log" : written.reason) +
                              "; what was written before stays on the card";
         }

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <optional>
+#include <system_error>
 
 #include "cardwork/batch/utc_text.h"
 #include "cardwork/batch/work_refusal.h"
@@ -33,7 +34,7 @@ fs::path StateFolder() {
     return fs::temp_directory_path(error) / "carvex";
 }
 
-fs::path MakeRunFolder(const fs::path& parent) {
+RunFolder MakeRunFolder(const fs::path& parent) {
     std::error_code error;
     fs::create_directories(parent, error);
     if (error) {
@@ -47,7 +48,24 @@ fs::path MakeRunFolder(const fs::path& parent) {
         }
         folder = parent / (stem + "-" + std::to_string(again));
     }
-    return folder;
+    std::optional<carvex::FolderLock> in_use;
+    try {
+        in_use = carvex::FolderLock::TryHold(folder);
+    } catch (const std::system_error& e) {
+        fs::remove_all(folder, error);
+        throw WorkRefusal(std::string("cannot mark the folder in use: ") + e.what());
+    }
+    if (!in_use) {
+        throw WorkRefusal("the new folder " + folder.string() + " is in use by another process");
+    }
+    return {folder, std::move(*in_use)};
+}
+
+void DiscardRunFolder(RunFolder folder) {
+    // Windows removes no folder whose lock file is still open.
+    { const carvex::FolderLock let_go = std::move(folder.in_use); }
+    std::error_code ignored;
+    fs::remove_all(folder.path, ignored);
 }
 
 }  // namespace cardwright

@@ -39,6 +39,11 @@ std::string ColumnList() {
 }
 
 // An empty text is one not known: NULL in the database, as the JSON output gives it.
+// The ended attempts that either ended ok or got as far as writing with a snapshot taken.
+constexpr const char* kEndedWriteOrOk =
+    "outcome IS NOT NULL AND (outcome = 'ok' OR (snapshot IS NOT NULL AND "
+    "(nv_written > 0 OR step IN ('writing', 'restart', 'read-back'))))";
+
 void BindText(SqliteStatement& statement, int at, const std::string& text) {
     if (text.empty()) {
         statement.BindNull(at);
@@ -433,16 +438,37 @@ std::string RecordStore::SnapshotBeforeUnfinishedWrite(std::string_view imei,
         // hook, gone while it was read) changed nothing, and its snapshot holds what the last
         // write left. A record in progress is another process's card work, not yet an attempt
         // that ended.
-        SqliteStatement query = db_->Prepare(
-            "SELECT outcome, snapshot FROM records WHERE imei = ?1 AND setting_sha256 = ?2 "
-            "AND outcome IS NOT NULL AND (outcome = 'ok' OR (snapshot IS NOT NULL AND "
-            "(nv_written > 0 OR step IN ('writing', 'restart', 'read-back')))) "
-            "ORDER BY id DESC LIMIT 1");
+        SqliteStatement query =
+            db_->Prepare(std::string("SELECT outcome, snapshot FROM records WHERE imei = ?1 AND "
+                                     "setting_sha256 = ?2 AND ") +
+                         kEndedWriteOrOk + " ORDER BY id DESC LIMIT 1");
         query.Bind(1, imei).Bind(2, setting_sha256);
         if (!query.Step() || query.Text(0) == "ok") {
             return {};
         }
         return query.Text(1);
+    } catch (const SqliteError& error) {
+        Fail(error);
+    }
+}
+
+std::vector<std::string> RecordStore::SnapshotsOfUnfinishedWrites() const {
+    const std::lock_guard lock(mutex_);
+    try {
+        // Per IMEI and file, the latest attempt as SnapshotBeforeUnfinishedWrite finds it, when
+        // it did not end ok; and the records still in progress, whose next attempt may need the
+        // snapshot they name.
+        SqliteStatement query = db_->Prepare(
+            std::string("SELECT snapshot FROM records WHERE snapshot IS NOT NULL AND "
+                        "(outcome IS NULL OR (outcome != 'ok' AND id IN (SELECT MAX(id) FROM "
+                        "records WHERE ") +
+            kEndedWriteOrOk +
+            " GROUP BY imei, setting_sha256))) GROUP BY snapshot ORDER BY MIN(id)");
+        std::vector<std::string> snapshots;
+        while (query.Step()) {
+            snapshots.push_back(query.Text(0));
+        }
+        return snapshots;
     } catch (const SqliteError& error) {
         Fail(error);
     }

@@ -78,6 +78,9 @@ class RecordStore {
     // snapshot would find the original; an empty text when there is none to keep.
     std::string SnapshotBeforeUnfinishedWrite(std::string_view imei,
                                               std::string_view setting_sha256) const;
+    // Every snapshot a later attempt may still need: the one SnapshotBeforeUnfinishedWrite gives
+    // for each IMEI and file, and those of the records in progress.
+    std::vector<std::string> SnapshotsOfUnfinishedWrites() const;
     // Removes the ended records (completed or interrupted) begun before `cutoff`, items and all;
     // how many went.
     size_t RemoveBegunBefore(std::chrono::system_clock::time_point cutoff);

@@ -83,21 +83,30 @@ void RunRecords::Begin(const CardRecord& record) {
 }
 
 void RunRecords::Complete(const CardRecord& record) {
+    Save(record);
+}
+
+std::optional<std::string> RunRecords::Save(const CardRecord& record) {
+    std::optional<std::string> why;
     {
         const std::lock_guard lock(mutex_);
         steps_.erase(record.uuid);
         if (const auto unbegun = unbegun_.find(record.uuid); unbegun != unbegun_.end()) {
-            failures_.push_back(record.port + ": " + unbegun->second);
+            why = unbegun->second;
             unbegun_.erase(unbegun);
-            return;
         }
     }
-    try {
-        store_.Complete(StoredOf(record));
-    } catch (const RecordStoreError& error) {
-        const std::lock_guard lock(mutex_);
-        failures_.push_back(record.port + ": " + error.what());
+    if (!why) {
+        try {
+            store_.Complete(StoredOf(record));
+            return std::nullopt;
+        } catch (const RecordStoreError& error) {
+            why = error.what();
+        }
     }
+    const std::lock_guard lock(mutex_);
+    failures_.push_back(record.port + ": " + *why);
+    return why;
 }
 
 void RunRecords::Begun(const CardRecord& record) {

@@ -26,6 +26,8 @@ class RunRecords : public RecordSink, public CardObserver {
 
     void Begin(const CardRecord& record) override;
     void Complete(const CardRecord& record) override;
+    // Completes the record as Complete does; why it could not be saved, or nullopt when it was.
+    std::optional<std::string> Save(const CardRecord& record);
 
     void Begun(const CardRecord& record) override;
     void Progress(const CardRecord& record, const WorkProgress& progress) override;

@@ -245,8 +245,15 @@ void Station::Ended(const CardRecord& record, SlotState state) {
     SlotView& view = View(*port);
     view.state = state;
     view.imei = record.imei;
-    view.text = state == SlotState::kDoneEarlier ? std::string(StationCards::kDoneEarlier)
-                                                 : record.result.Text();
+    // A refusal shows as its reason alone ("no IMEI: use apply --port"); the record keeps
+    // "refused: " before it.
+    if (state == SlotState::kDoneEarlier) {
+        view.text = StationCards::kDoneEarlier;
+    } else if (record.result.outcome == WorkOutcome::kRefused) {
+        view.text = record.result.reason;
+    } else {
+        view.text = record.result.Text();
+    }
     listener_.CardEnded(view, record, counts_);
     // Gone already, or pulled out during its work and plugged in again.
     if (slots_.StateOf(*port) == SlotState::kIdle) {

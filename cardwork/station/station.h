@@ -41,6 +41,8 @@ class Station : private StationCards::Told {
     StationCounts Run(const WorkStop& stop);
     // Makes Run look at its stop now (after a signal); any thread may call it.
     void Wake();
+    // Kills the hooks running and any begun from now on (the work is broken off); any thread.
+    void BreakOffHooks() { cards_.BreakOffHooks(); }
     // The records that could not be written, a line each.
     std::vector<std::string> RecordFailures() const { return cards_.Failures(); }
 

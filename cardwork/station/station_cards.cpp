@@ -9,8 +9,6 @@ namespace cardwright {
 
 namespace {
 
-constexpr std::string_view kStaysOnCard = "; what was written before stays on the card";
-
 bool Listed(const carvex::DeviceRoot& root, const std::string& port) {
     for (const carvex::DiagPortEntry& entry : carvex::ListDiagPorts(root)) {
         if (carvex::ComName(entry.com) == port) {
@@ -21,15 +19,10 @@ bool Listed(const carvex::DeviceRoot& root, const std::string& port) {
 }
 
 // A card that failed and is no longer plugged in is gone, whatever the step found first (the
-// port hung up, a reply that never came): the record says so, and keeps the rest of its
-// reason where it tells more (the restart not awaited to its end) or what is left on the card.
+// port hung up, a reply that never came, a restart not awaited to its end): the record says just
+// that, and the card's log keeps what the step found and what stays on the card.
 WorkResult Gone(WorkResult result) {
-    const bool stays = result.reason.ends_with(kStaysOnCard);
-    if (result.step == WorkStep::kAwaitingReturn) {
-        result.reason = "gone: " + result.reason;
-    } else {
-        result.reason = std::string("gone") + (stays ? std::string(kStaysOnCard) : "");
-    }
+    result.reason = "gone";
     return result;
 }
 
@@ -74,7 +67,14 @@ void StationCards::Complete(const CardRecord& record) {
         (said_gone || !Listed(root_, record.port))) {
         committed.result = Gone(record.result);
     }
-    records_.Complete(committed);
+    if (const auto unsaved = records_.Save(committed)) {
+        // Said now, not only when the station stops: the slot shows the card's result, which
+        // the records do not hold.
+        told_.Notice(record.port + ": the record of IMEI " + record.imei +
+                     " could not be saved: " + *unsaved +
+                     (request_.hooks.after.empty() ? "" : "; its after-hook is not run"));
+        return;
+    }
     const std::lock_guard lock(mutex_);
     completed_[record.uuid] = std::move(committed);
 }
@@ -110,10 +110,13 @@ std::optional<WorkResult> StationCards::BeforeWrite(const CardRecord& record) {
     if (request_.hooks.before.empty()) {
         return std::nullopt;
     }
-    const carvex::HookEnd end =
-        carvex::RunHook(request_.hooks.before, HookEnvironment(record), {}, request_.hooks.timeout);
+    const carvex::HookEnd end = carvex::RunHook(request_.hooks.before, HookEnvironment(record), {},
+                                                request_.hooks.timeout, &breaker_);
     if (end.Succeeded()) {
         return std::nullopt;
+    }
+    if (end.how == carvex::HookEnd::How::kBrokenOff) {
+        return WorkResult::Interrupted(WorkStep::kTakingSnapshot);
     }
     const std::string line = end.FirstErrorLine();
     return WorkResult::Refused(
@@ -126,11 +129,13 @@ std::optional<WorkResult> StationCards::BeforeWrite(const CardRecord& record) {
 void StationCards::Ended(const CardRecord& record) {
     CardRecord committed = record;
     bool done_earlier = false;
+    bool saved = false;
     {
         const std::lock_guard lock(mutex_);
         if (auto found = completed_.find(record.uuid); found != completed_.end()) {
             committed = std::move(found->second);
             completed_.erase(found);
+            saved = true;
         }
         done_earlier = done_earlier_.erase(record.uuid) > 0;
     }
@@ -138,7 +143,8 @@ void StationCards::Ended(const CardRecord& record) {
                             : record.result.Ok() ? SlotState::kPass
                                                  : SlotState::kFail;
     told_.Ended(committed, state);
-    if (!request_.hooks.after.empty() && !done_earlier) {
+    // The after-hook is given the record as the records hold it, never one they do not.
+    if (!request_.hooks.after.empty() && !done_earlier && saved) {
         RunAfterHook(committed);
     }
 }
@@ -146,9 +152,9 @@ void StationCards::Ended(const CardRecord& record) {
 void StationCards::RunAfterHook(const CardRecord& record) {
     auto done = std::make_shared<std::atomic<bool>>(false);
     std::thread thread([this, record, done] {
-        const carvex::HookEnd end =
-            carvex::RunHook(request_.hooks.after, HookEnvironment(record),
-                            JsonLine(RecordJson(StoredOf(record))), request_.hooks.timeout);
+        const carvex::HookEnd end = carvex::RunHook(request_.hooks.after, HookEnvironment(record),
+                                                    JsonLine(RecordJson(StoredOf(record))),
+                                                    request_.hooks.timeout, &breaker_);
         std::string outcome = "ok";
         if (!end.Succeeded()) {
             const std::string line = end.FirstErrorLine();

@@ -15,6 +15,7 @@
 #include "cardwork/station/station_request.h"
 #include "cardwork/station/station_slots.h"
 #include "carvex/platform/device_root.h"
+#include "carvex/platform/hook_process.h"
 
 namespace cardwright {
 
@@ -45,6 +46,8 @@ class StationCards : public RecordSink, public CardObserver {
     CardHooks Hooks(const WorkStop& stop);
     // Waits for the after-hooks still running (each at most the hooks' time-out).
     void AwaitAfterHooks();
+    // Kills the hooks running and any begun from now on: the work is broken off.
+    void BreakOffHooks() { breaker_.BreakOff(); }
     // The records that could not be written, a line each.
     std::vector<std::string> Failures() const { return records_.Failures(); }
 
@@ -69,6 +72,7 @@ class StationCards : public RecordSink, public CardObserver {
     carvex::DeviceRoot root_;
     const StationRequest& request_;
     Told& told_;
+    carvex::HookBreaker breaker_;
     RunRecords records_;
     std::mutex mutex_;
     std::map<std::string, CardRecord> completed_;  // by UUID, as committed, until Ended

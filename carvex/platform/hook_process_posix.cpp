@@ -2,6 +2,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 
 #include "carvex/platform/hook_process.h"
 #include "carvex/platform/unique_fd.h"
@@ -74,7 +76,7 @@ void Reap(pid_t pid, HookEnd& end) {
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    if (end.how == HookEnd::How::kTimedOut) {
+    if (end.how == HookEnd::How::kTimedOut || end.how == HookEnd::How::kBrokenOff) {
         return;
     }
     if (WIFEXITED(status)) {
@@ -99,6 +101,8 @@ std::string HookEnd::Words(std::chrono::milliseconds limit) const {
             return "exit " + std::to_string(exit_code);
         case How::kSignalled:
             return "killed by signal " + std::to_string(signal);
+        case How::kBrokenOff:
+            return "killed: broken off";
         case How::kTimedOut:
             return "killed after " +
                    std::to_string(std::chrono::duration_cast<std::chrono::seconds>(limit).count()) +
@@ -109,10 +113,27 @@ std::string HookEnd::Words(std::chrono::milliseconds limit) const {
     return "not started: " + error;
 }
 
-HookEnd RunHook(const std::string& command, const std::vector<std::string>& environment,
-                std::string_view input, std::chrono::milliseconds limit) {
+void IgnoreBrokenPipes() {
     static std::once_flag ignore_sigpipe;
     std::call_once(ignore_sigpipe, [] { ::signal(SIGPIPE, SIG_IGN); });
+}
+
+HookBreaker::HookBreaker() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (!fd_) {
+        throw std::system_error(errno, std::generic_category(), "cannot make an eventfd");
+    }
+}
+
+void HookBreaker::BreakOff() {
+    // Never read: once broken off, the descriptor stays readable for every hook after.
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(fd_.Get(), &one, sizeof one);
+}
+
+HookEnd RunHook(const std::string& command, const std::vector<std::string>& environment,
+                std::string_view input, std::chrono::milliseconds limit,
+                const HookBreaker* breaker) {
+    IgnoreBrokenPipes();
 
     Pipe in;
     Pipe err;
@@ -124,6 +145,9 @@ HookEnd RunHook(const std::string& command, const std::vector<std::string>& envi
     posix_spawn_file_actions_adddup2(&actions, in.read.Get(), 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, err.write.Get(), 2);
+    // Nothing else of this program's reaches the hook: not the card logs, the ports or the
+    // records database, which a hook that outlives its card would hold open.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     // Its own process group, so that a kill reaches what the shell started; the default
@@ -171,9 +195,16 @@ HookEnd RunHook(const std::string& command, const std::vector<std::string>& envi
             end.how = HookEnd::How::kTimedOut;
             break;
         }
-        std::array<pollfd, 3> fds{
-            {{err.read.Get(), POLLIN, 0}, {in.write.Get(), POLLOUT, 0}, {exited.Get(), POLLIN, 0}}};
+        std::array<pollfd, 4> fds{{{err.read.Get(), POLLIN, 0},
+                                   {in.write.Get(), POLLOUT, 0},
+                                   {exited.Get(), POLLIN, 0},
+                                   {breaker != nullptr ? breaker->Fd() : -1, POLLIN, 0}}};
         if (::poll(fds.data(), fds.size(), static_cast<int>(left.count())) < 0 && errno != EINTR) {
+            break;
+        }
+        if ((fds[3].revents & POLLIN) != 0) {
+            ::kill(-pid, SIGKILL);
+            end.how = HookEnd::How::kBrokenOff;
             break;
         }
         if ((fds[0].revents & (POLLIN | POLLHUP)) != 0) {

@@ -138,8 +138,9 @@ class StationTest : public ::testing::Test {
         return path.string();
     }
 
-    // A station on the bench's cards, with the options given after the usual ones.
-    std::unique_ptr<RunningStation> Start(const std::vector<std::string>& more = {}) {
+    // The arguments of a station on the bench's cards, with the options given after the usual
+    // ones.
+    std::vector<std::string> StationArguments(const std::vector<std::string>& more = {}) {
         std::vector<std::string> args = {
             "station",       SettingFile(),
             "--description", (testsupport::kTestData / "Config_Info.ini").string(),
@@ -147,7 +148,10 @@ class StationTest : public ::testing::Test {
             "--station",     "line-7",
             "--json"};
         args.insert(args.end(), more.begin(), more.end());
-        return std::make_unique<RunningStation>(args, Environment());
+        return args;
+    }
+    std::unique_ptr<RunningStation> Start(const std::vector<std::string>& more = {}) {
+        return std::make_unique<RunningStation>(StationArguments(more), Environment());
     }
 
     // Every record of the database, oldest first.

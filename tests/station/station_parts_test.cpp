@@ -1,9 +1,11 @@
 // The pieces of a station that need no card: which plug is a new card, what the records say was
 // done before, the hooks run through the shell, the disk's room and the board's lines.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <sstream>
+#include <thread>
 
 #include "cardwork/json/json_document.h"
 #include "cardwork/records/record_store.h"
@@ -11,6 +13,7 @@
 #include "cardwork/station/station_slots.h"
 #include "carvex/platform/hook_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_until.h"
 #include "tools/carvexctl/station_board.h"
 
 namespace cardwright {
@@ -63,7 +66,7 @@ TEST(StationSlots, ARestartIsNoNewCardAPullDuringTheWorkIsAndAnEndedCardWaitsToB
     EXPECT_FALSE(slots.NextWaiting());
 }
 
-StoredRecord Attempt(const std::string& imei, const std::string& sha, WorkResult result,
+StoredRecord Attempt(const std::string& imei, const std::string& sha, const WorkResult& result,
                      const std::string& step, const std::string& snapshot, size_t written) {
     StoredRecord record;
     record.imei = imei;
@@ -100,6 +103,14 @@ TEST(StationRecords, TellWhatWasDoneBeforeWithTheSameFile) {
     EXPECT_EQ(store.SnapshotBeforeUnfinishedWrite("356789012345678", file_a), "/s/first.json");
     EXPECT_EQ(store.SnapshotBeforeUnfinishedWrite("356789012345678", file_b), "");
     EXPECT_FALSE(store.HasOk("356789012345678", file_a));
+    // A prune must keep that snapshot, and the one of a card being worked now.
+    StoredRecord working =
+        Attempt("356789012345680", file_a, WorkResult::Done(), "writing", "/s/third.json", 2);
+    working.result.clear();
+    working.outcome.reset();
+    store.Begin(working);
+    EXPECT_EQ(store.SnapshotsOfUnfinishedWrites(),
+              (std::vector<std::string>{"/s/first.json", "/s/third.json"}));
 
     keep(Attempt("356789012345678", file_a, WorkResult::Done(), "", "/s/first.json", 11));
     EXPECT_TRUE(store.HasOk("356789012345678", file_a));
@@ -107,9 +118,12 @@ TEST(StationRecords, TellWhatWasDoneBeforeWithTheSameFile) {
     EXPECT_FALSE(store.HasOk("356789012345680", file_a)) << "another card";
     EXPECT_EQ(store.SnapshotBeforeUnfinishedWrite("356789012345678", file_a), "")
         << "after an ok write a new attempt takes its own snapshot";
+    EXPECT_EQ(store.SnapshotsOfUnfinishedWrites(), std::vector<std::string>{"/s/third.json"});
 }
 
 TEST(HookProcess, GivesTheEnvironmentAndInputAndTellsHowItEnded) {
+    const testsupport::TempDir dir;
+    const std::filesystem::path marker = dir.Path() / "started";
     const carvex::HookEnd ok =
         carvex::RunHook("read -r line; test \"$line\" = '{\"a\":1}' && test \"$CARVEX_IMEI\" = 7",
                         {"CARVEX_IMEI=7"}, "{\"a\":1}\n", 10s);
@@ -127,12 +141,35 @@ TEST(HookProcess, GivesTheEnvironmentAndInputAndTellsHowItEnded) {
                                                    {"CARVEX_MODEL=LW; rm -rf /"}, {}, 10s);
     EXPECT_TRUE(quoted.Succeeded());
 
+    // A descriptor the program left open across exec (a card's log) is not the hook's.
+    const int open_here = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(open_here, 3);
+    const carvex::HookEnd closed = carvex::RunHook(
+        "test ! -e /proc/$$/fd/" + std::to_string(open_here) + " && test -e /proc/$$/fd/2", {}, {},
+        10s);
+    ::close(open_here);
+    EXPECT_TRUE(closed.Succeeded()) << closed.Words(10s);
+
     const auto started = std::chrono::steady_clock::now();
     const carvex::HookEnd hung = carvex::RunHook("sleep 600 & sleep 600", {}, {}, 300ms);
     EXPECT_EQ(hung.how, carvex::HookEnd::How::kTimedOut);
     EXPECT_EQ(hung.Words(2s), "killed after 2 s");
     EXPECT_LT(std::chrono::steady_clock::now() - started, 10s)
         << "what the hook started does not keep it waiting";
+
+    // Broken off: the hook running is killed, and so is each one begun after.
+    carvex::HookBreaker breaker;
+    std::thread breaking([&] {
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return std::filesystem::exists(marker); }));
+        breaker.BreakOff();
+    });
+    const carvex::HookEnd broken =
+        carvex::RunHook("touch " + marker.string() + "; sleep 600", {}, {}, 600s, &breaker);
+    breaking.join();
+    EXPECT_EQ(broken.how, carvex::HookEnd::How::kBrokenOff);
+    EXPECT_EQ(carvex::RunHook("sleep 600", {}, {}, 600s, &breaker).Words(600s),
+              "killed: broken off");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
 }
 
 TEST(StationDisk, SaysWhichFolderHasTooLittleRoom) {
@@ -176,6 +213,7 @@ TEST(StationBoard, PrintsALinePerChangeOrAJsonObjectPerEvent) {
     EXPECT_EQ((*first.value)["event"], "card");
     EXPECT_EQ((*first.value)["state"], "fail");
     EXPECT_EQ((*first.value)["result"], "failed at writing: gone");
+    EXPECT_EQ((*first.value)["text"], "failed at writing: gone");
     EXPECT_EQ((*first.value)["counts"]["failed"], 1);
 }
 

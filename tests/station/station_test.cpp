@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "cardwork/batch/run_folder.h"
+#include "cardwork/records/sqlite_database.h"
 #include "cardwork/station/station.h"
 #include "tests/station/station_fixture.h"
 #include "tests/support/fake_modem_manager.h"
@@ -16,6 +17,7 @@ namespace stationtest {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 size_t Count(const std::vector<cardwright::StoredRecord>& records, std::string_view result) {
     return static_cast<size_t>(std::count_if(records.begin(), records.end(),
@@ -46,6 +48,7 @@ TEST_F(StationTest, WritesEachCardOnceAndNotAgainWhenReplugged) {
         ASSERT_TRUE(again);
         EXPECT_EQ((*again)["state"], "done_earlier");
         EXPECT_EQ((*again)["result"], "refused: done earlier: unplug it");
+        EXPECT_EQ((*again)["text"], "done earlier: unplug it");
         EXPECT_EQ(NvWrites(1), writes) << "a card done earlier is not written";
 
         station->Signal(SIGTERM);
@@ -85,8 +88,11 @@ TEST_F(StationTest, ACardPulledOutDuringItsWriteIsGoneThenWorkedAgain) {
     bench_->Unplug(1);
     auto gone = station->NextCard("COM12");
     ASSERT_TRUE(gone);
-    EXPECT_TRUE((*gone)["result"].get<std::string>().starts_with("failed at writing: gone"))
-        << gone->dump();
+    EXPECT_EQ((*gone)["result"], "failed at writing: gone");
+    EXPECT_EQ((*gone)["text"], "failed at writing: gone");
+    EXPECT_NE(testsupport::Contents((*gone)["log"].get<std::string>())
+                  .find("What was written before the write failed stays on the card"),
+              std::string::npos);
     const auto idle = station->Next("slot");
     ASSERT_TRUE(idle);
     EXPECT_EQ((*idle)["state"], "idle");
@@ -126,6 +132,8 @@ TEST_F(StationTest, HooksRefuseACardAndAreGivenTheRecords) {
     EXPECT_EQ(ended["COM12"]["result"], "ok");
     EXPECT_EQ(ended["COM22"]["result"],
               "refused: refused by the before-hook: label printer: no labels for COM22");
+    EXPECT_EQ(ended["COM22"]["text"],
+              "refused by the before-hook: label printer: no labels for COM22");
     EXPECT_EQ(NvWrites(2), 0U);
     EXPECT_EQ(Card(2).Resets(), 0);
 
@@ -187,6 +195,82 @@ TEST_F(StationTest, SigtermLetsTheCardBeingWrittenFinish) {
     EXPECT_EQ(station->Wait(), 0);
     EXPECT_EQ(NvWrites(2), 0U);
     EXPECT_EQ(StoredRecords().size(), 1U);
+}
+
+// SIGTERM while a card's before-hook runs: the hook's yes comes too late, nothing is written
+// and the card is recorded interrupted.
+TEST_F(StationTest, SigtermDuringTheBeforeHookWritesNothing) {
+    Plug(1);
+    const fs::path started = dir_.Path() / "hook-started";
+    const fs::path go = dir_.Path() / "go";
+    auto station = Start({"--before-hook", "touch " + started.string() + "; while test ! -e " +
+                                               go.string() + "; do sleep 0.1; done"});
+    ASSERT_TRUE(station->ReachStep("COM12", "snapshot"));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return fs::exists(started); }, 60s));
+    station->Signal(SIGTERM);
+    for (;;) {
+        const auto notice = station->Next("notice");
+        ASSERT_TRUE(notice);
+        if ((*notice)["text"].get<std::string>().starts_with("stopping")) {
+            break;
+        }
+    }
+    testsupport::Put(go, "");
+    auto card = station->NextCard("COM12");
+    ASSERT_TRUE(card);
+    EXPECT_EQ((*card)["result"], "interrupted at snapshot");
+    EXPECT_EQ(NvWrites(1), 0U);
+    EXPECT_EQ(station->Wait(), 1);
+    const auto records = StoredRecords();
+    ASSERT_EQ(records.size(), 1U);
+    EXPECT_EQ(records[0].result, "interrupted at snapshot");
+}
+
+// A card's record that cannot be saved is said at once, not only when the station stops, and
+// the after-hook is given no record the records do not hold.
+TEST_F(StationTest, ARecordThatCannotBeSavedIsSaidAtOnceAndGivenToNoHook) {
+    Plug(1);
+    const fs::path given = dir_.Path() / "given.json";
+    auto station = Start({"--after-hook", "cat > " + given.string()});
+    ASSERT_TRUE(station->ReachStep("COM12", "writing"));
+    {
+        cardwright::SqliteDatabase db(Records(), false);
+        db.SetBusyTimeout(10s);
+        db.Exec("DELETE FROM records");
+    }
+    auto card = station->NextCard("COM12");
+    ASSERT_TRUE(card);
+    EXPECT_EQ((*card)["result"], "ok") << "the card itself was written";
+    EXPECT_TRUE(std::any_of(station->seen.begin(), station->seen.end(), [&](const Json& event) {
+        const std::string text = event.value("text", "");
+        return event["event"] == "notice" &&
+               text.starts_with("COM12: the record of IMEI " + Imei(1) + " could not be saved: ") &&
+               text.ends_with("; its after-hook is not run");
+    }));
+    station->Signal(SIGTERM);
+    EXPECT_NE(station->Wait(), 0) << "a record was lost";
+    EXPECT_FALSE(fs::exists(given));
+}
+
+// station --json | a consumer that quits after the first line: the station goes on, writes and
+// records the card, and ends as asked.
+TEST_F(StationTest, OutlivesAConsumerOfItsEventsThatQuits) {
+    Plug(1);
+    std::vector<std::string> args = {"-c", "exec \"$0\" \"$@\" > >(head -n 1 > /dev/null)",
+                                     CARVEXCTL};
+    for (std::string& arg : StationArguments()) {
+        args.push_back(std::move(arg));
+    }
+    testsupport::RunningProgram station("/bin/bash", args, Environment());
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return Card(1).Resets() == 1; }, 90s));
+    ASSERT_TRUE(testsupport::WaitUntil(
+        [&] {
+            const auto records = StoredRecords();
+            return records.size() == 1 && records[0].result == "ok";
+        },
+        30s));
+    ::kill(station.Pid(), SIGTERM);
+    EXPECT_EQ(station.Wait(), 0) << "not ended by SIGPIPE";
 }
 
 // ModemManager lets go of each card before the station first reaches it, and gets it back once
@@ -276,7 +360,7 @@ TEST_F(StationTest, BeginsNoCardWithoutRoomOnTheDisk) {
     request.settings = SettingFile();
     request.description = testsupport::kTestData / "Config_Info.ini";
     request.snapshots = dir_.Path() / "snapshots";
-    request.run_folder = cardwright::MakeRunFolder(dir_.Path() / "logs");
+    request.run_folder = cardwright::MakeRunFolder(dir_.Path() / "logs").path;
     const cardwright::BatchApply apply(bench_->Root(), request);
     cardwright::RecordStore store(Records());
     cardwright::StationRequest asked;

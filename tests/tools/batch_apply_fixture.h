@@ -60,7 +60,7 @@ class BatchApplyTest : public ::testing::Test {
     // A setting file sealed as an export seals it.
     std::filesystem::path SettingFile(const std::string& values = kValues,
                                       const std::string& card_type = "LW-X4201") {
-        const auto path = dir_.Path() / ("settings-" + std::to_string(++files_) + ".ini");
+        auto path = dir_.Path() / ("settings-" + std::to_string(++files_) + ".ini");
         testsupport::Put(
             path, "[DATACARD_TYPE]\r\nVALUE=" + card_type + "\r\n[DEFAULT]\r\n" + values +
                       "[CRC]\r\nVALUE=" + std::to_string(cardwright::SettingCrc(values)) + "\r\n");
@@ -72,7 +72,7 @@ class BatchApplyTest : public ::testing::Test {
         request.settings = settings;
         request.description = kDescription;
         request.snapshots = dir_.Path() / "snapshots";
-        request.run_folder = MakeRunFolder(dir_.Path() / "logs");
+        request.run_folder = MakeRunFolder(dir_.Path() / "logs").path;
         request.limits = {20s, 20s};
         return request;
     }

@@ -69,6 +69,26 @@ TEST_F(BatchApplyTest, ARecordSinkIsToldWhenEachCardBeginsAndEnds) {
     EXPECT_EQ(step(WorkStep::kReadingBack), static_cast<long>(kItemsWritten));
 }
 
+// The snapshot an earlier attempt took is gone (pruned, removed by hand): the card is not held
+// back for ever, a new snapshot of it as it is now is taken, and its log says why.
+TEST_F(BatchApplyTest, AGoneEarlierSnapshotIsReplacedByANewOne) {
+    struct Earlier : Records {
+        std::string EarlierSnapshot(const CardRecord& /*record*/) override { return earlier; }
+        std::string earlier;
+    };
+    Plug(1);
+    Earlier records;
+    records.earlier = (dir_.Path() / "snapshots" / "pruned.json").string();
+    const ApplyRequest request = Request(SettingFile());
+    const auto outcomes = Apply(request, {&records, &records, nullptr});
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(outcomes[0].result.Text(), "ok");
+    EXPECT_NE(outcomes[0].snapshot, records.earlier);
+    EXPECT_TRUE(std::filesystem::exists(outcomes[0].snapshot)) << outcomes[0].snapshot;
+    EXPECT_NE(LogOf(request.run_folder, 1).find(records.earlier + ", is gone: a new one is taken"),
+              std::string::npos);
+}
+
 // A record sink or an observer that throws (a station's database gone, a page that fails) ends
 // no other card's work and leaves no attempt half told: each Begin the sink took is followed by
 // one Complete, and the card's log says what could not be told.

@@ -7,6 +7,7 @@
 #include "cardwork/records/record_schema.h"
 #include "cardwork/records/record_store.h"
 #include "cardwork/records/sqlite_database.h"
+#include "carvex/platform/folder_lock.h"
 #include "tests/support/files.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
@@ -214,11 +215,19 @@ TEST_F(CarvexctlRecordsTest, PruneRemovesWhatIsOldButKeepsEachImeisOldestSnapsho
         testsupport::Put(logs / name / "COM12.log", "log");
     }
     testsupport::Put(logs / "20200101T000000Z.txt", "not a run folder");
+    // A station or an apply still running in an old run folder: it stays.
+    const fs::path running = logs / "20200103T000000Z";
+    fs::create_directories(running);
+    std::optional<carvex::FolderLock> in_use = carvex::FolderLock::TryHold(running);
+    ASSERT_TRUE(in_use);
     {
+        // The latest attempt at 809 wrote to it and did not end ok, and one is being worked:
+        // their snapshots are what the next attempts keep, and stay however old.
         RecordStore store(Db());
         for (const char* started : {"2020-01-01T00:00:00Z", "2020-01-02T00:00:00Z"}) {
             StoredRecord record = Written();
             record.started = *cardwright::ParseUtcText(started);
+            record.snapshot = (snapshots / "356938035643809-20200102T000000Z.json").string();
             store.Begin(record);
             if (std::string_view(started) == "2020-01-01T00:00:00Z") {
                 store.Complete(record);
@@ -226,6 +235,7 @@ TEST_F(CarvexctlRecordsTest, PruneRemovesWhatIsOldButKeepsEachImeisOldestSnapsho
         }
         StoredRecord fresh = Written();
         fresh.started = system_clock::now();
+        fresh.snapshot = (snapshots / "." / "356938035643809-20200102T000000Z-2.json").string();
         store.Begin(fresh);
         store.Complete(fresh);
     }
@@ -235,6 +245,8 @@ TEST_F(CarvexctlRecordsTest, PruneRemovesWhatIsOldButKeepsEachImeisOldestSnapsho
     EXPECT_EQ(testsupport::Listing(snapshots), (std::vector<std::string>{
                                                    "356938035643809-20200101T000000Z.json",
                                                    "356938035643809-20200101T000000Z.json.bak",
+                                                   "356938035643809-20200102T000000Z-2.json",
+                                                   "356938035643809-20200102T000000Z.json",
                                                    "356938035643809-" + recent + ".json",
                                                    "356938035643810-20200105T000000Z-2.json",
                                                    "356938035643810-20200106T000000Z.json",
@@ -243,22 +255,38 @@ TEST_F(CarvexctlRecordsTest, PruneRemovesWhatIsOldButKeepsEachImeisOldestSnapsho
                                                }));
     EXPECT_TRUE(fs::exists(elsewhere));
     EXPECT_EQ(testsupport::Listing(logs),
-              (std::vector<std::string>{"2020-01-01", "20200101T000000Z.txt", recent, "keep-me"}));
+              (std::vector<std::string>{"2020-01-01", "20200101T000000Z.txt", "20200103T000000Z",
+                                        recent, "keep-me"}));
+    EXPECT_NE(
+        pruned.out.find("kept run folder " + running.string() + ": in use by a running process"),
+        std::string::npos)
+        << pruned.out;
+    EXPECT_NE(pruned.out.find("kept snapshot " +
+                              (snapshots / "356938035643809-20200102T000000Z.json").string() +
+                              ": an unfinished write of its card needs it"),
+              std::string::npos)
+        << pruned.out;
     EXPECT_NE(pruned.out.find("removed snapshot " +
                               (snapshots / "356938035643811-20200103T000000Z-10.json").string()),
               std::string::npos)
         << pruned.out;
     EXPECT_NE(pruned.out.find("removed run folder " + (logs / "20200101T000000Z-2").string()),
               std::string::npos);
-    EXPECT_NE(pruned.out.find("removed 3 snapshot(s), 2 run folder(s), 1 record(s)"),
+    EXPECT_NE(pruned.out.find("removed 1 snapshot(s), 2 run folder(s), 1 record(s)"),
               std::string::npos)
         << pruned.out;
     // The old record still in progress (its process runs) stays with the recent one.
     EXPECT_EQ(RecordStore(Db()).Find({}).size(), 2u);
 
+    in_use.reset();
+    const auto ended = Run({"prune", "--older-than", "30"});
+    EXPECT_EQ(ended.exit_code, 0) << ended.err;
+    EXPECT_FALSE(fs::exists(running)) << "its run has ended";
+
     const auto again = Run({"prune", "--older-than", "30", "--records", Db().string()});
     EXPECT_EQ(again.exit_code, 0);
-    EXPECT_TRUE(again.out.starts_with("nothing to remove")) << again.out;
+    EXPECT_NE(again.out.find("\nnothing to remove: none older than "), std::string::npos)
+        << again.out;
     // A folder named but not there is refused before anything goes.
     EXPECT_EQ(
         Run({"prune", "--older-than", "1", "--logs", (dir_.Path() / "no").string()}).exit_code, 2);

@@ -193,7 +193,8 @@ ExitStatus Apply(const BatchCommands::Options& options, const PortOption& port,
     if (!options.dry_run) {
         recording.emplace(options.records);
     }
-    request.run_folder = cardwright::MakeRunFolder(Folder(options.logs, "logs"));
+    cardwright::RunFolder run_folder = cardwright::MakeRunFolder(Folder(options.logs, "logs"));
+    request.run_folder = run_folder.path;
     std::optional<cardwright::BatchApply> apply;
     std::vector<int> ports;
     try {
@@ -201,8 +202,7 @@ ExitStatus Apply(const BatchCommands::Options& options, const PortOption& port,
         ports = Cards(root, named);
     } catch (...) {
         // Refused, or no card to work: no run began, and none leaves a folder.
-        std::error_code ignored;
-        fs::remove_all(request.run_folder, ignored);
+        cardwright::DiscardRunFolder(std::move(run_folder));
         throw;
     }
     ProgressBoard board(std::cerr, Labels(ports), ErrorTerminalRedraws(), ErrorTerminalColumns());
@@ -280,7 +280,9 @@ ExitStatus Restore(const BatchCommands::Options& options, const PortOption& port
     request.restart = !options.no_restart;
     request.snapshots = Folder(options.snapshots, "snapshots");
     RunRecording recording(options.records);
-    request.run_folder = cardwright::MakeRunFolder(Folder(options.logs, "logs"));
+    const cardwright::RunFolder run_folder =
+        cardwright::MakeRunFolder(Folder(options.logs, "logs"));
+    request.run_folder = run_folder.path;
     request.facts = Facts(version);
     PutRunFacts(options.records, request.facts);
     ProgressBoard board(std::cerr, Labels({card}), ErrorTerminalRedraws(), ErrorTerminalColumns());

@@ -7,7 +7,9 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <set>
 #include <string_view>
+#include <system_error>
 #include <tuple>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #include "cardwork/batch/stamped_name.h"
 #include "cardwork/batch/utc_text.h"
 #include "carvex/platform/clock.h"
+#include "carvex/platform/folder_lock.h"
 #include "tools/carvexctl/command_failure.h"
 #include "tools/carvexctl/records_command.h"
 
@@ -36,7 +39,9 @@ struct SnapshotFile {
 
 class Pruning {
   public:
-    Pruning(std::ostream& out, system_clock::time_point cutoff) : out_(out), cutoff_(cutoff) {}
+    // `needed`: the snapshots unfinished writes still need, which stay whatever their age.
+    Pruning(std::ostream& out, system_clock::time_point cutoff,
+            const std::vector<std::string>& needed);
 
     void Snapshots(const fs::path& folder);
     void RunFolders(const fs::path& folder);
@@ -48,14 +53,33 @@ class Pruning {
     // The entries of a folder that is there, each as it is itself (a link is not followed).
     std::vector<fs::directory_entry> Entries(const fs::path& folder);
     void Remove(const fs::path& path, std::string_view what, size_t& count);
+    // Whether a process still works in a run folder (a station, an apply): it is kept, and said.
+    bool InUse(const fs::path& run_folder);
 
     std::ostream& out_;
     system_clock::time_point cutoff_;
+    std::set<fs::path> needed_;  // as the file system resolves them
     size_t snapshots_ = 0;
     size_t run_folders_ = 0;
+    size_t in_use_ = 0;
     size_t records_ = 0;
     size_t failed_ = 0;
 };
+
+// A file's path with its links and dots resolved, so that two names of one file compare equal.
+fs::path Resolved(const fs::path& path) {
+    std::error_code error;
+    const fs::path resolved = fs::weakly_canonical(path, error);
+    return error ? path : resolved;
+}
+
+Pruning::Pruning(std::ostream& out, system_clock::time_point cutoff,
+                 const std::vector<std::string>& needed)
+    : out_(out), cutoff_(cutoff) {
+    for (const std::string& snapshot : needed) {
+        needed_.insert(Resolved(snapshot));
+    }
+}
 
 std::vector<fs::directory_entry> Pruning::Entries(const fs::path& folder) {
     std::vector<fs::directory_entry> entries;
@@ -103,18 +127,42 @@ void Pruning::Snapshots(const fs::path& folder) {
                   [](const SnapshotFile& a, const SnapshotFile& b) { return a.taken < b.taken; });
         // The oldest holds the card as it was before anything was written to it: it stays.
         for (auto file = files.begin() + 1; file != files.end(); ++file) {
-            if (file->taken.time < cutoff_) {
+            if (file->taken.time >= cutoff_) {
+                continue;
+            }
+            if (needed_.contains(Resolved(file->path))) {
+                out_ << "kept snapshot " << file->path.string()
+                     << ": an unfinished write of its card needs it\n";
+            } else {
                 Remove(file->path, "snapshot", snapshots_);
             }
         }
     }
 }
 
+bool Pruning::InUse(const fs::path& run_folder) {
+    try {
+        // Only the process that made a run folder ever locks it, and an old folder is no new
+        // run's: once let go here, nothing takes it back before it is removed.
+        if (carvex::FolderLock::TryHold(run_folder)) {
+            return false;
+        }
+        out_ << "kept run folder " << run_folder.string() << ": in use by a running process\n";
+        ++in_use_;
+    } catch (const std::system_error& e) {
+        std::cerr << "carvexctl: kept " << run_folder.string()
+                  << ": cannot tell whether a running process uses it: " << e.what() << "\n";
+        ++failed_;
+    }
+    return true;
+}
+
 void Pruning::RunFolders(const fs::path& folder) {
     for (const fs::directory_entry& entry : Entries(folder)) {
         std::error_code error;
         const auto made = cardwright::ParseStampedName(entry.path().filename().string());
-        if (entry.is_directory(error) && !entry.is_symlink(error) && made && made->time < cutoff_) {
+        if (entry.is_directory(error) && !entry.is_symlink(error) && made && made->time < cutoff_ &&
+            !InUse(entry.path())) {
             Remove(entry.path(), "run folder", run_folders_);
         }
     }
@@ -134,6 +182,9 @@ void Pruning::Finish() {
     } else {
         out_ << "removed " << snapshots_ << " snapshot(s), " << run_folders_ << " run folder(s)";
         out_ << ", " << records_ << " record(s); each IMEI keeps its oldest snapshot\n";
+    }
+    if (in_use_ > 0) {
+        out_ << "kept " << in_use_ << " run folder(s) in use by a running process\n";
     }
     if (failed_ > 0) {
         throw Failure(std::to_string(failed_) + " thing(s) could not be removed");
@@ -193,7 +244,7 @@ void RunPruneCommand(const PruneOptions& options, std::ostream& out) {
     }
     const system_clock::time_point cutoff =
         carvex::GetClock().WallNow() - std::chrono::days(options.older_than);
-    Pruning pruning(out, cutoff);
+    Pruning pruning(out, cutoff, SnapshotsStillNeeded(db));
     pruning.RunFolders(logs);
     pruning.Snapshots(snapshots);
     if (options.records) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "tools/carvexctl/dispatcher.h"
 
@@ -46,5 +47,10 @@ std::filesystem::path RecordsPath(const std::string& chosen);
 // Failure (on Windows always).
 size_t RemoveRecordsBegunBefore(const std::filesystem::path& db,
                                 std::chrono::system_clock::time_point cutoff);
+
+// The snapshots that the database's unfinished writes still need (a later attempt at the card
+// keeps one in place of a new snapshot); none when there is no database (always on Windows).
+// Throws Failure for a database it cannot use.
+std::vector<std::string> SnapshotsStillNeeded(const std::filesystem::path& db);
 
 }  // namespace carvexctl

@@ -107,4 +107,18 @@ size_t RemoveRecordsBegunBefore(const fs::path& db, std::chrono::system_clock::t
     }
 }
 
+std::vector<std::string> SnapshotsStillNeeded(const fs::path& db) {
+    std::error_code error;
+    if (!fs::exists(db, error)) {
+        return {};
+    }
+    try {
+        const RecordStore store(db, RecordStore::IfMissing::kRefuse);
+        return store.SnapshotsOfUnfinishedWrites();
+    } catch (const RecordStoreError& failure) {
+        throw Failure(std::string("cannot tell which snapshots the records still need: ") +
+                      failure.what());
+    }
+}
+
 }  // namespace carvexctl

@@ -18,4 +18,8 @@ size_t RemoveRecordsBegunBefore(const std::filesystem::path& /*db*/,
     throw Failure(kNoRecords);
 }
 
+std::vector<std::string> SnapshotsStillNeeded(const std::filesystem::path& /*db*/) {
+    return {};
+}
+
 }  // namespace carvexctl

@@ -154,6 +154,7 @@ void StationBoard::CardEnded(const cardwright::SlotView& slot, const cardwright:
         Json event = Event("card");
         PutSlot(event, slot);
         event["state"] = SlotStateName(slot.state);
+        event["text"] = slot.text;
         event["uuid"] = record.uuid;
         event["result"] = record.result.Text();
         event["seconds"] = std::round(record.seconds * 10) / 10;

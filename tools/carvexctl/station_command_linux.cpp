@@ -8,6 +8,7 @@
 #include "cardwork/records/record_store.h"
 #include "cardwork/station/station.h"
 #include "carvex/platform/device_root.h"
+#include "carvex/platform/hook_process.h"
 #include "carvex/platform/stop_signals.h"
 #include "tools/carvexctl/default_description.h"
 #include "tools/carvexctl/error_terminal.h"
@@ -36,6 +37,9 @@ StationBoard::Kind BoardKind(bool json) {
 
 ExitStatus RunStation(const StationOptions& options, const std::vector<int>& ports,
                       const std::string& version) {
+    // `station --json | consumer`: the station outlives a consumer that quits, whose last line
+    // is lost, and its cards are written and recorded all the same.
+    carvex::IgnoreBrokenPipes();
     const carvex::DeviceRoot root = carvex::DeviceRoot::FromEnvironment();
     cardwright::ApplyRequest request;
     request.settings = options.settings;
@@ -58,13 +62,14 @@ ExitStatus RunStation(const StationOptions& options, const std::vector<int>& por
         throw Refusal(std::string("the records cannot be kept: ") + error.what());
     }
     const fs::path logs = Folder(options.logs, "logs");
-    request.run_folder = cardwright::MakeRunFolder(logs);
+    // Held for the station's life: its card logs go on being written into it.
+    cardwright::RunFolder run_folder = cardwright::MakeRunFolder(logs);
+    request.run_folder = run_folder.path;
     std::optional<cardwright::BatchApply> apply;
     try {
         apply.emplace(root, request);
     } catch (...) {
-        std::error_code ignored;
-        fs::remove_all(request.run_folder, ignored);
+        cardwright::DiscardRunFolder(std::move(run_folder));
         throw;
     }
 
@@ -100,6 +105,7 @@ ExitStatus RunStation(const StationOptions& options, const std::vector<int>& por
                          stop.GraceWords() + " to finish");
         } else {
             stop.BreakOff(name);
+            station.BreakOffHooks();
             board.Notice("breaking off (" + name + ")");
         }
         station.Wake();
