@@ -1,31 +1,25 @@
 // carvexctl station with eight simulated cards plugged in one second apart, on the real clock
-// (the cards' own timings), against apply on one card alone: each card's time from its plug to
-// its pass should be close to one card's apply (the aim: within 1.1 times), and the whole, from
-// the first plug to the last pass, close to one card plus the seven seconds of plugging (within
-// 1.3 times). Also the cards per hour the eight slots came to, and the station's peak resident
-// memory.
-//
-//   station_bench [--rounds N]     (default 1; one round: apply on one card, then the station)
+// (the cards' own timings), against apply on one card alone. The time reported is the whole,
+// from the first plug to the last pass; the counters: `worst_card_ratio`, the slowest card's
+// time from its plug to its pass against one card's apply (the aim: within 1.1 times);
+// `whole_ratio`, the whole against one card plus the seven seconds of plugging (the aim: within
+// 1.3 times); the cards per hour the eight slots came to (`cards_per_hour`) and would come to
+// with every slot kept full (`cards_per_hour_full`); the station's peak resident memory.
 #include <signal.h>
 
+#include <benchmark/benchmark.h>
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "cardsim/card_bench.h"
-#include "cardsim/card_profile.h"
+#include "bench/card_work_bench.h"
 #include "cardwork/json/json_document.h"
-#include "cardwork/model/setting_file.h"
-#include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -35,33 +29,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kCards = 8;
 constexpr std::chrono::seconds kPlugApart{1};
-
-const fs::path kExamples = CARDWRIGHT_EXAMPLES_DIR;
-
-cardsim::CardBench::Options BenchOptions(int cards, const fs::path& state) {
-    cardsim::CardBench::Options options;
-    options.profile = cardsim::LoadProfile(kExamples / "card.profile");
-    options.cards = cards;
-    options.state_file = state / "card.nv";
-    return options;
-}
-
-// apply on one card, from start to end.
-double ApplyOnOneCard(const fs::path& settings, const fs::path& folder) {
-    cardsim::CardBench bench(BenchOptions(1, folder));
-    const auto start = Clock::now();
-    const auto run = testsupport::RunProgram(
-        CARVEXCTL,
-        {"apply", settings.string(), "--description", (kExamples / "Config_Info.ini").string(),
-         "--records", (folder / "records.db").string()},
-        {"CARVEX_ROOT=" + bench.Root().Path().string(), "XDG_STATE_HOME=" + folder.string()});
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    if (run.exit_code != 0) {
-        std::fprintf(stderr, "station_bench: apply failed:\n%s", run.err.c_str());
-        std::exit(1);
-    }
-    return seconds;
-}
 
 long PeakResidentKib(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -82,16 +49,15 @@ struct StationRun {
 
 // Eight cards plugged one second apart into a running station.
 StationRun EightCardsIntoAStation(const fs::path& settings, const fs::path& folder) {
-    cardsim::CardBench bench(BenchOptions(1, folder));
+    cardsim::CardBench bench(cardbench::CardOptions(1, folder));
     bench.Unplug(1);  // the first card is plugged in with the others, once the station runs
-    testsupport::RunningProgram station(
-        CARVEXCTL,
-        {"station", settings.string(), "--description", (kExamples / "Config_Info.ini").string(),
-         "--records", (folder / "records.db").string(), "--json"},
-        {"CARVEX_ROOT=" + bench.Root().Path().string(), "XDG_STATE_HOME=" + folder.string()});
+    testsupport::RunningProgram station(CARVEXCTL,
+                                        {"station", settings.string(), "--description",
+                                         (cardbench::kExamples / "Config_Info.ini").string(),
+                                         "--records", (folder / "records.db").string(), "--json"},
+                                        cardbench::CardEnvironment(bench, folder));
     if (!station.ReadLine(std::chrono::seconds(30))) {  // "watching ..."
-        std::fprintf(stderr, "station_bench: the station did not start\n");
-        std::exit(1);
+        throw std::runtime_error("the station did not start");
     }
 
     std::mutex mutex;
@@ -145,48 +111,41 @@ StationRun EightCardsIntoAStation(const fs::path& settings, const fs::path& fold
     return run;
 }
 
+void BM_EightCardsIntoAStation(benchmark::State& state) {
+    const testsupport::TempDir folder;
+    const auto settings = cardbench::WriteBenchSettingFile(folder.Path());
+    int round = 0;
+    for (auto _ : state) {
+        const auto here = folder.Path() / std::to_string(++round);
+        const auto alone = cardbench::ApplyOnCards(1, settings, here / "apply");
+        if (alone.exit_code != 0) {
+            state.SkipWithError("apply on one card failed");
+            break;
+        }
+        StationRun run;
+        try {
+            run = EightCardsIntoAStation(settings, here / "station");
+        } catch (const std::exception& error) {
+            state.SkipWithError(error.what());
+            break;
+        }
+        if (!run.all_ok) {
+            state.SkipWithError("a card did not pass");
+            break;
+        }
+        const double worst = *std::max_element(run.card_seconds.begin(), run.card_seconds.end());
+        const double plugging = static_cast<double>((kCards - 1) * kPlugApart.count());
+        state.SetIterationTime(run.whole);
+        state.counters["apply_alone_s"] = alone.seconds;
+        state.counters["worst_card_ratio"] = worst / alone.seconds;
+        state.counters["whole_ratio"] = run.whole / (alone.seconds + plugging);
+        state.counters["cards_per_hour"] = kCards * 3600.0 / run.whole;
+        state.counters["cards_per_hour_full"] = kCards * 3600.0 / worst;
+        state.counters["peak_rss_kib"] = static_cast<double>(run.peak_kib);
+    }
+}
+BENCHMARK(BM_EightCardsIntoAStation)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
 }  // namespace
 
-int main(int argc, char** argv) {
-    int rounds = 1;
-    if (argc == 3 && std::strcmp(argv[1], "--rounds") == 0) {
-        rounds = std::max(1, std::atoi(argv[2]));
-    } else if (argc != 1) {
-        std::fprintf(stderr, "usage: station_bench [--rounds N]\n");
-        return 2;
-    }
-    const testsupport::TempDir folder;
-    const fs::path settings = folder.Path() / "bench.ini";
-    const auto written = cardwright::WriteSettingFile(
-        settings, {"LW-X4201", false, {{"NETWORK_MODE", "13"}, {"ACQ_ORDER", "1"}}});
-    if (!written.Ok()) {
-        std::fprintf(stderr, "station_bench: %s\n", written.error.c_str());
-        return 1;
-    }
-    bool all_ok = true;
-    for (int round = 1; round <= rounds; ++round) {
-        const fs::path here = folder.Path() / std::to_string(round);
-        const double alone = ApplyOnOneCard(settings, here / "apply");
-        const StationRun run = EightCardsIntoAStation(settings, here / "station");
-        all_ok = all_ok && run.all_ok;
-        std::printf("round %d: apply on one card alone %.2f s\n", round, alone);
-        double worst = 0;
-        for (size_t card = 0; card < run.card_seconds.size(); ++card) {
-            worst = std::max(worst, run.card_seconds[card]);
-            std::printf("  card %zu: plug to pass %.2f s (%.3f of apply alone)\n", card + 1,
-                        run.card_seconds[card], run.card_seconds[card] / alone);
-        }
-        const double seven = static_cast<double>((kCards - 1) * kPlugApart.count());
-        std::printf("  worst card: %.3f of apply alone (%s 1.1)\n", worst / alone,
-                    worst / alone <= 1.1 ? "within" : "above");
-        std::printf("  whole: %.2f s, %.3f of one card plus %.0f s (%s 1.3)\n", run.whole,
-                    run.whole / (alone + seven), seven,
-                    run.whole / (alone + seven) <= 1.3 ? "within" : "above");
-        std::printf("  cards per hour at %d slots: %.0f (8 cards plugged one second apart); "
-                    "%.0f with every slot kept full\n",
-                    kCards, kCards * 3600.0 / run.whole, kCards * 3600.0 / worst);
-        std::printf("  station peak resident memory: %ld KiB%s\n", run.peak_kib,
-                    run.all_ok ? "" : "  (a card did not pass)");
-    }
-    return all_ok ? 0 : 1;
-}
+BENCHMARK_MAIN();
