@@ -77,15 +77,17 @@ class RunningStation {
             }
         }
     }
-    // The next progress event of `slot` at `step` ("writing").
+    // Whether the slot's card reaches `step` (at its item `from_item` or a later one) within
+    // `limit`.
     bool ReachStep(const std::string& slot, std::string_view step,
-                   std::chrono::seconds limit = std::chrono::seconds(60)) {
+                   std::chrono::seconds limit = std::chrono::seconds(60), size_t from_item = 0) {
         for (;;) {
             const auto progress = Next("progress", limit);
             if (!progress) {
                 return false;
             }
-            if ((*progress)["slot"] == slot && (*progress)["step"] == step) {
+            if ((*progress)["slot"] == slot && (*progress)["step"] == step &&
+                (*progress)["item"].get<size_t>() >= from_item) {
                 return true;
             }
         }
