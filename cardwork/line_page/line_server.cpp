@@ -90,14 +90,22 @@ std::optional<std::string> QueryValue(const char* query, const char* name) {
     return std::string(value.data(), static_cast<size_t>(length));
 }
 
-// The query without its token, so that the address the browser keeps does not hold it.
+bool ServedPath(std::string_view path) {
+    return path == "/" || path == "/api/slots" || path == "/api/records" || path == "/api/events" ||
+           path == "/healthz";
+}
+
+// The query without its token, so that the address the browser keeps does not hold it. Only
+// visible ASCII goes back into the Location header.
 std::string WithoutToken(const char* query) {
     std::string kept;
     std::string_view rest = query == nullptr ? std::string_view() : std::string_view(query);
     while (!rest.empty()) {
         const size_t end = std::min(rest.find('&'), rest.size());
         const std::string_view part = rest.substr(0, end);
-        if (!part.starts_with("token=") && part != "token" && !part.empty()) {
+        const bool visible =
+            std::all_of(part.begin(), part.end(), [](char c) { return c > ' ' && c < 0x7f; });
+        if (visible && !part.starts_with("token=") && part != "token" && !part.empty()) {
             kept += (kept.empty() ? "" : "&") + std::string(part);
         }
         rest.remove_prefix(std::min(end + 1, rest.size()));
@@ -295,7 +303,9 @@ int LineServer::Serve(mg_connection* connection) {
         const auto token = QueryValue(info->query_string, "token");
         if (token && SameToken(*token, options_.token)) {
             const std::string rest = WithoutToken(info->query_string);
-            const std::string location = std::string(path) + (rest.empty() ? "" : "?" + rest);
+            // The decoded path goes back only when it is one of ours, which holds no line break.
+            const std::string location =
+                ServedPath(path) ? std::string(path) + (rest.empty() ? "" : "?" + rest) : "/";
             return Send(connection, 303, "See Other", "text/plain", "",
                         "Location: " + location + "\r\nSet-Cookie: " + std::string(kCookie) + "=" +
                             options_.token + "; Path=/; HttpOnly; SameSite=Strict\r\n");

@@ -239,6 +239,11 @@ TEST_F(LinePageTest, BeyondLoopbackTheTokenIsAskedFor) {
     const std::string pair = cookie.substr(0, cookie.find(';'));
     EXPECT_EQ(Get(port_, "/api/records?limit=5", {"Cookie: " + pair}).status, 200);
     EXPECT_EQ(Get(port_, "/", {"Cookie: carvex_line=wrong-token-of-some-length"}).status, 401);
+    // A line break in the address never reaches the redirect's headers.
+    const HttpAnswer odd = Get(port_, std::string("/x%0d%0aX-Set:%201?a=%0d&token=") + kToken);
+    EXPECT_EQ(odd.status, 303);
+    EXPECT_EQ(odd.Header("location"), "/");
+    EXPECT_EQ(odd.Header("x-set"), "");
 
     ASSERT_TRUE(station->NextCard());
     station->Signal(SIGTERM);
