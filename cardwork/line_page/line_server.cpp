@@ -6,6 +6,7 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -89,6 +90,18 @@ std::optional<std::string> QueryValue(const char* query, const char* name) {
     }
     return std::string(value.data(), static_cast<size_t>(length));
 }
+
+// An event stream's place among the clients, given back however its handler ends.
+struct StreamPlace {
+    StreamPlace(LineState& state, std::shared_ptr<EventQueue> queue)
+        : state(state), queue(std::move(queue)) {}
+    StreamPlace(const StreamPlace&) = delete;
+    StreamPlace& operator=(const StreamPlace&) = delete;
+    ~StreamPlace() { state.Unsubscribe(queue); }
+
+    LineState& state;
+    std::shared_ptr<EventQueue> queue;
+};
 
 bool ServedPath(std::string_view path) {
     return path == "/" || path == "/api/slots" || path == "/api/records" || path == "/api/events" ||
@@ -259,10 +272,13 @@ int LineServer::BeginRequest(mg_connection* connection) {
     auto* server = static_cast<LineServer*>(info->user_data);
     try {
         return server->Serve(connection);
-    } catch (const std::exception& error) {
-        return SendError(connection, 500, "Internal Server Error", error.what());
     } catch (...) {
-        return SendError(connection, 500, "Internal Server Error", "unexpected");
+        // Nothing may go back into the library's C code, the answer's own failure included.
+        try {
+            SendError(connection, 500, "Internal Server Error", "the page could not be served");
+        } catch (...) {
+        }
+        return 500;
     }
 }
 
@@ -372,6 +388,7 @@ int LineServer::ServeEvents(mg_connection* connection) {
             state_.StreamsEnded() ? "the station is stopping" : "too many event streams are open",
             "Retry-After: 5\r\n");
     }
+    const StreamPlace place{state_, queue};
     std::string head = "HTTP/1.1 200 OK\r\n";
     head += kCommonHeaders;
     head += "Content-Type: text/event-stream; charset=utf-8\r\n\r\n";
@@ -392,7 +409,6 @@ int LineServer::ServeEvents(mg_connection* connection) {
         }
         open = mg_write(connection, text.data(), text.size()) > 0;
     }
-    state_.Unsubscribe(queue);
     return 200;
 }
 
