@@ -387,14 +387,17 @@ std::vector<StoredRecord> RecordStore::Find(const RecordFilter& filter, bool wit
     try {
         // One read transaction: the items belong to the records as they were read.
         const SqliteTransaction read(*db_, SqliteTransaction::Kind::kRead);
+        // The latest ones are taken from the end, then given back in the order they began.
         SqliteStatement query = db_->Prepare(
-            "SELECT " + ColumnList() +
+            "SELECT * FROM (SELECT " + ColumnList() +
             ", id FROM records WHERE (?1 IS NULL OR imei = ?1) AND (?2 IS NULL OR started >= ?2)"
-            " AND (?3 IS NULL OR outcome = ?3) AND (?4 IS NULL OR station = ?4) ORDER BY id");
+            " AND (?3 IS NULL OR outcome = ?3) AND (?4 IS NULL OR station = ?4)"
+            " ORDER BY id DESC LIMIT ?5) ORDER BY id");
         BindText(query, 1, filter.imei);
         BindText(query, 2, filter.since ? UtcText(*filter.since) : std::string());
         BindText(query, 3, filter.outcome ? std::string(OutcomeName(*filter.outcome)) : "");
         BindText(query, 4, filter.station);
+        query.Bind(5, filter.latest == 0 ? int64_t{-1} : static_cast<int64_t>(filter.latest));
         std::vector<int64_t> ids;
         while (query.Step()) {
             records.push_back(ReadRecord(query));

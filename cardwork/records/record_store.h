@@ -22,6 +22,7 @@ struct RecordFilter {
     std::optional<std::chrono::system_clock::time_point> since{};  // begun at or after
     std::optional<RecordOutcome> outcome{};
     std::string station{};
+    size_t latest = 0;  // only the latest this many of them; 0: every one
 };
 
 // The records of card work in one SQLite file, which several processes (apply, a station, a

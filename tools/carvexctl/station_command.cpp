@@ -44,6 +44,17 @@ void StationCommand::Register(Dispatcher& dispatcher) {
     station->add_option("--logs", options_.logs,
                         "the folder for the logs, one per card in a folder per station run "
                         "(default: $XDG_STATE_HOME/carvex/logs)");
+    station->add_option("--http", options_.http,
+                        "serve the line page, a read-only live view of the slots, and its JSON "
+                        "API at ADDR:PORT (127.0.0.1:8080); beyond loopback only with a token");
+    auto* token = station->add_option("--http-token", options_.http_token,
+                                      "the token the line page asks for (16 to 256 letters, "
+                                      "digits or -._~+/=); every user sees it in ps, unlike "
+                                      "$CARVEX_HTTP_TOKEN");
+    station
+        ->add_option("--http-token-file", options_.http_token_file,
+                     "a file holding the token the line page asks for")
+        ->excludes(token);
     AddRunRecordOptions(station, options_.records);
     const PortOption& port = dispatcher.Port();
     dispatcher.Add(station, [this, &port] { return RunStation(options_, port.Ports(), version_); });

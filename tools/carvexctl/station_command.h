@@ -23,6 +23,9 @@ struct StationOptions {
     std::string snapshots;
     std::string logs;
     RunRecordOptions records;
+    std::string http;  // the line page's ADDR:PORT; empty: none
+    std::string http_token;
+    std::string http_token_file;
 };
 
 // `station`: every card plugged in is written with one setting file, verified and recorded,

@@ -15,6 +15,7 @@
 #include "tools/carvexctl/records_command.h"
 #include "tools/carvexctl/station_board.h"
 #include "tools/carvexctl/station_command.h"
+#include "tools/carvexctl/station_line_page.h"
 
 namespace carvexctl {
 
@@ -40,6 +41,8 @@ ExitStatus RunStation(const StationOptions& options, const std::vector<int>& por
     // `station --json | consumer`: the station outlives a consumer that quits, whose last line
     // is lost, and its cards are written and recorded all the same.
     carvex::IgnoreBrokenPipes();
+    const auto line_page_address =
+        CheckLinePage({options.http, options.http_token, options.http_token_file});
     const carvex::DeviceRoot root = carvex::DeviceRoot::FromEnvironment();
     cardwright::ApplyRequest request;
     request.settings = options.settings;
@@ -94,12 +97,23 @@ ExitStatus RunStation(const StationOptions& options, const std::vector<int>& por
     }
     board.Notice("watching " + root.Path().string() + " for cards; the logs go into " +
                  request.run_folder.string());
+    std::optional<StationLinePage> line_page;
+    std::optional<BothListeners> board_and_page;
+    if (line_page_address) {
+        line_page.emplace(*line_page_address, apply->Facts(), store->Path());
+        board_and_page.emplace(board, line_page->Listener());
+    }
+    cardwright::StationListener& listener =
+        board_and_page ? static_cast<cardwright::StationListener&>(*board_and_page) : board;
     cardwright::WorkStop stop;
-    cardwright::Station station(root, *apply, *store, std::move(station_request), board);
+    cardwright::Station station(root, *apply, *store, std::move(station_request), listener);
     // Made before the station's threads, which take the signals' mask from their maker.
     const carvex::StopSignals signals([&](const std::string& name, int count) {
         if (count == 1) {
             stop.Stop(name);
+            if (line_page) {
+                line_page->EndStreams();
+            }
             board.Notice("stopping (" + name +
                          "): no new card is begun; the cards being written have " +
                          stop.GraceWords() + " to finish");
@@ -110,6 +124,10 @@ ExitStatus RunStation(const StationOptions& options, const std::vector<int>& por
         }
         station.Wake();
     });
+    if (line_page) {
+        line_page->Serve();
+        board.Notice("the line page is at " + line_page->Url());
+    }
     const cardwright::StationCounts counts = station.Run(stop);
     board.Stopped(counts);
     if (const auto failures = station.RecordFailures(); !failures.empty()) {

@@ -331,6 +331,10 @@ TEST_F(RecordStoreTest, QueriesNarrowByImeiTimeOutcomeAndStation) {
     EXPECT_EQ(imeis({.outcome = RecordOutcome::kFailed}), (V{"810@14"}));
     EXPECT_EQ(imeis({.station = "line-3"}), (V{"809@10", "810@14", "811@15"}));
     EXPECT_EQ(imeis({.imei = "356938035643809", .station = "line-3"}), (V{"809@10"}));
+    // The latest ones the filter lets through, still oldest first.
+    EXPECT_EQ(imeis({.latest = 2}), (V{"810@14", "811@15"}));
+    EXPECT_EQ(imeis({.station = "line-3", .latest = 2}), (V{"810@14", "811@15"}));
+    EXPECT_EQ(imeis({.imei = "356938035643809", .latest = 5}), (V{"809@10", "809@12"}));
 
     // Old ended records go with their items; one in progress stays, however old.
     EXPECT_EQ(store.RemoveBegunBefore(At(16)), 3u);

@@ -1,0 +1,415 @@
+#include "cardwork/line_page/line_server.h"
+
+#include <civetweb.h>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstring>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "cardwork/batch/utc_text.h"
+#include "cardwork/json/json_document.h"
+#include "cardwork/records/record_output.h"
+
+namespace cardwright {
+
+namespace {
+
+constexpr size_t kMinTokenLength = 16;
+constexpr size_t kMaxTokenLength = 256;
+constexpr size_t kDefaultRecords = 50;
+constexpr size_t kMaxRecords = 1000;
+
+// What every answer carries: nothing kept by a cache or a proxy, nothing guessed by the browser,
+// the page in no frame, and the connection closed after the answer.
+constexpr std::string_view kCommonHeaders =
+    "Cache-Control: no-store\r\n"
+    "X-Content-Type-Options: nosniff\r\n"
+    "X-Frame-Options: DENY\r\n"
+    "Referrer-Policy: no-referrer\r\n"
+    "Connection: close\r\n";
+
+// The page's own inline styles and script, the event stream and the API of its own origin, and
+// nothing from anywhere else.
+constexpr std::string_view kPagePolicy =
+    "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; "
+    "script-src 'unsafe-inline'; connect-src 'self'; base-uri 'none'; form-action 'none'; "
+    "frame-ancestors 'none'\r\n";
+
+bool TokenCharacter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           std::string_view("-._~+/=").find(c) != std::string_view::npos;
+}
+
+// Whether `given` is the token, in a time that tells nothing of how much of it was right.
+bool SameToken(std::string_view given, std::string_view token) {
+    unsigned difference = given.size() == token.size() ? 0U : 1U;
+    for (size_t i = 0; i < token.size(); ++i) {
+        const char other = i < given.size() ? given[i] : '\0';
+        difference |= static_cast<unsigned char>(other ^ token[i]);
+    }
+    return difference == 0;
+}
+
+int Send(mg_connection* connection, int status, std::string_view reason,
+         std::string_view content_type, std::string_view body, std::string_view extra = {}) {
+    std::string head = "HTTP/1.1 " + std::to_string(status) + " " + std::string(reason) + "\r\n";
+    head += kCommonHeaders;
+    head += "Content-Type: " + std::string(content_type) + "\r\n";
+    head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+    head += extra;
+    head += "\r\n";
+    mg_write(connection, head.data(), head.size());
+    mg_write(connection, body.data(), body.size());
+    return status;
+}
+
+int SendJson(mg_connection* connection, int status, std::string_view reason, const Json& body) {
+    return Send(connection, status, reason, "application/json", JsonText(body) + "\n");
+}
+
+int SendError(mg_connection* connection, int status, std::string_view reason, std::string_view why,
+              std::string_view extra = {}) {
+    Json body;
+    body["error"] = why;
+    return Send(connection, status, reason, "application/json", JsonText(body) + "\n", extra);
+}
+
+// A variable of the query, decoded; nullopt when it is not there.
+std::optional<std::string> QueryValue(const char* query, const char* name) {
+    if (query == nullptr) {
+        return std::nullopt;
+    }
+    std::array<char, kMaxTokenLength + 64> value{};
+    const int length = mg_get_var(query, std::strlen(query), name, value.data(), value.size());
+    if (length < 0) {
+        return length == -1 ? std::nullopt : std::optional<std::string>(std::string());
+    }
+    return std::string(value.data(), static_cast<size_t>(length));
+}
+
+// An event stream's place among the clients, given back however its handler ends.
+struct StreamPlace {
+    StreamPlace(LineState& state, std::shared_ptr<EventQueue> queue)
+        : state(state), queue(std::move(queue)) {}
+    StreamPlace(const StreamPlace&) = delete;
+    StreamPlace& operator=(const StreamPlace&) = delete;
+    ~StreamPlace() { state.Unsubscribe(queue); }
+
+    LineState& state;
+    std::shared_ptr<EventQueue> queue;
+};
+
+bool ServedPath(std::string_view path) {
+    return path == "/" || path == "/api/slots" || path == "/api/records" || path == "/api/events" ||
+           path == "/healthz";
+}
+
+// The query without its token, so that the address the browser keeps does not hold it. Only
+// visible ASCII goes back into the Location header.
+std::string WithoutToken(const char* query) {
+    std::string kept;
+    std::string_view rest = query == nullptr ? std::string_view() : std::string_view(query);
+    while (!rest.empty()) {
+        const size_t end = std::min(rest.find('&'), rest.size());
+        const std::string_view part = rest.substr(0, end);
+        const bool visible =
+            std::all_of(part.begin(), part.end(), [](char c) { return c > ' ' && c < 0x7f; });
+        if (visible && !part.starts_with("token=") && part != "token" && !part.empty()) {
+            kept += (kept.empty() ? "" : "&") + std::string(part);
+        }
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+    }
+    return kept;
+}
+
+// Four numbers from 0 to 255, a dot between two.
+bool Ipv4Text(std::string_view text) {
+    for (int part = 0; part < 4; ++part) {
+        unsigned value = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        const size_t length = static_cast<size_t>(end - text.data());
+        if (error != std::errc() || length == 0 || length > 3 || value > 255) {
+            return false;
+        }
+        text.remove_prefix(length);
+        if (part < 3) {
+            if (!text.starts_with('.')) {
+                return false;
+            }
+            text.remove_prefix(1);
+        }
+    }
+    return text.empty();
+}
+
+// Hexadecimal groups and colons; the server's own parsing refuses what is still no address.
+bool Ipv6Text(std::string_view text) {
+    return text.size() >= 2 && text.find(':') != std::string_view::npos &&
+           std::all_of(text.begin(), text.end(), [](char c) {
+               return c == ':' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') ||
+                      (c >= 'A' && c <= 'F');
+           });
+}
+
+}  // namespace
+
+bool HttpAddress::Loopback() const {
+    if (ipv6) {
+        return host == "::1";
+    }
+    return host.starts_with("127.");
+}
+
+std::string HttpAddress::Text() const {
+    return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+std::optional<HttpAddress> ParseHttpAddress(std::string_view text) {
+    const size_t colon = text.rfind(':');
+    if (colon == std::string_view::npos || colon + 1 == text.size()) {
+        return std::nullopt;
+    }
+    const std::string_view port_text = text.substr(colon + 1);
+    unsigned port = 0;
+    const auto [end, error] =
+        std::from_chars(port_text.data(), port_text.data() + port_text.size(), port);
+    if (error != std::errc() || end != port_text.data() + port_text.size() || port > 65535) {
+        return std::nullopt;
+    }
+    HttpAddress address;
+    address.port = static_cast<uint16_t>(port);
+    std::string_view host = text.substr(0, colon);
+    if (host.starts_with('[') && host.ends_with(']')) {
+        host = host.substr(1, host.size() - 2);
+        address.ipv6 = true;
+    }
+    address.host = host == "localhost" && !address.ipv6 ? "127.0.0.1" : std::string(host);
+    if (address.ipv6 ? !Ipv6Text(address.host) : !Ipv4Text(address.host)) {
+        return std::nullopt;
+    }
+    return address;
+}
+
+std::string TokenRefusal(std::string_view token) {
+    if (token.size() < kMinTokenLength) {
+        return "shorter than " + std::to_string(kMinTokenLength) + " characters";
+    }
+    if (token.size() > kMaxTokenLength) {
+        return "longer than " + std::to_string(kMaxTokenLength) + " characters";
+    }
+    if (!std::all_of(token.begin(), token.end(), TokenCharacter)) {
+        return "only letters, digits and - . _ ~ + / = may be in it";
+    }
+    return {};
+}
+
+LineServer::LineServer(LineState& state, const RecordStore& records, LineServerOptions options)
+    : state_(state), records_(records), options_(std::move(options)) {
+    mg_init_library(0);
+    const std::string ports = options_.address.Text();
+    // No document root: nothing on the disk is ever served. A crowd of connections waits in the
+    // kernel's queue rather than being turned away.
+    const std::vector<std::pair<std::string, std::string>> settings = {
+        {"listening_ports", ports},
+        {"num_threads", std::to_string(options_.threads)},
+        {"request_timeout_ms", std::to_string(options_.request_timeout.count())},
+        {"max_request_size", std::to_string(options_.max_request_head)},
+        {"enable_keep_alive", "no"},
+        {"decode_url", "yes"},
+        {"listen_backlog", "512"},
+    };
+    std::vector<const char*> configuration;
+    for (const auto& [name, value] : settings) {
+        configuration.push_back(name.c_str());
+        configuration.push_back(value.c_str());
+    }
+    configuration.push_back(nullptr);
+    mg_callbacks callbacks{};
+    callbacks.begin_request = &LineServer::BeginRequest;
+    callbacks.log_message = &LineServer::LogMessage;
+    mg_init_data init{};
+    init.callbacks = &callbacks;
+    init.user_data = this;
+    init.configuration_options = configuration.data();
+    unsigned code = 0;
+    std::array<char, 256> why{};
+    mg_error_data error{&code, why.data(), why.size()};
+    context_ = mg_start2(&init, &error);
+    if (context_ == nullptr) {
+        mg_exit_library();
+        throw LineServerError("cannot serve the line page on " + ports + ": " +
+                              (why[0] != '\0' ? std::string(why.data()) : "not started"));
+    }
+    std::array<mg_server_port, 4> listening{};
+    const int count =
+        mg_get_server_ports(context_, static_cast<int>(listening.size()), listening.data());
+    port_ = count > 0 ? static_cast<uint16_t>(listening[0].port) : options_.address.port;
+}
+
+LineServer::~LineServer() {
+    state_.EndStreams();
+    mg_stop(context_);
+    mg_exit_library();
+}
+
+std::string LineServer::Url() const {
+    HttpAddress shown = options_.address;
+    shown.port = port_;
+    return "http://" + shown.Text() + "/";
+}
+
+int LineServer::LogMessage(const mg_connection* /*connection*/, const char* /*message*/) {
+    // The library's own messages may quote a request's address, which may hold the token.
+    return 1;
+}
+
+int LineServer::BeginRequest(mg_connection* connection) {
+    const mg_request_info* info = mg_get_request_info(connection);
+    auto* server = static_cast<LineServer*>(info->user_data);
+    try {
+        return server->Serve(connection);
+    } catch (...) {
+        // Nothing may go back into the library's C code, the answer's own failure included.
+        try {
+            SendError(connection, 500, "Internal Server Error", "the page could not be served");
+        } catch (...) {
+        }
+        return 500;
+    }
+}
+
+bool LineServer::Authorized(mg_connection* connection) const {
+    if (options_.token.empty()) {
+        return true;
+    }
+    if (const char* authorization = mg_get_header(connection, "Authorization")) {
+        constexpr std::string_view kBearer = "Bearer ";
+        const std::string_view given(authorization);
+        if (given.starts_with(kBearer) && SameToken(given.substr(kBearer.size()), options_.token)) {
+            return true;
+        }
+    }
+    if (const char* cookies = mg_get_header(connection, "Cookie")) {
+        std::array<char, kMaxTokenLength + 1> value{};
+        const int length =
+            mg_get_cookie(cookies, std::string(kCookie).c_str(), value.data(), value.size());
+        if (length > 0 && SameToken(std::string_view(value.data(), static_cast<size_t>(length)),
+                                    options_.token)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int LineServer::Serve(mg_connection* connection) {
+    const mg_request_info* info = mg_get_request_info(connection);
+    if (std::string_view(info->request_method) != "GET") {
+        return SendError(connection, 405, "Method Not Allowed", "only GET is served here",
+                         "Allow: GET\r\n");
+    }
+    if (info->content_length > 0 || mg_get_header(connection, "Transfer-Encoding") != nullptr) {
+        return SendError(connection, 413, "Content Too Large", "a request here has no body");
+    }
+    const std::string_view path = info->local_uri != nullptr ? info->local_uri : "";
+    if (!Authorized(connection)) {
+        const auto token = QueryValue(info->query_string, "token");
+        if (token && SameToken(*token, options_.token)) {
+            const std::string rest = WithoutToken(info->query_string);
+            // The decoded path goes back only when it is one of ours, which holds no line break.
+            const std::string location =
+                ServedPath(path) ? std::string(path) + (rest.empty() ? "" : "?" + rest) : "/";
+            return Send(connection, 303, "See Other", "text/plain", "",
+                        "Location: " + location + "\r\nSet-Cookie: " + std::string(kCookie) + "=" +
+                            options_.token + "; Path=/; HttpOnly; SameSite=Strict\r\n");
+        }
+        return SendError(connection, 401, "Unauthorized", "a token is needed",
+                         "WWW-Authenticate: Bearer\r\n");
+    }
+    if (path == "/") {
+        return Send(connection, 200, "OK", "text/html; charset=utf-8", LinePageHtml(), kPagePolicy);
+    }
+    if (path == "/api/slots") {
+        return SendJson(connection, 200, "OK", state_.Snapshot());
+    }
+    if (path == "/api/records") {
+        return ServeRecords(connection, info->query_string);
+    }
+    if (path == "/api/events") {
+        return ServeEvents(connection);
+    }
+    if (path == "/healthz") {
+        return Send(connection, 200, "OK", "text/plain; charset=utf-8", "ok\n");
+    }
+    return SendError(connection, 404, "Not Found", "nothing is served here");
+}
+
+int LineServer::ServeRecords(mg_connection* connection, const char* query) {
+    RecordFilter filter;
+    filter.station = state_.Facts().station;
+    filter.latest = kDefaultRecords;
+    if (const auto since = QueryValue(query, "since")) {
+        filter.since = ParseUtcText(*since);
+        if (!filter.since) {
+            return SendError(connection, 400, "Bad Request",
+                             "since: not a UTC day or time (2026-03-14, 2026-03-14T09:05Z, "
+                             "2026-03-14T09:05:31Z)");
+        }
+    }
+    if (const auto limit = QueryValue(query, "limit")) {
+        size_t value = 0;
+        const auto [end, error] =
+            std::from_chars(limit->data(), limit->data() + limit->size(), value);
+        if (error != std::errc() || end != limit->data() + limit->size() || value == 0 ||
+            value > kMaxRecords) {
+            return SendError(connection, 400, "Bad Request",
+                             "limit: a number from 1 to " + std::to_string(kMaxRecords));
+        }
+        filter.latest = value;
+    }
+    std::vector<StoredRecord> records;
+    try {
+        records = records_.Find(filter);
+    } catch (const RecordStoreError& error) {
+        return SendError(connection, 503, "Service Unavailable", error.what(),
+                         "Retry-After: 5\r\n");
+    }
+    return SendJson(connection, 200, "OK", RecordsJson(records));
+}
+
+int LineServer::ServeEvents(mg_connection* connection) {
+    const std::shared_ptr<EventQueue> queue = state_.Subscribe(options_.event_clients);
+    if (!queue) {
+        return SendError(
+            connection, 503, "Service Unavailable",
+            state_.StreamsEnded() ? "the station is stopping" : "too many event streams are open",
+            "Retry-After: 5\r\n");
+    }
+    const StreamPlace place{state_, queue};
+    std::string head = "HTTP/1.1 200 OK\r\n";
+    head += kCommonHeaders;
+    head += "Content-Type: text/event-stream; charset=utf-8\r\n\r\n";
+    // A reconnecting page tries again after three seconds.
+    head += "retry: 3000\n\n";
+    bool open = mg_write(connection, head.data(), head.size()) > 0;
+    while (open) {
+        const auto events = queue->Take(options_.heartbeat);
+        if (!events) {
+            break;
+        }
+        std::string text;
+        for (const std::string& event : *events) {
+            text += event;
+        }
+        if (text.empty()) {
+            text = LineState::EventText("summary", state_.Summary());
+        }
+        open = mg_write(connection, text.data(), text.size()) > 0;
+    }
+    return 200;
+}
+
+}  // namespace cardwright
