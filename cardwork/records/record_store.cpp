@@ -44,6 +44,15 @@ constexpr const char* kEndedWriteOrOk =
     "outcome IS NOT NULL AND (outcome = 'ok' OR (snapshot IS NOT NULL AND "
     "(nv_written > 0 OR step IN ('writing', 'restart', 'read-back'))))";
 
+// Puts a record at the end of the outbox's queue, at the time ?2: the record ?1 (kQueue), or the
+// one of the UUID ?1 once more after it was sent (kQueueAgain).
+constexpr std::string_view kQueue =
+    "UPDATE outbox SET queued = ?2, sent = NULL, place = (SELECT coalesce(max(place), 0) + 1 "
+    "FROM outbox) WHERE record_id = ?1";
+constexpr std::string_view kQueueAgain =
+    "UPDATE outbox SET queued = ?2, sent = NULL, place = (SELECT coalesce(max(place), 0) + 1 "
+    "FROM outbox) WHERE sent IS NOT NULL AND record_id = (SELECT id FROM records WHERE uuid = ?1)";
+
 void BindText(SqliteStatement& statement, int at, const std::string& text) {
     if (text.empty()) {
         statement.BindNull(at);
@@ -277,7 +286,7 @@ size_t RecordStore::MarkGoneOwners() {
     }
     SqliteStatement mark =
         db_->Prepare("UPDATE records SET outcome = 'interrupted', result = ?2 WHERE id = ?1");
-    SqliteStatement queue = db_->Prepare("UPDATE outbox SET queued = ?2 WHERE record_id = ?1");
+    SqliteStatement queue = db_->Prepare(kQueue);
     const std::string now = UtcText(std::chrono::system_clock::now());
     for (const Begun& record : gone) {
         const std::string result =
@@ -371,7 +380,7 @@ void RecordStore::Complete(const StoredRecord& record) {
             BindBytes(insert, 4, item.after);
             insert.Run();
         }
-        db_->Prepare("UPDATE outbox SET queued = ?2 WHERE record_id = ?1")
+        db_->Prepare(kQueue)
             .Bind(1, record_id)
             .Bind(2, std::string_view(UtcText(std::chrono::system_clock::now())))
             .Run();
@@ -399,10 +408,9 @@ void RecordStore::SetAfterHook(std::string_view uuid, std::string_view outcome) 
         }
         // A record forwarded before its after-hook ended goes again: the central database
         // takes the after-hook of a record it already has.
-        db_->Prepare(
-               "UPDATE outbox SET sent = NULL WHERE queued IS NOT NULL AND sent IS NOT NULL AND "
-               "record_id = (SELECT id FROM records WHERE uuid = ?1)")
+        db_->Prepare(kQueueAgain)
             .Bind(1, uuid)
+            .Bind(2, std::string_view(UtcText(std::chrono::system_clock::now())))
             .Run();
         requeued = db_->Changes() > 0;
         transaction.Commit();
@@ -431,7 +439,7 @@ std::vector<StoredRecord> RecordStore::Waiting(size_t limit) const {
     try {
         return Select(
             "id IN (SELECT record_id FROM outbox WHERE queued IS NOT NULL AND sent IS NULL) "
-            "ORDER BY id LIMIT ?1",
+            "ORDER BY (SELECT place FROM outbox WHERE record_id = id) LIMIT ?1",
             [&](SqliteStatement& query) { query.Bind(1, static_cast<int64_t>(limit)); }, true);
     } catch (const SqliteError& error) {
         Fail(error);
