@@ -162,15 +162,21 @@ void SendRecord(PgConnection& connection, const StoredRecord& record) {
         "INSERT INTO carvex_records (" + std::string(kColumns) + ") VALUES (" +
             Placeholders(1, kColumnCount) + ") ON CONFLICT (uuid) DO NOTHING RETURNING 1",
         RecordParams(record));
-    if (inserted.Rows() == 1) {
+    if (inserted.Rows() == 1 && !record.items.empty()) {
+        // The items in one statement: a round trip each would make the record's transaction
+        // as slow as the way to the server is long.
+        std::string sql =
+            "INSERT INTO carvex_record_items (record, position, item, before, after) VALUES ";
+        PgParams params = {record.uuid};
         int position = 0;
         for (const RecordItem& item : record.items) {
-            connection.Exec(
-                "INSERT INTO carvex_record_items (record, position, item, before, after) VALUES "
-                "($1, $2, $3, $4, $5)",
-                {record.uuid, std::to_string(position++), item.item, ByteaText(item.before),
-                 ByteaText(item.after)});
+            const int at = static_cast<int>(params.size()) + 1;
+            sql += std::string(position == 0 ? "" : ", ") + "($1, $" + std::to_string(at) +
+                   "::integer, " + Placeholders(at + 1, 3) + ")";
+            params.insert(params.end(), {std::to_string(position++), item.item,
+                                         ByteaText(item.before), ByteaText(item.after)});
         }
+        connection.Exec(sql, params);
     } else if (record.after_hook) {
         connection.Exec(
             "UPDATE carvex_records SET after_hook = $2 WHERE uuid = $1 AND after_hook IS NULL",

@@ -20,20 +20,34 @@ constexpr size_t kBatch = 100;
 uint64_t ForwardQueued(RecordStore& store, PgConnection& connection, const std::atomic<bool>* stop,
                        const std::function<void(const StoredRecord&)>& after_send) {
     uint64_t sent = 0;
+    // Marked a batch at a time: a write of the local database (written through to the disk)
+    // per record would take longer than sending it. A record sent but not marked when the
+    // process ends is sent again, and kept once.
+    std::vector<std::string> unmarked;
+    const auto mark = [&] {
+        store.MarkForwarded(unmarked);
+        sent += unmarked.size();
+        unmarked.clear();
+    };
     for (;;) {
         const std::vector<StoredRecord> batch = store.Waiting(kBatch);
-        for (const StoredRecord& record : batch) {
-            if (stop != nullptr && stop->load()) {
-                return sent;
+        try {
+            for (const StoredRecord& record : batch) {
+                if (stop != nullptr && stop->load()) {
+                    break;
+                }
+                SendRecord(connection, record);
+                if (after_send) {
+                    after_send(record);
+                }
+                unmarked.push_back(record.uuid);
             }
-            SendRecord(connection, record);
-            if (after_send) {
-                after_send(record);
-            }
-            store.MarkForwarded(record.uuid);
-            ++sent;
+        } catch (const CentralError&) {
+            mark();
+            throw;
         }
-        if (batch.size() < kBatch) {
+        mark();
+        if (batch.size() < kBatch || (stop != nullptr && stop->load())) {
             return sent;
         }
     }

@@ -458,15 +458,18 @@ size_t RecordStore::WaitingCount() const {
     }
 }
 
-void RecordStore::MarkForwarded(std::string_view uuid) {
+void RecordStore::MarkForwarded(std::span<const std::string> uuids) {
     const std::lock_guard lock(mutex_);
     try {
-        db_->Prepare(
-               "UPDATE outbox SET sent = ?2 WHERE record_id = (SELECT id FROM records WHERE uuid "
-               "= ?1)")
-            .Bind(1, uuid)
-            .Bind(2, std::string_view(UtcText(std::chrono::system_clock::now())))
-            .Run();
+        SqliteTransaction transaction(*db_);
+        SqliteStatement mark = db_->Prepare(
+            "UPDATE outbox SET sent = ?2 WHERE record_id = (SELECT id FROM records WHERE uuid = "
+            "?1)");
+        const std::string now = UtcText(std::chrono::system_clock::now());
+        for (const std::string& uuid : uuids) {
+            mark.Bind(1, std::string_view(uuid)).Bind(2, std::string_view(now)).Run();
+        }
+        transaction.Commit();
     } catch (const SqliteError& error) {
         Fail(error);
     }

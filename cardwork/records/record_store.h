@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -97,8 +98,8 @@ class RecordStore {
     // `limit` of them.
     std::vector<StoredRecord> Waiting(size_t limit) const;
     size_t WaitingCount() const;
-    // The central database has the record: it is no longer waiting.
-    void MarkForwarded(std::string_view uuid);
+    // The central database has these records: they no longer wait. One transaction.
+    void MarkForwarded(std::span<const std::string> uuids);
 
   private:
     void Open(IfMissing if_missing);

@@ -73,7 +73,7 @@ TEST_F(RecordOutboxTest, ARecordIsQueuedWhenItEndsAndWaitsInTheOrderTheyEnded) {
     EXPECT_EQ(waiting[0], RecordStore(Db()).Find({.imei = second.imei}, true).at(0));
     EXPECT_EQ(store.Waiting(1).size(), 1u);
 
-    store.MarkForwarded(second.uuid);
+    store.MarkForwarded(std::vector{second.uuid});
     EXPECT_EQ(Imeis(store.Waiting(10)), std::vector<std::string>{first.imei});
     // Another process sharing the file sees the same queue.
     EXPECT_EQ(RecordStore(Db()).WaitingCount(), 1u);
@@ -114,7 +114,7 @@ TEST_F(RecordOutboxTest, AnAfterHookEndedLaterGoesAgainAndPruningKeepsWhatWaits)
         End(*record);
         store.Complete(*record);
     }
-    store.MarkForwarded(sent.uuid);
+    store.MarkForwarded(std::vector{sent.uuid});
     EXPECT_EQ(store.WaitingCount(), 1u);
 
     store.SetAfterHook(old.uuid, "ok");  // not sent yet: it keeps its place
@@ -124,7 +124,7 @@ TEST_F(RecordOutboxTest, AnAfterHookEndedLaterGoesAgainAndPruningKeepsWhatWaits)
     EXPECT_EQ(waiting[1].after_hook, "ok");
 
     // Both began before the cut-off; only the one the central database has may go.
-    store.MarkForwarded(sent.uuid);
+    store.MarkForwarded(std::vector{sent.uuid});
     using namespace std::chrono;
     EXPECT_EQ(store.RemoveBegunBefore(sys_days(year(2026) / March / 10)), 1u);
     EXPECT_EQ(Imeis(store.Find({})), std::vector<std::string>{old.imei});
