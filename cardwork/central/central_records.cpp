@@ -195,7 +195,8 @@ std::vector<StoredRecord> FindCentral(PgConnection& connection, const RecordFilt
             " FROM carvex_records WHERE ($1::text IS NULL OR imei = $1) AND ($2::timestamptz IS "
             "NULL OR started >= $2) AND ($3::text IS NULL OR outcome = $3) AND ($4::text IS NULL "
             "OR station = $4) ORDER BY started, arrival",
-        {TextOrNone(filter.imei), filter.since ? std::optional(UtcText(*filter.since)) : std::nullopt,
+        {TextOrNone(filter.imei),
+         filter.since ? std::optional(UtcText(*filter.since)) : std::nullopt,
          filter.outcome ? std::optional(std::string(OutcomeName(*filter.outcome))) : std::nullopt,
          TextOrNone(filter.station)});
     std::vector<StoredRecord> records;

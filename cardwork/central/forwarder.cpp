@@ -94,9 +94,8 @@ ForwarderStatus Forwarder::Drain(std::chrono::milliseconds limit) {
     changed_.notify_all();
     // A round begun before this call may have counted before the last record was queued.
     const uint64_t round = begun_ + 1;
-    changed_.wait_for(lock, carvex::GetClock().Real(limit), [&] {
-        return stopping_ || (reported_ >= round && status_.waiting == 0);
-    });
+    changed_.wait_for(lock, carvex::GetClock().Real(limit),
+                      [&] { return stopping_ || (reported_ >= round && status_.waiting == 0); });
     return status_;
 }
 

@@ -57,7 +57,9 @@ PgResult::~PgResult() {
     }
 }
 
-int PgResult::Rows() const { return result_ == nullptr ? 0 : PQntuples(result_); }
+int PgResult::Rows() const {
+    return result_ == nullptr ? 0 : PQntuples(result_);
+}
 
 std::optional<std::string> PgResult::Value(int row, int column) const {
     if (result_ == nullptr || row >= PQntuples(result_) || column >= PQnfields(result_) ||
@@ -73,11 +75,16 @@ PgConnection::PgConnection(const std::string& conninfo, const std::atomic<bool>*
     // The address's own settings come after these and override them. Keep-alives and a user
     // time-out let a server that vanished from the network fail the connection instead of
     // holding it.
-    const std::array<const char*, 8> keywords = {
-        "application_name", "keepalives_idle", "keepalives_interval", "keepalives_count",
-        "tcp_user_timeout", "dbname",          nullptr,               nullptr};
-    const std::array<const char*, 8> values = {
-        "carvexctl", "10", "5", "3", "20000", conninfo.c_str(), nullptr, nullptr};
+    const std::array<const char*, 8> keywords = {"application_name",
+                                                 "keepalives_idle",
+                                                 "keepalives_interval",
+                                                 "keepalives_count",
+                                                 "tcp_user_timeout",
+                                                 "dbname",
+                                                 nullptr,
+                                                 nullptr};
+    const std::array<const char*, 8> values = {"carvexctl",      "10",    "5",    "3", "20000",
+                                               conninfo.c_str(), nullptr, nullptr};
     conn_ = PQconnectStartParams(keywords.data(), values.data(), 1);
     if (conn_ == nullptr) {
         throw CentralError("cannot connect: out of memory");
@@ -98,7 +105,8 @@ PgConnection::PgConnection(const std::string& conninfo, const std::atomic<bool>*
     }
     // The server's notices ("already exists, skipping") are no news for anybody: libpq would
     // print them on standard error.
-    PQsetNoticeProcessor(conn_, [](void* /*unused*/, const char* /*notice*/) {}, nullptr);
+    PQsetNoticeProcessor(
+        conn_, [](void* /*unused*/, const char* /*notice*/) {}, nullptr);
 }
 
 PgConnection::~PgConnection() {
@@ -129,8 +137,7 @@ void PgConnection::AwaitSocket(bool write, std::chrono::steady_clock::time_point
         }
         const auto wait = std::min<std::chrono::steady_clock::duration>(deadline - now, kStopLook);
         const int ready = ::poll(
-            &fd, 1,
-            static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
+            &fd, 1, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
         if (ready > 0) {
             return;
         }

@@ -449,8 +449,8 @@ std::vector<StoredRecord> RecordStore::Waiting(size_t limit) const {
 size_t RecordStore::WaitingCount() const {
     const std::lock_guard lock(mutex_);
     try {
-        SqliteStatement count = db_->Prepare(
-            "SELECT count(*) FROM outbox WHERE queued IS NOT NULL AND sent IS NULL");
+        SqliteStatement count =
+            db_->Prepare("SELECT count(*) FROM outbox WHERE queued IS NOT NULL AND sent IS NULL");
         count.Step();
         return static_cast<size_t>(count.Int(0));
     } catch (const SqliteError& error) {
@@ -481,8 +481,8 @@ std::vector<StoredRecord> RecordStore::Select(std::string_view where,
     std::vector<StoredRecord> records;
     // One read transaction: the items belong to the records as they were read.
     const SqliteTransaction read(*db_, SqliteTransaction::Kind::kRead);
-    SqliteStatement query = db_->Prepare("SELECT " + ColumnList() + ", id FROM records WHERE " +
-                                         std::string(where));
+    SqliteStatement query =
+        db_->Prepare("SELECT " + ColumnList() + ", id FROM records WHERE " + std::string(where));
     bind(query);
     std::vector<int64_t> ids;
     while (query.Step()) {
@@ -511,8 +511,7 @@ std::vector<StoredRecord> RecordStore::Find(const RecordFilter& filter, bool wit
             [&](SqliteStatement& query) {
                 BindText(query, 1, filter.imei);
                 BindText(query, 2, filter.since ? UtcText(*filter.since) : std::string());
-                BindText(query, 3,
-                         filter.outcome ? std::string(OutcomeName(*filter.outcome)) : "");
+                BindText(query, 3, filter.outcome ? std::string(OutcomeName(*filter.outcome)) : "");
                 BindText(query, 4, filter.station);
             },
             with_items);
@@ -581,9 +580,9 @@ std::vector<std::string> RecordStore::SnapshotsOfUnfinishedWrites() const {
 size_t RecordStore::RemoveBegunBefore(std::chrono::system_clock::time_point cutoff) {
     const std::lock_guard lock(mutex_);
     try {
-        SqliteStatement remove =
-            db_->Prepare("DELETE FROM records WHERE started < ?1 AND outcome IS NOT NULL AND id NOT "
-                         "IN (SELECT record_id FROM outbox WHERE sent IS NULL)");
+        SqliteStatement remove = db_->Prepare(
+            "DELETE FROM records WHERE started < ?1 AND outcome IS NOT NULL AND id NOT "
+            "IN (SELECT record_id FROM outbox WHERE sent IS NULL)");
         remove.Bind(1, std::string_view(UtcText(cutoff))).Run();
         return static_cast<size_t>(db_->Changes());
     } catch (const SqliteError& error) {

@@ -49,8 +49,10 @@ class CentralStationTest : public StationTest {
     }
     // The UUIDs of a station's records as they arrived, or as its database holds them.
     std::string Arrived(const std::string& station) const {
-        return Central("SELECT string_agg(uuid::text, ',' ORDER BY arrival) FROM carvex_records "
-                       "WHERE station = '" + station + "'");
+        return Central(
+            "SELECT string_agg(uuid::text, ',' ORDER BY arrival) FROM carvex_records "
+            "WHERE station = '" +
+            station + "'");
     }
     // The UUIDs of a records database's records in the order it queued them for forwarding.
     static std::string Queued(const std::filesystem::path& db) {

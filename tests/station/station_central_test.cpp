@@ -74,8 +74,10 @@ TEST_F(CentralStationTest, RecordsWaitingThroughAnOutageAndAKillArriveOnceInOrde
 TEST_F(CentralStationTest, ApplyRefusesAPasswordAndKeepsWhatTheServerRefuses) {
     Plug(1);
     const std::vector<std::string> apply = {
-        "apply",     SettingFile(), "--description", (testsupport::kTestData / "Config_Info.ini").string(),
-        "--records", Records().string(), "--station", "line-7"};
+        "apply",         SettingFile(),
+        "--description", (testsupport::kTestData / "Config_Info.ini").string(),
+        "--records",     Records().string(),
+        "--station",     "line-7"};
     const auto with = [&](std::vector<std::string> more) {
         std::vector<std::string> args = apply;
         args.insert(args.end(), more.begin(), more.end());
@@ -119,16 +121,16 @@ TEST_F(CentralStationTest, ApplyRefusesAPasswordAndKeepsWhatTheServerRefuses) {
     const auto failed = records({"--forward", "--central", uri}, wrong);
     EXPECT_EQ(failed.exit_code, 1);
     EXPECT_NE(failed.err.find("central records: 1 waiting ("), std::string::npos) << failed.err;
-    const auto forwarded = records({"--forward", "--central", uri}, testsupport::PgServer::kPassword);
+    const auto forwarded =
+        records({"--forward", "--central", uri}, testsupport::PgServer::kPassword);
     EXPECT_EQ(forwarded.exit_code, 0) << forwarded.err;
-    EXPECT_EQ(forwarded.out, "1 record(s) forwarded to database " + database_ +
-                                 " on 127.0.0.1:" + std::to_string(server_->Port()) +
-                                 " as carvex\n");
+    EXPECT_EQ(forwarded.out, "1 record(s) forwarded to database " + database_ + " on 127.0.0.1:" +
+                                 std::to_string(server_->Port()) + " as carvex\n");
     EXPECT_EQ(records({"--pending"}).out, "no records\n");
 
     // Every station's records, as the local query gives this one's.
-    const auto central =
-        records({"--central", uri, "--json", "--station", "line-7"}, testsupport::PgServer::kPassword);
+    const auto central = records({"--central", uri, "--json", "--station", "line-7"},
+                                 testsupport::PgServer::kPassword);
     EXPECT_EQ(central.exit_code, 0) << central.err;
     EXPECT_EQ(central.out, local.out);
     EXPECT_EQ(records({"--central", uri, "--json", "--station", "line-9"},

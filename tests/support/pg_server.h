@@ -73,9 +73,9 @@ class PgServer {
                 }
             }
         }
-        Run("initdb", {"-D", data.string(), "-U", "postgres", "--pwfile",
-                       (dir_.Path() / "pw").string(), "--auth-local=trust",
-                       "--auth-host=scram-sha-256", "--no-sync", "-E", "UTF8"});
+        Run("initdb",
+            {"-D", data.string(), "-U", "postgres", "--pwfile", (dir_.Path() / "pw").string(),
+             "--auth-local=trust", "--auth-host=scram-sha-256", "--no-sync", "-E", "UTF8"});
         Start();
         Psql("CREATE ROLE " + std::string(kUser) + " LOGIN PASSWORD '" + kPassword + "'",
              "postgres");
@@ -94,11 +94,11 @@ class PgServer {
     PgServer& operator=(const PgServer&) = delete;
 
     void Start() {
-        Run("pg_ctl", {"-D", Data().string(), "-l", (dir_.Path() / "server.log").string(), "-w",
-                       "-o",
-                       "-k " + Socket().string() + " -p " + std::to_string(port_) +
-                           " -c listen_addresses=127.0.0.1 -c fsync=off",
-                       "start"});
+        Run("pg_ctl",
+            {"-D", Data().string(), "-l", (dir_.Path() / "server.log").string(), "-w", "-o",
+             "-k " + Socket().string() + " -p " + std::to_string(port_) +
+                 " -c listen_addresses=127.0.0.1 -c fsync=off",
+             "start"});
         running_ = true;
     }
     // Stops the server at once: its connections are cut, as when its machine goes away.
@@ -115,8 +115,8 @@ class PgServer {
     }
     // The URI of the test database over TCP, where the password is asked.
     std::string TcpUri(const std::string& database = kDatabase) const {
-        return "postgresql://" + std::string(kUser) + "@127.0.0.1:" + std::to_string(port_) +
-               "/" + database;
+        return "postgresql://" + std::string(kUser) + "@127.0.0.1:" + std::to_string(port_) + "/" +
+               database;
     }
     // A database of the test user's own.
     void CreateDatabase(const std::string& name) const {
@@ -163,9 +163,9 @@ class PgServer {
     }
     std::string Psql(const std::string& sql, const std::string& database,
                      const std::string& user = "postgres") const {
-        return Run("psql", {"-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h",
-                            Socket().string(), "-p", std::to_string(port_), "-U", user, "-d",
-                            database, "-c", sql})
+        return Run("psql",
+                   {"-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h", Socket().string(), "-p",
+                    std::to_string(port_), "-U", user, "-d", database, "-c", sql})
             .out;
     }
 

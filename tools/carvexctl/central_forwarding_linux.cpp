@@ -14,10 +14,10 @@ cardwright::CentralAddress CentralAddressOf(const std::string& conninfo) {
     }
 }
 
-CentralForwarding::CentralForwarding(
-    cardwright::RecordStore& store, cardwright::CentralAddress address,
-    const RunRecordOptions& options,
-    std::function<void(const cardwright::ForwarderStatus&)> status)
+CentralForwarding::CentralForwarding(cardwright::RecordStore& store,
+                                     cardwright::CentralAddress address,
+                                     const RunRecordOptions& options,
+                                     std::function<void(const cardwright::ForwarderStatus&)> status)
     : store_(store), address_(std::move(address)) {
     cardwright::Forwarder::Options forwarding;
     forwarding.retry_max = std::chrono::milliseconds(

@@ -75,8 +75,7 @@ void PrintTable(std::ostream& out, const std::vector<StoredRecord>& records) {
     }
 }
 
-void Print(const RecordsQuery& query, const std::vector<StoredRecord>& records,
-           std::ostream& out) {
+void Print(const RecordsQuery& query, const std::vector<StoredRecord>& records, std::ostream& out) {
     if (query.json) {
         cardwright::PrintJsonDocument(out, cardwright::RecordsJson(records));
     } else if (query.csv) {
@@ -128,8 +127,8 @@ void Forward(const RecordsQuery& query, const cardwright::CentralAddress& addres
         cardwright::MigrateCentralSchema(connection);
         sent = cardwright::ForwardQueued(*store, connection);
     } catch (const cardwright::CentralError& error) {
-        throw Failure("central records: " + std::to_string(store->WaitingCount()) +
-                      " waiting (" + error.what() + ")");
+        throw Failure("central records: " + std::to_string(store->WaitingCount()) + " waiting (" +
+                      error.what() + ")");
     } catch (const RecordStoreError& error) {
         throw Failure(error.what());
     }
@@ -156,7 +155,8 @@ void RunRecordsCommand(const RecordsQuery& query, std::ostream& out) {
     } else if (const std::unique_ptr<RecordStore> store = LocalStore(query)) {
         try {
             if (query.pending) {
-                for (StoredRecord& record : store->Waiting(static_cast<size_t>(std::numeric_limits<int64_t>::max()))) {
+                for (StoredRecord& record :
+                     store->Waiting(static_cast<size_t>(std::numeric_limits<int64_t>::max()))) {
                     if (Passes(filter, record)) {
                         records.push_back(std::move(record));
                     }

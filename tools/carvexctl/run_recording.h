@@ -19,7 +19,7 @@ struct RunRecordOptions {
     std::string station;  // empty: the host name
     std::string operator_name;
     std::string work_order;
-    std::string central;  // the central database's address; empty: the records stay here
+    std::string central;            // the central database's address; empty: the records stay here
     double central_retry_max = 30;  // seconds between tries at most
 };
 

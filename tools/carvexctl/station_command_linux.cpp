@@ -119,10 +119,9 @@ ExitStatus RunStation(const StationOptions& options, const std::vector<int>& por
     // Started after the stop signals, as the station's threads are.
     if (central) {
         board.Notice("the records are forwarded to " + central->Description());
-        forwarding.emplace(*store, std::move(*central), options.records,
-                           [&board](const cardwright::ForwarderStatus& status) {
-                               board.Central(status);
-                           });
+        forwarding.emplace(
+            *store, std::move(*central), options.records,
+            [&board](const cardwright::ForwarderStatus& status) { board.Central(status); });
     }
     const cardwright::StationCounts counts = station.Run(stop);
     if (forwarding) {
