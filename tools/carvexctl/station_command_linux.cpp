@@ -124,8 +124,9 @@ ExitStatus RunStation(const StationOptions& options, const std::vector<int>& por
             [&board](const cardwright::ForwarderStatus& status) { board.Central(status); });
     }
     const cardwright::StationCounts counts = station.Run(stop);
-    if (forwarding) {
-        // What the last cards left goes before the station ends, if the server takes it soon.
+    // What the last cards left goes before the station ends, if the server takes it soon; not
+    // when the work was broken off, which asks for the end now.
+    if (forwarding && !stop.BrokenOff()) {
         const cardwright::ForwarderStatus left =
             forwarding->Get().Drain(RunRecording::kLastForward);
         board.Notice(left.waiting == 0
