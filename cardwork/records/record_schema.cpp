@@ -64,6 +64,19 @@ constexpr std::array<std::string_view, kRecordSchemaVersion> kSteps = {
     ALTER TABLE records ADD COLUMN after_hook TEXT;
     CREATE INDEX records_by_station ON records (station);
     )sql",
+    // 3: the outbox of the records forwarded to a central database. A row is made when a
+    // forwarding process begins the record; once the record has ended (completed, or marked
+    // interrupted) it is queued: `queued` says when, `place` its place in the queue, which is the
+    // order they are sent in. `sent` says when the central database had it.
+    R"sql(
+    CREATE TABLE outbox (
+        record_id INTEGER PRIMARY KEY REFERENCES records (id) ON DELETE CASCADE,
+        queued TEXT,
+        place INTEGER,
+        sent TEXT
+    );
+    CREATE INDEX outbox_waiting ON outbox (place) WHERE queued IS NOT NULL AND sent IS NULL;
+    )sql",
 };
 
 }  // namespace

@@ -16,7 +16,7 @@ class RecordStoreError : public std::runtime_error {
 
 // The schema this program writes. Each version is reached from the one before by one step; a
 // step only adds (tables, columns, indexes), so what an older program wrote keeps its meaning.
-inline constexpr int kRecordSchemaVersion = 2;
+inline constexpr int kRecordSchemaVersion = 3;
 // PRAGMA application_id of a records database: "CXRD".
 inline constexpr int32_t kRecordsApplicationId = 0x43585244;
 

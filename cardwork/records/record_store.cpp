@@ -1,5 +1,6 @@
 #include "cardwork/records/record_store.h"
 
+#include <algorithm>
 #include <array>
 #include <system_error>
 
@@ -43,6 +44,15 @@ std::string ColumnList() {
 constexpr const char* kEndedWriteOrOk =
     "outcome IS NOT NULL AND (outcome = 'ok' OR (snapshot IS NOT NULL AND "
     "(nv_written > 0 OR step IN ('writing', 'restart', 'read-back'))))";
+
+// Puts a record at the end of the outbox's queue, at the time ?2: the record ?1 (kQueue), or the
+// one of the UUID ?1 once more after it was sent (kQueueAgain).
+constexpr std::string_view kQueue =
+    "UPDATE outbox SET queued = ?2, sent = NULL, place = (SELECT coalesce(max(place), 0) + 1 "
+    "FROM outbox) WHERE record_id = ?1";
+constexpr std::string_view kQueueAgain =
+    "UPDATE outbox SET queued = ?2, sent = NULL, place = (SELECT coalesce(max(place), 0) + 1 "
+    "FROM outbox) WHERE sent IS NOT NULL AND record_id = (SELECT id FROM records WHERE uuid = ?1)";
 
 void BindText(SqliteStatement& statement, int at, const std::string& text) {
     if (text.empty()) {
@@ -277,10 +287,13 @@ size_t RecordStore::MarkGoneOwners() {
     }
     SqliteStatement mark =
         db_->Prepare("UPDATE records SET outcome = 'interrupted', result = ?2 WHERE id = ?1");
+    SqliteStatement queue = db_->Prepare(kQueue);
+    const std::string now = UtcText(std::chrono::system_clock::now());
     for (const Begun& record : gone) {
         const std::string result =
             record.step.empty() ? "interrupted" : "interrupted at " + record.step;
         mark.Bind(1, record.id).Bind(2, std::string_view(result)).Run();
+        queue.Bind(1, record.id).Bind(2, std::string_view(now)).Run();
     }
     return gone.size();
 }
@@ -307,7 +320,14 @@ void RecordStore::Begin(StoredRecord& record) {
         insert.Bind(at++, std::string_view(owner.boot));
         insert.Bind(at++, static_cast<int64_t>(owner.pid));
         insert.Bind(at++, static_cast<int64_t>(owner.start));
+        SqliteTransaction transaction(*db_);
         insert.Run();
+        if (forwarding_) {
+            db_->Prepare("INSERT INTO outbox (record_id) VALUES (?1)")
+                .Bind(1, db_->LastInsertId())
+                .Run();
+        }
+        transaction.Commit();
     } catch (const std::runtime_error& error) {
         // SQLite's refusals, and a system that cannot say who this process is or give random
         // bytes.
@@ -345,6 +365,7 @@ void RecordStore::Complete(const StoredRecord& record) {
         throw RecordStoreError("the record " + record.uuid +
                                " cannot be completed without its end");
     }
+    bool queued = false;
     const std::lock_guard lock(mutex_);
     try {
         SqliteTransaction transaction(*db_);
@@ -360,64 +381,149 @@ void RecordStore::Complete(const StoredRecord& record) {
             BindBytes(insert, 4, item.after);
             insert.Run();
         }
+        db_->Prepare(kQueue)
+            .Bind(1, record_id)
+            .Bind(2, std::string_view(UtcText(std::chrono::system_clock::now())))
+            .Run();
+        queued = db_->Changes() > 0;
+        transaction.Commit();
+    } catch (const SqliteError& error) {
+        Fail(error);
+    }
+    if (queued) {
+        Queued();
+    }
+}
+
+void RecordStore::SetAfterHook(std::string_view uuid, std::string_view outcome) {
+    bool requeued = false;
+    const std::lock_guard lock(mutex_);
+    try {
+        SqliteStatement update = db_->Prepare(
+            "UPDATE records SET after_hook = ?2 WHERE uuid = ?1 AND outcome IS NOT NULL");
+        SqliteTransaction transaction(*db_);
+        update.Bind(1, uuid).Bind(2, outcome).Run();
+        if (db_->Changes() != 1) {
+            throw RecordStoreError(path_.string() + ": no completed record has the UUID " +
+                                   std::string(uuid));
+        }
+        // A record forwarded before its after-hook ended goes again: the central database
+        // takes the after-hook of a record it already has.
+        db_->Prepare(kQueueAgain)
+            .Bind(1, uuid)
+            .Bind(2, std::string_view(UtcText(std::chrono::system_clock::now())))
+            .Run();
+        requeued = db_->Changes() > 0;
+        transaction.Commit();
+    } catch (const SqliteError& error) {
+        Fail(error);
+    }
+    if (requeued) {
+        Queued();
+    }
+}
+
+void RecordStore::QueueForForwarding(std::function<void()> queued) {
+    const std::lock_guard lock(mutex_);
+    forwarding_ = true;
+    queued_ = std::move(queued);
+}
+
+void RecordStore::Queued() const {
+    if (queued_) {
+        queued_();
+    }
+}
+
+std::vector<StoredRecord> RecordStore::Waiting(size_t limit) const {
+    const std::lock_guard lock(mutex_);
+    try {
+        return Select(
+            "id IN (SELECT record_id FROM outbox WHERE queued IS NOT NULL AND sent IS NULL) "
+            "ORDER BY (SELECT place FROM outbox WHERE record_id = id) LIMIT ?1",
+            [&](SqliteStatement& query) { query.Bind(1, static_cast<int64_t>(limit)); }, true);
+    } catch (const SqliteError& error) {
+        Fail(error);
+    }
+}
+
+size_t RecordStore::WaitingCount() const {
+    const std::lock_guard lock(mutex_);
+    try {
+        SqliteStatement count =
+            db_->Prepare("SELECT count(*) FROM outbox WHERE queued IS NOT NULL AND sent IS NULL");
+        count.Step();
+        return static_cast<size_t>(count.Int(0));
+    } catch (const SqliteError& error) {
+        Fail(error);
+    }
+}
+
+void RecordStore::MarkForwarded(std::span<const std::string> uuids) {
+    const std::lock_guard lock(mutex_);
+    try {
+        SqliteTransaction transaction(*db_);
+        SqliteStatement mark = db_->Prepare(
+            "UPDATE outbox SET sent = ?2 WHERE record_id = (SELECT id FROM records WHERE uuid = "
+            "?1)");
+        const std::string now = UtcText(std::chrono::system_clock::now());
+        for (const std::string& uuid : uuids) {
+            mark.Bind(1, std::string_view(uuid)).Bind(2, std::string_view(now)).Run();
+        }
         transaction.Commit();
     } catch (const SqliteError& error) {
         Fail(error);
     }
 }
 
-void RecordStore::SetAfterHook(std::string_view uuid, std::string_view outcome) {
-    const std::lock_guard lock(mutex_);
-    try {
-        SqliteStatement update = db_->Prepare(
-            "UPDATE records SET after_hook = ?2 WHERE uuid = ?1 AND outcome IS NOT NULL");
-        update.Bind(1, uuid).Bind(2, outcome).Run();
-        if (db_->Changes() != 1) {
-            throw RecordStoreError(path_.string() + ": no completed record has the UUID " +
-                                   std::string(uuid));
-        }
-    } catch (const SqliteError& error) {
-        Fail(error);
+std::vector<StoredRecord> RecordStore::Select(std::string_view where,
+                                              const std::function<void(SqliteStatement&)>& bind,
+                                              bool with_items) const {
+    std::vector<StoredRecord> records;
+    // One read transaction: the items belong to the records as they were read.
+    const SqliteTransaction read(*db_, SqliteTransaction::Kind::kRead);
+    SqliteStatement query =
+        db_->Prepare("SELECT " + ColumnList() + ", id FROM records WHERE " + std::string(where));
+    bind(query);
+    std::vector<int64_t> ids;
+    while (query.Step()) {
+        records.push_back(ReadRecord(query));
+        ids.push_back(query.Int(static_cast<int>(kColumns.size())));
     }
+    if (with_items) {
+        SqliteStatement items = db_->Prepare(
+            "SELECT item, before, after FROM record_items WHERE record_id = ?1 ORDER BY rowid");
+        for (size_t i = 0; i < records.size(); ++i) {
+            items.Bind(1, ids[i]);
+            while (items.Step()) {
+                records[i].items.push_back({items.Text(0), BytesOf(items, 1), BytesOf(items, 2)});
+            }
+        }
+    }
+    return records;
 }
 
 std::vector<StoredRecord> RecordStore::Find(const RecordFilter& filter, bool with_items) const {
     const std::lock_guard lock(mutex_);
-    std::vector<StoredRecord> records;
     try {
-        // One read transaction: the items belong to the records as they were read.
-        const SqliteTransaction read(*db_, SqliteTransaction::Kind::kRead);
         // The latest ones are taken from the end, then given back in the order they began.
-        SqliteStatement query = db_->Prepare(
-            "SELECT * FROM (SELECT " + ColumnList() +
-            ", id FROM records WHERE (?1 IS NULL OR imei = ?1) AND (?2 IS NULL OR started >= ?2)"
+        auto records = Select(
+            "(?1 IS NULL OR imei = ?1) AND (?2 IS NULL OR started >= ?2)"
             " AND (?3 IS NULL OR outcome = ?3) AND (?4 IS NULL OR station = ?4)"
-            " ORDER BY id DESC LIMIT ?5) ORDER BY id");
-        BindText(query, 1, filter.imei);
-        BindText(query, 2, filter.since ? UtcText(*filter.since) : std::string());
-        BindText(query, 3, filter.outcome ? std::string(OutcomeName(*filter.outcome)) : "");
-        BindText(query, 4, filter.station);
-        query.Bind(5, filter.latest == 0 ? int64_t{-1} : static_cast<int64_t>(filter.latest));
-        std::vector<int64_t> ids;
-        while (query.Step()) {
-            records.push_back(ReadRecord(query));
-            ids.push_back(query.Int(static_cast<int>(kColumns.size())));
-        }
-        if (with_items) {
-            SqliteStatement items = db_->Prepare(
-                "SELECT item, before, after FROM record_items WHERE record_id = ?1 ORDER BY rowid");
-            for (size_t i = 0; i < records.size(); ++i) {
-                items.Bind(1, ids[i]);
-                while (items.Step()) {
-                    records[i].items.push_back(
-                        {items.Text(0), BytesOf(items, 1), BytesOf(items, 2)});
-                }
-            }
-        }
+            " ORDER BY id DESC LIMIT ?5",
+            [&](SqliteStatement& query) {
+                BindText(query, 1, filter.imei);
+                BindText(query, 2, filter.since ? UtcText(*filter.since) : std::string());
+                BindText(query, 3, filter.outcome ? std::string(OutcomeName(*filter.outcome)) : "");
+                BindText(query, 4, filter.station);
+                query.Bind(5, filter.latest == 0 ? int64_t{-1} : static_cast<int64_t>(filter.latest));
+            },
+            with_items);
+        std::reverse(records.begin(), records.end());
+        return records;
     } catch (const SqliteError& error) {
         Fail(error);
     }
-    return records;
 }
 
 bool RecordStore::HasOk(std::string_view imei, std::string_view setting_sha256) const {
@@ -480,8 +586,9 @@ std::vector<std::string> RecordStore::SnapshotsOfUnfinishedWrites() const {
 size_t RecordStore::RemoveBegunBefore(std::chrono::system_clock::time_point cutoff) {
     const std::lock_guard lock(mutex_);
     try {
-        SqliteStatement remove =
-            db_->Prepare("DELETE FROM records WHERE started < ?1 AND outcome IS NOT NULL");
+        SqliteStatement remove = db_->Prepare(
+            "DELETE FROM records WHERE started < ?1 AND outcome IS NOT NULL AND id NOT "
+            "IN (SELECT record_id FROM outbox WHERE sent IS NULL)");
         remove.Bind(1, std::string_view(UtcText(cutoff))).Run();
         return static_cast<size_t>(db_->Changes());
     } catch (const SqliteError& error) {

@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +17,7 @@
 namespace cardwright {
 
 class SqliteDatabase;
+class SqliteStatement;
 
 // Which records a query wants; what is not set does not narrow it.
 struct RecordFilter {
@@ -83,18 +86,38 @@ class RecordStore {
     // for each IMEI and file, and those of the records in progress.
     std::vector<std::string> SnapshotsOfUnfinishedWrites() const;
     // Removes the ended records (completed or interrupted) begun before `cutoff`, items and all;
-    // how many went.
+    // how many went. A record still waiting to be forwarded is kept.
     size_t RemoveBegunBefore(std::chrono::system_clock::time_point cutoff);
+
+    // The outbox of a central database. From this call on, every record begun through this store
+    // is queued for forwarding as it ends: in the transaction that completes it, or, when its
+    // process went without completing it, in the one that marks it interrupted at the next open
+    // (by any process). `queued` (may be empty) is called after each commit that queued one, on
+    // the thread that committed it.
+    void QueueForForwarding(std::function<void()> queued = {});
+    // The queued records not forwarded yet, in the order they began, with their items; at most
+    // `limit` of them.
+    std::vector<StoredRecord> Waiting(size_t limit) const;
+    size_t WaitingCount() const;
+    // The central database has these records: they no longer wait. One transaction.
+    void MarkForwarded(std::span<const std::string> uuids);
 
   private:
     void Open(IfMissing if_missing);
     size_t MarkGoneOwners();
     void Update(const StoredRecord& record, bool ending);
+    // The records whose row `where` lets through (its parameters bound by `bind`), by id.
+    std::vector<StoredRecord> Select(std::string_view where,
+                                     const std::function<void(SqliteStatement&)>& bind,
+                                     bool with_items) const;
+    void Queued() const;
     [[noreturn]] void Fail(const std::exception& error) const;
 
     std::filesystem::path path_;
     std::unique_ptr<SqliteDatabase> db_;
     size_t marked_interrupted_ = 0;
+    bool forwarding_ = false;
+    std::function<void()> queued_;
     mutable std::mutex mutex_;
 };
 

@@ -24,6 +24,21 @@ CLI::App* AddRecordsCommand(CLI::App& app, RecordsQuery& query) {
     records->add_option("--station", query.station, "only the records of this station");
     auto* json = records->add_flag("--json", query.json, "print one JSON array of records");
     records->add_flag("--csv", query.csv, "print CSV, a line of field names first")->excludes(json);
+    auto* central = records->add_option(
+        "--central", query.central,
+        "list the records of every station that forward to this PostgreSQL database (a libpq URI "
+        "or key=value string, without a password) instead of this machine's");
+    auto* pending = records->add_flag(
+        "--pending", query.pending,
+        "list this machine's records that wait to be forwarded to the central database");
+    records
+        ->add_flag("--forward", query.forward,
+                   "send the records that wait to the central database --central names, and "
+                   "list nothing")
+        ->needs(central)
+        ->excludes(pending)
+        ->excludes(json);
+    pending->excludes(central);
     return records;
 }
 

@@ -19,6 +19,9 @@ struct RecordsQuery {
     std::string station;
     bool json = false;
     bool csv = false;
+    std::string central;  // query the central database instead, or forward to it
+    bool forward = false;
+    bool pending = false;
 };
 
 // Adds `records` to `app`, its options read into `query`; both must outlive the parse. The
@@ -35,9 +38,11 @@ class RecordsCommand : public CommandModule {
 };
 
 // Prints the records the query lets through, oldest first: a table, or with --json one JSON
-// array, with --csv CSV. Opening the database marks the records of processes that are gone as
-// interrupted. Throws Refusal for a --since it cannot read, Failure for a database it cannot
-// use; on Windows, which keeps no records, Failure.
+// array, with --csv CSV; those of every station with --central, those waiting to be forwarded
+// with --pending. Opening the database marks the records of processes that are gone as
+// interrupted. With --forward, sends what waits to the central database instead. Throws Refusal
+// for a --since it cannot read or a --central that cannot be used, Failure for a database it
+// cannot use (or, forwarding, reach); on Windows, which keeps no records, Failure.
 void RunRecordsCommand(const RecordsQuery& query, std::ostream& out);
 
 // The records database: the one chosen, or $XDG_STATE_HOME/carvex/records.db.

@@ -1,12 +1,20 @@
 #include <algorithm>
 #include <iomanip>
 #include <iostream>
+#include <limits>
+#include <memory>
+#include <optional>
 
 #include "cardwork/batch/utc_text.h"
+#include "cardwork/central/central_records.h"
+#include "cardwork/central/central_schema.h"
+#include "cardwork/central/forwarder.h"
+#include "cardwork/central/pg_connection.h"
 #include "cardwork/json/json_document.h"
 #include "cardwork/records/record_output.h"
 #include "cardwork/records/record_store.h"
 #include "carvex/platform/printable_text.h"
+#include "tools/carvexctl/central_forwarding.h"
 #include "tools/carvexctl/command_failure.h"
 #include "tools/carvexctl/records_command.h"
 
@@ -67,28 +75,7 @@ void PrintTable(std::ostream& out, const std::vector<StoredRecord>& records) {
     }
 }
 
-}  // namespace
-
-void RunRecordsCommand(const RecordsQuery& query, std::ostream& out) {
-    const cardwright::RecordFilter filter = FilterOf(query);
-    const fs::path db = RecordsPath(query.records);
-    std::vector<StoredRecord> records;
-    std::error_code error;
-    // Nothing was worked here yet: no records, and no database made for the asking. A database
-    // named on the command line must be there.
-    if (!query.records.empty() || fs::exists(db, error)) {
-        try {
-            const RecordStore store(db, RecordStore::IfMissing::kRefuse);
-            if (store.MarkedInterrupted() > 0) {
-                std::cerr << "carvexctl: " << store.MarkedInterrupted()
-                          << " record(s) of programs that ended without completing them are "
-                             "now marked interrupted\n";
-            }
-            records = store.Find(filter);
-        } catch (const RecordStoreError& failure) {
-            throw Failure(failure.what());
-        }
-    }
+void Print(const RecordsQuery& query, const std::vector<StoredRecord>& records, std::ostream& out) {
     if (query.json) {
         cardwright::PrintJsonDocument(out, cardwright::RecordsJson(records));
     } else if (query.csv) {
@@ -96,6 +83,92 @@ void RunRecordsCommand(const RecordsQuery& query, std::ostream& out) {
     } else {
         PrintTable(out, records);
     }
+}
+
+bool Passes(const cardwright::RecordFilter& filter, const StoredRecord& record) {
+    return (filter.imei.empty() || record.imei == filter.imei) &&
+           (filter.station.empty() || record.station == filter.station) &&
+           (!filter.since || record.started >= *filter.since) &&
+           (!filter.outcome || record.outcome == filter.outcome);
+}
+
+// The local records database, when there is one to read: nothing worked here yet, no records,
+// and no database made for the asking. A database named on the command line must be there.
+std::unique_ptr<RecordStore> LocalStore(const RecordsQuery& query) {
+    const fs::path db = RecordsPath(query.records);
+    std::error_code error;
+    if (query.records.empty() && !fs::exists(db, error)) {
+        return nullptr;
+    }
+    std::unique_ptr<RecordStore> store;
+    try {
+        store = std::make_unique<RecordStore>(db, RecordStore::IfMissing::kRefuse);
+    } catch (const RecordStoreError& failure) {
+        throw Failure(failure.what());
+    }
+    if (store->MarkedInterrupted() > 0) {
+        std::cerr << "carvexctl: " << store->MarkedInterrupted()
+                  << " record(s) of programs that ended without completing them are "
+                     "now marked interrupted\n";
+    }
+    return store;
+}
+
+void Forward(const RecordsQuery& query, const cardwright::CentralAddress& address,
+             std::ostream& out) {
+    const std::unique_ptr<RecordStore> store = LocalStore(query);
+    if (!store) {
+        out << "no records here to forward\n";
+        return;
+    }
+    uint64_t sent = 0;
+    try {
+        cardwright::PgConnection connection(address.Conninfo());
+        cardwright::MigrateCentralSchema(connection);
+        sent = cardwright::ForwardQueued(*store, connection);
+    } catch (const cardwright::CentralError& error) {
+        throw Failure("central records: " + std::to_string(store->WaitingCount()) + " waiting (" +
+                      error.what() + ")");
+    } catch (const RecordStoreError& error) {
+        throw Failure(error.what());
+    }
+    out << sent << " record(s) forwarded to " << address.Description() << "\n";
+}
+
+}  // namespace
+
+void RunRecordsCommand(const RecordsQuery& query, std::ostream& out) {
+    const cardwright::RecordFilter filter = FilterOf(query);
+    std::vector<StoredRecord> records;
+    if (!query.central.empty()) {
+        const cardwright::CentralAddress address = CentralAddressOf(query.central);
+        if (query.forward) {
+            Forward(query, address, out);
+            return;
+        }
+        try {
+            cardwright::PgConnection connection(address.Conninfo());
+            records = cardwright::FindCentral(connection, filter);
+        } catch (const cardwright::CentralError& error) {
+            throw Failure(address.Description() + ": " + error.what());
+        }
+    } else if (const std::unique_ptr<RecordStore> store = LocalStore(query)) {
+        try {
+            if (query.pending) {
+                for (StoredRecord& record :
+                     store->Waiting(static_cast<size_t>(std::numeric_limits<int64_t>::max()))) {
+                    if (Passes(filter, record)) {
+                        records.push_back(std::move(record));
+                    }
+                }
+            } else {
+                records = store->Find(filter);
+            }
+        } catch (const RecordStoreError& failure) {
+            throw Failure(failure.what());
+        }
+    }
+    Print(query, records, out);
 }
 
 size_t RemoveRecordsBegunBefore(const fs::path& db, std::chrono::system_clock::time_point cutoff) {

@@ -9,7 +9,10 @@ constexpr const char* kNoRecords = "carvexctl keeps no records of card work on W
 
 }  // namespace
 
-void RunRecordsCommand(const RecordsQuery& /*query*/, std::ostream& /*out*/) {
+void RunRecordsCommand(const RecordsQuery& query, std::ostream& /*out*/) {
+    if (!query.central.empty()) {
+        throw Refusal("--central is not available on Windows");
+    }
     throw Failure(kNoRecords);
 }
 

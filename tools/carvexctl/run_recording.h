@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -18,9 +19,12 @@ struct RunRecordOptions {
     std::string station;  // empty: the host name
     std::string operator_name;
     std::string work_order;
+    std::string central;            // the central database's address; empty: the records stay here
+    double central_retry_max = 30;  // seconds between tries at most
 };
 
-// Adds --records, --station, --operator and --work-order to `command`.
+// Adds --records, --station, --operator, --work-order, --central and --central-retry-max to
+// `command`.
 void AddRunRecordOptions(CLI::App* command, RunRecordOptions& options);
 
 // Puts the station (the host name unless given), operator and work order into `facts`, which
@@ -41,8 +45,12 @@ class RunRecording {
     // The hooks the run's cards are given: the records kept, and `next` (the run's own observer)
     // told everything as before; `stop` stops the run.
     cardwright::CardHooks Hooks(cardwright::CardObserver& next, const cardwright::WorkStop& stop);
-    // Throws Failure naming the records that could not be written.
+    // With --central, forwards what waits for up to kLastForward (what is left stays queued for
+    // the next run) and says how that went. Then throws Failure naming the records that could
+    // not be written.
     void Check() const;
+
+    static constexpr std::chrono::seconds kLastForward{10};
 
   private:
     struct Kept;

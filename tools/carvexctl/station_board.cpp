@@ -94,6 +94,9 @@ void StationBoard::Redraw() {
     if (!notice_.empty()) {
         lines.push_back(notice_);
     }
+    if (!central_.empty()) {
+        lines.push_back(central_);
+    }
     for (const std::string& line : lines) {
         frame += "\r\x1b[2K" + CutToColumns(line, columns_) + "\n";
     }
@@ -183,6 +186,30 @@ void StationBoard::Notice(const std::string& text) {
         Redraw();
     } else {
         out_ << "carvexctl: " << text << "\n" << std::flush;
+    }
+}
+
+void StationBoard::Central(const cardwright::ForwarderStatus& status) {
+    const std::lock_guard lock(mutex_);
+    const std::string text = status.Text();
+    if (kind_ == Kind::kJson) {
+        Json event = Event("central");
+        event["waiting"] = status.waiting;
+        event["reason"] = cardwright::TextOrNull(status.reason);
+        event["text"] = cardwright::TextOrNull(text);
+        cardwright::PrintJsonLine(out_, event);
+        return;
+    }
+    if (text == central_) {
+        return;
+    }
+    const bool cleared = text.empty();
+    central_ = text;
+    if (kind_ == Kind::kRedrawn) {
+        Redraw();
+    } else {
+        out_ << "carvexctl: " << (cleared ? "central records: none waiting" : text) << "\n"
+             << std::flush;
     }
 }
 

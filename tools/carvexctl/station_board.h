@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 
+#include "cardwork/central/forwarder.h"
 #include "cardwork/station/station_listener.h"
 
 namespace carvexctl {
@@ -26,6 +27,9 @@ class StationBoard : public cardwright::StationListener {
     void CardEnded(const cardwright::SlotView& slot, const cardwright::CardRecord& record,
                    const cardwright::StationCounts& counts) override;
     void Notice(const std::string& text) override;
+    // How the forwarding to the central database goes: a line of its own while records wait
+    // for a reason, gone once none waits.
+    void Central(const cardwright::ForwarderStatus& status);
     // The station has ended with these counts.
     void Stopped(const cardwright::StationCounts& counts);
 
@@ -43,6 +47,7 @@ class StationBoard : public cardwright::StationListener {
     std::map<std::string, cardwright::SlotView> slots_;  // by port, in the order of their names
     std::string counts_;
     std::string notice_;
+    std::string central_;
     size_t drawn_lines_ = 0;
 };
 

@@ -10,6 +10,7 @@
 #include "carvex/platform/device_root.h"
 #include "carvex/platform/hook_process.h"
 #include "carvex/platform/stop_signals.h"
+#include "tools/carvexctl/central_forwarding.h"
 #include "tools/carvexctl/default_description.h"
 #include "tools/carvexctl/error_terminal.h"
 #include "tools/carvexctl/records_command.h"
@@ -58,6 +59,10 @@ ExitStatus RunStation(const StationOptions& options, const std::vector<int>& por
     request.facts.tool_version = "carvexctl " + version;
     PutRunFacts(options.records, request.facts);
 
+    std::optional<cardwright::CentralAddress> central;
+    if (!options.records.central.empty()) {
+        central = CentralAddressOf(options.records.central);
+    }
     std::optional<cardwright::RecordStore> store;
     try {
         store.emplace(RecordsPath(options.records.records));
@@ -105,6 +110,7 @@ ExitStatus RunStation(const StationOptions& options, const std::vector<int>& por
     }
     cardwright::StationListener& listener =
         board_and_page ? static_cast<cardwright::StationListener&>(*board_and_page) : board;
+    std::optional<CentralForwarding> forwarding;
     cardwright::WorkStop stop;
     cardwright::Station station(root, *apply, *store, std::move(station_request), listener);
     // Made before the station's threads, which take the signals' mask from their maker.
@@ -128,7 +134,26 @@ ExitStatus RunStation(const StationOptions& options, const std::vector<int>& por
         line_page->Serve();
         board.Notice("the line page is at " + line_page->Url());
     }
+    // Started after the stop signals, as the station's threads are.
+    if (central) {
+        board.Notice("the records are forwarded to " + central->Description());
+        forwarding.emplace(
+            *store, std::move(*central), options.records,
+            [&board](const cardwright::ForwarderStatus& status) { board.Central(status); });
+    }
     const cardwright::StationCounts counts = station.Run(stop);
+    // What the last cards left goes before the station ends, if the server takes it soon; not
+    // when the work was broken off, which asks for the end now.
+    if (forwarding && !stop.BrokenOff()) {
+        const cardwright::ForwarderStatus left =
+            forwarding->Get().Drain(RunRecording::kLastForward);
+        board.Notice(left.waiting == 0
+                         ? "the records are forwarded"
+                         : "central records: " + std::to_string(left.waiting) + " waiting (" +
+                               (left.reason.empty() ? "still being sent" : left.reason) +
+                               "); they go when the station next runs, or with carvexctl "
+                               "records --forward");
+    }
     board.Stopped(counts);
     if (const auto failures = station.RecordFailures(); !failures.empty()) {
         std::string text = std::to_string(failures.size()) + " record(s) could not be written:";
