@@ -23,31 +23,32 @@ uint64_t ForwardQueued(RecordStore& store, PgConnection& connection, const std::
     // Marked a batch at a time: a write of the local database (written through to the disk)
     // per record would take longer than sending it. A record sent but not marked when the
     // process ends is sent again, and kept once.
-    std::vector<std::string> unmarked;
+    std::vector<QueuedRecord> unmarked;
     const auto mark = [&] {
         store.MarkForwarded(unmarked);
         sent += unmarked.size();
         unmarked.clear();
     };
     for (;;) {
-        const std::vector<StoredRecord> batch = store.Waiting(kBatch);
+        std::vector<QueuedRecord> batch = store.Waiting(kBatch);
+        const size_t read = batch.size();
         try {
-            for (const StoredRecord& record : batch) {
+            for (QueuedRecord& queued : batch) {
                 if (stop != nullptr && stop->load()) {
                     break;
                 }
-                SendRecord(connection, record);
+                SendRecord(connection, queued.record);
                 if (after_send) {
-                    after_send(record);
+                    after_send(queued.record);
                 }
-                unmarked.push_back(record.uuid);
+                unmarked.push_back(std::move(queued));
             }
         } catch (const CentralError&) {
             mark();
             throw;
         }
         mark();
-        if (batch.size() < kBatch || (stop != nullptr && stop->load())) {
+        if (read < kBatch || (stop != nullptr && stop->load())) {
             return sent;
         }
     }

@@ -205,6 +205,27 @@ TEST_F(CentralTest, TheForwarderSendsEachRecordOnceInOrderThroughALostAnswer) {
     EXPECT_EQ(told.back(), ForwarderStatus{});
 }
 
+TEST_F(CentralTest, AnAfterHookEndingWhileItsRecordIsSentReachesTheCentralRecord) {
+    RecordStore store(dir_.Path() / "records.db");
+    store.QueueForForwarding();
+    const auto records = Complete(store, "line-3", 2);
+    PgConnection connection(Conninfo());
+    MigrateCentralSchema(connection);
+    // The first record's hook ends after its insert, before the station marks it sent.
+    const auto hook_ends = [&](const StoredRecord& record) {
+        if (record.uuid == records[0].uuid && !record.after_hook) {
+            store.SetAfterHook(record.uuid, "ok");
+        }
+    };
+    EXPECT_EQ(ForwardQueued(store, connection, nullptr, hook_ends), 2u);
+    EXPECT_EQ(store.WaitingCount(), 1u) << "sent without its after-hook";
+    EXPECT_EQ(ForwardQueued(store, connection, nullptr, hook_ends), 1u);
+    EXPECT_EQ(store.WaitingCount(), 0u);
+    EXPECT_EQ(Central("SELECT string_agg(coalesce(after_hook, '-'), ',' ORDER BY arrival) FROM "
+                      "carvex_records"),
+              "ok,-");
+}
+
 TEST_F(CentralTest, RecordsWaitWhileTheServerIsDownAndGoOnceItIsBack) {
     RecordStore store(dir_.Path() / "records.db");
     Forwarder::Options options;
