@@ -74,17 +74,17 @@ PgConnection::PgConnection(const std::string& conninfo, const std::atomic<bool>*
     : stop_(stop) {
     // The address's own settings come after these and override them. Keep-alives and a user
     // time-out let a server that vanished from the network fail the connection instead of
-    // holding it.
+    // holding it. The texts sent are UTF-8 whatever the environment's locale says.
     const std::array<const char*, 8> keywords = {"application_name",
                                                  "keepalives_idle",
                                                  "keepalives_interval",
                                                  "keepalives_count",
                                                  "tcp_user_timeout",
+                                                 "client_encoding",
                                                  "dbname",
-                                                 nullptr,
                                                  nullptr};
-    const std::array<const char*, 8> values = {"carvexctl",      "10",    "5",    "3", "20000",
-                                               conninfo.c_str(), nullptr, nullptr};
+    const std::array<const char*, 8> values = {"carvexctl",      "10",   "5", "3", "20000", "UTF8",
+                                               conninfo.c_str(), nullptr};
     conn_ = PQconnectStartParams(keywords.data(), values.data(), 1);
     if (conn_ == nullptr) {
         throw CentralError("cannot connect: out of memory");

@@ -152,6 +152,29 @@ TEST_F(CentralTest, ARecordArrivesWholeOnceHoweverOftenItIsSent) {
     EXPECT_TRUE(FindCentral(connection, {.station = "line-4"}).empty());
 }
 
+TEST_F(CentralTest, TextsThatAreNotUtf8ArriveWithReplacementsWhateverTheLocaleSays) {
+    ::setenv("PGCLIENTENCODING", "LATIN1", 1);
+    PgConnection connection(Conninfo());
+    ::unsetenv("PGCLIENTENCODING");
+    MigrateCentralSchema(connection);
+    StoredRecord record = Ended("356938035643809", "line-\xE9", 5);
+    record.uuid = "5c1d7e4a-2f6b-4d8e-a3c9-0b7e1f5a2d68";
+    record.setting_file = "fleet-\xE9\xE8.ini";
+    record.operator_name = "m.ferr\xC3";
+    record.work_order = "W\xFF-17";
+    record.items[0].item = std::string(1, '\xA7') + "550";
+    record.after_hook = "ok \xB5";
+    SendRecord(connection, record);
+    const std::vector<StoredRecord> found = FindCentral(connection, {});
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].station, "line-\uFFFD");
+    EXPECT_EQ(found[0].setting_file, "fleet-\uFFFD\uFFFD.ini");
+    EXPECT_EQ(found[0].operator_name, "m.ferr\uFFFD");
+    EXPECT_EQ(found[0].work_order, "W\uFFFD-17");
+    EXPECT_EQ(found[0].after_hook, "ok \uFFFD");
+    EXPECT_EQ(Central("SELECT item FROM carvex_record_items WHERE position = 0"), "\uFFFD550");
+}
+
 TEST_F(CentralTest, AStationOfAnOlderSchemaForwardsToANewerOneAndANewOneFindsNoTable) {
     PgConnection connection(Conninfo());
     EXPECT_TRUE(FindCentral(connection, {}).empty()) << "nobody forwarded there yet";
