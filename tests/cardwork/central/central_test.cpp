@@ -199,6 +199,32 @@ TEST_F(CentralTest, AStationOfAnOlderSchemaForwardsToANewerOneAndANewOneFindsNoT
     EXPECT_EQ(FindCentral(connection, {}).size(), 1u);
 }
 
+TEST_F(CentralTest, AStationRoleThatMayOnlyInsertAndReadForwardsToACurrentSchema) {
+    {
+        PgConnection owner(Conninfo());
+        MigrateCentralSchema(owner);
+    }
+    const std::string role = "station_of_" + database_;
+    server_->AdminSql("CREATE ROLE " + role + " LOGIN", database_);
+    server_->AdminSql(
+        "REVOKE CREATE ON SCHEMA public FROM PUBLIC; GRANT SELECT, INSERT ON "
+        "carvex_schema, carvex_records, carvex_record_items TO " +
+            role + "; GRANT UPDATE (after_hook) ON carvex_records TO " + role +
+            "; GRANT USAGE ON SEQUENCE carvex_records_arrival_seq TO " + role,
+        database_);
+    PgConnection station(Conninfo() + " user=" + role);
+    EXPECT_THROW(station.Exec("CREATE TABLE line_notes (note text)"), CentralError)
+        << "the role may not create";
+    EXPECT_EQ(MigrateCentralSchema(station), kCentralSchemaVersion);
+    StoredRecord record = Ended("356938035643809", "line-3", 5);
+    record.uuid = "8e2b4c6d-1a3f-4b5e-9d7c-2f0a6e8b1c39";
+    SendRecord(station, record);
+    record.after_hook = "ok";
+    SendRecord(station, record);
+    EXPECT_EQ(Central("SELECT count(*) || after_hook FROM carvex_records GROUP BY after_hook"),
+              "1ok");
+}
+
 TEST_F(CentralTest, TheForwarderSendsEachRecordOnceInOrderThroughALostAnswer) {
     RecordStore store(dir_.Path() / "records.db");
     store.QueueForForwarding();
