@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <string_view>
 
 #include "cardwork/central/central_records.h"
 #include "cardwork/central/central_schema.h"
@@ -14,6 +15,7 @@ namespace {
 
 // Records sent per look into the outbox.
 constexpr size_t kBatch = 100;
+constexpr std::string_view kUndefinedTable = "42P01";
 
 }  // namespace
 
@@ -128,6 +130,10 @@ std::string Forwarder::SendWaiting(std::unique_ptr<PgConnection>& connection, bo
         return {};
     } catch (const CentralError& error) {
         connection.reset();
+        if (error.SqlState() == kUndefinedTable) {
+            // Somebody dropped the tables: they are made again on the next try.
+            migrated_ = false;
+        }
         return error.what();
     } catch (const RecordStoreError& error) {
         return std::string("the local records cannot be read: ") + error.what();

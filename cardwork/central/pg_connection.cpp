@@ -172,6 +172,7 @@ PgResult PgConnection::Exec(std::string_view sql, const PgParams& params) {
         }
         std::optional<PgResult> kept;
         std::string error;
+        std::string sqlstate;
         for (;;) {
             while (PQisBusy(conn_) != 0) {
                 AwaitSocket(false, deadline);
@@ -186,6 +187,8 @@ PgResult PgConnection::Exec(std::string_view sql, const PgParams& params) {
             PgResult owned(result);
             const ExecStatusType status = PQresultStatus(result);
             if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && error.empty()) {
+                const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+                sqlstate = state == nullptr ? "" : state;
                 error = ScrubbedMessage(PQresultErrorMessage(result));
                 if (error.empty()) {
                     error = PQresStatus(status);
@@ -197,7 +200,7 @@ PgResult PgConnection::Exec(std::string_view sql, const PgParams& params) {
             Fail(error.empty() ? "the connection is gone" : error);
         }
         if (!error.empty()) {
-            throw CentralError(error);
+            throw CentralError(error, sqlstate);
         }
         return kept ? std::move(*kept) : PgResult(nullptr);
     } catch (const CentralError&) {

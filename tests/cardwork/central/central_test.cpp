@@ -323,6 +323,20 @@ TEST_F(CentralTest, RecordsWaitWhileTheServerIsDownAndGoOnceItIsBack) {
     }
 }
 
+TEST_F(CentralTest, TablesDroppedUnderARunningForwarderAreMadeAgain) {
+    RecordStore store(dir_.Path() / "records.db");
+    Forwarder::Options options;
+    options.first_retry = 50ms;
+    Forwarder forwarder(store, CentralAddress(Conninfo()), options);
+    store.QueueForForwarding([&] { forwarder.Wake(); });
+    Complete(store, "line-3", 1);
+    ASSERT_EQ(forwarder.Drain(20s).waiting, 0u);
+    Central("DROP TABLE carvex_record_items, carvex_records, carvex_schema");
+    Complete(store, "line-3", 2, 10);
+    EXPECT_EQ(forwarder.Drain(20s), ForwarderStatus{});
+    EXPECT_EQ(Central("SELECT count(*) FROM carvex_records"), "2");
+}
+
 TEST_F(CentralTest, AWrongPasswordOrAnUnknownDatabaseIsSaidAndTheRecordsKept) {
     RecordStore store(dir_.Path() / "records.db");
     store.QueueForForwarding();
