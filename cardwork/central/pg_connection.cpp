@@ -103,6 +103,11 @@ PgConnection::PgConnection(const std::string& conninfo, const std::atomic<bool>*
         AwaitSocket(status == PGRES_POLLING_WRITING, deadline);
         status = PQconnectPoll(conn_);
     }
+    // Sends that do not block, so that a statement's sending too waits on the socket, where the
+    // stop and the time-out are looked at.
+    if (PQsetnonblocking(conn_, 1) != 0) {
+        Fail("cannot connect");
+    }
     // The server's notices ("already exists, skipping") are no news for anybody: libpq would
     // print them on standard error.
     PQsetNoticeProcessor(
@@ -167,7 +172,10 @@ PgResult PgConnection::Exec(std::string_view sql, const PgParams& params) {
     }
     const auto deadline = Deadline(kStatementTimeout);
     try {
-        while (PQflush(conn_) == 1) {
+        for (int left = PQflush(conn_); left != 0; left = PQflush(conn_)) {
+            if (left < 0) {
+                Fail("the connection is gone");
+            }
             AwaitSocket(true, deadline);
         }
         std::optional<PgResult> kept;

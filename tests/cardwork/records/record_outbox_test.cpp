@@ -143,7 +143,9 @@ TEST_F(RecordOutboxTest, AnAfterHookEndedLaterGoesAgainAndPruningKeepsWhatWaits)
     store.MarkForwarded(Sent(store, sent.uuid));
     using namespace std::chrono;
     EXPECT_EQ(store.RemoveBegunBefore(sys_days(year(2026) / March / 10)), 1u);
-    EXPECT_EQ(Imeis(store.Find({})), std::vector<std::string>{old.imei});
+    const std::vector<StoredRecord> kept = store.Find({});
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].imei, old.imei);
     EXPECT_EQ(store.WaitingCount(), 1u);
 }
 
