@@ -34,6 +34,7 @@ void End(StoredRecord& record) {
 
 std::vector<std::string> Imeis(const std::vector<QueuedRecord>& waiting) {
     std::vector<std::string> imeis;
+    imeis.reserve(waiting.size());
     for (const QueuedRecord& queued : waiting) {
         imeis.push_back(queued.record.imei);
     }
