@@ -1,7 +1,8 @@
 // Forwarding 10,000 queued records to a local PostgreSQL server (started in a temporary folder,
 // as the tests start theirs) through the forwarder a station runs: records per second, and the
-// resident memory of the process while it forwards (sampled every 10 ms) against before. Skipped
-// with a line when no server is installed.
+// resident memory of this benchmark's own process, in which the forwarder runs (the server's is
+// not counted), while it forwards (sampled every 10 ms) against before. Skipped with a line when
+// no server is installed.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -102,8 +103,8 @@ void BM_ForwardQueuedRecords(benchmark::State& state) {
             state.SkipWithError(("records left waiting: " + left.reason).c_str());
         }
         state.counters["records_per_s"] = kRecords / seconds;
-        state.counters["rss_before_kb"] = static_cast<double>(before);
-        state.counters["rss_peak_kb"] = static_cast<double>(peak.load());
+        state.counters["bench_process_rss_before_kb"] = static_cast<double>(before);
+        state.counters["bench_process_rss_peak_kb"] = static_cast<double>(peak.load());
         state.ResumeTiming();
     }
 }

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <string_view>
 
 namespace cardwright {
 
@@ -12,6 +13,11 @@ namespace {
 struct OptionsFree {
     void operator()(PQconninfoOption* options) const { PQconninfoFree(options); }
 };
+
+bool LooksLikeConninfo(std::string_view dbname) {
+    return dbname.find('=') != std::string_view::npos || dbname.starts_with("postgresql:") ||
+           dbname.starts_with("postgres:");
+}
 
 }  // namespace
 
@@ -33,6 +39,13 @@ CentralAddress::CentralAddress(std::string conninfo) : conninfo_(std::move(conni
         if (option->val != nullptr && *option->val != '\0') {
             given[option->keyword] = option->val;
         }
+    }
+    // libpq reads a database name that is itself a connection string as one, password and all:
+    // no database of a line is named like that.
+    if (given.contains("dbname") && LooksLikeConninfo(given["dbname"])) {
+        throw CentralAddressError(
+            "--central: the database name is itself a connection string; give the settings "
+            "once, and a password in PGPASSFILE, ~/.pgpass or PGPASSWORD");
     }
     if (given.contains("password")) {
         throw CentralAddressError(

@@ -27,8 +27,10 @@ constexpr std::string_view kReadColumns =
     "seconds, result, outcome, step, defaults_left::text, nv_written, mismatches::text, retries, "
     "snapshot, tool_version, after_hook";
 
+// The server refuses a text that is not UTF-8 (a file name or an operator typed in another
+// encoding): such bytes go as U+FFFD, as the JSON output writes them.
 std::optional<std::string> TextOrNone(const std::string& text) {
-    return text.empty() ? std::nullopt : std::optional(text);
+    return text.empty() ? std::nullopt : std::optional(ValidUtf8(text));
 }
 
 std::string ListText(const std::vector<std::string>& list) {
@@ -97,7 +99,7 @@ PgParams RecordParams(const StoredRecord& record) {
         std::to_string(record.retries),
         TextOrNone(record.snapshot),
         TextOrNone(record.tool_version),
-        record.after_hook,
+        record.after_hook ? std::optional(ValidUtf8(*record.after_hook)) : std::nullopt,
     };
 }
 
@@ -173,14 +175,14 @@ void SendRecord(PgConnection& connection, const StoredRecord& record) {
             const int at = static_cast<int>(params.size()) + 1;
             sql += std::string(position == 0 ? "" : ", ") + "($1, $" + std::to_string(at) +
                    "::integer, " + Placeholders(at + 1, 3) + ")";
-            params.insert(params.end(), {std::to_string(position++), item.item,
+            params.insert(params.end(), {std::to_string(position++), ValidUtf8(item.item),
                                          ByteaText(item.before), ByteaText(item.after)});
         }
         connection.Exec(sql, params);
     } else if (record.after_hook) {
         connection.Exec(
             "UPDATE carvex_records SET after_hook = $2 WHERE uuid = $1 AND after_hook IS NULL",
-            {record.uuid, record.after_hook});
+            {record.uuid, ValidUtf8(*record.after_hook)});
     }
     transaction.Commit();
 }

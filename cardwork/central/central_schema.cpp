@@ -67,9 +67,15 @@ constexpr std::array<std::string_view, kCentralSchemaVersion> kSteps = {
 int MigrateCentralSchema(PgConnection& connection, int target) {
     PgTransaction transaction(connection);
     connection.Exec(kMigrationLock);
-    connection.Exec("CREATE TABLE IF NOT EXISTS carvex_schema (version integer NOT NULL)");
-    const PgResult current = connection.Exec("SELECT max(version) FROM carvex_schema");
-    int version = std::stoi(current.Value(0, 0).value_or("0"));
+    // Looked at before anything is made: a station's role may insert records into a schema
+    // that is up to date without the right to create tables.
+    int version = 0;
+    if (connection.Exec("SELECT to_regclass('carvex_schema') IS NULL").Text(0, 0) == "t") {
+        connection.Exec("CREATE TABLE carvex_schema (version integer NOT NULL)");
+    } else {
+        const PgResult current = connection.Exec("SELECT max(version) FROM carvex_schema");
+        version = std::stoi(current.Value(0, 0).value_or("0"));
+    }
     for (; version < target && version < kCentralSchemaVersion; ++version) {
         connection.Exec(kSteps[static_cast<size_t>(version)]);
         connection.Exec("INSERT INTO carvex_schema (version) VALUES ($1)",

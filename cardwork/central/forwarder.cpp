@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <string_view>
 
 #include "cardwork/central/central_records.h"
 #include "cardwork/central/central_schema.h"
@@ -14,6 +15,7 @@ namespace {
 
 // Records sent per look into the outbox.
 constexpr size_t kBatch = 100;
+constexpr std::string_view kUndefinedTable = "42P01";
 
 }  // namespace
 
@@ -23,31 +25,32 @@ uint64_t ForwardQueued(RecordStore& store, PgConnection& connection, const std::
     // Marked a batch at a time: a write of the local database (written through to the disk)
     // per record would take longer than sending it. A record sent but not marked when the
     // process ends is sent again, and kept once.
-    std::vector<std::string> unmarked;
+    std::vector<QueuedRecord> unmarked;
     const auto mark = [&] {
         store.MarkForwarded(unmarked);
         sent += unmarked.size();
         unmarked.clear();
     };
     for (;;) {
-        const std::vector<StoredRecord> batch = store.Waiting(kBatch);
+        std::vector<QueuedRecord> batch = store.Waiting(kBatch);
+        const size_t read = batch.size();
         try {
-            for (const StoredRecord& record : batch) {
+            for (QueuedRecord& queued : batch) {
                 if (stop != nullptr && stop->load()) {
                     break;
                 }
-                SendRecord(connection, record);
+                SendRecord(connection, queued.record);
                 if (after_send) {
-                    after_send(record);
+                    after_send(queued.record);
                 }
-                unmarked.push_back(record.uuid);
+                unmarked.push_back(std::move(queued));
             }
         } catch (const CentralError&) {
             mark();
             throw;
         }
         mark();
-        if (batch.size() < kBatch || (stop != nullptr && stop->load())) {
+        if (read < kBatch || (stop != nullptr && stop->load())) {
             return sent;
         }
     }
@@ -127,6 +130,10 @@ std::string Forwarder::SendWaiting(std::unique_ptr<PgConnection>& connection, bo
         return {};
     } catch (const CentralError& error) {
         connection.reset();
+        if (error.SqlState() == kUndefinedTable) {
+            // Somebody dropped the tables: they are made again on the next try.
+            migrated_ = false;
+        }
         return error.what();
     } catch (const RecordStoreError& error) {
         return std::string("the local records cannot be read: ") + error.what();

@@ -74,17 +74,17 @@ PgConnection::PgConnection(const std::string& conninfo, const std::atomic<bool>*
     : stop_(stop) {
     // The address's own settings come after these and override them. Keep-alives and a user
     // time-out let a server that vanished from the network fail the connection instead of
-    // holding it.
+    // holding it. The texts sent are UTF-8 whatever the environment's locale says.
     const std::array<const char*, 8> keywords = {"application_name",
                                                  "keepalives_idle",
                                                  "keepalives_interval",
                                                  "keepalives_count",
                                                  "tcp_user_timeout",
+                                                 "client_encoding",
                                                  "dbname",
-                                                 nullptr,
                                                  nullptr};
-    const std::array<const char*, 8> values = {"carvexctl",      "10",    "5",    "3", "20000",
-                                               conninfo.c_str(), nullptr, nullptr};
+    const std::array<const char*, 8> values = {"carvexctl",      "10",   "5", "3", "20000", "UTF8",
+                                               conninfo.c_str(), nullptr};
     conn_ = PQconnectStartParams(keywords.data(), values.data(), 1);
     if (conn_ == nullptr) {
         throw CentralError("cannot connect: out of memory");
@@ -102,6 +102,11 @@ PgConnection::PgConnection(const std::string& conninfo, const std::atomic<bool>*
         }
         AwaitSocket(status == PGRES_POLLING_WRITING, deadline);
         status = PQconnectPoll(conn_);
+    }
+    // Sends that do not block, so that a statement's sending too waits on the socket, where the
+    // stop and the time-out are looked at.
+    if (PQsetnonblocking(conn_, 1) != 0) {
+        Fail("cannot connect");
     }
     // The server's notices ("already exists, skipping") are no news for anybody: libpq would
     // print them on standard error.
@@ -167,11 +172,15 @@ PgResult PgConnection::Exec(std::string_view sql, const PgParams& params) {
     }
     const auto deadline = Deadline(kStatementTimeout);
     try {
-        while (PQflush(conn_) == 1) {
+        for (int left = PQflush(conn_); left != 0; left = PQflush(conn_)) {
+            if (left < 0) {
+                Fail("the connection is gone");
+            }
             AwaitSocket(true, deadline);
         }
         std::optional<PgResult> kept;
         std::string error;
+        std::string sqlstate;
         for (;;) {
             while (PQisBusy(conn_) != 0) {
                 AwaitSocket(false, deadline);
@@ -186,6 +195,8 @@ PgResult PgConnection::Exec(std::string_view sql, const PgParams& params) {
             PgResult owned(result);
             const ExecStatusType status = PQresultStatus(result);
             if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && error.empty()) {
+                const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+                sqlstate = state == nullptr ? "" : state;
                 error = ScrubbedMessage(PQresultErrorMessage(result));
                 if (error.empty()) {
                     error = PQresStatus(status);
@@ -197,7 +208,7 @@ PgResult PgConnection::Exec(std::string_view sql, const PgParams& params) {
             Fail(error.empty() ? "the connection is gone" : error);
         }
         if (!error.empty()) {
-            throw CentralError(error);
+            throw CentralError(error, sqlstate);
         }
         return kept ? std::move(*kept) : PgResult(nullptr);
     } catch (const CentralError&) {

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct pg_conn;
@@ -17,7 +18,13 @@ namespace cardwright {
 // on one line, without the password of the environment.
 class CentralError : public std::runtime_error {
   public:
-    using std::runtime_error::runtime_error;
+    explicit CentralError(const std::string& message, std::string sqlstate = {})
+        : std::runtime_error(message), sqlstate_(std::move(sqlstate)) {}
+    // The server's SQLSTATE ("42P01"), when it was the server that refused a statement.
+    const std::string& SqlState() const { return sqlstate_; }
+
+  private:
+    std::string sqlstate_;
 };
 
 // A statement's rows, read as texts (a NULL as nullopt).

@@ -9,13 +9,6 @@ namespace {
 
 constexpr auto kReplace = Json::error_handler_t::replace;
 
-// The text with every byte that is not part of valid UTF-8 replaced by U+FFFD, by the library's
-// own writer: the same replacement as on the way out. The parser refuses such bytes outright.
-std::string ValidUtf8(std::string_view text) {
-    const std::string quoted = Json(std::string(text)).dump(-1, ' ', false, kReplace);
-    return Json::parse(quoted).get<std::string>();
-}
-
 // The first pass over a text: what the library's parser accepts, less the nesting and the
 // repeated member names refused here. It builds nothing, so no depth reaches the second pass.
 class Checker : public nlohmann::json_sax<Json> {
@@ -71,6 +64,13 @@ class Checker : public nlohmann::json_sax<Json> {
 };
 
 }  // namespace
+
+// By the library's own writer: the same replacement as on the way out. The parser refuses such
+// bytes outright.
+std::string ValidUtf8(std::string_view text) {
+    const std::string quoted = Json(std::string(text)).dump(-1, ' ', false, kReplace);
+    return Json::parse(quoted).get<std::string>();
+}
 
 std::string JsonText(const Json& value) {
     return value.dump(2, ' ', false, kReplace);

@@ -25,6 +25,9 @@ std::string JsonText(const Json& value);
 // The value on one line of its own, line break included.
 std::string JsonLine(const Json& value);
 
+// The text with every byte that is not part of valid UTF-8 replaced by U+FFFD.
+std::string ValidUtf8(std::string_view text);
+
 // A text that may be missing: null when empty.
 Json TextOrNull(const std::string& text);
 

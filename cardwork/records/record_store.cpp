@@ -46,13 +46,15 @@ constexpr const char* kEndedWriteOrOk =
     "(nv_written > 0 OR step IN ('writing', 'restart', 'read-back'))))";
 
 // Puts a record at the end of the outbox's queue, at the time ?2: the record ?1 (kQueue), or the
-// one of the UUID ?1 once more after it was sent (kQueueAgain).
+// queued one of the UUID ?1 once more (kQueueAgain), also while it is being sent: its new place
+// keeps it waiting when the send of what it was before ends.
 constexpr std::string_view kQueue =
     "UPDATE outbox SET queued = ?2, sent = NULL, place = (SELECT coalesce(max(place), 0) + 1 "
     "FROM outbox) WHERE record_id = ?1";
 constexpr std::string_view kQueueAgain =
     "UPDATE outbox SET queued = ?2, sent = NULL, place = (SELECT coalesce(max(place), 0) + 1 "
-    "FROM outbox) WHERE sent IS NOT NULL AND record_id = (SELECT id FROM records WHERE uuid = ?1)";
+    "FROM outbox) WHERE queued IS NOT NULL AND record_id = (SELECT id FROM records WHERE uuid = "
+    "?1)";
 
 void BindText(SqliteStatement& statement, int at, const std::string& text) {
     if (text.empty()) {
@@ -435,13 +437,21 @@ void RecordStore::Queued() const {
     }
 }
 
-std::vector<StoredRecord> RecordStore::Waiting(size_t limit) const {
+std::vector<QueuedRecord> RecordStore::Waiting(size_t limit) const {
     const std::lock_guard lock(mutex_);
     try {
-        return Select(
+        std::vector<int64_t> places;
+        std::vector<StoredRecord> records = Select(
             "id IN (SELECT record_id FROM outbox WHERE queued IS NOT NULL AND sent IS NULL) "
             "ORDER BY (SELECT place FROM outbox WHERE record_id = id) LIMIT ?1",
-            [&](SqliteStatement& query) { query.Bind(1, static_cast<int64_t>(limit)); }, true);
+            [&](SqliteStatement& query) { query.Bind(1, static_cast<int64_t>(limit)); }, true,
+            &places);
+        std::vector<QueuedRecord> queued;
+        queued.reserve(records.size());
+        for (size_t i = 0; i < records.size(); ++i) {
+            queued.push_back({std::move(records[i]), places[i]});
+        }
+        return queued;
     } catch (const SqliteError& error) {
         Fail(error);
     }
@@ -459,16 +469,19 @@ size_t RecordStore::WaitingCount() const {
     }
 }
 
-void RecordStore::MarkForwarded(std::span<const std::string> uuids) {
+void RecordStore::MarkForwarded(std::span<const QueuedRecord> records) {
     const std::lock_guard lock(mutex_);
     try {
         SqliteTransaction transaction(*db_);
         SqliteStatement mark = db_->Prepare(
             "UPDATE outbox SET sent = ?2 WHERE record_id = (SELECT id FROM records WHERE uuid = "
-            "?1)");
+            "?1) AND place = ?3");
         const std::string now = UtcText(std::chrono::system_clock::now());
-        for (const std::string& uuid : uuids) {
-            mark.Bind(1, std::string_view(uuid)).Bind(2, std::string_view(now)).Run();
+        for (const QueuedRecord& queued : records) {
+            mark.Bind(1, std::string_view(queued.record.uuid))
+                .Bind(2, std::string_view(now))
+                .Bind(3, queued.place)
+                .Run();
         }
         transaction.Commit();
     } catch (const SqliteError& error) {
@@ -478,17 +491,23 @@ void RecordStore::MarkForwarded(std::span<const std::string> uuids) {
 
 std::vector<StoredRecord> RecordStore::Select(std::string_view where,
                                               const std::function<void(SqliteStatement&)>& bind,
-                                              bool with_items) const {
+                                              bool with_items, std::vector<int64_t>* places) const {
     std::vector<StoredRecord> records;
     // One read transaction: the items belong to the records as they were read.
     const SqliteTransaction read(*db_, SqliteTransaction::Kind::kRead);
     SqliteStatement query =
-        db_->Prepare("SELECT " + ColumnList() + ", id FROM records WHERE " + std::string(where));
+        db_->Prepare("SELECT " + ColumnList() +
+                     ", id, coalesce((SELECT place FROM outbox WHERE record_id = id), 0) FROM "
+                     "records WHERE " +
+                     std::string(where));
     bind(query);
     std::vector<int64_t> ids;
     while (query.Step()) {
         records.push_back(ReadRecord(query));
         ids.push_back(query.Int(static_cast<int>(kColumns.size())));
+        if (places != nullptr) {
+            places->push_back(query.Int(static_cast<int>(kColumns.size()) + 1));
+        }
     }
     if (with_items) {
         SqliteStatement items = db_->Prepare(
@@ -516,7 +535,8 @@ std::vector<StoredRecord> RecordStore::Find(const RecordFilter& filter, bool wit
                 BindText(query, 2, filter.since ? UtcText(*filter.since) : std::string());
                 BindText(query, 3, filter.outcome ? std::string(OutcomeName(*filter.outcome)) : "");
                 BindText(query, 4, filter.station);
-                query.Bind(5, filter.latest == 0 ? int64_t{-1} : static_cast<int64_t>(filter.latest));
+                query.Bind(5,
+                           filter.latest == 0 ? int64_t{-1} : static_cast<int64_t>(filter.latest));
             },
             with_items);
         std::reverse(records.begin(), records.end());

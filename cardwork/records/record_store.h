@@ -19,6 +19,13 @@ namespace cardwright {
 class SqliteDatabase;
 class SqliteStatement;
 
+// A record waiting in the outbox, and its place in the queue when it was read: a record queued
+// again meanwhile (its after-hook ended) has a new place, and is sent again.
+struct QueuedRecord {
+    StoredRecord record;
+    int64_t place = 0;
+};
+
 // Which records a query wants; what is not set does not narrow it.
 struct RecordFilter {
     std::string imei{};
@@ -95,21 +102,23 @@ class RecordStore {
     // (by any process). `queued` (may be empty) is called after each commit that queued one, on
     // the thread that committed it.
     void QueueForForwarding(std::function<void()> queued = {});
-    // The queued records not forwarded yet, in the order they began, with their items; at most
-    // `limit` of them.
-    std::vector<StoredRecord> Waiting(size_t limit) const;
+    // The queued records not forwarded yet, in their order in the queue (that in which they
+    // ended, or were queued again), with their items; at most `limit` of them.
+    std::vector<QueuedRecord> Waiting(size_t limit) const;
     size_t WaitingCount() const;
-    // The central database has these records: they no longer wait. One transaction.
-    void MarkForwarded(std::span<const std::string> uuids);
+    // The central database has these records as Waiting gave them: they no longer wait, unless
+    // one was queued again since (it has another place). One transaction.
+    void MarkForwarded(std::span<const QueuedRecord> records);
 
   private:
     void Open(IfMissing if_missing);
     size_t MarkGoneOwners();
     void Update(const StoredRecord& record, bool ending);
     // The records whose row `where` lets through (its parameters bound by `bind`), by id.
+    // With `places`, also the place of each in the outbox (0: none).
     std::vector<StoredRecord> Select(std::string_view where,
                                      const std::function<void(SqliteStatement&)>& bind,
-                                     bool with_items) const;
+                                     bool with_items, std::vector<int64_t>* places = nullptr) const;
     void Queued() const;
     [[noreturn]] void Fail(const std::exception& error) const;
 

@@ -7,10 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 
 #include "carvex/platform/hook_process.h"
@@ -22,13 +24,18 @@ namespace carvex {
 
 namespace {
 
-// The inherited environment with `extra` in place of the variables of the same names.
+// Secrets the station holds for itself (the central database's password, the line page's
+// token), which a hook, someone else's script, has no business reading.
+constexpr std::array<std::string_view, 2> kWithheld = {"PGPASSWORD=", "CARVEX_HTTP_TOKEN="};
+
+// The inherited environment, less the withheld secrets, with `extra` in place of the variables
+// of the same names.
 std::vector<std::string> EnvironmentWith(const std::vector<std::string>& extra) {
     std::vector<std::string> texts;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string_view text(*entry);
         const std::string_view name = text.substr(0, text.find('=') + 1);
-        bool replaced = false;
+        bool replaced = std::find(kWithheld.begin(), kWithheld.end(), name) != kWithheld.end();
         for (const std::string& given : extra) {
             replaced = replaced || given.starts_with(name);
         }

@@ -7,11 +7,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ProcessArguments(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 // Replaces the value that follows `option`.
 void Set(std::vector<std::string>& args, const std::string& option, const std::string& value) {
     const auto at = std::find(args.begin(), args.end(), option);
@@ -29,10 +24,13 @@ TEST_F(CentralStationTest, TwoStationsForwardEachRecordOnceUnderTheirNames) {
     cardsim::CardBench other(std::move(options));
     const fs::path other_records = other_dir.Path() / "records.db";
 
-    // The first one over TCP, its password in the environment.
+    // The first one over TCP, its password in the environment, which its hooks do not get.
     std::vector<std::string> env = Environment();
     env.push_back(std::string("PGPASSWORD=") + testsupport::PgServer::kPassword);
-    RunningStation first(StationArguments({"--central", server_->TcpUri(database_)}), env);
+    const fs::path hook_env = dir_.Path() / "hook.env";
+    RunningStation first(StationArguments({"--central", server_->TcpUri(database_), "--after-hook",
+                                           "cat > /dev/null; env >> '" + hook_env.string() + "'"}),
+                         env);
     std::vector<std::string> other_args = StationArguments({"--central", Conninfo()});
     Set(other_args, "--records", other_records.string());
     Set(other_args, "--station", "line-8");
@@ -49,12 +47,15 @@ TEST_F(CentralStationTest, TwoStationsForwardEachRecordOnceUnderTheirNames) {
     const auto ended = second.NextCard();
     ASSERT_TRUE(ended);
     EXPECT_EQ((*ended)["result"], "ok") << ended->dump();
-    EXPECT_EQ(ProcessArguments(first.Pid()).find(testsupport::PgServer::kPassword),
-              std::string::npos);
     first.Signal(SIGTERM);
     second.Signal(SIGTERM);
     EXPECT_EQ(first.Wait(), 0);
     EXPECT_EQ(second.Wait(), 0);
+    std::ifstream hook_in(hook_env);
+    const std::string hooks_saw{std::istreambuf_iterator<char>(hook_in), {}};
+    EXPECT_NE(hooks_saw.find("CARVEX_ROOT="), std::string::npos) << "the hooks ran";
+    EXPECT_EQ(hooks_saw.find("PGPASSWORD"), std::string::npos) << hooks_saw;
+    EXPECT_EQ(hooks_saw.find(testsupport::PgServer::kPassword), std::string::npos);
 
     EXPECT_EQ(Central("SELECT station || '|' || count(*) FROM carvex_records GROUP BY station "
                       "ORDER BY station"),

@@ -124,6 +124,10 @@ class PgServer {
     }
     // Runs SQL in the test database as its owner; what psql printed (unaligned, tuples only).
     std::string Sql(const std::string& sql) const { return Psql(sql, kDatabase, kUser); }
+    // Runs SQL in a database as the server's superuser (roles, grants).
+    std::string AdminSql(const std::string& sql, const std::string& database) const {
+        return Psql(sql, database);
+    }
     std::string Log() const {
         std::ifstream in(dir_.Path() / "server.log");
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

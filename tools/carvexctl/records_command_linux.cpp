@@ -155,10 +155,10 @@ void RunRecordsCommand(const RecordsQuery& query, std::ostream& out) {
     } else if (const std::unique_ptr<RecordStore> store = LocalStore(query)) {
         try {
             if (query.pending) {
-                for (StoredRecord& record :
+                for (cardwright::QueuedRecord& queued :
                      store->Waiting(static_cast<size_t>(std::numeric_limits<int64_t>::max()))) {
-                    if (Passes(filter, record)) {
-                        records.push_back(std::move(record));
+                    if (Passes(filter, queued.record)) {
+                        records.push_back(std::move(queued.record));
                     }
                 }
             } else {

@@ -32,12 +32,24 @@ void End(StoredRecord& record) {
     record.End(WorkResult::Done());
 }
 
-std::vector<std::string> Imeis(const std::vector<StoredRecord>& records) {
+std::vector<std::string> Imeis(const std::vector<QueuedRecord>& waiting) {
     std::vector<std::string> imeis;
-    for (const StoredRecord& record : records) {
-        imeis.push_back(record.imei);
+    imeis.reserve(waiting.size());
+    for (const QueuedRecord& queued : waiting) {
+        imeis.push_back(queued.record.imei);
     }
     return imeis;
+}
+
+// The one of `uuid` among those waiting, as the forwarder would mark it once sent.
+std::vector<QueuedRecord> Sent(const RecordStore& store, const std::string& uuid) {
+    std::vector<QueuedRecord> sent;
+    for (QueuedRecord& queued : store.Waiting(100)) {
+        if (queued.record.uuid == uuid) {
+            sent.push_back(std::move(queued));
+        }
+    }
+    return sent;
 }
 
 class RecordOutboxTest : public ::testing::Test {
@@ -67,13 +79,13 @@ TEST_F(RecordOutboxTest, ARecordIsQueuedWhenItEndsAndWaitsInTheOrderTheyEnded) {
     store.Complete(before);
     EXPECT_EQ(told, 2);
 
-    const std::vector<StoredRecord> waiting = store.Waiting(10);
+    const std::vector<QueuedRecord> waiting = store.Waiting(10);
     EXPECT_EQ(Imeis(waiting), (std::vector<std::string>{second.imei, first.imei}));
-    ASSERT_EQ(waiting[0].items.size(), 1u) << "sent with its items";
-    EXPECT_EQ(waiting[0], RecordStore(Db()).Find({.imei = second.imei}, true).at(0));
+    ASSERT_EQ(waiting[0].record.items.size(), 1u) << "sent with its items";
+    EXPECT_EQ(waiting[0].record, RecordStore(Db()).Find({.imei = second.imei}, true).at(0));
     EXPECT_EQ(store.Waiting(1).size(), 1u);
 
-    store.MarkForwarded(std::vector{second.uuid});
+    store.MarkForwarded(Sent(store, second.uuid));
     EXPECT_EQ(Imeis(store.Waiting(10)), std::vector<std::string>{first.imei});
     // Another process sharing the file sees the same queue.
     EXPECT_EQ(RecordStore(Db()).WaitingCount(), 1u);
@@ -100,8 +112,8 @@ TEST_F(RecordOutboxTest, AKilledWritersRecordIsQueuedWhenItIsMarkedInterrupted) 
     ASSERT_EQ(store.MarkedInterrupted(), 1u);
     const auto waiting = store.Waiting(10);
     ASSERT_EQ(waiting.size(), 1u);
-    EXPECT_EQ(waiting[0].uuid, uuid);
-    EXPECT_EQ(waiting[0].result, "interrupted at writing");
+    EXPECT_EQ(waiting[0].record.uuid, uuid);
+    EXPECT_EQ(waiting[0].record.result, "interrupted at writing");
 }
 
 TEST_F(RecordOutboxTest, AnAfterHookEndedLaterGoesAgainAndPruningKeepsWhatWaits) {
@@ -114,20 +126,27 @@ TEST_F(RecordOutboxTest, AnAfterHookEndedLaterGoesAgainAndPruningKeepsWhatWaits)
         End(*record);
         store.Complete(*record);
     }
-    store.MarkForwarded(std::vector{sent.uuid});
+    store.MarkForwarded(Sent(store, sent.uuid));
     EXPECT_EQ(store.WaitingCount(), 1u);
 
-    store.SetAfterHook(old.uuid, "ok");  // not sent yet: it keeps its place
+    // The hook of one being sent ends: what was sent without it does not count as forwarded.
+    const std::vector<QueuedRecord> being_sent = Sent(store, old.uuid);
+    store.SetAfterHook(old.uuid, "ok");
+    store.MarkForwarded(being_sent);
+    EXPECT_EQ(store.WaitingCount(), 1u);
     store.SetAfterHook(sent.uuid, "ok");
     const auto waiting = store.Waiting(10);
     ASSERT_EQ(Imeis(waiting), (std::vector<std::string>{old.imei, sent.imei}));
-    EXPECT_EQ(waiting[1].after_hook, "ok");
+    EXPECT_EQ(waiting[0].record.after_hook, "ok");
+    EXPECT_EQ(waiting[1].record.after_hook, "ok");
 
     // Both began before the cut-off; only the one the central database has may go.
-    store.MarkForwarded(std::vector{sent.uuid});
+    store.MarkForwarded(Sent(store, sent.uuid));
     using namespace std::chrono;
     EXPECT_EQ(store.RemoveBegunBefore(sys_days(year(2026) / March / 10)), 1u);
-    EXPECT_EQ(Imeis(store.Find({})), std::vector<std::string>{old.imei});
+    const std::vector<StoredRecord> kept = store.Find({});
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].imei, old.imei);
     EXPECT_EQ(store.WaitingCount(), 1u);
 }
 
