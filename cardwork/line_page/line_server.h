@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -54,6 +55,9 @@ struct LineServerOptions {
     // An event stream with nothing to say sends the counts this often, which keeps cards per
     // hour current and finds a client that went away.
     std::chrono::milliseconds heartbeat{15000};
+    // Told what only the station's own screen may show (a failure naming its files); called
+    // from the workers.
+    std::function<void(const std::string&)> notice;
 };
 
 // The line page's HTTP server: GET only, nothing but the page, its API and its event stream, no

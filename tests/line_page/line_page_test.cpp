@@ -183,6 +183,14 @@ TEST_F(LinePageTest, ServesOnlyItsOwnAddressesAndOnlyGet) {
     EXPECT_EQ(page.body.find("http://"), std::string::npos) << "nothing from elsewhere";
     EXPECT_EQ(Get(port_, "/healthz").status, 200);
     EXPECT_EQ(Get(port_, "/healthz").body, "ok\n");
+    // Without a token, a page reached under a name this machine does not answer to may be
+    // one a hostile site pointed here: only addresses and localhost are served.
+    for (const std::string host : {"localhost:8080", "LOCALHOST", "127.0.0.1", "[::1]:80"}) {
+        EXPECT_EQ(Get(port_, "/api/slots", {"Host: " + host}).status, 200) << host;
+    }
+    for (const std::string host : {"evil.example", "evil.example:80", "127.0.0.1.evil.example"}) {
+        EXPECT_EQ(Get(port_, "/api/slots", {"Host: " + host}).status, 421) << host;
+    }
 
     for (const std::string target :
          {"/index.html", "/api", "/api/slots/", "/../../etc/passwd", "/%2e%2e/etc/passwd",
@@ -228,7 +236,21 @@ TEST_F(LinePageTest, BeyondLoopbackTheTokenIsAskedFor) {
               401);
     EXPECT_EQ(Get(port_, "/api/slots", {std::string("Authorization: Bearer ") + kToken}).status,
               200);
+    EXPECT_EQ(Get(port_, "/api/slots", {std::string("Authorization: bEaReR ") + kToken}).status,
+              200)
+        << "the scheme's name is matched in any case";
     EXPECT_EQ(Get(port_, "/api/slots?token=wrong-token-of-some-length").status, 401);
+    // However the name is spelled, the token never stays in the address the browser keeps, also
+    // when the request was let in already.
+    for (const std::string name : {"TOKEN", "Token", "t%6Fken"}) {
+        const HttpAnswer spelled = Get(port_, "/api/slots?" + name + "=" + kToken + "&x=1");
+        EXPECT_EQ(spelled.status, 303) << name;
+        EXPECT_EQ(spelled.Header("location"), "/api/slots?x=1") << name;
+    }
+    const HttpAnswer again = Get(port_, std::string("/?Token=") + kToken,
+                                 {std::string("Authorization: Bearer ") + kToken});
+    EXPECT_EQ(again.status, 303);
+    EXPECT_EQ(again.Header("location"), "/");
 
     const HttpAnswer redirect = Get(port_, std::string("/api/records?limit=5&token=") + kToken);
     EXPECT_EQ(redirect.status, 303);

@@ -131,7 +131,7 @@ ExitStatus RunStation(const StationOptions& options, const std::vector<int>& por
         station.Wake();
     });
     if (line_page) {
-        line_page->Serve();
+        line_page->Serve([&board](const std::string& text) { board.Notice(text); });
         board.Notice("the line page is at " + line_page->Url());
     }
     // Started after the stop signals, as the station's threads are.

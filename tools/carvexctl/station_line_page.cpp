@@ -1,8 +1,9 @@
 #include "tools/carvexctl/station_line_page.h"
 
-#include <cstdlib>
+#include <utility>
 
 #include "carvex/platform/clock.h"
+#include "carvex/platform/environment.h"
 #include "carvex/platform/whole_file.h"
 #include "tools/carvexctl/command_failure.h"
 
@@ -27,8 +28,10 @@ std::string TokenOf(const LinePageOptions& options) {
         }
         return token;
     }
-    const char* variable = std::getenv(kHttpTokenVariable);
-    return variable != nullptr ? variable : "";
+    // Taken out of the environment at once: the hooks the station runs inherit it.
+    std::string token = carvex::EnvironmentValue(kHttpTokenVariable).value_or("");
+    carvex::RemoveEnvironmentValue(kHttpTokenVariable);
+    return token;
 }
 
 }  // namespace
@@ -86,10 +89,11 @@ StationLinePage::StationLinePage(const LinePageAddress& where, const cardwright:
               return recent;
           }()) {}
 
-void StationLinePage::Serve() {
+void StationLinePage::Serve(std::function<void(const std::string&)> notice) {
     cardwright::LineServerOptions options;
     options.address = where_.address;
     options.token = where_.token;
+    options.notice = std::move(notice);
     try {
         server_ = std::make_unique<cardwright::LineServer>(state_, records_, options);
     } catch (const cardwright::LineServerError& error) {
