@@ -46,11 +46,14 @@ struct LineServerOptions {
     // once, which is answered with a cookie and a redirect to the same address without it.
     std::string token;
     // The workers: each request, idle connection or event stream takes one while it lasts.
-    size_t threads = 24;
+    // Enough that a crowd of idle connections, each let go at the request time-out, keeps the
+    // page waiting for one time-out or two at most.
+    size_t threads = 128;
     // Event streams open at once; the workers beyond them stay for the page and the API.
     size_t event_clients = 8;
-    // The whole request head must arrive within it; a write to a client may take as long.
-    std::chrono::milliseconds request_timeout{10000};
+    // The whole request head must arrive within it; a write to a client may take as long, which
+    // is still ample for the few hundred bytes of an event.
+    std::chrono::milliseconds request_timeout{2500};
     size_t max_request_head = 16384;
     // An event stream with nothing to say sends the counts this often, which keeps cards per
     // hour current and finds a client that went away.

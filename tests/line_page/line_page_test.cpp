@@ -312,6 +312,10 @@ TEST_F(LinePageTest, IdleAndSlowClientsDoNotHoldTheCardsUp) {
     for (int i = 0; i < 200; ++i) {
         idle.push_back(std::make_unique<HttpConnection>(port_));
     }
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_EQ(Get(port_, "/api/slots").status, 200);
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 5s)
+        << "the page is answered while idle connections wait for their time-out";
 
     Plug(1);
     const auto card = station->NextCard("COM12", 120s);
