@@ -7,6 +7,7 @@
 #include "cardsim/fault.h"
 #include "tests/line_page/http_client.h"
 #include "tests/station/station_fixture.h"
+#include "tests/support/files.h"
 
 namespace linetest {
 namespace {
@@ -223,6 +224,14 @@ TEST_F(LinePageTest, BeyondLoopbackTheTokenIsAskedFor) {
     const auto short_token = testsupport::RunProgram(
         CARVEXCTL, StationArguments({"--http", "0.0.0.0:0", "--http-token", "abc"}), Environment());
     EXPECT_EQ(short_token.exit_code, 2);
+    // Only the first line of a token file is the token.
+    const auto file = dir_.Path() / "token";
+    testsupport::Put(file, std::string("abc\n") + kToken + "\n");
+    const auto first_line = testsupport::RunProgram(
+        CARVEXCTL, StationArguments({"--http", "0.0.0.0:0", "--http-token-file", file.string()}),
+        Environment());
+    EXPECT_EQ(first_line.exit_code, 2);
+    EXPECT_NE(first_line.err.find("shorter than"), std::string::npos) << first_line.err;
 
     // The token from the environment, which ps does not show.
     auto station = StartServing("0.0.0.0:0", {}, {std::string("CARVEX_HTTP_TOKEN=") + kToken});

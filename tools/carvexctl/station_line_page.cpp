@@ -11,8 +11,11 @@ namespace carvexctl {
 
 namespace {
 
-// A token file holds the token and perhaps a line break after it.
+// A token file holds the token on its first line.
 std::string TokenOf(const LinePageOptions& options) {
+    // Taken out of the environment at once, used or not: the hooks the station runs inherit it.
+    const std::string variable = carvex::EnvironmentValue(kHttpTokenVariable).value_or("");
+    carvex::RemoveEnvironmentValue(kHttpTokenVariable);
     if (!options.token.empty()) {
         return options.token;
     }
@@ -22,16 +25,14 @@ std::string TokenOf(const LinePageOptions& options) {
             throw Refusal("--http-token-file " + options.token_file + ": cannot be read" +
                           (file.error ? ": " + file.error.message() : std::string()));
         }
-        std::string token = file.content;
-        while (!token.empty() && (token.back() == '\n' || token.back() == '\r')) {
+        // The token is the file's first line; what follows it (a comment, a note) is not read.
+        std::string token = file.content.substr(0, file.content.find('\n'));
+        if (token.ends_with('\r')) {
             token.pop_back();
         }
         return token;
     }
-    // Taken out of the environment at once: the hooks the station runs inherit it.
-    std::string token = carvex::EnvironmentValue(kHttpTokenVariable).value_or("");
-    carvex::RemoveEnvironmentValue(kHttpTokenVariable);
-    return token;
+    return variable;
 }
 
 }  // namespace
