@@ -273,6 +273,11 @@ std::optional<HttpAddress> ParseHttpAddress(std::string_view text) {
     return address;
 }
 
+bool ServesIpv6() {
+    constexpr unsigned kIpv6Feature = 8;
+    return mg_check_feature(kIpv6Feature) != 0;
+}
+
 std::string TokenRefusal(std::string_view token) {
     if (token.size() < kMinTokenLength) {
         return "shorter than " + std::to_string(kMinTokenLength) + " characters";

@@ -32,6 +32,9 @@ struct HttpAddress {
 // "ADDR:PORT" as --http takes it; nullopt for anything else.
 std::optional<HttpAddress> ParseHttpAddress(std::string_view text);
 
+// Whether an IPv6 address can be served; the HTTP library may be built without it.
+bool ServesIpv6();
+
 // Why a token cannot be used (too short, a character a cookie cannot carry); empty when it can.
 std::string TokenRefusal(std::string_view token);
 

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "cardsim/fault.h"
+#include "cardwork/line_page/line_server.h"
 #include "tests/line_page/http_client.h"
 #include "tests/station/station_fixture.h"
 #include "tests/support/files.h"
@@ -224,6 +225,12 @@ TEST_F(LinePageTest, BeyondLoopbackTheTokenIsAskedFor) {
     const auto short_token = testsupport::RunProgram(
         CARVEXCTL, StationArguments({"--http", "0.0.0.0:0", "--http-token", "abc"}), Environment());
     EXPECT_EQ(short_token.exit_code, 2);
+    if (!cardwright::ServesIpv6()) {
+        const auto ipv6 = testsupport::RunProgram(
+            CARVEXCTL, StationArguments({"--http", "[::1]:0"}), Environment());
+        EXPECT_EQ(ipv6.exit_code, 2);
+        EXPECT_NE(ipv6.err.find("IPv4 addresses only"), std::string::npos) << ipv6.err;
+    }
     // Only the first line of a token file is the token.
     const auto file = dir_.Path() / "token";
     testsupport::Put(file, std::string("abc\n") + kToken + "\n");

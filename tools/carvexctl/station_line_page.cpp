@@ -50,6 +50,11 @@ std::optional<LinePageAddress> CheckLinePage(const LinePageOptions& options) {
                       ": not ADDR:PORT with a numeric address (127.0.0.1:8080, [::1]:8080, "
                       "0.0.0.0:8080)");
     }
+    if (address->ipv6 && !cardwright::ServesIpv6()) {
+        throw Refusal("--http " + options.http +
+                      ": this build serves the line page on IPv4 addresses only (127.0.0.1:8080, "
+                      "0.0.0.0:8080)");
+    }
     LinePageAddress where{*address, TokenOf(options)};
     if (where.token.empty() && !address->Loopback()) {
         throw Refusal("--http " + options.http +
