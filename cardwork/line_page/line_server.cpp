@@ -234,6 +234,42 @@ bool KnownHost(const char* header) {
     return Ipv4Text(host) || SameWord(host, "localhost");
 }
 
+// A time as clients write it: what ParseUtcText reads, or a time to the second with a fraction
+// of a second and an offset from UTC ("2026-03-14T09:05:31.123Z", "2026-03-14T10:05:31+01:00").
+// The fraction is dropped, which gives a poller the record of that second again rather than
+// none of it.
+std::optional<std::chrono::system_clock::time_point> SinceTime(std::string_view text) {
+    constexpr size_t kToSecond = 19;  // "2026-03-14T09:05:31"
+    if (auto plain = ParseUtcText(text)) {
+        return plain;
+    }
+    if (text.size() <= kToSecond) {
+        return std::nullopt;
+    }
+    std::string_view zone = text.substr(kToSecond);
+    if (zone.starts_with('.')) {
+        const size_t digits = std::min(zone.find_first_not_of("0123456789", 1), zone.size());
+        if (digits == 1) {
+            return std::nullopt;
+        }
+        zone.remove_prefix(digits);
+    }
+    auto when = ParseUtcText(std::string(text.substr(0, kToSecond)) + "Z");
+    if (!when || zone == "Z") {
+        return when;
+    }
+    int hours = 0;
+    int minutes = 0;
+    if (zone.size() != 6 || (zone[0] != '+' && zone[0] != '-') || zone[3] != ':' ||
+        std::from_chars(zone.data() + 1, zone.data() + 3, hours).ptr != zone.data() + 3 ||
+        std::from_chars(zone.data() + 4, zone.data() + 6, minutes).ptr != zone.data() + 6 ||
+        hours > 23 || minutes > 59) {
+        return std::nullopt;
+    }
+    const auto offset = std::chrono::hours(hours) + std::chrono::minutes(minutes);
+    return zone[0] == '+' ? *when - offset : *when + offset;
+}
+
 }  // namespace
 
 bool HttpAddress::Loopback() const {
@@ -449,26 +485,28 @@ int LineServer::ServeRecords(mg_connection* connection, const char* query_string
     const std::vector<QueryPart> query = QueryParts(query_string);
     RecordFilter filter;
     filter.station = state_.Facts().station;
-    filter.latest = kDefaultRecords;
-    if (const auto since = QueryValue(query, "since")) {
-        filter.since = ParseUtcText(*since);
+    const auto since = QueryValue(query, "since");
+    if (since) {
+        filter.since = SinceTime(*since);
         if (!filter.since) {
             return SendError(connection, 400, "Bad Request",
-                             "since: not a UTC day or time (2026-03-14, 2026-03-14T09:05Z, "
-                             "2026-03-14T09:05:31Z)");
+                             "since: not a day or time (2026-03-14, 2026-03-14T09:05Z, "
+                             "2026-03-14T09:05:31.123Z, 2026-03-14T10:05:31+01:00)");
         }
     }
+    size_t count = kDefaultRecords;
     if (const auto limit = QueryValue(query, "limit")) {
-        size_t value = 0;
         const auto [end, error] =
-            std::from_chars(limit->data(), limit->data() + limit->size(), value);
-        if (error != std::errc() || end != limit->data() + limit->size() || value == 0 ||
-            value > kMaxRecords) {
+            std::from_chars(limit->data(), limit->data() + limit->size(), count);
+        if (error != std::errc() || end != limit->data() + limit->size() || count == 0 ||
+            count > kMaxRecords) {
             return SendError(connection, 400, "Bad Request",
                              "limit: a number from 1 to " + std::to_string(kMaxRecords));
         }
-        filter.latest = value;
     }
+    // Asked from a time on, the records are the first ones after it, so that a client polling
+    // with the time of the last record it has misses none; otherwise the latest ones.
+    (since ? filter.first : filter.latest) = count;
     std::vector<StoredRecord> records;
     try {
         records = records_.Find(filter);

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "cardsim/fault.h"
+#include "cardwork/batch/utc_text.h"
 #include "cardwork/line_page/line_server.h"
 #include "tests/line_page/http_client.h"
 #include "tests/station/station_fixture.h"
@@ -162,6 +163,20 @@ TEST_F(LinePageTest, ShowsEachCardAsItGoesAndItsRecord) {
     ASSERT_EQ(latest.size(), 1U);
     EXPECT_EQ(latest[0]["uuid"], stored[1].uuid);
     EXPECT_EQ(Parsed(Get(port_, "/api/records?since=2099-01-01").body), Json::array());
+    // From a time on, the first ones after it, so that a poller skips none; the time as clients
+    // write it, with a fraction of a second or an offset.
+    std::string started = cardwright::UtcText(stored[0].started);
+    started.pop_back();
+    std::string ahead = cardwright::UtcText(stored[0].started + 1h);
+    ahead.pop_back();
+    for (const std::string& since : {started + ".999Z", ahead + "+01:00", ahead + "%2B01:00"}) {
+        const HttpAnswer first = Get(port_, "/api/records?limit=1&since=" + since);
+        ASSERT_EQ(first.status, 200) << since << ": " << first.body;
+        const Json oldest = Parsed(first.body);
+        ASSERT_EQ(oldest.size(), 1U) << since;
+        EXPECT_EQ(oldest[0]["uuid"], stored[0].uuid) << since;
+    }
+    EXPECT_EQ(Get(port_, "/api/records?since=" + started + ".Z").status, 400);
     EXPECT_EQ(Get(port_, "/api/records?since=yesterday").status, 400);
     EXPECT_EQ(Get(port_, "/api/records?limit=0").status, 400);
     EXPECT_EQ(Get(port_, "/api/records?limit=1001").status, 400);
