@@ -93,6 +93,13 @@ StationLinePage::StationLinePage(const LinePageAddress& where, const cardwright:
                   recent.push_back(cardwright::LineRecordOf(record));
               }
               return recent;
+          }(),
+          [&] {
+              // Begun up to two hours ago: a card begun before the hour may have ended in it.
+              const auto now = carvex::GetClock().WallNow();
+              return cardwright::EndsInLastHour(
+                  records_.Find({.since = now - std::chrono::hours(2), .station = facts.station}),
+                  now);
           }()) {}
 
 void StationLinePage::Serve(std::function<void(const std::string&)> notice) {
