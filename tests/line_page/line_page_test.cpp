@@ -224,6 +224,15 @@ TEST_F(LinePageTest, ServesOnlyItsOwnAddressesAndOnlyGet) {
     EXPECT_GE(Get(port_, "/", {"X-Filler: " + std::string(20000, 'x')}).status, 400);
     EXPECT_EQ(Get(port_, "/healthz").status, 200);
 
+    // A second station cannot have the port, and leaves no run folder behind.
+    const auto logs = dir_.Path() / "second-logs";
+    const auto taken = testsupport::RunProgram(
+        CARVEXCTL,
+        StationArguments({"--http", "127.0.0.1:" + std::to_string(port_), "--logs", logs.string()}),
+        Environment());
+    EXPECT_EQ(taken.exit_code, 2) << taken.err;
+    EXPECT_TRUE(!std::filesystem::exists(logs) || std::filesystem::is_empty(logs));
+
     station->Signal(SIGTERM);
     EXPECT_EQ(station->Wait(), 0);
 }
