@@ -349,6 +349,7 @@ TEST_F(LinePageTest, IdleAndSlowClientsDoNotHoldTheCardsUp) {
         slow_cut = true;
     });
     std::vector<std::unique_ptr<HttpConnection>> idle;
+    idle.reserve(200);
     for (int i = 0; i < 200; ++i) {
         idle.push_back(std::make_unique<HttpConnection>(port_));
     }

@@ -14,7 +14,7 @@ namespace {
 // A token file holds the token on its first line.
 std::string TokenOf(const LinePageOptions& options) {
     // Taken out of the environment at once, used or not: the hooks the station runs inherit it.
-    const std::string variable = carvex::EnvironmentValue(kHttpTokenVariable).value_or("");
+    std::string variable = carvex::EnvironmentValue(kHttpTokenVariable).value_or("");
     carvex::RemoveEnvironmentValue(kHttpTokenVariable);
     if (!options.token.empty()) {
         return options.token;
