@@ -20,7 +20,8 @@ using cardsim::Fault;
 using cardwright::Json;
 using stationtest::RunningStation;
 
-constexpr const char* kToken = "line-7-supervisor-token";
+// A "+" in it is a plus in the address too, never a space.
+constexpr const char* kToken = "line-7+supervisor-token";
 
 Json Parsed(const std::string& text) {
     auto parsed = cardwright::ParseJson(text);
