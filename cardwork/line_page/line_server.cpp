@@ -78,17 +78,77 @@ int SendError(mg_connection* connection, int status, std::string_view reason, st
     return Send(connection, status, reason, "application/json", JsonText(body) + "\n", extra);
 }
 
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameWord(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
+// %XX decoded; a '+' stays a '+', as tokens may hold one. nullopt for a broken escape.
+std::optional<std::string> PercentDecoded(std::string_view text) {
+    std::string decoded;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            decoded += text[i];
+            continue;
+        }
+        unsigned value = 0;
+        if (i + 2 >= text.size()) {
+            return std::nullopt;
+        }
+        const auto [end, error] =
+            std::from_chars(text.data() + i + 1, text.data() + i + 3, value, 16);
+        if (error != std::errc() || end != text.data() + i + 3) {
+            return std::nullopt;
+        }
+        decoded += static_cast<char>(value);
+        i += 2;
+    }
+    return decoded;
+}
+
+// One variable of the query as it came and as it reads.
+struct QueryPart {
+    std::string_view raw;
+    std::optional<std::string> name;
+    std::optional<std::string> value;
+};
+
+std::vector<QueryPart> QueryParts(const char* query) {
+    std::vector<QueryPart> parts;
+    std::string_view rest = query == nullptr ? std::string_view() : std::string_view(query);
+    while (!rest.empty()) {
+        const size_t end = std::min(rest.find('&'), rest.size());
+        const std::string_view raw = rest.substr(0, end);
+        if (!raw.empty()) {
+            const size_t equals = raw.find('=');
+            QueryPart part{raw, PercentDecoded(raw.substr(0, equals)),
+                           equals == std::string_view::npos
+                               ? std::optional<std::string>(std::string())
+                               : PercentDecoded(raw.substr(equals + 1))};
+            parts.push_back(std::move(part));
+        }
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+    }
+    return parts;
+}
+
+// Names are matched in any case, as browsers and scripts spell them.
+bool Named(const QueryPart& part, std::string_view name) {
+    return part.name && SameWord(*part.name, name);
+}
+
 // A variable of the query, decoded; nullopt when it is not there.
-std::optional<std::string> QueryValue(const char* query, const char* name) {
-    if (query == nullptr) {
-        return std::nullopt;
+std::optional<std::string> QueryValue(const std::vector<QueryPart>& parts, std::string_view name) {
+    for (const QueryPart& part : parts) {
+        if (Named(part, name)) {
+            return part.value.value_or(std::string());
+        }
     }
-    std::array<char, kMaxTokenLength + 64> value{};
-    const int length = mg_get_var(query, std::strlen(query), name, value.data(), value.size());
-    if (length < 0) {
-        return length == -1 ? std::nullopt : std::optional<std::string>(std::string());
-    }
-    return std::string(value.data(), static_cast<size_t>(length));
+    return std::nullopt;
 }
 
 // An event stream's place among the clients, given back however its handler ends.
@@ -108,20 +168,16 @@ bool ServedPath(std::string_view path) {
            path == "/healthz";
 }
 
-// The query without its token, so that the address the browser keeps does not hold it. Only
-// visible ASCII goes back into the Location header.
-std::string WithoutToken(const char* query) {
+// The query without its token, however its name is spelled, so that the address the browser
+// keeps does not hold it. Only visible ASCII goes back into the Location header.
+std::string WithoutToken(const std::vector<QueryPart>& parts) {
     std::string kept;
-    std::string_view rest = query == nullptr ? std::string_view() : std::string_view(query);
-    while (!rest.empty()) {
-        const size_t end = std::min(rest.find('&'), rest.size());
-        const std::string_view part = rest.substr(0, end);
-        const bool visible =
-            std::all_of(part.begin(), part.end(), [](char c) { return c > ' ' && c < 0x7f; });
-        if (visible && !part.starts_with("token=") && part != "token" && !part.empty()) {
-            kept += (kept.empty() ? "" : "&") + std::string(part);
+    for (const QueryPart& part : parts) {
+        const bool visible = std::all_of(part.raw.begin(), part.raw.end(),
+                                         [](char c) { return c > ' ' && c < 0x7f; });
+        if (visible && !Named(part, "token")) {
+            kept += (kept.empty() ? "" : "&") + std::string(part.raw);
         }
-        rest.remove_prefix(std::min(end + 1, rest.size()));
     }
     return kept;
 }
@@ -153,6 +209,65 @@ bool Ipv6Text(std::string_view text) {
                return c == ':' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') ||
                       (c >= 'A' && c <= 'F');
            });
+}
+
+// Whether a page reached under this name may be served without a token: an address, this
+// or this machine's own name (the address it is bound to is a number). Any other name may be one a
+// hostile site points at this machine to read the page from its own origin.
+bool KnownHost(const char* header) {
+    if (header == nullptr) {
+        return false;
+    }
+    std::string_view host(header);
+    if (host.starts_with('[')) {
+        const size_t close = host.find(']');
+        if (close == std::string_view::npos) {
+            return false;
+        }
+        const std::string_view rest = host.substr(close + 1);
+        if (!rest.empty() && !rest.starts_with(':')) {
+            return false;
+        }
+        return Ipv6Text(host.substr(1, close - 1));
+    }
+    host = host.substr(0, std::min(host.find(':'), host.size()));
+    return Ipv4Text(host) || SameWord(host, "localhost");
+}
+
+// A time as clients write it: what ParseUtcText reads, or a time to the second with a fraction
+// of a second and an offset from UTC ("2026-03-14T09:05:31.123Z", "2026-03-14T10:05:31+01:00").
+// The fraction is dropped, which gives a poller the record of that second again rather than
+// none of it.
+std::optional<std::chrono::system_clock::time_point> SinceTime(std::string_view text) {
+    constexpr size_t kToSecond = 19;  // "2026-03-14T09:05:31"
+    if (auto plain = ParseUtcText(text)) {
+        return plain;
+    }
+    if (text.size() <= kToSecond) {
+        return std::nullopt;
+    }
+    std::string_view zone = text.substr(kToSecond);
+    if (zone.starts_with('.')) {
+        const size_t digits = std::min(zone.find_first_not_of("0123456789", 1), zone.size());
+        if (digits == 1) {
+            return std::nullopt;
+        }
+        zone.remove_prefix(digits);
+    }
+    auto when = ParseUtcText(std::string(text.substr(0, kToSecond)) + "Z");
+    if (!when || zone == "Z") {
+        return when;
+    }
+    int hours = 0;
+    int minutes = 0;
+    if (zone.size() != 6 || (zone[0] != '+' && zone[0] != '-') || zone[3] != ':' ||
+        std::from_chars(zone.data() + 1, zone.data() + 3, hours).ptr != zone.data() + 3 ||
+        std::from_chars(zone.data() + 4, zone.data() + 6, minutes).ptr != zone.data() + 6 ||
+        hours > 23 || minutes > 59) {
+        return std::nullopt;
+    }
+    const auto offset = std::chrono::hours(hours) + std::chrono::minutes(minutes);
+    return zone[0] == '+' ? *when - offset : *when + offset;
 }
 
 }  // namespace
@@ -192,6 +307,11 @@ std::optional<HttpAddress> ParseHttpAddress(std::string_view text) {
         return std::nullopt;
     }
     return address;
+}
+
+bool ServesIpv6() {
+    constexpr unsigned kIpv6Feature = 8;
+    return mg_check_feature(kIpv6Feature) != 0;
 }
 
 std::string TokenRefusal(std::string_view token) {
@@ -287,9 +407,11 @@ bool LineServer::Authorized(mg_connection* connection) const {
         return true;
     }
     if (const char* authorization = mg_get_header(connection, "Authorization")) {
-        constexpr std::string_view kBearer = "Bearer ";
+        // The scheme's name is matched in any case.
+        constexpr std::string_view kBearer = "bearer ";
         const std::string_view given(authorization);
-        if (given.starts_with(kBearer) && SameToken(given.substr(kBearer.size()), options_.token)) {
+        if (given.size() > kBearer.size() && SameWord(given.substr(0, kBearer.size()), kBearer) &&
+            SameToken(given.substr(kBearer.size()), options_.token)) {
             return true;
         }
     }
@@ -315,17 +437,29 @@ int LineServer::Serve(mg_connection* connection) {
         return SendError(connection, 413, "Content Too Large", "a request here has no body");
     }
     const std::string_view path = info->local_uri != nullptr ? info->local_uri : "";
-    if (!Authorized(connection)) {
-        const auto token = QueryValue(info->query_string, "token");
-        if (token && SameToken(*token, options_.token)) {
-            const std::string rest = WithoutToken(info->query_string);
+    if (options_.token.empty() && !KnownHost(mg_get_header(connection, "Host"))) {
+        return SendError(connection, 421, "Misdirected Request", "not a name of this server");
+    }
+    const std::vector<QueryPart> query = QueryParts(info->query_string);
+    const bool authorized = Authorized(connection);
+    // A token in the address is taken out of it by a redirect whenever it is there, so that it
+    // is never kept in the history, whether or not the request was let in already.
+    if (const auto token = QueryValue(query, "token"); token && !options_.token.empty()) {
+        const bool right = SameToken(*token, options_.token);
+        if (right || authorized) {
+            const std::string rest = WithoutToken(query);
             // The decoded path goes back only when it is one of ours, which holds no line break.
             const std::string location =
                 ServedPath(path) ? std::string(path) + (rest.empty() ? "" : "?" + rest) : "/";
-            return Send(connection, 303, "See Other", "text/plain", "",
-                        "Location: " + location + "\r\nSet-Cookie: " + std::string(kCookie) + "=" +
-                            options_.token + "; Path=/; HttpOnly; SameSite=Strict\r\n");
+            std::string extra = "Location: " + location + "\r\n";
+            if (right) {
+                extra += "Set-Cookie: " + std::string(kCookie) + "=" + options_.token +
+                         "; Path=/; HttpOnly; SameSite=Strict\r\n";
+            }
+            return Send(connection, 303, "See Other", "text/plain", "", extra);
         }
+    }
+    if (!authorized) {
         return SendError(connection, 401, "Unauthorized", "a token is needed",
                          "WWW-Authenticate: Bearer\r\n");
     }
@@ -347,34 +481,42 @@ int LineServer::Serve(mg_connection* connection) {
     return SendError(connection, 404, "Not Found", "nothing is served here");
 }
 
-int LineServer::ServeRecords(mg_connection* connection, const char* query) {
+int LineServer::ServeRecords(mg_connection* connection, const char* query_string) {
+    const std::vector<QueryPart> query = QueryParts(query_string);
     RecordFilter filter;
     filter.station = state_.Facts().station;
-    filter.latest = kDefaultRecords;
-    if (const auto since = QueryValue(query, "since")) {
-        filter.since = ParseUtcText(*since);
+    const auto since = QueryValue(query, "since");
+    if (since) {
+        filter.since = SinceTime(*since);
         if (!filter.since) {
             return SendError(connection, 400, "Bad Request",
-                             "since: not a UTC day or time (2026-03-14, 2026-03-14T09:05Z, "
-                             "2026-03-14T09:05:31Z)");
+                             "since: not a day or time (2026-03-14, 2026-03-14T09:05Z, "
+                             "2026-03-14T09:05:31.123Z, 2026-03-14T10:05:31+01:00)");
         }
     }
+    size_t count = kDefaultRecords;
     if (const auto limit = QueryValue(query, "limit")) {
-        size_t value = 0;
         const auto [end, error] =
-            std::from_chars(limit->data(), limit->data() + limit->size(), value);
-        if (error != std::errc() || end != limit->data() + limit->size() || value == 0 ||
-            value > kMaxRecords) {
+            std::from_chars(limit->data(), limit->data() + limit->size(), count);
+        if (error != std::errc() || end != limit->data() + limit->size() || count == 0 ||
+            count > kMaxRecords) {
             return SendError(connection, 400, "Bad Request",
                              "limit: a number from 1 to " + std::to_string(kMaxRecords));
         }
-        filter.latest = value;
     }
+    // Asked from a time on, the records are the first ones after it, so that a client polling
+    // with the time of the last record it has misses none; otherwise the latest ones.
+    (since ? filter.first : filter.latest) = count;
     std::vector<StoredRecord> records;
     try {
         records = records_.Find(filter);
     } catch (const RecordStoreError& error) {
-        return SendError(connection, 503, "Service Unavailable", error.what(),
+        // The reason names files of this machine: it is for the station's own screen only.
+        if (options_.notice) {
+            options_.notice(std::string("the line page could not read the records: ") +
+                            error.what());
+        }
+        return SendError(connection, 503, "Service Unavailable", "the records cannot be read now",
                          "Retry-After: 5\r\n");
     }
     return SendJson(connection, 200, "OK", RecordsJson(records));

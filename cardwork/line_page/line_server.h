@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -31,6 +32,9 @@ struct HttpAddress {
 // "ADDR:PORT" as --http takes it; nullopt for anything else.
 std::optional<HttpAddress> ParseHttpAddress(std::string_view text);
 
+// Whether an IPv6 address can be served; the HTTP library may be built without it.
+bool ServesIpv6();
+
 // Why a token cannot be used (too short, a character a cookie cannot carry); empty when it can.
 std::string TokenRefusal(std::string_view token);
 
@@ -45,15 +49,21 @@ struct LineServerOptions {
     // once, which is answered with a cookie and a redirect to the same address without it.
     std::string token;
     // The workers: each request, idle connection or event stream takes one while it lasts.
-    size_t threads = 24;
+    // Enough that a crowd of idle connections, each let go at the request time-out, keeps the
+    // page waiting for one time-out or two at most.
+    size_t threads = 128;
     // Event streams open at once; the workers beyond them stay for the page and the API.
     size_t event_clients = 8;
-    // The whole request head must arrive within it; a write to a client may take as long.
-    std::chrono::milliseconds request_timeout{10000};
+    // The whole request head must arrive within it; a write to a client may take as long, which
+    // is still ample for the few hundred bytes of an event.
+    std::chrono::milliseconds request_timeout{2500};
     size_t max_request_head = 16384;
     // An event stream with nothing to say sends the counts this often, which keeps cards per
     // hour current and finds a client that went away.
     std::chrono::milliseconds heartbeat{15000};
+    // Told what only the station's own screen may show (a failure naming its files); called
+    // from the workers.
+    std::function<void(const std::string&)> notice;
 };
 
 // The line page's HTTP server: GET only, nothing but the page, its API and its event stream, no

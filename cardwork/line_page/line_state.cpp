@@ -89,6 +89,20 @@ LineCounts CountsOf(const std::vector<StoredRecord>& records) {
     return counts;
 }
 
+std::vector<std::chrono::system_clock::time_point> EndsInLastHour(
+    const std::vector<StoredRecord>& records, std::chrono::system_clock::time_point now) {
+    const std::string done_earlier = "refused: " + std::string(StationCards::kDoneEarlier);
+    std::vector<std::chrono::system_clock::time_point> ends;
+    for (const StoredRecord& record : records) {
+        if (record.outcome && record.ended && record.result != done_earlier &&
+            *record.ended <= now && now - *record.ended <= kPerHourWindow) {
+            ends.push_back(*record.ended);
+        }
+    }
+    std::sort(ends.begin(), ends.end());
+    return ends;
+}
+
 LineRecord LineRecordOf(const StoredRecord& record) {
     return {record.imei, record.outcome ? record.result : "in progress",
             record.outcome ? std::string(OutcomeName(*record.outcome)) : "in_progress",
@@ -153,13 +167,22 @@ bool EventQueue::Dropped() const {
     return dropped_;
 }
 
-LineState::LineState(LineFacts facts, LineCounts day, std::vector<LineRecord> recent)
+LineState::LineState(LineFacts facts, LineCounts day, std::vector<LineRecord> recent,
+                     const std::vector<std::chrono::system_clock::time_point>& ended)
     : facts_(std::move(facts)),
       day_(day),
       day_text_(LocalDayText(carvex::GetClock().WallNow())),
       recent_(recent.begin(), recent.end()) {
     while (recent_.size() > kRecordsShown) {
         recent_.pop_front();
+    }
+    // Cards per hour is kept on the steady clock; an earlier end is as far back on it as it is
+    // on the wall clock.
+    const auto wall = carvex::GetClock().WallNow();
+    const auto steady = carvex::GetClock().SteadyNow();
+    for (const auto when : ended) {
+        ends_.push_back(
+            steady - std::chrono::duration_cast<std::chrono::steady_clock::duration>(wall - when));
     }
 }
 

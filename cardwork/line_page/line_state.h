@@ -44,6 +44,10 @@ struct LineRecord {
 // The day's counts as the records give them (the done-earlier refusals apart), and a record as
 // the page lists it.
 LineCounts CountsOf(const std::vector<StoredRecord>& records);
+// When the cards that count for cards per hour ended (not the done-earlier ones), for those of
+// `records` that ended in the hour before `now`.
+std::vector<std::chrono::system_clock::time_point> EndsInLastHour(
+    const std::vector<StoredRecord>& records, std::chrono::system_clock::time_point now);
 LineRecord LineRecordOf(const StoredRecord& record);
 // The first moment of the local day `now` is in, and that day as "2026-03-14".
 std::chrono::system_clock::time_point LocalDayStart(std::chrono::system_clock::time_point now);
@@ -82,8 +86,10 @@ class LineState : public StationListener {
     static constexpr size_t kRecordsShown = 50;
     static constexpr size_t kQueueLimit = 512;
 
-    // `day` and `recent` (oldest first) as the records held them at the start.
-    LineState(LineFacts facts, LineCounts day, std::vector<LineRecord> recent);
+    // `day` and `recent` (oldest first) as the records held them at the start; `ended`, the ends
+    // of the last hour's cards before it, so that cards per hour goes on over a restart.
+    LineState(LineFacts facts, LineCounts day, std::vector<LineRecord> recent,
+              const std::vector<std::chrono::system_clock::time_point>& ended = {});
 
     void SlotChanged(const SlotView& slot) override;
     void Progress(const SlotView& slot, const WorkProgress& progress) override;

@@ -526,20 +526,23 @@ std::vector<StoredRecord> RecordStore::Find(const RecordFilter& filter, bool wit
     const std::lock_guard lock(mutex_);
     try {
         // The latest ones are taken from the end, then given back in the order they began.
+        const bool from_start = filter.first != 0;
         auto records = Select(
-            "(?1 IS NULL OR imei = ?1) AND (?2 IS NULL OR started >= ?2)"
-            " AND (?3 IS NULL OR outcome = ?3) AND (?4 IS NULL OR station = ?4)"
-            " ORDER BY id DESC LIMIT ?5",
+            std::string("(?1 IS NULL OR imei = ?1) AND (?2 IS NULL OR started >= ?2)"
+                        " AND (?3 IS NULL OR outcome = ?3) AND (?4 IS NULL OR station = ?4)") +
+                (from_start ? " ORDER BY id LIMIT ?5" : " ORDER BY id DESC LIMIT ?5"),
             [&](SqliteStatement& query) {
                 BindText(query, 1, filter.imei);
                 BindText(query, 2, filter.since ? UtcText(*filter.since) : std::string());
                 BindText(query, 3, filter.outcome ? std::string(OutcomeName(*filter.outcome)) : "");
                 BindText(query, 4, filter.station);
-                query.Bind(5,
-                           filter.latest == 0 ? int64_t{-1} : static_cast<int64_t>(filter.latest));
+                const size_t limit = from_start ? filter.first : filter.latest;
+                query.Bind(5, limit == 0 ? int64_t{-1} : static_cast<int64_t>(limit));
             },
             with_items);
-        std::reverse(records.begin(), records.end());
+        if (!from_start) {
+            std::reverse(records.begin(), records.end());
+        }
         return records;
     } catch (const SqliteError& error) {
         Fail(error);

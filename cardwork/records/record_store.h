@@ -33,6 +33,7 @@ struct RecordFilter {
     std::optional<RecordOutcome> outcome{};
     std::string station{};
     size_t latest = 0;  // only the latest this many of them; 0: every one
+    size_t first = 0;   // when set: only the first this many of them, and `latest` is not used
 };
 
 // The records of card work in one SQLite file, which several processes (apply, a station, a

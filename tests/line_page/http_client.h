@@ -119,7 +119,11 @@ inline HttpAnswer Request(uint16_t port, const std::string& method, const std::s
                           const std::vector<std::string>& headers = {},
                           const std::string& body = {}) {
     HttpConnection connection(port);
-    std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    std::string request = method + " " + target + " HTTP/1.1\r\n";
+    if (std::none_of(headers.begin(), headers.end(),
+                     [](const std::string& header) { return header.starts_with("Host:"); })) {
+        request += "Host: 127.0.0.1\r\n";
+    }
     for (const std::string& header : headers) {
         request += header + "\r\n";
     }

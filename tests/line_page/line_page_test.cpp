@@ -5,8 +5,11 @@
 #include <thread>
 
 #include "cardsim/fault.h"
+#include "cardwork/batch/utc_text.h"
+#include "cardwork/line_page/line_server.h"
 #include "tests/line_page/http_client.h"
 #include "tests/station/station_fixture.h"
+#include "tests/support/files.h"
 
 namespace linetest {
 namespace {
@@ -17,7 +20,8 @@ using cardsim::Fault;
 using cardwright::Json;
 using stationtest::RunningStation;
 
-constexpr const char* kToken = "line-7-supervisor-token";
+// A "+" in it is a plus in the address too, never a space.
+constexpr const char* kToken = "line-7+supervisor-token";
 
 Json Parsed(const std::string& text) {
     auto parsed = cardwright::ParseJson(text);
@@ -160,6 +164,20 @@ TEST_F(LinePageTest, ShowsEachCardAsItGoesAndItsRecord) {
     ASSERT_EQ(latest.size(), 1U);
     EXPECT_EQ(latest[0]["uuid"], stored[1].uuid);
     EXPECT_EQ(Parsed(Get(port_, "/api/records?since=2099-01-01").body), Json::array());
+    // From a time on, the first ones after it, so that a poller skips none; the time as clients
+    // write it, with a fraction of a second or an offset.
+    std::string started = cardwright::UtcText(stored[0].started);
+    started.pop_back();
+    std::string ahead = cardwright::UtcText(stored[0].started + 1h);
+    ahead.pop_back();
+    for (const std::string& since : {started + ".999Z", ahead + "+01:00", ahead + "%2B01:00"}) {
+        const HttpAnswer first = Get(port_, "/api/records?limit=1&since=" + since);
+        ASSERT_EQ(first.status, 200) << since << ": " << first.body;
+        const Json oldest = Parsed(first.body);
+        ASSERT_EQ(oldest.size(), 1U) << since;
+        EXPECT_EQ(oldest[0]["uuid"], stored[0].uuid) << since;
+    }
+    EXPECT_EQ(Get(port_, "/api/records?since=" + started + ".Z").status, 400);
     EXPECT_EQ(Get(port_, "/api/records?since=yesterday").status, 400);
     EXPECT_EQ(Get(port_, "/api/records?limit=0").status, 400);
     EXPECT_EQ(Get(port_, "/api/records?limit=1001").status, 400);
@@ -183,6 +201,14 @@ TEST_F(LinePageTest, ServesOnlyItsOwnAddressesAndOnlyGet) {
     EXPECT_EQ(page.body.find("http://"), std::string::npos) << "nothing from elsewhere";
     EXPECT_EQ(Get(port_, "/healthz").status, 200);
     EXPECT_EQ(Get(port_, "/healthz").body, "ok\n");
+    // Without a token, a page reached under a name this machine does not answer to may be
+    // one a hostile site pointed here: only addresses and localhost are served.
+    for (const std::string host : {"localhost:8080", "LOCALHOST", "127.0.0.1", "[::1]:80"}) {
+        EXPECT_EQ(Get(port_, "/api/slots", {"Host: " + host}).status, 200) << host;
+    }
+    for (const std::string host : {"evil.example", "evil.example:80", "127.0.0.1.evil.example"}) {
+        EXPECT_EQ(Get(port_, "/api/slots", {"Host: " + host}).status, 421) << host;
+    }
 
     for (const std::string target :
          {"/index.html", "/api", "/api/slots/", "/../../etc/passwd", "/%2e%2e/etc/passwd",
@@ -198,6 +224,15 @@ TEST_F(LinePageTest, ServesOnlyItsOwnAddressesAndOnlyGet) {
     // A head larger than the server takes is refused, and the server goes on.
     EXPECT_GE(Get(port_, "/", {"X-Filler: " + std::string(20000, 'x')}).status, 400);
     EXPECT_EQ(Get(port_, "/healthz").status, 200);
+
+    // A second station cannot have the port, and leaves no run folder behind.
+    const auto logs = dir_.Path() / "second-logs";
+    const auto taken = testsupport::RunProgram(
+        CARVEXCTL,
+        StationArguments({"--http", "127.0.0.1:" + std::to_string(port_), "--logs", logs.string()}),
+        Environment());
+    EXPECT_EQ(taken.exit_code, 2) << taken.err;
+    EXPECT_TRUE(!std::filesystem::exists(logs) || std::filesystem::is_empty(logs));
 
     station->Signal(SIGTERM);
     EXPECT_EQ(station->Wait(), 0);
@@ -215,6 +250,20 @@ TEST_F(LinePageTest, BeyondLoopbackTheTokenIsAskedFor) {
     const auto short_token = testsupport::RunProgram(
         CARVEXCTL, StationArguments({"--http", "0.0.0.0:0", "--http-token", "abc"}), Environment());
     EXPECT_EQ(short_token.exit_code, 2);
+    if (!cardwright::ServesIpv6()) {
+        const auto ipv6 = testsupport::RunProgram(
+            CARVEXCTL, StationArguments({"--http", "[::1]:0"}), Environment());
+        EXPECT_EQ(ipv6.exit_code, 2);
+        EXPECT_NE(ipv6.err.find("IPv4 addresses only"), std::string::npos) << ipv6.err;
+    }
+    // Only the first line of a token file is the token.
+    const auto file = dir_.Path() / "token";
+    testsupport::Put(file, std::string("abc\n") + kToken + "\n");
+    const auto first_line = testsupport::RunProgram(
+        CARVEXCTL, StationArguments({"--http", "0.0.0.0:0", "--http-token-file", file.string()}),
+        Environment());
+    EXPECT_EQ(first_line.exit_code, 2);
+    EXPECT_NE(first_line.err.find("shorter than"), std::string::npos) << first_line.err;
 
     // The token from the environment, which ps does not show.
     auto station = StartServing("0.0.0.0:0", {}, {std::string("CARVEX_HTTP_TOKEN=") + kToken});
@@ -228,7 +277,21 @@ TEST_F(LinePageTest, BeyondLoopbackTheTokenIsAskedFor) {
               401);
     EXPECT_EQ(Get(port_, "/api/slots", {std::string("Authorization: Bearer ") + kToken}).status,
               200);
+    EXPECT_EQ(Get(port_, "/api/slots", {std::string("Authorization: bEaReR ") + kToken}).status,
+              200)
+        << "the scheme's name is matched in any case";
     EXPECT_EQ(Get(port_, "/api/slots?token=wrong-token-of-some-length").status, 401);
+    // However the name is spelled, the token never stays in the address the browser keeps, also
+    // when the request was let in already.
+    for (const std::string name : {"TOKEN", "Token", "t%6Fken"}) {
+        const HttpAnswer spelled = Get(port_, "/api/slots?" + name + "=" + kToken + "&x=1");
+        EXPECT_EQ(spelled.status, 303) << name;
+        EXPECT_EQ(spelled.Header("location"), "/api/slots?x=1") << name;
+    }
+    const HttpAnswer again = Get(port_, std::string("/?Token=") + kToken,
+                                 {std::string("Authorization: Bearer ") + kToken});
+    EXPECT_EQ(again.status, 303);
+    EXPECT_EQ(again.Header("location"), "/");
 
     const HttpAnswer redirect = Get(port_, std::string("/api/records?limit=5&token=") + kToken);
     EXPECT_EQ(redirect.status, 303);
@@ -287,9 +350,14 @@ TEST_F(LinePageTest, IdleAndSlowClientsDoNotHoldTheCardsUp) {
         slow_cut = true;
     });
     std::vector<std::unique_ptr<HttpConnection>> idle;
+    idle.reserve(200);
     for (int i = 0; i < 200; ++i) {
         idle.push_back(std::make_unique<HttpConnection>(port_));
     }
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_EQ(Get(port_, "/api/slots").status, 200);
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 5s)
+        << "the page is answered while idle connections wait for their time-out";
 
     Plug(1);
     const auto card = station->NextCard("COM12", 120s);

@@ -5,6 +5,8 @@
 
 #include "cardwork/line_page/line_server.h"
 #include "cardwork/line_page/line_state.h"
+#include "cardwork/records/stored_record.h"
+#include "cardwork/station/station_cards.h"
 #include "carvex/platform/clock.h"
 
 namespace linetest {
@@ -71,6 +73,35 @@ TEST(LineStateTest, CardsPerHourCountsTheLastSixtyMinutesAndTheDayCountsByOutcom
     EXPECT_EQ(state.Summary()["cards_per_hour"], 2) << "the first card ended over an hour ago";
     clock->Advance(30min);
     EXPECT_EQ(state.Summary()["cards_per_hour"], 0);
+}
+
+// A restarted station goes on counting the cards its records show ended in the last hour.
+TEST(LineStateTest, CardsPerHourGoesOnOverARestart) {
+    const auto clock = std::make_shared<HandClock>();
+    const carvex::ScopedClock scoped(clock);
+    using cardwright::RecordOutcome;
+    const auto ended = [&](std::chrono::minutes ago, std::optional<RecordOutcome> outcome,
+                           const std::string& result) {
+        cardwright::StoredRecord record;
+        record.outcome = outcome;
+        record.result = result;
+        if (outcome) {
+            record.ended = clock->wall - ago;
+        }
+        return record;
+    };
+    const std::vector<cardwright::StoredRecord> records = {
+        ended(70min, RecordOutcome::kOk, "ok"),
+        ended(50min, RecordOutcome::kOk, "ok"),
+        ended(10min, RecordOutcome::kRefused,
+              "refused: " + std::string(cardwright::StationCards::kDoneEarlier)),
+        ended(5min, RecordOutcome::kFailed, "failed at writing: gone"),
+        ended(0min, std::nullopt, ""),
+    };
+    LineState state({}, {}, {}, cardwright::EndsInLastHour(records, clock->wall));
+    EXPECT_EQ(state.Summary()["cards_per_hour"], 2);
+    clock->Advance(15min);
+    EXPECT_EQ(state.Summary()["cards_per_hour"], 1) << "the card of 50 minutes ago left the hour";
 }
 
 TEST(LineStateTest, KeepsTheLatestRecordsAndSortsSlotsByNumber) {

@@ -131,7 +131,13 @@ ExitStatus RunStation(const StationOptions& options, const std::vector<int>& por
         station.Wake();
     });
     if (line_page) {
-        line_page->Serve();
+        try {
+            line_page->Serve([&board](const std::string& text) { board.Notice(text); });
+        } catch (const Refusal&) {
+            // No card was begun: the station leaves no empty run folder behind.
+            cardwright::DiscardRunFolder(std::move(run_folder));
+            throw;
+        }
         board.Notice("the line page is at " + line_page->Url());
     }
     // Started after the stop signals, as the station's threads are.

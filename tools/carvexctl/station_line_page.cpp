@@ -1,8 +1,9 @@
 #include "tools/carvexctl/station_line_page.h"
 
-#include <cstdlib>
+#include <utility>
 
 #include "carvex/platform/clock.h"
+#include "carvex/platform/environment.h"
 #include "carvex/platform/whole_file.h"
 #include "tools/carvexctl/command_failure.h"
 
@@ -10,8 +11,11 @@ namespace carvexctl {
 
 namespace {
 
-// A token file holds the token and perhaps a line break after it.
+// A token file holds the token on its first line.
 std::string TokenOf(const LinePageOptions& options) {
+    // Taken out of the environment at once, used or not: the hooks the station runs inherit it.
+    std::string variable = carvex::EnvironmentValue(kHttpTokenVariable).value_or("");
+    carvex::RemoveEnvironmentValue(kHttpTokenVariable);
     if (!options.token.empty()) {
         return options.token;
     }
@@ -21,14 +25,14 @@ std::string TokenOf(const LinePageOptions& options) {
             throw Refusal("--http-token-file " + options.token_file + ": cannot be read" +
                           (file.error ? ": " + file.error.message() : std::string()));
         }
-        std::string token = file.content;
-        while (!token.empty() && (token.back() == '\n' || token.back() == '\r')) {
+        // The token is the file's first line; what follows it (a comment, a note) is not read.
+        std::string token = file.content.substr(0, file.content.find('\n'));
+        if (token.ends_with('\r')) {
             token.pop_back();
         }
         return token;
     }
-    const char* variable = std::getenv(kHttpTokenVariable);
-    return variable != nullptr ? variable : "";
+    return variable;
 }
 
 }  // namespace
@@ -44,6 +48,11 @@ std::optional<LinePageAddress> CheckLinePage(const LinePageOptions& options) {
     if (!address) {
         throw Refusal("--http " + options.http +
                       ": not ADDR:PORT with a numeric address (127.0.0.1:8080, [::1]:8080, "
+                      "0.0.0.0:8080)");
+    }
+    if (address->ipv6 && !cardwright::ServesIpv6()) {
+        throw Refusal("--http " + options.http +
+                      ": this build serves the line page on IPv4 addresses only (127.0.0.1:8080, "
                       "0.0.0.0:8080)");
     }
     LinePageAddress where{*address, TokenOf(options)};
@@ -84,12 +93,20 @@ StationLinePage::StationLinePage(const LinePageAddress& where, const cardwright:
                   recent.push_back(cardwright::LineRecordOf(record));
               }
               return recent;
+          }(),
+          [&] {
+              // Begun up to two hours ago: a card begun before the hour may have ended in it.
+              const auto now = carvex::GetClock().WallNow();
+              return cardwright::EndsInLastHour(
+                  records_.Find({.since = now - std::chrono::hours(2), .station = facts.station}),
+                  now);
           }()) {}
 
-void StationLinePage::Serve() {
+void StationLinePage::Serve(std::function<void(const std::string&)> notice) {
     cardwright::LineServerOptions options;
     options.address = where_.address;
     options.token = where_.token;
+    options.notice = std::move(notice);
     try {
         server_ = std::make_unique<cardwright::LineServer>(state_, records_, options);
     } catch (const cardwright::LineServerError& error) {

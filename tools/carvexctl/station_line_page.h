@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,7 +41,8 @@ class StationLinePage {
 
     // Begins to serve, on threads that take the signal mask of the caller: called once the
     // stop signals are taken apart. Throws Refusal when the page cannot be served.
-    void Serve();
+    // `notice` is told, from the server's workers, what only the station's screen may show.
+    void Serve(std::function<void(const std::string&)> notice);
 
     cardwright::StationListener& Listener() { return state_; }
     std::string Url() const { return server_->Url(); }
