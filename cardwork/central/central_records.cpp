@@ -33,25 +33,6 @@ std::optional<std::string> TextOrNone(const std::string& text) {
     return text.empty() ? std::nullopt : std::optional(ValidUtf8(text));
 }
 
-std::string ListText(const std::vector<std::string>& list) {
-    std::string line = JsonLine(Json(list));
-    line.pop_back();
-    return line;
-}
-
-std::vector<std::string> ListOf(const std::string& text) {
-    std::vector<std::string> list;
-    const ParsedJson parsed = ParseJson(text);
-    if (parsed.value && parsed.value->is_array()) {
-        for (const Json& entry : *parsed.value) {
-            if (entry.is_string()) {
-                list.push_back(entry.get<std::string>());
-            }
-        }
-    }
-    return list;
-}
-
 // bytea in PostgreSQL's hex form.
 std::optional<std::string> ByteaText(const std::optional<std::vector<uint8_t>>& bytes) {
     if (!bytes) {

@@ -64,25 +64,6 @@ void BindText(SqliteStatement& statement, int at, const std::string& text) {
     }
 }
 
-std::string ListText(const std::vector<std::string>& list) {
-    std::string line = JsonLine(Json(list));
-    line.pop_back();
-    return line;
-}
-
-std::vector<std::string> ListOf(const std::string& text) {
-    std::vector<std::string> list;
-    const ParsedJson parsed = ParseJson(text);
-    if (parsed.value && parsed.value->is_array()) {
-        for (const Json& entry : *parsed.value) {
-            if (entry.is_string()) {
-                list.push_back(entry.get<std::string>());
-            }
-        }
-    }
-    return list;
-}
-
 // Binds the record's columns at 1 to kColumns.size(); without `ending`, its end stays NULL.
 void BindRecord(SqliteStatement& statement, const StoredRecord& record, bool ending) {
     int at = 1;

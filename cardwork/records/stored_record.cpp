@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "cardwork/json/json_document.h"
+
 namespace cardwright {
 
 namespace {
@@ -60,6 +62,25 @@ void StoredRecord::End(const WorkResult& work) {
     if (work.step) {
         step = std::string(StepName(*work.step));
     }
+}
+
+std::string ListText(const std::vector<std::string>& list) {
+    std::string line = JsonLine(Json(list));
+    line.pop_back();
+    return line;
+}
+
+std::vector<std::string> ListOf(const std::string& text) {
+    std::vector<std::string> list;
+    const ParsedJson parsed = ParseJson(text);
+    if (parsed.value && parsed.value->is_array()) {
+        for (const Json& entry : *parsed.value) {
+            if (entry.is_string()) {
+                list.push_back(entry.get<std::string>());
+            }
+        }
+    }
+    return list;
 }
 
 }  // namespace cardwright

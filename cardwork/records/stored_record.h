@@ -72,4 +72,9 @@ struct StoredRecord {
 
 RecordOutcome OutcomeOf(WorkOutcome outcome);
 
+// How the records keep a list of texts (the defaults left, the mismatches): a JSON array on one
+// line; a text that is no such array reads as an empty list.
+std::string ListText(const std::vector<std::string>& list);
+std::vector<std::string> ListOf(const std::string& text);
+
 }  // namespace cardwright
