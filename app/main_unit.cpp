@@ -366,6 +366,10 @@ void TMainFrm::ShowFittedStatus() {
     StatusBar1->setToolTip(Q(status_.text));
 }
 
+bool TMainFrm::CaughtUp() const {
+    return posted_->Drained();
+}
+
 void TMainFrm::Post(std::function<void()> change) {
     posted_->Post(std::move(change));
 }

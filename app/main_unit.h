@@ -56,6 +56,8 @@ class TMainFrm : public QMainWindow, private WindowView {
     // False when the configuration files were missing: the program is to end.
     bool Created() const { return created_; }
     WindowPresenter& Presenter() { return *presenter_; }
+    // Whether the window shows everything the presenter has told it so far.
+    bool CaughtUp() const;
 
     // The window's own menu of tool bars: none, so that the tool bar cannot be hidden.
     QMenu* createPopupMenu() override { return nullptr; }

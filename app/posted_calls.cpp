@@ -24,6 +24,11 @@ void PostedCalls::Post(std::function<void()> call) {
     }
 }
 
+bool PostedCalls::Drained() {
+    std::lock_guard lock(mutex_);
+    return calls_.empty();
+}
+
 void PostedCalls::RunPosted() {
     // The calls run a few milliseconds at a time; the rest follow the window's other events
     // (its input, its timers, its painting), so that a long stretch of calls never stalls it.

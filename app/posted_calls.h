@@ -19,6 +19,8 @@ class PostedCalls : public QObject {
     explicit PostedCalls(QObject* parent) : QObject(parent) {}
 
     void Post(std::function<void()> call);
+    // Whether every call posted so far has run.
+    bool Drained();
 
   private slots:
     void RunPosted();

@@ -93,7 +93,8 @@ class WindowUnderTest {
         const bool ended = WaitUntil(
             [&] {
                 QTest::qWait(1);
-                return !answers.AnswerOpen(*window_) && !window_->Presenter().CommandRunning();
+                return !answers.AnswerOpen(*window_) && !window_->Presenter().CommandRunning() &&
+                       window_->CaughtUp();
             },
             std::chrono::seconds(60));
         QApplication::processEvents();
