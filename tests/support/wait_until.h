@@ -7,6 +7,8 @@ namespace testsupport {
 
 // Looks at `condition` until it holds or `limit` has passed, so that a test whose other thread
 // never gets there fails instead of hanging the suite. True when the condition came to hold.
+// It looks every millisecond: a busy look would take a core from the threads and programs it
+// waits for, of which many run at once in the suite.
 template <class Condition>
 bool WaitUntil(Condition condition,
                std::chrono::steady_clock::duration limit = std::chrono::seconds(10)) {
@@ -15,7 +17,7 @@ bool WaitUntil(Condition condition,
         if (std::chrono::steady_clock::now() >= deadline) {
             return false;
         }
-        std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
 }
