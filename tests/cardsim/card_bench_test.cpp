@@ -13,6 +13,7 @@
 #include "carvex/platform/clock.h"
 #include "carvex/platform/device_list.h"
 #include "carvex/platform/registry.h"
+#include "tests/cardsim/card_test_support.h"
 #include "tests/support/files.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
@@ -24,7 +25,6 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 using Names = std::vector<std::string>;
 
-const std::string kPcUi = "TAVRIO Linkwave - 3G PC UI Interface";
 const std::string kApplication = "TAVRIO Linkwave - 3G Application Interface";
 const std::string kModem = "TAVRIO Linkwave - 3G Modem";
 
@@ -58,15 +58,6 @@ Names ModemKeys(const carvex::DeviceRoot& root) {
 
 bool Contains(const Names& names, const std::string& name) {
     return std::find(names.begin(), names.end(), name) != names.end();
-}
-
-Bytes NvRequest(uint8_t command, uint16_t item, uint8_t first_byte = 0) {
-    Bytes request(133, 0);
-    request[0] = command;
-    request[1] = static_cast<uint8_t>(item & 0xFF);
-    request[2] = static_cast<uint8_t>(item >> 8);
-    request[3] = first_byte;
-    return request;
 }
 
 class CardBenchTest : public ::testing::Test {
@@ -151,7 +142,7 @@ TEST_F(CardBenchTest, PublishesEveryCardAsTheDriverNamesSeveralCards) {
 
     // A backup keeps each card's items in a state file of its own.
     auto link = Link(2);
-    ASSERT_TRUE(Exchange(*link, NvRequest(0x27, 10, 0x09)));
+    ASSERT_TRUE(Exchange(*link, NvRequest(0x27, 10, {0x09})));
     ASSERT_EQ(Exchange(*link, {0xFA, 0x13, 0x00, 0x00}), (Bytes{0xFA, 0x00, 0x00, 0x00}));
     EXPECT_TRUE(std::filesystem::exists(state_dir_.Path() / "card-2.nv"));
     EXPECT_FALSE(std::filesystem::exists(state_dir_.Path() / "card.nv"));
@@ -206,15 +197,15 @@ TEST_F(CardBenchTest, FaultsHitTheirOwnCardAndOutliveItsRestarts) {
 
     auto first = Link(1);
     auto third = Link(3);
-    EXPECT_EQ(Exchange(*first, NvRequest(0x27, 441, 0x55)).value().at(131), 0);
-    EXPECT_EQ(Exchange(*third, NvRequest(0x27, 441, 0x55)).value().at(131), 2) << "write fails";
+    EXPECT_EQ(Exchange(*first, NvRequest(0x27, 441, {0x55})).value().at(131), 0);
+    EXPECT_EQ(Exchange(*third, NvRequest(0x27, 441, {0x55})).value().at(131), 2) << "write fails";
     EXPECT_EQ(bench_->Card(3).Nv(441).value()[0], 0x80) << "nothing written";
     third.reset();
 
     auto second = Link(2);
     const NvValue held = bench_->Card(2).Nv(441).value();
     EXPECT_EQ(Exchange(*second, NvRequest(0x26, 441)).value().at(4), held[1]) << "before";
-    EXPECT_EQ(Exchange(*second, NvRequest(0x27, 441, 0x55)).value().at(131), 0);
+    EXPECT_EQ(Exchange(*second, NvRequest(0x27, 441, {0x55})).value().at(131), 0);
     second.reset();
     Reset(2);
     ASSERT_TRUE(bench_->Card(2).WaitForPresence(true, 5s));

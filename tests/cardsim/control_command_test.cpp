@@ -13,6 +13,7 @@
 #include "carvex/platform/clock.h"
 #include "carvex/platform/device_list.h"
 #include "carvex/platform/registry.h"
+#include "tests/cardsim/card_test_support.h"
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait_until.h"
@@ -22,7 +23,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-const std::string kPcUi = "TAVRIO Linkwave - 3G PC UI Interface";
 const std::string kSecondImei = "356789012345680";  // the example card's in slot 2
 const std::string kAskedImei = "358409172033160";
 

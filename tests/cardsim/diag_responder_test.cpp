@@ -3,19 +3,11 @@
 #include "cardsim/card_profile.h"
 #include "cardsim/diag_responder.h"
 #include "cardsim/tool_replies.h"
+#include "tests/cardsim/card_test_support.h"
 #include "tests/support/card_fixture.h"
 
 namespace cardsim {
 namespace {
-
-Packet NvRequest(uint8_t command, uint16_t item, std::vector<uint8_t> data = {}) {
-    Packet p(133, 0);
-    p[0] = command;
-    p[1] = static_cast<uint8_t>(item & 0xFF);
-    p[2] = static_cast<uint8_t>(item >> 8);
-    std::copy(data.begin(), data.end(), p.begin() + 3);
-    return p;
-}
 
 uint16_t NvStatus(const Packet& reply) {
     return static_cast<uint16_t>(reply.at(131) | (reply.at(132) << 8));

@@ -17,7 +17,6 @@
 
 namespace testsupport::batch {
 
-inline const std::string kDescription = (testsupport::kTestData / "Config_Info.ini").string();
 inline const std::string kValues = "B_LOW=9\r\nMODE=2\r\nDEVICE_STATE_INFO=1026\r\n";
 
 inline bool Has(const std::string& text, const std::string& part) {

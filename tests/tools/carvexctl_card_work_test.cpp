@@ -16,7 +16,7 @@ namespace {
 using cardsim::Command;
 using testsupport::RunProgram;
 
-const std::string kDescription = (testsupport::kTestData / "Config_Info.ini").string();
+using testsupport::kDescription;
 
 bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;

@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
 using testsupport::RunProgram;
 
-const std::string kDescription = (testsupport::kTestData / "Config_Info.ini").string();
+using testsupport::kDescription;
 const std::string kValues = "B_LOW=9\r\nMODE=2\r\nDEVICE_STATE_INFO=1026\r\n";
 
 // The whole of standard output as one JSON value: anything before or after it fails the parse.

@@ -30,7 +30,7 @@ using cardsim::Command;
 using testsupport::FakeModemManager;
 using Kind = FakeModemManager::Call::Kind;
 
-const std::string kDescription = (testsupport::kTestData / "Config_Info.ini").string();
+using testsupport::kDescription;
 // Where the first card is plugged in; cardsim publishes the second as the next port of a hub.
 const std::string kDevice = "/sys/devices/pci0000:00/0000:00:14.0/usb3/3-4";
 const std::string kModemObject = "/org/freedesktop/ModemManager1/Modem/0";

@@ -21,8 +21,8 @@ using testsupport::ItemScreen;
 
 const std::string kTestData = CARDWRIGHT_TEST_DATA_DIR;
 
-TConfigItem Item(std::string name, std::string nv_id, std::string range, std::string range_value,
-                 std::string default_value) {
+TConfigItem ChoiceItem(std::string name, std::string nv_id, std::string range,
+                       std::string range_value, std::string default_value) {
     TConfigItem item;
     item.Name = std::move(name);
     item.Caption = item.Name + ": ";
@@ -38,14 +38,16 @@ TConfigItem Item(std::string name, std::string nv_id, std::string range, std::st
 
 // A single item, a multi-value item of two NV items, the device state and one port.
 std::vector<TConfigItem> ExampleItems() {
-    TConfigItem band = Item("BAND_SELECT", "900", "1,3", "1,3", "1");
+    TConfigItem band = ChoiceItem("BAND_SELECT", "900", "1,3", "1,3", "1");
     band.UserInput = true;
-    TConfigItem apn = Item("APN_MODE", "(#904#905)", "Single,Dual", "(#0#1),(#1#0)", "Single");
+    TConfigItem apn =
+        ChoiceItem("APN_MODE", "(#904#905)", "Single,Dual", "(#0#1),(#1#0)", "Single");
     apn.NvByte = "(#0#0)";
     apn.ValueCount = 2;
-    TConfigItem port = Item("PORT_DIAG", "-101", "Off,On", "0,1", "Off");
+    TConfigItem port = ChoiceItem("PORT_DIAG", "-101", "Off,On", "0,1", "Off");
     port.NvBit = 1;
-    return {band, apn, Item("DEVICE_STATE_INFO", "-101", "Mode A,Mode B,Mode C", "0,1,2", "Mode A"),
+    return {band, apn,
+            ChoiceItem("DEVICE_STATE_INFO", "-101", "Mode A,Mode B,Mode C", "0,1,2", "Mode A"),
             port};
 }
 
@@ -177,7 +179,7 @@ TEST_F(SettingFileTest, WhichItemsAnExportWrites) {
         {"no value box", false, 0, true, std::nullopt, 1, true, false},
     };
     for (const auto& c : cases) {
-        TConfigItem item = Item("AUTO", "902", "Off,On", "0,1", "Off");
+        TConfigItem item = ChoiceItem("AUTO", "902", "Off,On", "0,1", "Off");
         item.NewVersion = c.item_new_version;
         item.SCardTypeItem = c.scard_type_item;
         const std::vector<TConfigItem> items{item};

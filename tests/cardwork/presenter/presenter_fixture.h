@@ -270,6 +270,13 @@ struct PresenterSetup {
     bool start = true;
 };
 
+// The test card, with `values` as the configuration folder's config_value.ini.
+inline PresenterSetup WithValues(const std::string& values) {
+    return {TestProfile(), [values](const std::filesystem::path& folder) {
+                Put(folder / "config_value.ini", values);
+            }};
+}
+
 // The presenter over the test description, its card in memory and its window recorded; the
 // log's pause runs a thousand times faster.
 class PresenterUnderTest {

@@ -12,13 +12,8 @@ using cardwright::Tab;
 using cardwright::WindowPresenter;
 using testsupport::PresenterSetup;
 using testsupport::PresenterUnderTest;
+using testsupport::WithValues;
 using Lines = std::vector<std::string>;
-
-PresenterSetup WithValues(const std::string& values) {
-    return {testsupport::TestProfile(), [values](const std::filesystem::path& folder) {
-                testsupport::Put(folder / "config_value.ini", values);
-            }};
-}
 
 bool LedTabShown(const PresenterUnderTest& t) {
     return t.window().Seen().tabs[static_cast<size_t>(Tab::kLed)].visible;

@@ -14,13 +14,8 @@ using cardwright::Tab;
 using cardwright::WindowPresenter;
 using testsupport::PresenterSetup;
 using testsupport::PresenterUnderTest;
+using testsupport::WithValues;
 using Lines = std::vector<std::string>;
-
-PresenterSetup WithValues(const std::string& values) {
-    return {testsupport::TestProfile(), [values](const std::filesystem::path& folder) {
-                testsupport::Put(folder / "config_value.ini", values);
-            }};
-}
 
 bool Read(PresenterUnderTest& t) {
     return t.Run([](WindowPresenter& p) { return p.Read(); });

@@ -15,7 +15,7 @@ namespace {
 
 using std::chrono::system_clock;
 
-StoredRecord Begun(std::string imei, int day = 14) {
+StoredRecord BegunOnDay(std::string imei, int day = 14) {
     using namespace std::chrono;
     StoredRecord record;
     record.imei = std::move(imei);
@@ -60,13 +60,13 @@ class RecordOutboxTest : public ::testing::Test {
 
 TEST_F(RecordOutboxTest, ARecordIsQueuedWhenItEndsAndWaitsInTheOrderTheyEnded) {
     RecordStore store(Db());
-    StoredRecord before = Begun("356938035643801");
+    StoredRecord before = BegunOnDay("356938035643801");
     store.Begin(before);  // begun before forwarding was asked for: never queued
     std::atomic<int> told = 0;
     store.QueueForForwarding([&] { ++told; });
 
-    StoredRecord first = Begun("356938035643802");
-    StoredRecord second = Begun("356938035643803");
+    StoredRecord first = BegunOnDay("356938035643802");
+    StoredRecord second = BegunOnDay("356938035643803");
     store.Begin(first);
     store.Begin(second);
     EXPECT_EQ(store.WaitingCount(), 0u) << "a record in progress does not wait yet";
@@ -95,7 +95,7 @@ TEST_F(RecordOutboxTest, AKilledWritersRecordIsQueuedWhenItIsMarkedInterrupted) 
     testsupport::ForkedChild writer([db = Db()](testsupport::ForkedChild& self) {
         RecordStore store(db);
         store.QueueForForwarding();
-        StoredRecord record = Begun("356938035643809");
+        StoredRecord record = BegunOnDay("356938035643809");
         record.step = "writing";
         store.Begin(record);
         self.Say(record.uuid);
@@ -119,8 +119,8 @@ TEST_F(RecordOutboxTest, AKilledWritersRecordIsQueuedWhenItIsMarkedInterrupted) 
 TEST_F(RecordOutboxTest, AnAfterHookEndedLaterGoesAgainAndPruningKeepsWhatWaits) {
     RecordStore store(Db());
     store.QueueForForwarding();
-    StoredRecord old = Begun("356938035643811", 1);
-    StoredRecord sent = Begun("356938035643812", 2);
+    StoredRecord old = BegunOnDay("356938035643811", 1);
+    StoredRecord sent = BegunOnDay("356938035643812", 2);
     for (StoredRecord* record : {&old, &sent}) {
         store.Begin(*record);
         End(*record);
