@@ -417,8 +417,7 @@ bool LineServer::Authorized(mg_connection* connection) const {
     }
     if (const char* cookies = mg_get_header(connection, "Cookie")) {
         std::array<char, kMaxTokenLength + 1> value{};
-        const int length =
-            mg_get_cookie(cookies, std::string(kCookie).c_str(), value.data(), value.size());
+        const int length = mg_get_cookie(cookies, CookieName().c_str(), value.data(), value.size());
         if (length > 0 && SameToken(std::string_view(value.data(), static_cast<size_t>(length)),
                                     options_.token)) {
             return true;
@@ -453,7 +452,7 @@ int LineServer::Serve(mg_connection* connection) {
                 ServedPath(path) ? std::string(path) + (rest.empty() ? "" : "?" + rest) : "/";
             std::string extra = "Location: " + location + "\r\n";
             if (right) {
-                extra += "Set-Cookie: " + std::string(kCookie) + "=" + options_.token +
+                extra += "Set-Cookie: " + CookieName() + "=" + options_.token +
                          "; Path=/; HttpOnly; SameSite=Strict\r\n";
             }
             return Send(connection, 303, "See Other", "text/plain", "", extra);

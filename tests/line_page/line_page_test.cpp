@@ -300,8 +300,16 @@ TEST_F(LinePageTest, BeyondLoopbackTheTokenIsAskedFor) {
     EXPECT_NE(cookie.find("HttpOnly"), std::string::npos) << cookie;
     EXPECT_NE(cookie.find("SameSite=Strict"), std::string::npos) << cookie;
     const std::string pair = cookie.substr(0, cookie.find(';'));
+    const std::string name = "carvex_line_" + std::to_string(port_);
+    EXPECT_EQ(pair.substr(0, pair.find('=')), name) << "one cookie per port";
     EXPECT_EQ(Get(port_, "/api/records?limit=5", {"Cookie: " + pair}).status, 200);
-    EXPECT_EQ(Get(port_, "/", {"Cookie: carvex_line=wrong-token-of-some-length"}).status, 401);
+    // Another station of the PC (a port whose number begins with this one's) keeps its own
+    // cookie beside this one.
+    EXPECT_EQ(Get(port_, "/api/records?limit=5",
+                  {"Cookie: " + name + "0=another-stations-token; " + pair})
+                  .status,
+              200);
+    EXPECT_EQ(Get(port_, "/", {"Cookie: " + name + "=wrong-token-of-some-length"}).status, 401);
     // A line break in the address never reaches the redirect's headers.
     const HttpAnswer odd = Get(port_, std::string("/x%0d%0aX-Set:%201?a=%0d&token=") + kToken);
     EXPECT_EQ(odd.status, 303);
