@@ -5,12 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "cardsim/card_profile.h"
-
 namespace cardsim {
 
 // The name of a simulated card's PC UI port, without its number.
-inline const std::string kPcUi = CardProfile{}.pcui_name;
+inline const std::string kPcUi = "TAVRIO Linkwave - 3G PC UI Interface";
 
 // An NV read (0x26) or write (0x27) request as the library sends it: the item in little endian
 // and up to 128 bytes of data in a packet of 133.

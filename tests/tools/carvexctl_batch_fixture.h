@@ -17,6 +17,8 @@
 
 namespace testsupport::batch {
 
+using testsupport::kDescription;
+
 inline const std::string kValues = "B_LOW=9\r\nMODE=2\r\nDEVICE_STATE_INFO=1026\r\n";
 
 inline bool Has(const std::string& text, const std::string& part) {
