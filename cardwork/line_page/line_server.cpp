@@ -270,6 +270,14 @@ std::optional<std::chrono::system_clock::time_point> SinceTime(std::string_view 
     return zone[0] == '+' ? *when - offset : *when + offset;
 }
 
+// The login cookie's name holds the port the request came to: a browser keeps cookies per host,
+// not per port, and two stations of one PC would otherwise overwrite each other's. (Taken from
+// the request, which may come before the server has noted the port it listens on.)
+std::string CookieName(mg_connection* connection) {
+    return std::string(LineServer::kCookiePrefix) +
+           std::to_string(mg_get_request_info(connection)->server_port);
+}
+
 }  // namespace
 
 bool HttpAddress::Loopback() const {
@@ -417,7 +425,8 @@ bool LineServer::Authorized(mg_connection* connection) const {
     }
     if (const char* cookies = mg_get_header(connection, "Cookie")) {
         std::array<char, kMaxTokenLength + 1> value{};
-        const int length = mg_get_cookie(cookies, CookieName().c_str(), value.data(), value.size());
+        const int length =
+            mg_get_cookie(cookies, CookieName(connection).c_str(), value.data(), value.size());
         if (length > 0 && SameToken(std::string_view(value.data(), static_cast<size_t>(length)),
                                     options_.token)) {
             return true;
@@ -452,7 +461,7 @@ int LineServer::Serve(mg_connection* connection) {
                 ServedPath(path) ? std::string(path) + (rest.empty() ? "" : "?" + rest) : "/";
             std::string extra = "Location: " + location + "\r\n";
             if (right) {
-                extra += "Set-Cookie: " + CookieName() + "=" + options_.token +
+                extra += "Set-Cookie: " + CookieName(connection) + "=" + options_.token +
                          "; Path=/; HttpOnly; SameSite=Strict\r\n";
             }
             return Send(connection, 303, "See Other", "text/plain", "", extra);

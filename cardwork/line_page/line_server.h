@@ -71,8 +71,7 @@ struct LineServerOptions {
 // own) and hold no lock of the station while writing to a socket.
 class LineServer {
   public:
-    // The login cookie's name, followed by the port: a browser keeps cookies per host, not per
-    // port, and two stations of one PC would otherwise overwrite each other's.
+    // The login cookie's name, followed by the port.
     static constexpr std::string_view kCookiePrefix = "carvex_line_";
 
     // Listens at once. Throws LineServerError when it cannot (address in use, ...).
@@ -84,7 +83,6 @@ class LineServer {
 
     // The port it listens on, also when 0 was asked for.
     uint16_t Port() const { return port_; }
-    std::string CookieName() const { return std::string(kCookiePrefix) + std::to_string(port_); }
     // "http://127.0.0.1:8080/".
     std::string Url() const;
 
