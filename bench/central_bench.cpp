@@ -15,6 +15,7 @@
 #include "cardwork/central/forwarder.h"
 #include "cardwork/records/record_store.h"
 #include "tests/support/pg_server.h"
+#include "tests/support/sample_record.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -33,17 +34,8 @@ long ResidentKb() {
 
 // A record as a card's write leaves it: twenty NV items written.
 cardwright::StoredRecord Written(int number) {
-    cardwright::StoredRecord record;
-    record.imei = std::to_string(356938035000000LL + number);
-    record.station = "line-3";
-    record.port = "COM12";
-    record.operator_name = "m.ferreira";
-    record.setting_file = "fleet-apn.ini";
-    record.setting_crc = 0xBEEF;
-    record.setting_sha256 = std::string(64, 'a');
-    record.model = "QX-220";
-    record.firmware = "QX220-FW-1.0.7";
-    record.tool_version = "carvexctl 0.9.4";
+    cardwright::StoredRecord record =
+        testsupport::SampleRecord(std::to_string(356938035000000LL + number), "line-3");
     record.started = std::chrono::system_clock::now();
     record.ended = record.started + std::chrono::seconds(40);
     record.seconds = 40.0;

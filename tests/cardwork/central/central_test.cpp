@@ -14,6 +14,7 @@
 #include "cardwork/central/pg_connection.h"
 #include "cardwork/records/record_output.h"
 #include "tests/support/pg_server.h"
+#include "tests/support/sample_record.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait_until.h"
 
@@ -59,23 +60,13 @@ TEST(CentralMessageTest, LibpqLinesBecomeOneAndTheEnvironmentsPasswordIsHidden) 
 
 StoredRecord Ended(const std::string& imei, const std::string& station, int minute) {
     using namespace std::chrono;
-    StoredRecord record;
-    record.imei = imei;
-    record.station = station;
-    record.port = "COM12";
-    record.operator_name = "m.ferreira";
-    record.setting_file = "fleet-apn.ini";
-    record.setting_crc = 0xBEEF;
-    record.setting_sha256 = std::string(64, 'a');
-    record.model = "QX-220";
-    record.firmware = "QX220-FW-1.0.7";
+    StoredRecord record = testsupport::SampleRecord(imei, station);
     record.started = sys_days(year(2026) / March / 14) + hours(9) + minutes(minute);
     record.ended = record.started + seconds(41);
     record.seconds = 41.25;
     record.defaults_left = std::vector<std::string>{"Roaming"};
     record.nv_written = 2;
     record.mismatches = {"port setting"};
-    record.tool_version = "carvexctl 0.9.4";
     record.items = {{"550", std::vector<uint8_t>{0, 0xFF}, std::vector<uint8_t>{7}},
                     {"port setting", std::nullopt, std::vector<uint8_t>{}}};
     record.End(WorkResult::Done());
