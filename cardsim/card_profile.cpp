@@ -6,23 +6,18 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "carvex/platform/text_trim.h"
+
 namespace cardsim {
 
 namespace {
 
-std::string_view Trim(std::string_view s) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!s.empty() && blank(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && blank(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
+std::string_view TrimProfileText(std::string_view text) {
+    return carvex::TrimmedOf(text, " \t\r\n");
 }
 
 long ToNumber(std::string_view text, const std::string& where) {
-    text = Trim(text);
+    text = TrimProfileText(text);
     int base = 10;
     if (text.starts_with("0x") || text.starts_with("0X")) {
         text.remove_prefix(2);
@@ -54,7 +49,7 @@ std::vector<uint8_t> ParseHexBytes(std::string_view text) {
 
 std::set<uint16_t> ParseItemList(std::string_view text, const std::string& where) {
     std::set<uint16_t> items;
-    while (!Trim(text).empty()) {
+    while (!TrimProfileText(text).empty()) {
         const size_t comma = text.find(',');
         items.insert(static_cast<uint16_t>(ToNumber(text.substr(0, comma), where)));
         text = comma == std::string_view::npos ? std::string_view{} : text.substr(comma + 1);
@@ -185,7 +180,7 @@ void SetToolKey(ToolReplies& t, std::string_view key, std::string_view value,
 }  // namespace
 
 NvValue ParseNvValue(std::string_view text) {
-    text = Trim(text);
+    text = TrimProfileText(text);
     NvValue value{};
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
         text = text.substr(1, text.size() - 2);
@@ -229,21 +224,21 @@ CardProfile ParseProfile(std::string_view text) {
         const std::string_view raw = text.substr(0, end);
         text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
         ++line_number;
-        const std::string_view line = Trim(raw);
+        const std::string_view line = TrimProfileText(raw);
         if (line.empty() || line.front() == ';' || line.front() == '#') {
             continue;
         }
         const std::string where = "profile line " + std::to_string(line_number);
         if (line.front() == '[' && line.back() == ']') {
-            section = std::string(Trim(line.substr(1, line.size() - 2)));
+            section = std::string(TrimProfileText(line.substr(1, line.size() - 2)));
             continue;
         }
         const size_t equals = line.find('=');
         if (equals == std::string_view::npos) {
             throw std::runtime_error(where + ": expected key = value");
         }
-        const std::string_view key = Trim(line.substr(0, equals));
-        const std::string_view value = Trim(line.substr(equals + 1));
+        const std::string_view key = TrimProfileText(line.substr(0, equals));
+        const std::string_view value = TrimProfileText(line.substr(equals + 1));
         try {
             if (section == "card") {
                 SetCardKey(profile, key, value, where);

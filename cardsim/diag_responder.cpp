@@ -2,22 +2,25 @@
 
 #include <algorithm>
 
+#include "cardsim/diag_codes.h"
 #include "cardsim/tool_replies.h"
 
 namespace cardsim {
 
 namespace {
 
-constexpr uint8_t kVersionInfo = 0x00;
-constexpr uint8_t kEsn = 0x01;
-constexpr uint8_t kDiagVersion = 0x1C;
-constexpr uint8_t kBuildId = 0x7C;
+using diag::kBuildId;
+using diag::kDiagVersion;
+using diag::kEsn;
+using diag::kStatus;
+using diag::kVersionInfo;
+using diag::PutText;
+
 constexpr uint8_t kNvRead = 0x26;
 constexpr uint8_t kNvWrite = 0x27;
 constexpr uint8_t kSubsystemDispatch = 0x4B;
 constexpr uint8_t kCardSubsystem = 0xC9;
 constexpr uint8_t kPortSubsystem = 0x0F;
-constexpr uint8_t kStatus = 0x0C;
 constexpr uint8_t kModeControl = 0x29;
 constexpr uint8_t kBoardType = 0xFC;
 constexpr uint8_t kCardCommand = 0xFA;
@@ -49,10 +52,6 @@ bool IsProbe(std::span<const uint8_t> r) {
     const uint32_t signature =
         r[3] | (uint32_t{r[4]} << 8) | (uint32_t{r[5]} << 16) | (uint32_t{r[6]} << 24);
     return signature == kProbeSignature;
-}
-
-void PutText(Packet& packet, size_t at, size_t field, const std::string& text) {
-    std::copy_n(text.begin(), std::min(field, text.size()), packet.begin() + static_cast<long>(at));
 }
 
 Packet NvReply(std::span<const uint8_t> request, const NvValue* value, uint16_t status) {

@@ -5,6 +5,8 @@
 #include <charconv>
 #include <utility>
 
+#include "carvex/platform/text_trim.h"
+
 namespace cardsim {
 
 namespace {
@@ -58,14 +60,8 @@ constexpr std::array<KindName, 13> kKindNames{{
     {Fault::Kind::kOtherBytes, "other_bytes", Takes::kByteOrNothing, "BYTE"},
 }};
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
-        s.remove_suffix(1);
-    }
-    return s;
+std::string_view TrimFaultText(std::string_view text) {
+    return carvex::TrimmedOf(text, " \t\r");
 }
 
 std::optional<int> ToInt(std::string_view s) {
@@ -119,7 +115,7 @@ std::string FaultKindList() {
 }
 
 Fault ReadFault(std::string_view text) {
-    text = Trim(text);
+    text = TrimFaultText(text);
     Fault fault;
     // A trailing "xN" limits the fault to N requests.
     const size_t last_space = text.rfind(' ');
@@ -131,13 +127,14 @@ Fault ReadFault(std::string_view text) {
                                      "\" hits no request: xN takes N from 1 on");
             }
             fault.times = *times;
-            text = Trim(text.substr(0, last_space));
+            text = TrimFaultText(text.substr(0, last_space));
         }
     }
     const size_t space = text.find(' ');
     const std::string_view name = text.substr(0, space);
-    const std::string_view argument =
-        space == std::string_view::npos ? std::string_view{} : Trim(text.substr(space + 1));
+    const std::string_view argument = space == std::string_view::npos
+                                          ? std::string_view{}
+                                          : TrimFaultText(text.substr(space + 1));
     const auto kind = std::find_if(kKindNames.begin(), kKindNames.end(),
                                    [&](const KindName& k) { return k.name == name; });
     if (kind == kKindNames.end()) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cardsim/card_identity.h"
+#include "cardsim/diag_codes.h"
 #include "carvex/link/little_endian.h"
 
 namespace cardsim {
@@ -12,12 +13,12 @@ namespace {
 
 using carvex::PutLe16;
 using carvex::PutLe32;
-
-constexpr uint8_t kVersionInfo = 0x00;
-constexpr uint8_t kEsn = 0x01;
-constexpr uint8_t kStatus = 0x0C;
-constexpr uint8_t kDiagVersion = 0x1C;
-constexpr uint8_t kBuildId = 0x7C;
+using diag::kBuildId;
+using diag::kDiagVersion;
+using diag::kEsn;
+using diag::kStatus;
+using diag::kVersionInfo;
+using diag::PutText;
 
 // Version packet offsets.
 constexpr size_t kVersionInfoSize = 55;
@@ -49,10 +50,6 @@ constexpr size_t kBuildIdVersionAt = 1;
 constexpr size_t kMsmHwVersionAt = 4;
 constexpr size_t kMobileModelIdAt = 8;
 constexpr size_t kBuildIdTextsAt = 12;
-
-void PutText(std::vector<uint8_t>& packet, size_t at, size_t field, const std::string& text) {
-    std::copy_n(text.begin(), std::min(field, text.size()), packet.begin() + static_cast<long>(at));
-}
 
 const std::string& Or(const std::string& text, const std::string& fallback) {
     return text.empty() ? fallback : text;

@@ -59,7 +59,8 @@ std::string When(std::chrono::system_clock::time_point when) {
     return when == std::chrono::system_clock::time_point{} ? std::string() : UtcText(when);
 }
 
-std::array<std::string, kColumns.size()> Fields(const RunReport& report, const CardRecord& card) {
+std::array<std::string, kColumns.size()> RowFields(const RunReport& report,
+                                                   const CardRecord& card) {
     return {card.port,
             card.imei,
             card.firmware,
@@ -126,7 +127,7 @@ std::string ReportCsv(const RunReport& report) {
     }
     text += "\r\n";
     for (const CardRecord& card : report.cards) {
-        const auto fields = Fields(report, card);
+        const auto fields = RowFields(report, card);
         for (size_t i = 0; i < fields.size(); ++i) {
             text += (i == 0 ? "" : ",") + CsvField(fields[i]);
         }

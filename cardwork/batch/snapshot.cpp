@@ -77,9 +77,9 @@ std::optional<int32_t> Number(const Json& object, std::string_view name, int32_t
 
 // Reads the fields of a parsed snapshot; the first one that is missing or not what it must be
 // fails the whole.
-class Fields {
+class SnapshotFields {
   public:
-    explicit Fields(const Json& root) : root_(root) {}
+    explicit SnapshotFields(const Json& root) : root_(root) {}
 
     bool Text(std::string_view name, std::string& out) {
         const auto value = root_.find(name);
@@ -215,7 +215,7 @@ SnapshotRead ReadSnapshotText(std::string_view text) {
                      (parsed.error.empty() ? "" : ": " + carvex::PrintableText(parsed.error));
         return read;
     }
-    Fields fields(*parsed.value);
+    SnapshotFields fields(*parsed.value);
     CardSnapshot snapshot;
     std::string format;
     if (!fields.Text("format", format) || format != kFormat) {

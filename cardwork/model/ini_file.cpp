@@ -6,22 +6,20 @@
 
 #include "cardwork/model/utf8_path.h"
 #include "carvex/platform/ascii_case.h"
+#include "carvex/platform/text_trim.h"
+#include "carvex/platform/utf8_text.h"
 #include "carvex/platform/whole_file.h"
 
 namespace cardwright {
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t";
+constexpr std::string_view kIniBlanks = " \t";
 constexpr std::string_view kLineBreak = "\r\n";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-std::string_view Trim(std::string_view s) {
-    const size_t first = s.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
+std::string_view TrimIni(std::string_view s) {
+    return carvex::TrimmedOf(s, kIniBlanks);
 }
 
 using carvex::AsciiUpper;
@@ -35,7 +33,7 @@ struct Classified {
 };
 
 Classified Classify(std::string_view text) {
-    const std::string_view line = Trim(text);
+    const std::string_view line = TrimIni(text);
     if (line.empty()) {
         return {};
     }
@@ -45,21 +43,21 @@ Classified Classify(std::string_view text) {
     if (line.front() == '[') {
         const size_t close = line.find(']');
         return {Kind::kSection,
-                Trim(line.substr(1, close == std::string_view::npos ? close : close - 1)),
+                TrimIni(line.substr(1, close == std::string_view::npos ? close : close - 1)),
                 {}};
     }
     const size_t equals = line.find('=');
-    if (equals == std::string_view::npos || Trim(line.substr(0, equals)).empty()) {
+    if (equals == std::string_view::npos || TrimIni(line.substr(0, equals)).empty()) {
         return {};
     }
-    return {Kind::kKey, Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))};
+    return {Kind::kKey, TrimIni(line.substr(0, equals)), TrimIni(line.substr(equals + 1))};
 }
 
 bool IsQuote(char c) {
     return c == '"' || c == '\'';
 }
 
-bool Quoted(std::string_view value) {
+bool IsQuotedValue(std::string_view value) {
     return value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front();
 }
 
@@ -78,17 +76,13 @@ size_t SequenceLength(char c) {
     return 0;
 }
 
-bool IsContinuation(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-
 // The first limit bytes, less a UTF-8 character that would not fit whole.
 std::string_view CutAt(std::string_view text, size_t limit) {
     if (text.size() <= limit) {
         return text;
     }
     size_t lead = limit;
-    while (lead > 0 && limit - lead < 4 && IsContinuation(text[lead])) {
+    while (lead > 0 && limit - lead < 4 && carvex::IsUtf8Continuation(text[lead])) {
         --lead;
     }
     if (lead < limit && SequenceLength(text[lead]) > limit - lead) {
@@ -98,7 +92,7 @@ std::string_view CutAt(std::string_view text, size_t limit) {
 }
 
 std::string ValueOf(std::string_view raw) {
-    if (Quoted(raw)) {
+    if (IsQuotedValue(raw)) {
         raw = raw.substr(1, raw.size() - 2);
     }
     return std::string(CutAt(raw, IniFile::kMaxValueLength));
@@ -107,8 +101,9 @@ std::string ValueOf(std::string_view raw) {
 // A value the reader would change (blanks around it, matching outer quotes) goes in quotes.
 std::string Encoded(std::string_view value) {
     const bool quote =
-        !value.empty() && (kBlanks.find(value.front()) != std::string_view::npos ||
-                           kBlanks.find(value.back()) != std::string_view::npos || Quoted(value));
+        !value.empty() &&
+        (kIniBlanks.find(value.front()) != std::string_view::npos ||
+         kIniBlanks.find(value.back()) != std::string_view::npos || IsQuotedValue(value));
     return quote ? "\"" + std::string(value) + "\"" : std::string(value);
 }
 
@@ -117,7 +112,7 @@ bool HasLineBreak(std::string_view text) {
 }
 
 bool HasBlanksAround(std::string_view text) {
-    return !text.empty() && Trim(text).size() != text.size();
+    return !text.empty() && TrimIni(text).size() != text.size();
 }
 
 // Why a section name or key cannot be written, or nothing.
@@ -443,7 +438,7 @@ int IniFile::ReadInteger(std::string_view section, std::string_view key, int def
     if (!text) {
         return default_value;
     }
-    std::string_view digits = Trim(*text);
+    std::string_view digits = TrimIni(*text);
     bool negative = false;
     if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
         negative = digits.front() == '-';

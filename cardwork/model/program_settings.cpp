@@ -1,6 +1,7 @@
 #include "cardwork/model/program_settings.h"
 
 #include "cardwork/model/utf8_path.h"
+#include "carvex/platform/text_trim.h"
 #include "carvex/platform/whole_file.h"
 
 namespace cardwright {
@@ -9,15 +10,7 @@ namespace {
 
 // A settings file holds a few lines.
 constexpr uint64_t kMaxSettingsBytes = uint64_t{64} * 1024;
-constexpr std::string_view kBlanks = " \t\r";
-
-std::string_view Trim(std::string_view text) {
-    const size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
+constexpr std::string_view kSettingsBlanks = " \t\r";
 
 }  // namespace
 
@@ -35,7 +28,7 @@ ProgramSettings ReadProgramSettings(const std::filesystem::path& file) {
         const size_t lf = text.find('\n');
         std::string_view line = text.substr(0, lf);
         text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
-        line = Trim(line.substr(0, line.find('#')));
+        line = carvex::TrimmedOf(line.substr(0, line.find('#')), kSettingsBlanks);
         if (line.empty()) {
             continue;
         }
@@ -49,8 +42,8 @@ ProgramSettings ReadProgramSettings(const std::filesystem::path& file) {
             report("expected \"key = value\"");
             continue;
         }
-        const std::string_view key = Trim(line.substr(0, equals));
-        const std::string_view value = Trim(line.substr(equals + 1));
+        const std::string_view key = carvex::TrimmedOf(line.substr(0, equals), kSettingsBlanks);
+        const std::string_view value = carvex::TrimmedOf(line.substr(equals + 1), kSettingsBlanks);
         if (key != "legacy_codepage") {
             report("unknown setting \"" + std::string(key) + "\"");
             continue;

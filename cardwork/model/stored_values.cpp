@@ -5,6 +5,7 @@
 
 #include "cardwork/model/item_value.h"
 #include "cardwork/model/nv_compose.h"
+#include "carvex/platform/utf8_text.h"
 
 namespace cardwright {
 
@@ -16,10 +17,6 @@ std::string LedKey(int status) {
     return "LED_STATUS" + std::to_string(status);
 }
 
-bool IsContinuation(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-
 // A text from a file as a log line may show it: control characters as '?', and cut (never
 // inside a UTF-8 character) when it is long.
 std::string Quoted(std::string_view text) {
@@ -27,7 +24,7 @@ std::string Quoted(std::string_view text) {
     size_t end = text.size();
     if (end > kQuotedTextLimit) {
         end = kQuotedTextLimit;
-        while (end > 0 && IsContinuation(text[end])) {
+        while (end > 0 && carvex::IsUtf8Continuation(text[end])) {
             --end;
         }
     }

@@ -13,14 +13,9 @@ namespace {
 
 constexpr const char* kIniFiles[] = {kDescriptionFile, kValuesFile};
 
-bool IsFile(const fs::path& path) {
-    std::error_code error;
-    return fs::is_regular_file(path, error);
-}
-
 bool HoldsBothIniFiles(const fs::path& folder) {
     return std::all_of(std::begin(kIniFiles), std::end(kIniFiles),
-                       [&](const char* file) { return IsFile(folder / file); });
+                       [&](const char* file) { return IsRegularFile(folder / file); });
 }
 
 void Seed(ConfigFolder& folder, const fs::path& examples_dir) {
@@ -53,6 +48,11 @@ void Seed(ConfigFolder& folder, const fs::path& examples_dir) {
 }
 
 }  // namespace
+
+bool IsRegularFile(const fs::path& path) {
+    std::error_code error;
+    return fs::is_regular_file(path, error);
+}
 
 fs::path XdgConfigHome(const std::string& xdg_config_home, const fs::path& home) {
     if (!xdg_config_home.empty() && fs::path(xdg_config_home).is_absolute()) {

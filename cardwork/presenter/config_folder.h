@@ -24,6 +24,9 @@ struct ConfigFolderPlaces {
     std::filesystem::path user_config_dir;       // the platform's folder of the user's settings
 };
 
+// Whether a regular file is at `path`; a path that cannot be looked at holds none.
+bool IsRegularFile(const std::filesystem::path& path);
+
 // Linux's folder of the user's settings: $XDG_CONFIG_HOME when it is set to an absolute path
 // (a relative one counts as unset), else ~/.config.
 std::filesystem::path XdgConfigHome(const std::string& xdg_config_home,

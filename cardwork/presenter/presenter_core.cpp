@@ -16,11 +16,6 @@ namespace {
 constexpr const char* kBusyStatus = "Busy: the running command must end first";
 constexpr const char* kConfigMissingMessage = "Config file not exists...";
 
-bool IsFile(const std::filesystem::path& path) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
-}
-
 // The status bar's text with the file's path marked where it occurs.
 StatusText WithPath(const std::string& text, const std::optional<std::filesystem::path>& file) {
     StatusText status{text, 0, 0};
@@ -56,7 +51,7 @@ WindowPresenter::Opened PresenterCore::Open() {
     const std::filesystem::path description = folder_ / kDescriptionFile;
     const std::filesystem::path values = folder_ / kValuesFile;
     // A folder of either name is no configuration file.
-    if (!IsFile(description) || !IsFile(values)) {
+    if (!IsRegularFile(description) || !IsRegularFile(values)) {
         opened.messages.emplace_back(kConfigMissingMessage);
         return opened;
     }

@@ -19,11 +19,6 @@ namespace {
 
 constexpr std::chrono::milliseconds kCardRetry{500};
 
-bool IsFile(const std::filesystem::path& path) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
-}
-
 }  // namespace
 
 void PresenterCore::StartUpSequence() {
@@ -153,7 +148,7 @@ void PresenterCore::ImportSequence() {
 void PresenterCore::ReopenIniFiles() {
     const std::filesystem::path description = folder_ / kDescriptionFile;
     const std::filesystem::path values = folder_ / kValuesFile;
-    if (!IsFile(description) || !IsFile(values)) {
+    if (!IsRegularFile(description) || !IsRegularFile(values)) {
         Message("Config file not exists...");
         channel_.View().CloseWindow();
         return;

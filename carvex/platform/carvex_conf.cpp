@@ -3,18 +3,16 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "carvex/platform/text_trim.h"
+
 namespace carvex {
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string_view Trim(std::string_view text) {
-    const size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+std::string_view TrimConfText(std::string_view text) {
+    return carvex::TrimmedOf(text, " \t\r");
 }
 
 }  // namespace
@@ -41,7 +39,8 @@ CarvexConf ReadCarvexConf(const fs::path& file, std::vector<std::string>& proble
     std::ifstream in(file);
     std::string line;
     for (int line_number = 1; std::getline(in, line); ++line_number) {
-        const std::string_view content = Trim(std::string_view(line).substr(0, line.find('#')));
+        const std::string_view content =
+            TrimConfText(std::string_view(line).substr(0, line.find('#')));
         if (content.empty()) {
             continue;
         }
@@ -53,8 +52,8 @@ CarvexConf ReadCarvexConf(const fs::path& file, std::vector<std::string>& proble
             report("expected \"key = value\"");
             continue;
         }
-        const std::string_view key = Trim(content.substr(0, equals));
-        const std::string_view value = Trim(content.substr(equals + 1));
+        const std::string_view key = TrimConfText(content.substr(0, equals));
+        const std::string_view value = TrimConfText(content.substr(equals + 1));
         if (key == "modemmanager") {
             bool known = false;
             for (const auto mode :

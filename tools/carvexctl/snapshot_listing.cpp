@@ -17,19 +17,19 @@ using cardwright::ShelvedSnapshot;
 using cardwright::SnapshotShelf;
 
 constexpr std::string_view kFirstMark = " *";
-using Row = std::array<std::string, 6>;
+using SnapshotRow = std::array<std::string, 6>;
 
-std::string Known(const std::string& text) {
+std::string KnownPrintable(const std::string& text) {
     return text.empty() ? std::string("-") : carvex::PrintableText(text);
 }
 
-Row RowOf(const ShelvedSnapshot& shelved) {
+SnapshotRow RowOf(const ShelvedSnapshot& shelved) {
     const cardwright::CardSnapshot& snapshot = shelved.snapshot;
     return {snapshot.imei,
-            Known(snapshot.taken),
-            Known(snapshot.command),
-            Known(snapshot.card_type),
-            Known(snapshot.firmware),
+            KnownPrintable(snapshot.taken),
+            KnownPrintable(snapshot.command),
+            KnownPrintable(snapshot.card_type),
+            KnownPrintable(snapshot.firmware),
             carvex::PrintableText(shelved.file.filename().string()) +
                 (shelved.first ? std::string(kFirstMark) : std::string())};
 }
@@ -43,17 +43,18 @@ void PrintSnapshots(std::ostream& out, const std::filesystem::path& folder,
         out << "No snapshot in " << where << ".\n";
     } else {
         out << "Snapshots in " << where << ":\n";
-        std::vector<Row> rows{{"IMEI", "TAKEN (UTC)", "BY", "CARD TYPE", "FIRMWARE", "FILE"}};
+        std::vector<SnapshotRow> rows{
+            {"IMEI", "TAKEN (UTC)", "BY", "CARD TYPE", "FIRMWARE", "FILE"}};
         for (const ShelvedSnapshot& shelved : shelf.snapshots) {
             rows.push_back(RowOf(shelved));
         }
         std::array<size_t, 6> widths{};
-        for (const Row& row : rows) {
+        for (const SnapshotRow& row : rows) {
             for (size_t i = 0; i < row.size(); ++i) {
                 widths[i] = std::max(widths[i], DisplayWidth(row[i]));
             }
         }
-        for (const Row& row : rows) {
+        for (const SnapshotRow& row : rows) {
             for (size_t i = 0; i + 1 < row.size(); ++i) {
                 out << PadToColumns(row[i], widths[i]) << "  ";
             }
