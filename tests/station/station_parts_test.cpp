@@ -197,6 +197,7 @@ TEST(StationBoard, PrintsALinePerChangeOrAJsonObjectPerEvent) {
     slot.state = SlotState::kFail;
     slot.text = record.result.Text();
     plain.CardEnded(slot, record, {.ok = 3, .failed = 1, .cards_per_hour = 41.25});
+    plain.Drain();
     EXPECT_EQ(lines.str(),
               "COM12/COM13: Writing 3 of 20: Band\n"
               "COM12/COM13: failed at writing: gone\n"
@@ -206,6 +207,7 @@ TEST(StationBoard, PrintsALinePerChangeOrAJsonObjectPerEvent) {
     carvexctl::StationBoard events(json, carvexctl::StationBoard::Kind::kJson);
     events.CardEnded(slot, record, {.ok = 3, .failed = 1});
     events.Notice("no new card is started");
+    events.Drain();
     const std::string text = json.str();
     ASSERT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
     const auto first = ParseJson(text.substr(0, text.find('\n')));

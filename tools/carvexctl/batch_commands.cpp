@@ -215,6 +215,7 @@ ExitStatus Apply(const BatchCommands::Options& options, const PortOption& port,
         apply->Run(ports, recording ? recording->Hooks(observer, stop)
                                     : cardwright::CardHooks{.observer = &observer, .stop = &stop});
     report.ended = carvex::GetClock().WallNow();
+    board.Drain();  // the board's last lines before the report
 
     const auto text = [&] {
         std::cout << carvex::PrintableText(request.settings.string()) << ": "
@@ -294,6 +295,7 @@ ExitStatus Restore(const BatchCommands::Options& options, const PortOption& port
     report.cards = {cardwright::RestoreCard(root, card, *read.snapshot, options.snapshot, request,
                                             recording.Hooks(observer, stop))};
     report.ended = carvex::GetClock().WallNow();
+    board.Drain();  // the board's last lines before the report
     const ExitStatus status =
         Report(report, options.report, request.run_folder, stop, signals, options.json);
     recording.Check();

@@ -8,11 +8,11 @@ namespace carvexctl {
 
 ProgressBoard::ProgressBoard(std::ostream& out, std::vector<std::string> labels, bool redraw,
                              size_t columns)
-    : out_(out),
-      labels_(std::move(labels)),
+    : labels_(std::move(labels)),
       texts_(labels_.size()),
       redraw_(redraw),
-      columns_(std::max<size_t>(columns, 20) - 1) {
+      columns_(std::max<size_t>(columns, 20) - 1),
+      writer_(out) {
     for (const std::string& label : labels_) {
         label_width_ = std::max(label_width_, label.size());
     }
@@ -28,15 +28,11 @@ std::string ProgressBoard::Line(size_t line) const {
 }
 
 void ProgressBoard::Redraw() {
-    std::string frame;
-    if (drawn_) {
-        frame += "\x1b[" + std::to_string(labels_.size()) + "A";  // back to the first line
-    }
+    std::vector<std::string> lines;
     for (size_t line = 0; line < labels_.size(); ++line) {
-        frame += "\r\x1b[2K" + Line(line) + "\n";
+        lines.push_back(Line(line));
     }
-    out_ << frame << std::flush;
-    drawn_ = true;
+    writer_.Draw(std::move(lines));
 }
 
 void ProgressBoard::Show(size_t line, std::string text) {
@@ -48,7 +44,7 @@ void ProgressBoard::Show(size_t line, std::string text) {
     if (redraw_) {
         Redraw();
     } else {
-        out_ << Line(line) << "\n" << std::flush;
+        writer_.Print(Line(line) + "\n");
     }
 }
 

@@ -72,15 +72,11 @@ std::string StationBoard::CountsText(const cardwright::StationCounts& counts) {
 }
 
 StationBoard::StationBoard(std::ostream& out, Kind kind, size_t columns)
-    : out_(out), kind_(kind), columns_(std::max<size_t>(columns, 20) - 1) {
+    : kind_(kind), columns_(std::max<size_t>(columns, 20) - 1), writer_(out) {
     counts_ = CountsText({});
 }
 
 void StationBoard::Redraw() {
-    std::string frame;
-    if (drawn_lines_ > 0) {
-        frame += "\x1b[" + std::to_string(drawn_lines_) + "A";  // back to the first line
-    }
     size_t width = 0;
     for (const auto& [port, slot] : slots_) {
         width = std::max(width, SlotLabel(slot).size());
@@ -97,15 +93,10 @@ void StationBoard::Redraw() {
     if (!central_.empty()) {
         lines.push_back(central_);
     }
-    for (const std::string& line : lines) {
-        frame += "\r\x1b[2K" + CutToColumns(line, columns_) + "\n";
+    for (std::string& line : lines) {
+        line = CutToColumns(line, columns_);
     }
-    // A board that lost a line (the notice never goes) leaves none of its old lines behind.
-    for (size_t extra = lines.size(); extra < drawn_lines_; ++extra) {
-        frame += "\r\x1b[2K\n";
-    }
-    drawn_lines_ = std::max(drawn_lines_, lines.size());
-    out_ << frame << std::flush;
+    writer_.Draw(std::move(lines));
 }
 
 void StationBoard::Changed(const cardwright::SlotView& slot) {
@@ -113,7 +104,7 @@ void StationBoard::Changed(const cardwright::SlotView& slot) {
     if (kind_ == Kind::kRedrawn) {
         Redraw();
     } else {
-        out_ << SlotLabel(slot) << ": " << slot.text << "\n" << std::flush;
+        writer_.Print(SlotLabel(slot) + ": " + slot.text + "\n");
     }
 }
 
@@ -124,7 +115,7 @@ void StationBoard::SlotChanged(const cardwright::SlotView& slot) {
         PutSlot(event, slot);
         event["state"] = SlotStateName(slot.state);
         event["text"] = slot.text;
-        cardwright::PrintJsonLine(out_, event);
+        writer_.Print(cardwright::JsonLine(event));
         return;
     }
     Changed(slot);
@@ -140,7 +131,7 @@ void StationBoard::Progress(const cardwright::SlotView& slot,
         event["item"] = progress.item;
         event["items"] = progress.items;
         event["text"] = slot.text;
-        cardwright::PrintJsonLine(out_, event);
+        writer_.Print(cardwright::JsonLine(event));
         return;
     }
     const auto shown = slots_.find(slot.port);
@@ -164,12 +155,12 @@ void StationBoard::CardEnded(const cardwright::SlotView& slot, const cardwright:
         event["snapshot"] = record.snapshot.empty() ? Json(nullptr) : Json(record.snapshot);
         event["log"] = record.log;
         event["counts"] = CountsJson(counts);
-        cardwright::PrintJsonLine(out_, event);
+        writer_.Print(cardwright::JsonLine(event));
         return;
     }
     Changed(slot);
     if (kind_ == Kind::kLines) {
-        out_ << counts_ << "\n" << std::flush;
+        writer_.Print(counts_ + "\n");
     }
 }
 
@@ -178,14 +169,14 @@ void StationBoard::Notice(const std::string& text) {
     if (kind_ == Kind::kJson) {
         Json event = Event("notice");
         event["text"] = text;
-        cardwright::PrintJsonLine(out_, event);
+        writer_.Print(cardwright::JsonLine(event));
         return;
     }
     notice_ = text;
     if (kind_ == Kind::kRedrawn) {
         Redraw();
     } else {
-        out_ << "carvexctl: " << text << "\n" << std::flush;
+        writer_.Print("carvexctl: " + text + "\n");
     }
 }
 
@@ -197,7 +188,7 @@ void StationBoard::Central(const cardwright::ForwarderStatus& status) {
         event["waiting"] = status.waiting;
         event["reason"] = cardwright::TextOrNull(status.reason);
         event["text"] = cardwright::TextOrNull(text);
-        cardwright::PrintJsonLine(out_, event);
+        writer_.Print(cardwright::JsonLine(event));
         return;
     }
     if (text == central_) {
@@ -208,8 +199,8 @@ void StationBoard::Central(const cardwright::ForwarderStatus& status) {
     if (kind_ == Kind::kRedrawn) {
         Redraw();
     } else {
-        out_ << "carvexctl: " << (cleared ? "central records: none waiting" : text) << "\n"
-             << std::flush;
+        writer_.Print(
+            "carvexctl: " + (cleared ? std::string("central records: none waiting") : text) + "\n");
     }
 }
 
@@ -218,10 +209,10 @@ void StationBoard::Stopped(const cardwright::StationCounts& counts) {
     if (kind_ == Kind::kJson) {
         Json event = Event("stopped");
         event["counts"] = CountsJson(counts);
-        cardwright::PrintJsonLine(out_, event);
+        writer_.Print(cardwright::JsonLine(event));
         return;
     }
-    out_ << "Stopped: " << CountsText(counts) << "\n" << std::flush;
+    writer_.Print("Stopped: " + CountsText(counts) + "\n");
 }
 
 }  // namespace carvexctl

@@ -7,13 +7,15 @@
 
 #include "cardwork/central/forwarder.h"
 #include "cardwork/station/station_listener.h"
+#include "tools/carvexctl/board_writer.h"
 
 namespace carvexctl {
 
 // What a station shows as it goes. On a terminal, a board: a line per slot (idle; the step of
 // its work; pass; fail and why; done earlier), the run's counts and cards per hour, and what the
 // station last said, redrawn in place. Elsewhere each change as a line of its own. With --json,
-// one JSON object per event, a line each. Calls may come from several threads.
+// one JSON object per event, a line each. Calls may come from several threads; none of them waits
+// for the output's reader (BoardWriter).
 class StationBoard : public cardwright::StationListener {
   public:
     enum class Kind { kRedrawn, kLines, kJson };
@@ -36,19 +38,21 @@ class StationBoard : public cardwright::StationListener {
     // "2 ok, 1 failed, 0 refused, 3 done earlier; 41.5 cards per hour".
     static std::string CountsText(const cardwright::StationCounts& counts);
 
+    // Returns once everything shown so far is written.
+    void Drain() { writer_.Drain(); }
+
   private:
     void Changed(const cardwright::SlotView& slot);
     void Redraw();
 
     std::mutex mutex_;
-    std::ostream& out_;
     Kind kind_;
     size_t columns_;
     std::map<std::string, cardwright::SlotView> slots_;  // by port, in the order of their names
     std::string counts_;
     std::string notice_;
     std::string central_;
-    size_t drawn_lines_ = 0;
+    BoardWriter writer_;  // last: it writes what is left before the rest goes
 };
 
 // "idle", "waiting", "working", "pass", "fail", "done_earlier".
