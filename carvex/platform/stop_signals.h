@@ -26,4 +26,9 @@ class StopSignals {
     std::unique_ptr<Watch> watch_;
 };
 
+// For a thread that may have been made before a StopSignals, whose mask therefore lets Ctrl-C and
+// SIGTERM in: from now on they never come to this thread (where their default action would end
+// the program) but to the StopSignals. Nothing to do on Windows.
+void KeepStopSignalsOffThisThread();
+
 }  // namespace carvex

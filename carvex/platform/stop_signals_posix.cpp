@@ -69,4 +69,12 @@ StopSignals::StopSignals(Told told) : watch_(std::make_unique<Watch>(std::move(t
 
 StopSignals::~StopSignals() = default;
 
+void KeepStopSignalsOffThisThread() {
+    sigset_t signals{};
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+}
+
 }  // namespace carvex

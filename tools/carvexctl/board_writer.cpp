@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "carvex/platform/stop_signals.h"
+
 namespace carvexctl {
 
 BoardWriter::BoardWriter(std::ostream& out) : out_(out), thread_([this] { Run(); }) {}
@@ -58,6 +60,8 @@ std::string BoardWriter::Frame(const std::vector<std::string>& lines) {
 }
 
 void BoardWriter::Run() {
+    // A board is made before the program's StopSignals (whose reports it shows).
+    carvex::KeepStopSignalsOffThisThread();
     for (;;) {
         std::deque<Piece> taken;
         {
