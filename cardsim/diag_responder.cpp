@@ -9,12 +9,7 @@ namespace cardsim {
 
 namespace {
 
-using diag::kBuildId;
-using diag::kDiagVersion;
-using diag::kEsn;
-using diag::kStatus;
-using diag::kVersionInfo;
-using diag::PutText;
+using namespace diag;  // the DIAG codes and PutText
 
 constexpr uint8_t kNvRead = 0x26;
 constexpr uint8_t kNvWrite = 0x27;

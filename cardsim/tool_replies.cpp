@@ -13,12 +13,7 @@ namespace {
 
 using carvex::PutLe16;
 using carvex::PutLe32;
-using diag::kBuildId;
-using diag::kDiagVersion;
-using diag::kEsn;
-using diag::kStatus;
-using diag::kVersionInfo;
-using diag::PutText;
+using namespace diag;  // the DIAG codes and PutText
 
 // Version packet offsets.
 constexpr size_t kVersionInfoSize = 55;
