@@ -15,7 +15,7 @@ constexpr int kColourBox = 1001;
 constexpr int kTimeBox = 1002;
 constexpr int kNameBox = 1003;
 constexpr int kLedBox = 1004;
-constexpr int kDropHeight = 200;
+constexpr int kDialogDropHeight = 200;
 constexpr int kIconSize = 48;
 
 std::wstring TextOf(HWND control) {
@@ -42,7 +42,7 @@ std::optional<LedStep> LedSettingDialog::Ask(HWND owner, const LedStep& preset) 
 void LedSettingDialog::Build() {
     AddControl(WC_STATICW, L"Color", SS_LEFT, {16, 18, 106, 38}, -1);
     HWND colour = AddControl(WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP,
-                             {110, 14, 230, 14 + kDropHeight}, kColourBox);
+                             {110, 14, 230, 14 + kDialogDropHeight}, kColourBox);
     for (std::string_view entry : LedColorEntries()) {
         SendMessageW(colour, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(entry).c_str()));
     }
@@ -50,7 +50,7 @@ void LedSettingDialog::Build() {
     AddControl(WC_STATICW, L"Time (100ms)", SS_LEFT, {16, 52, 106, 72}, -1);
     HWND time =
         AddControl(WC_COMBOBOXW, L"", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP,
-                   {110, 48, 230, 48 + kDropHeight}, kTimeBox);
+                   {110, 48, 230, 48 + kDialogDropHeight}, kTimeBox);
     for (std::string_view suggestion : LedTimeSuggestions()) {
         SendMessageW(time, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(suggestion).c_str()));
     }

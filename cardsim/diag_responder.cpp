@@ -9,8 +9,6 @@ namespace cardsim {
 
 namespace {
 
-using namespace diag;  // the DIAG codes and PutText
-
 constexpr uint8_t kNvRead = 0x26;
 constexpr uint8_t kNvWrite = 0x27;
 constexpr uint8_t kSubsystemDispatch = 0x4B;
@@ -91,13 +89,13 @@ Command ClassifyDiag(std::span<const uint8_t> r, const CardProfile& profile) {
     }
     const auto& vh = profile.version_header;
     switch (r[0]) {
-        case kVersionInfo:
+        case diag::kVersionInfo:
             return Command::kVersionInfo;
-        case kEsn:
+        case diag::kEsn:
             return Command::kEsn;
-        case kDiagVersion:
+        case diag::kDiagVersion:
             return Command::kDiagVersion;
-        case kBuildId:
+        case diag::kBuildId:
             return Command::kBuildId;
         case kNvRead:
             return Command::kNvRead;
@@ -105,7 +103,7 @@ Command ClassifyDiag(std::span<const uint8_t> r, const CardProfile& profile) {
             return Command::kNvWrite;
         case kBoardType:
             return Command::kBoardType;
-        case kStatus:
+        case diag::kStatus:
             return Command::kStatus;
         case kModeControl:
             if (r.size() >= 2 && r[1] == 1)
@@ -196,15 +194,15 @@ DiagAnswer AnswerDiag(std::span<const uint8_t> r, CardState& state, const Overri
         case Command::kVersions: {
             answer.reply.assign(r.begin(), r.begin() + 4);
             answer.reply.resize(4 + 62, 0);
-            PutText(answer.reply, 4, 31, profile.firmware);
-            PutText(answer.reply, 4 + 31, 31, profile.pcb);
+            diag::PutText(answer.reply, 4, 31, profile.firmware);
+            diag::PutText(answer.reply, 4 + 31, 31, profile.pcb);
             break;
         }
         case Command::kDashboard: {
             answer.reply = {kSubsystemDispatch, kCardSubsystem, 0x24, 0xFF,
                             overrides.result.value_or(profile.dashboard_result)};
             answer.reply.resize(5 + 255, 0);
-            PutText(answer.reply, 5, 255, profile.dashboard);
+            diag::PutText(answer.reply, 5, 255, profile.dashboard);
             break;
         }
         case Command::kNewVersion:
@@ -218,7 +216,7 @@ DiagAnswer AnswerDiag(std::span<const uint8_t> r, CardState& state, const Overri
             }
             answer.reply.assign(1 + 31, 0);
             answer.reply[0] = kBoardType;
-            PutText(answer.reply, 1, 31, profile.board_type);
+            diag::PutText(answer.reply, 1, 31, profile.board_type);
             break;
         case Command::kBackup:
             answer.reply = {kCardCommand, overrides.result.value_or(0), 0, 0};

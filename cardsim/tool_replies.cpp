@@ -13,7 +13,6 @@ namespace {
 
 using carvex::PutLe16;
 using carvex::PutLe32;
-using namespace diag;  // the DIAG codes and PutText
 
 // Version packet offsets.
 constexpr size_t kVersionInfoSize = 55;
@@ -55,12 +54,12 @@ const std::string& Or(const std::string& text, const std::string& fallback) {
 std::vector<uint8_t> VersionInfoReply(const CardProfile& profile) {
     const ToolReplies& t = profile.tool_replies;
     std::vector<uint8_t> reply(kVersionInfoSize, 0);
-    reply[0] = kVersionInfo;
-    PutText(reply, kCompileDateAt, kDateField, t.compile_date);
-    PutText(reply, kCompileTimeAt, kTimeField, t.compile_time);
-    PutText(reply, kReleaseDateAt, kDateField, t.release_date);
-    PutText(reply, kReleaseTimeAt, kTimeField, t.release_time);
-    PutText(reply, kVersionDirAt, kVersionDirField, Or(t.version_dir, profile.model));
+    reply[0] = diag::kVersionInfo;
+    diag::PutText(reply, kCompileDateAt, kDateField, t.compile_date);
+    diag::PutText(reply, kCompileTimeAt, kTimeField, t.compile_time);
+    diag::PutText(reply, kReleaseDateAt, kDateField, t.release_date);
+    diag::PutText(reply, kReleaseTimeAt, kTimeField, t.release_time);
+    diag::PutText(reply, kVersionDirAt, kVersionDirField, Or(t.version_dir, profile.model));
     reply[kStationClassMarkAt] = t.station_class_mark;
     reply[kCaiRevisionAt] = t.cai_revision;
     reply[kMobileModelAt] = t.mobile_model;
@@ -73,14 +72,14 @@ std::vector<uint8_t> VersionInfoReply(const CardProfile& profile) {
 
 std::vector<uint8_t> EsnReply(const CardProfile& profile) {
     std::vector<uint8_t> reply(5, 0);
-    reply[0] = kEsn;
+    reply[0] = diag::kEsn;
     PutLe32(reply, 1, ProfileEsn(profile));
     return reply;
 }
 
 std::vector<uint8_t> StatusReply(const CardProfile& profile, uint16_t mode) {
     std::vector<uint8_t> reply(kStatusSize, 0);
-    reply[0] = kStatus;
+    reply[0] = diag::kStatus;
     PutLe32(reply, kStatusEsnAt, ProfileEsn(profile));
     PutLe16(reply, kRfModeAt, profile.tool_replies.rf_mode);
     PutLe16(reply, kModeWordAt, mode);
@@ -89,7 +88,7 @@ std::vector<uint8_t> StatusReply(const CardProfile& profile, uint16_t mode) {
 
 std::vector<uint8_t> DiagVersionReply(const CardProfile& profile) {
     std::vector<uint8_t> reply(3, 0);
-    reply[0] = kDiagVersion;
+    reply[0] = diag::kDiagVersion;
     PutLe16(reply, 1, profile.tool_replies.diag_version);
     return reply;
 }
@@ -97,7 +96,7 @@ std::vector<uint8_t> DiagVersionReply(const CardProfile& profile) {
 std::vector<uint8_t> BuildIdReply(const CardProfile& profile) {
     const ToolReplies& t = profile.tool_replies;
     std::vector<uint8_t> reply(kBuildIdTextsAt, 0);
-    reply[0] = kBuildId;
+    reply[0] = diag::kBuildId;
     reply[kBuildIdVersionAt] = kBuildIdVersion;
     PutLe32(reply, kMsmHwVersionAt, t.msm_hw_version);
     PutLe32(reply, kMobileModelIdAt, t.mobile_model_id);

@@ -23,7 +23,7 @@ CardAnswer AskCard(const carvex::DeviceRoot& root, int port) {
     return answer;
 }
 
-std::string Listed(const std::vector<std::string>& names) {
+std::string NameList(const std::vector<std::string>& names) {
     std::string text;
     for (const std::string& name : names) {
         text += (text.empty() ? "" : ", ") + name;
@@ -64,10 +64,10 @@ CardOfImei FindCardOfImei(const std::vector<CardAnswer>& cards, std::string_view
     if (having.empty()) {
         found.refusal = "no card plugged in has " + wanted;
         if (!others.empty()) {
-            found.refusal += "; the cards have: " + Listed(others);
+            found.refusal += "; the cards have: " + NameList(others);
         }
         if (!unasked.empty()) {
-            found.refusal += "; could not be asked: " + Listed(unasked);
+            found.refusal += "; could not be asked: " + NameList(unasked);
         }
         return found;
     }
@@ -77,7 +77,7 @@ CardOfImei FindCardOfImei(const std::vector<CardAnswer>& cards, std::string_view
         ports.push_back(carvex::ComName(port));
     }
     found.several = having;
-    found.refusal = "several cards have " + wanted + ": " + Listed(ports);
+    found.refusal = "several cards have " + wanted + ": " + NameList(ports);
     return found;
 }
 

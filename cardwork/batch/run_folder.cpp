@@ -34,6 +34,10 @@ fs::path StateFolder() {
     return fs::temp_directory_path(error) / "carvex";
 }
 
+fs::path ChosenFolder(const std::string& chosen, std::string_view below_state) {
+    return chosen.empty() ? StateFolder() / below_state : fs::path(chosen);
+}
+
 RunFolder MakeRunFolder(const fs::path& parent) {
     std::error_code error;
     fs::create_directories(parent, error);

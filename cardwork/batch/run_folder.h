@@ -1,6 +1,8 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
+#include <string_view>
 
 #include "carvex/platform/folder_lock.h"
 
@@ -9,6 +11,9 @@ namespace cardwright {
 // The folder the batch work keeps its snapshots and logs in: $XDG_STATE_HOME/carvex, or
 // ~/.local/state/carvex (on Windows %LOCALAPPDATA%\carvex).
 std::filesystem::path StateFolder();
+
+// The folder an option names; when it names none, `below_state` in the state folder.
+std::filesystem::path ChosenFolder(const std::string& chosen, std::string_view below_state);
 
 // A run's folder, marked in use while the object lives: its card logs and the copies of the files
 // it writes are open or still to come, and a prune leaves it alone.

@@ -5,7 +5,7 @@
 namespace cardwright {
 
 namespace {
-std::shared_ptr<const ModelClock>& Slot() {
+std::shared_ptr<const ModelClock>& ClockSlot() {
     static std::shared_ptr<const ModelClock> clock = std::make_shared<ModelClock>();
     return clock;
 }
@@ -16,13 +16,13 @@ void ModelClock::SleepFor(std::chrono::nanoseconds named) const {
 }
 
 const ModelClock& AppClock() {
-    return *Slot();
+    return *ClockSlot();
 }
 
 std::shared_ptr<void> InstallAppClock(std::shared_ptr<const ModelClock> clock) {
-    auto previous = Slot();
-    Slot() = std::move(clock);
-    return std::shared_ptr<void>(nullptr, [previous](void*) { Slot() = previous; });
+    auto previous = ClockSlot();
+    ClockSlot() = std::move(clock);
+    return std::shared_ptr<void>(nullptr, [previous](void*) { ClockSlot() = previous; });
 }
 
 }  // namespace cardwright

@@ -26,9 +26,19 @@ class StopSignals {
     std::unique_ptr<Watch> watch_;
 };
 
-// For a thread that may have been made before a StopSignals, whose mask therefore lets Ctrl-C and
-// SIGTERM in: from now on they never come to this thread (where their default action would end
-// the program) but to the StopSignals. Nothing to do on Windows.
-void KeepStopSignalsOffThisThread();
+// While it lives, the threads this thread makes take no Ctrl-C or SIGTERM, as those made after a
+// StopSignals do: for a thread that may be made before one, where their default action would
+// end the program. This thread's own mask is as before once it goes. Nothing to do on Windows.
+class StopSignalsOffNewThreads {
+  public:
+    StopSignalsOffNewThreads();
+    ~StopSignalsOffNewThreads();
+    StopSignalsOffNewThreads(const StopSignalsOffNewThreads&) = delete;
+    StopSignalsOffNewThreads& operator=(const StopSignalsOffNewThreads&) = delete;
+
+  private:
+    struct Saved;
+    std::unique_ptr<Saved> saved_;
+};
 
 }  // namespace carvex

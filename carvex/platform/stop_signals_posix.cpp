@@ -69,12 +69,20 @@ StopSignals::StopSignals(Told told) : watch_(std::make_unique<Watch>(std::move(t
 
 StopSignals::~StopSignals() = default;
 
-void KeepStopSignalsOffThisThread() {
+struct StopSignalsOffNewThreads::Saved {
+    sigset_t mask{};
+};
+
+StopSignalsOffNewThreads::StopSignalsOffNewThreads() : saved_(std::make_unique<Saved>()) {
     sigset_t signals{};
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    pthread_sigmask(SIG_BLOCK, &signals, &saved_->mask);
+}
+
+StopSignalsOffNewThreads::~StopSignalsOffNewThreads() {
+    pthread_sigmask(SIG_SETMASK, &saved_->mask, nullptr);
 }
 
 }  // namespace carvex

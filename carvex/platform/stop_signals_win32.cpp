@@ -49,6 +49,10 @@ StopSignals::StopSignals(Told told) : watch_(std::make_unique<Watch>(std::move(t
 
 StopSignals::~StopSignals() = default;
 
-void KeepStopSignalsOffThisThread() {}
+struct StopSignalsOffNewThreads::Saved {};
+
+StopSignalsOffNewThreads::StopSignalsOffNewThreads() = default;
+
+StopSignalsOffNewThreads::~StopSignalsOffNewThreads() = default;
 
 }  // namespace carvex

@@ -30,11 +30,18 @@ class HeldOutput : public std::streambuf {
         const std::lock_guard lock(mutex_);
         return text_;
     }
+    // Whether a write is waiting to be taken.
+    bool Waiting() {
+        const std::lock_guard lock(mutex_);
+        return waiting_;
+    }
 
   protected:
     std::streamsize xsputn(const char* bytes, std::streamsize count) override {
         std::unique_lock lock(mutex_);
+        waiting_ = held_;
         released_.wait(lock, [this] { return !held_; });
+        waiting_ = false;
         text_.append(bytes, static_cast<size_t>(count));
         return count;
     }
@@ -50,6 +57,7 @@ class HeldOutput : public std::streambuf {
     std::mutex mutex_;
     std::condition_variable released_;
     bool held_ = true;
+    bool waiting_ = false;
     std::string text_;
 };
 
@@ -60,6 +68,10 @@ TEST(BoardWriter, NoCallWaitsForAHeldReaderAndNothingHandedOverIsLost) {
     std::atomic<bool> handed_over{false};
     std::thread work([&] {
         writer.Print("carvexctl: watching for cards\n");
+        // Once the reader holds that line, both blocks come while it waits.
+        if (!testsupport::WaitUntil([&] { return held.Waiting(); })) {
+            return;
+        }
         writer.Draw({"COM12  Writing 1 of 20"});
         writer.Draw({"COM12  Writing 2 of 20"});  // the newer block: the older is not drawn
         writer.Print("Stopped: 1 ok\n");
@@ -74,6 +86,28 @@ TEST(BoardWriter, NoCallWaitsForAHeldReaderAndNothingHandedOverIsLost) {
               "carvexctl: watching for cards\n"
               "\r\x1b[2KCOM12  Writing 2 of 20\n"
               "Stopped: 1 ok\n");
+}
+
+// A station's reader may never come back: progress lines beyond the limit are skipped, every
+// other line is kept.
+TEST(BoardWriter, SkipsOnlyProgressLinesWhileTheReaderIsFarBehind) {
+    HeldOutput held;
+    std::ostream out(&held);
+    BoardWriter writer(out, 64);
+    writer.Print("first\n");
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return held.Waiting(); }));
+    std::string expected = "first\n";
+    for (int item = 1; item <= 20; ++item) {
+        const std::string line = "COM12: Writing " + std::to_string(item) + " of 20\n";
+        writer.Print(line, BoardWriter::Line::kProgress);
+        if (expected.size() - 6 <= 64) {
+            expected += line;
+        }
+    }
+    writer.Print("COM12: ok\n");
+    held.LetGo();
+    writer.Drain();
+    EXPECT_EQ(held.Text(), expected + "COM12: ok\n");
 }
 
 TEST(BoardWriter, RedrawsItsBlockInPlaceAndBeginsANewOneAfterText) {

@@ -76,10 +76,6 @@ std::vector<int> Cards(const carvex::DeviceRoot& root, const std::vector<int>& n
     return ports;
 }
 
-fs::path Folder(const std::string& chosen, std::string_view below_state) {
-    return chosen.empty() ? cardwright::StateFolder() / below_state : fs::path(chosen);
-}
-
 // Ctrl-C and SIGTERM for the length of a run: the first stops it (no card is begun, those being
 // worked have their grace), a further one breaks the cards off; a second Ctrl-C also makes the
 // program end with 130.
@@ -180,7 +176,7 @@ ExitStatus Apply(const BatchCommands::Options& options, const PortOption& port,
     request.settings = options.settings;
     request.description = ChosenDescription(options.description, std::cerr);
     request.jobs = options.jobs;
-    request.snapshots = Folder(options.snapshots, "snapshots");
+    request.snapshots = cardwright::ChosenFolder(options.snapshots, "snapshots");
     if (!options.dry_run) {
         CheckSnapshots(request.snapshots);
     }
@@ -193,7 +189,8 @@ ExitStatus Apply(const BatchCommands::Options& options, const PortOption& port,
     if (!options.dry_run) {
         recording.emplace(options.records);
     }
-    cardwright::RunFolder run_folder = cardwright::MakeRunFolder(Folder(options.logs, "logs"));
+    cardwright::RunFolder run_folder =
+        cardwright::MakeRunFolder(cardwright::ChosenFolder(options.logs, "logs"));
     request.run_folder = run_folder.path;
     std::optional<cardwright::BatchApply> apply;
     std::vector<int> ports;
@@ -268,7 +265,7 @@ ExitStatus Restore(const BatchCommands::Options& options, const PortOption& port
         throw Refusal("--force needs --port: it restores onto the card named, whatever its IMEI");
     }
     CheckReport(options.report);
-    CheckSnapshots(Folder(options.snapshots, "snapshots"));
+    CheckSnapshots(cardwright::ChosenFolder(options.snapshots, "snapshots"));
     const cardwright::SnapshotRead read = cardwright::LoadSnapshot(options.snapshot);
     if (!read.snapshot) {
         throw Refusal(read.error);
@@ -279,10 +276,10 @@ ExitStatus Restore(const BatchCommands::Options& options, const PortOption& port
     cardwright::RestoreRequest request;
     request.force = options.force;
     request.restart = !options.no_restart;
-    request.snapshots = Folder(options.snapshots, "snapshots");
+    request.snapshots = cardwright::ChosenFolder(options.snapshots, "snapshots");
     RunRecording recording(options.records);
     const cardwright::RunFolder run_folder =
-        cardwright::MakeRunFolder(Folder(options.logs, "logs"));
+        cardwright::MakeRunFolder(cardwright::ChosenFolder(options.logs, "logs"));
     request.run_folder = run_folder.path;
     request.facts = Facts(version);
     PutRunFacts(options.records, request.facts);
@@ -311,7 +308,7 @@ ExitStatus Snapshots(const BatchCommands::Options& options) {
         }
         imei = options.imei;
     }
-    const fs::path folder = Folder(options.snapshots, "snapshots");
+    const fs::path folder = cardwright::ChosenFolder(options.snapshots, "snapshots");
     const cardwright::SnapshotShelf shelf = cardwright::ListSnapshots(folder, imei);
     if (!shelf.error.empty()) {
         throw Failure(shelf.error);

@@ -6,7 +6,12 @@
 
 namespace carvexctl {
 
-BoardWriter::BoardWriter(std::ostream& out) : out_(out), thread_([this] { Run(); }) {}
+BoardWriter::BoardWriter(std::ostream& out, size_t behind_limit)
+    : out_(out), behind_limit_(behind_limit) {
+    // A board is made before the program's StopSignals, whose reports it shows.
+    const carvex::StopSignalsOffNewThreads signals_off;
+    thread_ = std::thread([this] { Run(); });
+}
 
 BoardWriter::~BoardWriter() {
     {
@@ -17,9 +22,13 @@ BoardWriter::~BoardWriter() {
     thread_.join();
 }
 
-void BoardWriter::Print(std::string text) {
+void BoardWriter::Print(std::string text, Line line) {
     {
         const std::lock_guard lock(mutex_);
+        if (line == Line::kProgress && pending_bytes_ > behind_limit_) {
+            return;
+        }
+        pending_bytes_ += text.size();
         pending_.push_back({std::move(text), std::nullopt});
     }
     changed_.notify_all();
@@ -60,8 +69,6 @@ std::string BoardWriter::Frame(const std::vector<std::string>& lines) {
 }
 
 void BoardWriter::Run() {
-    // A board is made before the program's StopSignals (whose reports it shows).
-    carvex::KeepStopSignalsOffThisThread();
     for (;;) {
         std::deque<Piece> taken;
         {
@@ -71,6 +78,7 @@ void BoardWriter::Run() {
                 return;
             }
             taken.swap(pending_);
+            pending_bytes_ = 0;
             writing_ = true;
         }
         std::string text;

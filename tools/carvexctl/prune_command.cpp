@@ -191,15 +191,14 @@ void Pruning::Finish() {
     }
 }
 
-fs::path Folder(const std::string& chosen, std::string_view option, std::string_view below_state) {
-    if (chosen.empty()) {
-        return cardwright::StateFolder() / below_state;
-    }
+// A folder to prune must be there already: a mistyped option is no empty folder.
+fs::path ExistingFolder(const std::string& chosen, std::string_view option,
+                        std::string_view below_state) {
     std::error_code error;
-    if (!fs::is_directory(chosen, error)) {
+    if (!chosen.empty() && !fs::is_directory(chosen, error)) {
         throw Refusal(std::string(option) + " " + chosen + ": no such folder");
     }
-    return chosen;
+    return cardwright::ChosenFolder(chosen, below_state);
 }
 
 }  // namespace
@@ -235,8 +234,8 @@ void PruneCommand::Register(Dispatcher& dispatcher) {
 
 void RunPruneCommand(const PruneOptions& options, std::ostream& out) {
     // Everything named is looked at before anything is removed.
-    const fs::path snapshots = Folder(options.snapshots, "--snapshots", "snapshots");
-    const fs::path logs = Folder(options.logs, "--logs", "logs");
+    const fs::path snapshots = ExistingFolder(options.snapshots, "--snapshots", "snapshots");
+    const fs::path logs = ExistingFolder(options.logs, "--logs", "logs");
     const fs::path db = RecordsPath(options.records_db);
     std::error_code error;
     if (options.records && !fs::exists(db, error)) {

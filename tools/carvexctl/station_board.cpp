@@ -99,12 +99,12 @@ void StationBoard::Redraw() {
     writer_.Draw(std::move(lines));
 }
 
-void StationBoard::Changed(const cardwright::SlotView& slot) {
+void StationBoard::Changed(const cardwright::SlotView& slot, BoardWriter::Line line) {
     slots_[slot.port] = slot;
     if (kind_ == Kind::kRedrawn) {
         Redraw();
     } else {
-        writer_.Print(SlotLabel(slot) + ": " + slot.text + "\n");
+        writer_.Print(SlotLabel(slot) + ": " + slot.text + "\n", line);
     }
 }
 
@@ -131,12 +131,12 @@ void StationBoard::Progress(const cardwright::SlotView& slot,
         event["item"] = progress.item;
         event["items"] = progress.items;
         event["text"] = slot.text;
-        writer_.Print(cardwright::JsonLine(event));
+        writer_.Print(cardwright::JsonLine(event), BoardWriter::Line::kProgress);
         return;
     }
     const auto shown = slots_.find(slot.port);
     if (shown == slots_.end() || shown->second.text != slot.text) {
-        Changed(slot);
+        Changed(slot, BoardWriter::Line::kProgress);
     }
 }
 

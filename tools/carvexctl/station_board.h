@@ -42,7 +42,8 @@ class StationBoard : public cardwright::StationListener {
     void Drain() { writer_.Drain(); }
 
   private:
-    void Changed(const cardwright::SlotView& slot);
+    void Changed(const cardwright::SlotView& slot,
+                 BoardWriter::Line line = BoardWriter::Line::kKept);
     void Redraw();
 
     std::mutex mutex_;

@@ -24,10 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path Folder(const std::string& chosen, std::string_view below_state) {
-    return chosen.empty() ? cardwright::StateFolder() / below_state : fs::path(chosen);
-}
-
 StationBoard::Kind BoardKind(bool json) {
     if (json) {
         return StationBoard::Kind::kJson;
@@ -49,7 +45,7 @@ ExitStatus RunStation(const StationOptions& options, const std::vector<int>& por
     request.settings = options.settings;
     request.description = ChosenDescription(options.description, std::cerr);
     request.jobs = options.jobs;
-    request.snapshots = Folder(options.snapshots, "snapshots");
+    request.snapshots = cardwright::ChosenFolder(options.snapshots, "snapshots");
     if (const std::string why = cardwright::SnapshotFolderRefusal(request.snapshots);
         !why.empty()) {
         throw Refusal("--snapshots " + request.snapshots.string() +
@@ -69,7 +65,7 @@ ExitStatus RunStation(const StationOptions& options, const std::vector<int>& por
     } catch (const cardwright::RecordStoreError& error) {
         throw Refusal(std::string("the records cannot be kept: ") + error.what());
     }
-    const fs::path logs = Folder(options.logs, "logs");
+    const fs::path logs = cardwright::ChosenFolder(options.logs, "logs");
     // Held for the station's life: its card logs go on being written into it.
     cardwright::RunFolder run_folder = cardwright::MakeRunFolder(logs);
     request.run_folder = run_folder.path;
